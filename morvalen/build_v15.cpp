@@ -1,0 +1,3 @@
+#include "build.h"
+
+const MorvalenBuild& kBuild = kMorvalenV15;

@@ -1,0 +1,48 @@
+// The Morvalen tool's shell: start-up, panel set, sensor identification and the page switch.
+#pragma once
+
+#include <cstdint>
+
+#include "build.h"
+
+// Panel handles, valid from start to end of the run. datapanelN is 0 for a page this build does not have.
+extern int mainpanel;
+extern int interfacepanel;
+extern int datapanel1, datapanel2, datapanel3, datapanel4, datapanel5, datapanel6, datapanel7;
+// datapanelN by page number 1..7 (0 for pages this build lacks or out of range).
+int DataPanel(int page);
+
+// Main panel controls.
+enum MainPanelCtrl : int {
+    MAINP_SELECT_SENSOR = 1,
+    MAINP_STATUS,
+    MAINP_COMPORT,
+    MAINP_SERVER,
+    MAINP_CONNECT,
+    MAINP_LOGO_BOX,
+    MAINP_LOGO_PICTURE,
+};
+
+extern std::uint16_t selSensor;
+extern char proj_dir[512];
+extern char ipComboBoxFileName[600];
+extern char conSettingsFileName[600];
+extern const char* const InfoEditSelectSensor;
+
+// Runs the whole program: load panels, start-up sequence, event loop. Returns the exit code (0, or -1 when a
+// panel fails to load).
+int MorvalenMain(int argc, char** argv);
+// Loads the panel set and places the pages; 0 or -1.
+int LoadMorvalenPanels();
+void DiscardMorvalenPanels();
+void InitAll();
+void SetChildPanel();
+void ShowChildPanel();
+// The page (1..7) that a sensor code selects in this build, 0 for none.
+int PageForSensorCode(std::uint16_t code);
+// The code that the sensor table gives a version text, or `current` when no row matches.
+std::uint16_t IdentifySensor(const char* versionText, std::uint16_t current);
+
+int CBF_MAINP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_EditSelectSensor(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_DispStatus(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

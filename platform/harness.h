@@ -1,0 +1,76 @@
+// Test harness: does what a person at the screen does, through the same paths that real widget input
+// takes, so the programs' callbacks see exactly the events a user would cause. Pop-ups are answered by
+// script and recorded. No Qt type crosses this header.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+
+namespace uitest {
+
+// Switches the platform into test mode: pop-ups no longer open dialogs but go through the script below,
+// GetProjectDir answers `projectDir` when it is not empty. Call after InitCVIRTE.
+void Install(std::string_view projectDir = {});
+// Drops scripted answers, recorded pop-ups and queued actions (between tests in one process).
+void Reset();
+void SetProjectDir(std::string_view dir);
+
+// --- a person's actions (each returns 0, or a UIE error when the control cannot take the action) ---------
+// Puts the value into the control as typing or choosing would, then raises value changed and commit.
+int SetAndCommit(int panel, int control, int value);
+int SetAndCommit(int panel, int control, unsigned short value);
+int SetAndCommit(int panel, int control, double value);
+int SetAndCommit(int panel, int control, std::string_view value);
+// Commits the control's current value (Enter in a field, a button press).
+int Commit(int panel, int control);
+int Click(int panel, int control);  // left click: a button press commits; other controls get EVENT_LEFT_CLICK
+int RightClick(int panel, int control);
+int DoubleClick(int panel, int control);
+// A key press on the control (gets the focus first). Returns 1 when a callback swallowed the key.
+int PressKey(int panel, int control, int key);
+// Types text into a text field character by character: a key press and a value change per character.
+int TypeText(int panel, int control, std::string_view text);
+// Picks item `index` of a ring's list, as a person choosing it from the opened list.
+int SelectListItem(int panel, int control, int index);
+// Edits a table cell and commits it.
+int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text);
+// The close box of a panel's window.
+int ClosePanel(int panel);
+// Is the control visible to a person (itself and every parent panel shown)?
+bool IsShown(int panel, int control);
+bool IsPanelShown(int panel);
+
+// --- pop-ups ------------------------------------------------------------------------------------------
+struct Popup {
+    enum Kind { Message, Confirm, FileSelect } kind;
+    std::string title;
+    std::string text;  // message text; for FileSelect the default file name
+    // FileSelect arguments
+    std::string directory, filter;
+    int buttonLabel = 0, restrictDirectory = 0, restrictExtension = 0, allowCancel = 0, allowMakeDirectory = 0;
+};
+// The next message or confirm pop-up must have this title and text; it is answered with `answer`.
+void ExpectPopup(std::string title, std::string text, int answer = 1);
+// The next file pop-up is answered with `result` and `path` (VAL_NO_FILE_SELECTED for cancel).
+void ExpectFileSelect(int result, std::string path = {});
+// Every pop-up shown so far, expected or not, in order.
+const std::vector<Popup>& Popups();
+// Pop-ups that came when none was expected, or that did not match the expectation (answered with 0 /
+// cancel). A test fails when this is not empty.
+const std::vector<Popup>& UnexpectedPopups();
+// Expectations that no pop-up consumed.
+int PendingExpectations();
+
+// --- inside busy loops --------------------------------------------------------------------------------
+// Runs `action` from within ProcessSystemEvents while a callback is running (a busy wait inside a
+// callback), after `skipPasses` such passes have gone by. Actions run one per pass, in order.
+void RunDuringBusyWait(std::function<void()> action, int skipPasses = 0);
+int PendingBusyWaitActions();
+// Pumps events until `done()` or `seconds` have passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, double seconds);
+
+}  // namespace uitest

@@ -1,0 +1,49 @@
+// Qt-facing internals shared by the platform's own sources; never included outside platform/.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "platform.h"
+
+namespace platform_detail {
+
+// The registry of loaded panels and their controls (panels.cpp).
+QWidget* FindPanel(int panel);
+QWidget* FindCtrl(int panel, int control);
+
+// Delivers an event to a control's callback (or a panel's, with control 0) and returns its result.
+// Tracks the callback nesting depth that the harness uses to recognise busy waits.
+int DispatchCtrlEvent(int panel, int control, int event, int eventData1, int eventData2);
+int DispatchPanelEvent(int panel, int event, int eventData1, int eventData2);
+int CallbackDepth();
+
+// Plot widgets (plots.cpp). The panel loader asks for a widget by the class name written in the panel file;
+// nullptr when the name is not one of ours.
+QWidget* CreatePlotWidget(const QString& className, QWidget* parent, const QString& objectName);
+// CTRL_STRIP_CHART, CTRL_GRAPH or CTRL_NONE.
+CtrlStyle PlotWidgetStyle(const QWidget* w);
+// Attributes only plots have (points per screen, number of traces). UIEInvalidAttribute when not a plot.
+int SetPlotAttribute(QWidget* w, CtrlAttr attr, int value);
+int GetPlotAttribute(const QWidget* w, CtrlAttr attr, int& value);
+
+// Harness hooks (harness.cpp installs them; empty means normal behaviour).
+struct PopupRequest {
+    int kind;  // uitest::Popup::Kind
+    std::string title, text, directory, filter;
+    int buttonLabel, restrictDirectory, restrictExtension, allowCancel, allowMakeDirectory;
+};
+struct PopupAnswer {
+    int result;
+    std::string path;
+};
+using PopupResponder = PopupAnswer (*)(const PopupRequest&);
+void SetPopupResponder(PopupResponder responder);
+using PumpHook = void (*)();
+void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
+void SetProjectDirOverride(const std::string& dir);
+
+QColor ToQColor(int rgb);
+int FromQColor(const QColor& c);
+
+}  // namespace platform_detail

@@ -1,0 +1,15 @@
+// Test entry: starts the platform offscreen (no display needed) with the harness installed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "harness.h"
+#include "platform.h"
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    testing::InitGoogleTest(&argc, argv);
+    if (InitCVIRTE(argc, argv) != 0) return 1;
+    uitest::Install();
+    return RUN_ALL_TESTS();
+}
