@@ -1,0 +1,473 @@
+#include "gui.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "com232.h"
+#include "equation_file.h"
+#include "morvalen.h"
+#include "transfer.h"
+
+double RX4, RX3, RX2, RX1, RT;
+double GX4, GX3, GX2, GX1, GT;
+double BX4, BX3, BX2, BX1, BT;
+double REFX4, REFX3, REFX2, REFX1, REFT;
+double DIRX4, DIRX3, DIRX2, DIRX1, DIRT;
+double DIFX4, DIFX3, DIFX2, DIFX1, DIFT;
+
+double dataRot[100], dataGruen[100], dataBlau[100], dataRef[100], dataDir[100], dataDif[100], dataRaw[100];
+unsigned short dataCfRot[100], dataCfGruen[100], dataCfBlau[100], dataCfRef[100], dataCfDir[100],
+    dataCfDif[100], dataCfRaw[100];
+double dataRGB[300], dataRGBRDD[600];
+unsigned short dataCfRGB[300], dataCfRGBRDD[600];
+unsigned short dataCfSendBuf[600];
+std::string file_name;
+
+// ---------------------------------------------------------------------------------------------------------
+// Channels and pages
+
+namespace {
+
+constexpr ChannelDef kChR{"R", {&RX4, &RX3, &RX2, &RX1, &RT}, dataRot, dataCfRot, 0xE00000};
+constexpr ChannelDef kChG{"G", {&GX4, &GX3, &GX2, &GX1, &GT}, dataGruen, dataCfGruen, 0x00A000};
+constexpr ChannelDef kChB{"B", {&BX4, &BX3, &BX2, &BX1, &BT}, dataBlau, dataCfBlau, 0x0040FF};
+constexpr ChannelDef kChRef{"REF", {&REFX4, &REFX3, &REFX2, &REFX1, &REFT}, dataRef, dataCfRef, 0xFF8C00};
+constexpr ChannelDef kChDir{"DIR", {&DIRX4, &DIRX3, &DIRX2, &DIRX1, &DIRT}, dataDir, dataCfDir, 0xC000C0};
+constexpr ChannelDef kChDif{"DIF", {&DIFX4, &DIFX3, &DIFX2, &DIFX1, &DIFT}, dataDif, dataCfDif, 0x00A0A0};
+// RAW shares the R coefficients but has its own curves.
+constexpr ChannelDef kChRaw{"RAW", {&RX4, &RX3, &RX2, &RX1, &RT}, dataRaw, dataCfRaw, 0xE00000};
+
+// Pages 1, 4 and 5: R, G, B at 0x1400, 0x1500, 0x1600, whole curves, ten frames per block.
+constexpr PageDescriptor RgbBlocksPage(int page) {
+    return {page,    kThreeChannelPage,
+            3,       {&kChR, &kChG, &kChB},
+            dataRGB, dataCfRGB,
+            3,       {0x1400, 0x1500, 0x1600},
+            100,     30,
+            10,      {0x1400, 0x1500, 0x1600},
+            33.33};
+}
+
+constexpr PageDescriptor SingleChannelPage(int page) {
+    return {page, kSingleChannelPage, 1,    {&kChRaw}, nullptr, nullptr, 1, {0x1400}, 100, 10,
+            10,   {0x1400},           100.0};
+}
+
+constexpr PageDescriptor kPages[7] = {
+    RgbBlocksPage(1),
+    // Page 2: indices 0..79 of R, G, B one after the other from 0x1600.
+    {2,
+     kThreeChannelPage,
+     3,
+     {&kChR, &kChG, &kChB},
+     dataRGB,
+     dataCfRGB,
+     1,
+     {0x1600},
+     80,
+     24,
+     24,
+     {0x1600},
+     41.66},
+    // Page 3: indices 0..79 of all six channels one after the other from 0x1500.
+    {3,
+     kSixChannelPage,
+     6,
+     {&kChR, &kChG, &kChB, &kChRef, &kChDir, &kChDif},
+     dataRGBRDD,
+     dataCfRGBRDD,
+     2,
+     {0x1500, 0x1600},
+     80,
+     48,
+     48,
+     {0x1500},
+     20.83},
+    RgbBlocksPage(4),
+    RgbBlocksPage(5),
+    SingleChannelPage(6),
+    SingleChannelPage(7),
+};
+
+constexpr const PageDescriptor& Page(int page) {
+    return kPages[page - 1];
+}
+
+std::span<double, kCurvePoints> CurveOf(const ChannelDef& ch) {
+    return std::span<double, kCurvePoints>(ch.curve, kCurvePoints);
+}
+std::span<unsigned short, kCurvePoints> FactorsOf(const ChannelDef& ch) {
+    return std::span<unsigned short, kCurvePoints>(ch.factors, kCurvePoints);
+}
+int CoefCount(const PageDescriptor& d) {
+    return kCoefsPerChannel * d.channelCount;
+}
+
+}  // namespace
+
+const PageDescriptor* PageDescriptorFor(int page) {
+    return page >= 1 && page <= 7 ? &Page(page) : nullptr;
+}
+
+void LayOutSendBuf(const PageDescriptor& d) {
+    for (int c = 0; c < d.channelCount; ++c)
+        std::copy_n(d.channels[c]->factors, d.valuesPerChannel, dataCfSendBuf + d.valuesPerChannel * c);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Charts
+
+namespace {
+
+// The four drift (or factor) charts of a three-channel page: combined first, then R, G, B.
+constexpr int kChartsPerGroup = 4;
+
+void ShowOnly(int panel, int firstChart, int visibleChart) {
+    for (int chart = firstChart; chart < firstChart + kChartsPerGroup; ++chart)
+        SetCtrlAttribute(panel, chart, ATTR_VISIBLE, chart == visibleChart ? 1 : 0);
+}
+
+template <typename T>
+void Plot(int panel, int chart, std::span<const T> data, YRange range) {
+    SetCtrlAttribute(panel, chart, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+    SetAxisScalingMode(panel, chart, VAL_LEFT_YAXIS, VAL_MANUAL, range.low, range.high);
+    PlotStripChart(panel, chart, data);
+}
+
+void ColourTraces(int panel, int chart, const PageDescriptor& d) {
+    for (int c = 0; c < d.channelCount; ++c) SetTraceColor(panel, chart, c, d.channels[c]->color);
+}
+
+// Channel charts on three-channel pages (R, G, B order), then the page's main chart: the combined array
+// with its combined range, or the single channel's curve.
+void PlotDriftCurves(const PageDescriptor& d, int panel) {
+    IntExtremes all;
+    for (int c = 0; c < d.channelCount; ++c) {
+        const IntExtremes e = DriftExtremes(CurveOf(*d.channels[c]));
+        all = Combine(all, e);
+        if (d.kind == kThreeChannelPage) {
+            SetTraceColor(panel, DATAP_DRIFT_GRAPH_R + c, 0, d.channels[c]->color);
+            Plot<double>(panel, DATAP_DRIFT_GRAPH_R + c, CurveOf(*d.channels[c]), RangeOf(e));
+        }
+    }
+    ColourTraces(panel, DATAP_DRIFT_GRAPH, d);
+    if (!d.combined) {
+        Plot<double>(panel, DATAP_DRIFT_GRAPH, CurveOf(*d.channels[0]), RangeOf(all));
+        return;
+    }
+    const std::span<const double> combined(d.combined, kCurvePoints * d.channelCount);
+    const YRange range = d.kind == kSixChannelPage ? FloatDriftRange(combined) : RangeOf(all);
+    Plot(panel, DATAP_DRIFT_GRAPH, combined, range);
+}
+
+void PlotFactorCurves(const PageDescriptor& d, int panel) {
+    IntExtremes all;
+    for (int c = 0; c < d.channelCount; ++c) {
+        const IntExtremes e = FactorExtremes(FactorsOf(*d.channels[c]));
+        all = Combine(all, e);
+        if (d.kind == kThreeChannelPage) {
+            SetTraceColor(panel, DATAP_CF_GRAPH_R + c, 0, d.channels[c]->color);
+            Plot<unsigned short>(panel, DATAP_CF_GRAPH_R + c, FactorsOf(*d.channels[c]), RangeOf(e));
+        }
+    }
+    ColourTraces(panel, DATAP_CF_GRAPH, d);
+    const std::span<const unsigned short> data =
+        d.cfCombined ? std::span<const unsigned short>(d.cfCombined, kCurvePoints * d.channelCount)
+                     : std::span<const unsigned short>(FactorsOf(*d.channels[0]));
+    Plot(panel, DATAP_CF_GRAPH, data, RangeOf(all));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The engine: one implementation for every page, given its descriptor and panel.
+
+void CalcCurves(const PageDescriptor& d, int panel) {
+    for (int c = 0; c < d.channelCount; ++c)
+        for (int t = 0; t < kCoefsPerChannel; ++t) GetCtrlVal(panel, CoefCtrl(c, t), *d.channels[c]->coef[t]);
+
+    for (int c = 0; c < d.channelCount; ++c) {
+        const ChannelDef& ch = *d.channels[c];
+        const double coef[kCoefsPerChannel] = {*ch.coef[0], *ch.coef[1], *ch.coef[2], *ch.coef[3],
+                                               *ch.coef[4]};
+        DriftCurve(coef, CurveOf(ch));
+    }
+    if (d.combined)
+        for (int i = 0; i < kCurvePoints; ++i)
+            for (int c = 0; c < d.channelCount; ++c)
+                d.combined[d.channelCount * i + c] = d.channels[c]->curve[i];
+    PlotDriftCurves(d, panel);
+}
+
+void CalcSetPoint(const PageDescriptor& d, int panel) {
+    unsigned short index = 0;
+    GetCtrlVal(panel, DATAP_TEMP, index);
+    if (index > kMaxTempIndex) {
+        index = kMaxTempIndex;
+        SetCtrlVal(panel, DATAP_TEMP, index);
+    }
+    for (int c = 0; c < d.channelCount; ++c)
+        SetCtrlVal(panel, CurveValueCtrl(c), d.channels[c]->curve[index]);
+    for (int c = 0; c < d.channelCount; ++c)
+        SetCtrlVal(panel, SetPointCtrl(c), SetPoint(d.channels[c]->curve[index]));
+}
+
+void CalcCfCurves(const PageDescriptor& d, int panel) {
+    unsigned short setPoint[6] = {};
+    for (int c = 0; c < d.channelCount; ++c) GetCtrlVal(panel, SetPointCtrl(c), setPoint[c]);
+
+    for (int i = 0; i < kCurvePoints; ++i) {
+        for (int c = 0; c < d.channelCount; ++c) {
+            const unsigned short f = CompensationFactor(setPoint[c], d.channels[c]->curve[i]);
+            d.channels[c]->factors[i] = f;
+            if (d.cfCombined) d.cfCombined[d.channelCount * i + c] = f;
+        }
+    }
+    PlotFactorCurves(d, panel);
+}
+
+void CalcCurvesButton(const PageDescriptor& d, int panel) {
+    if (d.kind == kThreeChannelPage) ShowOnly(panel, DATAP_DRIFT_GRAPH, DATAP_DRIFT_GRAPH);
+    CalcCurves(d, panel);
+}
+
+void CalcCalibButton(const PageDescriptor& d, int panel) {
+    if (d.kind == kThreeChannelPage) ShowOnly(panel, DATAP_CF_GRAPH, DATAP_CF_GRAPH);
+    CalcCfCurves(d, panel);
+}
+
+// The send sequence. Its echo waits run the event pump, so a second Send CF (on any page) could start inside
+// it; BeginTransfer refuses that and dims the buttons that would try.
+void SendCF(const PageDescriptor& d, int panel) {
+    if (!BeginTransfer()) return;
+    SetCtrlVal(panel, DATAP_STATUS, "TRY TO SAVE");
+    SetCtrlAttribute(panel, DATAP_LAMP, ATTR_CMD_BUTTON_COLOR, kLampSendingColor);
+    CalcCurves(d, panel);
+    CalcSetPoint(d, panel);
+    CalcCfCurves(d, panel);
+    SendParaData(d.page);
+    SetCtrlVal(panel, DATAP_STATUS, comecho == 1 ? "SUCCESS" : "FAILURE");
+    SetCtrlAttribute(panel, DATAP_LAMP, ATTR_CMD_BUTTON_COLOR, kLampIdleColor);
+    EndTransfer();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Equation files
+
+// The file pop-up of Save and Get; true when a file was chosen (its path is then in file_name).
+bool ChooseEquationFile() {
+    std::string path;
+    if (FileSelectPopup(proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path) <= 0)
+        return false;
+    file_name = path;
+    return true;
+}
+
+void ReportEquationProblem(const char* title, int result, int needed) {
+    std::string text = "The equation file\n" + file_name + "\n" + EquationFileProblem(result, needed);
+    if (result != kEquationCannotWrite) text += "\nThe coefficients are unchanged.";
+    MessagePopup(title, text);
+}
+
+void SaveEquation(const PageDescriptor& d, int panel) {
+    if (!ChooseEquationFile()) return;
+    double coefs[30] = {};
+    const int n = CoefCount(d);
+    for (int k = 0; k < n; ++k) GetCtrlVal(panel, DATAP_COEF + k, coefs[k]);
+    const int result = SaveEquationFile(file_name, std::span<const double>(coefs, n));
+    if (result < 0) ReportEquationProblem("Save Equation", result, n);
+}
+
+void GetEquation(const PageDescriptor& d, int panel) {
+    if (!ChooseEquationFile()) return;
+    double coefs[30] = {};
+    const int n = CoefCount(d);
+    const int result = LoadEquationFile(file_name, std::span<double>(coefs, n));
+    if (result != n) {
+        ReportEquationProblem("Get Equation", result, n);
+        return;
+    }
+    for (int k = 0; k < n; ++k) SetCtrlVal(panel, DATAP_COEF + k, coefs[k]);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Callback entries
+
+using PageAction = void (*)(const PageDescriptor&, int panel);
+
+int OnCommit(int event, PageAction action, int page, int panel) {
+    if (event == EVENT_COMMIT) action(Page(page), panel);
+    return 0;
+}
+
+void ShowDriftR(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_DRIFT_GRAPH, DATAP_DRIFT_GRAPH_R);
+}
+void ShowDriftG(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_DRIFT_GRAPH, DATAP_DRIFT_GRAPH_G);
+}
+void ShowDriftB(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_DRIFT_GRAPH, DATAP_DRIFT_GRAPH_B);
+}
+void ShowCfR(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_CF_GRAPH, DATAP_CF_GRAPH_R);
+}
+void ShowCfG(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_CF_GRAPH, DATAP_CF_GRAPH_G);
+}
+void ShowCfB(const PageDescriptor&, int panel) {
+    ShowOnly(panel, DATAP_CF_GRAPH, DATAP_CF_GRAPH_B);
+}
+
+}  // namespace
+
+#define PAGE_CALLBACK(name, P, action)                     \
+    int name(int panel, int, int event, void*, int, int) { \
+        return OnCommit(event, action, P, panel);          \
+    }
+
+// Every page's operations and callbacks.
+#define PAGE_ENTRIES(P)                                                \
+    void CalcCurvesDataP##P() {                                        \
+        CalcCurves(Page(P), DataPanel(P));                             \
+    }                                                                  \
+    void CalcSetPointDataP##P() {                                      \
+        CalcSetPoint(Page(P), DataPanel(P));                           \
+    }                                                                  \
+    void CalcCfCurvesDataP##P() {                                      \
+        CalcCfCurves(Page(P), DataPanel(P));                           \
+    }                                                                  \
+    int CBF_DATAP##P(int, int, int, void*, int, int) {                 \
+        return 0;                                                      \
+    }                                                                  \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonCalcCurves, P, CalcCurvesButton) \
+    PAGE_CALLBACK(CBF_DataP##P##EditTemp, P, CalcSetPoint)             \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonCalcCalib, P, CalcCalibButton)   \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonSendCF, P, SendCF)               \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonSaveEquation, P, SaveEquation)   \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonGetEquation, P, GetEquation)
+
+// The chart switches of the three-channel pages.
+#define SHOW_ENTRIES(P)                                         \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowRed, P, ShowDriftR)   \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowGreen, P, ShowDriftG) \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowBlue, P, ShowDriftB)  \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowCfRed, P, ShowCfR)    \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowCfGreen, P, ShowCfG)  \
+    PAGE_CALLBACK(CBF_DataP##P##ButtonShowCfBlue, P, ShowCfB)
+
+PAGE_ENTRIES(1)
+PAGE_ENTRIES(2)
+PAGE_ENTRIES(3)
+PAGE_ENTRIES(4)
+PAGE_ENTRIES(5)
+PAGE_ENTRIES(6)
+PAGE_ENTRIES(7)
+SHOW_ENTRIES(1)
+SHOW_ENTRIES(2)
+SHOW_ENTRIES(4)
+SHOW_ENTRIES(5)
+
+// ---------------------------------------------------------------------------------------------------------
+// Panel definitions: the controls each kind's panel file holds, bound to the page's callbacks.
+
+namespace {
+
+#define COEF_NAMES(n) "coefCh" #n "X4", "coefCh" #n "X3", "coefCh" #n "X2", "coefCh" #n "X1", "coefCh" #n "T"
+constexpr const char* kCoefNames[30] = {COEF_NAMES(1), COEF_NAMES(2), COEF_NAMES(3),
+                                        COEF_NAMES(4), COEF_NAMES(5), COEF_NAMES(6)};
+#undef COEF_NAMES
+constexpr const char* kCurveValueNames[6] = {"curveValueCh1", "curveValueCh2", "curveValueCh3",
+                                             "curveValueCh4", "curveValueCh5", "curveValueCh6"};
+constexpr const char* kSetPointNames[6] = {"setPointCh1", "setPointCh2", "setPointCh3",
+                                           "setPointCh4", "setPointCh5", "setPointCh6"};
+
+struct PageCallbacks {
+    CtrlCallbackPtr calcCurves, editTemp, calcCalib, sendCF, saveEquation, getEquation;
+    // Three-channel pages only.
+    CtrlCallbackPtr showRed = nullptr, showGreen = nullptr, showBlue = nullptr;
+    CtrlCallbackPtr showCfRed = nullptr, showCfGreen = nullptr, showCfBlue = nullptr;
+};
+
+struct BindingTable {
+    std::array<CtrlBinding, 72> rows{};
+    std::size_t count = 0;
+};
+
+constexpr void Bind(BindingTable& t, int id, const char* name, CtrlCallbackPtr callback = nullptr) {
+    t.rows[t.count++] = {id, name, callback};
+}
+
+constexpr BindingTable MakeBindings(PageKind kind, int channels, const PageCallbacks& cb) {
+    BindingTable t;
+    for (int k = 0; k < kCoefsPerChannel * channels; ++k) Bind(t, DATAP_COEF + k, kCoefNames[k]);
+    Bind(t, DATAP_TEMP, "editTemp", cb.editTemp);
+    for (int c = 0; c < channels; ++c) {
+        Bind(t, CurveValueCtrl(c), kCurveValueNames[c]);
+        Bind(t, SetPointCtrl(c), kSetPointNames[c]);
+    }
+    Bind(t, DATAP_DRIFT_GRAPH, "chartDrift");
+    Bind(t, DATAP_CF_GRAPH, "chartCf");
+    Bind(t, DATAP_CALC_CURVES, "buttonCalcCurves", cb.calcCurves);
+    Bind(t, DATAP_CALC_CALIB, "buttonCalcCalib", cb.calcCalib);
+    Bind(t, DATAP_SEND_CF, "buttonSendCF", cb.sendCF);
+    Bind(t, DATAP_SAVE_EQUATION, "buttonSaveEquation", cb.saveEquation);
+    Bind(t, DATAP_GET_EQUATION, "buttonGetEquation", cb.getEquation);
+    Bind(t, DATAP_STATUS, "textStatus");
+    Bind(t, DATAP_LAMP, "buttonLamp");
+    Bind(t, DATAP_PROGRESS, "progressSend");
+    if (kind == kThreeChannelPage) {
+        Bind(t, DATAP_DRIFT_GRAPH_R, "chartDriftR");
+        Bind(t, DATAP_DRIFT_GRAPH_G, "chartDriftG");
+        Bind(t, DATAP_DRIFT_GRAPH_B, "chartDriftB");
+        Bind(t, DATAP_CF_GRAPH_R, "chartCfR");
+        Bind(t, DATAP_CF_GRAPH_G, "chartCfG");
+        Bind(t, DATAP_CF_GRAPH_B, "chartCfB");
+        Bind(t, DATAP_SHOW_RED, "buttonShowRed", cb.showRed);
+        Bind(t, DATAP_SHOW_GREEN, "buttonShowGreen", cb.showGreen);
+        Bind(t, DATAP_SHOW_BLUE, "buttonShowBlue", cb.showBlue);
+        Bind(t, DATAP_SHOW_CF_RED, "buttonShowCfRed", cb.showCfRed);
+        Bind(t, DATAP_SHOW_CF_GREEN, "buttonShowCfGreen", cb.showCfGreen);
+        Bind(t, DATAP_SHOW_CF_BLUE, "buttonShowCfBlue", cb.showCfBlue);
+    }
+    return t;
+}
+
+#define PAGE_CALLBACK_SET(P)                                                               \
+    CBF_DataP##P##ButtonCalcCurves, CBF_DataP##P##EditTemp, CBF_DataP##P##ButtonCalcCalib, \
+        CBF_DataP##P##ButtonSendCF, CBF_DataP##P##ButtonSaveEquation, CBF_DataP##P##ButtonGetEquation
+#define SHOW_CALLBACK_SET(P)                                                                  \
+    CBF_DataP##P##ButtonShowRed, CBF_DataP##P##ButtonShowGreen, CBF_DataP##P##ButtonShowBlue, \
+        CBF_DataP##P##ButtonShowCfRed, CBF_DataP##P##ButtonShowCfGreen, CBF_DataP##P##ButtonShowCfBlue
+
+constexpr BindingTable kBindings[7] = {
+    MakeBindings(kThreeChannelPage, 3, {PAGE_CALLBACK_SET(1), SHOW_CALLBACK_SET(1)}),
+    MakeBindings(kThreeChannelPage, 3, {PAGE_CALLBACK_SET(2), SHOW_CALLBACK_SET(2)}),
+    MakeBindings(kSixChannelPage, 6, {PAGE_CALLBACK_SET(3)}),
+    MakeBindings(kThreeChannelPage, 3, {PAGE_CALLBACK_SET(4), SHOW_CALLBACK_SET(4)}),
+    MakeBindings(kThreeChannelPage, 3, {PAGE_CALLBACK_SET(5), SHOW_CALLBACK_SET(5)}),
+    MakeBindings(kSingleChannelPage, 1, {PAGE_CALLBACK_SET(6)}),
+    MakeBindings(kSingleChannelPage, 1, {PAGE_CALLBACK_SET(7)}),
+};
+
+constexpr const char* kPanelFiles[] = {"page_three_channel.ui", "page_six_channel.ui",
+                                       "page_single_channel.ui"};
+
+constexpr PanelCallbackPtr kPanelCallbacks[7] = {CBF_DATAP1, CBF_DATAP2, CBF_DATAP3, CBF_DATAP4,
+                                                 CBF_DATAP5, CBF_DATAP6, CBF_DATAP7};
+
+constexpr PanelDef MakePanelDef(int page) {
+    const BindingTable& t = kBindings[page - 1];
+    return {kPanelFiles[Page(page).kind], kPanelCallbacks[page - 1], std::span(t.rows.data(), t.count)};
+}
+
+constexpr PanelDef kPanelDefs[7] = {MakePanelDef(1), MakePanelDef(2), MakePanelDef(3), MakePanelDef(4),
+                                    MakePanelDef(5), MakePanelDef(6), MakePanelDef(7)};
+constexpr PanelDef kNoPanel{"", nullptr, {}};
+
+}  // namespace
+
+const PanelDef& PagePanelDef(int page) {
+    return page >= 1 && page <= 7 ? kPanelDefs[page - 1] : kNoPanel;
+}

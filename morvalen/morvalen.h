@@ -25,8 +25,6 @@ enum MainPanelCtrl : int {
 
 extern std::uint16_t selSensor;
 extern char proj_dir[512];
-extern char ipComboBoxFileName[600];
-extern char conSettingsFileName[600];
 extern const char* const InfoEditSelectSensor;
 
 // Runs the whole program: load panels, start-up sequence, event loop. Returns the exit code (0, or -1 when a

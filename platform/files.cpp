@@ -1,0 +1,244 @@
+// Files: the program directory, path names, plain file handles, lines and number arrays as text.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "internal.h"
+
+namespace platform_detail {
+namespace {
+
+std::mutex g_filesMutex;
+std::map<int, std::FILE*> g_files;
+int g_nextFile = 1;
+std::string g_projectDirOverride;
+
+std::string ExecutableDir() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+}
+
+std::FILE* FileOf(int handle) {
+    std::lock_guard lock(g_filesMutex);
+    auto it = g_files.find(handle);
+    return it == g_files.end() ? nullptr : it->second;
+}
+
+const char* OpenMode(int readWrite, int action, bool exists) {
+    const bool read = readWrite == VAL_READ_ONLY || readWrite == VAL_READ_WRITE;
+    const bool write = readWrite == VAL_WRITE_ONLY || readWrite == VAL_READ_WRITE;
+    if (!write) return "rb";
+    if (action == VAL_APPEND) return read ? "a+b" : "ab";
+    if (action == VAL_OPEN_AS_IS && exists) return "r+b";
+    return read ? "w+b" : "wb";
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The whole text must be the number: "12abc" and "1 2" are not numbers.
+template <class T>
+bool ParseWhole(std::string_view s, T& value) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty() || s.front() == '+' || (s.front() == '-' && std::is_unsigned_v<T>)) return false;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+bool ParseValue(std::string_view s, double& v) {
+    return ParseWhole(s, v);
+}
+bool ParseValue(std::string_view s, unsigned short& v) {
+    long long wide = 0;
+    if (!ParseWhole(s, wide) || wide < 0 || wide > 65535) return false;
+    v = static_cast<unsigned short>(wide);
+    return true;
+}
+
+std::string Format(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);  // shortest text that reads back exactly
+    return std::string(buf, r.ptr);
+}
+std::string Format(unsigned short v) {
+    return std::to_string(v);
+}
+
+template <class T>
+int WriteArray(std::string_view path, std::span<const T> data, int fieldWidth) {
+    std::FILE* f = std::fopen(std::string(path).c_str(), "wb");
+    if (!f) return -1;
+    bool ok = true;
+    for (const T& v : data) {
+        const std::string text = Format(v);
+        const int pad =
+            fieldWidth > static_cast<int>(text.size()) ? fieldWidth - static_cast<int>(text.size()) : 0;
+        ok = ok && std::fprintf(f, "%*s%s\n", pad, "", text.c_str()) >= 0;
+    }
+    ok = std::fclose(f) == 0 && ok;
+    return ok ? 0 : -1;
+}
+
+template <class T>
+int ReadArray(std::string_view path, std::span<T> data) {
+    std::FILE* f = std::fopen(std::string(path).c_str(), "rb");
+    if (!f) return -1;
+    size_t count = 0;
+    std::string line;
+    int result = 0;
+    for (int c = 0; count < data.size() && result == 0;) {
+        line.clear();
+        while ((c = std::fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+        const std::string_view text = Trim(line);
+        if (!text.empty()) {
+            if (ParseValue(text, data[count]))
+                ++count;
+            else
+                result = -2;
+        }
+        if (c == EOF) break;
+    }
+    std::fclose(f);
+    return result ? result : static_cast<int>(count);
+}
+
+}  // namespace
+
+void SetProjectDirOverride(const std::string& dir) {
+    g_projectDirOverride = dir;
+}
+
+}  // namespace platform_detail
+
+using namespace platform_detail;
+
+int GetProjectDir(std::string& dir) {
+    dir = g_projectDirOverride.empty() ? ExecutableDir() : g_projectDirOverride;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return 0;
+}
+
+std::string MakePathname(std::string_view dir, std::string_view fileName) {
+    std::string path(dir);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += fileName;
+    return path;
+}
+
+int GetFileInfo(std::string_view path, long& size) {
+    size = 0;
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::string(path), ec);
+    if (!std::filesystem::exists(status)) return 0;
+    if (!std::filesystem::is_regular_file(status)) return 0;
+    const auto bytes = std::filesystem::file_size(std::string(path), ec);
+    if (ec) return -1;
+    size = static_cast<long>(bytes);
+    return 1;
+}
+
+int CVI_OpenFile(std::string_view path, int readWrite, int action, int fileType) {
+    (void)fileType;  // no line-end translation on this platform
+    if (readWrite < VAL_READ_WRITE || readWrite > VAL_WRITE_ONLY) return -1;
+    const std::string p(path);
+    std::error_code ec;
+    std::FILE* f = std::fopen(p.c_str(), OpenMode(readWrite, action, std::filesystem::exists(p, ec)));
+    if (!f) return -1;
+    std::lock_guard lock(g_filesMutex);
+    const int handle = g_nextFile++;
+    g_files[handle] = f;
+    return handle;
+}
+
+int ReadLine(int file, std::string& line, int maxChars) {
+    line.clear();
+    std::FILE* f = FileOf(file);
+    if (!f || maxChars < 0) return -1;
+    const int first = std::fgetc(f);
+    if (first == EOF) return std::ferror(f) ? -1 : -2;
+    std::ungetc(first, f);
+    for (;;) {
+        if (static_cast<int>(line.size()) == maxChars) {
+            // The rest of a longer line stays for the next call, but a line end right here belongs to this
+            // one.
+            const long pos = std::ftell(f);
+            const int a = std::fgetc(f);
+            if (a == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+            if (a == '\n' || (a == '\r' && std::fgetc(f) == '\n')) break;
+            std::fseek(f, pos, SEEK_SET);
+            break;
+        }
+        const int c = std::fgetc(f);
+        if (c == EOF) break;
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            break;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    return std::ferror(f) ? -1 : static_cast<int>(line.size());
+}
+
+int WriteLine(int file, std::string_view line) {
+    std::FILE* f = FileOf(file);
+    if (!f) return -1;
+    if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fputc('\n', f) == EOF) return -1;
+    return static_cast<int>(line.size()) + 1;
+}
+
+int CVI_WriteFile(int file, const void* data, int count) {
+    std::FILE* f = FileOf(file);
+    if (!f || count < 0 || (!data && count > 0)) return -1;
+    const size_t written = std::fwrite(data, 1, static_cast<size_t>(count), f);
+    return written == static_cast<size_t>(count) ? count : -1;
+}
+
+int CVI_ReadFile(int file, void* data, int count) {
+    std::FILE* f = FileOf(file);
+    if (!f || count < 0 || (!data && count > 0)) return -1;
+    const size_t got = std::fread(data, 1, static_cast<size_t>(count), f);
+    return std::ferror(f) ? -1 : static_cast<int>(got);
+}
+
+int CVI_CloseFile(int file) {
+    std::FILE* f = nullptr;
+    {
+        std::lock_guard lock(g_filesMutex);
+        auto it = g_files.find(file);
+        if (it == g_files.end()) return -1;
+        f = it->second;
+        g_files.erase(it);
+    }
+    return std::fclose(f) == 0 ? 0 : -1;
+}
+
+int CVI_DeleteFile(std::string_view path) {
+    const std::string p(path);
+    if (::access(p.c_str(), F_OK) != 0) return -1;
+    return std::remove(p.c_str()) == 0 ? 0 : -6;
+}
+
+int ArrayToFile(std::string_view path, std::span<const double> data, int fieldWidth) {
+    return WriteArray(path, data, fieldWidth);
+}
+int ArrayToFile(std::string_view path, std::span<const unsigned short> data, int fieldWidth) {
+    return WriteArray(path, data, fieldWidth);
+}
+int FileToArray(std::string_view path, std::span<double> data) {
+    return ReadArray(path, data);
+}
+int FileToArray(std::string_view path, std::span<unsigned short> data) {
+    return ReadArray(path, data);
+}

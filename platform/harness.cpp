@@ -1,0 +1,397 @@
+// Test harness: a person's actions through the widgets' own input paths, scripted pop-up answers and
+// actions run inside busy waits.
+#include "harness.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <cmath>
+#include <deque>
+
+#include "registry.h"
+
+using namespace platform_detail;
+
+namespace uitest {
+namespace {
+
+struct Expectation {
+    bool file;  // ExpectFileSelect rather than ExpectPopup
+    std::string title, text;
+    int answer;
+    std::string path;
+};
+
+struct BusyAction {
+    std::function<void()> action;
+    int skip;
+};
+
+std::deque<Expectation> g_expected;
+std::vector<Popup> g_popups, g_unexpected;
+std::deque<BusyAction> g_busyActions;
+
+QString QStr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+Popup ToPopup(const PopupRequest& r) {
+    Popup p;
+    p.kind = static_cast<Popup::Kind>(r.kind);
+    p.title = r.title;
+    p.text = r.text;
+    p.directory = r.directory;
+    p.filter = r.filter;
+    p.buttonLabel = r.buttonLabel;
+    p.restrictDirectory = r.restrictDirectory;
+    p.restrictExtension = r.restrictExtension;
+    p.allowCancel = r.allowCancel;
+    p.allowMakeDirectory = r.allowMakeDirectory;
+    return p;
+}
+
+bool Matches(const Expectation& e, const Popup& p) {
+    if (p.kind == Popup::FileSelect) return e.file;
+    return !e.file && e.title == p.title && e.text == p.text;
+}
+
+PopupAnswer Respond(const PopupRequest& r) {
+    const Popup p = ToPopup(r);
+    g_popups.push_back(p);
+    if (g_expected.empty() || !Matches(g_expected.front(), p)) {
+        g_unexpected.push_back(p);
+        return {0, {}};
+    }
+    const Expectation e = g_expected.front();
+    g_expected.pop_front();
+    return {e.answer, e.path};
+}
+
+// One queued action per pass of the event pump, and only inside a callback (a busy wait).
+void PumpHook() {
+    if (CallbackDepth() == 0 || g_busyActions.empty()) return;
+    if (g_busyActions.front().skip > 0) {
+        --g_busyActions.front().skip;
+        return;
+    }
+    const std::function<void()> action = std::move(g_busyActions.front().action);
+    g_busyActions.pop_front();
+    action();
+}
+
+// The control a person can act on: it exists, is not dimmed and is not hidden itself.
+int Usable(int panel, int control, Control*& c) {
+    if (!GetPanel(panel)) return UIEInvalidPanel;
+    c = GetControl(panel, control);
+    if (!c) return UIEInvalidControl;
+    if (!c->widget->isEnabled() || c->widget->isHidden()) return UIEInvalidControl;
+    return 0;
+}
+
+// Sends a mouse event where a real one would go: to the innermost widget under the control's centre.
+void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button) {
+    const QPoint centre = w->rect().center();
+    QWidget* target = w->childAt(centre);
+    if (!target) target = w;
+    const QPoint local = target->mapFrom(w, centre);
+    const QPoint global = target->mapToGlobal(local);
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, QPointF(local), QPointF(global), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &e);
+}
+
+void GiveFocus(QWidget* w) {
+    if (w->window()->isVisible()) w->window()->activateWindow();
+    w->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+}
+
+int SendKey(QWidget* w, int key) {
+    int qtKey = 0, mods = 0;
+    QString text;
+    KeyEventFromCode(key, qtKey, mods, text);
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::KeyboardModifiers(mods), text);
+    QPointer<QWidget> guard = w;
+    TakeKeySwallowed();
+    QCoreApplication::sendEvent(w, &press);
+    const bool swallowed = TakeKeySwallowed();
+    if (guard) {
+        QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::KeyboardModifiers(mods), text);
+        QCoreApplication::sendEvent(w, &release);
+    }
+    return swallowed ? 1 : 0;
+}
+
+template <class T>
+int SetNumber(Control& c, T value) {
+    QWidget* w = c.widget;
+    const int panel = w->property("cviPanel").toInt(), control = w->property("cviCtrl").toInt();
+    if (auto* s = qobject_cast<QSpinBox*>(w)) {
+        if (value != std::floor(double(value))) return UIEWrongType;
+        if (double(value) < s->minimum() || double(value) > s->maximum()) return UIEInvalidValue;
+        s->setValue(static_cast<int>(value));  // a typed value: VAL_CHANGED
+        CommitUserEdit(panel, control);        // then Enter
+        return 0;
+    }
+    if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
+        if (double(value) < s->minimum() || double(value) > s->maximum()) return UIEInvalidValue;
+        s->setValue(double(value));
+        CommitUserEdit(panel, control);
+        return 0;
+    }
+    if (auto* r = qobject_cast<QComboBox*>(w)) {
+        for (int i = 0; i < r->count(); ++i)
+            if (r->itemData(i).typeId() == QMetaType::Int && r->itemData(i).toInt() == value)
+                return SelectListItem(panel, control, i);
+        return UIEItemNotFound;
+    }
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
+        if ((value != 0) != b->isChecked())
+            b->click();  // a click toggles, changes and commits
+        else
+            DispatchCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
+        return 0;
+    }
+    if (auto* s = qobject_cast<QSlider*>(w)) {
+        s->setSliderDown(true);
+        s->setValue(static_cast<int>(value));  // VAL_CHANGED while dragging
+        s->setSliderDown(false);               // release: COMMIT
+        return 0;
+    }
+    return UIEWrongType;
+}
+
+}  // namespace
+
+void Install(std::string_view projectDir) {
+    SetPopupResponder(Respond);
+    SetPumpHook(PumpHook);
+    SetProjectDirOverride(std::string(projectDir));
+}
+
+void Reset() {
+    g_expected.clear();
+    g_popups.clear();
+    g_unexpected.clear();
+    g_busyActions.clear();
+}
+
+void SetProjectDir(std::string_view dir) {
+    SetProjectDirOverride(std::string(dir));
+}
+
+int SetAndCommit(int panel, int control, int value) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    return SetNumber(*c, value);
+}
+
+int SetAndCommit(int panel, int control, unsigned short value) {
+    return SetAndCommit(panel, control, static_cast<int>(value));
+}
+
+int SetAndCommit(int panel, int control, double value) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    return SetNumber(*c, value);
+}
+
+int SetAndCommit(int panel, int control, std::string_view value) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QWidget* w = c->widget;
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        if (e->isReadOnly()) return UIEInvalidControl;
+        e->selectAll();
+        e->insert(QStr(value));  // as typed: textEdited -> VAL_CHANGED
+        emit e->returnPressed();
+        return 0;
+    }
+    if (auto* r = qobject_cast<QComboBox*>(w)) {
+        for (int i = 0; i < r->count(); ++i)
+            if (r->itemData(i).toString() == QStr(value) || r->itemText(i) == QStr(value))
+                return SelectListItem(panel, control, i);
+        return UIEItemNotFound;
+    }
+    if (auto* t = qobject_cast<QPlainTextEdit*>(w)) {
+        if (t->isReadOnly()) return UIEInvalidControl;
+        t->setPlainText(QStr(value));  // VAL_CHANGED
+        return 0;
+    }
+    return UIEWrongType;
+}
+
+int Commit(int panel, int control) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QWidget* w = c->widget;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->click();
+        return 0;
+    }
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        emit e->returnPressed();
+        return 0;
+    }
+    CommitUserEdit(panel, control);
+    return 0;
+}
+
+int Click(int panel, int control) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QPointer<QWidget> w = c->widget;
+    SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
+    if (w) SendMouse(w, QEvent::MouseButtonRelease, Qt::LeftButton);
+    return 0;
+}
+
+int RightClick(int panel, int control) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QPointer<QWidget> w = c->widget;
+    SendMouse(w, QEvent::MouseButtonPress, Qt::RightButton);
+    if (w) SendMouse(w, QEvent::MouseButtonRelease, Qt::RightButton);
+    return 0;
+}
+
+int DoubleClick(int panel, int control) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QPointer<QWidget> w = c->widget;
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
+        if (w) SendMouse(w, type, Qt::LeftButton);
+    return 0;
+}
+
+int PressKey(int panel, int control, int key) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QPointer<QWidget> w = c->widget;
+    GiveFocus(w);
+    if (!w) return 0;
+    w->setProperty("cviKeySwallowed", false);
+    return SendKey(w, key);
+}
+
+int TypeText(int panel, int control, std::string_view text) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QPointer<QWidget> w = c->widget;
+    GiveFocus(w);
+    for (QChar ch : QStr(text)) {
+        if (!w) break;
+        w->setProperty("cviKeySwallowed", false);
+        SendKey(w, ch.unicode() < 0x100 ? ch.unicode() : '?');
+    }
+    return 0;
+}
+
+int SelectListItem(int panel, int control, int index) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    auto* r = qobject_cast<QComboBox*>(c->widget);
+    if (!r) return UIEWrongType;
+    if (index < 0 || index >= r->count()) return UIEIndexOutOfRange;
+    if (IsIndicator(*c)) return UIEInvalidControl;
+    r->hidePopup();
+    r->setCurrentIndex(index);
+    emit r->activated(index);  // as the opened list reports a choice
+    return 0;
+}
+
+int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    auto* t = qobject_cast<QTableWidget*>(c->widget);
+    if (!t) return UIEWrongType;
+    if (IsIndicator(*c)) return UIEInvalidControl;
+    if (cell.x < 1 || cell.x > t->columnCount() || cell.y < 1 || cell.y > t->rowCount())
+        return UIEIndexOutOfRange;
+    QTableWidgetItem* item = t->item(cell.y - 1, cell.x - 1);
+    if (!item) {
+        const QSignalBlocker block(t);
+        t->setItem(cell.y - 1, cell.x - 1, item = new QTableWidgetItem);
+    }
+    // What the cell editor would store: a number for a numeric cell, refused when it is not one.
+    const QVariant old = item->data(Qt::DisplayRole);
+    QVariant value = QStr(text);
+    bool ok = true;
+    if (old.typeId() == QMetaType::Int || !old.isValid()) {
+        const int i = QStr(text).trimmed().toInt(&ok);
+        if (ok && c->dataType == VAL_UNSIGNED_SHORT_INTEGER && (i < 0 || i > 65535)) ok = false;
+        value = i;
+    } else if (old.typeId() == QMetaType::Double) {
+        value = QStr(text).trimmed().toDouble(&ok);
+    }
+    if (!ok) return UIEInvalidValue;
+    t->setCurrentCell(cell.y - 1, cell.x - 1);
+    t->model()->setData(t->model()->index(cell.y - 1, cell.x - 1), value, Qt::EditRole);
+    return 0;
+}
+
+int ClosePanel(int panel) {
+    QWidget* w = FindPanel(panel);
+    if (!w) return UIEInvalidPanel;
+    QCloseEvent e;
+    QCoreApplication::sendEvent(w, &e);
+    return 0;
+}
+
+bool IsShown(int panel, int control) {
+    QWidget* w = FindCtrl(panel, control);
+    return w && w->isVisible();
+}
+
+bool IsPanelShown(int panel) {
+    QWidget* w = FindPanel(panel);
+    return w && w->isVisible();
+}
+
+void ExpectPopup(std::string title, std::string text, int answer) {
+    g_expected.push_back({false, std::move(title), std::move(text), answer, {}});
+}
+
+void ExpectFileSelect(int result, std::string path) {
+    g_expected.push_back({true, {}, {}, result, std::move(path)});
+}
+
+const std::vector<Popup>& Popups() {
+    return g_popups;
+}
+const std::vector<Popup>& UnexpectedPopups() {
+    return g_unexpected;
+}
+int PendingExpectations() {
+    return static_cast<int>(g_expected.size());
+}
+
+void RunDuringBusyWait(std::function<void()> action, int skipPasses) {
+    g_busyActions.push_back({std::move(action), skipPasses});
+}
+
+int PendingBusyWaitActions() {
+    return static_cast<int>(g_busyActions.size());
+}
+
+bool PumpUntil(const std::function<bool()>& done, double seconds) {
+    const double end = Timer() + seconds;
+    while (!done()) {
+        if (Timer() > end) return done();
+        ProcessSystemEvents();
+    }
+    return true;
+}
+
+}  // namespace uitest

@@ -17,6 +17,14 @@ QWidget* FindCtrl(int panel, int control);
 int DispatchCtrlEvent(int panel, int control, int event, int eventData1, int eventData2);
 int DispatchPanelEvent(int panel, int event, int eventData1, int eventData2);
 int CallbackDepth();
+// Counts a callback that does not go through the dispatch above (a deferred call, a TCP callback) into the
+// nesting depth for as long as it lives.
+struct CallbackScope {
+    CallbackScope();
+    ~CallbackScope();
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+};
 
 // Plot widgets (plots.cpp). The panel loader asks for a widget by the class name written in the panel file;
 // nullptr when the name is not one of ours.

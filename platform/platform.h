@@ -134,6 +134,7 @@ enum PanelAttr : int {
     ATTR_PANEL_TITLE,      // text
     ATTR_PANEL_PARENT,     // 0 for a top-level panel
     ATTR_PANEL_BACKCOLOR,
+    ATTR_PANEL_FIRST_CTRL,  // read only: the control at tab position 0, 0 when the panel has none
 };
 int GetPanelAttribute(int panel, PanelAttr attr, int& value);
 int GetPanelAttribute(int panel, PanelAttr attr, std::string& value);
@@ -201,6 +202,7 @@ enum CtrlAttr : int {
     ATTR_NUM_TRACES,         // strip chart
     ATTR_CALLBACK_DATA,      // void*
     ATTR_CALLBACK_FUNCTION_POINTER,  // CtrlCallbackPtr; set it with InstallCtrlCallback
+    ATTR_NEXT_CTRL,          // read only: the control at the next tab position, 0 after the last
 };
 
 inline constexpr int VAL_TRANSPARENT = 0x1000000;
@@ -352,8 +354,9 @@ enum : int { VAL_TRUNCATE = 0, VAL_APPEND = 1, VAL_OPEN_AS_IS = 2 };
 enum : int { VAL_BINARY = 0, VAL_ASCII = 1 };
 // Returns a file handle (>= 0) or -1.
 int CVI_OpenFile(std::string_view path, int readWrite, int action, int fileType);
-// Reads one line without its line end, at most maxChars characters (the rest of a longer line stays for
-// the next call). Returns the number of characters read, -2 at the end of the file, -1 on error.
+// Reads one line without its line end ("\n" or "\r\n"), keeping at most maxChars characters; the rest of a
+// longer line is skipped, so the next call starts at the next line. Returns the number of characters kept,
+// -2 at the end of the file, -1 on error.
 int ReadLine(int file, std::string& line, int maxChars);
 int WriteLine(int file, std::string_view line);  // appends a line end; returns bytes written or -1
 int CVI_WriteFile(int file, const void* data, int count);

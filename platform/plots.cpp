@@ -1,0 +1,182 @@
+// The strip-chart and graph operations of the platform: find the control, check its kind, forward.
+#include "plots.h"
+
+#include "internal.h"
+
+using platform_detail::Graph;
+using platform_detail::StripChart;
+
+namespace platform_detail {
+
+QWidget* CreatePlotWidget(const QString& className, QWidget* parent, const QString& objectName) {
+    QWidget* w = nullptr;
+    if (className == QLatin1String("StripChart"))
+        w = new StripChart(parent);
+    else if (className == QLatin1String("Graph"))
+        w = new Graph(parent);
+    if (w) w->setObjectName(objectName);
+    return w;
+}
+
+CtrlStyle PlotWidgetStyle(const QWidget* w) {
+    if (qobject_cast<const StripChart*>(w)) return CTRL_STRIP_CHART;
+    if (qobject_cast<const Graph*>(w)) return CTRL_GRAPH;
+    return CTRL_NONE;
+}
+
+int SetPlotAttribute(QWidget* w, CtrlAttr attr, int value) {
+    auto* chart = qobject_cast<StripChart*>(w);
+    if (!chart) return UIEInvalidAttribute;
+    if (attr == ATTR_POINTS_PER_SCREEN) return chart->SetPointsPerScreen(value);
+    if (attr == ATTR_NUM_TRACES) return chart->SetNumTraces(value);
+    return UIEInvalidAttribute;
+}
+
+int GetPlotAttribute(const QWidget* w, CtrlAttr attr, int& value) {
+    const auto* chart = qobject_cast<const StripChart*>(w);
+    if (!chart) return UIEInvalidAttribute;
+    if (attr == ATTR_POINTS_PER_SCREEN)
+        value = chart->PointsPerScreen();
+    else if (attr == ATTR_NUM_TRACES)
+        value = chart->NumTraces();
+    else
+        return UIEInvalidAttribute;
+    return UIENoError;
+}
+
+}  // namespace platform_detail
+
+namespace {
+
+QWidget* FindControl(int panel, int control, int& error) {
+    if (!platform_detail::FindPanel(panel)) {
+        error = UIEInvalidPanel;
+        return nullptr;
+    }
+    QWidget* w = platform_detail::FindCtrl(panel, control);
+    error = w ? UIENoError : UIEInvalidControl;
+    return w;
+}
+
+// The control as plot widget W, or the error why it is not one.
+template <typename W>
+W* Find(int panel, int control, int& error) {
+    QWidget* w = FindControl(panel, control, error);
+    if (!w) return nullptr;
+    W* plot = qobject_cast<W*>(w);
+    if (!plot) error = UIEWrongType;
+    return plot;
+}
+
+}  // namespace
+
+int PlotStripChart(int panel, int control, std::span<const double> data) {
+    int error;
+    StripChart* chart = Find<StripChart>(panel, control, error);
+    return chart ? chart->Append(data) : error;
+}
+
+int PlotStripChart(int panel, int control, std::span<const unsigned short> data) {
+    int error;
+    StripChart* chart = Find<StripChart>(panel, control, error);
+    return chart ? chart->Append(data) : error;
+}
+
+int ClearStripChart(int panel, int control) {
+    int error;
+    StripChart* chart = Find<StripChart>(panel, control, error);
+    if (!chart) return error;
+    chart->Clear();
+    return UIENoError;
+}
+
+int SetTraceColor(int panel, int control, int trace, int color) {
+    int error;
+    StripChart* chart = Find<StripChart>(panel, control, error);
+    return chart ? chart->SetTraceColor(trace, color) : error;
+}
+
+int SetAxisScalingMode(int panel, int control, Axis axis, AxisScaling mode, double min, double max) {
+    int error;
+    QWidget* w = FindControl(panel, control, error);
+    if (!w) return error;
+    if (auto* graph = qobject_cast<Graph*>(w)) return graph->SetScaling(axis, mode, min, max);
+    if (auto* chart = qobject_cast<StripChart*>(w)) {
+        // A strip chart's x axis is the scrolling window of points; only its y axis scales.
+        if (axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
+        return chart->SetYScaling(mode, min, max);
+    }
+    return UIEWrongType;
+}
+
+int GetAxisScalingMode(int panel, int control, Axis axis, AxisScaling& mode, double& min, double& max) {
+    int error;
+    QWidget* w = FindControl(panel, control, error);
+    if (!w) return error;
+    if (axis != VAL_BOTTOM_XAXIS && axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
+    platform_detail::AxisRange shown;
+    if (auto* graph = qobject_cast<Graph*>(w)) {
+        mode = graph->Scaling(axis).mode;
+        shown = graph->Shown(axis);
+    } else if (auto* chart = qobject_cast<StripChart*>(w)) {
+        mode = axis == VAL_LEFT_YAXIS ? chart->YScaling().mode : VAL_MANUAL;
+        shown = axis == VAL_LEFT_YAXIS ? chart->ShownY() : chart->ShownX();
+    } else {
+        return UIEWrongType;
+    }
+    min = shown.min;
+    max = shown.max;
+    return UIENoError;
+}
+
+int PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y, int color) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->AddXY(x, y, color) : error;
+}
+
+int PlotXY(int panel, int control, std::span<const unsigned short> x, std::span<const unsigned short> y,
+           int color) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->AddXY(x, y, color) : error;
+}
+
+int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int color,
+                  int fillColor) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->AddRectangle(x1, y1, x2, y2, color, fillColor) : error;
+}
+
+int DeleteGraphPlot(int panel, int control, int plotHandle) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->Delete(plotHandle) : error;
+}
+
+int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->SetCursor(cursor, x, y) : error;
+}
+
+int GetGraphCursor(int panel, int control, int cursor, double& x, double& y) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    return graph ? graph->Cursor(cursor, x, y) : error;
+}
+
+int GetStripChartTrace(int panel, int control, int trace, std::vector<double>& points, int count) {
+    int error;
+    StripChart* chart = Find<StripChart>(panel, control, error);
+    return chart ? chart->Trace(trace, count, points) : error;
+}
+
+int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    if (!graph) return error;
+    plots = graph->Plots();
+    return UIENoError;
+}

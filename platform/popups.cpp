@@ -1,0 +1,134 @@
+// Modal pop-ups: messages, yes/no questions and the file selection dialog. In test mode a responder
+// answers them instead of a person.
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "internal.h"
+
+namespace platform_detail {
+namespace {
+
+PopupResponder g_responder = nullptr;
+
+QString QStr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+int ShowMessageBox(std::string_view title, std::string_view message, bool question) {
+    QMessageBox box(question ? QMessageBox::Question : QMessageBox::Information, QStr(title), QStr(message),
+                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);  // blanks and line breaks as given, no markup
+    return box.exec() == QMessageBox::Yes ? 1 : 0;
+}
+
+// "*.equ;*.txt" -> {"*.equ", "*.txt"}
+QStringList Patterns(std::string_view fileTypeList) {
+    QStringList patterns;
+    for (const QString& p : QStr(fileTypeList).split(';', Qt::SkipEmptyParts)) patterns << p.trimmed();
+    return patterns;
+}
+
+// The extension the first pattern asks for ("equ" of "*.equ"), empty when it names none.
+QString RequiredExtension(std::string_view fileTypeList) {
+    const QStringList patterns = Patterns(fileTypeList);
+    if (patterns.isEmpty()) return {};
+    const QString& p = patterns.first();
+    const qsizetype dot = p.lastIndexOf('.');
+    const QString ext = dot < 0 ? QString() : p.mid(dot + 1);
+    return ext.contains('*') || ext.contains('?') ? QString() : ext;
+}
+
+QString RunFileDialog(const PopupRequest& r) {
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(r.title),
+                       QString::fromStdString(r.directory));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const bool save = r.buttonLabel == VAL_SAVE_BUTTON;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save || r.buttonLabel == VAL_SELECT_BUTTON ? QFileDialog::AnyFile
+                                                                  : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly, !r.allowMakeDirectory);
+    QStringList filters;
+    for (const QString& p : Patterns(r.filter)) filters << p;
+    filters << "*";
+    dialog.setNameFilters(filters);
+    if (!r.text.empty()) dialog.selectFile(QString::fromStdString(r.text));
+    for (;;) {
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            return dialog.selectedFiles().first();
+        if (r.allowCancel) return {};
+    }
+}
+
+}  // namespace
+
+void SetPopupResponder(PopupResponder responder) {
+    g_responder = responder;
+}
+
+}  // namespace platform_detail
+
+using namespace platform_detail;
+
+namespace {
+
+int AskMessage(int kind, std::string_view title, std::string_view message) {
+    if (g_responder) {
+        PopupRequest r{kind, std::string(title), std::string(message), {}, {}, 0, 0, 0, 0, 0};
+        return g_responder(r).result;
+    }
+    return ShowMessageBox(title, message, kind == 1);
+}
+
+}  // namespace
+
+int MessagePopup(std::string_view title, std::string_view message) {
+    AskMessage(0, title, message);
+    return 0;
+}
+
+int ConfirmPopup(std::string_view title, std::string_view message) {
+    return AskMessage(1, title, message) ? 1 : 0;
+}
+
+int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultFileName,
+                    std::string_view fileTypeList, std::string_view title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,
+                    std::string& pathName) {
+    PopupRequest r{2,
+                   std::string(title),
+                   std::string(defaultFileName),
+                   std::string(defaultDirectory),
+                   std::string(fileTypeList),
+                   buttonLabel,
+                   restrictDirectory,
+                   restrictExtension,
+                   allowCancel,
+                   allowMakeDirectory};
+    QString path;
+    int result = VAL_NO_FILE_SELECTED;
+    if (g_responder) {
+        const PopupAnswer a = g_responder(r);
+        result = a.result;
+        path = QString::fromStdString(a.path);
+    } else {
+        path = RunFileDialog(r);
+        if (!path.isEmpty())
+            result = QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    }
+    if (result <= VAL_NO_FILE_SELECTED || path.isEmpty()) {
+        pathName.clear();
+        return result < 0 ? result : VAL_NO_FILE_SELECTED;
+    }
+    const QString ext = RequiredExtension(fileTypeList);
+    if (restrictExtension && !ext.isEmpty() &&
+        QFileInfo(path).suffix().compare(ext, Qt::CaseInsensitive) != 0) {
+        path += '.' + ext;
+        if (!g_responder)
+            result = QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    }
+    pathName = path.toStdString();
+    return result;
+}

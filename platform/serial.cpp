@@ -1,0 +1,231 @@
+// Serial ports on QSerialPort, used from the user-interface thread only. The reads and writes block, up to
+// the port's time-out, as the programs expect; bytes that reached the operating system count as received
+// even when no event loop ran since.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "platform.h"
+
+namespace {
+
+constexpr int kMaxPortNumber = 255;
+constexpr int kDefaultTimeoutMs = 10000;
+// Upper bound on the chunks pulled from the system in one call, so a flood cannot keep us in the loop.
+constexpr int kMaxDrainPasses = 256;
+
+struct ComPort {
+    QSerialPort serial;
+    int timeoutMs = kDefaultTimeoutMs;
+};
+
+std::map<int, std::unique_ptr<ComPort>>& Ports() {
+    static std::map<int, std::unique_ptr<ComPort>> ports;
+    return ports;
+}
+
+// Ports are closed while the application object still exists; after it, the notifiers could not be torn
+// down cleanly.
+void CloseAllPorts() {
+    Ports().clear();
+}
+
+bool ValidPortNumber(int port) {
+    return port >= 1 && port <= kMaxPortNumber;
+}
+
+// The open port, or nullptr with the error in `err`.
+ComPort* FindPort(int port, int& err) {
+    if (!ValidPortNumber(port)) {
+        err = kRS232InvalidPortNum;
+        return nullptr;
+    }
+    auto it = Ports().find(port);
+    if (it == Ports().end()) {
+        err = kRS232PortNotOpen;
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+// A wait that ran out leaves a time-out error behind; a broken line's error must stay.
+void ClearTimeout(QSerialPort& serial) {
+    if (serial.error() == QSerialPort::TimeoutError) serial.clearError();
+}
+
+// Moves what the system holds for the port into its buffer, without waiting.
+void PullArrived(QSerialPort& serial) {
+    for (int i = 0; i < kMaxDrainPasses && serial.waitForReadyRead(0); ++i) {
+    }
+    ClearTimeout(serial);
+}
+
+// The device went away or the line hung up (a read that ends the stream). It stays broken until reopened.
+bool BrokenLine(const QSerialPort& serial) {
+    const auto e = serial.error();
+    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || !serial.isOpen();
+}
+
+bool ApplyLineSettings(QSerialPort& serial, long baudRate, int parity, int dataBits, int stopBits) {
+    static const QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                  QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                  QSerialPort::SpaceParity};
+    if (baudRate <= 0 || baudRate > INT_MAX || parity < 0 || parity > 4 || dataBits < 5 || dataBits > 8 ||
+        (stopBits != 1 && stopBits != 2))
+        return false;
+    return serial.setBaudRate(static_cast<qint32>(baudRate)) && serial.setParity(kParity[parity]) &&
+           serial.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) &&
+           serial.setStopBits(stopBits == 1 ? QSerialPort::OneStop : QSerialPort::TwoStop) &&
+           serial.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+}  // namespace
+
+std::string ComPortDevicePath(int port) {
+    namespace fs = std::filesystem;
+    if (!ValidPortNumber(port)) return {};
+    std::string dir;
+    if (GetProjectDir(dir) >= 0 && !dir.empty()) {
+        const fs::path link = fs::absolute(fs::path(dir) / ("COM" + std::to_string(port)));
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(link, ec))) {
+            // The device itself, not the link: two programs with a COM5 each may serve different lines,
+            // and the port's lock is named after the device.
+            fs::path target = fs::read_symlink(link, ec);
+            if (target.is_relative()) target = link.parent_path() / target;
+            const fs::path resolved = fs::weakly_canonical(target, ec);
+            return (ec ? target : resolved).string();
+        }
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+int OpenComConfig(int port, std::string_view deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int /*inputQueueSize*/, int /*outputQueueSize*/) {
+    if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
+    if (!QCoreApplication::instance()) return kRS232InternalError;
+    CloseCom(port);
+
+    static bool cleanupRegistered = false;
+    if (!cleanupRegistered) {
+        qAddPostRoutine(CloseAllPorts);
+        cleanupRegistered = true;
+    }
+
+    auto p = std::make_unique<ComPort>();
+    const std::string path = deviceName.empty() ? ComPortDevicePath(port) : std::string(deviceName);
+    p->serial.setPortName(QString::fromStdString(path));
+    if (!ApplyLineSettings(p->serial, baudRate, parity, dataBits, stopBits)) return kRS232InternalError;
+    // The queues of the system are large enough; ours grows as needed.
+    if (!p->serial.open(QIODevice::ReadWrite)) return kRS232CannotOpenPort;
+    Ports()[port] = std::move(p);
+    return 0;
+}
+
+int CloseCom(int port) {
+    if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
+    Ports().erase(port);
+    return 0;
+}
+
+int SetComTime(int port, double timeoutSeconds) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    if (!std::isfinite(timeoutSeconds) || timeoutSeconds < 0) return kRS232InternalError;
+    p->timeoutMs = static_cast<int>(std::min(timeoutSeconds * 1000.0, double{INT_MAX}));
+    return 0;
+}
+
+// Mode 0: no handshake; any other mode: RTS/CTS.
+int SetCTSMode(int port, int mode) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    if (mode < 0) return kRS232InternalError;
+    const auto flow = mode == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl;
+    return p->serial.setFlowControl(flow) ? 0 : kRS232UnknownIOError;
+}
+
+// Drops what waits in our buffer and in the system's, and what arrived meanwhile.
+int FlushInQ(int port) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    p->serial.clear(QSerialPort::Input);
+    PullArrived(p->serial);
+    p->serial.readAll();
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    p->serial.clear(QSerialPort::Output);
+    return 0;
+}
+
+// Waits until the bytes are handed to the system. On time-out the bytes not handed over are dropped (they
+// must not leave later, in the middle of the next exchange) and the count handed over is returned.
+int ComWrt(int port, const unsigned char* buffer, int count) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
+    if (count == 0) return 0;
+    QSerialPort& s = p->serial;
+    if (s.write(reinterpret_cast<const char*>(buffer), count) != count) return kRS232UnknownIOError;
+    QElapsedTimer clock;
+    clock.start();
+    while (s.bytesToWrite() > 0) {
+        const qint64 left = p->timeoutMs - clock.elapsed();
+        if (left < 0 || (!s.waitForBytesWritten(static_cast<int>(left)) && BrokenLine(s))) break;
+    }
+    const int written = count - static_cast<int>(s.bytesToWrite());
+    ClearTimeout(s);
+    if (written == count) return count;
+    s.clear(QSerialPort::Output);
+    if (written > 0) return written;
+    return BrokenLine(s) ? kRS232UnknownIOError : kRS232TimeOut;
+}
+
+// Reads `count` bytes, waiting up to the port's time-out for them. Returns the bytes read, which are fewer
+// than `count` when the time-out ran out; kRS232TimeOut when none came at all.
+int ComRd(int port, unsigned char* buffer, int count) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
+    if (count == 0) return 0;
+    QSerialPort& s = p->serial;
+    QElapsedTimer clock;
+    clock.start();
+    int got = 0;
+    for (;;) {
+        const qint64 n = s.read(reinterpret_cast<char*>(buffer) + got, count - got);
+        if (n > 0) got += static_cast<int>(n);
+        if (got == count || BrokenLine(s)) break;
+        const qint64 left = p->timeoutMs - clock.elapsed();
+        if (left <= 0) break;
+        s.waitForReadyRead(static_cast<int>(left));
+    }
+    ClearTimeout(s);
+    if (got > 0) return got;
+    return BrokenLine(s) ? kRS232UnknownIOError : kRS232TimeOut;
+}
+
+int GetInQLen(int port) {
+    int err = 0;
+    ComPort* p = FindPort(port, err);
+    if (!p) return err;
+    PullArrived(p->serial);
+    const qint64 n = p->serial.bytesAvailable();
+    if (n == 0 && BrokenLine(p->serial)) return kRS232UnknownIOError;
+    return static_cast<int>(std::min<qint64>(n, INT_MAX));
+}

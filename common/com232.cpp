@@ -1,0 +1,284 @@
+#include "com232.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform.h"
+
+unsigned short comprotocol = 0;
+unsigned short comport = 1;
+unsigned short baudrate = 1;
+char ipBuf[256];
+char portNumStr[32];
+int portNum = 0;
+unsigned int g_hconversation = 0;
+unsigned short tcpcon = 0;
+short ret = 0;
+char szStatus[48];
+
+unsigned char szWriteBuf[1024];
+unsigned char szReadBuf[1024];
+int dataSize = 0;
+int bytesToRead = 0;
+int bytesRead = 0;
+unsigned short nBytesW = 0;
+unsigned short comecho = 0;
+unsigned short syncWord = 0x55;
+unsigned short order = 1;
+unsigned short anzframe = 18;
+double tstart = 0.0, tdiff = 0.0;
+char version[37];
+
+unsigned short pp[256];
+unsigned short databuf[32];
+
+namespace {
+
+LinkProfile profile{};
+int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
+
+// The data-ready handler gives up after this many reads that bring nothing while bytes are missing, so a
+// broken conversation ends in the waiting exchange's time-out instead of blocking the user interface.
+constexpr int kMaxEmptyReads = 3;
+constexpr int kRetryReadTimeoutMs = 20;
+
+int FrameBytes() { return 2 * anzframe; }
+
+void CopyStatus(const char* text) {
+    std::strncpy(szStatus, text, sizeof szStatus - 1);
+    szStatus[sizeof szStatus - 1] = '\0';
+}
+
+void StoreReplyBytes(unsigned handle) {
+    int emptyReads = 0;
+    bool first = true;
+    while (bytesToRead > 0 && emptyReads < kMaxEmptyReads) {
+        int offset = std::clamp(dataSize - bytesToRead, 0, int(sizeof szReadBuf) - 1);
+        int room = std::min<int>(bytesToRead, int(sizeof szReadBuf) - offset);
+        bytesRead = ClientTCPRead(handle, szReadBuf + offset, room, first ? 5000 : kRetryReadTimeoutMs);
+        first = false;
+        if (bytesRead > 0) {
+            bytesToRead -= bytesRead;
+            emptyReads = 0;
+        } else {
+            ++emptyReads;
+        }
+        if (profile.tcpReadPumpsEvents) ProcessSystemEvents();
+    }
+}
+
+void DropStrayBytes(unsigned handle) {
+    unsigned char scratch[1024];
+    bytesRead = ClientTCPRead(handle, scratch, sizeof scratch, 5000);
+}
+
+}  // namespace
+
+void SetLinkProfile(const LinkProfile& p) { profile = p; }
+const LinkProfile& GetLinkProfile() { return profile; }
+
+void SetInterfaceStatusBox(int panel, int ctrl) {
+    interfaceStatusPanel = panel;
+    interfaceStatusCtrl = ctrl;
+}
+
+void ShowLinkStatus(const char* text) {
+    if (profile.statusPanel > 0) SetCtrlVal(profile.statusPanel, profile.statusCtrl, std::string_view(text));
+    if (interfaceStatusPanel > 0) SetCtrlVal(interfaceStatusPanel, interfaceStatusCtrl, std::string_view(text));
+}
+
+// --- frames ---------------------------------------------------------------------------------------------
+
+bool EchoMatches(const unsigned char* reply, const unsigned char* request, int n) {
+    if (reply[0] != 0x00 || reply[1] != 0xAA) return false;
+    for (int i = 2; i < 2 * n; ++i)
+        if (reply[i] != request[i]) return false;
+    return true;
+}
+
+void FillTxBuf(unsigned short code, unsigned short start, unsigned short value, unsigned short count) {
+    PutWord(szWriteBuf, 0, syncWord);
+    PutWord(szWriteBuf, 1, code);
+    if (profile.fillPayload) profile.fillPayload(code, start, value, count);
+}
+
+void WriteFrame(int tcpTimeoutMs) {
+    int written = comprotocol == 0 ? ComWrt(comport, szWriteBuf, FrameBytes())
+                                   : ClientTCPWrite(g_hconversation, szWriteBuf, FrameBytes(), tcpTimeoutMs);
+    nBytesW = static_cast<unsigned short>(written);
+}
+
+void FlushQueues() {
+    if (comprotocol != 0) return;
+    FlushInQ(comport);
+    FlushOutQ(comport);
+}
+
+void WaitForReply(double timeLimit) {
+    const int want = FrameBytes();
+    tstart = Timer();
+    if (comprotocol == 0) {
+        do {
+            ProcessSystemEvents();
+            dataSize = GetInQLen(comport);
+            tdiff = Timer() - tstart;
+        } while (tdiff <= timeLimit && dataSize < want);
+        // Everything that is waiting is read, so an over-long reply shows as such.
+        int n = std::clamp(dataSize, 0, int(sizeof szReadBuf));
+        if (n > 0) ComRd(comport, szReadBuf, n);
+        bytesToRead = want - std::max(dataSize, 0);
+    } else {
+        dataSize = bytesToRead = want;
+        do {
+            ProcessSystemEvents();
+            tdiff = Timer() - tstart;
+        } while (bytesToRead > 0 && tdiff <= timeLimit);
+    }
+}
+
+void CheckEcho(int n) {
+    WaitForReply(profile.echoTimeout);
+    comecho = bytesToRead == 0 && EchoMatches(szReadBuf, szWriteBuf, n) ? 1 : 0;
+    if (comecho == 0) SetPopupTimeout();
+}
+
+bool ReceiveReply() {
+    WaitForReply(profile.replyTimeout);
+    if (bytesToRead == 0) return true;
+    SetPopupTimeout();
+    return false;
+}
+
+void GetRxBufPara() {
+    for (int i = 0; i < anzframe; ++i) pp[i] = GetWord(szReadBuf, i);
+}
+
+void GetRxBufData() {
+    for (int i = 0; i < anzframe; ++i) databuf[i] = GetWord(szReadBuf, i);
+}
+
+// --- channel --------------------------------------------------------------------------------------------
+
+long BaudRateOf(int baudIndex) {
+    static constexpr long kRates[] = {9600, 19200, 38400, 57600, 115200};
+    return baudIndex >= 0 && baudIndex < 5 ? kRates[baudIndex] : 19200;
+}
+
+const char* RS232ErrorText(int code) {
+    switch (code) {
+        case -1: return "Unknown system error";
+        case -2: return "Invalid port number";
+        case -3: return "Port is not open";
+        case -4: return "Unknown I/0 error";
+        case -6: return "No serial port found";
+        case -7: return "Cannot open port";
+        case -99: return "Timeout";
+        default: return "RS-232 error!";
+    }
+}
+
+const char* TCPErrorText(int code) {
+    static constexpr const char* kTexts[] = {
+        "UnableToRegisterService", "UnableToEstablishConnection", "ExistingServer",
+        "FailedToConnect",         "ServerNotRegistered",         "TooManyConversations",
+        "ReadFailed",              "WriteFailed",                 "InvalidParameter",
+        "OutOfMemory",             "TimeOutError",                "NoConnectionEstablished",
+        "GeneralIOErr",            "ConnectionClosed",            "UnableToLoadWinsockDLL",
+        "IncorrectWinsockDLLVersion", "NetworkSubsystemNotReady", "ConnectionsStillOpen",
+        "DisconnectPending",       "InfoNotAvailable",
+    };
+    if (code <= -1 && code >= -20) return kTexts[-code - 1];
+    return "Connection to server failed";
+}
+
+void InitRS232() {
+    if (profile.beforeOpenSerial) profile.beforeOpenSerial();
+    CloseCom(comport);
+    ret = static_cast<short>(
+        OpenComConfig(comport, "", BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
+    if (ret < 0) {
+        CopyStatus(RS232ErrorText(ret));
+        if (profile.showSerialError) profile.showSerialError();
+        return;
+    }
+    SetComTime(comport, 2.0);
+    FlushInQ(comport);
+    FlushOutQ(comport);
+    SetCTSMode(comport, 0);
+}
+
+void InitTCP_IP() {
+    if (tcpcon > 0) {
+        DisconnectFromTCPServer(g_hconversation);
+        g_hconversation = 0;
+        tcpcon = 0;
+    }
+    SetWaitCursor(1);
+    unsigned handle = 0;
+    ret = static_cast<short>(ConnectToTCPServer(handle, portNum, ipBuf, ClientTCPCB, nullptr, 5000));
+    SetWaitCursor(0);
+    if (ret < 0) {
+        CopyStatus(TCPErrorText(ret));
+        if (profile.showTcpError) profile.showTcpError();
+        tcpcon = 0;
+        return;
+    }
+    g_hconversation = handle;
+    tcpcon = 1;
+}
+
+int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*/) {
+    switch (event) {
+        case TCP_DISCONNECT:
+            g_hconversation = 0;
+            tcpcon = 0;
+            MessagePopup("TCP Client", "Server has closed connection!");
+            break;
+        case TCP_DATAREADY:
+            if (bytesToRead > 0)
+                StoreReplyBytes(handle);
+            else
+                DropStrayBytes(handle);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CheckComLine() {
+    if (profile.beforeVersionQuery) profile.beforeVersionQuery();
+    tstart = Timer();
+    do {
+        ProcessSystemEvents();
+        tdiff = Timer() - tstart;
+    } while (tdiff < 0.1);
+
+    order = 7;
+    FillTxBuf(7, 0, 0, 0);
+    if (comprotocol == 0) {
+        FlushQueues();
+        dataSize = 0;
+        WriteFrame();
+        WaitForReply(3.0);
+    } else {
+        bytesToRead = dataSize = FrameBytes();
+        WriteFrame(5000);
+        WaitForReply(5.0);
+    }
+    if (bytesToRead != 0) {
+        SetPopupTimeout();
+        return;
+    }
+    std::memcpy(version, szReadBuf, 36);
+    version[36] = '\0';
+    ShowLinkStatus(version);
+    if (profile.afterVersionQuery) profile.afterVersionQuery();
+}
+
+void SetPopupTimeout() {
+    if (profile.stopPolling) profile.stopPolling();
+    comecho = 0;
+    ShowLinkStatus("TIMEOUT");
+    if (profile.showInterfacePanel) profile.showInterfacePanel();
+}

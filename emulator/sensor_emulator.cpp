@@ -1,0 +1,465 @@
+#include "sensor_emulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace sensor_emu {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void SetError(std::string* error, const std::string& what) {
+    if (error) *error = what + ": " + std::strerror(errno);
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// One served connection: the TCP client or the pseudo-terminal's master side.
+struct Link {
+    enum class Action { Data, Close, Mute };  // Close hangs a serial line up
+    struct Out {
+        Clock::time_point due;
+        Bytes bytes;
+        Action action = Action::Data;
+    };
+
+    int fd = -1;
+    bool isSocket = false;
+    bool muted = false;  // a serial line that "lost" its sensor: input is read and dropped
+    FrameSplitter splitter;
+    std::deque<Out> out;
+    std::size_t sentOfFront = 0;
+    Clock::time_point lastDue{};
+
+    bool Open() const { return fd >= 0; }
+    void Reset() {
+        splitter.Reset();
+        out.clear();
+        sentOfFront = 0;
+        lastDue = {};
+    }
+    // Queues bytes (or the close) after everything already queued, `delay` after `earliest`.
+    Clock::time_point Queue(Clock::time_point earliest, int delayMs, Bytes bytes, Action action) {
+        const auto due = std::max(earliest + std::chrono::milliseconds(delayMs), lastDue);
+        out.push_back({due, std::move(bytes), action});
+        lastDue = due;
+        return due;
+    }
+};
+
+}  // namespace
+
+struct SensorEmulator::Impl {
+    EmulatorOptions options;
+
+    mutable std::mutex mutex;  // guards everything below up to the I/O state
+    SensorCore core;
+    Faults faults;
+    int frameCount = 0;
+    std::vector<Frame> received;
+    bool unmuteRequested = false;
+
+    std::atomic<bool> clientConnected{false};
+    std::atomic<int> accepted{0};
+    std::atomic<bool> dropClientRequested{false};
+
+    // I/O state, touched only by the serving thread once it runs.
+    int listenFd = -1;
+    std::uint16_t port = 0;
+    Link client;
+    Link pty;
+    // Held open so the master never sees a hang-up while no program has the line open. Guarded by the
+    // mutex once serving.
+    int ptySlaveFd = -1;
+    std::string ptyPath;
+    std::string linkMade;
+    int wakeRead = -1, wakeWrite = -1;
+    std::atomic<bool> stopping{false};
+    std::thread thread;
+
+    explicit Impl(EmulatorOptions o) : options(std::move(o)), core(options.versionText) {
+        core.SetDumpFile(options.dumpFile);
+        client.isSocket = true;
+    }
+
+    bool OpenListener(std::string* error);
+    bool OpenPty(std::string* error);
+    void Serve();
+    void Wake();
+    void AcceptClient();
+    void ReadFrom(Link& link);
+    void OnFrame(Link& link, const Frame& frame);
+    void Flush(Link& link);
+    void CloseLink(Link& link);
+    void HangUpPty();
+    int PollTimeoutMs(Clock::time_point now) const;
+    void CloseAll();
+};
+
+bool SensorEmulator::Impl::OpenListener(std::string* error) {
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd < 0) return SetError(error, "socket"), false;
+    const int one = 1;
+    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(options.tcpPort);
+    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return SetError(error, "bind 127.0.0.1:" + std::to_string(options.tcpPort)), false;
+    if (::listen(listenFd, 4) != 0) return SetError(error, "listen"), false;
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    return true;
+}
+
+// The slave side is put into raw mode and kept open by us: without raw mode the line discipline would echo
+// the program's bytes back and cook them, and a program that opens the line keeps the settings it finds.
+bool SensorEmulator::Impl::OpenPty(std::string* error) {
+    pty.fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty.fd < 0) return SetError(error, "posix_openpt"), false;
+    ::fcntl(pty.fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(pty.fd, F_SETFL, ::fcntl(pty.fd, F_GETFL) | O_NONBLOCK);
+    if (::grantpt(pty.fd) != 0 || ::unlockpt(pty.fd) != 0) return SetError(error, "grantpt/unlockpt"), false;
+    char name[128];
+    if (::ptsname_r(pty.fd, name, sizeof name) != 0) return SetError(error, "ptsname"), false;
+    ptyPath = name;
+    ptySlaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ptySlaveFd < 0) return SetError(error, "open " + ptyPath), false;
+    termios tio{};
+    ::tcgetattr(ptySlaveFd, &tio);
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    ::cfsetspeed(&tio, B19200);
+    if (::tcsetattr(ptySlaveFd, TCSANOW, &tio) != 0) return SetError(error, "tcsetattr " + ptyPath), false;
+
+    if (!options.ptyLink.empty()) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path link = options.ptyLink;
+        const auto st = fs::symlink_status(link, ec);
+        if (fs::exists(st) && !fs::is_symlink(st)) {
+            errno = EEXIST;
+            return SetError(error, options.ptyLink + " exists and is not a symbolic link"), false;
+        }
+        fs::remove(link, ec);
+        fs::create_symlink(ptyPath, link, ec);
+        if (ec) {
+            errno = ec.value();
+            return SetError(error, "symlink " + options.ptyLink), false;
+        }
+        linkMade = options.ptyLink;
+    }
+    return true;
+}
+
+void SensorEmulator::Impl::Wake() {
+    const char c = 1;
+    [[maybe_unused]] auto n = ::write(wakeWrite, &c, 1);
+}
+
+void SensorEmulator::Impl::AcceptClient() {
+    const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    const int one = 1;  // parts of a split reply must leave as parts
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    client.Reset();
+    client.fd = fd;
+    clientConnected = true;
+    ++accepted;
+}
+
+void SensorEmulator::Impl::CloseLink(Link& link) {
+    CloseFd(link.fd);
+    link.Reset();
+    if (&link == &client) clientConnected = false;
+}
+
+void SensorEmulator::Impl::HangUpPty() {
+    CloseLink(pty);
+    std::lock_guard lock(mutex);  // PtyLineSettings reads the slave from other threads
+    CloseFd(ptySlaveFd);
+}
+
+void SensorEmulator::Impl::ReadFrom(Link& link) {
+    std::uint8_t buf[512];
+    for (;;) {
+        const ssize_t n = ::read(link.fd, buf, sizeof buf);
+        if (n > 0) {
+            if (link.muted) continue;
+            link.splitter.Feed({buf, static_cast<std::size_t>(n)}, [&](const Frame& f) { OnFrame(link, f); });
+            if (!link.Open()) return;
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        // End of stream or a broken connection. The serial line's master only reports this when its
+        // slave is gone, which cannot happen while we hold it, so it is the client that left.
+        if (link.isSocket) CloseLink(link);
+        return;
+    }
+}
+
+void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
+    const auto now = Clock::now();
+    std::optional<Bytes> reply;
+    Faults f;
+    int number;
+    {
+        std::lock_guard lock(mutex);
+        number = ++frameCount;
+        received.push_back(frame);
+        f = faults;
+        if (number != f.closeAtFrame) reply = core.Handle(frame);
+    }
+    if (number == f.closeAtFrame) {
+        const bool close = link.isSocket || f.hangUpPty;
+        link.Queue(now, 0, {}, close ? Link::Action::Close : Link::Action::Mute);
+        return;
+    }
+    if (!reply) return;
+    Clock::time_point at = now;
+    for (auto& part : ShapeReply(std::move(*reply), number, f))
+        at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);
+}
+
+// Sends what is due; stops at the first part that is not due yet or that the peer cannot take now.
+void SensorEmulator::Impl::Flush(Link& link) {
+    const auto now = Clock::now();
+    while (link.Open() && !link.out.empty() && link.out.front().due <= now) {
+        auto& front = link.out.front();
+        if (front.action == Link::Action::Mute) {
+            link.Reset();
+            link.muted = true;
+            return;
+        }
+        if (front.action == Link::Action::Close) {
+            if (link.isSocket)
+                CloseLink(link);
+            else
+                HangUpPty();
+            return;
+        }
+        const std::size_t left = front.bytes.size() - link.sentOfFront;
+        const ssize_t n = link.isSocket
+                              ? ::send(link.fd, front.bytes.data() + link.sentOfFront, left, MSG_NOSIGNAL)
+                              : ::write(link.fd, front.bytes.data() + link.sentOfFront, left);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) return;
+            if (link.isSocket) CloseLink(link);
+            return;
+        }
+        link.sentOfFront += static_cast<std::size_t>(n);
+        if (link.sentOfFront < front.bytes.size()) return;
+        link.out.pop_front();
+        link.sentOfFront = 0;
+    }
+}
+
+// Until the next queued part falls due. A part that is already due waits for POLLOUT instead.
+int SensorEmulator::Impl::PollTimeoutMs(Clock::time_point now) const {
+    int timeout = -1;
+    for (const Link* link : {&client, &pty}) {
+        if (!link->Open() || link->out.empty() || link->out.front().due <= now) continue;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(link->out.front().due - now).count();
+        const int ms = static_cast<int>(wait);
+        timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    }
+    return timeout;
+}
+
+void SensorEmulator::Impl::Serve() {
+    while (!stopping) {
+        {
+            std::lock_guard lock(mutex);
+            if (unmuteRequested) pty.muted = false;
+            unmuteRequested = false;
+        }
+        if (dropClientRequested.exchange(false) && client.Open()) CloseLink(client);
+
+        const auto now = Clock::now();
+        pollfd fds[4];
+        nfds_t n = 0;
+        fds[n++] = {wakeRead, POLLIN, 0};
+        const int listenIdx = listenFd >= 0 && !client.Open() ? static_cast<int>(n) : -1;
+        if (listenIdx >= 0) fds[n++] = {listenFd, POLLIN, 0};
+        auto watch = [&](Link& link) {
+            if (!link.Open()) return -1;
+            const bool blocked = !link.out.empty() && link.out.front().due <= now;
+            fds[n] = {link.fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0};
+            return static_cast<int>(n++);
+        };
+        const int clientIdx = watch(client);
+        const int ptyIdx = watch(pty);
+
+        if (::poll(fds, n, PollTimeoutMs(now)) < 0 && errno != EINTR) break;
+
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakeRead, drain, sizeof drain) > 0) {
+            }
+        }
+        if (listenIdx >= 0 && (fds[listenIdx].revents & POLLIN)) AcceptClient();
+        if (clientIdx >= 0 && fds[clientIdx].revents && client.Open()) ReadFrom(client);
+        if (ptyIdx >= 0 && (fds[ptyIdx].revents & POLLIN) && pty.Open()) ReadFrom(pty);
+        if (ptyIdx >= 0 && (fds[ptyIdx].revents & (POLLERR | POLLNVAL)) && pty.Open()) HangUpPty();
+        Flush(client);
+        Flush(pty);
+    }
+}
+
+void SensorEmulator::Impl::CloseAll() {
+    CloseLink(client);
+    HangUpPty();
+    CloseFd(listenFd);
+    CloseFd(wakeRead);
+    CloseFd(wakeWrite);
+    if (!linkMade.empty()) {
+        // Only our own link goes; another emulator may have taken the name over since.
+        std::error_code ec;
+        if (std::filesystem::read_symlink(linkMade, ec) == ptyPath) std::filesystem::remove(linkMade, ec);
+        linkMade.clear();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+SensorEmulator::SensorEmulator(EmulatorOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+SensorEmulator::~SensorEmulator() {
+    Stop();
+}
+
+bool SensorEmulator::Start(std::string* error) {
+    Impl& d = *impl_;
+    if (d.thread.joinable()) return true;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) return SetError(error, "pipe"), false;
+    d.wakeRead = pipeFds[0];
+    d.wakeWrite = pipeFds[1];
+    if ((d.options.tcp && !d.OpenListener(error)) || (d.options.pty && !d.OpenPty(error))) {
+        d.CloseAll();
+        return false;
+    }
+    d.stopping = false;
+    d.thread = std::thread([&d] { d.Serve(); });
+    return true;
+}
+
+void SensorEmulator::Stop() {
+    Impl& d = *impl_;
+    if (!d.thread.joinable()) return;
+    d.stopping = true;
+    d.Wake();
+    d.thread.join();
+    d.CloseAll();
+}
+
+std::uint16_t SensorEmulator::TcpPort() const {
+    return impl_->listenFd >= 0 ? impl_->port : 0;
+}
+std::string SensorEmulator::PtyPath() const {
+    return impl_->ptyPath;
+}
+
+void SensorEmulator::SetFaults(const Faults& faults) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->faults = faults;
+}
+
+Faults SensorEmulator::GetFaults() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->faults;
+}
+
+void SensorEmulator::ResetCounters() {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->frameCount = 0;
+        impl_->received.clear();
+        impl_->unmuteRequested = true;
+    }
+    impl_->Wake();
+}
+
+int SensorEmulator::FrameCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->frameCount;
+}
+
+std::vector<Frame> SensorEmulator::Received() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->received;
+}
+
+std::uint16_t SensorEmulator::TableWord(std::uint16_t address) const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.TableWord(address);
+}
+
+std::vector<std::pair<std::uint16_t, std::uint16_t>> SensorEmulator::WrittenTable() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.WrittenTable();
+}
+
+bool SensorEmulator::PtyLineSettings(LineSettings& out) const {
+    static const std::pair<speed_t, long> kSpeeds[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400},   {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+        {B921600, 921600},
+    };
+    termios tio{};
+    {
+        std::lock_guard lock(impl_->mutex);
+        if (impl_->ptySlaveFd < 0 || ::tcgetattr(impl_->ptySlaveFd, &tio) != 0) return false;
+    }
+    const speed_t speed = ::cfgetospeed(&tio);
+    out.baudRate = 0;
+    for (const auto& [code, baud] : kSpeeds)
+        if (code == speed) out.baudRate = baud;
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: out.dataBits = 5; break;
+        case CS6: out.dataBits = 6; break;
+        case CS7: out.dataBits = 7; break;
+        default: out.dataBits = 8; break;
+    }
+    out.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
+    out.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    out.rtsCts = (tio.c_cflag & CRTSCTS) != 0;
+    return true;
+}
+
+bool SensorEmulator::TcpClientConnected() const {
+    return impl_->clientConnected;
+}
+int SensorEmulator::TcpConnectionsAccepted() const {
+    return impl_->accepted;
+}
+
+void SensorEmulator::CloseTcpClient() {
+    impl_->dropClientRequested = true;
+    impl_->Wake();
+}
+
+}  // namespace sensor_emu

@@ -1,0 +1,74 @@
+// The sensor stand-in on a real link: a TCP listener on loopback and/or a pseudo-terminal serial line,
+// served by the emulator's own thread (never the program's user-interface thread). Plain C++ and POSIX.
+//
+// All member functions are thread-safe; faults can be changed while the emulator runs and apply from the
+// next request frame on.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sensor_core.h"
+
+namespace sensor_emu {
+
+struct EmulatorOptions {
+    std::string versionText{ModelByRow(1)->versionText};  // the answer to order 7
+    bool tcp = true;
+    std::uint16_t tcpPort = 0;  // 0 picks a free port on 127.0.0.1
+    bool pty = false;
+    std::string ptyLink;   // when not empty, a symbolic link to the serial line made here (e.g. <dir>/COM5)
+    std::string dumpFile;  // when not empty, rewritten with the table memory after every write order
+};
+
+class SensorEmulator {
+  public:
+    explicit SensorEmulator(EmulatorOptions options);
+    ~SensorEmulator();  // stops
+    SensorEmulator(const SensorEmulator&) = delete;
+    SensorEmulator& operator=(const SensorEmulator&) = delete;
+
+    // Opens the listener and the serial line and starts serving. False, with the reason, when one of them
+    // cannot be set up.
+    bool Start(std::string* error = nullptr);
+    void Stop();  // closes everything and removes the link it made
+
+    std::uint16_t TcpPort() const;  // 0 when not listening
+    std::string PtyPath() const;    // the serial line's device (the slave side), empty when none
+
+    void SetFaults(const Faults& faults);
+    Faults GetFaults() const;
+    // Frame numbering restarts at 1, the log of received frames is emptied, and a serial line that went
+    // mute at a close fault answers again.
+    void ResetCounters();
+    int FrameCount() const;
+    std::vector<Frame> Received() const;  // every request frame since the last reset, in arrival order
+
+    std::uint16_t TableWord(std::uint16_t address) const;
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> WrittenTable() const;
+
+    // The serial line as the program on the other end configured it (what a real sensor would have to
+    // match). False when there is no serial line.
+    struct LineSettings {
+        long baudRate;
+        int dataBits;
+        char parity;  // 'N', 'O', 'E'
+        int stopBits;
+        bool rtsCts;
+    };
+    bool PtyLineSettings(LineSettings& out) const;
+
+    bool TcpClientConnected() const;
+    int TcpConnectionsAccepted() const;
+    // Drops the current TCP client at once, as a serial-to-Ethernet server losing its sensor would.
+    void CloseTcpClient();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sensor_emu

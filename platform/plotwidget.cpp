@@ -1,0 +1,232 @@
+// What the strip chart and the graph share: frame pacing, axis ranges, ticks, clipping and the axes.
+#include <QEvent>
+#include <QFontMetrics>
+#include <algorithm>
+#include <cmath>
+
+#include "internal.h"
+#include "plots.h"
+
+namespace platform_detail {
+
+namespace {
+
+// The smallest step of the 1-2-5 series that is at least `raw`.
+double NiceStepAtLeast(double raw) {
+    if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double norm = raw / mag;
+    const double f = norm <= 1.0 ? 1.0 : norm <= 2.0 ? 2.0 : norm <= 5.0 ? 5.0 : 10.0;
+    return f * mag;
+}
+
+PlotWidget::Ticks MakeTicks(AxisRange r, int maxTicks) {
+    PlotWidget::Ticks t;
+    const double span = r.max - r.min;
+    if (!(span > 0.0) || !std::isfinite(span)) return t;
+    t.step = NiceStepAtLeast(span / std::max(1, maxTicks));
+    t.first = std::ceil(r.min / t.step - 1e-9) * t.step;
+    const double n = std::floor((r.max - t.first) / t.step + 1e-9) + 1.0;
+    t.count = static_cast<int>(std::clamp(n, 0.0, 100.0));
+    return t;
+}
+
+QString TickLabel(double v, double step) {
+    if (std::fabs(v) < step * 1e-6) v = 0.0;  // no "-0" or 1e-17 from rounding
+    if (std::fabs(v) >= 1e7 || step < 1e-6) return QString::number(v, 'g', 6);
+    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    return QString::number(v, 'f', decimals);
+}
+
+// Liang-Barsky: clips the segment a-b to r; false when nothing of it is inside.
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& r) {
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (t > t1) return false;
+            t0 = std::max(t0, t);
+        } else {
+            if (t < t0) return false;
+            t1 = std::min(t1, t);
+        }
+    }
+    const QPointF a0 = a;
+    if (t1 < 1.0) b = QPointF(a0.x() + t1 * dx, a0.y() + t1 * dy);
+    if (t0 > 0.0) a = QPointF(a0.x() + t0 * dx, a0.y() + t0 * dy);
+    return true;
+}
+
+bool Finite(QPointF p) {
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
+
+// Rounds a coordinate inside the clip rectangle (never far below zero) to its pixel, half up; cheaper
+// than lround in the inner loop of a full redraw.
+int Round(double v) {
+    return static_cast<int>(v + 4096.5) - 4096;
+}
+QPoint Pixel(QPointF p) {
+    return QPoint(Round(p.x()), Round(p.y()));
+}
+
+}  // namespace
+
+AxisRange NiceRange(double lo, double hi) {
+    if (!(lo <= hi)) return AxisRange{};
+    lo = std::max(lo, -1e300);
+    hi = std::min(hi, 1e300);
+    if (hi - lo <= 1e-9 * std::max(1.0, std::fabs(lo))) {  // a flat line still gets a visible range
+        const double pad = std::max(std::fabs(lo) * 0.05, 1.0);
+        lo -= pad;
+        hi += pad;
+    }
+    const double step = NiceStepAtLeast((hi - lo) / 5.0);
+    return AxisRange{std::floor(lo / step) * step, std::ceil(hi / step) * step};
+}
+
+PlotMapping::PlotMapping(const QRect& area, AxisRange x, AxisRange y)
+    : x0(area.left()),
+      y0(area.bottom()),
+      xMin(x.min),
+      yMin(y.min),
+      sx((area.width() - 1) / (x.max - x.min)),
+      sy((area.height() - 1) / (y.max - y.min)) {}
+
+LineBatch::LineBatch(const QRect& area) : clip_(QRectF(area).adjusted(-2, -2, 2, 2)) {}
+
+void LineBatch::Add(QPointF a, QPointF b) {
+    const bool inside = clip_.contains(a) && clip_.contains(b);  // the common case needs no clipping
+    if (!inside && (!Finite(a) || !Finite(b) || !ClipSegment(a, b, clip_))) return;
+    const QPoint pa = Pixel(a), pb = Pixel(b);
+    if (pa == pb)
+        points_.push_back(pa);
+    else
+        lines_.emplace_back(pa, pb);
+}
+
+void LineBatch::AddPoint(QPointF a) {
+    if (Finite(a) && clip_.contains(a)) points_.push_back(Pixel(a));
+}
+
+void LineBatch::Flush(QPainter& p, int color) {
+    if (lines_.empty() && points_.empty()) return;
+    p.setPen(QPen(ToQColor(color), 1));
+    if (!lines_.empty()) p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+    if (!points_.empty()) p.drawPoints(points_.data(), static_cast<int>(points_.size()));
+    lines_.clear();
+    points_.clear();
+}
+
+PlotWidget::PlotWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    frameTimer_.setInterval(kFrameIntervalMs);
+    connect(&frameTimer_, &QTimer::timeout, this, &PlotWidget::OnFrameTick);
+}
+
+void PlotWidget::MarkDirty() {
+    dirty_ = true;
+    if (!frameTimer_.isActive()) frameTimer_.start();
+}
+
+void PlotWidget::OnFrameTick() {
+    if (!dirty_) {
+        frameTimer_.stop();  // idle: no ticks until the next change
+        return;
+    }
+    dirty_ = false;
+    update();
+}
+
+void PlotWidget::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::PaletteChange) {
+        advancesValid_ = false;
+        MarkDirty();
+    }
+    QWidget::changeEvent(e);
+}
+
+int PlotWidget::TextWidth(const QString& text) const {
+    const QFontMetrics fm = fontMetrics();
+    if (!advancesValid_) {
+        for (int c = 32; c < 128; ++c) advances_[c] = fm.horizontalAdvance(QChar(c));
+        advancesValid_ = true;
+    }
+    int w = 0;
+    for (QChar ch : text) {
+        const char16_t c = ch.unicode();
+        w += c >= 32 && c < 128 ? advances_[c] : fm.horizontalAdvance(ch);
+    }
+    return w;
+}
+
+int PlotWidget::WidestLabel(const Ticks& t) const {
+    int w = 0;
+    for (int i = 0; i < t.count; ++i) w = std::max(w, TextWidth(TickLabel(t.At(i), t.step)));
+    return w;
+}
+
+PlotWidget::Layout PlotWidget::ComputeLayout(AxisRange x, AxisRange y) const {
+    const QFontMetrics fm = fontMetrics();
+    const int top = fm.height() / 2 + 2;
+    const int bottom = fm.height() + 6;
+    const int h = std::max(0, height() - top - bottom);
+    Layout layout;
+    layout.x = x;
+    layout.y = y;
+    layout.yTicks = MakeTicks(y, std::max(1, h / (2 * fm.height())));
+    const int left = WidestLabel(layout.yTicks) + 8;
+    // How many x labels fit depends on their width; estimate it from a coarse set of ticks.
+    const int xLabel = std::max(WidestLabel(MakeTicks(x, 5)), TextWidth(QStringLiteral("0")));
+    const int right = std::max(8, xLabel / 2 + 2);
+    layout.area = QRect(left, top, std::max(0, width() - left - right), h);
+    layout.xTicks = MakeTicks(x, std::max(1, layout.area.width() / (xLabel * 3 / 2 + fm.height())));
+    return layout;
+}
+
+void PlotWidget::DrawAxes(QPainter& p, const Layout& layout, double xLabelFloor) const {
+    p.fillRect(rect(), palette().window());
+    const QRect& area = layout.area;
+    if (area.width() < 2 || area.height() < 2) return;
+    p.fillRect(area, ToQColor(kPlotBackground));
+
+    const PlotMapping m(area, layout.x, layout.y);
+    const Ticks& xt = layout.xTicks;
+    const Ticks& yt = layout.yTicks;
+    auto row = [&](int i) { return static_cast<int>(std::lround(m.Y(yt.At(i)))); };
+    auto column = [&](int i) { return static_cast<int>(std::lround(m.X(xt.At(i)))); };
+
+    p.setPen(QPen(ToQColor(kGridColor), 1));
+    for (int i = 0; i < yt.count; ++i)
+        if (row(i) > area.top() && row(i) < area.bottom())
+            p.drawLine(area.left(), row(i), area.right(), row(i));
+    for (int i = 0; i < xt.count; ++i)
+        if (column(i) > area.left() && column(i) < area.right())
+            p.drawLine(column(i), area.top(), column(i), area.bottom());
+
+    p.setPen(QPen(ToQColor(kFrameColor), 1));
+    p.drawRect(area.adjusted(-1, -1, 0, 0));  // just outside the data pixels
+
+    const QFontMetrics fm = fontMetrics();
+    p.setPen(QPen(palette().windowText().color(), 1));
+    for (int i = 0; i < yt.count; ++i) {
+        const QString label = TickLabel(yt.At(i), yt.step);
+        p.drawLine(area.left() - 4, row(i), area.left() - 2, row(i));
+        p.drawText(area.left() - 6 - TextWidth(label), row(i) + (fm.ascent() - fm.descent()) / 2, label);
+    }
+    for (int i = 0; i < xt.count; ++i) {
+        if (xt.At(i) < xLabelFloor) continue;
+        const QString label = TickLabel(xt.At(i), xt.step);
+        p.drawLine(column(i), area.bottom() + 2, column(i), area.bottom() + 4);
+        p.drawText(column(i) - TextWidth(label) / 2, area.bottom() + 5 + fm.ascent(), label);
+    }
+}
+
+}  // namespace platform_detail

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the main job: the sensor emulator on loopback and
+# MorvalenV15 connected to it through a settings file that points at the emulator.
+#   scripts/run.sh [V15|V14]
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+install_missing
+build_tree
+
+variant=${1:-V15}
+bin="$BUILD_DIR/bin"
+port=${EMULATOR_PORT:-50123}
+
+# The emulator answers on TCP and on a pseudo-terminal that the programs open as COM5.
+"$bin/sensor-emulator" --model 100 --tcp "$port" --pty --link-com "$bin/COM5" \
+    --dump "$bin/emulator-table.txt" &
+emulator=$!
+trap 'kill $emulator 2>/dev/null || true' EXIT
+sleep 0.5
+
+# First run: connect by TCP/IP to the emulator. Later runs keep what the user accepted.
+[ -f "$bin/ComSettings.cfg" ] || printf '1\n5\n1\n127.0.0.1\n%s\n' "$port" > "$bin/ComSettings.cfg"
+
+program="$bin/Morvalen$variant"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$program"
+elif command -v xvfb-run >/dev/null; then
+    echo "No display: running Morvalen$variant under Xvfb (nothing will be visible; close with Ctrl+C)."
+    xvfb-run -a "$program"
+else
+    echo "No display: running Morvalen$variant offscreen (nothing will be visible; close with Ctrl+C)."
+    QT_QPA_PLATFORM=offscreen "$program"
+fi
+echo "The emulator's compensation table memory is in $bin/emulator-table.txt"

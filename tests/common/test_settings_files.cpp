@@ -1,0 +1,133 @@
+// The settings file and the server history file: formats, and what happens with missing, short and
+// damaged files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings_files.h"
+#include "ui_test.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string Record(const std::string& text, const char* lineEnd = "\n") {
+    std::string r = text;
+    r.resize(kHistoryRecordBytes, '\0');
+    return r + lineEnd;
+}
+
+class SettingsFiles : public UiTest {};
+
+TEST_F(SettingsFiles, ComSettingsRoundTripIsFiveDecimalLines) {
+    ComSettings s{1, 3, 4, "sensor-gw.example", "502"};
+    ASSERT_TRUE(WriteComSettings(ProjectFile("ComSettings.cfg"), s));
+    EXPECT_EQ(ReadTextFile(ProjectFile("ComSettings.cfg")), "1\n3\n4\nsensor-gw.example\n502\n");
+    ComSettings back;
+    ASSERT_TRUE(ReadComSettings(ProjectFile("ComSettings.cfg"), back));
+    EXPECT_EQ(back.protocol, 1);
+    EXPECT_EQ(back.comPort, 3);
+    EXPECT_EQ(back.baudIndex, 4);
+    EXPECT_EQ(back.server, "sensor-gw.example");
+    EXPECT_EQ(back.portNumber, "502");
+}
+
+TEST_F(SettingsFiles, MissingComSettingsLeavesDefaults) {
+    ComSettings s;
+    s.comPort = 7;
+    EXPECT_FALSE(ReadComSettings(ProjectFile("ComSettings.cfg"), s));
+    EXPECT_EQ(s.comPort, 7);
+}
+
+TEST_F(SettingsFiles, JunkAndShortComSettingsReadAsZeroAndEmpty) {
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "TCP\r\n 12abc\r\n");
+    ComSettings s{5, 5, 5, "x", "y"};
+    ASSERT_TRUE(ReadComSettings(ProjectFile("ComSettings.cfg"), s));
+    EXPECT_EQ(s.protocol, 0) << "a line that is not a number reads as 0";
+    EXPECT_EQ(s.comPort, 12) << "decimal conversion stops at the first non-digit";
+    EXPECT_EQ(s.baudIndex, 0);
+    EXPECT_EQ(s.server, "");
+    EXPECT_EQ(s.portNumber, "");
+}
+
+TEST_F(SettingsFiles, OverlongLinesDoNotShiftTheFollowingOnes) {
+    const std::string longServer(400, 's');
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n2\n3\n" + longServer + "\n" + std::string(50, '9') + "\n");
+    ComSettings s;
+    ASSERT_TRUE(ReadComSettings(ProjectFile("ComSettings.cfg"), s));
+    EXPECT_EQ(s.server, std::string(kServerTextMax, 's'));
+    EXPECT_EQ(s.portNumber, std::string(kPortTextMax, '9'));
+}
+
+TEST(DecimalValue, ConvertsLikeTheSensorToolsAlwaysDid) {
+    EXPECT_EQ(DecimalValue("502"), 502);
+    EXPECT_EQ(DecimalValue("  -3"), -3);
+    EXPECT_EQ(DecimalValue("+7x"), 7);
+    EXPECT_EQ(DecimalValue("abc"), 0);
+    EXPECT_EQ(DecimalValue(""), 0);
+    EXPECT_EQ(DecimalValue("99999999999999"), 2147483647);
+}
+
+TEST_F(SettingsFiles, HistoryRecordsAreHundredBytesAndALineEnd) {
+    ASSERT_TRUE(WriteServerHistory(ProjectFile("IPComboBox.cfg"), {"alpha", "10.0.0.7"}));
+    const std::string bytes = ReadTextFile(ProjectFile("IPComboBox.cfg"));
+    EXPECT_EQ(bytes, Record("alpha") + Record("10.0.0.7"));
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), (Strings{"alpha", "10.0.0.7"}));
+}
+
+TEST_F(SettingsFiles, FiveRecordsReadBackInOrder) {
+    Strings names = {"e1", "e2", "e3", "e4", "e5"};
+    ASSERT_TRUE(WriteServerHistory(ProjectFile("IPComboBox.cfg"), names));
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), names);
+}
+
+TEST(ServerHistory, TwoByteLineEndsAndEmptyRecords) {
+    std::string bytes = Record("one", "\r\n") + Record("", "\r\n") + Record("three", "\r\n");
+    EXPECT_EQ(ParseServerHistory(bytes), (Strings{"one", "three"}));
+}
+
+TEST(ServerHistory, CountIsSizeOverHundredAndOne) {
+    // A torn last record (fewer than 101 bytes) is not counted.
+    std::string bytes = Record("one") + Record("two").substr(0, 60);
+    EXPECT_EQ(ParseServerHistory(bytes), (Strings{"one"}));
+    EXPECT_TRUE(ParseServerHistory("").empty());
+    EXPECT_TRUE(ParseServerHistory(std::string(100, 'x')).empty());
+}
+
+TEST(ServerHistory, JunkBytesDoNotRunPastARecord) {
+    // A record without a zero byte: its text is the whole 100 bytes, and the next record still lines up.
+    std::string bytes = std::string(100, 'j') + "\n" + Record("next");
+    EXPECT_EQ(ParseServerHistory(bytes), (Strings{std::string(100, 'j'), "next"}));
+}
+
+TEST_F(SettingsFiles, MissingHistoryIsEmpty) {
+    EXPECT_TRUE(ReadServerHistory(ProjectFile("IPComboBox.cfg")).empty());
+}
+
+TEST_F(SettingsFiles, OverlongServerNameIsCutToItsRecord) {
+    const std::string name = std::string(98, 'n') + "\xC3\xA9" + "tail";  // a two-byte character at 98..99
+    ASSERT_TRUE(WriteServerHistory(ProjectFile("IPComboBox.cfg"), {name, "after"}));
+    const std::string bytes = ReadTextFile(ProjectFile("IPComboBox.cfg"));
+    ASSERT_EQ(bytes.size(), 2u * (kHistoryRecordBytes + 1));
+    auto back = ReadServerHistory(ProjectFile("IPComboBox.cfg"));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], name.substr(0, 100));
+    EXPECT_EQ(back[1], "after");
+}
+
+TEST(CutToBytes, NeverSplitsACharacter) {
+    EXPECT_EQ(CutToBytes("abc", 5), "abc");
+    EXPECT_EQ(CutToBytes("abcdef", 3), "abc");
+    EXPECT_EQ(CutToBytes("ab\xC3\xA9", 3), "ab");
+    EXPECT_EQ(CutToBytes("a\xE2\x82\xAC" "b", 3), "a");
+}
+
+TEST_F(SettingsFiles, UnwritableFileIsReported) {
+    const std::string dir = ProjectFile("no-such-dir/IPComboBox.cfg");
+    EXPECT_FALSE(WriteServerHistory(dir, {"x"}));
+    EXPECT_FALSE(WriteComSettings(ProjectFile("no-such-dir/ComSettings.cfg"), ComSettings{}));
+}
+
+}  // namespace

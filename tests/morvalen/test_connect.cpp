@@ -1,0 +1,308 @@
+// Connecting at start and from the interface panel, against the sensor emulator over TCP and over a
+// pseudo-terminal: identification, time-outs, settings and server history.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "combobox.h"
+#include "morvalen_session.h"
+#include "settings_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Connect : public MorvalenSession, public testing::WithParamInterface<Link> {};
+
+int VisiblePage() {
+    for (int p = 1; p <= kBuild.pageCount; ++p)
+        if (uitest::IsPanelShown(DataPanel(p))) return p;
+    return 0;
+}
+
+TEST_P(Connect, StartIdentifiesTheModelAndShowsItsPage) {
+    StartConnected(GetParam(), "LUMAVEX3 V3.04 ref 17");
+    EXPECT_EQ(selSensor, 300);
+    EXPECT_EQ(VisiblePage(), 2);
+    EXPECT_EQ(InterfaceStatus(), "LUMAVEX3 V3.04 ref 17");
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0) << "a good version query undims Accept";
+    EXPECT_FALSE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(comecho, 0) << "no echo exchange ran yet";
+    // The request was the bare version query.
+    auto frames = emulator->Received();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][0], 0x00);
+    EXPECT_EQ(frames[0][1], 0x55);
+    EXPECT_EQ(frames[0][3], 7);
+}
+
+TEST_P(Connect, SilentSensorEndsInTimeoutAndTheInterfacePanel) {
+    StartEmulator(GetParam());
+    emulator->SetFaults({.silent = true});
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(VisiblePage(), 0);
+    EXPECT_EQ(selSensor, 0);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+}
+
+TEST_P(Connect, ShortAndOverlongVersionRepliesFail) {
+    StartEmulator(GetParam());
+    emulator->SetFaults({.shortReply = true});
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Status(), "TIMEOUT") << "35 bytes";
+    if (GetParam() == Link::Serial) {
+        emulator->SetFaults({.longReply = true});
+        uitest::Click(interfacepanel, INTERFACEP_TRY);
+        EXPECT_EQ(Status(), "TIMEOUT") << "37 serial bytes";
+    }
+    emulator->SetFaults({});
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(selSensor, 100);
+}
+
+TEST_P(Connect, SplitVersionReplyIsAssembled) {
+    StartEmulator(GetParam(), "KTM-PQ V4.2");
+    emulator->SetFaults({.splitParts = 3, .splitPauseMs = 40});
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Status(), "KTM-PQ V4.2");
+    EXPECT_EQ(VisiblePage(), 4);
+}
+
+TEST_P(Connect, TryFromTheInterfacePanelReconnects) {
+    StartConnected(GetParam(), "MV-TARN3 V6.1");
+    emulator->SetFaults({.silent = true});
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1) << "opening the panel dims Accept";
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_TRY), 0) << "Try is usable again after the attempt";
+    emulator->SetFaults({});
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Status(), "MV-TARN3 V6.1");
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0);
+}
+
+TEST_P(Connect, StrayBytesBeforeAnExchangeDoNotSpoilTheReply) {
+    StartConnected(GetParam(), "MV-TARN3 V6.1");
+    // A reply that arrives when nobody waits (a late echo) is dropped or flushed, and the next query
+    // still gets exactly its own 36 bytes.
+    emulator->SetFaults({.replyDelayMs = 2500});
+    uitest::Click(interfacepanel, INTERFACEP_TRY);  // TCP waits 5 s, serial 3 s: both get it late or in time
+    emulator->SetFaults({});
+    uitest::PumpUntil([] { return false; }, 0.5);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Status(), "MV-TARN3 V6.1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, Connect, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+// --- interface panel --------------------------------------------------------------------------------------
+
+class InterfacePanel : public MorvalenSession {};
+
+TEST_F(InterfacePanel, StoredTcpSettingsAreRestoredAndUsed) {
+    StartEmulator(Link::Tcp, "ORVANE V3.3");
+    WriteTextFile(ProjectFile("ComSettings.cfg"),
+                  "1\n3\n4\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n");
+    StartProgram();
+    int protocol = -1, port = -1, baud = -1;
+    std::string server, portText;
+    GetCtrlVal(interfacepanel, INTERFACEP_PROTOCOL, protocol);
+    GetCtrlVal(interfacepanel, INTERFACEP_COMPORT, port);
+    GetCtrlVal(interfacepanel, INTERFACEP_BAUDRATE, baud);
+    GetCtrlVal(interfacepanel, INTERFACEP_SERVER, server);
+    GetCtrlVal(interfacepanel, INTERFACEP_PORTNUMBER, portText);
+    EXPECT_EQ(protocol, 1);
+    EXPECT_EQ(port, 3);
+    EXPECT_EQ(baud, 4);
+    EXPECT_EQ(server, "127.0.0.1");
+    EXPECT_EQ(portText, std::to_string(emulator->TcpPort()));
+    EXPECT_EQ(tcpcon, 1) << "the first attempt used TCP/IP";
+    EXPECT_EQ(selSensor, 601);
+    // The main panel shows the server, not the COM port.
+    EXPECT_TRUE(uitest::IsShown(mainpanel, MAINP_SERVER));
+    EXPECT_FALSE(uitest::IsShown(mainpanel, MAINP_COMPORT));
+}
+
+TEST_F(InterfacePanel, MissingSettingsMeanRs232Com1At19200) {
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    EXPECT_EQ(comprotocol, 0);
+    EXPECT_EQ(comport, 1);
+    EXPECT_EQ(baudrate, 1);
+    EXPECT_EQ(Status(), "TIMEOUT");
+}
+
+TEST_F(InterfacePanel, ProtocolSwitchShowsItsFieldsAndDimsAccept) {
+    StartConnected(Link::Tcp);
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 0);
+    EXPECT_TRUE(uitest::IsShown(interfacepanel, INTERFACEP_COMPORT));
+    EXPECT_TRUE(uitest::IsShown(interfacepanel, INTERFACEP_BAUDRATE));
+    EXPECT_FALSE(uitest::IsShown(interfacepanel, INTERFACEP_SERVER));
+    EXPECT_FALSE(uitest::IsShown(interfacepanel, INTERFACEP_PORTNUMBER));
+    int comboVisible = -1;
+    Combo_GetComboAttribute(interfacepanel, INTERFACEP_SERVER, COMBO_ATTR_VISIBLE, comboVisible);
+    EXPECT_EQ(comboVisible, 0);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    EXPECT_FALSE(uitest::IsShown(interfacepanel, INTERFACEP_COMPORT));
+    EXPECT_TRUE(uitest::IsShown(interfacepanel, INTERFACEP_SERVER));
+    EXPECT_TRUE(uitest::IsShown(interfacepanel, INTERFACEP_PORTNUMBER));
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+    // Every setting dims Accept until the next good attempt.
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PORTNUMBER, std::to_string(emulator->TcpPort()));
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+}
+
+TEST_F(InterfacePanel, SwitchToSerialTryAcceptAndRestoreAtNextStart) {
+    // The emulator serves both sides; start on TCP, switch to RS-232 COM5 and accept.
+    sensor_emu::EmulatorOptions options;
+    options.versionText = "QWD/HZD V3.1";
+    options.pty = true;
+    options.ptyLink = ProjectFile("COM5");
+    emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+    ASSERT_TRUE(emulator->Start());
+    WriteSettingsFor(Link::Tcp);
+    StartProgram();
+    EXPECT_EQ(selSensor, 700);
+
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 0);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_COMPORT, 5);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_BAUDRATE, 2);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Status(), "QWD/HZD V3.1");
+    sensor_emu::SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 38400);
+    uitest::Click(interfacepanel, INTERFACEP_ACCEPT);
+    EXPECT_FALSE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_TRUE(uitest::IsShown(mainpanel, MAINP_COMPORT));
+    EXPECT_EQ(ReadTextFile(ProjectFile("ComSettings.cfg")),
+              "0\n5\n2\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n");
+
+    // Next start: the stored settings come back and are used.
+    CloseCom(comport);
+    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+    tcpcon = 0;
+    DiscardMorvalenPanels();
+    StartProgram();
+    int protocol = -1, port = -1;
+    GetCtrlVal(interfacepanel, INTERFACEP_PROTOCOL, protocol);
+    GetCtrlVal(interfacepanel, INTERFACEP_COMPORT, port);
+    EXPECT_EQ(protocol, 0);
+    EXPECT_EQ(port, 5);
+    EXPECT_EQ(comprotocol, 0);
+    EXPECT_EQ(Status(), "QWD/HZD V3.1");
+}
+
+std::vector<std::string> History() {
+    std::vector<std::string> entries;
+    int count = 0;
+    Combo_GetNumComboItems(interfacepanel, INTERFACEP_SERVER, count);
+    for (int i = 0; i < count; ++i) {
+        std::string text;
+        Combo_GetComboItem(interfacepanel, INTERFACEP_SERVER, i, text);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+TEST_F(InterfacePanel, HistoryMovesKnownNameToTopAndKeepsTen) {
+    WriteServerHistory(ProjectFile("IPComboBox.cfg"), {"a", "b", "c"});
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    EXPECT_EQ(History(), (std::vector<std::string>{"a", "b", "c"}));
+
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "c");
+    EXPECT_EQ(History(), (std::vector<std::string>{"c", "a", "b"})) << "moved, not duplicated";
+    for (int i = 0; i < 8; ++i) uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "host" + std::to_string(i));
+    auto entries = History();
+    ASSERT_EQ(entries.size(), 10u) << "the eleventh distinct name drops the oldest";
+    EXPECT_EQ(entries.front(), "host7");
+    EXPECT_EQ(entries.back(), "a");
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), entries);
+    EXPECT_EQ(fs::file_size(ProjectFile("IPComboBox.cfg")), 10u * 101u);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+}
+
+TEST_F(InterfacePanel, OverlongServerNameIsCutToItsHistoryRecord) {
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    const std::string name(180, 'h');
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, name);
+    EXPECT_EQ(fs::file_size(ProjectFile("IPComboBox.cfg")), 101u);
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), std::vector<std::string>{name.substr(0, 100)});
+}
+
+TEST_F(InterfacePanel, HelpTextsOnRightClick) {
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    const struct {
+        int panel, ctrl;
+        const char* text;
+    } cases[] = {
+        {mainpanel, MAINP_CONNECT, " Open a panel to select an interface protocol."},
+        {interfacepanel, INTERFACEP_PROTOCOL, " Select RS232 or TCP/IP Interface. "},
+        {interfacepanel, INTERFACEP_COMPORT, " Select a serial COM-PORT."},
+        {interfacepanel, INTERFACEP_BAUDRATE,
+         "Select the Baudrate for data transfer. \n\nAttention! Sensor and user surface \nmust work with the "
+         "same Baudrate. "},
+        {interfacepanel, INTERFACEP_PORTNUMBER, " Select a port number."},
+        {interfacepanel, INTERFACEP_TRY, " Try to connect sensor."},
+        {interfacepanel, INTERFACEP_ACCEPT, " Accept settings and return to main panel."},
+    };
+    for (const auto& c : cases) {
+        uitest::ExpectPopup("INFO!", c.text);
+        uitest::RightClick(c.panel, c.ctrl);
+    }
+}
+
+TEST_F(InterfacePanel, ClosingTheInterfacePanelHidesIt) {
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    ASSERT_TRUE(uitest::IsPanelShown(interfacepanel));
+    uitest::ClosePanel(interfacepanel);
+    EXPECT_FALSE(uitest::IsPanelShown(interfacepanel));
+}
+
+TEST_F(InterfacePanel, TcpConnectFailureIsShownInAPopup) {
+    // A port on loopback where nobody listens.
+    sensor_emu::EmulatorOptions options;
+    auto probe = std::make_unique<sensor_emu::SensorEmulator>(options);
+    ASSERT_TRUE(probe->Start());
+    const int port = probe->TcpPort();
+    probe->Stop();
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n" + std::to_string(port) + "\n");
+    uitest::ExpectPopup("TCP Client", "FailedToConnect");
+    StartProgram();
+    EXPECT_EQ(tcpcon, 0);
+    EXPECT_EQ(Status(), "TIMEOUT");
+}
+
+TEST_F(InterfacePanel, ServerClosingTheConnectionIsReported) {
+    StartConnected(Link::Tcp);
+    uitest::ExpectPopup("TCP Client", "Server has closed connection!");
+    emulator->CloseTcpClient();
+    EXPECT_TRUE(uitest::PumpUntil([] { return tcpcon == 0; }, 3.0));
+    EXPECT_EQ(g_hconversation, 0u);
+}
+
+TEST_F(InterfacePanel, SerialOpenErrorShowsTheTimeout) {
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "0\n0\n1\n\n\n");  // port 0 does not exist
+    StartProgram();
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_STREQ(szStatus, "Invalid port number");
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// Send CF: the compensation table of every page layout lands in the sensor's table memory word by word, in
+// the right order of frames, with the progress steps; and every failure shows "FAILURE" and "TIMEOUT".
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "morvalen_session.h"
+#include "transfer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using sensor_emu::Frame;
+
+std::uint16_t Word(const Frame& f, int i) { return static_cast<std::uint16_t>((f[2 * i] << 8) | f[2 * i + 1]); }
+
+class Transfer : public MorvalenSession, public testing::WithParamInterface<Link> {
+protected:
+    // Shows `page` and types a distinct drift polynomial per channel, so every channel's factors differ.
+    void TypeCoefficients(int page) {
+        const PageDescriptor& d = *PageDescriptorFor(page);
+        const int panel = DataPanel(page);
+        for (int c = 0; c < d.channelCount; ++c) {
+            uitest::SetAndCommit(panel, CoefCtrl(c, 2), 0.05 * (c + 1));    // X2
+            uitest::SetAndCommit(panel, CoefCtrl(c, 3), -1.5 - c);          // X1
+            uitest::SetAndCommit(panel, CoefCtrl(c, 4), 900.0 + 60.0 * c);  // T
+        }
+        uitest::SetAndCommit(panel, DATAP_TEMP, 25);
+    }
+
+    void PressSendCF(int page) { uitest::Click(DataPanel(page), DATAP_SEND_CF); }
+
+    std::string PageStatus(int page) {
+        std::string text;
+        GetCtrlVal(DataPanel(page), DATAP_STATUS, text);
+        return text;
+    }
+    double Progress(int page) {
+        double value = -1;
+        GetCtrlVal(DataPanel(page), DATAP_PROGRESS, value);
+        return value;
+    }
+
+    // Records every value the progress indicator shows while the transfer waits for its echoes.
+    void RecordProgress(int page) {
+        progressSeen.clear();
+        RecordProgressStep(page);
+    }
+    void RecordProgressStep(int page) {
+        uitest::RunDuringBusyWait([this, page] {
+            double p = Progress(page);
+            if (progressSeen.empty() || progressSeen.back() != p) progressSeen.push_back(p);
+            RecordProgressStep(page);
+        });
+    }
+
+    // The factors the page calculated, as the sensor must hold them: channel c, index i at `address`.
+    void ExpectTableHolds(std::uint16_t address, const unsigned short* factors, int count) {
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(emulator->TableWord(static_cast<std::uint16_t>(address + i)), factors[i])
+                << "address 0x" << std::hex << address + i;
+    }
+
+    std::vector<double> progressSeen;
+};
+
+TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
+    StartConnected(GetParam());
+    for (int page : {1, 4, 5}) {
+        emulator->ResetCounters();
+        TypeCoefficients(page);
+        RecordProgress(page);
+        PressSendCF(page);
+        EXPECT_EQ(PageStatus(page), "SUCCESS");
+        EXPECT_EQ(Progress(page), 0.0);
+        auto frames = emulator->Received();
+        ASSERT_EQ(frames.size(), 33u);
+        const std::uint16_t prepares[] = {0x1400, 0x1500, 0x1600};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(Word(frames[i], 1), 180);
+            EXPECT_EQ(Word(frames[i], 2), prepares[i]);
+        }
+        for (int k = 0; k < 30; ++k) {
+            const Frame& f = frames[3 + k];
+            EXPECT_EQ(Word(f, 1), 182);
+            EXPECT_EQ(Word(f, 2), prepares[k / 10] + 10 * (k % 10)) << "frame " << k;
+            EXPECT_EQ(Word(f, 3), 10);
+        }
+        ExpectTableHolds(0x1400, dataCfRot, 100);
+        ExpectTableHolds(0x1500, dataCfGruen, 100);
+        ExpectTableHolds(0x1600, dataCfBlau, 100);
+        ASSERT_EQ(progressSeen.size(), 31u) << "30 steps and the final 0";
+        for (int k = 0; k < 30; ++k) EXPECT_NEAR(progressSeen[k], 33.33 * (k + 1), 1e-9);
+        EXPECT_NEAR(progressSeen[29], 999.9, 1e-9);
+        EXPECT_EQ(progressSeen.back(), 0.0);
+    }
+}
+
+TEST_P(Transfer, PageTwoWritesEightyIndicesPerChannelFrom0x1600) {
+    StartConnected(GetParam(), "LUMAVEX3 V3.1");
+    TypeCoefficients(2);
+    emulator->ResetCounters();
+    RecordProgress(2);
+    PressSendCF(2);
+    EXPECT_EQ(PageStatus(2), "SUCCESS");
+    auto frames = emulator->Received();
+    ASSERT_EQ(frames.size(), 25u);
+    EXPECT_EQ(Word(frames[0], 2), 0x1600);
+    for (int k = 0; k < 24; ++k) EXPECT_EQ(Word(frames[1 + k], 2), 0x1600 + 10 * k);
+    // The frame with address 0x1650 carries G indices 0..9.
+    const Frame& g = frames[1 + 8];
+    EXPECT_EQ(Word(g, 2), 0x1650);
+    for (int j = 0; j < 10; ++j) EXPECT_EQ(Word(g, 4 + j), dataCfGruen[j]);
+    ExpectTableHolds(0x1600, dataCfRot, 80);
+    ExpectTableHolds(0x1650, dataCfGruen, 80);
+    ExpectTableHolds(0x16A0, dataCfBlau, 80);
+    EXPECT_EQ(emulator->TableWord(0x16F0), 0) << "nothing beyond the 240 factors";
+    ASSERT_EQ(progressSeen.size(), 25u);
+    EXPECT_NEAR(progressSeen[23], 24 * 41.66, 1e-9);
+}
+
+TEST_P(Transfer, PageThreeWritesSixChannelsOfEighty) {
+    StartConnected(GetParam(), "MV-TARN-PQ V1.0");
+    TypeCoefficients(3);
+    emulator->ResetCounters();
+    PressSendCF(3);
+    EXPECT_EQ(PageStatus(3), "SUCCESS");
+    auto frames = emulator->Received();
+    ASSERT_EQ(frames.size(), 50u);
+    EXPECT_EQ(Word(frames[0], 2), 0x1500);
+    EXPECT_EQ(Word(frames[1], 2), 0x1600);
+    EXPECT_EQ(Word(frames[2], 2), 0x1500);
+    EXPECT_EQ(Word(frames[49], 2), 0x16D6);
+    const Frame& g = frames[2 + 8];  // start 80
+    EXPECT_EQ(Word(g, 2), 0x1550);
+    for (int j = 0; j < 10; ++j) EXPECT_EQ(Word(g, 4 + j), dataCfGruen[j]);
+    const unsigned short* channels[] = {dataCfRot, dataCfGruen, dataCfBlau, dataCfRef, dataCfDir, dataCfDif};
+    for (int c = 0; c < 6; ++c) ExpectTableHolds(static_cast<std::uint16_t>(0x1500 + 80 * c), channels[c], 80);
+}
+
+TEST_P(Transfer, SingleChannelPagesWriteOneCurve) {
+    StartConnected(GetParam(), "QWD/HZD V2.2");
+    for (int page = 6; page <= kBuild.pageCount; ++page) {
+        TypeCoefficients(page);
+        emulator->ResetCounters();
+        RecordProgress(page);
+        PressSendCF(page);
+        EXPECT_EQ(PageStatus(page), "SUCCESS");
+        auto frames = emulator->Received();
+        ASSERT_EQ(frames.size(), 11u);
+        EXPECT_EQ(Word(frames[0], 2), 0x1400);
+        ExpectTableHolds(0x1400, dataCfRaw, 100);
+        std::vector<double> expected;
+        for (int k = 1; k <= 10; ++k) expected.push_back(100.0 * k);
+        expected.push_back(0.0);
+        EXPECT_EQ(progressSeen, expected);
+    }
+}
+
+TEST_P(Transfer, AllFactors1024GiveTheDocumentedFrames) {
+    StartConnected(GetParam());
+    // Constant curves equal to their set point: every factor is 1024 (0x0400).
+    const int panel = DataPanel(1);
+    for (int c = 0; c < 3; ++c) uitest::SetAndCommit(panel, CoefCtrl(c, 4), 1000.0);
+    emulator->ResetCounters();
+    PressSendCF(1);
+    auto frames = emulator->Received();
+    ASSERT_EQ(frames.size(), 33u);
+    for (int k = 3; k < 33; ++k)
+        for (int j = 0; j < 10; ++j) EXPECT_EQ(Word(frames[k], 4 + j), 0x0400);
+}
+
+// --- failures -----------------------------------------------------------------------------------------
+
+TEST_P(Transfer, SilentSensorAtTheFirstPrepareOrder) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    emulator->SetFaults({.silent = true});
+    emulator->ResetCounters();
+    PressSendCF(1);
+    EXPECT_EQ(PageStatus(1), "FAILURE");
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(emulator->Received().size(), 1u) << "nothing else is sent";
+    EXPECT_EQ(emulator->TableWord(0x1400), 0);
+    int lamp = 0;
+    GetCtrlAttribute(DataPanel(1), DATAP_LAMP, ATTR_CMD_BUTTON_COLOR, lamp);
+    EXPECT_EQ(lamp, 0xE0E0E0);
+}
+
+TEST_P(Transfer, WrongEchoAtTheFifthWriteFrameStopsAt133) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    emulator->ResetCounters();
+    emulator->SetFaults({.wrongEchoAtFrame = 3 + 5});
+    PressSendCF(1);
+    EXPECT_EQ(PageStatus(1), "FAILURE");
+    EXPECT_NEAR(Progress(1), 133.32, 1e-9);
+    EXPECT_EQ(emulator->Received().size(), 8u);
+    EXPECT_EQ(Status(), "TIMEOUT");
+}
+
+TEST_P(Transfer, DisconnectMidTransfer) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    emulator->ResetCounters();
+    emulator->SetFaults({.closeAtFrame = 10});
+    if (GetParam() == Link::Tcp) uitest::ExpectPopup("TCP Client", "Server has closed connection!");
+    PressSendCF(1);
+    EXPECT_EQ(PageStatus(1), "FAILURE");
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_NEAR(Progress(1), 6 * 33.33, 1e-9);
+}
+
+TEST_P(Transfer, NoSecondTransferInsideARunningOne) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    emulator->ResetCounters();
+    int sendDimmed = -1, tryDimmed = -1;
+    uitest::RunDuringBusyWait(
+        [&] {
+            sendDimmed = Dimmed(DataPanel(4), DATAP_SEND_CF);
+            tryDimmed = Dimmed(interfacepanel, INTERFACEP_TRY);
+            // A press that reached the callback anyway must not start a nested transfer.
+            CBF_DataP4ButtonSendCF(DataPanel(4), DATAP_SEND_CF, EVENT_COMMIT, nullptr, 0, 0);
+            CBF_DataP1ButtonSendCF(DataPanel(1), DATAP_SEND_CF, EVENT_COMMIT, nullptr, 0, 0);
+        },
+        5);
+    PressSendCF(1);
+    EXPECT_EQ(PageStatus(1), "SUCCESS");
+    EXPECT_EQ(emulator->Received().size(), 33u) << "frames of one transfer only";
+    EXPECT_EQ(sendDimmed, 1);
+    EXPECT_EQ(tryDimmed, 1);
+    EXPECT_EQ(Dimmed(DataPanel(4), DATAP_SEND_CF), 0) << "restored after the transfer";
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_TRY), 0);
+}
+
+TEST_P(Transfer, ControlsAreRestoredAfterAFailure) {
+    StartConnected(GetParam());
+    emulator->SetFaults({.silent = true});
+    PressSendCF(1);
+    EXPECT_EQ(PageStatus(1), "FAILURE");
+    EXPECT_EQ(Dimmed(DataPanel(1), DATAP_SEND_CF), 0);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_TRY), 0);
+    EXPECT_FALSE(TransferRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, Transfer, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+TEST_F(MorvalenSession, NoSensorConnectedFailsAtOnce) {
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    uitest::Click(DataPanel(1), DATAP_SEND_CF);
+    std::string text;
+    GetCtrlVal(DataPanel(1), DATAP_STATUS, text);
+    EXPECT_EQ(text, "FAILURE");
+}
+
+}  // namespace

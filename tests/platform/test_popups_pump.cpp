@@ -1,0 +1,217 @@
+// Scripted pop-ups, deferred calls and the event pump, also inside busy waits of callbacks.
+#include <atomic>
+#include <ctime>
+#include <thread>
+
+#include "test_panel.h"
+
+namespace {
+
+using PopupTest = UiTest;
+
+TEST_F(PopupTest, ExpectedPopupsAreAnsweredAndRecordedExactly) {
+    uitest::ExpectPopup("INFO!", " Switch to color teach table.\n  second line ");
+    uitest::ExpectPopup("Question", "Overwrite?", 1);
+    uitest::ExpectPopup("Question", "Overwrite?", 0);
+    EXPECT_EQ(MessagePopup("INFO!", " Switch to color teach table.\n  second line "), 0);
+    EXPECT_EQ(ConfirmPopup("Question", "Overwrite?"), 1);
+    EXPECT_EQ(ConfirmPopup("Question", "Overwrite?"), 0);
+    ASSERT_EQ(uitest::Popups().size(), 3u);
+    EXPECT_EQ(uitest::Popups()[0].kind, uitest::Popup::Message);
+    EXPECT_EQ(uitest::Popups()[0].text, " Switch to color teach table.\n  second line ");
+    EXPECT_EQ(uitest::Popups()[1].kind, uitest::Popup::Confirm);
+    EXPECT_TRUE(uitest::UnexpectedPopups().empty());
+    EXPECT_EQ(uitest::PendingExpectations(), 0);
+}
+
+TEST_F(PopupTest, UnexpectedOrMismatchedPopupsAreAnsweredNoAndKept) {
+    uitest::ExpectPopup("INFO!", "text");
+    EXPECT_EQ(ConfirmPopup("INFO!", "text "), 0);  // one blank too many: not the expected one
+    EXPECT_EQ(uitest::PendingExpectations(), 1);
+    EXPECT_EQ(ConfirmPopup("INFO!", "text"), 1);
+    EXPECT_EQ(ConfirmPopup("Nobody", "expects this"), 0);
+    ASSERT_EQ(uitest::UnexpectedPopups().size(), 2u);
+    EXPECT_EQ(uitest::UnexpectedPopups()[0].text, "text ");
+    EXPECT_EQ(uitest::UnexpectedPopups()[1].title, "Nobody");
+    EXPECT_EQ(uitest::Popups().size(), 3u);
+    uitest::Reset();  // these were provoked on purpose
+    EXPECT_TRUE(uitest::UnexpectedPopups().empty());
+    EXPECT_TRUE(uitest::Popups().empty());
+}
+
+TEST_F(PopupTest, FileSelectionCancelledChosenOrNotExpected) {
+    std::string path = "stale";
+    uitest::ExpectFileSelect(VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(FileSelectPopup(projectDir.string(), "equation.equ", "*.equ", "Load", VAL_LOAD_BUTTON, 0, 1, 1,
+                              0, path),
+              VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(path, "");
+
+    // A name typed without the required extension gets it.
+    uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, ProjectFile("coeffs"));
+    EXPECT_EQ(FileSelectPopup(projectDir.string(), "equation.equ", "*.equ;*.txt", "Save equation",
+                              VAL_SAVE_BUTTON, 0, 1, 1, 1, path),
+              VAL_NEW_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("coeffs.equ"));
+    const uitest::Popup& p = uitest::Popups().back();
+    EXPECT_EQ(p.kind, uitest::Popup::FileSelect);
+    EXPECT_EQ(p.title, "Save equation");
+    EXPECT_EQ(p.text, "equation.equ");
+    EXPECT_EQ(p.directory, projectDir.string());
+    EXPECT_EQ(p.filter, "*.equ;*.txt");
+    EXPECT_EQ(p.buttonLabel, VAL_SAVE_BUTTON);
+    EXPECT_EQ(p.restrictExtension, 1);
+    EXPECT_EQ(p.allowMakeDirectory, 1);
+
+    // Without the restriction, the name stays as chosen.
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, ProjectFile("Parameter.ini"));
+    EXPECT_EQ(FileSelectPopup("", "Parameter.ini", "*.ini", "Load", VAL_LOAD_BUTTON, 0, 0, 1, 0, path),
+              VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("Parameter.ini"));
+
+    // A message expectation is no answer to a file pop-up.
+    uitest::ExpectPopup("INFO!", "x");
+    EXPECT_EQ(FileSelectPopup("", "", "*.dat", "Record file", VAL_OK_BUTTON, 0, 0, 1, 0, path),
+              VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(uitest::UnexpectedPopups().size(), 1u);
+    uitest::Reset();
+}
+
+// ---- deferred calls ---------------------------------------------------------------------------------------
+
+std::atomic<int> g_deferredRuns{0};
+std::atomic<bool> g_deferredOffThread{false};
+int g_uiThread = 0;
+
+void CountDeferred(void*) {
+    if (CmtGetCurrentThreadID() != g_uiThread) g_deferredOffThread = true;
+    ++g_deferredRuns;
+}
+
+using PumpTest = PanelTest;
+
+TEST_F(PumpTest, DeferredCallsRunLaterOnTheInterfaceThread) {
+    g_uiThread = CmtGetCurrentThreadID();
+    g_deferredRuns = 0;
+    EXPECT_EQ(PostDeferredCallToThread(CountDeferred, nullptr), 0);
+    EXPECT_EQ(g_deferredRuns, 0);  // not at once
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 100; ++i) PostDeferredCallToThread(CountDeferred, nullptr);
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_TRUE(uitest::PumpUntil([] { return g_deferredRuns == 401; }, 5.0));
+    EXPECT_FALSE(g_deferredOffThread);
+    EXPECT_EQ(PostDeferredCallToThread(nullptr, nullptr), -1);
+}
+
+TEST_F(PumpTest, DeferredCallFromAThreadIsSeenWithinMilliseconds) {
+    g_uiThread = CmtGetCurrentThreadID();
+    g_deferredRuns = 0;
+    std::atomic<double> postedAt{0};
+    std::thread poster([&] {
+        Sleep(50);
+        postedAt = Timer();
+        PostDeferredCallToThread(CountDeferred, nullptr);
+    });
+    ASSERT_TRUE(uitest::PumpUntil([] { return g_deferredRuns == 1; }, 2.0));
+    const double latency = Timer() - postedAt;
+    poster.join();
+    EXPECT_LT(latency, 0.02);
+}
+
+TEST_F(PumpTest, IdlePumpWaitsInsteadOfSpinning) {
+    const double wallStart = Timer();
+    const std::clock_t cpuStart = std::clock();
+    int passes = 0;
+    while (Timer() - wallStart < 0.3) {
+        ProcessSystemEvents();
+        ++passes;
+    }
+    const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    const double wall = Timer() - wallStart;
+    EXPECT_LT(cpu, 0.5 * wall) << passes << " passes";
+    EXPECT_GT(passes, 30);  // still about a millisecond per pass, not a long sleep
+}
+
+// ---- RunUserInterface, QuitUserInterface and busy waits -------------------------------------------------
+
+std::vector<std::string> g_log;
+bool g_releaseBusyWait = false;
+
+// A command button that waits like the programs do: a loop over the event pump.
+int BusyWaitButton(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    g_log.push_back("wait begins");
+    const double end = Timer() + 3.0;
+    while (!g_releaseBusyWait && Timer() < end) ProcessSystemEvents();
+    g_log.push_back("wait ends");
+    return 0;
+}
+
+void ClickBusyButton(void* panel) {
+    uitest::Click(*static_cast<int*>(panel), BUTTON);
+}
+void Quit42(void*) {
+    QuitUserInterface(42);
+}
+
+TEST_F(PumpTest, QuitEndsTheLoop) {
+    PostDeferredCallToThread(Quit42, nullptr);
+    EXPECT_EQ(RunUserInterface(), 42);
+}
+
+TEST_F(PumpTest, QuitBeforeTheLoopRunsIsNotLost) {
+    QuitUserInterface(3);
+    EXPECT_EQ(RunUserInterface(), 3);
+    PostDeferredCallToThread(Quit42, nullptr);
+    EXPECT_EQ(RunUserInterface(), 42);  // and it is used up once
+}
+
+TEST_F(PumpTest, QuitFromInsideABusyWaitEndsTheLoopAfterTheCallbackReturns) {
+    g_log.clear();
+    g_releaseBusyWait = false;
+    InstallCtrlCallback(panel, BUTTON, BusyWaitButton, nullptr);
+    uitest::RunDuringBusyWait([] {
+        g_log.push_back("quit");
+        QuitUserInterface(7);
+    });
+    uitest::RunDuringBusyWait([] {
+        g_log.push_back("release");
+        g_releaseBusyWait = true;
+    });
+    PostDeferredCallToThread(ClickBusyButton, &panel);
+    EXPECT_EQ(RunUserInterface(), 7);
+    g_log.push_back("loop ended");
+    EXPECT_EQ(g_log, (std::vector<std::string>{"wait begins", "quit", "release", "wait ends", "loop ended"}));
+}
+
+TEST_F(PumpTest, BusyWaitActionsRunOnePerPassInsideCallbacksOnly) {
+    g_log.clear();
+    int pass = 0;
+    uitest::RunDuringBusyWait([&] { g_log.push_back("a@" + std::to_string(pass)); }, 2);
+    uitest::RunDuringBusyWait([&] { g_log.push_back("b@" + std::to_string(pass)); });
+    uitest::RunDuringBusyWait([&] { g_log.push_back("c@" + std::to_string(pass)); });
+
+    // Outside any callback nothing runs.
+    for (int i = 0; i < 5; ++i) ProcessSystemEvents();
+    EXPECT_EQ(uitest::PendingBusyWaitActions(), 3);
+    EXPECT_TRUE(g_log.empty());
+
+    static int* passPtr;
+    passPtr = &pass;
+    InstallCtrlCallback(
+        panel, BUTTON,
+        [](int, int, int event, void*, int, int) {
+            if (event == EVENT_COMMIT)
+                for (*passPtr = 0; *passPtr < 8; ++*passPtr) ProcessSystemEvents();
+            return 0;
+        },
+        nullptr);
+    uitest::Commit(panel, BUTTON);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"a@2", "b@3", "c@4"}));
+    EXPECT_EQ(uitest::PendingBusyWaitActions(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// The serial port of the platform against the sensor stand-in on a pseudo-terminal linked as COM5 in the
+// program directory: port numbers and open errors, the line settings the sensor sees, blocking reads and
+// writes with their time-out, the input queue with and without the event loop, and link faults.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "sensor_emulator.h"
+#include "transport_util.h"
+#include "ui_test.h"
+
+using namespace sensor_emu;
+using namespace transport_test;
+
+namespace {
+
+constexpr int kPort = 5;
+
+class SerialTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        EmulatorOptions o;
+        o.versionText = std::string(ModelByRow(13)->versionText);
+        o.tcp = false;
+        o.pty = true;
+        o.ptyLink = ProjectFile("COM5");
+        emulator = std::make_unique<SensorEmulator>(o);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+    }
+    void TearDown() override {
+        for (int port = 1; port <= 9; ++port) CloseCom(port);
+        emulator.reset();
+        UiTest::TearDown();
+    }
+
+    int Open(long baud = 19200) { return OpenComConfig(kPort, "", baud, VAL_NO_PARITY, 8, 1, 1024, 1024); }
+    int Write(const Bytes& b) { return ComWrt(kPort, b.data(), static_cast<int>(b.size())); }
+    int Write(const Frame& f) { return Write(ToBytes(f)); }
+    // Polls the input queue, without the event loop, until `n` bytes wait.
+    bool QueuedWithin(int n, double seconds) {
+        return WaitFor([&] { return GetInQLen(kPort) >= n; }, seconds);
+    }
+    Bytes Read(int n) {
+        Bytes b(static_cast<std::size_t>(n));
+        const int got = ComRd(kPort, b.data(), n);
+        b.resize(static_cast<std::size_t>(std::max(got, 0)));
+        return b;
+    }
+
+    std::unique_ptr<SensorEmulator> emulator;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Port numbers, devices and open errors
+
+TEST_F(SerialTest, PortNumbersOutsideOneTo255AreInvalidEverywhere) {
+    unsigned char buf[4] = {};
+    for (int port : {0, -1, 256}) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(OpenComConfig(port, "", 19200, 0, 8, 1, 1024, 1024), kRS232InvalidPortNum);
+        EXPECT_EQ(CloseCom(port), kRS232InvalidPortNum);
+        EXPECT_EQ(ComWrt(port, buf, 4), kRS232InvalidPortNum);
+        EXPECT_EQ(ComRd(port, buf, 4), kRS232InvalidPortNum);
+        EXPECT_EQ(GetInQLen(port), kRS232InvalidPortNum);
+        EXPECT_EQ(FlushInQ(port), kRS232InvalidPortNum);
+        EXPECT_EQ(SetComTime(port, 1.0), kRS232InvalidPortNum);
+        EXPECT_TRUE(ComPortDevicePath(port).empty());
+    }
+}
+
+TEST_F(SerialTest, OperationsOnAPortThatIsNotOpen) {
+    unsigned char buf[4] = {};
+    EXPECT_EQ(CloseCom(7), 0) << "closing a port that is not open is harmless";
+    EXPECT_EQ(CloseCom(7), 0);
+    EXPECT_EQ(ComWrt(7, buf, 4), kRS232PortNotOpen);
+    EXPECT_EQ(ComRd(7, buf, 4), kRS232PortNotOpen);
+    EXPECT_EQ(GetInQLen(7), kRS232PortNotOpen);
+    EXPECT_EQ(FlushInQ(7), kRS232PortNotOpen);
+    EXPECT_EQ(FlushOutQ(7), kRS232PortNotOpen);
+    EXPECT_EQ(SetComTime(7, 2.0), kRS232PortNotOpen);
+    EXPECT_EQ(SetCTSMode(7, 0), kRS232PortNotOpen);
+    // Closed after use, the port is not open any more.
+    ASSERT_EQ(Open(), 0);
+    EXPECT_EQ(CloseCom(kPort), 0);
+    EXPECT_EQ(GetInQLen(kPort), kRS232PortNotOpen);
+    EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(SerialTest, DevicePathFollowsTheComLinkInTheProgramDirectory) {
+    namespace fs = std::filesystem;
+    EXPECT_EQ(ComPortDevicePath(kPort), fs::canonical(emulator->PtyPath()).string());
+    EXPECT_EQ(ComPortDevicePath(9), "/dev/ttyS8") << "no link: the system's serial device";
+    EXPECT_EQ(ComPortDevicePath(1), "/dev/ttyS0");
+    // Only a symbolic link counts, not a file of that name.
+    WriteTextFile(projectDir / "COM4", "not a device");
+    EXPECT_EQ(ComPortDevicePath(4), "/dev/ttyS3");
+    // A relative link is taken relative to the program directory.
+    fs::create_symlink("COM5", projectDir / "COM6");
+    EXPECT_EQ(ComPortDevicePath(6), fs::canonical(emulator->PtyPath()).string());
+}
+
+TEST_F(SerialTest, MissingDeviceCannotBeOpened) {
+    namespace fs = std::filesystem;
+    fs::create_symlink(projectDir / "no-such-device", projectDir / "COM3");
+    EXPECT_EQ(ComPortDevicePath(3), (projectDir / "no-such-device").string());
+    EXPECT_EQ(OpenComConfig(3, "", 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    EXPECT_EQ(GetInQLen(3), kRS232PortNotOpen);
+    if (!fs::exists("/dev/ttyS254")) {
+        EXPECT_EQ(OpenComConfig(255, "", 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    }
+    // A device named by the caller replaces the port's own.
+    EXPECT_EQ(OpenComConfig(3, emulator->PtyPath(), 19200, 0, 8, 1, 1024, 1024), 0);
+    EXPECT_EQ(CloseCom(3), 0);
+}
+
+TEST_F(SerialTest, LineSettingsReachTheLine) {
+    ASSERT_EQ(Open(19200), 0);
+    SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 19200);
+    EXPECT_EQ(line.dataBits, 8);
+    EXPECT_EQ(line.parity, 'N');
+    EXPECT_EQ(line.stopBits, 1);
+    EXPECT_FALSE(line.rtsCts);
+
+    EXPECT_EQ(SetCTSMode(kPort, 1), 0);
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_TRUE(line.rtsCts);
+    EXPECT_EQ(SetCTSMode(kPort, 0), 0);
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_FALSE(line.rtsCts);
+
+    // Opening an open port again reopens it with the new settings. (A pseudo-terminal always keeps 8 data
+    // bits without parity, so only the rate and the stop bits can be seen on it.)
+    ASSERT_EQ(OpenComConfig(kPort, "", 115200, VAL_EVEN_PARITY, 7, 2, 1024, 1024), 0);
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 115200);
+    EXPECT_EQ(line.stopBits, 2);
+    ASSERT_EQ(OpenComConfig(kPort, "", 9600, VAL_ODD_PARITY, 8, 1, 1024, 1024), 0);
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 9600);
+    EXPECT_EQ(line.stopBits, 1);
+}
+
+TEST_F(SerialTest, SettingsThatNoLineHasAreRefusedAndLeaveThePortClosed) {
+    EXPECT_EQ(OpenComConfig(kPort, "", 0, VAL_NO_PARITY, 8, 1, 1024, 1024), kRS232InternalError);
+    EXPECT_EQ(OpenComConfig(kPort, "", 19200, 5, 8, 1, 1024, 1024), kRS232InternalError);
+    EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 9, 1, 1024, 1024), kRS232InternalError);
+    EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 8, 3, 1024, 1024), kRS232InternalError);
+    EXPECT_EQ(GetInQLen(kPort), kRS232PortNotOpen);
+    ASSERT_EQ(Open(), 0);
+    EXPECT_EQ(SetComTime(kPort, -1.0), kRS232InternalError);
+    EXPECT_EQ(SetCTSMode(kPort, -1), kRS232InternalError);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Reads, writes and the input queue
+
+TEST_F(SerialTest, VersionQueryOverTheLine) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 2.0), 0);
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    ASSERT_EQ(FlushOutQ(kPort), 0);
+    const Frame query = Request(7);
+    EXPECT_EQ(Write(query), 36);
+    ASSERT_TRUE(QueuedWithin(36, 3.0));
+    EXPECT_EQ(Read(36), ToBytes(VersionReply(ModelByRow(13)->versionText)));
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    ASSERT_EQ(emulator->Received().size(), 1u);
+    EXPECT_EQ(emulator->Received()[0], query);
+}
+
+TEST_F(SerialTest, InputQueueCountsBytesThatArrivedWhileNoEventLoopRan) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(Write(Request(180, {0x1400})), 36);
+    SleepMs(300);  // no event processing at all
+    EXPECT_EQ(GetInQLen(kPort), 36);
+    EXPECT_EQ(Read(36), ToBytes(EchoReply(Request(180, {0x1400}))));
+}
+
+TEST_F(SerialTest, ReadWaitsForASplitReplyWithinTheTimeOut) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 2.0), 0);
+    Faults f;
+    f.splitParts = 3;
+    f.splitPauseMs = 100;
+    emulator->SetFaults(f);
+    const Frame req = Request(182, {0x1400, 10, 1, 2, 3});
+    ASSERT_EQ(Write(req), 36);
+    const double t0 = Timer();
+    EXPECT_EQ(Read(36), ToBytes(EchoReply(req)));
+    const double took = Timer() - t0;
+    EXPECT_GE(took, 0.18) << "the read waited for the later parts";
+    EXPECT_LT(took, 1.5);
+}
+
+TEST_F(SerialTest, ReadTimesOutWithWhatCameOrNothing) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 0.3), 0);
+    Faults f;
+    f.silent = true;
+    emulator->SetFaults(f);
+    ASSERT_EQ(Write(Request(7)), 36);
+    unsigned char buf[36];
+    double t0 = Timer();
+    EXPECT_EQ(ComRd(kPort, buf, 36), kRS232TimeOut);
+    double took = Timer() - t0;
+    EXPECT_GE(took, 0.28);
+    EXPECT_LT(took, 1.5);
+
+    f = {};
+    f.shortReply = true;
+    emulator->SetFaults(f);
+    ASSERT_EQ(Write(Request(7)), 36);
+    t0 = Timer();
+    EXPECT_EQ(ComRd(kPort, buf, 36), 35);
+    took = Timer() - t0;
+    EXPECT_GE(took, 0.28);
+    EXPECT_LT(took, 1.5);
+    EXPECT_EQ(ComRd(kPort, buf, 0), 0);
+    EXPECT_EQ(ComRd(kPort, buf, -1), kRS232InternalError);
+}
+
+TEST_F(SerialTest, FlushInQDropsWhatTheSystemAndTheBufferHold) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 0.2), 0);
+    // Bytes that only the system holds.
+    ASSERT_EQ(Write(Request(7)), 36);
+    SleepMs(200);
+    EXPECT_EQ(FlushInQ(kPort), 0);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    // Bytes already pulled into our buffer.
+    ASSERT_EQ(Write(Request(7)), 36);
+    ASSERT_TRUE(QueuedWithin(36, 2.0));
+    EXPECT_EQ(FlushInQ(kPort), 0);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    SleepMs(100);
+    EXPECT_EQ(GetInQLen(kPort), 0) << "nothing comes back later";
+    // The next exchange reads its own reply only.
+    const Frame req = Request(180, {0x1500});
+    ASSERT_EQ(Write(req), 36);
+    EXPECT_EQ(Read(36), ToBytes(EchoReply(req)));
+}
+
+TEST_F(SerialTest, SensorSplitsFramesHoweverTheyArriveOnTheLine) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 2.0), 0);
+    const Frame a = Request(180, {0x1400}), b = Request(182, {0x1400, 1, 0x0400});
+    const Bytes ab = ToBytes(a);
+    ASSERT_EQ(ComWrt(kPort, ab.data(), 20), 20);
+    SleepMs(100);
+    EXPECT_EQ(GetInQLen(kPort), 0) << "no reply to part of a frame";
+    ASSERT_EQ(ComWrt(kPort, ab.data() + 20, 16), 16);
+    EXPECT_EQ(Read(36), ToBytes(EchoReply(a)));
+    // Two frames in one write: two replies.
+    ASSERT_EQ(Write(Concat({ToBytes(b), ToBytes(a)})), 72);
+    EXPECT_EQ(Read(72), Concat({ToBytes(EchoReply(b)), ToBytes(EchoReply(a))}));
+    EXPECT_EQ(emulator->Received(), (std::vector<Frame>{a, b, a}));
+    EXPECT_EQ(emulator->TableWord(0x1400), 0x0400);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Link faults on the line
+
+TEST_F(SerialTest, FaultLongReplyLeavesOneByteTooMany) {
+    ASSERT_EQ(Open(), 0);
+    Faults f;
+    f.longReply = true;
+    emulator->SetFaults(f);
+    ASSERT_EQ(Write(Request(7)), 36);
+    ASSERT_TRUE(QueuedWithin(37, 2.0));
+    SleepMs(100);
+    EXPECT_EQ(GetInQLen(kPort), 37);
+}
+
+TEST_F(SerialTest, FaultWrongEchoAndDelay) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 2.0), 0);
+    Faults f;
+    f.wrongEchoAtFrame = 1;
+    f.wrongEchoByte = 3;  // the order word
+    f.replyDelayMs = 250;
+    emulator->SetFaults(f);
+    const Frame req = Request(180, {0x1400});
+    ASSERT_EQ(Write(req), 36);
+    SleepMs(120);
+    EXPECT_EQ(GetInQLen(kPort), 0) << "held back by the delay";
+    Bytes expected = ToBytes(EchoReply(req));
+    expected[3] ^= 0xFF;
+    EXPECT_EQ(Read(36), expected);
+}
+
+TEST_F(SerialTest, FaultCloseMakesTheLineMuteUntilTheCountersAreReset) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 0.3), 0);
+    Faults f;
+    f.closeAtFrame = 2;
+    emulator->SetFaults(f);
+    unsigned char buf[36];
+    ASSERT_EQ(Write(Request(7)), 36);
+    EXPECT_EQ(ComRd(kPort, buf, 36), 36);
+    ASSERT_EQ(Write(Request(7)), 36);
+    EXPECT_EQ(ComRd(kPort, buf, 36), kRS232TimeOut);
+    ASSERT_EQ(Write(Request(7)), 36);
+    EXPECT_EQ(ComRd(kPort, buf, 36), kRS232TimeOut) << "mute after the close";
+    EXPECT_EQ(emulator->FrameCount(), 2) << "a mute line takes nothing in";
+
+    emulator->ResetCounters();
+    ASSERT_TRUE(WaitFor([&] { return emulator->FrameCount() == 0; }, 1.0));
+    SleepMs(50);
+    ASSERT_EQ(Write(Request(7)), 36);
+    EXPECT_EQ(ComRd(kPort, buf, 36), 36);
+}
+
+TEST_F(SerialTest, FaultHangUpBreaksTheLine) {
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 0.3), 0);
+    Faults f;
+    f.closeAtFrame = 1;
+    f.hangUpPty = true;
+    emulator->SetFaults(f);
+    ASSERT_EQ(Write(Request(7)), 36);
+    SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(WaitFor([&] { return !emulator->PtyLineSettings(line); }, 2.0)) << "the sensor hung up";
+    unsigned char buf[36];
+    const double t0 = Timer();
+    EXPECT_EQ(ComRd(kPort, buf, 36), kRS232UnknownIOError);
+    EXPECT_LT(Timer() - t0, 0.2) << "a dead line is no reason to wait out the time-out";
+    EXPECT_EQ(GetInQLen(kPort), kRS232UnknownIOError);
+    EXPECT_EQ(ComWrt(kPort, buf, 36), kRS232UnknownIOError);
+    EXPECT_EQ(CloseCom(kPort), 0);
+}
