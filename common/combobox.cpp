@@ -52,6 +52,21 @@ void Unhold(ComboState* s) {
     Release(s);
 }
 
+// A combo box whose panel was discarded with it has lost its text field: its state and lock go now.
+void DropOrphans() {
+    for (size_t i = 0; i < liveCombos.size();) {
+        ComboState* s = liveCombos[i];
+        void* data = nullptr;
+        if (GetCtrlAttribute(s->panel, s->textField, ATTR_CALLBACK_DATA, data) >= 0 && data == s) {
+            ++i;
+            continue;
+        }
+        liveCombos.erase(liveCombos.begin() + static_cast<std::ptrdiff_t>(i));
+        s->marker = 0;
+        if (s->useCount == 0) FreeState(s);
+    }
+}
+
 int CallUser(ComboState* s, int event, int eventData1, int eventData2) {
     if (!s->userCallback) return 0;
     return s->userCallback(s->panel, s->textField, event, s->userData, eventData1, eventData2);
@@ -264,7 +279,7 @@ int CompleteText(ComboState* s) {
         if (err < 0) return err;
         found = StartsWithNoCase(item, typed);
     }
-    if (!found || item.size() <= 1) return 0;
+    if (!found || TextLength(item) <= 1) return 0;
     std::string added = item.substr(typed.size());
     const int typedLength = TextLength(typed);
     if (s->lengthLimit > 0) CutText(added, std::max(0, s->lengthLimit - 1 - typedLength));
@@ -285,6 +300,25 @@ int TakeListChoice(ComboState* s) {
     if (err < 0) return err;
     if (s->lengthLimit > 0) CutText(value, s->lengthLimit - 1);
     return SetCtrlVal(s->panel, s->textField, value);
+}
+
+// Returns true when the event goes on to the application as an event of the text field.
+bool HandleListEvent(ComboState* s, int event) {
+    switch (event) {
+        case EVENT_COMMIT:  // an item was chosen
+            return TakeListChoice(s) >= 0;
+        case EVENT_VAL_CHANGED:
+            SetActiveCtrl(s->panel, s->textField);
+            return true;
+        case EVENT_GOT_FOCUS:
+            // A click on the button leaves the focus in the text field; a list opened from the keyboard
+            // keeps it, once.
+            if (!s->openedByKey) SetActiveCtrl(s->panel, s->textField);
+            s->openedByKey = 0;
+            return false;
+        default:
+            return false;
+    }
 }
 
 // --- attributes --------------------------------------------------------------------------------------
@@ -372,6 +406,7 @@ int Combo_NewComboBox(int panel, int control) {
     if (err < 0) return err;
     if (LiveState(data) || (style != CTRL_STRING && style != CTRL_STRING_LS)) return COMBO_ERR_WRONG_CONTROL;
 
+    DropOrphans();
     auto* s = new (std::nothrow) ComboState{};
     if (!s) return COMBO_ERR_OUT_OF_MEMORY;
     try {
@@ -512,7 +547,7 @@ namespace {
 // The queued commit keeps the state alive until it has run; a combo box discarded meanwhile gets none.
 void DeferredCommit(void* data) {
     auto* s = static_cast<ComboState*>(data);
-    if (s->marker == COMBO_MARKER) SendCommitEvent(s);
+    SendCommitEvent(s);
     Release(s);
 }
 
@@ -557,27 +592,13 @@ int RingDataToString(int panel, int control, int event, void* callbackData, int 
     ComboState* s = LiveState(callbackData);
     if (!s || s->panel != panel || s->list != control) return 0;
     Hold(s);
+    bool forward = false;
     try {
-        switch (event) {
-            case EVENT_COMMIT:
-                if (TakeListChoice(s) >= 0) CallUser(s, EVENT_COMMIT, eventData1, eventData2);
-                break;
-            case EVENT_VAL_CHANGED:
-                SetActiveCtrl(panel, s->textField);
-                CallUser(s, EVENT_VAL_CHANGED, eventData1, eventData2);
-                break;
-            case EVENT_GOT_FOCUS:
-                // A click on the button leaves the focus in the text field; a list opened from the
-                // keyboard keeps it until it closes.
-                if (!s->openedByKey) SetActiveCtrl(panel, s->textField);
-                s->openedByKey = 0;
-                break;
-            default:
-                break;
-        }
+        forward = HandleListEvent(s, event);
     } catch (const std::bad_alloc&) {
-        // out of memory: the event ends here
+        forward = false;  // out of memory: the event ends here
     }
+    if (forward) CallUser(s, event, eventData1, eventData2);
     Unhold(s);
     return 0;
 }

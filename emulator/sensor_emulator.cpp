@@ -425,9 +425,9 @@ std::vector<std::pair<std::uint16_t, std::uint16_t>> SensorEmulator::WrittenTabl
 
 bool SensorEmulator::PtyLineSettings(LineSettings& out) const {
     static const std::pair<speed_t, long> kSpeeds[] = {
-        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
-        {B38400, 38400},   {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
-        {B921600, 921600},
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
     };
     termios tio{};
     {
@@ -439,10 +439,18 @@ bool SensorEmulator::PtyLineSettings(LineSettings& out) const {
     for (const auto& [code, baud] : kSpeeds)
         if (code == speed) out.baudRate = baud;
     switch (tio.c_cflag & CSIZE) {
-        case CS5: out.dataBits = 5; break;
-        case CS6: out.dataBits = 6; break;
-        case CS7: out.dataBits = 7; break;
-        default: out.dataBits = 8; break;
+        case CS5:
+            out.dataBits = 5;
+            break;
+        case CS6:
+            out.dataBits = 6;
+            break;
+        case CS7:
+            out.dataBits = 7;
+            break;
+        default:
+            out.dataBits = 8;
+            break;
     }
     out.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
     out.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;

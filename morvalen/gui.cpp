@@ -40,57 +40,73 @@ constexpr ChannelDef kChDif{"DIF", {&DIFX4, &DIFX3, &DIFX2, &DIFX1, &DIFT}, data
 // RAW shares the R coefficients but has its own curves.
 constexpr ChannelDef kChRaw{"RAW", {&RX4, &RX3, &RX2, &RX1, &RT}, dataRaw, dataCfRaw, 0xE00000};
 
-// Pages 1, 4 and 5: R, G, B at 0x1400, 0x1500, 0x1600, whole curves, ten frames per block.
+// Pages 1, 4 and 5: R, G, B whole, each into its own block at 0x1400, 0x1500, 0x1600.
 constexpr PageDescriptor RgbBlocksPage(int page) {
-    return {page,    kThreeChannelPage,
-            3,       {&kChR, &kChG, &kChB},
-            dataRGB, dataCfRGB,
-            3,       {0x1400, 0x1500, 0x1600},
-            100,     30,
-            10,      {0x1400, 0x1500, 0x1600},
-            33.33};
+    return {.page = page,
+            .kind = kThreeChannelPage,
+            .channelCount = 3,
+            .channels = {&kChR, &kChG, &kChB},
+            .combined = dataRGB,
+            .cfCombined = dataCfRGB,
+            .prepareCount = 3,
+            .prepareAddress = {0x1400, 0x1500, 0x1600},
+            .valuesPerChannel = 100,
+            .writeFrames = 30,
+            .framesPerBase = 10,
+            .writeBase = {0x1400, 0x1500, 0x1600},
+            .progressStep = 33.33};
 }
 
+// Page 2: indices 0..79 of R, G, B one after the other from 0x1600.
+constexpr PageDescriptor kPage2{.page = 2,
+                                .kind = kThreeChannelPage,
+                                .channelCount = 3,
+                                .channels = {&kChR, &kChG, &kChB},
+                                .combined = dataRGB,
+                                .cfCombined = dataCfRGB,
+                                .prepareCount = 1,
+                                .prepareAddress = {0x1600},
+                                .valuesPerChannel = 80,
+                                .writeFrames = 24,
+                                .framesPerBase = 24,
+                                .writeBase = {0x1600},
+                                .progressStep = 41.66};
+
+// Page 3: indices 0..79 of all six channels one after the other from 0x1500.
+constexpr PageDescriptor kPage3{.page = 3,
+                                .kind = kSixChannelPage,
+                                .channelCount = 6,
+                                .channels = {&kChR, &kChG, &kChB, &kChRef, &kChDir, &kChDif},
+                                .combined = dataRGBRDD,
+                                .cfCombined = dataCfRGBRDD,
+                                .prepareCount = 2,
+                                .prepareAddress = {0x1500, 0x1600},
+                                .valuesPerChannel = 80,
+                                .writeFrames = 48,
+                                .framesPerBase = 48,
+                                .writeBase = {0x1500},
+                                .progressStep = 20.83};
+
+// Pages 6 and 7: the RAW curve whole at 0x1400.
 constexpr PageDescriptor SingleChannelPage(int page) {
-    return {page, kSingleChannelPage, 1,    {&kChRaw}, nullptr, nullptr, 1, {0x1400}, 100, 10,
-            10,   {0x1400},           100.0};
+    return {.page = page,
+            .kind = kSingleChannelPage,
+            .channelCount = 1,
+            .channels = {&kChRaw},
+            .combined = nullptr,
+            .cfCombined = nullptr,
+            .prepareCount = 1,
+            .prepareAddress = {0x1400},
+            .valuesPerChannel = 100,
+            .writeFrames = 10,
+            .framesPerBase = 10,
+            .writeBase = {0x1400},
+            .progressStep = 100.0};
 }
 
-constexpr PageDescriptor kPages[7] = {
-    RgbBlocksPage(1),
-    // Page 2: indices 0..79 of R, G, B one after the other from 0x1600.
-    {2,
-     kThreeChannelPage,
-     3,
-     {&kChR, &kChG, &kChB},
-     dataRGB,
-     dataCfRGB,
-     1,
-     {0x1600},
-     80,
-     24,
-     24,
-     {0x1600},
-     41.66},
-    // Page 3: indices 0..79 of all six channels one after the other from 0x1500.
-    {3,
-     kSixChannelPage,
-     6,
-     {&kChR, &kChG, &kChB, &kChRef, &kChDir, &kChDif},
-     dataRGBRDD,
-     dataCfRGBRDD,
-     2,
-     {0x1500, 0x1600},
-     80,
-     48,
-     48,
-     {0x1500},
-     20.83},
-    RgbBlocksPage(4),
-    RgbBlocksPage(5),
-    SingleChannelPage(6),
-    SingleChannelPage(7),
-};
+constexpr PageDescriptor kPages[7] = {RgbBlocksPage(1),    kPage2,           kPage3,
+                                      RgbBlocksPage(4),    RgbBlocksPage(5), SingleChannelPage(6),
+                                      SingleChannelPage(7)};
 
 constexpr const PageDescriptor& Page(int page) {
     return kPages[page - 1];
@@ -142,7 +158,7 @@ void ColourTraces(int panel, int chart, const PageDescriptor& d) {
 }
 
 // Channel charts on three-channel pages (R, G, B order), then the page's main chart: the combined array
-// with its combined range, or the single channel's curve.
+// with the combined range (the six-channel page's exact one), or the single channel's curve.
 void PlotDriftCurves(const PageDescriptor& d, int panel) {
     IntExtremes all;
     for (int c = 0; c < d.channelCount; ++c) {
@@ -154,13 +170,10 @@ void PlotDriftCurves(const PageDescriptor& d, int panel) {
         }
     }
     ColourTraces(panel, DATAP_DRIFT_GRAPH, d);
-    if (!d.combined) {
-        Plot<double>(panel, DATAP_DRIFT_GRAPH, CurveOf(*d.channels[0]), RangeOf(all));
-        return;
-    }
-    const std::span<const double> combined(d.combined, kCurvePoints * d.channelCount);
-    const YRange range = d.kind == kSixChannelPage ? FloatDriftRange(combined) : RangeOf(all);
-    Plot(panel, DATAP_DRIFT_GRAPH, combined, range);
+    const std::span<const double> data =
+        d.combined ? std::span<const double>(d.combined, kCurvePoints * d.channelCount)
+                   : std::span<const double>(CurveOf(*d.channels[0]));
+    Plot(panel, DATAP_DRIFT_GRAPH, data, d.kind == kSixChannelPage ? FloatDriftRange(data) : RangeOf(all));
 }
 
 void PlotFactorCurves(const PageDescriptor& d, int panel) {

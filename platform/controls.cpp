@@ -14,6 +14,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <algorithm>
@@ -280,6 +282,9 @@ void SetFrameColor(const Control& c, int rgb) {
     if (c.style == CTRL_DECORATION) {  // the box is filled with its colour
         QPalette pal = w->palette();
         pal.setColor(QPalette::Window, ToQColor(rgb));
+        // Its line too, unless it holds controls, whose text would take the colour as well.
+        if (w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty())
+            pal.setColor(QPalette::WindowText, ToQColor(rgb));
         w->setPalette(pal);
         w->setAutoFillBackground(true);
     }
@@ -547,6 +552,34 @@ int SetLineEditAttr(QLineEdit* e, CtrlAttr attr, int v) {
     }
 }
 
+int SetTextAttr(const Control& c, CtrlAttr attr, int v) {
+    QWidget* w = c.widget;
+    QFont f = w->font();
+    switch (attr) {
+        case ATTR_TEXT_COLOR:
+            SetTextColor(w, v);
+            return 0;
+        case ATTR_TEXT_BGCOLOR:
+            SetTextBgColor(c, v);
+            return 0;
+        case ATTR_TEXT_POINT_SIZE:
+            if (v <= 0) return UIEInvalidValue;
+            f.setPointSize(v);
+            break;
+        case ATTR_TEXT_BOLD:
+            f.setBold(v != 0);
+            break;
+        case ATTR_TEXT_ITALIC:
+            f.setItalic(v != 0);
+            break;
+        default:
+            return UIEInvalidAttribute;
+    }
+    w->setFont(f);
+    SizeToText(w);
+    return 0;
+}
+
 int SetIntAttr(int panel, Control& c, CtrlAttr attr, int v) {
     QWidget* w = c.widget;
     Panel& p = *GetPanel(panel);
@@ -603,32 +636,8 @@ int SetIntAttr(int panel, Control& c, CtrlAttr attr, int v) {
             break;
     }
     if (HasText(c.style)) {
-        QFont f = w->font();
-        switch (attr) {
-            case ATTR_TEXT_COLOR:
-                SetTextColor(w, v);
-                return 0;
-            case ATTR_TEXT_BGCOLOR:
-                SetTextBgColor(c, v);
-                return 0;
-            case ATTR_TEXT_POINT_SIZE:
-                if (v <= 0) return UIEInvalidValue;
-                f.setPointSize(v);
-                break;
-            case ATTR_TEXT_BOLD:
-                f.setBold(v != 0);
-                break;
-            case ATTR_TEXT_ITALIC:
-                f.setItalic(v != 0);
-                break;
-            default:
-                goto notText;
-        }
-        w->setFont(f);
-        SizeToText(w);
-        return 0;
+        if (int err = SetTextAttr(c, attr, v); err != UIEInvalidAttribute) return err;
     }
-notText:
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (int err = SetLineEditAttr(e, attr, v); err != UIEInvalidAttribute) return err;
     }
@@ -731,6 +740,17 @@ void PrepareRing(QComboBox* r, DataType dataType) {
     }
 }
 
+// Colours a panel file gives as 0xRRGGBB numbers in "cviTextColor", "cviButtonColor", "cviFrameColor".
+void PrepareColors(QWidget* w, CtrlStyle style) {
+    Control c;
+    c.widget = w;
+    c.style = style;
+    const QVariant text = w->property("cviTextColor"), frame = w->property("cviFrameColor");
+    if (text.isValid()) SetTextColor(w, text.toInt());
+    if (frame.isValid()) SetFrameColor(c, frame.toInt());
+    if (w->property("cviButtonColor").isValid() && qobject_cast<QPushButton*>(w)) ApplyFaceStyle(w);
+}
+
 void PrepareBar(QProgressBar* bar) {
     bar->setProperty("cviMin", double(bar->minimum()));
     bar->setProperty("cviMax", double(bar->maximum()));
@@ -767,6 +787,7 @@ void PrepareControlWidget(QWidget* w, CtrlStyle style, DataType dataType) {
     if (auto* r = qobject_cast<QComboBox*>(w)) PrepareRing(r, dataType);
     if (auto* b = qobject_cast<QProgressBar*>(w)) PrepareBar(b);
     if (auto* t = qobject_cast<QTableWidget*>(w)) PrepareTable(t, dataType);
+    PrepareColors(w, style);
     if (style == CTRL_TEXT_MSG || style == CTRL_DECORATION || style == CTRL_PICTURE ||
         style == CTRL_NUMERIC_BAR)
         w->setFocusPolicy(Qt::NoFocus);
@@ -940,6 +961,28 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void* 
 
 namespace {
 
+// A pop-up ring shows as a button with a drop-down arrow in its middle, whatever its size; a click or a
+// space opens its list as any ring's.
+class PopupRingButton : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton button;
+        button.initFrom(this);
+        button.features = QStyleOptionButton::None;
+        painter.drawControl(QStyle::CE_PushButtonBevel, button);
+        QStyleOption arrow;
+        arrow.initFrom(this);
+        const int side = std::max(5, std::min(width(), height()) / 3);
+        arrow.rect = QRect(0, 0, side, side);
+        arrow.rect.moveCenter(rect().center());
+        painter.drawPrimitive(QStyle::PE_IndicatorArrowDown, arrow);
+    }
+};
+
 QWidget* MakeWidget(CtrlStyle style, std::string_view label, QWidget* parent) {
     const QString text = QStr(label);
     switch (style) {
@@ -948,7 +991,7 @@ QWidget* MakeWidget(CtrlStyle style, std::string_view label, QWidget* parent) {
         case CTRL_RING:
             return new QComboBox(parent);
         case CTRL_POPUP_RING: {
-            auto* r = new QComboBox(parent);
+            auto* r = new PopupRingButton(parent);
             r->setProperty("ctrlKind", "popupRing");
             r->setProperty("dataType", "string");
             r->resize(20, 20);  // a square drop-down button; the caller sizes it
@@ -1058,14 +1101,7 @@ int FakeKeystroke(int key) {
     QWidget* target = QApplication::focusWidget();
     if (!target) target = g_lastActive;
     if (!target) return UIEInvalidControl;
-    int qtKey = 0, mods = 0;
-    QString text;
-    KeyEventFromCode(key, qtKey, mods, text);
-    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::KeyboardModifiers(mods), text);
-    QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::KeyboardModifiers(mods), text);
-    QPointer<QWidget> guard = target;
-    QCoreApplication::sendEvent(target, &press);
-    if (guard) QCoreApplication::sendEvent(target, &release);
+    DeliverKey(target, key);
     return 0;
 }
 

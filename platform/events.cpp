@@ -25,9 +25,11 @@
 #include <QDoubleSpinBox>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -76,7 +78,10 @@ class ControlFilter : public QObject {
                 return BlockedInput(obj);
             case QEvent::FocusIn:
             case QEvent::FocusOut:
-                Focus(obj, e->type() == QEvent::FocusIn);
+                // A ring's open list takes the focus for a moment; the control keeps it for the program.
+                if (static_cast<QFocusEvent*>(e)->reason() != Qt::PopupFocusReason &&
+                    !QApplication::activePopupWidget())
+                    Focus(obj, e->type() == QEvent::FocusIn);
                 return false;
             default:
                 return false;
@@ -131,7 +136,7 @@ class ControlFilter : public QObject {
         const int code = KeyCodeFromEvent(e->key(), e->modifiers(), e->text());
         if (code == 0) return inert;
         const bool swallowed = DispatchCtrlEvent(panel, control, EVENT_KEYPRESS, code, 0) != 0;
-        g_keySwallowed = g_keySwallowed || swallowed;
+        g_keySwallowed = swallowed;
         return swallowed || inert;
     }
 
@@ -139,7 +144,10 @@ class ControlFilter : public QObject {
         int panel, control;
         Control* c = Target(obj, panel, control);
         if (!c || obj != c->widget) return;
-        DispatchCtrlEvent(panel, control, in ? EVENT_GOT_FOCUS : EVENT_LOST_FOCUS, 0, 0);
+        // Leaving an edited field commits it before it reports the focus gone.
+        if (!in && c->widget->property("cviDirty").toBool()) CommitUserEdit(panel, control);
+        if (GetControl(panel, control))
+            DispatchCtrlEvent(panel, control, in ? EVENT_GOT_FOCUS : EVENT_LOST_FOCUS, 0, 0);
     }
 };
 
@@ -179,8 +187,17 @@ class NumericBox : public Base {
 
   protected:
     void keyPressEvent(QKeyEvent* e) override {
-        Base::keyPressEvent(e);
-        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) Commit();
+        if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return Base::keyPressEvent(e);
+        // Enter re-reads the text and reports the value again even when it did not change.
+        const auto before = Base::value();
+        {
+            const QSignalBlocker block(this);
+            Base::keyPressEvent(e);
+        }
+        int panel, control;
+        if (Base::value() != before && ControlOfWidget(this, panel, control))
+            DispatchCtrlEvent(panel, control, EVENT_VAL_CHANGED, 0, 0);
+        Commit();
     }
     void focusOutEvent(QFocusEvent* e) override {
         Base::focusOutEvent(e);
@@ -292,10 +309,30 @@ void CommitUserEdit(int panel, int control) {
     DispatchCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
 }
 
-bool TakeKeySwallowed() {
+int DeliverKey(QWidget* target, int code) {
+    int qtKey = 0, mods = 0;
+    QString text;
+    KeyEventFromCode(code, qtKey, mods, text);
+    // Shortcut keys of buttons (F9 on a Send button) act in the whole window, before the focus widget.
+    const QKeySequence sequence{QKeyCombination(Qt::KeyboardModifiers(mods), Qt::Key(qtKey))};
+    for (QAbstractButton* b : target->window()->findChildren<QAbstractButton*>()) {
+        if (!b->shortcut().isEmpty() && b->shortcut() == sequence && b->isEnabled() &&
+            b->isVisibleTo(target->window())) {
+            b->click();
+            return 0;
+        }
+    }
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::KeyboardModifiers(mods), text);
+    QPointer<QWidget> guard = target;
+    g_keySwallowed = false;
+    QCoreApplication::sendEvent(target, &press);
     const bool swallowed = g_keySwallowed;
     g_keySwallowed = false;
-    return swallowed;
+    if (guard) {
+        QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::KeyboardModifiers(mods), text);
+        QCoreApplication::sendEvent(target, &release);
+    }
+    return swallowed ? 1 : 0;
 }
 
 QWidget* CreateNumericWidget(bool isDouble, QWidget* parent) {

@@ -51,8 +51,9 @@ std::string_view Trim(std::string_view s) {
 // The whole text must be the number: "12abc" and "1 2" are not numbers.
 template <class T>
 bool ParseWhole(std::string_view s, T& value) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty() || s.front() == '+' || (s.front() == '-' && std::is_unsigned_v<T>)) return false;
+    const bool plus = !s.empty() && s.front() == '+';
+    if (plus) s.remove_prefix(1);
+    if (s.empty() || s.front() == '+' || (s.front() == '-' && plus)) return false;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     return ec == std::errc() && end == s.data() + s.size();
 }

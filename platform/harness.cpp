@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -110,26 +111,19 @@ void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button) {
     QCoreApplication::sendEvent(target, &e);
 }
 
+// Focus events only flow in the active window; activating a shown window takes a pass of the event loop.
 void GiveFocus(QWidget* w) {
-    if (w->window()->isVisible()) w->window()->activateWindow();
+    QWidget* window = w->window();
+    if (window->isVisible() && !window->isActiveWindow()) {
+        window->activateWindow();
+        QCoreApplication::processEvents();
+    }
     w->setFocus(Qt::MouseFocusReason);
-    QCoreApplication::processEvents();
 }
 
-int SendKey(QWidget* w, int key) {
-    int qtKey = 0, mods = 0;
-    QString text;
-    KeyEventFromCode(key, qtKey, mods, text);
-    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::KeyboardModifiers(mods), text);
-    QPointer<QWidget> guard = w;
-    TakeKeySwallowed();
-    QCoreApplication::sendEvent(w, &press);
-    const bool swallowed = TakeKeySwallowed();
-    if (guard) {
-        QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::KeyboardModifiers(mods), text);
-        QCoreApplication::sendEvent(w, &release);
-    }
-    return swallowed ? 1 : 0;
+// A left press focuses what takes the focus on a click, as a real one does.
+void FocusOnClick(QWidget* w) {
+    if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) GiveFocus(w);
 }
 
 template <class T>
@@ -251,7 +245,8 @@ int Click(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
-    SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
+    FocusOnClick(w);
+    if (w) SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
     if (w) SendMouse(w, QEvent::MouseButtonRelease, Qt::LeftButton);
     return 0;
 }
@@ -269,6 +264,7 @@ int DoubleClick(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
+    FocusOnClick(w);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
         if (w) SendMouse(w, type, Qt::LeftButton);
@@ -282,7 +278,7 @@ int PressKey(int panel, int control, int key) {
     GiveFocus(w);
     if (!w) return 0;
     w->setProperty("cviKeySwallowed", false);
-    return SendKey(w, key);
+    return DeliverKey(w, key);
 }
 
 int TypeText(int panel, int control, std::string_view text) {
@@ -293,7 +289,7 @@ int TypeText(int panel, int control, std::string_view text) {
     for (QChar ch : QStr(text)) {
         if (!w) break;
         w->setProperty("cviKeySwallowed", false);
-        SendKey(w, ch.unicode() < 0x100 ? ch.unicode() : '?');
+        DeliverKey(w, ch.unicode() < 0x100 ? ch.unicode() : '?');
     }
     return 0;
 }
@@ -357,6 +353,15 @@ bool IsShown(int panel, int control) {
 bool IsPanelShown(int panel) {
     QWidget* w = FindPanel(panel);
     return w && w->isVisible();
+}
+
+int PanelPixel(int panel, int top, int left) {
+    QWidget* w = FindPanel(panel);
+    if (!w) return UIEInvalidPanel;
+    const QImage image = GrabPanel(w).toImage();
+    const QPoint at = QPoint(left, top) * image.devicePixelRatio();
+    if (!image.valid(at)) return UIEInvalidValue;
+    return FromQColor(image.pixelColor(at));
 }
 
 void ExpectPopup(std::string title, std::string text, int answer) {

@@ -43,6 +43,9 @@ int ClosePanel(int panel);
 // Is the control visible to a person (itself and every parent panel shown)?
 bool IsShown(int panel, int control);
 bool IsPanelShown(int panel);
+// The colour (0xRRGGBB) drawn at (top, left) of the panel, child panels included, also while it is hidden;
+// a UIE error for a bad panel or a point outside it.
+int PanelPixel(int panel, int top, int left);
 
 // --- pop-ups ------------------------------------------------------------------------------------------
 struct Popup {
@@ -51,7 +54,8 @@ struct Popup {
     std::string text;  // message text; for FileSelect the default file name
     // FileSelect arguments
     std::string directory, filter;
-    int buttonLabel = 0, restrictDirectory = 0, restrictExtension = 0, allowCancel = 0, allowMakeDirectory = 0;
+    int buttonLabel = 0, restrictDirectory = 0, restrictExtension = 0, allowCancel = 0,
+        allowMakeDirectory = 0;
 };
 // The next message or confirm pop-up must have this title and text; it is answered with `answer`.
 void ExpectPopup(std::string title, std::string text, int answer = 1);

@@ -1,5 +1,6 @@
 // Panels: loading the Designer files, the registry of panels and controls, panel attributes and pictures.
 #include <QApplication>
+#include <QBuffer>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QUiLoader>
+#include <QXmlStreamReader>
 
 #include "registry.h"
 
@@ -36,27 +38,45 @@ QString DefaultPanelDirectory() {
     return QDir::cleanPath(exeDir + "/../" + QStringLiteral(PANEL_INSTALL_DIR));
 }
 
-// The panel's tab order as the file left it: the registered controls in focus-chain order.
-std::vector<int> TabOrderFromChain(QWidget* root, const std::map<int, Control>& controls) {
+// The names listed under <tabstops> in a panel file, in their order.
+QStringList TabStops(const QByteArray& xml) {
+    QStringList names;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("tabstop"))
+            names << reader.readElementText().trimmed();
+    }
+    return names;
+}
+
+// The panel's tab order as the file gives it: the controls its tab stops list, in that order, then the
+// others in the order they were made.
+std::vector<int> InitialTabOrder(QWidget* root, const std::map<int, Control>& controls,
+                                 const QStringList& stops) {
     std::map<const QWidget*, int> ids;
     for (const auto& [id, c] : controls) ids[c.widget] = id;
     std::vector<int> order;
-    for (QWidget* w = root->nextInFocusChain(); w && w != root; w = w->nextInFocusChain()) {
+    auto take = [&](const QWidget* w) {
         auto it = ids.find(w);
-        if (it != ids.end()) {
-            order.push_back(it->second);
-            ids.erase(it);
-        }
-    }
+        if (it == ids.end()) return;
+        order.push_back(it->second);
+        ids.erase(it);
+    };
+    for (const QString& name : stops) take(root->findChild<QWidget*>(name));
+    for (QWidget* w = root->nextInFocusChain(); w && w != root; w = w->nextInFocusChain()) take(w);
     for (const auto& [w, id] : ids) order.push_back(id);  // not in the chain (should not happen)
     return order;
 }
 
-int LoadRoot(const QString& path, QWidget*& root) {
+int LoadRoot(const QString& path, QWidget*& root, QStringList& tabStops) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return UIEPanelFileMissing;
+    QByteArray xml = file.readAll();
+    tabStops = TabStops(xml);
+    QBuffer buffer(&xml);
+    buffer.open(QIODevice::ReadOnly);
     PanelLoader loader;
-    root = loader.load(&file, nullptr);
+    root = loader.load(&buffer, nullptr);
     return root ? 0 : UIEPanelFileMalformed;
 }
 
@@ -129,6 +149,24 @@ void ApplyTabOrder(Panel& p) {
     }
 }
 
+QPixmap GrabPanel(QWidget* w) {
+    // A hidden window has not been laid out or polished yet: show it off screen for the moment of the grab.
+    const bool hiddenWindow = w->isWindow() && w->isHidden();
+    if (hiddenWindow) {
+        w->setAttribute(Qt::WA_DontShowOnScreen, true);
+        w->show();
+    }
+    w->ensurePolished();
+    if (w->layout()) w->layout()->activate();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QPixmap picture = w->grab();
+    if (hiddenWindow) {
+        w->hide();
+        w->setAttribute(Qt::WA_DontShowOnScreen, false);
+    }
+    return picture;
+}
+
 void DisposeWidget(QWidget* w) {
     if (!w) return;
     if (CallbackDepth() == 0) {
@@ -157,7 +195,8 @@ int LoadPanel(int parentPanel, const PanelDef& def) {
     if (!def.file) return UIEPanelFileMissing;
     QWidget* root = nullptr;
     const QString path = QString::fromStdString(GetPanelDirectory()) + "/" + QString::fromUtf8(def.file);
-    if (int err = LoadRoot(path, root)) return err;
+    QStringList tabStops;
+    if (int err = LoadRoot(path, root, tabStops)) return err;
     for (const CtrlBinding& b : def.controls) {
         if (!b.objectName || !root->findChild<QWidget*>(QString::fromUtf8(b.objectName))) {
             delete root;
@@ -180,7 +219,8 @@ int LoadPanel(int parentPanel, const PanelDef& def) {
         RegisterControl(handle, b.id, w);
         p.controls[b.id].callback = b.callback;
     }
-    p.tabOrder = TabOrderFromChain(root, p.controls);
+    p.tabOrder = InitialTabOrder(root, p.controls, tabStops);
+    ApplyTabOrder(p);
     HookPanelEvents(handle, root);
     return handle;
 }
@@ -189,7 +229,8 @@ int DisplayPanel(int panel) {
     Panel* p = GetPanel(panel);
     if (!p) return UIEInvalidPanel;
     p->widget->show();
-    p->widget->raise();
+    // (The offscreen platform of the tests cannot raise windows and says so.)
+    if (p->parent != 0 || QGuiApplication::platformName() != QLatin1String("offscreen")) p->widget->raise();
     if (p->parent == 0) p->widget->activateWindow();
     return 0;
 }
@@ -306,20 +347,6 @@ int SetPanelAttribute(int panel, PanelAttr attr, std::string_view value) {
 int SavePanelImage(int panel, std::string_view path) {
     Panel* p = GetPanel(panel);
     if (!p) return UIEInvalidPanel;
-    QWidget* w = p->widget;
-    // A hidden window has not been laid out or polished yet: show it off screen for the moment of the grab.
-    const bool hiddenWindow = w->isWindow() && w->isHidden();
-    if (hiddenWindow) {
-        w->setAttribute(Qt::WA_DontShowOnScreen, true);
-        w->show();
-    }
-    w->ensurePolished();
-    if (w->layout()) w->layout()->activate();
-    QCoreApplication::sendPostedEvents();
-    const QPixmap picture = w->grab();
-    if (hiddenWindow) {
-        w->hide();
-        w->setAttribute(Qt::WA_DontShowOnScreen, false);
-    }
+    const QPixmap picture = GrabPanel(p->widget);
     return picture.save(QString::fromUtf8(path.data(), path.size()), "PNG") ? 0 : -1;
 }

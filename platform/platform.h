@@ -100,6 +100,12 @@ enum : int {
 //   QFrame              decoration
 //   StripChart, Graph   our own plot widgets (declared as custom widgets in the file)
 // Numeric controls with readOnly = true, and text messages, are indicators.
+// Further dynamic properties the loader reads:
+//   QComboBox     "itemValues" = "9600;19200;..."  the items' values (else an integer ring numbers its items
+//                                                 0, 1, ... and a text ring's values are the labels);
+//                 "dataType" = "string"           a ring of text values; "ctrlKind" = "popupRing"
+//   QTableWidget  "dataType" = "uint16", "double" or "string": the type of cells never set (else int)
+//   any control   "cviTextColor", "cviFrameColor", "cviButtonColor" = 0xRRGGBB as a number: start colours
 struct CtrlBinding {
     int id;
     const char* objectName;

@@ -90,6 +90,8 @@ class PlotWidget : public QWidget {
 
     // Where the data go for the given ranges, leaving room for the tick labels.
     Layout ComputeLayout(AxisRange x, AxisRange y) const;
+    // The finest x tick step that means something (a strip chart counts whole points).
+    virtual double MinXStep() const { return 0.0; }
     void changeEvent(QEvent* e) override;
 
     // Widget background, plot background, grid, frame and tick labels. Ticks below xLabelFloor carry no
@@ -110,7 +112,8 @@ class PlotWidget : public QWidget {
 };
 
 // A strip chart: traces of points appended interleaved, scrolling to the left. Each trace keeps a
-// bounded history, so memory stays flat under live data.
+// bounded history, so memory stays flat under live data. Panel files may set numTraces (default 1),
+// pointsPerScreen (default 100) and yMin/yMax, which make the y axis manual (it autoscales otherwise).
 class StripChart : public PlotWidget {
     Q_OBJECT
     Q_PROPERTY(int numTraces READ NumTraces WRITE SetNumTracesProperty)
@@ -149,6 +152,7 @@ class StripChart : public PlotWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    double MinXStep() const override { return 1.0; }
 
   private:
     template <typename T>
@@ -176,7 +180,8 @@ class StripChart : public PlotWidget {
 
 // An x/y graph holding plots (lines through points, rectangles) and cursors. Plots are drawn once onto a
 // cached picture; adding a plot draws only that plot at the next frame, and only a change of size,
-// range or a deletion redraws them all.
+// range or a deletion redraws them all. Panel files may set xMin/xMax and yMin/yMax, which make that axis
+// manual (both autoscale otherwise), and numCursors (default 1).
 class Graph : public PlotWidget {
     Q_OBJECT
     Q_PROPERTY(double xMin READ XMinProperty WRITE SetXMinProperty)

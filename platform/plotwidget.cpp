@@ -20,11 +20,11 @@ double NiceStepAtLeast(double raw) {
     return f * mag;
 }
 
-PlotWidget::Ticks MakeTicks(AxisRange r, int maxTicks) {
+PlotWidget::Ticks MakeTicks(AxisRange r, int maxTicks, double minStep = 0.0) {
     PlotWidget::Ticks t;
     const double span = r.max - r.min;
     if (!(span > 0.0) || !std::isfinite(span)) return t;
-    t.step = NiceStepAtLeast(span / std::max(1, maxTicks));
+    t.step = NiceStepAtLeast(std::max(span / std::max(1, maxTicks), minStep));
     t.first = std::ceil(r.min / t.step - 1e-9) * t.step;
     const double n = std::floor((r.max - t.first) / t.step + 1e-9) + 1.0;
     t.count = static_cast<int>(std::clamp(n, 0.0, 100.0));
@@ -33,6 +33,7 @@ PlotWidget::Ticks MakeTicks(AxisRange r, int maxTicks) {
 
 QString TickLabel(double v, double step) {
     if (std::fabs(v) < step * 1e-6) v = 0.0;  // no "-0" or 1e-17 from rounding
+    if (step >= 1.0 && std::fabs(v) < 1e15) return QString::number(v, 'f', 0);  // point counts grow long
     if (std::fabs(v) >= 1e7 || step < 1e-6) return QString::number(v, 'g', 6);
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
     return QString::number(v, 'f', decimals);
@@ -184,10 +185,11 @@ PlotWidget::Layout PlotWidget::ComputeLayout(AxisRange x, AxisRange y) const {
     layout.yTicks = MakeTicks(y, std::max(1, h / (2 * fm.height())));
     const int left = WidestLabel(layout.yTicks) + 8;
     // How many x labels fit depends on their width; estimate it from a coarse set of ticks.
-    const int xLabel = std::max(WidestLabel(MakeTicks(x, 5)), TextWidth(QStringLiteral("0")));
+    const int xLabel = std::max(WidestLabel(MakeTicks(x, 5, MinXStep())), TextWidth(QStringLiteral("0")));
     const int right = std::max(8, xLabel / 2 + 2);
     layout.area = QRect(left, top, std::max(0, width() - left - right), h);
-    layout.xTicks = MakeTicks(x, std::max(1, layout.area.width() / (xLabel * 3 / 2 + fm.height())));
+    layout.xTicks =
+        MakeTicks(x, std::max(1, layout.area.width() / (xLabel * 3 / 2 + fm.height())), MinXStep());
     return layout;
 }
 

@@ -2,6 +2,7 @@
 // events, harness). Private to platform/.
 #pragma once
 
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <map>
@@ -48,8 +49,12 @@ void HookControlEvents(int panel, int control, QWidget* w, CtrlStyle style);
 void HookPanelEvents(int panel, QWidget* w);
 // Ends a user edit of a field: clears its pending change and raises COMMIT (Enter in a numeric box).
 void CommitUserEdit(int panel, int control);
-// Whether a callback swallowed a key since the last call (the harness reports it).
-bool TakeKeySwallowed();
+// Delivers a key press and release (the programs' key code) to a widget as the keyboard would: a button of
+// the window whose shortcut is the key takes it; otherwise the widget gets it. Returns 1 when a callback
+// swallowed the key, else 0.
+int DeliverKey(QWidget* target, int code);
+// The panel as a person sees it, laid out even when hidden (SavePanelImage, the harness).
+QPixmap GrabPanel(QWidget* panel);
 // Prepares a ring, bar or table when it is registered (item values from the file, bar scale).
 void PrepareControlWidget(QWidget* w, CtrlStyle style, DataType dataType);
 

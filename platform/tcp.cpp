@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <algorithm>
-#include <climits>
 #include <map>
 #include <memory>
 

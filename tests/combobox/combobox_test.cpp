@@ -297,6 +297,18 @@ TEST_F(ComboBoxTest, SingleCharacterItemNeverCompletes) {
     EXPECT_EQ(Text(FIELD1), "brAVO");
 }
 
+TEST_F(ComboBoxTest, EmptyTextCompletesToTheFirstItemUnlessThatIsOneCharacter) {
+    Convert(FIELD1, {"\xE2\x82\xAC", "ALPHA"});  // a single character of three bytes first
+    ASSERT_EQ(uitest::TypeText(panel, FIELD1, "x"), 0);
+    ASSERT_EQ(uitest::SetAndCommit(panel, FIELD1, ""), 0);
+    EXPECT_EQ(Text(FIELD1), "");
+    ASSERT_EQ(Combo_DeleteComboItem(panel, FIELD1, 0, 1), 0);
+    ASSERT_EQ(uitest::TypeText(panel, FIELD1, "x"), 0);
+    ASSERT_EQ(uitest::SetAndCommit(panel, FIELD1, ""), 0);
+    EXPECT_EQ(Text(FIELD1), "ALPHA");
+    EXPECT_EQ(Selection(FIELD1), std::make_pair(0, 5));
+}
+
 TEST_F(ComboBoxTest, BackspaceSwitchesCompletionOffUntilAnotherKey) {
     Convert(FIELD1, {"ALPHA", "123.45"});
     ASSERT_EQ(uitest::TypeText(panel, FIELD1, "a"), 0);
@@ -343,6 +355,13 @@ TEST_F(ComboBoxTest, CompletionCountsAndCutsWholeCharacters) {
               "\xC3\x84\xC3\x96\xC3\x9C-Stra\xC3\x9F"
               "e");
     EXPECT_EQ(Selection(FIELD1), std::make_pair(1, 9));
+
+    // A character beyond the basic plane takes two positions.
+    ClearField(FIELD1);
+    ASSERT_EQ(Combo_InsertComboItem(panel, FIELD1, 0, "xy\xF0\x9F\x98\x80z"), 0);
+    ASSERT_EQ(uitest::TypeText(panel, FIELD1, "x"), 0);
+    EXPECT_EQ(Text(FIELD1), "xy\xF0\x9F\x98\x80z");
+    EXPECT_EQ(Selection(FIELD1), std::make_pair(1, 4));
 
     ClearField(FIELD1);
     ASSERT_EQ(Combo_SetComboAttribute(panel, FIELD1, COMBO_ATTR_MAX_ENTRY_LENGTH, 3), 0);
@@ -397,18 +416,24 @@ TEST_F(ComboBoxTest, ListChoiceCutNeverSplitsAMultibyteCharacter) {
     EXPECT_EQ(Text(FIELD1), "ab\xF0\x9F\x98\x80");
 }
 
+// A click on the button leaves the focus in the text field; a list opened from the keyboard keeps the
+// focus, once.
 TEST_F(ComboBoxTest, ListHandsFocusBackUnlessOpenedFromTheKeyboard) {
     ComboState* s = Convert(FIELD1, {"ALPHA"});
-    ASSERT_EQ(uitest::Click(panel, s->list), 0);  // a click on the button
+    ASSERT_EQ(uitest::Click(panel, s->list), 0);  // opens the list
     EXPECT_EQ(GetActiveCtrl(panel), FIELD1);
+    EXPECT_TRUE(EventKinds().empty());          // the button's own click and focus are no events of the field
+    ASSERT_EQ(FakeKeystroke(VAL_ESC_VKEY), 0);  // closed again without a choice
 
-    ASSERT_EQ(SetActiveCtrl(panel, BUTTON), 0);
+    ASSERT_EQ(DisplayPanel(panel), 0);  // the window active again, as after a click into it
     ASSERT_EQ(uitest::PressKey(panel, FIELD1, VAL_DOWN_ARROW_VKEY), 0);
     EXPECT_EQ(GetActiveCtrl(panel), s->list);
     EXPECT_EQ(s->openedByKey, 0);  // used up by the list taking the focus
     EXPECT_EQ(Text(FIELD1), "");   // the space that opens the list went to the list
+    ASSERT_EQ(FakeKeystroke(VAL_ESC_VKEY), 0);
 
     // Once only: the next time the list gets the focus it gives it back.
+    ASSERT_EQ(DisplayPanel(panel), 0);
     ASSERT_EQ(SetActiveCtrl(panel, BUTTON), 0);
     ASSERT_EQ(SetActiveCtrl(panel, s->list), 0);
     EXPECT_EQ(GetActiveCtrl(panel), FIELD1);
@@ -623,9 +648,9 @@ TEST_F(ComboBoxTest, ValueChangedComesAtOnceAndCommitAfterTheCurrentEvent) {
     EXPECT_EQ(events[0].data, &userToken);
     EXPECT_EQ(events[0].data1, 0);
     EXPECT_EQ(events[0].data2, 0);
-    EXPECT_TRUE(uitest::PumpUntil([] { return events.size() == 2; }, 2.0));
-    EXPECT_EQ(events[1].control, FIELD1);
-    EXPECT_EQ(events[1].event, EVENT_COMMIT);
+    EXPECT_TRUE(uitest::PumpUntil([this] { return EventKinds().size() == 2; }, 2.0));
+    EXPECT_EQ(EventKinds(), (std::vector<int>{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    EXPECT_EQ(events.back().control, FIELD1);
 
     // Raised from inside the application's own key handling, the commit still waits for it to end.
     events.clear();
@@ -656,7 +681,7 @@ TEST_F(ComboBoxTest, SendingForSomethingThatIsNoComboStateDoesNothing) {
     SendValChangedEvent(nullptr);
     SendCommitEvent(&lookalike);
     for (int i = 0; i < 5; ++i) ProcessSystemEvents();
-    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(EventKinds().empty());
 }
 
 TEST_F(ComboBoxTest, QueuedCommitOfADiscardedComboBoxIsDropped) {
@@ -707,6 +732,21 @@ TEST_F(ComboBoxTest, DiscardRemovesListFrameAndTextField) {
     EXPECT_EQ(Combo_NewComboBox(panel, FIELD2), FIELD2);
 }
 
+// A combo box that went with its panel leaves nothing behind once the next one is made.
+TEST_F(ComboBoxTest, ComboBoxOfADiscardedPanelIsCleanedUp) {
+    const int other = LoadPanel(0, kPanel);
+    ASSERT_GT(other, 0);
+    ASSERT_EQ(Combo_NewComboBox(other, FIELD1), FIELD1);
+    void* data = nullptr;
+    ASSERT_EQ(GetCtrlAttribute(other, FIELD1, ATTR_CALLBACK_DATA, data), 0);
+    const int lock = static_cast<ComboState*>(data)->lock;
+    ASSERT_EQ(DiscardPanel(other), 0);
+    EXPECT_EQ(CmtGetLock(lock), 0);  // still there
+    EXPECT_EQ(CmtReleaseLock(lock), 0);
+    Convert(FIELD1);
+    EXPECT_EQ(CmtGetLock(lock), -1);
+}
+
 TEST_F(ComboBoxTest, DiscardFromInsideTheApplicationsCallback) {
     ComboState* s = Convert(FIELD1, {"ALPHA"});
     static int panelHandle = 0;
@@ -737,7 +777,7 @@ TEST_F(ComboBoxTest, WorksWithoutAnApplicationCallback) {
     EXPECT_EQ(Text(FIELD2), "ALPHA");
     SendValChangedEvent(s);
     for (int i = 0; i < 5; ++i) ProcessSystemEvents();
-    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(EventKinds().empty());
 }
 
 // Renders the panel for a look (bin dir of the test); the picture must come out.

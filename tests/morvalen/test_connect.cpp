@@ -28,6 +28,8 @@ TEST_P(Connect, StartIdentifiesTheModelAndShowsItsPage) {
     EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0) << "a good version query undims Accept";
     EXPECT_FALSE(uitest::IsPanelShown(interfacepanel));
     EXPECT_EQ(comecho, 0) << "no echo exchange ran yet";
+    uitest::ExpectPopup("INFO!", " Accept settings and return to main panel.");
+    uitest::RightClick(interfacepanel, INTERFACEP_ACCEPT);
     // The request was the bare version query.
     auto frames = emulator->Received();
     ASSERT_EQ(frames.size(), 1u);
@@ -223,6 +225,7 @@ TEST_F(InterfacePanel, HistoryMovesKnownNameToTopAndKeepsTen) {
     fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
     StartProgram();
     EXPECT_EQ(History(), (std::vector<std::string>{"a", "b", "c"}));
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);  // the server field is a TCP/IP setting
 
     uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "c");
     EXPECT_EQ(History(), (std::vector<std::string>{"c", "a", "b"})) << "moved, not duplicated";
@@ -239,6 +242,7 @@ TEST_F(InterfacePanel, HistoryMovesKnownNameToTopAndKeepsTen) {
 TEST_F(InterfacePanel, OverlongServerNameIsCutToItsHistoryRecord) {
     fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
     StartProgram();
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
     const std::string name(180, 'h');
     uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, name);
     EXPECT_EQ(fs::file_size(ProjectFile("IPComboBox.cfg")), 101u);
@@ -258,14 +262,18 @@ TEST_F(InterfacePanel, HelpTextsOnRightClick) {
         {interfacepanel, INTERFACEP_BAUDRATE,
          "Select the Baudrate for data transfer. \n\nAttention! Sensor and user surface \nmust work with the "
          "same Baudrate. "},
-        {interfacepanel, INTERFACEP_PORTNUMBER, " Select a port number."},
         {interfacepanel, INTERFACEP_TRY, " Try to connect sensor."},
-        {interfacepanel, INTERFACEP_ACCEPT, " Accept settings and return to main panel."},
     };
     for (const auto& c : cases) {
         uitest::ExpectPopup("INFO!", c.text);
         uitest::RightClick(c.panel, c.ctrl);
     }
+    // The TCP/IP fields, once they are shown; the server field answers through its combo box.
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    uitest::ExpectPopup("INFO!", " Select a Server by name or IP address.");
+    uitest::RightClick(interfacepanel, INTERFACEP_SERVER);
+    uitest::ExpectPopup("INFO!", " Select a port number.");
+    uitest::RightClick(interfacepanel, INTERFACEP_PORTNUMBER);
 }
 
 TEST_F(InterfacePanel, ClosingTheInterfacePanelHidesIt) {
@@ -284,7 +292,7 @@ TEST_F(InterfacePanel, TcpConnectFailureIsShownInAPopup) {
     const int port = probe->TcpPort();
     probe->Stop();
     WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n" + std::to_string(port) + "\n");
-    uitest::ExpectPopup("TCP Client", "FailedToConnect");
+    uitest::ExpectPopup("TCP Client", "UnableToEstablishConnection");  // refused
     StartProgram();
     EXPECT_EQ(tcpcon, 0);
     EXPECT_EQ(Status(), "TIMEOUT");
@@ -299,10 +307,12 @@ TEST_F(InterfacePanel, ServerClosingTheConnectionIsReported) {
 }
 
 TEST_F(InterfacePanel, SerialOpenErrorShowsTheTimeout) {
-    WriteTextFile(ProjectFile("ComSettings.cfg"), "0\n0\n1\n\n\n");  // port 0 does not exist
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "0\n7\n1\n\n\n");
+    fs::create_symlink(ProjectFile("unplugged-adapter"), ProjectFile("COM7"));
     StartProgram();
-    EXPECT_EQ(Status(), "TIMEOUT");
-    EXPECT_STREQ(szStatus, "Invalid port number");
+    EXPECT_EQ(Status(), "TIMEOUT") << "the error text is replaced at once";
+    EXPECT_STREQ(szStatus, "Cannot open port");
+    EXPECT_EQ(ret, -7);
 }
 
 }  // namespace

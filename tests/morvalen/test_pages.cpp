@@ -452,6 +452,24 @@ TEST_F(Pages, PagesShareTheCurvesOfTheLastCalculation) {
     EXPECT_EQ(dataRot[30], 321.5);
 }
 
+TEST_F(Pages, ExtremeCoefficientsWrapOrZeroTheSetPointsAndKeepTheRangeFinite) {
+    const int p = Page(1);
+    TypeCoefs(p, 0, {1e12, 0, 0, 0, 0});  // 9.6059601e19 at index 99: beyond 2^63
+    TypeCoefs(p, 1, {0, 0, 0, 0, 1e12});  // 10^12 wraps modulo 65536
+    TypeCoefs(p, 2, {0, 0, 0, 0, -1e12});
+    ASSERT_EQ(uitest::Click(p, DATAP_CALC_CURVES), 0);
+    ASSERT_EQ(uitest::SetAndCommit(p, DATAP_TEMP, static_cast<unsigned short>(99)), 0);
+    EXPECT_EQ(dataRot[99], 96059601e12);
+    EXPECT_EQ(Field(p, CurveValueCtrl(0)), 96059601e12) << "shown, not clamped";
+    EXPECT_EQ(UField(p, SetPointCtrl(0)), 0);
+    EXPECT_EQ(UField(p, SetPointCtrl(1)), 4096);          // 10^12 mod 65536
+    EXPECT_EQ(UField(p, SetPointCtrl(2)), 65536 - 4096);  // -10^12 mod 65536
+    // Truncation to 32 bits stops at the ends of the range instead of overflowing.
+    const auto [lo, hi] = YRangeOf(p, DATAP_DRIFT_GRAPH);
+    EXPECT_EQ(lo, -2147483648.0 - 50);
+    EXPECT_EQ(hi, 2147483647.0 + 50);
+}
+
 // --- compensation factors -------------------------------------------------------------------------------
 
 TEST_F(Pages, CalcCalibUsesTheSetPointFields) {
@@ -665,7 +683,7 @@ TEST_F(Pages, SaveAndGetRestoreEveryFieldOfEachKind) {
         const int p = Page(page);
         const int n = 5 * PageDescriptorFor(page)->channelCount;
         // Awkward values, each within what its field shows.
-        const Coefs typed{1.2345e-7, -2.5e-5, 0.000123, -0.1, 1745.534};
+        const Coefs typed{1.234e-7, -2.5e-5, 0.000123, -0.1, 1745.534};
         for (int c = 0; c < n / 5; ++c) {
             Coefs row = typed;
             row[4] += c;
@@ -673,7 +691,7 @@ TEST_F(Pages, SaveAndGetRestoreEveryFieldOfEachKind) {
         }
         std::vector<double> shown(n);
         for (int k = 0; k < n; ++k) shown[k] = Field(p, DATAP_COEF + k);
-        EXPECT_EQ(shown[0], 1.2345e-7);
+        EXPECT_EQ(shown[0], 1.234e-7);
         EXPECT_EQ(shown[1], -2.5e-5);
         EXPECT_EQ(shown[2], 0.000123);
 

@@ -74,6 +74,7 @@ class Shell : public UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
+        selSensor = 0;  // as after start
         ASSERT_EQ(LoadMorvalenPanels(), 0);
     }
     void TearDown() override {

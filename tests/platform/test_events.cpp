@@ -3,7 +3,7 @@
 
 namespace {
 
-class EventTest : public PanelTest {
+class PlatformEventTest : public PanelTest {
   protected:
     void SetUp() override {
         PanelTest::SetUp();
@@ -15,15 +15,27 @@ class EventTest : public PanelTest {
 
 using V = std::vector<int>;
 
-TEST_F(EventTest, ButtonPressClicksThenCommits) {
+TEST_F(PlatformEventTest, ButtonPressClicksThenCommits) {
     EXPECT_EQ(uitest::Click(panel, BUTTON), 0);
-    EXPECT_EQ(EventsOf(BUTTON), (V{EVENT_LEFT_CLICK, EVENT_COMMIT}));
+    EXPECT_EQ(EventsOf(BUTTON), (V{EVENT_GOT_FOCUS, EVENT_LEFT_CLICK, EVENT_COMMIT}));
     recorded.clear();
     EXPECT_EQ(uitest::Commit(panel, BUTTON), 0);
     EXPECT_EQ(EventsOf(BUTTON), (V{EVENT_COMMIT}));
 }
 
-TEST_F(EventTest, DimmedOrHiddenControlsTakeNoInput) {
+TEST_F(PlatformEventTest, ShortcutKeyOperatesItsButtonFromAnywhereInTheWindow) {
+    EXPECT_EQ(uitest::PressKey(panel, STR, VAL_F9_VKEY), 0);
+    EXPECT_EQ(EventsOf(BUTTON), (V{EVENT_COMMIT}));
+    EXPECT_EQ(EventsOf(STR), (V{EVENT_GOT_FOCUS}));  // the field never sees the key
+    // A dimmed button ignores its shortcut; the key then goes to the field.
+    recorded.clear();
+    SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1);
+    uitest::PressKey(panel, STR, VAL_F9_VKEY);
+    EXPECT_TRUE(EventsOf(BUTTON).empty());
+    EXPECT_EQ(EventsOf(STR), (V{EVENT_KEYPRESS}));
+}
+
+TEST_F(PlatformEventTest, DimmedOrHiddenControlsTakeNoInput) {
     SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1);
     EXPECT_EQ(uitest::Click(panel, BUTTON), UIEInvalidControl);
     SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 0);
@@ -32,7 +44,7 @@ TEST_F(EventTest, DimmedOrHiddenControlsTakeNoInput) {
     EXPECT_TRUE(EventsOf(BUTTON).empty());
 }
 
-TEST_F(EventTest, RightClickAndDoubleClickOnAnyControl) {
+TEST_F(PlatformEventTest, RightClickAndDoubleClickOnAnyControl) {
     for (int control : {NUM_INT, STR, TEXT_MSG, NUM_IND, RING_INT, TABLE, DECO, BAR}) {
         recorded.clear();
         EXPECT_EQ(uitest::RightClick(panel, control), 0);
@@ -43,7 +55,7 @@ TEST_F(EventTest, RightClickAndDoubleClickOnAnyControl) {
     EXPECT_EQ(EventsOf(TEXT_MSG), (V{EVENT_LEFT_CLICK, EVENT_LEFT_DOUBLE_CLICK}));
 }
 
-TEST_F(EventTest, ProgramChangesRaiseNothing) {
+TEST_F(PlatformEventTest, ProgramChangesRaiseNothing) {
     SetCtrlVal(panel, NUM_INT, 5);
     SetCtrlVal(panel, STR, "abc");
     SetCtrlVal(panel, RING_INT, 20);
@@ -55,13 +67,14 @@ TEST_F(EventTest, ProgramChangesRaiseNothing) {
     EXPECT_TRUE(recorded.empty());
 }
 
-TEST_F(EventTest, TextFieldTypingChangesEachCharacterAndEnterCommits) {
+TEST_F(PlatformEventTest, TextFieldTypingChangesEachCharacterAndEnterCommits) {
     EXPECT_EQ(uitest::TypeText(panel, STR, "ab"), 0);
     std::vector<RecordedEvent> expected = {
         {panel, STR, EVENT_GOT_FOCUS, 0, 0},   {panel, STR, EVENT_KEYPRESS, 'a', 0},
         {panel, STR, EVENT_VAL_CHANGED, 0, 0}, {panel, STR, EVENT_KEYPRESS, 'b', 0},
         {panel, STR, EVENT_VAL_CHANGED, 0, 0},
     };
+    std::erase_if(recorded, [](const RecordedEvent& e) { return e.control != STR; });  // focus left another
     EXPECT_EQ(recorded, expected);
     recorded.clear();
     EXPECT_EQ(uitest::PressKey(panel, STR, VAL_ENTER_VKEY), 0);
@@ -71,12 +84,36 @@ TEST_F(EventTest, TextFieldTypingChangesEachCharacterAndEnterCommits) {
     EXPECT_EQ(s, "ab");
 }
 
-TEST_F(EventTest, LeavingAnEditedFieldCommitsIt) {
+TEST_F(PlatformEventTest, SetAndCommitReplacesTheTextAsTyped) {
+    SetCtrlVal(panel, STR, "old text");
+    EXPECT_EQ(uitest::SetAndCommit(panel, STR, "new"), 0);
+    EXPECT_EQ(EventsOf(STR), (V{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    std::string s;
+    GetCtrlVal(panel, STR, s);
+    EXPECT_EQ(s, "new");
+    recorded.clear();
+    EXPECT_EQ(uitest::Commit(panel, STR), 0);
+    EXPECT_EQ(EventsOf(STR), (V{EVENT_COMMIT}));
+    SetCtrlAttribute(panel, STR, ATTR_CTRL_MODE, VAL_INDICATOR);
+    EXPECT_EQ(uitest::SetAndCommit(panel, STR, "x"), UIEInvalidControl);
+    EXPECT_EQ(uitest::SetAndCommit(panel, BUTTON, "x"), UIEWrongType);
+}
+
+TEST_F(PlatformEventTest, FakeKeystrokeGoesToTheActiveControl) {
+    EXPECT_EQ(SetActiveCtrl(panel, RING_TEXT), 0);
+    EXPECT_EQ(GetActiveCtrl(panel), RING_TEXT);
+    recorded.clear();
+    EXPECT_EQ(FakeKeystroke(' '), 0);
+    EXPECT_EQ(EventsOf(RING_TEXT), (V{EVENT_KEYPRESS}));
+    EXPECT_EQ(recorded.back().data1, ' ');
+}
+
+TEST_F(PlatformEventTest, LeavingAnEditedFieldCommitsIt) {
     uitest::TypeText(panel, STR, "x");
     recorded.clear();
     EXPECT_EQ(SetActiveCtrl(panel, NUM_INT), 0);
     uitest::PumpUntil([] { return false; }, 0.02);
-    EXPECT_EQ(EventsOf(STR), (V{EVENT_LOST_FOCUS, EVENT_COMMIT}));
+    EXPECT_EQ(EventsOf(STR), (V{EVENT_COMMIT, EVENT_LOST_FOCUS}));
     EXPECT_EQ(EventsOf(NUM_INT), (V{EVENT_GOT_FOCUS}));
     EXPECT_EQ(GetActiveCtrl(panel), NUM_INT);
     // Leaving it again without an edit commits nothing.
@@ -86,7 +123,7 @@ TEST_F(EventTest, LeavingAnEditedFieldCommitsIt) {
     EXPECT_EQ(EventsOf(STR), (V{EVENT_GOT_FOCUS, EVENT_LOST_FOCUS}));
 }
 
-TEST_F(EventTest, SwallowedKeysNeverReachTheField) {
+TEST_F(PlatformEventTest, SwallowedKeysNeverReachTheField) {
     keyAnswer = 1;
     EXPECT_EQ(uitest::PressKey(panel, STR, 'q'), 1);
     std::string s;
@@ -99,19 +136,19 @@ TEST_F(EventTest, SwallowedKeysNeverReachTheField) {
     EXPECT_EQ(s, "q");
 }
 
-TEST_F(EventTest, KeyCodesCarryVirtualKeysAndModifiers) {
+TEST_F(PlatformEventTest, KeyCodesCarryVirtualKeysAndModifiers) {
     uitest::PressKey(panel, STR, VAL_DOWN_ARROW_VKEY);
     uitest::PressKey(panel, STR, VAL_TAB_VKEY | VAL_SHIFT_MODIFIER);
-    uitest::PressKey(panel, BUTTON, VAL_F9_VKEY);
+    uitest::PressKey(panel, BUTTON, VAL_F10_VKEY);
     uitest::PressKey(panel, BUTTON, VAL_MENUKEY_MODIFIER | 'S');
     std::vector<int> keys;
     for (const auto& e : recorded)
         if (e.event == EVENT_KEYPRESS) keys.push_back(e.data1);
-    EXPECT_EQ(keys, (V{VAL_DOWN_ARROW_VKEY, VAL_TAB_VKEY | VAL_SHIFT_MODIFIER, VAL_F9_VKEY,
+    EXPECT_EQ(keys, (V{VAL_DOWN_ARROW_VKEY, VAL_TAB_VKEY | VAL_SHIFT_MODIFIER, VAL_F10_VKEY,
                        VAL_MENUKEY_MODIFIER | 'S'}));
 }
 
-TEST_F(EventTest, NumericCommitsOnEnterAndOnArrowSteps) {
+TEST_F(PlatformEventTest, NumericCommitsOnEnterAndOnArrowSteps) {
     EXPECT_EQ(uitest::SetAndCommit(panel, NUM_INT, 17), 0);
     EXPECT_EQ(EventsOf(NUM_INT), (V{EVENT_VAL_CHANGED, EVENT_COMMIT}));
     recorded.clear();
@@ -139,7 +176,7 @@ TEST_F(EventTest, NumericCommitsOnEnterAndOnArrowSteps) {
     EXPECT_EQ(d, 2.125);
 }
 
-TEST_F(EventTest, IndicatorsTakeNoInputButReportClicks) {
+TEST_F(PlatformEventTest, IndicatorsTakeNoInputButReportClicks) {
     EXPECT_EQ(uitest::PressKey(panel, NUM_IND, '7'), 0);
     int i = -1;
     GetCtrlVal(panel, NUM_IND, i);
@@ -159,10 +196,10 @@ TEST_F(EventTest, IndicatorsTakeNoInputButReportClicks) {
     uitest::Click(panel, TOGGLE);
     GetCtrlVal(panel, TOGGLE, i);
     EXPECT_EQ(i, 1);
-    EXPECT_EQ(EventsOf(TOGGLE), (V{EVENT_LEFT_CLICK, EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    EXPECT_EQ(EventsOf(TOGGLE), (V{EVENT_GOT_FOCUS, EVENT_LEFT_CLICK, EVENT_VAL_CHANGED, EVENT_COMMIT}));
 }
 
-TEST_F(EventTest, RingChoiceChangesThenCommits) {
+TEST_F(PlatformEventTest, RingChoiceChangesThenCommits) {
     EXPECT_EQ(uitest::SelectListItem(panel, RING_INT, 2), 0);
     EXPECT_EQ(EventsOf(RING_INT), (V{EVENT_VAL_CHANGED, EVENT_COMMIT}));
     int v = 0;
@@ -175,12 +212,12 @@ TEST_F(EventTest, RingChoiceChangesThenCommits) {
     EXPECT_EQ(uitest::SelectListItem(panel, RING_INT, 3), UIEIndexOutOfRange);
 }
 
-TEST_F(EventTest, SliderChangesWhileDraggedAndCommitsOnRelease) {
+TEST_F(PlatformEventTest, SliderChangesWhileDraggedAndCommitsOnRelease) {
     EXPECT_EQ(uitest::SetAndCommit(panel, SLIDER, 40), 0);
     EXPECT_EQ(EventsOf(SLIDER), (V{EVENT_VAL_CHANGED, EVENT_COMMIT}));
 }
 
-TEST_F(EventTest, TableEditReportsTheCell) {
+TEST_F(PlatformEventTest, TableEditReportsTheCell) {
     EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE, Point{2, 3}, "1234"), 0);
     std::vector<RecordedEvent> expected = {{panel, TABLE, EVENT_VAL_CHANGED, 3, 2},
                                            {panel, TABLE, EVENT_COMMIT, 3, 2}};
@@ -197,7 +234,7 @@ TEST_F(EventTest, TableEditReportsTheCell) {
     EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE, Point{1, 1}, "65536"), UIEInvalidValue);
 }
 
-TEST_F(EventTest, CloseBoxAsksThePanelAndKeepsTheWindow) {
+TEST_F(PlatformEventTest, CloseBoxAsksThePanelAndKeepsTheWindow) {
     EXPECT_EQ(uitest::ClosePanel(panel), 0);
     std::vector<RecordedEvent> expected = {{panel, 0, EVENT_CLOSE, 0, 0}};
     EXPECT_EQ(recorded, expected);
@@ -210,7 +247,7 @@ int DiscardOwnPanel(int panel, int, int event, void*, int, int) {
     return 0;
 }
 
-TEST_F(EventTest, CallbackMayDiscardItsOwnPanel) {
+TEST_F(PlatformEventTest, CallbackMayDiscardItsOwnPanel) {
     InstallCtrlCallback(panel, BUTTON, DiscardOwnPanel, nullptr);
     EXPECT_EQ(uitest::Click(panel, BUTTON), 0);
     EXPECT_EQ(DisplayPanel(panel), UIEInvalidPanel);

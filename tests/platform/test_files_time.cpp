@@ -9,9 +9,9 @@
 
 namespace {
 
-using FileTest = UiTest;
+using PlatformFileTest = UiTest;
 
-TEST_F(FileTest, ProjectDirAndPathnames) {
+TEST_F(PlatformFileTest, ProjectDirAndPathnames) {
     std::string dir;
     EXPECT_EQ(GetProjectDir(dir), 0);
     EXPECT_EQ(dir, projectDir.string());
@@ -23,7 +23,7 @@ TEST_F(FileTest, ProjectDirAndPathnames) {
     EXPECT_EQ(MakePathname("/a/b/", "c.cfg"), "/a/b/c.cfg");
 }
 
-TEST_F(FileTest, FileInfo) {
+TEST_F(PlatformFileTest, FileInfo) {
     long size = -1;
     EXPECT_EQ(GetFileInfo(ProjectFile("none"), size), 0);
     EXPECT_EQ(size, 0);
@@ -33,7 +33,7 @@ TEST_F(FileTest, FileInfo) {
     EXPECT_EQ(GetFileInfo(projectDir.string(), size), 0);  // a directory is no file
 }
 
-TEST_F(FileTest, ReadLineSplitsLongLinesAndEndsWithMinusTwo) {
+TEST_F(PlatformFileTest, ReadLineSplitsLongLinesAndEndsWithMinusTwo) {
     WriteTextFile(ProjectFile("lines"), "abcdefgh\r\n\nxyz\r\n12345\nlast");
     const int f = CVI_OpenFile(ProjectFile("lines"), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
     ASSERT_GE(f, 0);
@@ -57,7 +57,7 @@ TEST_F(FileTest, ReadLineSplitsLongLinesAndEndsWithMinusTwo) {
     EXPECT_EQ(CVI_CloseFile(f), -1);
 }
 
-TEST_F(FileTest, WriteAppendReadAndDelete) {
+TEST_F(PlatformFileTest, WriteAppendReadAndDelete) {
     const std::string path = ProjectFile("rec.dat");
     int f = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     ASSERT_GE(f, 0);
@@ -86,7 +86,7 @@ TEST_F(FileTest, WriteAppendReadAndDelete) {
     EXPECT_EQ(CVI_WriteFile(12345, "x", 1), -1);
 }
 
-TEST_F(FileTest, DoublesRoundTripExactlyRightAligned) {
+TEST_F(PlatformFileTest, DoublesRoundTripExactlyRightAligned) {
     const double values[] = {0.1,     -2,   1e-300, 123456789.125,
                              1.0 / 3, -0.0, 5e-324, std::numeric_limits<double>::max()};
     const std::string path = ProjectFile("equation.equ");
@@ -109,7 +109,7 @@ TEST_F(FileTest, DoublesRoundTripExactlyRightAligned) {
     EXPECT_EQ(two[1], -2.0);
 }
 
-TEST_F(FileTest, ReadingNumbersAcceptsBlanksAndRejectsJunk) {
+TEST_F(PlatformFileTest, ReadingNumbersAcceptsBlanksAndRejectsJunk) {
     double d[6] = {};
     WriteTextFile(ProjectFile("ok"), "  1.5  \r\n\n\t-3e2\r\n+7\n");
     EXPECT_EQ(FileToArray(ProjectFile("ok"), d), 3);
@@ -125,7 +125,7 @@ TEST_F(FileTest, ReadingNumbersAcceptsBlanksAndRejectsJunk) {
     EXPECT_EQ(FileToArray(ProjectFile("empty"), d), 0);
 }
 
-TEST_F(FileTest, UnsignedShortArrays) {
+TEST_F(PlatformFileTest, UnsignedShortArrays) {
     const unsigned short values[] = {0, 1, 1024, 65535};
     ASSERT_EQ(ArrayToFile(ProjectFile("p.ini"), values, 6), 0);
     EXPECT_EQ(ReadTextFile(ProjectFile("p.ini")), "     0\n     1\n  1024\n 65535\n");
@@ -139,13 +139,13 @@ TEST_F(FileTest, UnsignedShortArrays) {
     EXPECT_EQ(ArrayToFile(ProjectFile("no/dir/p.ini"), values, 6), -1);
 }
 
-TEST(TimeTest, DateAndTimeStrings) {
+TEST(PlatformTimeTest, DateAndTimeStrings) {
     EXPECT_TRUE(std::regex_match(DateStr(), std::regex(R"((0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01])-\d{4})")))
         << DateStr();
     EXPECT_TRUE(std::regex_match(TimeStr(), std::regex(R"(([01]\d|2[0-3]):[0-5]\d:[0-5]\d)"))) << TimeStr();
 }
 
-TEST(TimeTest, TimerIsMonotonicSecondsAndDelaySleeps) {
+TEST(PlatformTimeTest, TimerIsMonotonicSecondsAndDelaySleeps) {
     const double t0 = Timer();
     Delay(0.05);
     const double t1 = Timer();
@@ -155,7 +155,7 @@ TEST(TimeTest, TimerIsMonotonicSecondsAndDelaySleeps) {
     EXPECT_GE(Timer() - t1, 0.02);
 }
 
-TEST(LockTest, LocksAreRecursiveAndExcludeOtherThreads) {
+TEST(PlatformLockTest, LocksAreRecursiveAndExcludeOtherThreads) {
     int lock = 0;
     ASSERT_EQ(CmtNewLock("", 0, lock), 0);
     EXPECT_EQ(CmtGetLock(lock), 0);
@@ -185,7 +185,7 @@ TEST(LockTest, LocksAreRecursiveAndExcludeOtherThreads) {
     EXPECT_LT(CmtDiscardLock(lock), 0);
 }
 
-TEST(LockTest, HolderMayDiscardItsLock) {
+TEST(PlatformLockTest, HolderMayDiscardItsLock) {
     int lock = 0;
     CmtNewLock("", 0, lock);
     CmtGetLock(lock);

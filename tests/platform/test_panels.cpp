@@ -5,12 +5,14 @@
 
 namespace {
 
+using PlatformPanelTest = PanelTest;
+
 bool IsPanel(int handle) {
     int visible = 0;
     return GetPanelAttribute(handle, ATTR_PANEL_VISIBLE, visible) == 0;
 }
 
-class PanelLoadTest : public UiTest {
+class PlatformPanelLoadTest : public UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
@@ -18,7 +20,7 @@ class PanelLoadTest : public UiTest {
     }
 };
 
-TEST_F(PanelLoadTest, FailuresLeaveNothingLoaded) {
+TEST_F(PlatformPanelLoadTest, FailuresLeaveNothingLoaded) {
     const PanelDef missing{"no_such_panel.ui", nullptr, kMainControls};
     EXPECT_EQ(LoadPanel(0, missing), UIEPanelFileMissing);
     const PanelDef malformed{"malformed.ui", nullptr, {}};
@@ -46,11 +48,11 @@ TEST_F(PanelLoadTest, FailuresLeaveNothingLoaded) {
     DiscardPanel(good);
 }
 
-TEST_F(PanelLoadTest, InvalidParentIsRefused) {
+TEST_F(PlatformPanelLoadTest, InvalidParentIsRefused) {
     EXPECT_EQ(LoadPanel(12345, kChildPanel), UIEInvalidPanel);
 }
 
-TEST_F(PanelLoadTest, DefaultDirectoryIsBesideTheProgram) {
+TEST_F(PlatformPanelLoadTest, DefaultDirectoryIsBesideTheProgram) {
     SetPanelDirectory("");
     const std::string dir = GetPanelDirectory();
     // The build copies the panel files to bin/panels next to the test programs.
@@ -60,7 +62,7 @@ TEST_F(PanelLoadTest, DefaultDirectoryIsBesideTheProgram) {
     EXPECT_EQ(GetPanelDirectory(), "/some/where");
 }
 
-TEST_F(PanelTest, TopLevelPanelStartsHiddenWithTheFilesTitle) {
+TEST_F(PlatformPanelTest, TopLevelPanelStartsHiddenWithTheFilesTitle) {
     int visible = -1, parent = -1, width = 0;
     std::string title;
     EXPECT_EQ(GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible), 0);
@@ -89,7 +91,7 @@ TEST_F(PanelTest, TopLevelPanelStartsHiddenWithTheFilesTitle) {
     EXPECT_FALSE(uitest::IsShown(panel, BUTTON));
 }
 
-TEST_F(PanelTest, ChildPanelSitsInsideItsParentWhereItIsPut) {
+TEST_F(PlatformPanelTest, ChildPanelSitsInsideItsParentWhereItIsPut) {
     const int child = LoadPanel(panel, kChildPanel);
     ASSERT_GT(child, 0);
     int parent = 0, top = -1, left = -1, visible = -1;
@@ -119,7 +121,7 @@ TEST_F(PanelTest, ChildPanelSitsInsideItsParentWhereItIsPut) {
     EXPECT_EQ(GetCtrlVal(panel, CHILD_FIELD, text), UIEWrongType);  // id 1 is a numeric on the main panel
 }
 
-TEST_F(PanelTest, DiscardingAParentDiscardsItsChildren) {
+TEST_F(PlatformPanelTest, DiscardingAParentDiscardsItsChildren) {
     const int child = LoadPanel(panel, kChildPanel);
     const int grandChild = LoadPanel(child, kChildPanel);
     ASSERT_GT(grandChild, 0);
@@ -132,7 +134,7 @@ TEST_F(PanelTest, DiscardingAParentDiscardsItsChildren) {
     panel = 0;
 }
 
-TEST_F(PanelTest, DiscardingAChildKeepsTheParent) {
+TEST_F(PlatformPanelTest, DiscardingAChildKeepsTheParent) {
     const int child = LoadPanel(panel, kChildPanel);
     EXPECT_EQ(DiscardPanel(child), 0);
     EXPECT_FALSE(IsPanel(child));
@@ -140,7 +142,40 @@ TEST_F(PanelTest, DiscardingAChildKeepsTheParent) {
     EXPECT_EQ(SetCtrlVal(panel, STR, "still here"), 0);
 }
 
-TEST_F(PanelTest, PictureOfAHiddenPanelIsWritten) {
+TEST_F(PlatformPanelTest, ColoursAreDrawnEvenWhileHidden) {
+    const int child = LoadPanel(panel, kChildPanel);
+    SetPanelPos(child, 300, 350);
+    SetPanelAttribute(child, ATTR_PANEL_BACKCOLOR, 0x00FF00);
+    SetPanelAttribute(panel, ATTR_PANEL_BACKCOLOR, 0xFFFFFF);
+    SetCtrlAttribute(panel, BUTTON, ATTR_CMD_BUTTON_COLOR, 0xFF0000);
+    SetCtrlAttribute(panel, DECO, ATTR_FRAME_COLOR, 0x0000FF);
+    SetCtrlAttribute(panel, TEXT_MSG, ATTR_TEXT_BGCOLOR, 0xFFFF00);
+    // Centre of the button (10, 140, 80 x 28), inside the box (400, 10, 100 x 60), corner of the message.
+    EXPECT_EQ(uitest::PanelPixel(panel, 154, 50), 0xFF0000);
+    EXPECT_EQ(uitest::PanelPixel(panel, 40, 450), 0x0000FF);
+    EXPECT_EQ(uitest::PanelPixel(panel, 12, 252), 0xFFFF00);
+    EXPECT_EQ(uitest::PanelPixel(panel, 380, 530), 0xFFFFFF) << "child panel still hidden";
+    DisplayPanel(child);
+    EXPECT_EQ(uitest::PanelPixel(panel, 380, 530), 0x00FF00);
+    SetCtrlAttribute(panel, TEXT_MSG, ATTR_TEXT_BGCOLOR, VAL_TRANSPARENT);
+    EXPECT_EQ(uitest::PanelPixel(panel, 12, 252), 0xFFFFFF);
+    SetCtrlAttribute(panel, BUTTON, ATTR_VISIBLE, 0);
+    EXPECT_EQ(uitest::PanelPixel(panel, 154, 50), 0xFFFFFF);
+    EXPECT_FALSE(uitest::IsPanelShown(panel));
+    EXPECT_EQ(uitest::PanelPixel(panel, 400, 10), UIEInvalidValue);
+    EXPECT_EQ(uitest::PanelPixel(999, 0, 0), UIEInvalidPanel);
+}
+
+TEST_F(PlatformPanelTest, StartColoursComeFromTheFile) {
+    const int child = LoadPanel(panel, kChildPanel);
+    int color = 0;
+    EXPECT_EQ(GetCtrlAttribute(child, CHILD_BUTTON, ATTR_CMD_BUTTON_COLOR, color), 0);
+    EXPECT_EQ(color, 0xFF0000);
+    // childButton: 10, 40, 80 x 28 inside the child panel.
+    EXPECT_EQ(uitest::PanelPixel(child, 54, 50), 0xFF0000);
+}
+
+TEST_F(PlatformPanelTest, PictureOfAHiddenPanelIsWritten) {
     const std::string path = ProjectFile("panel.png");
     EXPECT_EQ(SavePanelImage(panel, path), 0);
     const std::string png = ReadTextFile(path);

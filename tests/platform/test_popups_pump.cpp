@@ -7,9 +7,9 @@
 
 namespace {
 
-using PopupTest = UiTest;
+using PlatformPopupTest = UiTest;
 
-TEST_F(PopupTest, ExpectedPopupsAreAnsweredAndRecordedExactly) {
+TEST_F(PlatformPopupTest, ExpectedPopupsAreAnsweredAndRecordedExactly) {
     uitest::ExpectPopup("INFO!", " Switch to color teach table.\n  second line ");
     uitest::ExpectPopup("Question", "Overwrite?", 1);
     uitest::ExpectPopup("Question", "Overwrite?", 0);
@@ -24,7 +24,7 @@ TEST_F(PopupTest, ExpectedPopupsAreAnsweredAndRecordedExactly) {
     EXPECT_EQ(uitest::PendingExpectations(), 0);
 }
 
-TEST_F(PopupTest, UnexpectedOrMismatchedPopupsAreAnsweredNoAndKept) {
+TEST_F(PlatformPopupTest, UnexpectedOrMismatchedPopupsAreAnsweredNoAndKept) {
     uitest::ExpectPopup("INFO!", "text");
     EXPECT_EQ(ConfirmPopup("INFO!", "text "), 0);  // one blank too many: not the expected one
     EXPECT_EQ(uitest::PendingExpectations(), 1);
@@ -39,7 +39,7 @@ TEST_F(PopupTest, UnexpectedOrMismatchedPopupsAreAnsweredNoAndKept) {
     EXPECT_TRUE(uitest::Popups().empty());
 }
 
-TEST_F(PopupTest, FileSelectionCancelledChosenOrNotExpected) {
+TEST_F(PlatformPopupTest, FileSelectionCancelledChosenOrNotExpected) {
     std::string path = "stale";
     uitest::ExpectFileSelect(VAL_NO_FILE_SELECTED);
     EXPECT_EQ(FileSelectPopup(projectDir.string(), "equation.equ", "*.equ", "Load", VAL_LOAD_BUTTON, 0, 1, 1,
@@ -88,9 +88,9 @@ void CountDeferred(void*) {
     ++g_deferredRuns;
 }
 
-using PumpTest = PanelTest;
+using PlatformPumpTest = PanelTest;
 
-TEST_F(PumpTest, DeferredCallsRunLaterOnTheInterfaceThread) {
+TEST_F(PlatformPumpTest, DeferredCallsRunLaterOnTheInterfaceThread) {
     g_uiThread = CmtGetCurrentThreadID();
     g_deferredRuns = 0;
     EXPECT_EQ(PostDeferredCallToThread(CountDeferred, nullptr), 0);
@@ -106,7 +106,7 @@ TEST_F(PumpTest, DeferredCallsRunLaterOnTheInterfaceThread) {
     EXPECT_EQ(PostDeferredCallToThread(nullptr, nullptr), -1);
 }
 
-TEST_F(PumpTest, DeferredCallFromAThreadIsSeenWithinMilliseconds) {
+TEST_F(PlatformPumpTest, DeferredCallFromAThreadIsSeenWithinMilliseconds) {
     g_uiThread = CmtGetCurrentThreadID();
     g_deferredRuns = 0;
     std::atomic<double> postedAt{0};
@@ -121,7 +121,7 @@ TEST_F(PumpTest, DeferredCallFromAThreadIsSeenWithinMilliseconds) {
     EXPECT_LT(latency, 0.02);
 }
 
-TEST_F(PumpTest, IdlePumpWaitsInsteadOfSpinning) {
+TEST_F(PlatformPumpTest, IdlePumpWaitsInsteadOfSpinning) {
     const double wallStart = Timer();
     const std::clock_t cpuStart = std::clock();
     int passes = 0;
@@ -157,19 +157,19 @@ void Quit42(void*) {
     QuitUserInterface(42);
 }
 
-TEST_F(PumpTest, QuitEndsTheLoop) {
+TEST_F(PlatformPumpTest, QuitEndsTheLoop) {
     PostDeferredCallToThread(Quit42, nullptr);
     EXPECT_EQ(RunUserInterface(), 42);
 }
 
-TEST_F(PumpTest, QuitBeforeTheLoopRunsIsNotLost) {
+TEST_F(PlatformPumpTest, QuitBeforeTheLoopRunsIsNotLost) {
     QuitUserInterface(3);
     EXPECT_EQ(RunUserInterface(), 3);
     PostDeferredCallToThread(Quit42, nullptr);
     EXPECT_EQ(RunUserInterface(), 42);  // and it is used up once
 }
 
-TEST_F(PumpTest, QuitFromInsideABusyWaitEndsTheLoopAfterTheCallbackReturns) {
+TEST_F(PlatformPumpTest, QuitFromInsideABusyWaitEndsTheLoopAfterTheCallbackReturns) {
     g_log.clear();
     g_releaseBusyWait = false;
     InstallCtrlCallback(panel, BUTTON, BusyWaitButton, nullptr);
@@ -187,7 +187,7 @@ TEST_F(PumpTest, QuitFromInsideABusyWaitEndsTheLoopAfterTheCallbackReturns) {
     EXPECT_EQ(g_log, (std::vector<std::string>{"wait begins", "quit", "release", "wait ends", "loop ended"}));
 }
 
-TEST_F(PumpTest, BusyWaitActionsRunOnePerPassInsideCallbacksOnly) {
+TEST_F(PlatformPumpTest, BusyWaitActionsRunOnePerPassInsideCallbacksOnly) {
     g_log.clear();
     int pass = 0;
     uitest::RunDuringBusyWait([&] { g_log.push_back("a@" + std::to_string(pass)); }, 2);

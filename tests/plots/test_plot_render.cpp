@@ -241,7 +241,7 @@ TEST(GraphPicture, FilledRectangleAndCrosshairCursor) {
     EXPECT_EQ(At(img, m.X(50), m.Y(80)), Graph::kCursorColor);  // vertical line over the fill
     EXPECT_EQ(At(img, m.X(10), m.Y(50)), Graph::kCursorColor);  // horizontal line across the area
     EXPECT_EQ(At(img, m.X(70), m.Y(30)), 0x000080);             // outline only
-    EXPECT_EQ(At(img, m.X(83), m.Y(33)), kBackground);  // inside the outline, off the grid
+    EXPECT_EQ(At(img, m.X(83), m.Y(33)), kBackground);          // inside the outline, off the grid
     // Moving the cursor needs no redraw of the plots, and leaves no trace behind.
     ASSERT_EQ(g.SetCursor(1, 55, 50), 0);
     img = Render(g);
