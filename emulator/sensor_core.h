@@ -108,6 +108,7 @@ struct Faults {
     bool longReply = false;    // replies carry one extra byte (37 bytes)
     int replyDelayMs = 0;      // wait before each reply
     int closeAtFrame = 0;      // drop the link when this frame arrives; it is not answered (0: off)
+    int closeAfterFrame = 0;   // answer this frame, drop the link 100 ms later (0: off)
     bool hangUpPty = false;    // with closeAtFrame: also hang up the serial line instead of going mute
 };
 

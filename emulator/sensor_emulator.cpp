@@ -242,6 +242,7 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
     Clock::time_point at = now;
     for (auto& part : ShapeReply(std::move(*reply), number, f))
         at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);
+    if (number == f.closeAfterFrame) link.Queue(at, 100, {}, Link::Action::Close);
 }
 
 // Sends what is due; stops at the first part that is not due yet or that the peer cannot take now.

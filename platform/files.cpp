@@ -167,29 +167,15 @@ int ReadLine(int file, std::string& line, int maxChars) {
     line.clear();
     std::FILE* f = FileOf(file);
     if (!f || maxChars < 0) return -1;
-    const int first = std::fgetc(f);
-    if (first == EOF) return std::ferror(f) ? -1 : -2;
-    std::ungetc(first, f);
-    for (;;) {
-        if (static_cast<int>(line.size()) == maxChars) {
-            // The rest of a longer line stays for the next call, but a line end right here belongs to this
-            // one.
-            const long pos = std::ftell(f);
-            const int a = std::fgetc(f);
-            if (a == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
-            if (a == '\n' || (a == '\r' && std::fgetc(f) == '\n')) break;
-            std::fseek(f, pos, SEEK_SET);
-            break;
-        }
-        const int c = std::fgetc(f);
-        if (c == EOF) break;
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            break;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    return std::ferror(f) ? -1 : static_cast<int>(line.size());
+    int c = std::fgetc(f);
+    if (c == EOF) return std::ferror(f) ? -1 : -2;
+    // The whole line is consumed, so an overlong line does not spill into the next read.
+    std::string whole;
+    for (; c != EOF && c != '\n'; c = std::fgetc(f)) whole.push_back(static_cast<char>(c));
+    if (c == '\n' && !whole.empty() && whole.back() == '\r') whole.pop_back();
+    if (std::ferror(f)) return -1;
+    line = whole.substr(0, static_cast<size_t>(maxChars));
+    return static_cast<int>(line.size());
 }
 
 int WriteLine(int file, std::string_view line) {

@@ -199,7 +199,8 @@ enum CtrlAttr : int {
     ATTR_CTRL_TAB_POSITION,  // 0-based position in the panel's tab order
     ATTR_ZPLANE_POSITION,    // 0 = front
     ATTR_LABEL_TEXT,         // text
-    ATTR_MAX_ENTRY_LENGTH,   // text fields; -1 = no limit
+    ATTR_MAX_ENTRY_LENGTH,   // text fields; -1 = no limit. Lengths and positions in a text field count
+                             // characters (UTF-16 units: two for a character beyond the basic plane)
     ATTR_TEXT_SELECTION_START,
     ATTR_TEXT_SELECTION_LENGTH,
     ATTR_MIN_VALUE,          // numeric controls, int or double

@@ -187,6 +187,11 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
         const qint64 left = p->timeoutMs - clock.elapsed();
         if (left < 0 || (!s.waitForBytesWritten(static_cast<int>(left)) && BrokenLine(s))) break;
     }
+    // Qt drops its output buffer when the device refuses a write, so an empty buffer alone is no success.
+    if (s.error() == QSerialPort::WriteError || BrokenLine(s)) {
+        s.clear(QSerialPort::Output);
+        return kRS232UnknownIOError;
+    }
     const int written = count - static_cast<int>(s.bytesToWrite());
     ClearTimeout(s);
     if (written == count) return count;

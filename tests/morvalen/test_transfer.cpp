@@ -224,6 +224,23 @@ TEST_P(Transfer, DisconnectMidTransfer) {
     EXPECT_NEAR(Progress(1), 6 * 33.33, 1e-9);
 }
 
+TEST_F(MorvalenSession, ShortWriteIsCaughtWithoutWaitingForAnEcho) {
+    StartConnected(Link::Serial);
+    // The line goes dead right after the last prepare order was echoed: the first write order cannot be
+    // written whole, which is reported at once.
+    emulator->ResetCounters();
+    emulator->SetFaults({.closeAfterFrame = 3});
+    const double start = Timer();
+    uitest::Click(DataPanel(1), DATAP_SEND_CF);
+    std::string text;
+    GetCtrlVal(DataPanel(1), DATAP_STATUS, text);
+    EXPECT_EQ(text, "FAILURE");
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_NE(nBytesW, 36);
+    EXPECT_LT(Timer() - start, 1.5) << "no echo time-out was waited for";
+    EXPECT_EQ(emulator->Received().size(), 3u);
+}
+
 TEST_P(Transfer, NoSecondTransferInsideARunningOne) {
     StartConnected(GetParam());
     TypeCoefficients(1);

@@ -414,6 +414,15 @@ TEST_F(PlatformAttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
     EXPECT_EQ(GetCtrlAttribute(panel, BUTTON, ATTR_CTRL_TAB_POSITION, pos), 0);
     EXPECT_EQ(pos, 2);
 
+    // Walking the tab order from the first control visits every control once.
+    int control = 0, visited = 0;
+    EXPECT_EQ(GetPanelAttribute(panel, ATTR_PANEL_FIRST_CTRL, control), 0);
+    EXPECT_EQ(control, STR);
+    for (; control != 0 && visited < 100; ++visited)
+        ASSERT_EQ(GetCtrlAttribute(panel, control, ATTR_NEXT_CTRL, control), 0);
+    EXPECT_EQ(visited, static_cast<int>(std::size(kMainControls)));
+    EXPECT_EQ(SetCtrlAttribute(panel, STR, ATTR_NEXT_CTRL, NUM_INT), UIEInvalidAttribute);
+
     // Moving the button to 0 shifts the others back by one.
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_CTRL_TAB_POSITION, 0), 0);
     EXPECT_EQ(GetCtrlAttribute(panel, BUTTON, ATTR_CTRL_TAB_POSITION, pos), 0);
@@ -422,6 +431,8 @@ TEST_F(PlatformAttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
     EXPECT_EQ(pos, 1);
     EXPECT_EQ(GetCtrlAttribute(panel, NUM_INT, ATTR_CTRL_TAB_POSITION, pos), 0);
     EXPECT_EQ(pos, 2);
+    EXPECT_EQ(GetPanelAttribute(panel, ATTR_PANEL_FIRST_CTRL, control), 0);
+    EXPECT_EQ(control, BUTTON);
 
     // Tab from the button goes to the text field now.
     DisplayPanel(panel);

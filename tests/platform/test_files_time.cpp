@@ -33,28 +33,41 @@ TEST_F(PlatformFileTest, FileInfo) {
     EXPECT_EQ(GetFileInfo(projectDir.string(), size), 0);  // a directory is no file
 }
 
-TEST_F(PlatformFileTest, ReadLineSplitsLongLinesAndEndsWithMinusTwo) {
-    WriteTextFile(ProjectFile("lines"), "abcdefgh\r\n\nxyz\r\n12345\nlast");
+TEST_F(PlatformFileTest, ReadLineCutsLongLinesAndEndsWithMinusTwo) {
+    WriteTextFile(ProjectFile("lines"), "abcdefgh\r\n\nxyz\r\nab\rcd\n12345\nlast");
     const int f = CVI_OpenFile(ProjectFile("lines"), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
     ASSERT_GE(f, 0);
     std::string line;
-    EXPECT_EQ(ReadLine(f, line, 5), 5);
+    EXPECT_EQ(ReadLine(f, line, 5), 5);  // the rest of the long line is skipped
     EXPECT_EQ(line, "abcde");
-    EXPECT_EQ(ReadLine(f, line, 5), 3);  // the rest of the long line
-    EXPECT_EQ(line, "fgh");
     EXPECT_EQ(ReadLine(f, line, 5), 0);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(ReadLine(f, line, 3), 3);  // exactly as long as allowed: its line end goes with it
+    EXPECT_EQ(ReadLine(f, line, 3), 3);  // exactly as long as allowed, CRLF line end
     EXPECT_EQ(line, "xyz");
-    EXPECT_EQ(ReadLine(f, line, 5), 5);
-    EXPECT_EQ(line, "12345");
+    EXPECT_EQ(ReadLine(f, line, 10), 5);  // a lone CR is part of the text
+    EXPECT_EQ(line, "ab\rcd");
+    EXPECT_EQ(ReadLine(f, line, 0), 0);    // nothing kept, line still consumed
     EXPECT_EQ(ReadLine(f, line, 100), 4);  // the last line has no line end
     EXPECT_EQ(line, "last");
     EXPECT_EQ(ReadLine(f, line, 100), -2);
     EXPECT_EQ(ReadLine(f, line, 100), -2);
+    EXPECT_EQ(ReadLine(f, line, -1), -1);
     EXPECT_EQ(CVI_CloseFile(f), 0);
     EXPECT_EQ(ReadLine(f, line, 100), -1);
     EXPECT_EQ(CVI_CloseFile(f), -1);
+}
+
+TEST_F(PlatformFileTest, HundredByteRecordsWithEitherLineEnd) {
+    const std::string record = "host-a" + std::string(94, '\0');
+    WriteTextFile(ProjectFile("IPComboBox.cfg"), record + "\n" + record + "\r\n" + record + "\n");
+    const int f = CVI_OpenFile(ProjectFile("IPComboBox.cfg"), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
+    std::string line;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ReadLine(f, line, 100), 100) << i;
+        EXPECT_EQ(line, record) << i;
+    }
+    EXPECT_EQ(ReadLine(f, line, 100), -2);
+    CVI_CloseFile(f);
 }
 
 TEST_F(PlatformFileTest, WriteAppendReadAndDelete) {
