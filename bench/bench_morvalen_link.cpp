@@ -94,9 +94,10 @@ void Run(bool tcp, int transfers, const fs::path& dir) {
         cpuSum += transfer.cpu;
     }
     const double floor = floorSum / transfers, transfer = transferSum / transfers, cpu = cpuSum / transfers;
-    std::printf("%-22s page-1 transfer %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.4f s per "
-                "transfer (%.1f %% of its wall time)\n",
-                name, transfer, floor, transfer / floor, cpu, 100.0 * cpu / transfer);
+    std::printf(
+        "%-22s page-1 transfer %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.4f s per "
+        "transfer (%.1f %% of its wall time)\n",
+        name, transfer, floor, transfer / floor, cpu, 100.0 * cpu / transfer);
 
     // A connection attempt against a silent sensor waits out the version query's time limit.
     emulator.SetFaults({.silent = true});

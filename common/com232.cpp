@@ -42,7 +42,9 @@ int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
 constexpr int kMaxEmptyReads = 3;
 constexpr int kRetryReadTimeoutMs = 20;
 
-int FrameBytes() { return 2 * anzframe; }
+int FrameBytes() {
+    return 2 * anzframe;
+}
 
 void CopyStatus(const char* text) {
     std::strncpy(szStatus, text, sizeof szStatus - 1);
@@ -74,8 +76,12 @@ void DropStrayBytes(unsigned handle) {
 
 }  // namespace
 
-void SetLinkProfile(const LinkProfile& p) { profile = p; }
-const LinkProfile& GetLinkProfile() { return profile; }
+void SetLinkProfile(const LinkProfile& p) {
+    profile = p;
+}
+const LinkProfile& GetLinkProfile() {
+    return profile;
+}
 
 void SetInterfaceStatusBox(int panel, int ctrl) {
     interfaceStatusPanel = panel;
@@ -84,7 +90,8 @@ void SetInterfaceStatusBox(int panel, int ctrl) {
 
 void ShowLinkStatus(const char* text) {
     if (profile.statusPanel > 0) SetCtrlVal(profile.statusPanel, profile.statusCtrl, std::string_view(text));
-    if (interfaceStatusPanel > 0) SetCtrlVal(interfaceStatusPanel, interfaceStatusCtrl, std::string_view(text));
+    if (interfaceStatusPanel > 0)
+        SetCtrlVal(interfaceStatusPanel, interfaceStatusCtrl, std::string_view(text));
 }
 
 // --- frames ---------------------------------------------------------------------------------------------
@@ -166,26 +173,47 @@ long BaudRateOf(int baudIndex) {
 
 const char* RS232ErrorText(int code) {
     switch (code) {
-        case -1: return "Unknown system error";
-        case -2: return "Invalid port number";
-        case -3: return "Port is not open";
-        case -4: return "Unknown I/0 error";
-        case -6: return "No serial port found";
-        case -7: return "Cannot open port";
-        case -99: return "Timeout";
-        default: return "RS-232 error!";
+        case -1:
+            return "Unknown system error";
+        case -2:
+            return "Invalid port number";
+        case -3:
+            return "Port is not open";
+        case -4:
+            return "Unknown I/0 error";
+        case -6:
+            return "No serial port found";
+        case -7:
+            return "Cannot open port";
+        case -99:
+            return "Timeout";
+        default:
+            return "RS-232 error!";
     }
 }
 
 const char* TCPErrorText(int code) {
     static constexpr const char* kTexts[] = {
-        "UnableToRegisterService", "UnableToEstablishConnection", "ExistingServer",
-        "FailedToConnect",         "ServerNotRegistered",         "TooManyConversations",
-        "ReadFailed",              "WriteFailed",                 "InvalidParameter",
-        "OutOfMemory",             "TimeOutError",                "NoConnectionEstablished",
-        "GeneralIOErr",            "ConnectionClosed",            "UnableToLoadWinsockDLL",
-        "IncorrectWinsockDLLVersion", "NetworkSubsystemNotReady", "ConnectionsStillOpen",
-        "DisconnectPending",       "InfoNotAvailable",
+        "UnableToRegisterService",
+        "UnableToEstablishConnection",
+        "ExistingServer",
+        "FailedToConnect",
+        "ServerNotRegistered",
+        "TooManyConversations",
+        "ReadFailed",
+        "WriteFailed",
+        "InvalidParameter",
+        "OutOfMemory",
+        "TimeOutError",
+        "NoConnectionEstablished",
+        "GeneralIOErr",
+        "ConnectionClosed",
+        "UnableToLoadWinsockDLL",
+        "IncorrectWinsockDLLVersion",
+        "NetworkSubsystemNotReady",
+        "ConnectionsStillOpen",
+        "DisconnectPending",
+        "InfoNotAvailable",
     };
     if (code <= -1 && code >= -20) return kTexts[-code - 1];
     return "Connection to server failed";
@@ -194,8 +222,8 @@ const char* TCPErrorText(int code) {
 void InitRS232() {
     if (profile.beforeOpenSerial) profile.beforeOpenSerial();
     CloseCom(comport);
-    ret = static_cast<short>(
-        OpenComConfig(comport, "", BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
+    ret =
+        static_cast<short>(OpenComConfig(comport, "", BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
     if (ret < 0) {
         CopyStatus(RS232ErrorText(ret));
         if (profile.showSerialError) profile.showSerialError();

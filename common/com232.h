@@ -20,13 +20,13 @@ extern char szStatus[48];      // the last error text
 // --- exchange state ---------------------------------------------------------------------------------------
 extern unsigned char szWriteBuf[1024];
 extern unsigned char szReadBuf[1024];
-extern int dataSize;     // bytes expected (TCP) or found waiting (RS-232)
-extern int bytesToRead;  // bytes of the current reply still missing; 0 = complete
-extern int bytesRead;    // result of the last TCP read
-extern unsigned short nBytesW;  // result of the last frame write
-extern unsigned short comecho;  // 1 = the last echo check passed
+extern int dataSize;             // bytes expected (TCP) or found waiting (RS-232)
+extern int bytesToRead;          // bytes of the current reply still missing; 0 = complete
+extern int bytesRead;            // result of the last TCP read
+extern unsigned short nBytesW;   // result of the last frame write
+extern unsigned short comecho;   // 1 = the last echo check passed
 extern unsigned short syncWord;  // the sync word 0x55 ("sync"; the plain name clashes with POSIX sync())
-extern unsigned short order;    // code of the frame being sent
+extern unsigned short order;     // code of the frame being sent
 extern unsigned short anzframe;  // words per frame (18)
 extern double tstart, tdiff;
 extern char version[37];  // the 36 bytes of the last version reply and a terminating zero
@@ -40,7 +40,8 @@ struct LinkProfile {
     double echoTimeout;   // seconds an echo may take
     double replyTimeout;  // seconds a read reply or measurement frame may take
     // Builds the payload of request `order` into szWriteBuf (bytes 4..35); the header is already written.
-    void (*fillPayload)(unsigned short order, unsigned short start, unsigned short value, unsigned short count);
+    void (*fillPayload)(unsigned short order, unsigned short start, unsigned short value,
+                        unsigned short count);
     void (*beforeOpenSerial)();    // may be null
     void (*beforeVersionQuery)();  // may be null
     void (*afterVersionQuery)();   // the version text is shown; identify the sensor or read its parameters

@@ -55,7 +55,9 @@ bool ShowHelpOnRightClick(int event, const char* text) {
     return true;
 }
 
-void SetShown(int ctrl, int shown) { SetCtrlAttribute(interfacepanel, ctrl, ATTR_VISIBLE, shown); }
+void SetShown(int ctrl, int shown) {
+    SetCtrlAttribute(interfacepanel, ctrl, ATTR_VISIBLE, shown);
+}
 
 std::vector<std::string> HistoryEntries() {
     std::vector<std::string> entries;
@@ -89,9 +91,13 @@ void ReadPanelIntoVariables() {
 
 }  // namespace
 
-void SetInterfaceProfile(const InterfaceProfile& p) { profile = p; }
+void SetInterfaceProfile(const InterfaceProfile& p) {
+    profile = p;
+}
 
-const PanelDef& InterfacePanelDef() { return kPanel; }
+const PanelDef& InterfacePanelDef() {
+    return kPanel;
+}
 
 void BuildSettingsFileNames(const char* programDir) {
     CopyText(ipComboBoxFileName, sizeof ipComboBoxFileName, MakePathname(programDir, "IPComboBox.cfg"));
@@ -145,7 +151,8 @@ void InitConnectPanel() {
     comprotocol = static_cast<unsigned short>(protocol);
     if (protocol != 0 && protocol != 1) return;
     const int serial = protocol == 0;
-    for (int ctrl : {INTERFACEP_COMPORT, INTERFACEP_COMPORT_LABEL, INTERFACEP_BAUDRATE, INTERFACEP_BAUDRATE_LABEL})
+    for (int ctrl :
+         {INTERFACEP_COMPORT, INTERFACEP_COMPORT_LABEL, INTERFACEP_BAUDRATE, INTERFACEP_BAUDRATE_LABEL})
         SetShown(ctrl, serial);
     if (profile.hasBaudrateChange) SetShown(INTERFACEP_CHANGE_BAUDRATE, serial);
     for (int ctrl : {INTERFACEP_SERVER_LABEL, INTERFACEP_PORTNUMBER, INTERFACEP_PORTNUMBER_LABEL})
@@ -182,13 +189,14 @@ void SaveCommunicationSettings() {
     ReadPanelIntoVariables();
     ComSettings s{comprotocol, comport, baudrate, ipBuf, portNumStr};
     if (!WriteComSettings(conSettingsFileName, s))
-        MessagePopup("Interface settings", std::string("The settings could not be stored in\n") +
-                                               conSettingsFileName);
+        MessagePopup("Interface settings",
+                     std::string("The settings could not be stored in\n") + conSettingsFileName);
 }
 
 void DimAcceptButtons(int dimmed) {
     SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, dimmed);
-    if (profile.hasBaudrateChange) SetCtrlAttribute(interfacepanel, INTERFACEP_CHANGE_BAUDRATE, ATTR_DIMMED, dimmed);
+    if (profile.hasBaudrateChange)
+        SetCtrlAttribute(interfacepanel, INTERFACEP_CHANGE_BAUDRATE, ATTR_DIMMED, dimmed);
 }
 
 // --- callbacks ------------------------------------------------------------------------------------------
@@ -239,8 +247,8 @@ int CBF_StringIpAdress(int, int, int event, void*, int, int) {
     if (count > kHistoryMaxEntries)
         Combo_DeleteComboItem(interfacepanel, INTERFACEP_SERVER, kHistoryMaxEntries, -1);
     if (!WriteServerHistory(ipComboBoxFileName, HistoryEntries()))
-        MessagePopup("Interface settings", std::string("The server history could not be stored in\n") +
-                                               ipComboBoxFileName);
+        MessagePopup("Interface settings",
+                     std::string("The server history could not be stored in\n") + ipComboBoxFileName);
     return 0;
 }
 

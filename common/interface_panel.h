@@ -26,12 +26,12 @@ enum InterfacePanelCtrl : int {
 
 // What differs between the programs on this panel; each program sets it once at start.
 struct InterfaceProfile {
-    void (*openPanel)();             // the Connect button
-    void (*afterAccept)();           // settings stored: leave the panel
-    void (*dimDuringAttempt)(int);   // what is dimmed while a connection attempt runs
-    void (*onPanelClose)();          // the panel's close box; may be null
-    bool hasBaudrateChange;          // the panel has the Change-baud-rate button
-    int indicatorPanel;              // panel with the COM-port and server indicators
+    void (*openPanel)();            // the Connect button
+    void (*afterAccept)();          // settings stored: leave the panel
+    void (*dimDuringAttempt)(int);  // what is dimmed while a connection attempt runs
+    void (*onPanelClose)();         // the panel's close box; may be null
+    bool hasBaudrateChange;         // the panel has the Change-baud-rate button
+    int indicatorPanel;             // panel with the COM-port and server indicators
     int comPortIndicator;
     int serverIndicator;
 };
@@ -72,10 +72,14 @@ void DimAcceptButtons(int dimmed);
 int CBF_ButtonConnect(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_EditCommunicationProtocol(int panel, int control, int event, void* callbackData, int eventData1,
                                   int eventData2);
-int CBF_EditSelectComPort(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CBF_EditSelectBaudrate(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_EditSelectComPort(int panel, int control, int event, void* callbackData, int eventData1,
+                          int eventData2);
+int CBF_EditSelectBaudrate(int panel, int control, int event, void* callbackData, int eventData1,
+                           int eventData2);
 int CBF_StringIpAdress(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CBF_StringPortNumber(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CBF_ButtonTryToConnect(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_StringPortNumber(int panel, int control, int event, void* callbackData, int eventData1,
+                         int eventData2);
+int CBF_ButtonTryToConnect(int panel, int control, int event, void* callbackData, int eventData1,
+                           int eventData2);
 int CBF_ButtonAccept(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_INTERFACEP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -4,12 +4,12 @@
 
 // Where and what a program draws; each program fills this in once before ShowLogo.
 struct LogoProfile {
-    int panel;             // main panel
-    int box;               // decoration whose colour is the area's background
-    int picture;           // picture control for the bitmap
-    const char* title;     // product title of the build
-    int lastBrand;         // the program's brand table ends here
-    int brand0TitleLeft;   // brand 0 places the title differently per program
+    int panel;            // main panel
+    int box;              // decoration whose colour is the area's background
+    int picture;          // picture control for the bitmap
+    const char* title;    // product title of the build
+    int lastBrand;        // the program's brand table ends here
+    int brand0TitleLeft;  // brand 0 places the title differently per program
 };
 
 void SetLogoProfile(const LogoProfile& profile);

@@ -46,7 +46,8 @@ bool ReadComSettings(std::string_view path, ComSettings& s) {
 bool WriteComSettings(std::string_view path, const ComSettings& s) {
     int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (file < 0) return false;
-    bool ok = WriteLine(file, std::to_string(s.protocol)) >= 0 && WriteLine(file, std::to_string(s.comPort)) >= 0 &&
+    bool ok = WriteLine(file, std::to_string(s.protocol)) >= 0 &&
+              WriteLine(file, std::to_string(s.comPort)) >= 0 &&
               WriteLine(file, std::to_string(s.baudIndex)) >= 0 &&
               WriteLine(file, CutToBytes(s.server, kServerTextMax)) >= 0 &&
               WriteLine(file, CutToBytes(s.portNumber, kPortTextMax)) >= 0;

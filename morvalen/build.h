@@ -15,10 +15,10 @@ struct MorvalenBuild {
 
 // The sensor table, in the order the rows are tested; a build uses its first sensorRows rows.
 inline constexpr SensorTableRow kSensorTable[] = {
-    {"MV-TARN3 V6.", 100},        {"MV-TARN4 V6.", 200},        {"PLRX2704 V6.", 200},
-    {"LUMAVEX3 V3.", 300},        {"MV-TARN-PQ V1.", 400},      {"KTM-PQ V4.", 500},
-    {"ORVANE2 V3.1", 600},        {"ORVANE V3.", 601},          {"QWD/HZD V2.", 700},
-    {"QWD/HZD V3.", 700},         {"QWD-HZD-NEX8 AC V3.", 700}, {"QWD-HZD-NEX8 DC V3.", 700},
+    {"MV-TARN3 V6.", 100}, {"MV-TARN4 V6.", 200},        {"PLRX2704 V6.", 200},
+    {"LUMAVEX3 V3.", 300}, {"MV-TARN-PQ V1.", 400},      {"KTM-PQ V4.", 500},
+    {"ORVANE2 V3.1", 600}, {"ORVANE V3.", 601},          {"QWD/HZD V2.", 700},
+    {"QWD/HZD V3.", 700},  {"QWD-HZD-NEX8 AC V3.", 700}, {"QWD-HZD-NEX8 DC V3.", 700},
     {"MV-NEX8 V1.", 800},
 };
 

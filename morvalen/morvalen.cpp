@@ -73,10 +73,18 @@ void FillSensorSelector() {
 
 // --- what the shared link and interface panel do differently in this program ---------------------------
 
-void DisplayInterfacePanel() { DisplayPanel(interfacepanel); }
-void HideInterfacePanel() { HidePanel(interfacepanel); }
-void ShowTcpErrorPopup() { MessagePopup("TCP Client", szStatus); }
-void ShowSerialErrorOnMainPanel() { SetCtrlVal(mainpanel, MAINP_STATUS, std::string_view(szStatus)); }
+void DisplayInterfacePanel() {
+    DisplayPanel(interfacepanel);
+}
+void HideInterfacePanel() {
+    HidePanel(interfacepanel);
+}
+void ShowTcpErrorPopup() {
+    MessagePopup("TCP Client", szStatus);
+}
+void ShowSerialErrorOnMainPanel() {
+    SetCtrlVal(mainpanel, MAINP_STATUS, std::string_view(szStatus));
+}
 
 void AfterVersionQuery() {
     DimAcceptButtons(0);
@@ -88,7 +96,9 @@ void OpenInterfacePanel() {
     DisplayPanel(interfacepanel);
 }
 
-void DimTryButton(int dimmed) { SetCtrlAttribute(interfacepanel, INTERFACEP_TRY, ATTR_DIMMED, dimmed); }
+void DimTryButton(int dimmed) {
+    SetCtrlAttribute(interfacepanel, INTERFACEP_TRY, ATTR_DIMMED, dimmed);
+}
 
 void SetProgramProfiles() {
     LinkProfile link{};
@@ -216,7 +226,9 @@ int CBF_EditSelectSensor(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int CBF_DispStatus(int, int, int, void*, int, int) { return 0; }
+int CBF_DispStatus(int, int, int, void*, int, int) {
+    return 0;
+}
 
 int MorvalenMain(int argc, char** argv) {
     if (InitCVIRTE(argc, argv) != 0) return -1;

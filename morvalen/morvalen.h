@@ -42,5 +42,6 @@ int PageForSensorCode(std::uint16_t code);
 std::uint16_t IdentifySensor(const char* versionText, std::uint16_t current);
 
 int CBF_MAINP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CBF_EditSelectSensor(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_EditSelectSensor(int panel, int control, int event, void* callbackData, int eventData1,
+                         int eventData2);
 int CBF_DispStatus(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -85,7 +85,8 @@ void RestoreExchangeControls() {
 
 }  // namespace
 
-void FillMorvalenPayload(unsigned short code, unsigned short start, unsigned short value, unsigned short count) {
+void FillMorvalenPayload(unsigned short code, unsigned short start, unsigned short value,
+                         unsigned short count) {
     if (code != 180 && code != 182) return;
     PutWord(szWriteBuf, 2, value);
     if (code != 182) return;
@@ -109,7 +110,9 @@ void EndTransfer() {
     transferRunning = false;
 }
 
-bool TransferRunning() { return transferRunning; }
+bool TransferRunning() {
+    return transferRunning;
+}
 
 void SendParaData(int page) {
     const PageDescriptor* d = PageDescriptorFor(page);
@@ -124,10 +127,24 @@ void SendParaData(int page) {
     SendWriteOrders(*d, DataPanel(page));
 }
 
-void SendParaDataP1() { SendParaData(1); }
-void SendParaDataP2() { SendParaData(2); }
-void SendParaDataP3() { SendParaData(3); }
-void SendParaDataP4() { SendParaData(4); }
-void SendParaDataP5() { SendParaData(5); }
-void SendParaDataP6() { SendParaData(6); }
-void SendParaDataP7() { SendParaData(7); }
+void SendParaDataP1() {
+    SendParaData(1);
+}
+void SendParaDataP2() {
+    SendParaData(2);
+}
+void SendParaDataP3() {
+    SendParaData(3);
+}
+void SendParaDataP4() {
+    SendParaData(4);
+}
+void SendParaDataP5() {
+    SendParaData(5);
+}
+void SendParaDataP6() {
+    SendParaData(6);
+}
+void SendParaDataP7() {
+    SendParaData(7);
+}

@@ -4,7 +4,8 @@
 
 // The payload of this program's orders: 180 carries the block address; 182 the address, the count and
 // `count` factors from dataCfSendBuf starting at `start`.
-void FillMorvalenPayload(unsigned short order, unsigned short start, unsigned short value, unsigned short count);
+void FillMorvalenPayload(unsigned short order, unsigned short start, unsigned short value,
+                         unsigned short count);
 
 // A transfer must not start inside a running one: BeginTransfer refuses while one runs, and otherwise dims
 // the controls that would start another exchange until EndTransfer restores them.

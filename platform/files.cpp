@@ -92,9 +92,16 @@ int WriteArray(std::string_view path, std::span<const T> data, int fieldWidth) {
     return ok ? 0 : -1;
 }
 
+// fopen opens a directory for reading here; a directory is never a file the programs can use.
+std::FILE* OpenRegularFile(const std::string& path, const char* mode) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return nullptr;
+    return std::fopen(path.c_str(), mode);
+}
+
 template <class T>
 int ReadArray(std::string_view path, std::span<T> data) {
-    std::FILE* f = std::fopen(std::string(path).c_str(), "rb");
+    std::FILE* f = OpenRegularFile(std::string(path), "rb");
     if (!f) return -1;
     size_t count = 0;
     std::string line;
@@ -155,7 +162,7 @@ int CVI_OpenFile(std::string_view path, int readWrite, int action, int fileType)
     if (readWrite < VAL_READ_WRITE || readWrite > VAL_WRITE_ONLY) return -1;
     const std::string p(path);
     std::error_code ec;
-    std::FILE* f = std::fopen(p.c_str(), OpenMode(readWrite, action, std::filesystem::exists(p, ec)));
+    std::FILE* f = OpenRegularFile(p, OpenMode(readWrite, action, std::filesystem::exists(p, ec)));
     if (!f) return -1;
     std::lock_guard lock(g_filesMutex);
     const int handle = g_nextFile++;

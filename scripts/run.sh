@@ -11,11 +11,16 @@ bin="$BUILD_DIR/bin"
 port=${EMULATOR_PORT:-50123}
 
 # The emulator answers on TCP and on a pseudo-terminal that the programs open as COM5.
-"$bin/sensor-emulator" --model 100 --tcp "$port" --pty --link-com "$bin/COM5" \
-    --dump "$bin/emulator-table.txt" &
+"$bin/sensor-emulator" --model-code 100 --tcp-port "$port" --link-com "$bin/COM5" \
+    --dump "$bin/emulator-table.txt" > "$bin/emulator.log" &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
-sleep 0.5
+for _ in $(seq 50); do grep -q '^link' "$bin/emulator.log" 2>/dev/null && break; sleep 0.1; done
+if ! kill -0 $emulator 2>/dev/null; then
+    echo "The sensor emulator did not start (is port $port in use? set EMULATOR_PORT)."
+    exit 1
+fi
+sed 's/^/sensor-emulator: /' "$bin/emulator.log"
 
 # First run: connect by TCP/IP to the emulator. Later runs keep what the user accepted.
 [ -f "$bin/ComSettings.cfg" ] || printf '1\n5\n1\n127.0.0.1\n%s\n' "$port" > "$bin/ComSettings.cfg"

@@ -1,9 +1,9 @@
 // Renders every panel of a Morvalen build to PNG files, offscreen: the main panel with each compensation
 // page (with example curves calculated), and the interface panel in both protocol modes.
 //   render-panels-V15 [output directory]
-#include <cstdio>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>

@@ -19,7 +19,7 @@ void TestPayload(unsigned short code, unsigned short start, unsigned short value
 }
 
 class Frames : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(szWriteBuf, 0, sizeof szWriteBuf);
         LinkProfile p{};

@@ -54,7 +54,8 @@ TEST_F(SettingsFiles, JunkAndShortComSettingsReadAsZeroAndEmpty) {
 
 TEST_F(SettingsFiles, OverlongLinesDoNotShiftTheFollowingOnes) {
     const std::string longServer(400, 's');
-    WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n2\n3\n" + longServer + "\n" + std::string(50, '9') + "\n");
+    WriteTextFile(ProjectFile("ComSettings.cfg"),
+                  "1\n2\n3\n" + longServer + "\n" + std::string(50, '9') + "\n");
     ComSettings s;
     ASSERT_TRUE(ReadComSettings(ProjectFile("ComSettings.cfg"), s));
     EXPECT_EQ(s.server, std::string(kServerTextMax, 's'));
@@ -121,7 +122,10 @@ TEST(CutToBytes, NeverSplitsACharacter) {
     EXPECT_EQ(CutToBytes("abc", 5), "abc");
     EXPECT_EQ(CutToBytes("abcdef", 3), "abc");
     EXPECT_EQ(CutToBytes("ab\xC3\xA9", 3), "ab");
-    EXPECT_EQ(CutToBytes("a\xE2\x82\xAC" "b", 3), "a");
+    EXPECT_EQ(CutToBytes("a\xE2\x82\xAC"
+                         "b",
+                         3),
+              "a");
 }
 
 TEST_F(SettingsFiles, UnwritableFileIsReported) {

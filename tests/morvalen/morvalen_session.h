@@ -22,7 +22,7 @@ inline std::string LinkName(const testing::TestParamInfo<Link>& info) {
 }
 
 class MorvalenSession : public UiTest {
-protected:
+  protected:
     static constexpr int kSerialPort = 5;
 
     void TearDown() override {

@@ -229,7 +229,8 @@ TEST_F(InterfacePanel, HistoryMovesKnownNameToTopAndKeepsTen) {
 
     uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "c");
     EXPECT_EQ(History(), (std::vector<std::string>{"c", "a", "b"})) << "moved, not duplicated";
-    for (int i = 0; i < 8; ++i) uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "host" + std::to_string(i));
+    for (int i = 0; i < 8; ++i)
+        uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "host" + std::to_string(i));
     auto entries = History();
     ASSERT_EQ(entries.size(), 10u) << "the eleventh distinct name drops the oldest";
     EXPECT_EQ(entries.front(), "host7");
@@ -246,7 +247,8 @@ TEST_F(InterfacePanel, OverlongServerNameIsCutToItsHistoryRecord) {
     const std::string name(180, 'h');
     uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, name);
     EXPECT_EQ(fs::file_size(ProjectFile("IPComboBox.cfg")), 101u);
-    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), std::vector<std::string>{name.substr(0, 100)});
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")),
+              std::vector<std::string>{name.substr(0, 100)});
 }
 
 TEST_F(InterfacePanel, HelpTextsOnRightClick) {

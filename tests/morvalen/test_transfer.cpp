@@ -15,10 +15,12 @@ namespace {
 
 using sensor_emu::Frame;
 
-std::uint16_t Word(const Frame& f, int i) { return static_cast<std::uint16_t>((f[2 * i] << 8) | f[2 * i + 1]); }
+std::uint16_t Word(const Frame& f, int i) {
+    return static_cast<std::uint16_t>((f[2 * i] << 8) | f[2 * i + 1]);
+}
 
 class Transfer : public MorvalenSession, public testing::WithParamInterface<Link> {
-protected:
+  protected:
     // Shows `page` and types a distinct drift polynomial per channel, so every channel's factors differ.
     void TypeCoefficients(int page) {
         const PageDescriptor& d = *PageDescriptorFor(page);
@@ -35,7 +37,8 @@ protected:
     void PressSendCF(int page) {
         uitest::Click(DataPanel(page), DATAP_SEND_CF);
         // The last value (0 after a whole transfer) is shown after the last echo wait.
-        if (!progressSeen.empty() && progressSeen.back() != Progress(page)) progressSeen.push_back(Progress(page));
+        if (!progressSeen.empty() && progressSeen.back() != Progress(page))
+            progressSeen.push_back(Progress(page));
     }
 
     std::string PageStatus(int page) {
@@ -147,7 +150,8 @@ TEST_P(Transfer, PageThreeWritesSixChannelsOfEighty) {
     EXPECT_EQ(Word(g, 2), 0x1550);
     for (int j = 0; j < 10; ++j) EXPECT_EQ(Word(g, 4 + j), dataCfGruen[j]);
     const unsigned short* channels[] = {dataCfRot, dataCfGruen, dataCfBlau, dataCfRef, dataCfDir, dataCfDif};
-    for (int c = 0; c < 6; ++c) ExpectTableHolds(static_cast<std::uint16_t>(0x1500 + 80 * c), channels[c], 80);
+    for (int c = 0; c < 6; ++c)
+        ExpectTableHolds(static_cast<std::uint16_t>(0x1500 + 80 * c), channels[c], 80);
 }
 
 TEST_P(Transfer, SingleChannelPagesWriteOneCurve) {

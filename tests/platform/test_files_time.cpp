@@ -136,6 +136,10 @@ TEST_F(PlatformFileTest, ReadingNumbersAcceptsBlanksAndRejectsJunk) {
     EXPECT_EQ(FileToArray(ProjectFile("missing"), d), -1);
     WriteTextFile(ProjectFile("empty"), "");
     EXPECT_EQ(FileToArray(ProjectFile("empty"), d), 0);
+    // A directory is not an empty file: it cannot be read at all.
+    std::filesystem::create_directory(ProjectFile("folder.equ"));
+    EXPECT_EQ(FileToArray(ProjectFile("folder.equ"), d), -1);
+    EXPECT_EQ(CVI_OpenFile(ProjectFile("folder.equ"), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII), -1);
 }
 
 TEST_F(PlatformFileTest, UnsignedShortArrays) {

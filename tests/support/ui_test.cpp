@@ -7,9 +7,9 @@
 
 void UiTest::SetUp() {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    projectDir = std::filesystem::temp_directory_path() /
-                 ("cst-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                  std::to_string(::getpid()));
+    projectDir =
+        std::filesystem::temp_directory_path() / ("cst-" + std::string(info->test_suite_name()) + "-" +
+                                                  info->name() + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(projectDir);
     std::filesystem::create_directories(projectDir);
     uitest::Reset();

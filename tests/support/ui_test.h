@@ -11,7 +11,7 @@
 #include "platform.h"
 
 class UiTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
