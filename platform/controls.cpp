@@ -18,6 +18,7 @@
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -94,6 +95,19 @@ void ShowBarValue(QProgressBar* bar) {
     const double lo = BarMin(bar), hi = BarMax(bar), v = bar->property("cviValue").toDouble();
     const double f = hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.0;
     bar->setValue(static_cast<int>(std::lround(f * kBarSteps)));
+}
+
+// A program may move a bar far more often than a screen can show it (a transfer steps its progress after
+// every echo, a millisecond apart), and each repaint costs more than such an exchange. The value is kept at
+// once; the bar shows it at the screen's pace.
+void ShowBarValuePaced(QProgressBar* bar) {
+    constexpr int kFrameMs = 16;
+    if (bar->property("cviRefreshPending").toBool()) return;
+    bar->setProperty("cviRefreshPending", true);
+    QTimer::singleShot(kFrameMs, bar, [bar] {
+        bar->setProperty("cviRefreshPending", false);
+        ShowBarValue(bar);
+    });
 }
 
 // ---- rings ------------------------------------------------------------------------------------------
@@ -201,7 +215,7 @@ int WriteValue(Control& c, const Value& v) {
         case CTRL_NUMERIC_BAR:
             if (IsTextValue(v)) return UIEWrongType;
             w->setProperty("cviValue", v.toDouble());
-            ShowBarValue(static_cast<QProgressBar*>(w));
+            ShowBarValuePaced(static_cast<QProgressBar*>(w));
             return 0;
         default:
             return UIEWrongType;

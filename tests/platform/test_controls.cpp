@@ -127,6 +127,22 @@ TEST_F(PlatformControlValueTest, TextSelection) {
     EXPECT_EQ(length, 4);
 }
 
+TEST_F(PlatformControlValueTest, BarSteppedFastKeepsEveryValueAndShowsTheLast) {
+    // A transfer steps its progress bar after every echo; the value is there at once, and the picture
+    // follows within a frame or two.
+    SetCtrlVal(panel, BAR, 0.0);
+    uitest::PumpUntil([] { return false; }, 0.05);
+    const int empty = uitest::PanelPixel(panel, 220, 140);
+    double d = -1;
+    for (int k = 1; k <= 100; ++k) {
+        SetCtrlVal(panel, BAR, 40.96 * k);
+        GetCtrlVal(panel, BAR, d);
+        ASSERT_DOUBLE_EQ(d, 40.96 * k);
+    }
+    EXPECT_TRUE(uitest::PumpUntil([&] { return uitest::PanelPixel(panel, 220, 140) != empty; }, 0.5))
+        << "the full bar is drawn";
+}
+
 TEST_F(PlatformControlValueTest, ToggleSliderAndBar) {
     int i = -1;
     EXPECT_EQ(SetCtrlVal(panel, TOGGLE, 1), 0);
