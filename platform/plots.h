@@ -97,6 +97,8 @@ class PlotWidget : public QWidget {
     // Widget background, plot background, grid, frame and tick labels. Ticks below xLabelFloor carry no
     // label (a strip chart's window reaches before the first point).
     void DrawAxes(QPainter& p, const Layout& layout, double xLabelFloor = -1e300) const;
+    // The text value of an x tick at `x` (a strip chart may count its labels in periods).
+    virtual double XLabelValue(double x) const { return x; }
 
   private:
     void OnFrameTick();
@@ -120,6 +122,9 @@ class StripChart : public PlotWidget {
     Q_PROPERTY(int pointsPerScreen READ PointsPerScreen WRITE SetPointsPerScreenProperty)
     Q_PROPERTY(double yMin READ YMinProperty WRITE SetYMinProperty)
     Q_PROPERTY(double yMax READ YMaxProperty WRITE SetYMaxProperty)
+    // When set, x labels count point numbers modulo this period: a chart that is appended whole curves of
+    // that length labels each point with its index in its curve.
+    Q_PROPERTY(int xLabelPeriod READ XLabelPeriod WRITE SetXLabelPeriod)
   public:
     static constexpr int kMaxTraces = 64;
     static constexpr int kHistory = 10000;  // points kept per trace; also the most points per screen
@@ -149,10 +154,13 @@ class StripChart : public PlotWidget {
     // The window of point numbers on the screen, from the first point appended (0).
     AxisRange ShownX() const;
     QRect PlotArea() const override { return ComputeLayout(ShownX(), ShownY()).area; }
+    int XLabelPeriod() const { return xLabelPeriod_; }
+    void SetXLabelPeriod(int period) { xLabelPeriod_ = period > 0 ? period : 0; }
 
   protected:
     void paintEvent(QPaintEvent*) override;
     double MinXStep() const override { return 1.0; }
+    double XLabelValue(double x) const override;
 
   private:
     template <typename T>
@@ -170,6 +178,7 @@ class StripChart : public PlotWidget {
 
     int traces_ = 1;
     int pointsPerScreen_ = 100;
+    int xLabelPeriod_ = 0;
     std::vector<double> ring_;  // kHistory rows of traces_ values, interleaved as appended
     std::int64_t head_ = 0;     // row the next point goes to
     std::int64_t kept_ = 0;     // rows that hold points

@@ -225,7 +225,7 @@ void PlotWidget::DrawAxes(QPainter& p, const Layout& layout, double xLabelFloor)
     }
     for (int i = 0; i < xt.count; ++i) {
         if (xt.At(i) < xLabelFloor) continue;
-        const QString label = TickLabel(xt.At(i), xt.step);
+        const QString label = TickLabel(XLabelValue(xt.At(i)), xt.step);
         p.drawLine(column(i), area.bottom() + 2, column(i), area.bottom() + 4);
         p.drawText(column(i) - TextWidth(label) / 2, area.bottom() + 5 + fm.ascent(), label);
     }

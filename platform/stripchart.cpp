@@ -216,4 +216,9 @@ void StripChart::AddReduced(LineBatch& batch, const Layout& layout, const std::v
     flush();
 }
 
+double StripChart::XLabelValue(double x) const {
+    if (xLabelPeriod_ <= 0) return x;
+    return std::fmod(x, static_cast<double>(xLabelPeriod_));
+}
+
 }  // namespace platform_detail

@@ -29,6 +29,8 @@ void ShowDemoCurves(int page) {
     const PageDescriptor* d = PageDescriptorFor(page);
     const int panel = DataPanel(page);
     if (!d || panel <= 0) return;
+    // A first try, then the polynomials as meant: the charts scroll on, as they do for a user.
+    uitest::Click(panel, DATAP_CALC_CURVES);
     TypeDemoPolynomials(*d, panel);
     uitest::Click(panel, DATAP_CALC_CURVES);
     uitest::SetAndCommit(panel, DATAP_TEMP, 25);
