@@ -850,17 +850,30 @@ int GetCtrlVal(int panel, int control, std::string& value) {
     return ToText(v, value);
 }
 
+namespace {
+ValueWatch g_valueWatch = nullptr;
+
+int Watched(int panel, int control, double value, int result) {
+    if (result == 0 && g_valueWatch) g_valueWatch(panel, control, value);
+    return result;
+}
+}  // namespace
+
+void platform_detail::SetValueWatch(ValueWatch watch) {
+    g_valueWatch = watch;
+}
+
 int SetCtrlVal(int panel, int control, int value) {
-    return SetAs(panel, control, value);
+    return Watched(panel, control, value, SetAs(panel, control, value));
 }
 int SetCtrlVal(int panel, int control, unsigned short value) {
-    return SetAs(panel, control, int(value));
+    return Watched(panel, control, value, SetAs(panel, control, int(value)));
 }
 int SetCtrlVal(int panel, int control, double value) {
     Control* c = nullptr;
     if (int err = Lookup(panel, control, c)) return err;
     if (c->dataType != VAL_DOUBLE) return UIEWrongType;  // no silent rounding into an integer control
-    return WriteValue(*c, value);
+    return Watched(panel, control, value, WriteValue(*c, value));
 }
 int SetCtrlVal(int panel, int control, std::string_view value) {
     return SetAs(panel, control, QStr(value));

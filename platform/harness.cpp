@@ -41,6 +41,14 @@ std::deque<Expectation> g_expected;
 std::vector<Popup> g_popups, g_unexpected;
 std::deque<BusyAction> g_busyActions;
 
+// The control whose written values are recorded, and the record.
+int g_watchPanel = 0, g_watchControl = 0;
+std::vector<double> g_watched;
+
+void RecordValue(int panel, int control, double value) {
+    if (panel == g_watchPanel && control == g_watchControl) g_watched.push_back(value);
+}
+
 QString QStr(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -170,6 +178,7 @@ int SetNumber(Control& c, T value) {
 void Install(std::string_view projectDir) {
     SetPopupResponder(Respond);
     SetPumpHook(PumpHook);
+    SetValueWatch(RecordValue);
     SetProjectDirOverride(std::string(projectDir));
 }
 
@@ -178,6 +187,18 @@ void Reset() {
     g_popups.clear();
     g_unexpected.clear();
     g_busyActions.clear();
+    g_watchPanel = g_watchControl = 0;
+    g_watched.clear();
+}
+
+void WatchValues(int panel, int control) {
+    g_watchPanel = panel;
+    g_watchControl = control;
+    g_watched.clear();
+}
+
+const std::vector<double>& WatchedValues() {
+    return g_watched;
 }
 
 void SetProjectDir(std::string_view dir) {

@@ -69,6 +69,12 @@ const std::vector<Popup>& UnexpectedPopups();
 // Expectations that no pop-up consumed.
 int PendingExpectations();
 
+// --- what the program writes ----------------------------------------------------------------------------
+// From now on, records every number the program writes into this control with SetCtrlVal (one control at a
+// time), including values that no repaint or busy wait would catch.
+void WatchValues(int panel, int control);
+const std::vector<double>& WatchedValues();
+
 // --- inside busy loops --------------------------------------------------------------------------------
 // Runs `action` from within ProcessSystemEvents while a callback is running (a busy wait inside a
 // callback), after `skipPasses` such passes have gone by. Actions run one per pass, in order.

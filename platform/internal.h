@@ -50,6 +50,9 @@ void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
 void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
 void SetProjectDirOverride(const std::string& dir);
+// Told of every number the program writes into a control with SetCtrlVal (the harness records them).
+using ValueWatch = void (*)(int panel, int control, double value);
+void SetValueWatch(ValueWatch watch);
 
 QColor ToQColor(int rgb);
 int FromQColor(const QColor& c);

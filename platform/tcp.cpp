@@ -7,6 +7,9 @@
 // disconnect event comes after the last byte has been offered; the conversation ends with it.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <algorithm>
 #include <map>
@@ -107,6 +110,21 @@ int ConnectError(QAbstractSocket::SocketError e) {
     }
 }
 
+// The server's address, looked up on this thread. Qt's own lookup for connectToHost runs in a pool thread
+// that may still be busy when the program ends, and then crashes the program on its way out.
+bool Resolve(const QString& name, QHostAddress& address) {
+    if (address.setAddress(name)) return true;
+    const QHostInfo info = QHostInfo::fromName(name);
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) return false;
+    address = info.addresses().first();
+    for (const QHostAddress& a : info.addresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            address = a;  // serial-to-Ethernet servers speak IPv4
+            break;
+        }
+    return true;
+}
+
 }  // namespace
 
 int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, TCPCallbackPtr callback,
@@ -120,9 +138,13 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
         cleanupRegistered = true;
     }
 
+    QHostAddress address;
+    if (!Resolve(QString::fromUtf8(serverName.data(), static_cast<qsizetype>(serverName.size())), address))
+        return kTCP_FailedToConnect;
     auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QString::fromUtf8(serverName.data(), static_cast<qsizetype>(serverName.size())),
-                          static_cast<quint16>(port));
+    // Sensors sit on the local network; asking for a proxy would start Qt's proxy thread for nothing.
+    socket->setProxy(QNetworkProxy::NoProxy);
+    socket->connectToHost(address, static_cast<quint16>(port));
     if (!socket->waitForConnected(timeoutMs)) {
         const int err = ConnectError(socket->error());
         socket->abort();

@@ -33,13 +33,7 @@ class Transfer : public MorvalenSession, public testing::WithParamInterface<Link
         uitest::SetAndCommit(panel, DATAP_TEMP, 25);
     }
 
-    // Presses Send CF; the progress values it showed are in progressSeen when RecordProgress ran before.
-    void PressSendCF(int page) {
-        uitest::Click(DataPanel(page), DATAP_SEND_CF);
-        // The last value (0 after a whole transfer) is shown after the last echo wait.
-        if (!progressSeen.empty() && progressSeen.back() != Progress(page))
-            progressSeen.push_back(Progress(page));
-    }
+    void PressSendCF(int page) { uitest::Click(DataPanel(page), DATAP_SEND_CF); }
 
     std::string PageStatus(int page) {
         std::string text;
@@ -52,18 +46,13 @@ class Transfer : public MorvalenSession, public testing::WithParamInterface<Link
         return value;
     }
 
-    // Records every value the progress indicator shows while the transfer waits for its echoes.
-    void RecordProgress(int page) {
-        progressSeen.clear();
-        RecordProgressStep(page, ++recording);
-    }
-    void RecordProgressStep(int page, int generation) {
-        uitest::RunDuringBusyWait([this, page, generation] {
-            if (generation != recording || !TransferRunning()) return;
-            double p = Progress(page);
-            if (progressSeen.empty() || progressSeen.back() != p) progressSeen.push_back(p);
-            RecordProgressStep(page, generation);
-        });
+    // Every value the transfer writes into the progress indicator.
+    void WatchProgress(int page) { uitest::WatchValues(DataPanel(page), DATAP_PROGRESS); }
+    // `frames` steps of `step`, then the final 0.
+    static void ExpectProgressSteps(const std::vector<double>& seen, int frames, double step) {
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>(frames) + 1);
+        for (int k = 0; k < frames; ++k) EXPECT_NEAR(seen[k], step * (k + 1), 1e-9) << "step " << k + 1;
+        EXPECT_EQ(seen.back(), 0.0);
     }
 
     // The factors the page calculated, as the sensor must hold them: channel c, index i at `address`.
@@ -72,9 +61,6 @@ class Transfer : public MorvalenSession, public testing::WithParamInterface<Link
             ASSERT_EQ(emulator->TableWord(static_cast<std::uint16_t>(address + i)), factors[i])
                 << "address 0x" << std::hex << address + i;
     }
-
-    std::vector<double> progressSeen;
-    int recording = 0;
 };
 
 TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
@@ -82,7 +68,7 @@ TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
     for (int page : {1, 4, 5}) {
         emulator->ResetCounters();
         TypeCoefficients(page);
-        RecordProgress(page);
+        WatchProgress(page);
         PressSendCF(page);
         EXPECT_EQ(PageStatus(page), "SUCCESS");
         EXPECT_EQ(Progress(page), 0.0);
@@ -102,12 +88,8 @@ TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
         ExpectTableHolds(0x1400, dataCfRot, 100);
         ExpectTableHolds(0x1500, dataCfGruen, 100);
         ExpectTableHolds(0x1600, dataCfBlau, 100);
-        // 0 during the prepare orders, then a step per echoed write; the last step (999.9) is followed by
-        // the final 0 without another echo wait in between, so the waits see steps 1 to 29.
-        ASSERT_EQ(progressSeen.size(), 31u);
-        for (int k = 1; k <= 29; ++k) EXPECT_NEAR(progressSeen[k], 33.33 * k, 1e-9);
-        EXPECT_EQ(progressSeen.front(), 0.0);
-        EXPECT_EQ(progressSeen.back(), 0.0);
+        ExpectProgressSteps(uitest::WatchedValues(), 30, 33.33);
+        EXPECT_NEAR(uitest::WatchedValues()[29], 999.9, 1e-9);
     }
 }
 
@@ -115,7 +97,7 @@ TEST_P(Transfer, PageTwoWritesEightyIndicesPerChannelFrom0x1600) {
     StartConnected(GetParam(), "LUMAVEX3 V3.1");
     TypeCoefficients(2);
     emulator->ResetCounters();
-    RecordProgress(2);
+    WatchProgress(2);
     PressSendCF(2);
     EXPECT_EQ(PageStatus(2), "SUCCESS");
     auto frames = emulator->Received();
@@ -130,8 +112,7 @@ TEST_P(Transfer, PageTwoWritesEightyIndicesPerChannelFrom0x1600) {
     ExpectTableHolds(0x1650, dataCfGruen, 80);
     ExpectTableHolds(0x16A0, dataCfBlau, 80);
     EXPECT_EQ(emulator->TableWord(0x16F0), 0) << "nothing beyond the 240 factors";
-    ASSERT_EQ(progressSeen.size(), 25u);
-    EXPECT_NEAR(progressSeen[23], 23 * 41.66, 1e-9);
+    ExpectProgressSteps(uitest::WatchedValues(), 24, 41.66);
 }
 
 TEST_P(Transfer, PageThreeWritesSixChannelsOfEighty) {
@@ -159,17 +140,17 @@ TEST_P(Transfer, SingleChannelPagesWriteOneCurve) {
     for (int page = 6; page <= kBuild.pageCount; ++page) {
         TypeCoefficients(page);
         emulator->ResetCounters();
-        RecordProgress(page);
+        WatchProgress(page);
         PressSendCF(page);
         EXPECT_EQ(PageStatus(page), "SUCCESS");
         auto frames = emulator->Received();
         ASSERT_EQ(frames.size(), 11u);
         EXPECT_EQ(Word(frames[0], 2), 0x1400);
         ExpectTableHolds(0x1400, dataCfRaw, 100);
-        std::vector<double> expected = {0.0};
-        for (int k = 1; k <= 9; ++k) expected.push_back(100.0 * k);
+        std::vector<double> expected;
+        for (int k = 1; k <= 10; ++k) expected.push_back(100.0 * k);
         expected.push_back(0.0);
-        EXPECT_EQ(progressSeen, expected);
+        EXPECT_EQ(uitest::WatchedValues(), expected) << "100, 200, .., 1000, then 0";
     }
 }
 
@@ -209,9 +190,11 @@ TEST_P(Transfer, WrongEchoAtTheFifthWriteFrameStopsAt133) {
     TypeCoefficients(1);
     emulator->ResetCounters();
     emulator->SetFaults({.wrongEchoAtFrame = 3 + 5});
+    WatchProgress(1);
     PressSendCF(1);
     EXPECT_EQ(PageStatus(1), "FAILURE");
     EXPECT_NEAR(Progress(1), 133.32, 1e-9);
+    EXPECT_EQ(uitest::WatchedValues().size(), 4u) << "four accepted frames, and no final 0";
     EXPECT_EQ(emulator->Received().size(), 8u);
     EXPECT_EQ(Status(), "TIMEOUT");
 }
