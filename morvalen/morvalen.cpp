@@ -236,7 +236,13 @@ int MorvalenMain(int argc, char** argv) {
     DisplayPanel(mainpanel);
     InitAll();
     RunUserInterface();
-    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
-    DiscardMorvalenPanels();
+    EndMorvalen();
     return 0;
+}
+
+void EndMorvalen() {
+    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+    tcpcon = 0;
+    g_hconversation = 0;
+    DiscardMorvalenPanels();
 }

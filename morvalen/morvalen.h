@@ -33,6 +33,8 @@ int MorvalenMain(int argc, char** argv);
 // Loads the panel set and places the pages; 0 or -1.
 int LoadMorvalenPanels();
 void DiscardMorvalenPanels();
+// After the event loop: closes an open TCP conversation and discards the panels.
+void EndMorvalen();
 void InitAll();
 void SetChildPanel();
 void ShowChildPanel();

@@ -106,6 +106,19 @@ TEST_P(Connect, StrayBytesBeforeAnExchangeDoNotSpoilTheReply) {
 
 INSTANTIATE_TEST_SUITE_P(Links, Connect, testing::Values(Link::Tcp, Link::Serial), LinkName);
 
+TEST_F(MorvalenSession, ClosingTheMainPanelDisconnectsAnOpenConversation) {
+    StartConnected(Link::Tcp);
+    ASSERT_TRUE(emulator->TcpClientConnected());
+    PostDeferredCallToThread([](void*) { uitest::ClosePanel(mainpanel); }, nullptr);
+    EXPECT_EQ(RunUserInterface(), 0);
+    EndMorvalen();
+    EXPECT_EQ(tcpcon, 0);
+    const double start = Timer();
+    while (emulator->TcpClientConnected() && Timer() - start < 2.0) Sleep(5);
+    EXPECT_FALSE(emulator->TcpClientConnected()) << "the sensor side saw the conversation end";
+    EXPECT_TRUE(uitest::Popups().empty()) << "our own disconnect raises no pop-up";
+}
+
 // --- interface panel --------------------------------------------------------------------------------------
 
 class InterfacePanel : public MorvalenSession {};
