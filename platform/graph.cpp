@@ -162,27 +162,6 @@ int Graph::SetScaling(Axis axis, AxisScaling mode, double min, double max) {
     return UIENoError;
 }
 
-void Graph::SetXMinProperty(double v) {
-    xScale_.mode = VAL_MANUAL;
-    xScale_.manual.min = v;
-    MarkDirty();
-}
-void Graph::SetXMaxProperty(double v) {
-    xScale_.mode = VAL_MANUAL;
-    xScale_.manual.max = v;
-    MarkDirty();
-}
-void Graph::SetYMinProperty(double v) {
-    yScale_.mode = VAL_MANUAL;
-    yScale_.manual.min = v;
-    MarkDirty();
-}
-void Graph::SetYMaxProperty(double v) {
-    yScale_.mode = VAL_MANUAL;
-    yScale_.manual.max = v;
-    MarkDirty();
-}
-
 // An autoscaled range follows the data, but when the data outgrow it, it grows by a quarter more than
 // needed: a graph fed one segment at a time then redraws all its plots only now and then.
 void Graph::UpdateAutoRange(AxisRange& shown, bool& valid, double lo, double hi) const {

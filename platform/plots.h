@@ -87,6 +87,8 @@ class PlotWidget : public QWidget {
   protected:
     // Schedules one repaint at the next frame tick; never paints synchronously.
     void MarkDirty();
+    // A bound given in the panel file makes that axis manual.
+    void SetManualBound(AxisScale& scale, bool upper, double value);
 
     // Where the data go for the given ranges, leaving room for the tick labels.
     Layout ComputeLayout(AxisRange x, AxisRange y) const;
@@ -173,8 +175,8 @@ class StripChart : public PlotWidget {
     void SetPointsPerScreenProperty(int points) { SetPointsPerScreen(points); }
     double YMinProperty() const { return yScale_.manual.min; }
     double YMaxProperty() const { return yScale_.manual.max; }
-    void SetYMinProperty(double v);
-    void SetYMaxProperty(double v);
+    void SetYMinProperty(double v) { SetManualBound(yScale_, false, v); }
+    void SetYMaxProperty(double v) { SetManualBound(yScale_, true, v); }
 
     int traces_ = 1;
     int pointsPerScreen_ = 100;
@@ -259,10 +261,10 @@ class Graph : public PlotWidget {
     double XMaxProperty() const { return xScale_.manual.max; }
     double YMinProperty() const { return yScale_.manual.min; }
     double YMaxProperty() const { return yScale_.manual.max; }
-    void SetXMinProperty(double v);
-    void SetXMaxProperty(double v);
-    void SetYMinProperty(double v);
-    void SetYMaxProperty(double v);
+    void SetXMinProperty(double v) { SetManualBound(xScale_, false, v); }
+    void SetXMaxProperty(double v) { SetManualBound(xScale_, true, v); }
+    void SetYMinProperty(double v) { SetManualBound(yScale_, false, v); }
+    void SetYMaxProperty(double v) { SetManualBound(yScale_, true, v); }
 
     std::vector<StoredPlot> plots_;  // in drawing order, handles ascending
     std::vector<QPointF> pool_;

@@ -193,6 +193,12 @@ PlotWidget::Layout PlotWidget::ComputeLayout(AxisRange x, AxisRange y) const {
     return layout;
 }
 
+void PlotWidget::SetManualBound(AxisScale& scale, bool upper, double value) {
+    scale.mode = VAL_MANUAL;
+    (upper ? scale.manual.max : scale.manual.min) = value;
+    MarkDirty();
+}
+
 void PlotWidget::DrawAxes(QPainter& p, const Layout& layout, double xLabelFloor) const {
     p.fillRect(rect(), palette().window());
     const QRect& area = layout.area;

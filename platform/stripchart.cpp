@@ -108,18 +108,6 @@ int StripChart::SetYScaling(AxisScaling mode, double min, double max) {
     return UIENoError;
 }
 
-void StripChart::SetYMinProperty(double v) {
-    yScale_.mode = VAL_MANUAL;
-    yScale_.manual.min = v;
-    MarkDirty();
-}
-
-void StripChart::SetYMaxProperty(double v) {
-    yScale_.mode = VAL_MANUAL;
-    yScale_.manual.max = v;
-    MarkDirty();
-}
-
 int StripChart::Visible() const {
     return static_cast<int>(std::min<std::int64_t>(kept_, pointsPerScreen_));
 }
