@@ -79,9 +79,6 @@ void DropStrayBytes(unsigned handle) {
 void SetLinkProfile(const LinkProfile& p) {
     profile = p;
 }
-const LinkProfile& GetLinkProfile() {
-    return profile;
-}
 
 void SetInterfaceStatusBox(int panel, int ctrl) {
     interfaceStatusPanel = panel;

@@ -53,7 +53,6 @@ struct LinkProfile {
     int statusPanel, statusCtrl;   // the status box on the program's own panel
 };
 void SetLinkProfile(const LinkProfile& profile);
-const LinkProfile& GetLinkProfile();
 // The interface panel's status box, shown next to the program's own.
 void SetInterfaceStatusBox(int panel, int ctrl);
 // Writes text into both status boxes.

@@ -134,3 +134,20 @@ TEST(LinkTexts, BaudIndex) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplyWords, ReadRepliesAndFramesUnpackBigEndian) {
+    anzframe = 18;
+    for (int i = 0; i < 36; ++i) szReadBuf[i] = static_cast<unsigned char>(i + 1);
+    pp[18] = 0xBEEF;
+    GetRxBufPara();
+    EXPECT_EQ(pp[0], 0x0102);
+    EXPECT_EQ(pp[17], 0x2324);
+    EXPECT_EQ(pp[18], 0xBEEF) << "a reply fills words 0 to 17 only";
+    GetRxBufData();
+    EXPECT_EQ(databuf[1], 0x0304);
+    EXPECT_EQ(databuf[17], 0x2324);
+}
+
+}  // namespace
