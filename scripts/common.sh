@@ -4,13 +4,16 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 JOBS=${JOBS:-$(nproc)}
 
-PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core)
+# Everything the build, the tests and the demo need that a minimal Debian image lacks. qt6-tools-dev's UiTools
+# needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here.
+PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
+          libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core)
 
 install_missing() {
     local missing=()
     for p in "${PACKAGES[@]}"; do
-        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+        # A removed package can leave its status behind ("deinstall ok config-files"); only this counts.
+        [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
@@ -21,6 +24,10 @@ install_missing() {
 }
 
 build_tree() {
-    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    if ! cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null; then
+        echo "Configuring the build failed (the reason is above). A missing library's Debian package can be" >&2
+        echo "found with: apt-file search <file CMake looked for>; add it to PACKAGES in scripts/common.sh." >&2
+        exit 1
+    fi
     cmake --build "$BUILD_DIR" -j"$JOBS"
 }
