@@ -36,6 +36,10 @@ namespace {
 
 LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
+bool streamReceive = false;
+std::vector<unsigned char> streamBytes;
+// The stream is bounded so that a sensor sending with nobody taking its frames cannot fill the memory.
+constexpr std::size_t kStreamLimit = 64 * 1024;
 
 // The data-ready handler gives up after this many reads that bring nothing while bytes are missing, so a
 // broken conversation ends in the waiting exchange's time-out instead of blocking the user interface.
@@ -72,6 +76,14 @@ void StoreReplyBytes(unsigned handle) {
 void DropStrayBytes(unsigned handle) {
     unsigned char scratch[1024];
     bytesRead = ClientTCPRead(handle, scratch, sizeof scratch, 5000);
+}
+
+void KeepStreamBytes(unsigned handle) {
+    unsigned char chunk[1024];
+    bytesRead = ClientTCPRead(handle, chunk, sizeof chunk, 0);
+    if (bytesRead <= 0) return;
+    if (streamBytes.size() + std::size_t(bytesRead) > kStreamLimit) streamBytes.clear();
+    streamBytes.insert(streamBytes.end(), chunk, chunk + bytesRead);
 }
 
 }  // namespace
@@ -159,6 +171,27 @@ void GetRxBufPara() {
 
 void GetRxBufData() {
     for (int i = 0; i < anzframe; ++i) databuf[i] = GetWord(szReadBuf, i);
+}
+
+void SetStreamReceive(bool on) {
+    streamReceive = on;
+    streamBytes.clear();
+}
+
+int TakeReceivedBytes(std::vector<unsigned char>& out) {
+    if (comprotocol != 0) {
+        const int n = int(streamBytes.size());
+        out.insert(out.end(), streamBytes.begin(), streamBytes.end());
+        streamBytes.clear();
+        return n;
+    }
+    const int waiting = GetInQLen(comport);
+    if (waiting <= 0) return waiting;
+    const std::size_t at = out.size();
+    out.resize(at + std::size_t(waiting));
+    const int got = ComRd(comport, out.data() + at, waiting);
+    out.resize(at + std::size_t(std::max(got, 0)));
+    return got;
 }
 
 // --- channel --------------------------------------------------------------------------------------------
@@ -260,7 +293,9 @@ int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*
             MessagePopup("TCP Client", "Server has closed connection!");
             break;
         case TCP_DATAREADY:
-            if (bytesToRead > 0)
+            if (streamReceive)
+                KeepStreamBytes(handle);
+            else if (bytesToRead > 0)
                 StoreReplyBytes(handle);
             else
                 DropStrayBytes(handle);

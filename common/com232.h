@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // --- connection state -------------------------------------------------------------------------------------
 extern unsigned short comprotocol;  // 0 RS-232, 1 TCP/IP
@@ -86,6 +87,13 @@ void CheckEcho(int n);
 bool ReceiveReply();
 void GetRxBufPara();
 void GetRxBufData();
+
+// Frames the sensor sends by itself (auto-send): while stream reception is on, the TCP data-ready handler
+// keeps every byte that arrives instead of dropping what no exchange waits for. TakeReceivedBytes appends
+// what arrived since the last call (TCP) or what waits in the serial input queue (RS-232) to `out` and
+// returns the count, or a negative error of the serial port.
+void SetStreamReceive(bool on);
+int TakeReceivedBytes(std::vector<unsigned char>& out);
 
 // --- channel ----------------------------------------------------------------------------------------------
 long BaudRateOf(int baudIndex);  // 19200 for an index outside 0..4

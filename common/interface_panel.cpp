@@ -44,8 +44,14 @@ constexpr CtrlBinding kControls[] = {
     {INTERFACEP_TRY, "tryToConnect", CBF_ButtonTryToConnect},
     {INTERFACEP_ACCEPT, "accept", CBF_ButtonAccept},
     {INTERFACEP_STATUS, "status"},
+    // The scope's panel only:
+    {INTERFACEP_CHANGE_BAUDRATE, "changeBaudrate", CBF_ButtonChangeBaudrate},
+    {INTERFACEP_ID, "id", CBF_EditID},
 };
-constexpr PanelDef kPanel{"interface.ui", CBF_INTERFACEP, kControls};
+constexpr std::size_t kSharedControls = 12;
+constexpr PanelDef kPanel{"interface.ui", CBF_INTERFACEP, std::span(kControls).first(kSharedControls)};
+constexpr PanelDef kScopePanel{"orvane_interface.ui", CBF_INTERFACEP, kControls};
+constexpr int kIdMaxChars = 99;
 
 constexpr const char* kBaudLabels[] = {"9600", "19200", "38400", "57600", "115200"};
 
@@ -97,6 +103,10 @@ void SetInterfaceProfile(const InterfaceProfile& p) {
 
 const PanelDef& InterfacePanelDef() {
     return kPanel;
+}
+
+const PanelDef& ScopeInterfacePanelDef() {
+    return kScopePanel;
 }
 
 void BuildSettingsFileNames(const char* programDir) {
@@ -193,6 +203,23 @@ void SaveCommunicationSettings() {
                      std::string("The settings could not be stored in\n") + conSettingsFileName);
 }
 
+void ChangeBaudrate() {
+    int value = 0;
+    GetCtrlVal(interfacepanel, INTERFACEP_BAUDRATE, value);
+    baudrate = static_cast<unsigned short>(value);
+    SetCtrlVal(interfacepanel, INTERFACEP_STATUS, std::string_view("Try to change Baudrate!"));
+    FlushQueues();
+    order = 190;
+    FillTxBuf(order, baudrate, 0, 0);  // the scope's frames take their argument first
+    nBytesW = static_cast<unsigned short>(ComWrt(comport, szWriteBuf, 2 * anzframe));
+    CheckEcho(3);
+    if (comecho == 0) return;
+    SetCtrlVal(interfacepanel, INTERFACEP_STATUS, std::string_view("Success!"));
+    InitRS232();
+    TryToConnect();
+    if (comecho == 1) MessagePopup("INFO!", "Success! \n\nConfirme new Baudrate \nwith EEPROM and SEND.");
+}
+
 void DimAcceptButtons(int dimmed) {
     SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, dimmed);
     if (profile.hasBaudrateChange)
@@ -272,6 +299,25 @@ int CBF_ButtonAccept(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     SaveCommunicationSettings();
     if (profile.afterAccept) profile.afterAccept();
+    return 0;
+}
+
+int CBF_ButtonChangeBaudrate(int, int, int event, void*, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    if (profile.dimDuringAttempt) profile.dimDuringAttempt(1);
+    DimAcceptButtons(1);
+    ChangeBaudrate();
+    if (profile.dimDuringAttempt) profile.dimDuringAttempt(0);
+    return 0;
+}
+
+int CBF_EditID(int, int, int event, void*, int, int) {
+    if (ShowHelpOnRightClick(event, InfoEditID)) return 0;
+    if (event != EVENT_COMMIT || !profile.showSensorId) return 0;
+    std::string text;
+    GetCtrlVal(interfacepanel, INTERFACEP_ID, text);
+    profile.showSensorId(CutToBytes(text, kIdMaxChars).c_str());
     return 0;
 }
 

@@ -26,12 +26,13 @@ enum InterfacePanelCtrl : int {
 
 // What differs between the programs on this panel; each program sets it once at start.
 struct InterfaceProfile {
-    void (*openPanel)();            // the Connect button
-    void (*afterAccept)();          // settings stored: leave the panel
-    void (*dimDuringAttempt)(int);  // what is dimmed while a connection attempt runs
-    void (*onPanelClose)();         // the panel's close box; may be null
-    bool hasBaudrateChange;         // the panel has the Change-baud-rate button
-    int indicatorPanel;             // panel with the COM-port and server indicators
+    void (*openPanel)();                   // the Connect button
+    void (*afterAccept)();                 // settings stored: leave the panel
+    void (*dimDuringAttempt)(int);         // what is dimmed while a connection attempt runs
+    void (*onPanelClose)();                // the panel's close box; may be null
+    bool hasBaudrateChange;                // the panel has the Change-baud-rate button and the ID field
+    void (*showSensorId)(const char* id);  // the ID field was committed; may be null
+    int indicatorPanel;                    // panel with the COM-port and server indicators
     int comPortIndicator;
     int serverIndicator;
 };
@@ -39,6 +40,8 @@ void SetInterfaceProfile(const InterfaceProfile& profile);
 
 // The panel file and control bindings shared by the programs whose panel has no scope-only controls.
 const PanelDef& InterfacePanelDef();
+// The scope's interface panel: the shared controls, the Change-baud-rate button and the ID field.
+const PanelDef& ScopeInterfacePanelDef();
 
 extern char ipComboBoxFileName[600];
 extern char conSettingsFileName[600];
@@ -66,6 +69,8 @@ void GetConnectionSettingsFromFile();
 void InitConnectPanel();
 void TryToConnect();
 void SaveCommunicationSettings();
+// Tells the sensor to use the baud rate of the baud-rate selector, then reconnects at that rate.
+void ChangeBaudrate();
 // Dims or enables the Accept button (and the Change-baud-rate button where the panel has it).
 void DimAcceptButtons(int dimmed);
 
@@ -82,4 +87,7 @@ int CBF_StringPortNumber(int panel, int control, int event, void* callbackData, 
 int CBF_ButtonTryToConnect(int panel, int control, int event, void* callbackData, int eventData1,
                            int eventData2);
 int CBF_ButtonAccept(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CBF_ButtonChangeBaudrate(int panel, int control, int event, void* callbackData, int eventData1,
+                             int eventData2);
+int CBF_EditID(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_INTERFACEP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

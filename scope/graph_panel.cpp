@@ -1,0 +1,101 @@
+#include "graph_panel.h"
+
+#include <span>
+
+#include "live_data.h"
+#include "platform.h"
+#include "scope.h"
+
+unsigned short graphcnt = 0;
+unsigned short GpBufCnt[2];
+unsigned short GpBufChL[2], GpBufChC[2], GpBufChR[2], GpBufDensity[2], GpBufSym1[2], GpBufSym2[2],
+    GpBufTemp[2];
+
+const char* const InfoButtonShowGraph = " Switch to a graphical display for each signal.";
+const char* const InfoButtonClosePanel = " Close PANEL and return to MAIN PANEL. ";
+const char* const InfoEditSignal = " Select Signal to be displayed in the graph. ";
+const char* const InfoGraphPanel = " Displays the signals selected with SIGNAL. ";
+
+namespace {
+
+// One signal: its frame variable, the last segment's y values and its line colour. In selector order; the
+// signal's value display is GRAPHP_VALUE + index and its graph GRAPHP_GRAPH + index.
+struct Signal {
+    const unsigned short* value;
+    unsigned short* segment;
+    int color;
+};
+const Signal kSignals[kGraphSignals] = {
+    {&dataChL, GpBufChL, 0xFF0000},   {&dataChC, GpBufChC, 0x00FF00},
+    {&dataChR, GpBufChR, 0x0000FF},   {&dataDensity, GpBufDensity, 0xFF8000},
+    {&dataSym1, GpBufSym1, 0xFF0080}, {&dataSym2, GpBufSym2, 0x008000},
+    {&dataTemp, GpBufTemp, 0x008080},
+};
+
+}  // namespace
+
+void InitPanelGraph() {
+    graphcnt = 0;
+    for (int s = 0; s < kGraphSignals; ++s) {
+        DeleteGraphPlot(graphpanel, GRAPHP_GRAPH + s, VAL_ALL_PLOTS);
+        kSignals[s].segment[0] = kSignals[s].segment[1] = *kSignals[s].value;
+    }
+    GpBufCnt[0] = GpBufCnt[1] = 0;
+}
+
+void SetPanelGraphData() {
+    GpBufCnt[0] = GpBufCnt[1];
+    GpBufCnt[1] = graphcnt;
+    for (int s = 0; s < kGraphSignals; ++s) {
+        const Signal& sig = kSignals[s];
+        SetCtrlVal(graphpanel, GRAPHP_VALUE + s, *sig.value);
+        sig.segment[0] = sig.segment[1];
+        sig.segment[1] = *sig.value;
+        // The first segment after a clear or a wrap of the index is flat.
+        if (graphcnt == 0) sig.segment[0] = sig.segment[1];
+        PlotXY(graphpanel, GRAPHP_GRAPH + s, std::span<const unsigned short>(GpBufCnt, 2),
+               std::span<const unsigned short>(sig.segment, 2), sig.color);
+    }
+    ++graphcnt;
+}
+
+void SetGraphVisible() {
+    int selected = 0;
+    GetCtrlVal(graphpanel, GRAPHP_SIGNAL, selected);
+    if (selected < 0 || selected >= kGraphSignals) selected = 0;
+    for (int s = 0; s < kGraphSignals; ++s)
+        SetCtrlAttribute(graphpanel, GRAPHP_GRAPH + s, ATTR_VISIBLE, s == selected ? 1 : 0);
+}
+
+// --- callbacks ------------------------------------------------------------------------------------------
+
+int CBF_GRAPHP(int, int, int, void*, int, int) {
+    return 0;
+}
+
+int CBF_ButtonShowGraph(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonShowGraph)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    DisplayPanel(graphpanel);
+    HidePanel(datapanel);
+    return 0;
+}
+
+int CBF_ButtonGpClose(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonClosePanel)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    DisplayPanel(datapanel);
+    HidePanel(graphpanel);
+    return 0;
+}
+
+int CBF_EditSignal(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoEditSignal)) return 0;
+    if (event == EVENT_COMMIT) SetGraphVisible();
+    return 0;
+}
+
+int CBF_PanelGraphGraph(int, int, int event, void*, int, int) {
+    ShowHelp(event, InfoGraphPanel);
+    return 0;
+}

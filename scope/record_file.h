@@ -1,0 +1,29 @@
+// The record file's lines and the record-time arithmetic, as plain functions: the header line, a data line
+// of one frame, and the split of a record's duration into days, hours, minutes and seconds.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The eight recorded values of a frame: CH_L, CH_C, CH_R, density, symmetry 1, symmetry 2, vector,
+// temperature.
+using RecordValues = std::array<std::uint16_t, 8>;
+
+// "DATE", "TIME", then the eight value names, each followed by a TAB, then CR LF.
+std::string RecordHeaderLine();
+// Date, TAB, time, TAB, the eight values as unsigned decimals separated by TABs, CR LF.
+std::string RecordDataLine(std::string_view date, std::string_view time, const RecordValues& values);
+
+struct RecordDuration {
+    std::uint32_t days, hours, minutes, seconds;
+};
+// Interval times count, in 32 bits: 65,535 × 65,535 seconds fit.
+constexpr std::uint32_t RecordSeconds(std::uint16_t interval, std::uint16_t count) {
+    return std::uint32_t(interval) * std::uint32_t(count);
+}
+constexpr RecordDuration SplitRecordTime(std::uint32_t total) {
+    const std::uint32_t days = total / 86400, rest = total % 86400;
+    return {days, rest / 3600, rest % 3600 / 60, rest % 60};
+}

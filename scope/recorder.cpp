@@ -1,0 +1,410 @@
+#include "recorder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "com232.h"
+#include "frame_assembler.h"
+#include "graph_panel.h"
+#include "live_data.h"
+#include "platform.h"
+#include "record_file.h"
+#include "scope.h"
+
+unsigned short zeitint = 0;
+unsigned short anzwerte = 0;
+unsigned short otcrec = 0;
+double recstart = 0.0;
+
+const char* const InfoButtonOpenRecorder = " Switch to data recorder.";
+const char* const InfoButtonSelRecFile = " Select a record file for data save. ";
+const char* const InfoDisRecFile = " Shows the path of the record file. ";
+const char* const InfoButtonStartRecord = " Start data record.";
+const char* const InfoButtonStopRecord = " Stop data record.";
+const char* const InfoButtonManualRecord = " Record one frame manually \n and append to existing file. ";
+const char* const InfoEditSelDataRec = " Select how to record data frame. ";
+const char* const InfoEditInterval =
+    " Choose a even interval for recording. \n Minimum interval is 1 second. ";
+const char* const InfoEditRecVal = " Choose how many Data should be recorded. ";
+const char* const InfoDispRecordTime =
+    " Displays the time for recording \n when all VALUES will be recorded.";
+const char* const InfoDispRecordedValues = " Displays how many values are already recorded.";
+const char* const InfoDispRemaining = " Displays how many values remain to be recorded.";
+
+namespace {
+
+constexpr int kRecordingColor = 0xFF0000;
+constexpr int kIdleColor = 0xE0E0E0;
+constexpr std::size_t kPathMax = sizeof recFileName - 1;
+
+RecordClock clockDate = DateStr;
+RecordClock clockTime = TimeStr;
+
+// Lines of the present record: tried and not written.
+unsigned long linesTried = 0, linesLost = 0;
+double frameCounter = 0.0;
+
+// Which controls each record mode shows (bit m set: shown in mode m).
+struct ModeView {
+    int control;
+    unsigned modes;
+};
+constexpr unsigned M0 = 1, M1 = 2, M2 = 4, M3 = 8;
+constexpr ModeView kModeViews[] = {
+    {RECP_INTERVAL, M0 | M1},
+    {RECP_INTERVAL_LABEL, M0 | M1},
+    {RECP_COUNT, M0},
+    {RECP_COUNT_LABEL, M0},
+    {RECP_TIME_FRAME, M0},
+    {RECP_DAYS, M0},
+    {RECP_HOURS, M0},
+    {RECP_MINUTES, M0},
+    {RECP_SECONDS, M0},
+    {RECP_RECORDED, M0 | M2},
+    {RECP_RECORDED_LABEL, M0 | M2},
+    {RECP_REMAINING, M0},
+    {RECP_REMAINING_LABEL, M0},
+    {RECP_FRAME_COUNTER, M1 | M3},
+    {RECP_FRAME_COUNTER_LABEL, M1 | M3},
+    {RECP_START, M0 | M1},
+    {RECP_STOP, M0 | M1},
+    {RECP_START_TRIGGERED, M3},
+    {RECP_STOP_TRIGGERED, M3},
+    {RECP_MANUAL, M2},
+};
+
+std::string MakeSureText(int blanks) {
+    return " Make sure, that the file is not opened by any other program." + std::string(blanks, ' ') +
+           "\n Otherwise it can not be saved.";
+}
+
+int RecordMode() {
+    int mode = 0;
+    GetCtrlVal(recpanel, RECP_MODE, mode);
+    return mode;
+}
+
+bool AppendToRecordFile(const std::string& text) {
+    if (recFileName[0] == '\0') return false;
+    const int file = CVI_OpenFile(recFileName, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
+    if (file < 0) return false;
+    const bool written = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
+    return CVI_CloseFile(file) == 0 && written;
+}
+
+void StartCountingLines() {
+    linesTried = linesLost = 0;
+}
+
+std::string LostLinesText() {
+    const std::string counts = std::to_string(linesLost) + " of " + std::to_string(linesTried) + " lines";
+    if (recFileName[0] == '\0')
+        return "No record file is selected: " + counts +
+               " were not written.\nSelect a file with the Select-file button.";
+    return counts + " could not be written to\n" + recFileName +
+           "\nThe file may be open in another program or read-only, or the disk may be full.";
+}
+
+// The end of a record: saved, or how many lines were lost.
+void ReportRecordEnd() {
+    if (linesLost == 0)
+        MessagePopup("INFO!", "File has been saved!");
+    else
+        MessagePopup("ATTENTION!", LostLinesText());
+}
+
+void ShowFrameCounter() {
+    SetCtrlVal(recpanel, RECP_FRAME_COUNTER, frameCounter);
+}
+
+// A complete frame has arrived in szReadBuf: take it in, show it and record it.
+void TakeRecordedFrame() {
+    GetRxBufData();
+    CopyDatatoVars();
+    SetPanelGraphData();
+    SetPanelData();
+    ShowGraph();
+}
+
+void SetRecordControlsOperable(int operable) {
+    for (int ctrl : {RECP_INTERVAL, RECP_COUNT, RECP_START})
+        SetCtrlAttribute(recpanel, ctrl, ATTR_CTRL_MODE, operable ? VAL_HOT : VAL_INDICATOR);
+    SetCtrlAttribute(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR, operable ? kIdleColor : kRecordingColor);
+}
+
+void UseRecordFile(const std::string& path) {
+    std::snprintf(recFileName, sizeof recFileName, "%s", path.c_str());
+    ResetTextBox(recpanel, RECP_FILE, recFileName);
+}
+
+bool ConfirmFileName() {
+    return ConfirmPopup("ATTENTION!", "Are you sure, that you have selected the right file name?") == 1;
+}
+
+}  // namespace
+
+void SetRecordClock(RecordClock date, RecordClock time) {
+    clockDate = date ? date : DateStr;
+    clockTime = time ? time : TimeStr;
+}
+
+void InitRecordPanel() {
+    const int mode = RecordMode();
+    if (mode < 0 || mode > 3) return;
+    for (const ModeView& v : kModeViews)
+        SetCtrlAttribute(recpanel, v.control, ATTR_VISIBLE, (v.modes >> mode) & 1u ? 1 : 0);
+}
+
+void CalcRecTime() {
+    GetCtrlVal(recpanel, RECP_INTERVAL, zeitint);
+    GetCtrlVal(recpanel, RECP_COUNT, anzwerte);
+    SetCtrlVal(recpanel, RECP_RECORDED, static_cast<unsigned short>(0));
+    SetCtrlVal(recpanel, RECP_REMAINING, anzwerte);
+    const RecordDuration d = SplitRecordTime(RecordSeconds(zeitint, anzwerte));
+    SetCtrlVal(recpanel, RECP_DAYS, int(d.days));
+    SetCtrlVal(recpanel, RECP_HOURS, int(d.hours));
+    SetCtrlVal(recpanel, RECP_MINUTES, int(d.minutes));
+    SetCtrlVal(recpanel, RECP_SECONDS, int(d.seconds));
+}
+
+void SelRecFile() {
+    std::string path;
+    const int result =
+        FileSelectPopup(recFileName, "RecordFile.dat", "*.dat", "FILENAME!", VAL_OK_BUTTON, 0, 0, 1, 1, path);
+    if (result <= 0) {
+        MessagePopup("ATTENTION!", "No filename was choosen! \nRecording will not be done! ");
+        UseRecordFile("");
+        return;
+    }
+    if (path.size() > kPathMax) {
+        MessagePopup("ATTENTION!", "The path\n" + path + "\nis longer than " + std::to_string(kPathMax) +
+                                       " characters and cannot be used for a record file.\nThe record file "
+                                       "stays as it was.");
+        return;
+    }
+    if (result == VAL_EXISTING_FILE_SELECTED) {
+        // Declining keeps the file in force so far.
+        if (ConfirmPopup("ATTENTION!", "File already exist! \nDo you want to select existing file?") != 1)
+            return;
+        MessagePopup("ATTENTION!", MakeSureText(36));
+        UseRecordFile(path);
+        CVI_DeleteFile(recFileName);
+    } else {
+        UseRecordFile(path);
+    }
+    WriteFileHeader();
+}
+
+void WriteFileHeader() {
+    if (!AppendToRecordFile(RecordHeaderLine()))
+        MessagePopup("ATTENTION!", std::string("The record file\n") + recFileName + "\ncannot be written.");
+}
+
+void Record() {
+    if (!ConfirmFileName()) return;
+    CalcRecTime();
+    if (RecordMode() == 0 && anzwerte == 0) {
+        MessagePopup("ATTENTION!", "The number of values to record is 0.\nNothing was recorded.");
+        return;
+    }
+    MessagePopup("ATTENTION!", MakeSureText(36));
+    SetRecordControlsOperable(0);
+    StartCountingLines();
+    RecordFrame();
+    ReportRecordEnd();
+    SetRecordControlsOperable(1);
+}
+
+void RecordFrame() {
+    poll = 1;
+    otcrec = 0;
+    CalcRecTime();
+    frameCounter = 0.0;
+    while (poll == 1) {
+        recstart = Timer();
+        order = 5;
+        FillTxBuf(order, 0, 0, 0);
+        GetDataFrame();
+        if (bytesToRead == 0)
+            TakeRecordedFrame();
+        else
+            SetPopupTimeout();
+        ToFile();  // after a time-out the line holds the last good frame's values
+        const int mode = RecordMode();
+        if (mode == 0) {
+            ++otcrec;
+            SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
+            SetCtrlVal(recpanel, RECP_REMAINING, static_cast<unsigned short>(anzwerte - otcrec));
+            if (otcrec == anzwerte) poll = 0;
+        } else if (mode == 1) {
+            frameCounter += 1.0;
+            ShowFrameCounter();
+        }
+        SlowDown();
+    }
+}
+
+void SlowDown() {
+    tdiff = 0.0;
+    while (double(zeitint) > tdiff) {
+        tdiff = Timer() - recstart;
+        ProcessSystemEvents();  // blocks about a millisecond when idle, so the wait costs little CPU
+        if (poll == 0) return;
+    }
+}
+
+void TriggeredRecord() {
+    order = 50;
+    FillTxBuf(order, 1, 0, 0);  // the sensor sends a frame on every trigger event from now on
+    WriteFrame();
+    frameCounter = 0.0;
+    poll = 1;
+    SetStreamReceive(true);
+    FrameAssembler frames;
+    std::vector<unsigned char> bytes;
+    while (poll == 1) {
+        ProcessSystemEvents();
+        bytes.clear();
+        if (TakeReceivedBytes(bytes) > 0) frames.Feed(bytes);
+        // Frames that arrived together are all recorded, one at a time.
+        FrameAssembler::Frame frame;
+        while (frames.Next(frame)) {
+            std::memcpy(szReadBuf, frame.data(), frame.size());
+            TakeRecordedFrame();
+            ToFile();
+            frameCounter += 1.0;
+            ShowFrameCounter();
+        }
+    }
+    SetStreamReceive(false);
+}
+
+void RecordManually() {
+    StartCountingLines();
+    SetPanelGraphData();
+    ToFile();
+    ++otcrec;
+    SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
+    if (linesLost > 0) MessagePopup("ATTENTION!", LostLinesText());
+}
+
+void ToFile() {
+    const RecordValues values = {dataChL,  dataChC,  dataChR, dataDensity,
+                                 dataSym1, dataSym2, dataVec, dataTemp};
+    ++linesTried;
+    if (!AppendToRecordFile(RecordDataLine(clockDate(), clockTime(), values))) ++linesLost;
+}
+
+// --- callbacks ------------------------------------------------------------------------------------------
+
+int CBF_RECP(int, int, int event, void*, int, int) {
+    if (event == EVENT_CLOSE) StopAutoSend();
+    return 0;
+}
+
+int CBF_ButtonRecorder(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonOpenRecorder)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    InitRecordPanel();
+    if (RecordMode() == 0) CalcRecTime();
+    ShowChildPanel(kChildRecorder);
+    return 0;
+}
+
+int CBF_ButtonSelRecFile(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonSelRecFile)) return 0;
+    if (event == EVENT_COMMIT) SelRecFile();
+    return 0;
+}
+
+int CBF_ButtonStartRecord(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonStartRecord)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    InitPanelGraph();
+    Record();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonStopRecord(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonStopRecord)) return 0;
+    if (event == EVENT_COMMIT) poll = 0;
+    return 0;
+}
+
+int CBF_ButtonStartTrigRec(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonStartRecord)) return 0;
+    if (event != EVENT_COMMIT || !ConfirmFileName()) return 0;
+    SetButtonsDimmed(1);
+    MessagePopup("ATTENTION!", MakeSureText(42));
+    SetCtrlAttribute(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR, kRecordingColor);
+    StartCountingLines();
+    TriggeredRecord();
+    StopAutoSend();
+    ReportRecordEnd();
+    SetCtrlAttribute(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR, kIdleColor);
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonStopTrigRec(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonStopRecord)) return 0;
+    if (event == EVENT_COMMIT) poll = 0;
+    return 0;
+}
+
+int CBF_ButtonManualRecord(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonManualRecord)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    SetCtrlAttribute(recpanel, RECP_MANUAL, ATTR_DIMMED, 1);
+    RecordManually();
+    SetCtrlAttribute(recpanel, RECP_MANUAL, ATTR_DIMMED, 0);
+    return 0;
+}
+
+int CBF_EditSelectDataRec(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoEditSelDataRec)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    poll = 0;
+    const int mode = RecordMode();
+    if (mode == 2) {
+        otcrec = 0;
+        SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
+    }
+    if (mode == 0) CalcRecTime();
+    InitPanelGraph();
+    InitRecordPanel();
+    return 0;
+}
+
+int CBF_EditInterval(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoEditInterval)) return 0;
+    if (event == EVENT_COMMIT) CalcRecTime();
+    return 0;
+}
+
+int CBF_EditRecVal(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoEditRecVal)) return 0;
+    if (event == EVENT_COMMIT) CalcRecTime();
+    return 0;
+}
+
+int CBF_DispRecFile(int, int, int event, void*, int, int) {
+    ShowHelp(event, InfoDisRecFile);
+    return 0;
+}
+int CBF_DispRecordTime(int, int, int event, void*, int, int) {
+    ShowHelp(event, InfoDispRecordTime);
+    return 0;
+}
+int CBF_DispRecordedValues(int, int, int event, void*, int, int) {
+    ShowHelp(event, InfoDispRecordedValues);
+    return 0;
+}
+int CBF_DispRemaining(int, int, int event, void*, int, int) {
+    ShowHelp(event, InfoDispRemaining);
+    return 0;
+}

@@ -1,0 +1,253 @@
+#include "scope.h"
+
+#include <cstdio>
+#include <string>
+
+#include "com232.h"
+#include "interface_panel.h"
+#include "live_data.h"
+#include "logo.h"
+#include "parameter_files.h"
+#include "parameters.h"
+#include "scope_link.h"
+
+unsigned short anzpara = 202;
+unsigned short anzVec = 31;
+unsigned short anzOut = 5;
+unsigned short target = RAM;
+unsigned short poll = 0;
+
+char proj_dir[512];
+char recFileName[260];
+char paraFileName[600];
+
+const char* const InfoButtonPara = " Switch to sensor parameters.";
+const char* const InfoButtonTeachTable = " Switch to color teach table.";
+const char* const InfoButtonSend =
+    " All the parameters of the PC-User-Interface are transferred to the sensor or to a selectable file. \n"
+    " The target of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n"
+    " Shortcut Key: F9. ";
+const char* const InfoButtonGet =
+    " Sensor or file parameters are transferred to the PC-User-Interface. \n"
+    " The source of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n"
+    " Shortcut Key: F10. ";
+const char* const InfoButtonGo =
+    " Starts data transfer (CH_REF, CH_DIR, CH_DIF, NORM, INT, V-No:) from sensor to PC. \n"
+    " The data are shown in the displays, bars and in the graph.\n"
+    " Shortcut Key: F11. ";
+const char* const InfoButtonStop = " Stops data transfer from sensor to PC.\n Shortcut Key: F12. ";
+const char* const InfoSelectMemory = " Select the source respectively the target for the parameter transfer.";
+
+namespace {
+
+constexpr int kLogoBrand = 5;
+constexpr const char* kTitle = "ORVANE-Scope V3.3";
+constexpr double kSendHoldSeconds = 0.5;
+
+// The child-panel buttons, by child-panel number.
+struct ChildSlot {
+    int number;
+    int* panel;
+    int button;
+};
+const ChildSlot kChildren[] = {
+    {kChildInterface, &interfacepanel, MAINP_CONNECT},
+    {kChildParameters, &parapanel, MAINP_PARAMETERS},
+    {kChildTeachTable, &ttpanel, MAINP_TEACH_TABLE},
+    {kChildRecorder, &recpanel, MAINP_RECORDER},
+};
+
+// The controls that start operations, dimmed while one runs.
+struct PanelCtrl {
+    int* panel;
+    int ctrl;
+};
+const PanelCtrl kOperationCtrls[] = {
+    {&mainpanel, MAINP_SEND},
+    {&mainpanel, MAINP_GET},
+    {&mainpanel, MAINP_GO},
+    {&mainpanel, MAINP_SELECT_RAM},
+    {&mainpanel, MAINP_SELECT_EEPROM},
+    {&mainpanel, MAINP_SELECT_FILE},
+    {&interfacepanel, INTERFACEP_TRY},
+    {&interfacepanel, INTERFACEP_BAUDRATE},
+    {&recpanel, RECP_SELECT_FILE},
+    {&recpanel, RECP_MODE},
+    {&recpanel, RECP_START},
+    {&recpanel, RECP_START_TRIGGERED},
+};
+
+void CopyText(char* dest, std::size_t size, const std::string& text) {
+    std::snprintf(dest, size, "%s", text.c_str());
+}
+
+// Lets events run for `seconds` (the hold after Send).
+void ProcessEventsFor(double seconds) {
+    const double start = Timer();
+    while (Timer() - start < seconds) ProcessSystemEvents();
+}
+
+}  // namespace
+
+bool ShowHelp(int event, const char* text, const char* title) {
+    if (event != EVENT_RIGHT_CLICK) return false;
+    MessagePopup(title, text);
+    return true;
+}
+
+void DisplayOrvanePanels() {
+    ShowChildPanel(kChildParameters);
+    DisplayPanel(datapanel);
+    DisplayPanel(mainpanel);
+}
+
+int OrvaneMain(int argc, char** argv) {
+    if (InitCVIRTE(argc, argv) != 0) return -1;
+    if (LoadOrvanePanels() != 0) return -1;
+    DisplayOrvanePanels();
+    InitAll();
+    RunUserInterface();
+    EndOrvane();
+    return 0;
+}
+
+void InitAll() {
+    SetScopeProfiles();
+    SetLogoProfile({mainpanel, MAINP_LOGO_BOX, MAINP_LOGO_PICTURE, kTitle, 12, 280});
+    SetPanelAttribute(mainpanel, ATTR_PANEL_TITLE, kTitle);
+    PrepareInterfacePanel();
+
+    anzpara = 202;
+    anzframe = 18;
+    anzVec = 31;
+    anzOut = 5;
+    tcpcon = 0;
+    syncWord = 0x55;
+    order = 1;
+    target = RAM;
+    poll = 0;
+
+    std::string dir;
+    GetProjectDir(dir);
+    CopyText(proj_dir, sizeof proj_dir, dir);
+    BuildSettingsFileNames(proj_dir);
+    CopyText(recFileName, sizeof recFileName, MakePathname(proj_dir, "RecordFile.dat"));
+    ResetTextBox(recpanel, RECP_FILE, recFileName);
+    CopyText(paraFileName, sizeof paraFileName, proj_dir);
+
+    SetCtrlVal(datapanel, DATAP_STATUS, std::string_view("InitVars"));
+    DispVis();
+    ShowLogo(kLogoBrand);
+    GetPanelValues();
+
+    InitServerHistory();
+    GetConnectionSettingsFromFile();
+    InitConnectPanel();
+
+    SetButtonsDimmed(1);
+    TryToConnect();
+    SetButtonsDimmed(0);
+}
+
+void EndOrvane() {
+    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+    tcpcon = 0;
+    g_hconversation = 0;
+    DiscardOrvanePanels();
+}
+
+void ShowChildPanel(int number) {
+    for (const ChildSlot& c : kChildren) {
+        SetCtrlAttribute(mainpanel, c.button, ATTR_CMD_BUTTON_COLOR, kButtonNormalColor);
+        HidePanel(*c.panel);
+    }
+    for (const ChildSlot& c : kChildren) {
+        if (c.number != number) continue;
+        SetCtrlAttribute(mainpanel, c.button, ATTR_CMD_BUTTON_COLOR, kButtonMarkedColor);
+        if (number == kChildInterface) DimAcceptButtons(1);
+        DisplayPanel(*c.panel);
+    }
+}
+
+void SetButtonsDimmed(int dimmed) {
+    for (const PanelCtrl& pc : kOperationCtrls) SetCtrlAttribute(*pc.panel, pc.ctrl, ATTR_DIMMED, dimmed);
+    ProcessSystemEvents();
+}
+
+// --- callbacks ------------------------------------------------------------------------------------------
+
+int CBF_MAINP(int, int, int event, void*, int, int) {
+    if (event == EVENT_CLOSE) {
+        poll = 0;
+        QuitUserInterface(0);
+    }
+    return 0;
+}
+
+int CBF_PARAP(int, int, int, void*, int, int) {
+    return 0;
+}
+int CBF_TTP(int, int, int, void*, int, int) {
+    return 0;
+}
+int CBF_DATAP(int, int, int, void*, int, int) {
+    return 0;
+}
+
+int CBF_COLBIGP(int, int, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK || event == EVENT_CLOSE) HidePanel(colbigpanel);
+    return 0;
+}
+
+int CBF_ButtonPara(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonPara)) return 0;
+    if (event == EVENT_COMMIT) ShowChildPanel(kChildParameters);
+    return 0;
+}
+
+int CBF_ButtonTeachTable(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonTeachTable)) return 0;
+    if (event == EVENT_COMMIT) ShowChildPanel(kChildTeachTable);
+    return 0;
+}
+
+int CBF_ButtonSend(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonSend)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    if (target == DATFILE)
+        SendParaToFile();
+    else
+        SendPara();
+    // The sensor stores what it got before it takes the next order.
+    ProcessEventsFor(kSendHoldSeconds);
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonGet(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonGet)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    if (target == DATFILE)
+        ReadParaFromFile();
+    else
+        GetPara();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonGo(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonGo)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    GetData();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonStop(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonStop)) return 0;
+    if (event == EVENT_COMMIT) poll = 0;
+    return 0;
+}

@@ -1,0 +1,119 @@
+// A scope run against the sensor emulator: the emulator on its own thread, a settings file that points the
+// program at it (TCP, or the pseudo-terminal linked as COM5), the panel set loaded and shown and the
+// start-up sequence run, as the program does at start.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "com232.h"
+#include "interface_panel.h"
+#include "parameter_image.h"
+#include "parameters.h"
+#include "scope.h"
+#include "sensor_emulator.h"
+#include "ui_test.h"
+
+enum class Link { Tcp, Serial };
+
+inline std::string LinkName(const testing::TestParamInfo<Link>& info) {
+    return info.param == Link::Tcp ? "Tcp" : "Serial";
+}
+
+inline constexpr const char* kScopeVersion = "ORVANE V3.3 2020-05-18";
+
+class ScopeSession : public UiTest {
+  protected:
+    static constexpr int kSerialPort = 5;
+
+    void TearDown() override {
+        poll = 0;
+        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+        CloseCom(comport);
+        DiscardOrvanePanels();
+        if (emulator) emulator->Stop();
+        UiTest::TearDown();
+    }
+
+    void StartEmulator(Link link) {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = kScopeVersion;
+        options.tcp = link == Link::Tcp;
+        options.pty = link == Link::Serial;
+        if (options.pty) options.ptyLink = ProjectFile("COM" + std::to_string(kSerialPort));
+        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+    }
+
+    void WriteSettingsFor(Link link, int baudIndex = 4) {
+        if (link == Link::Tcp)
+            WriteTextFile(ProjectFile("ComSettings.cfg"),
+                          "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n");
+        else
+            WriteTextFile(ProjectFile("ComSettings.cfg"),
+                          "0\n" + std::to_string(kSerialPort) + "\n" + std::to_string(baudIndex) + "\n\n\n");
+    }
+
+    // Loads and shows the panels and runs the start-up sequence, as the program's entry does.
+    void StartProgram() {
+        ASSERT_EQ(LoadOrvanePanels(), 0);
+        DisplayOrvanePanels();
+        InitAll();
+    }
+
+    void StartConnected(Link link) {
+        StartEmulator(link);
+        WriteSettingsFor(link);
+        StartProgram();
+        ASSERT_EQ(Status(), kScopeVersion);
+    }
+
+    std::string Status(int panel = 0, int ctrl = DATAP_STATUS) {
+        std::string text;
+        GetCtrlVal(panel ? panel : datapanel, ctrl, text);
+        while (!text.empty() && text.back() == ' ') text.pop_back();  // the version text is padded
+        return text;
+    }
+    std::string InterfaceStatus() { return Status(interfacepanel, INTERFACEP_STATUS); }
+
+    static int Attribute(int panel, int ctrl, CtrlAttr attr) {
+        int value = -1;
+        GetCtrlAttribute(panel, ctrl, attr, value);
+        return value;
+    }
+    static int Dimmed(int panel, int ctrl) { return Attribute(panel, ctrl, ATTR_DIMMED); }
+    static int Int(int panel, int ctrl) {
+        int value = -1;
+        GetCtrlVal(panel, ctrl, value);
+        return value;
+    }
+    static unsigned short Cell(int column, int row) {
+        unsigned short value = 0;
+        GetTableCellVal(ttpanel, TTP_TABLE, {column, row}, value);
+        return value;
+    }
+
+    // Orders of the request frames the emulator received since its counters were last reset.
+    std::vector<int> Orders() const {
+        std::vector<int> orders;
+        for (const auto& f : emulator->Received()) orders.push_back(f[2] << 8 | f[3]);
+        return orders;
+    }
+
+    // The emulator's parameter memory.
+    std::uint16_t RamWord(int word) const { return emulator->ParamRamWord(word); }
+    std::uint16_t EepromWord(int word) const { return emulator->ParamEepromWord(word); }
+    void SetRamWord(int word, std::uint16_t value) { emulator->SetParamRamWord(word, value); }
+    std::vector<std::uint16_t> RamImage() const {
+        std::vector<std::uint16_t> image;
+        for (int w = 0; w < kImageWords; ++w) image.push_back(RamWord(w));
+        return image;
+    }
+
+    std::unique_ptr<sensor_emu::SensorEmulator> emulator;
+};

@@ -1,0 +1,288 @@
+// The parameter set between the panels and the sensor's RAM and EEPROM, over TCP and the pseudo-terminal:
+// frame counts and orders, failures part-way, ignored replies, values the panels cannot show, the memory
+// selector and the mode-dependent enabling.
+#include <gtest/gtest.h>
+
+#include "live_data.h"
+#include "scope_session.h"
+
+namespace {
+
+class Parameters : public ScopeSession, public testing::WithParamInterface<Link> {};
+
+std::vector<int> SendOrders(bool eeprom) {
+    std::vector<int> orders{1};
+    orders.insert(orders.end(), kTeachRows, 2);
+    if (eeprom) orders.push_back(6);
+    return orders;
+}
+
+std::vector<int> GetOrders(bool eeprom) {
+    std::vector<int> orders;
+    if (eeprom) orders.push_back(8);
+    orders.push_back(3);
+    orders.insert(orders.end(), kTeachRows, 4);
+    return orders;
+}
+
+void Select(int control) {
+    uitest::Click(mainpanel, control);
+}
+
+// A distinct value for every image word that every control can show.
+std::uint16_t ShowableWord(int word) {
+    switch (word) {
+        case kWordChannelMode:
+            return 2;
+        case kWordAverage:
+            return 16;
+        case kWordEvalMode:
+        case kWordOutMode:
+        case kWordExtteach:
+            return 1;
+        case kWordTrigger:
+            return 0;
+        case kWordHold:
+            return 20;
+        case kWordIntlim:
+            return 100;
+        case kWordMaxNr:
+            return 12;
+        default:
+            return static_cast<std::uint16_t>(100 + 3 * word);
+    }
+}
+
+TEST_P(Parameters, SendToRamAndEepromWritesEveryWordInOrder) {
+    StartConnected(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
+    uitest::SetAndCommit(parapanel, PARAP_MAX_UP, 12340);
+    uitest::SetTableCellAndCommit(ttpanel, TTP_TABLE, {6, 31}, "777");
+    emulator->ResetCounters();
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(Orders(), SendOrders(false));
+    EXPECT_EQ(RamWord(kWordMaxUp), 12340);
+    EXPECT_EQ(RamWord(TeachWord(30, 5)), 777);
+    GetPanelValues();
+    CopyVarsToPP();
+    EXPECT_EQ(RamImage(), std::vector<std::uint16_t>(pp, pp + kImageWords));
+
+    Select(MAINP_SELECT_EEPROM);
+    emulator->ResetCounters();
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(Orders(), SendOrders(true));
+    EXPECT_EQ(EepromWord(kWordMaxUp), 12340);
+    EXPECT_EQ(EepromWord(TeachWord(30, 5)), 777);
+}
+
+TEST_P(Parameters, GetFromRamAndEepromFillsThePanels) {
+    StartConnected(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    emulator->ResetCounters();
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_EQ(Orders(), GetOrders(false));
+    EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), ShowableWord(kWordMaxUp));
+    EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 16);
+    EXPECT_EQ(Cell(4, 31), ShowableWord(TeachWord(30, 3)));
+
+    // EEPROM still holds the start values; it is read after order 8.
+    const std::uint16_t eepromPower = EepromWord(kWordPower);
+    ASSERT_NE(eepromPower, ShowableWord(kWordPower));
+    Select(MAINP_SELECT_EEPROM);
+    emulator->ResetCounters();
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_EQ(Orders(), GetOrders(true));
+    EXPECT_EQ(Int(parapanel, PARAP_POWER), eepromPower);
+}
+
+TEST_P(Parameters, AFailureAtRowTwelveLeavesTheEarlierRowsAndSendsNoOrderSix) {
+    StartConnected(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
+    Select(MAINP_SELECT_EEPROM);
+    const std::uint16_t eepromRow0 = EepromWord(TeachWord(0, 0));
+    for (int r = 0; r < kTeachRows; ++r) uitest::SetTableCellAndCommit(ttpanel, TTP_TABLE, {1, r + 1}, "500");
+    emulator->ResetCounters();
+    // Frame 1 is order 1, row r is frame r + 2.
+    emulator->SetFaults({.wrongEchoAtFrame = 14});
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(Orders().size(), 14u) << "the series stops at the wrong echo";
+    for (int r = 0; r < 12; ++r) EXPECT_EQ(RamWord(TeachWord(r, 0)), 500) << "row " << r;
+    for (int r = 13; r < kTeachRows; ++r) EXPECT_EQ(RamWord(TeachWord(r, 0)), 0) << "row " << r;
+    EXPECT_EQ(EepromWord(TeachWord(0, 0)), eepromRow0) << "no order 6";
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(comecho, 0);
+}
+
+TEST_P(Parameters, ASilentSensorEndsAGetWithoutTouchingThePanels) {
+    StartConnected(GetParam());
+    const int power = Int(parapanel, PARAP_POWER);
+    SetRamWord(kWordPower, static_cast<std::uint16_t>(power + 1));
+    emulator->ResetCounters();
+    emulator->SetFaults({.silentFromFrame = 5});
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_EQ(Orders().size(), 5u);
+    EXPECT_EQ(Int(parapanel, PARAP_POWER), power);
+    EXPECT_EQ(Status(), "TIMEOUT");
+}
+
+TEST_P(Parameters, RepliesWithAWrongMarkerOrderOrRowAreIgnored) {
+    StartConnected(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    const unsigned short row5 = Cell(1, 6), row9 = Cell(1, 10), row20 = Cell(1, 21);
+    ASSERT_NE(row5, ShowableWord(TeachWord(5, 0)));
+    emulator->ResetCounters();
+    // Frame 1 is order 3, row r is frame r + 2.
+    emulator->SetFaults({.wrongMarkerAtFrame = 7, .wrongOrderAtFrame = 11, .badRowAtFrame = 22});
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_EQ(Orders().size(), 32u) << "the transfer goes on";
+    EXPECT_EQ(Cell(1, 6), row5);
+    EXPECT_EQ(Cell(1, 10), row9);
+    EXPECT_EQ(Cell(1, 21), row20);
+    EXPECT_EQ(Cell(1, 7), ShowableWord(TeachWord(6, 0)));
+    EXPECT_EQ(Status(), kScopeVersion) << "no failure report";
+}
+
+TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
+    StartEmulator(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    SetRamWord(kWordAverage, 7);       // not an item of its ring
+    SetRamWord(kWordMaxUp, 65000);     // above the field's range
+    SetRamWord(kWordPower, 1500);      // above the slider's range
+    SetRamWord(kWordExtteach, 0);
+    SetRamWord(kWordFrei13, 11);       // the spare words have no control
+    SetRamWord(kWordFrei16, 65535);
+    const std::vector<std::uint16_t> image = RamImage();
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 7);
+    EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), 65000);
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamImage(), image);
+
+    // An item chosen by a person replaces the unlisted value; a later listed value drops the extra item.
+    int items = 0;
+    GetNumListItems(parapanel, PARAP_AVERAGE, items);
+    SetRamWord(kWordAverage, 32);
+    uitest::Click(mainpanel, MAINP_GET);
+    int after = 0;
+    GetNumListItems(parapanel, PARAP_AVERAGE, after);
+    EXPECT_EQ(after, items - 1);
+    EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 32);
+}
+
+TEST_P(Parameters, VectorCountFromTheSensorIsLimitedToTheTable) {
+    StartEmulator(GetParam());
+    SetRamWord(kWordMaxNr, 40);
+    SetRamWord(kWordOutMode, 1);
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(paraMaxNr, 31);
+    EXPECT_EQ(Int(parapanel, PARAP_MAX_NO), 31);
+}
+
+TEST_P(Parameters, ReadAfterConnectingUsesTheSelectedMemoryButNeverAFile) {
+    StartConnected(GetParam());
+    Select(MAINP_SELECT_FILE);
+    emulator->ResetCounters();
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    std::vector<int> expected{50, 7};
+    for (int o : GetOrders(false)) expected.push_back(o);
+    EXPECT_EQ(Orders(), expected) << "FILE reads the sensor's RAM";
+    Select(MAINP_SELECT_EEPROM);
+    emulator->ResetCounters();
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Orders()[2], 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, Parameters, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+// --- on the panels alone --------------------------------------------------------------------------------
+
+class ParameterPanel : public ScopeSession {
+  protected:
+    void SetUp() override {
+        ScopeSession::SetUp();
+        ASSERT_EQ(LoadOrvanePanels(), 0);
+        DisplayOrvanePanels();
+    }
+    static int LabelColor(int row) {
+        int color = -1;
+        GetTableRowAttribute(ttpanel, TTP_TABLE, row, ATTR_LABEL_COLOR, color);
+        return color;
+    }
+};
+
+TEST_F(ParameterPanel, MemorySelectorKeepsExactlyOneSwitchOnAndFallsBackToRam) {
+    auto on = [] {
+        return std::vector<int>{Int(mainpanel, MAINP_SELECT_RAM), Int(mainpanel, MAINP_SELECT_EEPROM),
+                                Int(mainpanel, MAINP_SELECT_FILE)};
+    };
+    Select(MAINP_SELECT_EEPROM);
+    EXPECT_EQ(on(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(target, EEPROM);
+    Select(MAINP_SELECT_FILE);
+    EXPECT_EQ(on(), (std::vector<int>{0, 0, 1}));
+    EXPECT_EQ(target, DATFILE);
+    Select(MAINP_SELECT_FILE);  // off again: RAM, not the EEPROM chosen before
+    EXPECT_EQ(on(), (std::vector<int>{1, 0, 0}));
+    EXPECT_EQ(target, RAM);
+    Select(MAINP_SELECT_RAM);  // RAM cannot be switched off
+    EXPECT_EQ(on(), (std::vector<int>{1, 0, 0}));
+    EXPECT_EQ(target, RAM);
+}
+
+TEST_F(ParameterPanel, ExternalTeachAndExternalTriggerExcludeEachOther) {
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 2);
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 1);
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 0);
+    EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 0);
+    uitest::Click(parapanel, PARAP_EXTERN_TEACH);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+
+    // From a transfer in, external teach wins, and the next Send carries trigger 0.
+    paraExtteach = 1;
+    paraTrigger = 1;
+    SetPanelValues();
+    InitEval();
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    GetPanelValues();
+    EXPECT_EQ(paraTrigger, 0);
+    EXPECT_EQ(paraExtteach, 1);
+}
+
+TEST_F(ParameterPanel, VectorCountMessageAndRowColours) {
+    uitest::SetAndCommit(parapanel, PARAP_OUT_MODE, 1);
+    uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 31);  // BINARY shows all 31: no message
+    EXPECT_EQ(LabelColor(31), 0x008000);
+    uitest::ExpectPopup("INFO!", InfoMaxVecTooHigh);
+    uitest::SetAndCommit(parapanel, PARAP_OUT_MODE, 0);
+    EXPECT_EQ(uitest::PendingExpectations(), 0) << "DIRECT LO with 31 vectors";
+    uitest::ExpectPopup("INFO!", InfoMaxVecTooHigh);
+    uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 6);
+    EXPECT_EQ(paraMaxNr, 6) << "the value is kept";
+    for (int row = 1; row <= 6; ++row) EXPECT_EQ(LabelColor(row), 0x008000) << row;
+    for (int row = 7; row <= 31; ++row) EXPECT_EQ(LabelColor(row), 0xFF0000) << row;
+    uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 5);
+    EXPECT_EQ(LabelColor(6), 0xFF0000);
+}
+
+TEST_F(ParameterPanel, EvaluationModeShowsTheMaximaAndEnablesTheirDelays) {
+    uitest::SetAndCommit(parapanel, PARAP_EVAL_MODE, 0);
+    EXPECT_EQ(Attribute(datapanel, DATAP_MAX_L, ATTR_VISIBLE), 0);
+    EXPECT_EQ(Attribute(datapanel, DATAP_MAX_LABEL, ATTR_VISIBLE), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_MAX_UP), 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_MAX_DOWN), 1);
+    uitest::SetAndCommit(parapanel, PARAP_EVAL_MODE, 1);
+    EXPECT_EQ(Attribute(datapanel, DATAP_MAX_R, ATTR_VISIBLE), 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_MAX_DOWN), 0);
+}
+
+}  // namespace

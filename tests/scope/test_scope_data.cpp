@@ -1,0 +1,242 @@
+// The scope's data without panels or link: frame payloads, read replies, parameter files, record lines and
+// times, the history shift and the density chart's limits and zoom.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include "com232.h"
+#include "live_data.h"
+#include "parameter_image.h"
+#include "record_file.h"
+#include "scope_link.h"
+
+namespace {
+
+using Image = std::array<std::uint16_t, kImageWords>;
+
+Image CountingImage() {
+    Image image;
+    for (int i = 0; i < kImageWords; ++i) image[i] = static_cast<std::uint16_t>(1000 + 7 * i);
+    return image;
+}
+
+// --- request payloads ---------------------------------------------------------------------------------------
+
+class ScopePayload : public testing::Test {
+  protected:
+    void SetUp() override {
+        LinkProfile p{};
+        p.fillPayload = FillScopePayload;
+        SetLinkProfile(p);
+        syncWord = 0x55;
+        std::memset(szWriteBuf, 0xEE, sizeof szWriteBuf);
+        for (int i = 0; i < kImageWords; ++i) pp[i] = static_cast<unsigned short>(0x0100 + i);
+    }
+};
+
+TEST_F(ScopePayload, ParameterOrdersCarryTheSixteenScalars) {
+    for (unsigned short order : {1, 3, 5, 6, 7, 8}) {
+        FillTxBuf(order, 9, 0, 0);
+        EXPECT_EQ(GetWord(szWriteBuf, 0), 0x55);
+        EXPECT_EQ(GetWord(szWriteBuf, 1), order);
+        for (int w = 0; w < 16; ++w) EXPECT_EQ(GetWord(szWriteBuf, 2 + w), pp[w]) << "order " << order;
+    }
+}
+
+TEST_F(ScopePayload, TeachRowOrderCarriesTheRowAndItsSixWords) {
+    FillTxBuf(2, 30, 0, 0);
+    EXPECT_EQ(GetWord(szWriteBuf, 2), 30);
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(GetWord(szWriteBuf, 3 + c), pp[TeachWord(30, c)]);
+    EXPECT_EQ(szWriteBuf[18], 0xEE) << "bytes after the row keep what was there";
+    EXPECT_EQ(szWriteBuf[35], 0xEE);
+}
+
+TEST_F(ScopePayload, ArgumentOrdersCarryOnlyTheirArgument) {
+    for (unsigned short order : {4, 50, 190}) {
+        std::memset(szWriteBuf, 0xEE, 36);
+        FillTxBuf(order, 3, 0, 0);
+        EXPECT_EQ(GetWord(szWriteBuf, 2), 3) << "order " << order;
+        EXPECT_EQ(szWriteBuf[6], 0xEE) << "order " << order;
+    }
+}
+
+// --- read replies -------------------------------------------------------------------------------------------
+
+std::array<std::uint16_t, kReplyWords> Reply(std::uint16_t marker, std::uint16_t order, std::uint16_t first) {
+    std::array<std::uint16_t, kReplyWords> w{};
+    w[0] = marker;
+    w[1] = order;
+    for (int i = 2; i < kReplyWords; ++i) w[i] = static_cast<std::uint16_t>(first + i - 2);
+    return w;
+}
+
+TEST(ReadReply, ScalarsAndRowsAreFoundOthersIgnored) {
+    const auto scalars = Reply(0x00AA, 3, 500);
+    const ReadReply s = ParseReadReply(scalars);
+    ASSERT_EQ(s.kind, ReadReply::Scalars);
+    ASSERT_EQ(s.values.size(), 16u);
+    EXPECT_EQ(s.values.front(), 500);
+    EXPECT_EQ(s.values.back(), 515);
+
+    const auto row = Reply(0x00AA, 4, 30);  // row 30, values 31..36
+    const ReadReply r = ParseReadReply(row);
+    ASSERT_EQ(r.kind, ReadReply::TeachRow);
+    EXPECT_EQ(r.row, 30);
+    ASSERT_EQ(r.values.size(), 6u);
+    EXPECT_EQ(r.values[0], 31);
+    EXPECT_EQ(r.values[5], 36);
+
+    EXPECT_EQ(ParseReadReply(Reply(0x0055, 3, 1)).kind, ReadReply::Ignored) << "wrong marker";
+    EXPECT_EQ(ParseReadReply(Reply(0x00AA, 5, 1)).kind, ReadReply::Ignored) << "wrong order";
+    EXPECT_EQ(ParseReadReply(Reply(0x00AA, 4, 31)).kind, ReadReply::Ignored) << "row 31";
+}
+
+TEST(VectorCount, ClampAndDirectModeLimit) {
+    EXPECT_EQ(ClampVectorCount(40), 31);
+    EXPECT_EQ(ClampVectorCount(31), 31);
+    EXPECT_EQ(ClampVectorCount(0), 0);
+    EXPECT_FALSE(VectorCountTooHigh(31, kOutModeBinary));
+    EXPECT_TRUE(VectorCountTooHigh(6, 0));
+    EXPECT_FALSE(VectorCountTooHigh(5, 2));
+}
+
+// --- parameter files ----------------------------------------------------------------------------------------
+
+TEST(ParameterFile, FormatIsRightAlignedWidthFiveWithCrLf) {
+    Image image{};
+    image[0] = 7;
+    image[1] = 65535;
+    image[201] = 123;
+    const std::string text = FormatParameterFile(image);
+    EXPECT_EQ(text.size(), 202u * 7);
+    EXPECT_EQ(text.substr(0, 14), "    7\r\n65535\r\n");
+    EXPECT_EQ(text.substr(text.size() - 7), "  123\r\n");
+}
+
+TEST(ParameterFile, RoundTripOfAllWords) {
+    const Image image = CountingImage();
+    Image back{};
+    std::string problem;
+    ASSERT_TRUE(ParseParameterFile(FormatParameterFile(image), back, problem)) << problem;
+    EXPECT_EQ(back, image);
+}
+
+TEST(ParameterFile, AnyWhiteSpaceSeparatesNumbersAndExtraNumbersAreNotRead) {
+    std::string text = "1 2\t3\n\n";
+    for (int i = 3; i < kImageWords; ++i) text += std::to_string(i + 1) + (i % 2 ? "\r\n" : "  ");
+    text += "99999 junk";
+    Image image{};
+    std::string problem;
+    ASSERT_TRUE(ParseParameterFile(text, image, problem)) << problem;
+    EXPECT_EQ(image[0], 1);
+    EXPECT_EQ(image[2], 3);
+    EXPECT_EQ(image[201], 202);
+}
+
+TEST(ParameterFile, BadFilesNameTheProblemAndChangeNothing) {
+    const Image before = CountingImage();
+    std::string good = FormatParameterFile(before);
+    struct Case {
+        std::string text, problem;
+    };
+    std::string junk = good, negative = good, big = good;
+    junk.replace(7 * 16, 5, "  12x");     // line 17
+    negative.replace(7 * 3, 5, "   -1");  // line 4
+    big.replace(7 * 201, 5, "65536");     // line 202
+    const Case cases[] = {
+        {"", "it holds 0 numbers instead of 202"},
+        {good.substr(0, 7 * 201), "it holds 201 numbers instead of 202"},
+        {junk, "line 17 holds \"12x\", which is not a whole number from 0 to 65535"},
+        {negative, "line 4 holds \"-1\", which is not a whole number from 0 to 65535"},
+        {big, "line 202 holds \"65536\", which is not a whole number from 0 to 65535"},
+        {"1 2 3 0x12", "line 1 holds \"0x12\", which is not a whole number from 0 to 65535"},
+    };
+    for (const Case& c : cases) {
+        Image image = before;
+        std::string problem;
+        EXPECT_FALSE(ParseParameterFile(c.text, image, problem));
+        EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(image, before);
+    }
+}
+
+// --- record file --------------------------------------------------------------------------------------------
+
+TEST(RecordFile, HeaderAndDataLineBytes) {
+    EXPECT_EQ(RecordHeaderLine(), "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n");
+    EXPECT_EQ(RecordDataLine("12-06-2026", "17:45:03", {1210, 1984, 1177, 2051, 50, 48, 3, 27}),
+              "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\r\n");
+    EXPECT_EQ(RecordDataLine("01-01-2027", "00:00:00", {0, 65535, 0, 0, 0, 0, 255, 0}),
+              "01-01-2027\t00:00:00\t0\t65535\t0\t0\t0\t0\t255\t0\r\n");
+}
+
+TEST(RecordFile, RecordTimeSplit) {
+    const RecordDuration ten = SplitRecordTime(RecordSeconds(2, 5));
+    EXPECT_EQ(ten.days, 0u);
+    EXPECT_EQ(ten.seconds, 10u);
+    const RecordDuration long_ = SplitRecordTime(RecordSeconds(5, 36769));
+    EXPECT_EQ(long_.days, 2u);
+    EXPECT_EQ(long_.hours, 3u);
+    EXPECT_EQ(long_.minutes, 4u);
+    EXPECT_EQ(long_.seconds, 5u);
+    EXPECT_EQ(RecordSeconds(65535, 65535), 4294836225u) << "needs 32 bits";
+}
+
+// --- histories and the density chart ------------------------------------------------------------------------
+
+TEST(ArrayRoutines, ShiftInPlaceBothWaysAndErrors) {
+    std::vector<double> x(600);
+    std::iota(x.begin(), x.end(), 1.0);
+    std::vector<double> y = x;
+    ASSERT_EQ(Shift(y.data(), 600, -6, y.data()), 0);
+    EXPECT_EQ(y[0], 7.0);
+    EXPECT_EQ(y[593], 600.0);
+    for (int i = 594; i < 600; ++i) EXPECT_EQ(y[i], 0.0);
+
+    y = x;
+    ASSERT_EQ(Shift(y.data(), 600, 3, y.data()), 0);
+    EXPECT_EQ(y[0], 0.0);
+    EXPECT_EQ(y[2], 0.0);
+    EXPECT_EQ(y[3], 1.0);
+    EXPECT_EQ(y[599], 597.0);
+
+    y = x;
+    EXPECT_EQ(Shift(x.data(), 0, 1, y.data()), -20003);
+    EXPECT_EQ(Shift(x.data(), 600, 600, y.data()), -20102);
+    EXPECT_EQ(Shift(x.data(), 600, -600, y.data()), -20102);
+    EXPECT_EQ(y, x) << "a refused shift leaves y alone";
+    EXPECT_EQ(Copy1D(x.data(), 0, y.data()), -20003);
+    std::vector<double> z(3);
+    EXPECT_EQ(Copy1D(x.data(), 3, z.data()), 0);
+    EXPECT_EQ(z, (std::vector<double>{1.0, 2.0, 3.0}));
+}
+
+TEST(DensityChart, ToleranceLimitsDoNotWrap) {
+    EXPECT_EQ(DensityLimitsOf(4000, 200).upper, 4096);
+    EXPECT_EQ(DensityLimitsOf(50, 100).lower, 0);
+    EXPECT_EQ(DensityLimitsOf(65535, 65535).upper, 4096);
+    EXPECT_EQ(DensityLimitsOf(0, 65535).lower, 0);
+    EXPECT_EQ(DensityLimitsOf(1000, 100).upper, 1100);
+    EXPECT_EQ(DensityLimitsOf(1000, 100).lower, 900);
+}
+
+TEST(DensityChart, FixedAndAutoZoomRanges) {
+    std::vector<double> h(300, 0.0);
+    EXPECT_EQ(DensityYRange(h, 0).min, 0.0);
+    EXPECT_EQ(DensityYRange(h, 0).max, 4096.0);
+    EXPECT_EQ(DensityYRange(h, 1).min, 0.0) << "an all-zero history";
+    EXPECT_EQ(DensityYRange(h, 1).max, 25.0);
+    for (std::size_t i = 0; i < h.size(); ++i) h[i] = 1000.0 + double(i % 1001);
+    EXPECT_EQ(DensityYRange(h, 1).min, 975.0);
+    h[7] = 2000.0;
+    EXPECT_EQ(DensityYRange(h, 1).max, 2025.0);
+    h[0] = 10.0;
+    h[1] = 4080.0;
+    EXPECT_EQ(DensityYRange(h, 1).min, 10.0);
+    EXPECT_EQ(DensityYRange(h, 1).max, 4080.0);
+}
+
+}  // namespace
