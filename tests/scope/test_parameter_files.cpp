@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "parameter_files.h"
@@ -20,16 +21,20 @@ class ParameterFiles : public ScopeSession {
         DisplayOrvanePanels();
         uitest::Click(mainpanel, MAINP_SELECT_FILE);
         ASSERT_EQ(target, DATFILE);
+        std::snprintf(paraFileName, sizeof paraFileName, "%s", projectDir.c_str());  // as at start
     }
 
     std::string File(const std::string& name) const { return ProjectFile(name); }
 
-    void Save(const std::string& path) {
+    // Chooses `path` in the dialog; `message` is the pop-up that must follow, if any.
+    void Save(const std::string& path, const std::string& message = {}) {
         uitest::ExpectFileSelect(fs::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED, path);
+        if (!message.empty()) uitest::ExpectPopup("Parameter", message);
         uitest::Click(mainpanel, MAINP_SEND);
     }
-    void Load(const std::string& path) {
+    void Load(const std::string& path, const std::string& message = {}) {
         uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+        if (!message.empty()) uitest::ExpectPopup("Parameter", message);
         uitest::Click(mainpanel, MAINP_GET);
     }
 
@@ -95,18 +100,15 @@ TEST_F(ParameterFiles, ABadFileIsNamedWithItsProblemAndChangesNothing) {
     };
     const std::vector<std::uint16_t> before = PanelImage();
     for (const Case& c : cases) {
-        uitest::ExpectPopup("Parameter", "The parameter file\n" + File(c.file) + "\n" + c.problem +
-                                             ".\nNothing was loaded; the parameters are unchanged.");
-        Load(File(c.file));
+        Load(File(c.file), "The parameter file\n" + File(c.file) + "\n" + c.problem +
+                               ".\nNothing was loaded; the parameters are unchanged.");
         EXPECT_EQ(PanelImage(), before) << c.file;
     }
 }
 
 TEST_F(ParameterFiles, AFileThatCannotBeWrittenIsReported) {
     const std::string path = File("no-such-folder/Parameter.ini");
-    uitest::ExpectPopup("Parameter", "The parameter file\n" + path +
-                                         "\ncould not be written. The parameters were not saved.");
-    Save(path);
+    Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
     EXPECT_FALSE(fs::exists(path));
 }
 

@@ -172,6 +172,46 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 32);
 }
 
+TEST_P(Parameters, ValuesThePanelsCannotShowSurviveAParameterFile) {
+    StartEmulator(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    SetRamWord(kWordChannelMode, 9);  // not an item of its ring
+    SetRamWord(kWordMaxDown, 61000);  // above the field's range
+    SetRamWord(kWordFrei14, 4242);
+    const std::vector<std::uint16_t> image = RamImage();
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    const std::string file = ProjectFile("sensor.ini");
+    Select(MAINP_SELECT_FILE);
+    uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, file);
+    uitest::Click(mainpanel, MAINP_SEND);
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
+    Select(MAINP_SELECT_RAM);
+    uitest::Click(mainpanel, MAINP_GET);  // the panels take the sensor's zeros
+    EXPECT_EQ(paraFrei14, 0);
+    Select(MAINP_SELECT_FILE);
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    uitest::Click(mainpanel, MAINP_GET);
+    Select(MAINP_SELECT_RAM);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamImage(), image);
+}
+
+TEST_P(Parameters, ExternalTeachWinsOverAnExternalTriggerReadFromTheSensor) {
+    StartEmulator(GetParam());
+    SetRamWord(kWordExtteach, 1);
+    SetRamWord(kWordTrigger, 1);
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 0);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamWord(kWordTrigger), 0);
+    EXPECT_EQ(RamWord(kWordExtteach), 1);
+}
+
 TEST_P(Parameters, VectorCountFromTheSensorIsLimitedToTheTable) {
     StartEmulator(GetParam());
     SetRamWord(kWordMaxNr, 40);
@@ -197,6 +237,66 @@ TEST_P(Parameters, ReadAfterConnectingUsesTheSelectedMemoryButNeverAFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, Parameters, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+// --- the baud-rate change, on the serial line
+// ---------------------------------------------------------------
+
+class BaudRate : public ScopeSession {
+  protected:
+    void StartAt115200() {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = kScopeVersion;
+        options.tcp = false;
+        options.pty = true;
+        options.ptyLink = ProjectFile("COM" + std::to_string(kSerialPort));
+        options.serialBaud = 115200;  // the sensor answers only at its own rate
+        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+        WriteSettingsFor(Link::Serial, 4);
+        StartProgram();
+        ASSERT_EQ(Status(), kScopeVersion);
+    }
+};
+
+TEST_F(BaudRate, AnEchoedChangeReconnectsAtTheNewRate) {
+    StartAt115200();
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_CHANGE_BAUDRATE), 1) << "until an attempt reached the sensor";
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_BAUDRATE, 2);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_CHANGE_BAUDRATE), 0) << "the new rate can still be sent";
+    emulator->ResetCounters();
+    uitest::ExpectPopup("INFO!", "Success! \n\nConfirme new Baudrate \nwith EEPROM and SEND.");
+    uitest::Click(interfacepanel, INTERFACEP_CHANGE_BAUDRATE);
+    EXPECT_EQ(emulator->SerialBaud(), 38400);
+    sensor_emu::SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 38400) << "the program reopened its port at the new rate";
+    const std::vector<int> orders = Orders();
+    ASSERT_GE(orders.size(), 3u);
+    EXPECT_EQ(orders[0], 190);
+    EXPECT_EQ(emulator->Received()[0][5], 2) << "the new baud index";
+    EXPECT_EQ(orders[1], 50);
+    EXPECT_EQ(orders[2], 7);
+    EXPECT_EQ(InterfaceStatus(), kScopeVersion);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0);
+}
+
+TEST_F(BaudRate, AFailedChangeKeepsTheOldRate) {
+    StartAt115200();
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_BAUDRATE, 0);
+    emulator->SetFaults({.silent = true});
+    uitest::Click(interfacepanel, INTERFACEP_CHANGE_BAUDRATE);
+    EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    sensor_emu::SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 115200) << "the program's port stays at the old rate";
+    EXPECT_EQ(Dimmed(mainpanel, MAINP_SEND), 0) << "the operations are usable again";
+}
 
 // --- on the panels alone --------------------------------------------------------------------------------
 
