@@ -138,6 +138,8 @@ void GetData() {
 
 void GetDataFrame() {
     FlushQueues();
+    // Over TCP the reply is expected before the request leaves, so no byte of it is taken for a stray one.
+    if (comprotocol != 0) bytesToRead = dataSize = 2 * anzframe;
     WriteFrame();
     WaitForReply(3.0);
 }
@@ -198,7 +200,7 @@ void DispVis() {
 
 int Shift(const double* x, int n, int k, double* y) {
     if (n <= 0) return -20003;
-    if (k >= n || -k >= n) return -20102;
+    if (k >= n || k <= -n) return -20102;  // written so that no k overflows
     if (k < 0) {
         for (int i = 0; i < n + k; ++i) y[i] = x[i - k];
         std::fill(y + n + k, y + n, 0.0);
