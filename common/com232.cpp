@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
+#include "frame_log.h"
 #include "platform.h"
 
 unsigned short comprotocol = 0;
@@ -76,12 +78,14 @@ void StoreReplyBytes(unsigned handle) {
 void DropStrayBytes(unsigned handle) {
     unsigned char scratch[1024];
     bytesRead = ClientTCPRead(handle, scratch, sizeof scratch, 5000);
+    if (bytesRead > 0) LogFrameReceived(scratch, bytesRead, "stray, dropped");
 }
 
 void KeepStreamBytes(unsigned handle) {
     unsigned char chunk[1024];
     bytesRead = ClientTCPRead(handle, chunk, sizeof chunk, 0);
     if (bytesRead <= 0) return;
+    LogFrameReceived(chunk, bytesRead, "sent by the sensor");
     if (streamBytes.size() + std::size_t(bytesRead) > kStreamLimit) streamBytes.clear();
     streamBytes.insert(streamBytes.end(), chunk, chunk + bytesRead);
 }
@@ -122,6 +126,9 @@ void WriteFrame(int tcpTimeoutMs) {
     int written = comprotocol == 0 ? ComWrt(comport, szWriteBuf, FrameBytes())
                                    : ClientTCPWrite(g_hconversation, szWriteBuf, FrameBytes(), tcpTimeoutMs);
     nBytesW = static_cast<unsigned short>(written);
+    if (FrameLogOpen())
+        LogFrameSent(szWriteBuf, FrameBytes(),
+                     written == FrameBytes() ? "" : "write failed (" + std::to_string(written) + ")");
 }
 
 void FlushQueues() {
@@ -152,14 +159,31 @@ void WaitForReply(double timeLimit) {
     }
 }
 
+namespace {
+
+// Logs the reply of the last wait: complete (with the caller's conclusion), time-out, short or long.
+void LogReply(const char* conclusionWhenComplete) {
+    if (!FrameLogOpen()) return;
+    const int received = std::clamp(FrameBytes() - bytesToRead, 0, int(sizeof szReadBuf));
+    const char* conclusion = bytesToRead == 0  ? conclusionWhenComplete
+                             : received == 0   ? "time-out"
+                             : bytesToRead > 0 ? "short"
+                                               : "long";
+    LogFrameReceived(szReadBuf, received, conclusion);
+}
+
+}  // namespace
+
 void CheckEcho(int n) {
     WaitForReply(profile.echoTimeout);
     comecho = bytesToRead == 0 && EchoMatches(szReadBuf, szWriteBuf, n) ? 1 : 0;
+    LogReply(comecho ? "echo good" : "echo wrong");
     if (comecho == 0) SetPopupTimeout();
 }
 
 bool ReceiveReply() {
     WaitForReply(profile.replyTimeout);
+    LogReply("complete");
     if (bytesToRead == 0) return true;
     SetPopupTimeout();
     return false;
@@ -191,6 +215,7 @@ int TakeReceivedBytes(std::vector<unsigned char>& out) {
     out.resize(at + std::size_t(waiting));
     const int got = ComRd(comport, out.data() + at, waiting);
     out.resize(at + std::size_t(std::max(got, 0)));
+    if (got > 0) LogFrameReceived(out.data() + at, got, "sent by the sensor");
     return got;
 }
 
@@ -263,6 +288,7 @@ void InitRS232() {
     FlushInQ(comport);
     FlushOutQ(comport);
     SetCTSMode(comport, 0);
+    SetFrameLogLink("COM" + std::to_string(comport));
 }
 
 void InitTCP_IP() {
@@ -283,6 +309,7 @@ void InitTCP_IP() {
     }
     g_hconversation = handle;
     tcpcon = 1;
+    SetFrameLogLink(std::string(ipBuf) + ":" + std::to_string(portNum));
 }
 
 int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*/) {
@@ -326,6 +353,7 @@ void CheckComLine() {
         WriteFrame(5000);
         WaitForReply(5.0);
     }
+    LogReply("version");
     if (bytesToRead != 0) {
         SetPopupTimeout();
         return;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "com232.h"
+#include "frame_log.h"
 #include "gui.h"
 #include "interface_panel.h"
 #include "logo.h"
@@ -30,14 +31,6 @@ constexpr int kLogoBrand = 0;
 int* const kDataPanels[] = {&datapanel1, &datapanel2, &datapanel3, &datapanel4,
                             &datapanel5, &datapanel6, &datapanel7};
 
-// Sensor code -> page.
-struct CodePage {
-    std::uint16_t code;
-    int page;
-};
-constexpr CodePage kCodePages[] = {{100, 1}, {200, 1}, {300, 2}, {400, 3}, {500, 4},
-                                   {600, 5}, {601, 5}, {700, 6}, {800, 7}};
-
 constexpr CtrlBinding kMainControls[] = {
     {MAINP_SELECT_SENSOR, "selectSensor", CBF_EditSelectSensor},
     {MAINP_STATUS, "status", CBF_DispStatus},
@@ -55,8 +48,7 @@ std::string SelectorLabel(std::uint16_t code) {
     bool first = true;
     for (int row = 0; row < kBuild.sensorRows; ++row) {
         if (kSensorTable[row].code != code) continue;
-        std::string family = kSensorTable[row].fragment;
-        family = family.substr(0, family.rfind(" V"));
+        const std::string family = FamilyOf(kSensorTable[row]);
         if (label.find(family) != std::string::npos) continue;
         label += (first ? "" : ", ") + family;
         first = false;
@@ -133,18 +125,6 @@ void SetProgramProfiles() {
 int DataPanel(int page) {
     if (page < 1 || page > kBuild.pageCount || page > 7) return 0;
     return *kDataPanels[page - 1];
-}
-
-int PageForSensorCode(std::uint16_t code) {
-    for (const auto& cp : kCodePages)
-        if (cp.code == code) return cp.page <= kBuild.pageCount ? cp.page : 0;
-    return 0;
-}
-
-std::uint16_t IdentifySensor(const char* versionText, std::uint16_t current) {
-    for (int row = 0; row < kBuild.sensorRows; ++row)
-        if (std::strstr(versionText, kSensorTable[row].fragment)) current = kSensorTable[row].code;
-    return current;
 }
 
 int LoadMorvalenPanels() {
@@ -232,6 +212,7 @@ int CBF_DispStatus(int, int, int, void*, int, int) {
 
 int MorvalenMain(int argc, char** argv) {
     if (InitCVIRTE(argc, argv) != 0) return -1;
+    OpenFrameLogFromStartup(argc, argv);
     if (LoadMorvalenPanels() != 0) return -1;
     DisplayPanel(mainpanel);
     InitAll();

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "build.h"
+#include "sensor_table.h"
 
 // Panel handles, valid from start to end of the run. datapanelN is 0 for a page this build does not have.
 extern int mainpanel;
@@ -38,10 +39,6 @@ void EndMorvalen();
 void InitAll();
 void SetChildPanel();
 void ShowChildPanel();
-// The page (1..7) that a sensor code selects in this build, 0 for none.
-int PageForSensorCode(std::uint16_t code);
-// The code that the sensor table gives a version text, or `current` when no row matches.
-std::uint16_t IdentifySensor(const char* versionText, std::uint16_t current);
 
 int CBF_MAINP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_EditSelectSensor(int panel, int control, int event, void* callbackData, int eventData1,

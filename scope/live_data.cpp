@@ -9,8 +9,6 @@
 #include "scope.h"
 #include "teach_table.h"
 
-unsigned short dataChL, dataChC, dataChR, dataDensity, dataSym1, dataSym2, dataVec, dataTemp, dataAktMaxChL,
-    dataAktMaxChC, dataAktMaxChR, dataTrigger;
 double rawBuf[kHistoryFrames * kRawPerFrame];
 double densityBuf[kHistoryFrames * kDensityPerFrame];
 int source = 0;
@@ -61,12 +59,6 @@ const FrameDisplay kFrameDisplays[] = {
     {DATAP_MAX_C, &dataAktMaxChC}, {DATAP_MAX_R, &dataAktMaxChR}, {DATAP_TRIGGER, &dataTrigger},
 };
 
-// Frame variables in the order of the frame's words 2..13.
-unsigned short* const kFrameWords[] = {&dataChL,       &dataChC,       &dataChR,       &dataDensity,
-                                       &dataSym1,      &dataSym2,      &dataVec,       &dataTemp,
-                                       &dataAktMaxChL, &dataAktMaxChC, &dataAktMaxChR, &dataTrigger};
-constexpr int kFirstFrameWord = 2;
-
 void ShowValue(int panel, int control, unsigned short value) {
     int style = CTRL_NONE;
     GetCtrlAttribute(panel, control, ATTR_CTRL_STYLE, style);
@@ -100,9 +92,9 @@ DensityLimits DensityLimitsOf(unsigned short density, unsigned short tolerance) 
     return {std::min(upper, long(kDensityFullScale)), std::max(lower, 0L)};
 }
 
-YRange DensityYRange(std::span<const double> history, int scaleMode) {
+DensityRange DensityYRange(std::span<const double> history, int scaleMode) {
     if (scaleMode != 1) return {0.0, double(kDensityFullScale)};
-    YRange r{double(kDensityFullScale), 0.0};
+    DensityRange r{double(kDensityFullScale), 0.0};
     for (double v : history) {
         r.min = std::min(r.min, v);
         r.max = std::max(r.max, v);
@@ -136,25 +128,6 @@ void GetData() {
     }
 }
 
-void GetDataFrame() {
-    FlushQueues();
-    // Over TCP the reply is expected before the request leaves, so no byte of it is taken for a stray one.
-    if (comprotocol != 0) bytesToRead = dataSize = 2 * anzframe;
-    WriteFrame();
-    WaitForReply(3.0);
-}
-
-void StopAutoSend() {
-    order = 50;
-    FillTxBuf(order, 0, 0, 0);
-    FlushQueues();
-    WriteFrame();
-}
-
-void CopyDatatoVars() {
-    for (std::size_t i = 0; i < std::size(kFrameWords); ++i) *kFrameWords[i] = databuf[kFirstFrameWord + i];
-}
-
 void SetPanelData() {
     for (const FrameDisplay& d : kFrameDisplays) ShowValue(datapanel, d.control, *d.value);
     // The big display shows the detected vector too, so it can be read from across the line.
@@ -177,7 +150,7 @@ void SetPanelData() {
 void ShowGraph() {
     GetCtrlVal(datapanel, DATAP_SOURCE, source);
     if (source == 0) {
-        const YRange y = DensityYRange(densityBuf, scale);
+        const DensityRange y = DensityYRange(densityBuf, scale);
         SetAxisScalingMode(datapanel, DATAP_GRAPH_DENSITY, VAL_LEFT_YAXIS, VAL_MANUAL, y.min, y.max);
         SetCtrlAttribute(datapanel, DATAP_GRAPH_DENSITY, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
         PlotStripChart(datapanel, DATAP_GRAPH_DENSITY, std::span<const double>(densityBuf));

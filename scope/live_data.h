@@ -4,9 +4,7 @@
 
 #include <span>
 
-// The latest measurement frame (all zero until the first one arrives).
-extern unsigned short dataChL, dataChC, dataChR, dataDensity, dataSym1, dataSym2, dataVec, dataTemp,
-    dataAktMaxChL, dataAktMaxChC, dataAktMaxChR, dataTrigger;
+#include "sensor_exchange.h"
 
 // Histories of the last 100 frames, oldest first: six raw values and three density values per frame.
 inline constexpr int kHistoryFrames = 100;
@@ -40,15 +38,12 @@ DensityLimits DensityLimitsOf(unsigned short density, unsigned short tolerance);
 // The density chart's y range: 0..4096, or with auto zoom the history's range widened by 25 on each side
 // that has room.
 inline constexpr double kZoomMargin = 25.0;
-struct YRange {
+struct DensityRange {
     double min, max;
 };
-YRange DensityYRange(std::span<const double> history, int scaleMode);
+DensityRange DensityYRange(std::span<const double> history, int scaleMode);
 
 void GetData();
-void GetDataFrame();
-void StopAutoSend();
-void CopyDatatoVars();
 void SetPanelData();
 void ShowGraph();
 void DispVis();

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform.h"
+
 ReadReply ParseReadReply(std::span<const std::uint16_t, kReplyWords> words) {
     ReadReply reply;
     if (words[0] != kReplyMarker) return reply;
@@ -74,4 +76,56 @@ bool ParseParameterFile(std::string_view text, std::array<std::uint16_t, kImageW
     }
     image = words;
     return true;
+}
+
+// --- on disk --------------------------------------------------------------------------------------------
+
+namespace {
+
+// A parameter file is about 1.4 KB; anything far larger is not one and is not read into memory.
+constexpr long kLargestFile = 64 * 1024;
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    if (file < 0) return false;
+    const bool written = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
+    return CVI_CloseFile(file) == 0 && written;
+}
+
+// The file's bytes; false with a reason when it cannot be read whole.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& problem) {
+    long size = 0;
+    if (GetFileInfo(path, size) != 1) {
+        problem = "does not exist or is not a file";
+        return false;
+    }
+    if (size > kLargestFile) {
+        problem = "is " + std::to_string(size) + " bytes long, too long for a parameter file";
+        return false;
+    }
+    const int file = CVI_OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+    if (file < 0) {
+        problem = "cannot be opened for reading";
+        return false;
+    }
+    text.assign(static_cast<std::size_t>(kLargestFile) + 1, '\0');
+    const int got = CVI_ReadFile(file, text.data(), int(text.size()));
+    CVI_CloseFile(file);
+    if (got < 0) {
+        problem = "cannot be read";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(got));
+    return true;
+}
+
+}  // namespace
+
+bool LoadParameterFile(const std::string& path, ParameterImage& image, std::string& problem) {
+    std::string text;
+    return ReadWholeFile(path, text, problem) && ParseParameterFile(text, image, problem);
+}
+
+bool SaveParameterFile(const std::string& path, const ParameterImage& image) {
+    return WriteWholeFile(path, FormatParameterFile(image));
 }

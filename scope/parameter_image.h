@@ -1,5 +1,5 @@
-// The parameter image as data: its layout, the read replies that fill it, the vector-count rule and the
-// parameter file's text. Plain functions with no panel and no link, so they are tested directly.
+// The parameter image as data: its layout, the read replies that fill it, the vector-count rule, and the
+// parameter file (its text, and reading and writing it). No panel and no link; tested directly.
 #pragma once
 
 #include <array>
@@ -64,6 +64,15 @@ constexpr bool VectorCountTooHigh(std::uint16_t maxNr, std::uint16_t outMode) {
 }
 
 // --- parameter files ------------------------------------------------------------------------------------
+using ParameterImage = std::array<std::uint16_t, kImageWords>;
+
+// The file as it stands on disk, without panels: false with a sentence naming the problem ("does not exist
+// or is not a file", "line 3 holds ...") when it cannot be read whole or is not a parameter file; `image`
+// is unchanged then. The vector count is not limited here.
+bool LoadParameterFile(const std::string& path, ParameterImage& image, std::string& problem);
+// Writes the image, replacing the file; false when it could not be written whole.
+bool SaveParameterFile(const std::string& path, const ParameterImage& image);
+
 // The file's text: 202 lines, each word right-aligned in 5 characters, each line ended by CR LF.
 std::string FormatParameterFile(std::span<const std::uint16_t, kImageWords> image);
 // Reads the 202 numbers in order, whatever white space separates them (numbers after the 202nd are not

@@ -7,6 +7,7 @@
 #include "live_data.h"
 #include "platform.h"
 #include "scope.h"
+#include "sensor_exchange.h"
 
 unsigned short paraPower, paraChannelMode, paraAverage, paraEvalMode, paraHold, paraIntlim, paraMaxNr,
     paraOutMode, paraTrigger, paraExtteach, paraMaxUp, paraMaxDown, paraFrei13, paraFrei14, paraFrei15,
@@ -216,13 +217,6 @@ int HelpOnly(ParamWord word, int event) {
     return 0;
 }
 
-// Writes the frame built in szWriteBuf and compares the echo over n words; false when it failed.
-bool SendAndCheckEcho(int n) {
-    WriteFrame();
-    CheckEcho(n);
-    return comecho != 0;
-}
-
 }  // namespace
 
 // --- the parameter set between panels, variables and image ---------------------------------------------
@@ -268,50 +262,15 @@ void SendPara() {
     poll = 0;
     GetPanelValues();
     CopyVarsToPP();
-    FlushQueues();
-    order = 1;
-    FillTxBuf(order, 0, 0, 0);
-    if (!SendAndCheckEcho(18)) return;
-    for (unsigned short r = 0; r < kTeachRows; ++r) {
-        ProcessSystemEvents();
-        order = 2;
-        FillTxBuf(order, r, 0, 0);
-        if (!SendAndCheckEcho(6)) return;
-    }
-    if (target != EEPROM) return;
-    order = 6;  // the sensor keeps what it just got
-    FillTxBuf(order, 0, 0, 0);
-    SendAndCheckEcho(2);
+    WriteParameterSeries(target == EEPROM);
 }
 
 void GetPara() {
     poll = 0;
     comecho = 1;
-    FlushQueues();
-    if (target == EEPROM) {
-        order = 8;  // the following reads return what the EEPROM holds
-        FillTxBuf(order, 0, 0, 0);
-        if (!SendAndCheckEcho(2)) return;
-    }
-    order = 3;
-    FillTxBuf(order, 0, 0, 0);
-    Befehl3plus4();
-    for (unsigned short r = 0; r < kTeachRows && comecho; ++r) {
-        order = 4;
-        FillTxBuf(order, r, 0, 0);
-        Befehl3plus4();
-    }
-    if (!comecho) return;
+    if (!ReadParameterSeries(target == EEPROM, CopyPPtoVars)) return;
     SetPanelValues();
     InitEval();
-}
-
-void Befehl3plus4() {
-    FlushQueues();
-    WriteFrame();
-    if (!ReceiveReply()) return;
-    GetRxBufPara();
-    CopyPPtoVars();
 }
 
 // --- mode-dependent enabling ----------------------------------------------------------------------------

@@ -35,8 +35,6 @@ void CopyPPtoVars();
 void CopyImageToVars(std::span<const std::uint16_t, kImageWords> image);
 void SendPara();
 void GetPara();
-// One read exchange for order 3 or 4 whose request frame is already built.
-void Befehl3plus4();
 void InitEval();
 void InitExteach();
 void InitTrigger();

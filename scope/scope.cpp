@@ -4,6 +4,7 @@
 #include <string>
 
 #include "com232.h"
+#include "frame_log.h"
 #include "interface_panel.h"
 #include "live_data.h"
 #include "logo.h"
@@ -105,6 +106,7 @@ void DisplayOrvanePanels() {
 
 int OrvaneMain(int argc, char** argv) {
     if (InitCVIRTE(argc, argv) != 0) return -1;
+    OpenFrameLogFromStartup(argc, argv);
     if (LoadOrvanePanels() != 0) return -1;
     DisplayOrvanePanels();
     InitAll();

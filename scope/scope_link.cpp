@@ -8,11 +8,9 @@
 #include "parameter_image.h"
 #include "parameters.h"
 #include "scope.h"
+#include "sensor_exchange.h"
 
 namespace {
-
-constexpr int kPayloadStartWord = 2;  // word 2 is byte 4
-constexpr int kPayloadWords = 16;     // words 2..17 of the 36-byte frame
 
 void ShowStatusText() {
     ShowLinkStatus(szStatus);
@@ -46,24 +44,6 @@ void ShowSensorId(const char* id) {
 }
 
 }  // namespace
-
-void FillScopePayload(unsigned short code, unsigned short arg, unsigned short, unsigned short) {
-    switch (code) {
-        case 2:
-            PutWord(szWriteBuf, kPayloadStartWord, arg);
-            for (int c = 0; c < kTeachColumns; ++c)
-                PutWord(szWriteBuf, kPayloadStartWord + 1 + c, pp[TeachWord(arg, c)]);
-            break;
-        case 4:
-        case 50:
-        case 190:
-            PutWord(szWriteBuf, kPayloadStartWord, arg);
-            break;
-        default:
-            for (int i = 0; i < kPayloadWords; ++i) PutWord(szWriteBuf, kPayloadStartWord + i, pp[i]);
-            break;
-    }
-}
 
 void SetScopeProfiles() {
     LinkProfile link{};

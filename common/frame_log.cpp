@@ -1,0 +1,93 @@
+#include "frame_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform.h"
+
+namespace {
+
+int logFd = -1;
+std::string linkName = "-";
+
+void WriteLine(std::string line) {
+    if (logFd < 0) return;
+    line += '\n';
+    const char* p = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(logFd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // a full disk must not stop the program's exchange
+        p += n;
+        left -= std::size_t(n);
+    }
+}
+
+}  // namespace
+
+std::string FrameLogLine(double milliseconds, std::string_view direction, std::string_view link,
+                         const unsigned char* bytes, int count, std::string_view note) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.3f", milliseconds);
+    std::string line = stamp;
+    line.reserve(line.size() + direction.size() + link.size() + 3 * std::size_t(count > 0 ? count : 0) +
+                 note.size() + 4);
+    (line += ' ') += direction;
+    (line += ' ') += link;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (int i = 0; i < count; ++i) {
+        line += ' ';
+        line += kHex[bytes[i] >> 4];
+        line += kHex[bytes[i] & 0x0F];
+    }
+    if (count <= 0) line += " (no bytes)";
+    if (!note.empty()) (line += ' ') += note;
+    return line;
+}
+
+bool OpenFrameLog(const std::string& path, std::string* error) {
+    CloseFrameLog();
+    logFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (logFd >= 0) return true;
+    if (error) *error = std::strerror(errno);
+    return false;
+}
+
+void CloseFrameLog() {
+    if (logFd >= 0) ::close(logFd);
+    logFd = -1;
+}
+
+bool FrameLogOpen() {
+    return logFd >= 0;
+}
+
+bool OpenFrameLogFromStartup(int argc, char** argv) {
+    std::string path;
+    if (const char* env = std::getenv("COLOUR_SENSOR_FRAME_LOG")) path = env;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--frame-log") == 0) path = argv[i + 1];
+    if (path.empty()) return true;
+    std::string error;
+    if (OpenFrameLog(path, &error)) return true;
+    std::fprintf(stderr, "The frame log %s cannot be opened: %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
+void SetFrameLogLink(std::string_view link) {
+    linkName = link.empty() ? "-" : std::string(link);
+}
+
+void LogFrameSent(const unsigned char* bytes, int count, std::string_view note) {
+    if (logFd >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "TX", linkName, bytes, count, note));
+}
+
+void LogFrameReceived(const unsigned char* bytes, int count, std::string_view conclusion) {
+    if (logFd >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "RX", linkName, bytes, count, conclusion));
+}
