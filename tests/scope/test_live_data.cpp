@@ -143,16 +143,15 @@ TEST_F(DataPanel, DensityChartZoomsOnDoubleClickAndFixesOnClick) {
     EXPECT_EQ(YRangeShown(DATAP_GRAPH_DENSITY), (std::pair{0.0, 4096.0}));
 }
 
-TEST_F(DataPanel, EachFrameReplotsTheWholeHistoryOnAScreenOf101Points) {
+TEST_F(DataPanel, EachFrameReplotsExactlyTheHistoryOnAScreenOf101Points) {
     for (int k = 0; k < 3; ++k) ShowFrame(FrameNo(k));
     EXPECT_EQ(Attribute(datapanel, DATAP_GRAPH_DENSITY, ATTR_POINTS_PER_SCREEN), 101);
-    // The screen holds the last 101 points: the newest of the previous plot and the whole history.
-    const std::vector<double> density = Trace(DATAP_GRAPH_DENSITY, 0, 101);
-    ASSERT_EQ(density.size(), 101u);
-    EXPECT_EQ(density[0], FrameNo(1)[3]);
-    EXPECT_EQ(density[1], 0.0);
-    EXPECT_EQ(density[98], FrameNo(0)[3]);
-    EXPECT_EQ(density[100], FrameNo(2)[3]);
+    // The chart holds the 100 frames of the history and nothing the previous frame plotted.
+    const std::vector<double> density = Trace(DATAP_GRAPH_DENSITY, 0, -1);
+    ASSERT_EQ(density.size(), 100u);
+    EXPECT_EQ(density[0], 0.0);
+    EXPECT_EQ(density[97], FrameNo(0)[3]);
+    EXPECT_EQ(density[99], FrameNo(2)[3]);
     EXPECT_EQ(CursorAt(DATAP_GRAPH_SYM1), (std::pair{double(FrameNo(2)[4]), 50.0}));
     EXPECT_EQ(CursorAt(DATAP_GRAPH_SYM2), (std::pair{double(FrameNo(2)[5]), 50.0}));
 }

@@ -110,6 +110,10 @@ TEST_F(TeachTable, ResetSetsEveryCellToOneAndEmptiesTheGraphsUntilNoIsCommitted)
     uitest::SetAndCommit(ttpanel, TTP_NO, 30);
     ASSERT_EQ(PlotCount(DATAP_GRAPH_SYM1), 1u);
     SetGraphCursor(datapanel, DATAP_GRAPH_SYM1, 1, 321, 50);
+    // Tabbing across the buttons presses neither.
+    uitest::PressKey(ttpanel, TTP_TEACH_DATA_TO, VAL_TAB_VKEY);
+    uitest::PressKey(ttpanel, TTP_RESET_TABLE, VAL_TAB_VKEY);
+    ASSERT_EQ(RowOf(30), (Row{9, 9, 9, 9, 9, 9}));
 
     uitest::Click(ttpanel, TTP_RESET_TABLE);
     for (int r = 0; r < kTeachRows; ++r) ASSERT_EQ(RowOf(r), (Row{1, 1, 1, 1, 1, 1})) << "row " << r;
