@@ -147,10 +147,14 @@ TEST_F(GraphPanel, SelectorShowsOneGraphAndAltersNoPlot) {
 TEST_F(GraphPanel, ShowGraphAndCloseSwapItWithTheDataPanel) {
     ASSERT_TRUE(uitest::IsPanelShown(datapanel));
     ASSERT_FALSE(uitest::IsPanelShown(graphpanel));
+    uitest::PressKey(datapanel, DATAP_SHOW_GRAPH, VAL_TAB_VKEY);  // tabbing across is no press
+    EXPECT_FALSE(uitest::IsPanelShown(graphpanel));
     uitest::Click(datapanel, DATAP_SHOW_GRAPH);
     EXPECT_TRUE(uitest::IsPanelShown(graphpanel));
     EXPECT_FALSE(uitest::IsPanelShown(datapanel));
     for (int s = 0; s < kGraphSignals; ++s) EXPECT_TRUE(Plots(s).empty()) << "no record yet";
+    uitest::PressKey(graphpanel, GRAPHP_CLOSE, VAL_TAB_VKEY);
+    EXPECT_TRUE(uitest::IsPanelShown(graphpanel));
     uitest::Click(graphpanel, GRAPHP_CLOSE);
     EXPECT_TRUE(uitest::IsPanelShown(datapanel));
     EXPECT_FALSE(uitest::IsPanelShown(graphpanel));

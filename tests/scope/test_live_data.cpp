@@ -187,6 +187,13 @@ TEST_F(DataPanel, RawViewPlotsTheChannelsAndLeavesTheSymmetryCursorsAlone) {
               (std::vector<double>{double(FrameNo(1)[3]), double(FrameNo(2)[3]), double(FrameNo(3)[3])}));
 }
 
+TEST(ArrayRoutines, ShiftByZeroCopiesIntoAnotherArray) {
+    const double x[] = {1, 2, 3};
+    double y[] = {9, 9, 9};
+    EXPECT_EQ(Shift(x, 3, 0, y), 0);
+    EXPECT_EQ(std::vector<double>(y, y + 3), (std::vector<double>{1, 2, 3}));
+}
+
 TEST_F(DataPanel, HelpTitlesAreInfoForSymmetryTwoAndTheSymmetryGraphs) {
     const int withHelp[] = {DATAP_CH_L,       DATAP_CH_C,          DATAP_CH_R,      DATAP_BAR_L,
                             DATAP_BAR_C,      DATAP_BAR_R,         DATAP_DENSITY,   DATAP_SYM1,
@@ -264,7 +271,8 @@ TEST_P(LiveLoop, GoShowsEachFrameAndStopEndsItInThePause) {
     for (int w = 0; w < 16; ++w)
         EXPECT_EQ(request[4 + 2 * w] << 8 | request[5 + 2 * w], pp[w]) << "word " << w;
     // The last reply, word by word, on the panel and at the end of the histories.
-    const unsigned short* words = databuf + 2;
+    unsigned short words[12];
+    for (int i = 0; i < 12; ++i) words[i] = GetWord(szReadBuf, 2 + i);
     EXPECT_EQ(Int(datapanel, DATAP_CH_L), words[0]);
     EXPECT_EQ(Int(datapanel, DATAP_DENSITY), words[3]);
     EXPECT_EQ(Int(datapanel, DATAP_VEC), words[6]);
