@@ -75,9 +75,19 @@ void AppendToHistory(double* history, int size, std::initializer_list<double> va
     std::copy(values.begin(), values.end(), history + size - n);
 }
 
+// The pump may wait up to a millisecond for an event; the last part of the pause is slept instead, so the
+// pause does not run over.
+constexpr double kPumpWait = 0.001;
+
 void ProcessEventsFor(double seconds) {
-    const double start = Timer();
-    while (Timer() - start < seconds && poll == 1) ProcessSystemEvents();
+    const double end = Timer() + seconds;
+    for (double left = seconds; left > 0.0 && poll == 1; left = end - Timer()) {
+        if (left < kPumpWait) {
+            Delay(left);
+            break;
+        }
+        ProcessSystemEvents();
+    }
 }
 
 int HelpCallback(int event, const char* text, const char* title = "INFO!") {
