@@ -348,6 +348,25 @@ TEST_P(LiveLoop, ChildPanelSwitchKeepsGoingAndTheInterfacePanelStopsIt) {
     EXPECT_EQ(graphcnt, 0) << "the live loop does not feed the graph panel";
 }
 
+TEST_P(LiveLoop, StopAutoSendEndsTheSensorsOwnSendingWithoutAwaitingAReply) {
+    order = 50;
+    FillTxBuf(order, 1, 0, 0);  // what a triggered record sends
+    WriteFrame();
+    ASSERT_TRUE(uitest::PumpUntil([this] { return emulator->AutoSending(); }, 2.0));
+    emulator->ResetCounters();
+    StopAutoSend();
+    EXPECT_TRUE(uitest::PumpUntil([this] { return !emulator->AutoSending(); }, 2.0));
+    ASSERT_EQ(Orders(), (std::vector<int>{50}));
+    const auto request = emulator->Received().front();
+    EXPECT_EQ(request[4] << 8 | request[5], 0) << "argument 0 stops the sending";
+    EXPECT_EQ(comecho, 1) << "no reply is awaited, so none is missed";
+    // Frames the sensor sent by itself before it stopped do not spoil the next exchanges.
+    AfterFrames(2, [] { uitest::Click(mainpanel, MAINP_STOP); });
+    Go();
+    EXPECT_EQ(FramesShown(), 2);
+    EXPECT_EQ(Status(), kScopeVersion);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, LiveLoop, testing::Values(Link::Tcp, Link::Serial), LinkName);
 
 // Closing the window while Go runs ends the event loop once Go has returned; the conversation is closed.
