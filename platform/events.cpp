@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QShortcutEvent>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -56,6 +57,8 @@ class ControlFilter : public QObject {
                 return Key(obj, static_cast<QKeyEvent*>(e));
             case QEvent::KeyRelease:
                 return BlockedInput(obj);
+            case QEvent::Shortcut:
+                return Shortcut(obj, static_cast<QShortcutEvent*>(e));
             case QEvent::FocusIn:
             case QEvent::FocusOut:
                 // A ring's open list takes the focus for a moment; the control keeps it for the program.
@@ -113,6 +116,15 @@ class ControlFilter : public QObject {
         const bool swallowed = DispatchCtrlEvent(c->panel, c->id, EVENT_KEYPRESS, code, 0) != 0;
         g_keySwallowed = swallowed;
         return swallowed || inert;
+    }
+
+    // A button's shortcut key pressed in its window (Qt finds the button only while it is shown and not
+    // dimmed): the button is pressed at once, as DeliverKey presses it.
+    static bool Shortcut(QObject* obj, QShortcutEvent* e) {
+        auto* b = qobject_cast<QAbstractButton*>(obj);
+        if (!b || e->isAmbiguous() || !ControlOfWidget(b)) return false;
+        b->click();
+        return true;
     }
 
     static void Focus(QObject* obj, bool in) {

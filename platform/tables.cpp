@@ -1,10 +1,15 @@
-// Tables: the kind's adapter, cell values addressed 1-based (column, row), row labels.
+// Tables: the kind's adapter, typed cell values addressed 1-based (column, row), row labels. The panel
+// file's "dataType" ("uint16", "double", "string", else int) is the type of every cell.
+#include <QDoubleSpinBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <algorithm>
+#include <limits>
+#include <memory>
 
 #include "kinds.h"
 
@@ -12,17 +17,78 @@ using namespace platform_detail;
 
 namespace {
 
-// Cell editors of unsigned 16-bit tables take 0..65535 only.
-class UShortCellDelegate : public QStyledItemDelegate {
+// The zero a cell of the table's type holds before anything is put into it.
+QVariant TypedZero(DataType type) {
+    if (type == VAL_STRING) return QString();
+    if (type == VAL_DOUBLE) return 0.0;
+    return 0;
+}
+
+// A value from the program as a cell of the table's type holds it: an unsigned 16-bit table takes integers
+// 0..65535, an integer table integers, a double table numbers, a text table text. Nothing is rounded.
+int CellValue(DataType type, const Value& v, QVariant& cell) {
+    switch (type) {
+        case VAL_STRING:
+            if (!IsTextValue(v)) return UIEWrongType;
+            cell = v;
+            return 0;
+        case VAL_DOUBLE:
+            if (IsTextValue(v)) return UIEWrongType;
+            cell = v.toDouble();
+            return 0;
+        case VAL_UNSIGNED_SHORT_INTEGER:
+            if (!IsIntValue(v)) return UIEWrongType;
+            if (v.toInt() < 0 || v.toInt() > 65535) return UIEInvalidValue;
+            cell = v;
+            return 0;
+        default:
+            if (!IsIntValue(v)) return UIEWrongType;
+            cell = v;
+            return 0;
+    }
+}
+
+// The editor a person types a cell into takes what a cell of the table's type holds: a spin box limited
+// to 0..65535 or to the integers, a spin box for doubles with room for their decimals, a line of text.
+class CellDelegate : public QStyledItemDelegate {
   public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    CellDelegate(DataType type, QObject* parent) : QStyledItemDelegate(parent), type_(type) {}
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* s = qobject_cast<QSpinBox*>(editor)) s->setRange(0, 65535);
+        if (auto* s = qobject_cast<QSpinBox*>(editor)) {
+            if (type_ == VAL_UNSIGNED_SHORT_INTEGER)
+                s->setRange(0, 65535);
+            else
+                s->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+        }
+        if (auto* s = qobject_cast<QDoubleSpinBox*>(editor)) {
+            s->setDecimals(9);
+            s->setRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+        }
         return editor;
     }
+
+  private:
+    DataType type_;
 };
+
+// Types `text` into a cell editor over whatever it shows; false when the editor refuses it (its
+// validator takes back what does not fit, or leaves a value it cannot accept).
+bool TypeInto(QWidget* editor, const QString& text) {
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!line) line = editor->findChild<QLineEdit*>();
+    if (!line) return false;
+    line->selectAll();
+    line->insert(text);
+    if (line->text() != text) return false;
+    if (auto* spin = qobject_cast<QAbstractSpinBox*>(editor)) {
+        if (!spin->hasAcceptableInput()) return false;
+        spin->interpretText();
+        return true;
+    }
+    return line->hasAcceptableInput();
+}
 
 QTableWidget* Table(const Control& c) {
     return static_cast<QTableWidget*>(c.widget.data());
@@ -52,18 +118,13 @@ class Tables : public ControlKind {
     // Cells never set hold the zero of the table's type.
     void Prepare(Control& c) const override {
         QTableWidget* t = Table(c);
-        if (c.dataType == VAL_UNSIGNED_SHORT_INTEGER) t->setItemDelegate(new UShortCellDelegate(t));
+        t->setItemDelegate(new CellDelegate(c.dataType, t));
+        const QSignalBlocker block(t);
         for (int r = 0; r < t->rowCount(); ++r) {
             for (int col = 0; col < t->columnCount(); ++col) {
                 if (t->item(r, col)) continue;
                 auto* item = new QTableWidgetItem;
-                if (c.dataType == VAL_STRING)
-                    item->setData(Qt::DisplayRole, QString());
-                else if (c.dataType == VAL_DOUBLE)
-                    item->setData(Qt::DisplayRole, 0.0);
-                else
-                    item->setData(Qt::DisplayRole, 0);
-                const QSignalBlocker block(t);
+                item->setData(Qt::DisplayRole, TypedZero(c.dataType));
                 t->setItem(r, col, item);
             }
         }
@@ -84,29 +145,29 @@ class Tables : public ControlKind {
                          });
     }
 
+    // The cell made current, its editor opened over it, the text typed in and Enter pressed: the editor
+    // refuses what does not fit the cell, and what it takes reaches the cell as a person's edit does,
+    // raising VAL_CHANGED and COMMIT for the cell when its value changed.
     int PersonEditsCell(Control& c, Point cell, const QString& text) const override {
         QTableWidget* t = Table(c);
         if (IsIndicator(c)) return UIEInvalidControl;
         if (!InTable(t, cell)) return UIEIndexOutOfRange;
-        QTableWidgetItem* item = t->item(cell.y - 1, cell.x - 1);
-        if (!item) {
+        if (!t->item(cell.y - 1, cell.x - 1)) {
+            auto* item = new QTableWidgetItem;
+            item->setData(Qt::DisplayRole, TypedZero(c.dataType));
             const QSignalBlocker block(t);
-            t->setItem(cell.y - 1, cell.x - 1, item = new QTableWidgetItem);
+            t->setItem(cell.y - 1, cell.x - 1, item);
         }
-        // What the cell editor would store: a number for a numeric cell, refused when it is not one.
-        const QVariant old = item->data(Qt::DisplayRole);
-        QVariant value = text;
-        bool ok = true;
-        if (old.typeId() == QMetaType::Int || !old.isValid()) {
-            const int i = text.trimmed().toInt(&ok);
-            if (ok && c.dataType == VAL_UNSIGNED_SHORT_INTEGER && (i < 0 || i > 65535)) ok = false;
-            value = i;
-        } else if (old.typeId() == QMetaType::Double) {
-            value = text.trimmed().toDouble(&ok);
-        }
-        if (!ok) return UIEInvalidValue;
         t->setCurrentCell(cell.y - 1, cell.x - 1);
-        t->model()->setData(t->model()->index(cell.y - 1, cell.x - 1), value, Qt::EditRole);
+        const QModelIndex index = t->model()->index(cell.y - 1, cell.x - 1);
+        QAbstractItemDelegate* delegate = t->itemDelegateForIndex(index);
+        QStyleOptionViewItem option;
+        option.rect = t->visualRect(index);
+        const std::unique_ptr<QWidget> editor(delegate->createEditor(t->viewport(), option, index));
+        if (!editor) return UIEInvalidControl;
+        delegate->setEditorData(editor.get(), index);
+        if (!TypeInto(editor.get(), text)) return UIEInvalidValue;
+        delegate->setModelData(editor.get(), t->model(), index);
         return 0;
     }
 };
@@ -116,15 +177,14 @@ int TableOf(int panel, int control, Control*& c) {
     return c->kind == &TableKind() ? 0 : UIEWrongType;
 }
 
-int CellOf(int panel, int control, Point cell, QTableWidget*& t, QTableWidgetItem*& item) {
-    Control* c = nullptr;
+int CellOf(int panel, int control, Point cell, Control*& c, QTableWidgetItem*& item) {
     if (int err = TableOf(panel, control, c)) return err;
-    t = Table(*c);
+    QTableWidget* t = Table(*c);
     if (!InTable(t, cell)) return UIEIndexOutOfRange;
     item = t->item(cell.y - 1, cell.x - 1);
     if (!item) {
         item = new QTableWidgetItem;
-        item->setData(Qt::DisplayRole, 0);
+        item->setData(Qt::DisplayRole, TypedZero(c->dataType));
         const QSignalBlocker block(t);
         t->setItem(cell.y - 1, cell.x - 1, item);
     }
@@ -133,18 +193,21 @@ int CellOf(int panel, int control, Point cell, QTableWidget*& t, QTableWidgetIte
 
 template <class T, class Convert>
 int GetCell(int panel, int control, Point cell, T& out, Convert convert) {
-    QTableWidget* t = nullptr;
+    Control* c = nullptr;
     QTableWidgetItem* item = nullptr;
-    if (int err = CellOf(panel, control, cell, t, item)) return err;
+    if (int err = CellOf(panel, control, cell, c, item)) return err;
     return convert(item->data(Qt::DisplayRole), out);
 }
 
-int SetCell(int panel, int control, Point cell, const QVariant& v) {
-    QTableWidget* t = nullptr;
+// A value that does not fit the table's type is refused and leaves the cell as it was.
+int SetCell(int panel, int control, Point cell, const Value& v) {
+    Control* c = nullptr;
     QTableWidgetItem* item = nullptr;
-    if (int err = CellOf(panel, control, cell, t, item)) return err;
-    const QSignalBlocker block(t);  // program changes raise no events
-    item->setData(Qt::DisplayRole, v);
+    if (int err = CellOf(panel, control, cell, c, item)) return err;
+    QVariant typed;
+    if (int err = CellValue(c->dataType, v, typed)) return err;
+    const QSignalBlocker block(c->widget);  // program changes raise no events
+    item->setData(Qt::DisplayRole, typed);
     return 0;
 }
 

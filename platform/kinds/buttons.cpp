@@ -1,6 +1,8 @@
 // Command buttons (QPushButton) and toggle switches (QCheckBox).
 #include <QCheckBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include "kinds.h"
 
@@ -106,6 +108,13 @@ class Toggles : public ControlKind {
         });
     }
 
+    // A person clicks the switch itself: a switch wider than its label takes no click in the empty part.
+    QPoint ClickPoint(const Control& c) const override {
+        QStyleOptionButton option;
+        option.initFrom(c.widget);
+        option.text = Button(c)->text();
+        return c.widget->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, c.widget).center();
+    }
     int PersonSets(Control& c, const Value& v) const override { return PersonSwitches(c, v); }
     int PersonCommits(Control& c) const override {
         Button(c)->click();
