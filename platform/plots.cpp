@@ -133,10 +133,19 @@ int GetStripChartTrace(int panel, int control, int trace, std::vector<double>& p
     return chart ? chart->Trace(trace, count, points) : error;
 }
 
-int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots) {
+int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots, int last) {
+    if (last < -1) return UIEInvalidValue;
     int error;
     Graph* graph = Find<Graph>(panel, control, error);
     if (!graph) return error;
-    plots = graph->Plots();
+    plots = graph->Plots(last);
+    return UIENoError;
+}
+
+int GetGraphPlotCount(int panel, int control, int& count) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    if (!graph) return error;
+    count = static_cast<int>(graph->PlotCount());
     return UIENoError;
 }
