@@ -152,12 +152,6 @@ class Tables : public ControlKind {
         QTableWidget* t = Table(c);
         if (IsIndicator(c)) return UIEInvalidControl;
         if (!InTable(t, cell)) return UIEIndexOutOfRange;
-        if (!t->item(cell.y - 1, cell.x - 1)) {
-            auto* item = new QTableWidgetItem;
-            item->setData(Qt::DisplayRole, TypedZero(c.dataType));
-            const QSignalBlocker block(t);
-            t->setItem(cell.y - 1, cell.x - 1, item);
-        }
         t->setCurrentCell(cell.y - 1, cell.x - 1);
         const QModelIndex index = t->model()->index(cell.y - 1, cell.x - 1);
         QAbstractItemDelegate* delegate = t->itemDelegateForIndex(index);

@@ -182,6 +182,15 @@ TEST_F(ControlKindTest, APersonEditsACellThroughItsEditor) {
     EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
     EXPECT_EQ(u, 65535);
     EXPECT_TRUE(recorded.empty());
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{1, 0}, "1"), UIEIndexOutOfRange);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 0}, u), UIEIndexOutOfRange);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, Point{1, 0}, 1), UIEIndexOutOfRange);
+    // An indicator table takes no edits.
+    ASSERT_EQ(SetCtrlAttribute(panel, TABLE_U16, ATTR_CTRL_MODE, VAL_INDICATOR), 0);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{1, 1}, "7"), UIEInvalidControl);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 1}, u), 0);
+    EXPECT_EQ(u, 0);
+    EXPECT_TRUE(recorded.empty());
 
     // The other types' editors take their own values.
     EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_INT, Point{1, 2}, "-40000"), 0);
