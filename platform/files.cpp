@@ -17,12 +17,6 @@ std::map<int, std::FILE*> g_files;
 int g_nextFile = 1;
 std::string g_projectDirOverride;
 
-std::string ExecutableDir() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path().string() : exe.parent_path().string();
-}
-
 std::FILE* FileOf(int handle) {
     std::lock_guard lock(g_filesMutex);
     auto it = g_files.find(handle);
@@ -123,6 +117,12 @@ int ReadArray(std::string_view path, std::span<T> data) {
 }
 
 }  // namespace
+
+std::string ExecutableDir() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+}
 
 void SetProjectDirOverride(const std::string& dir) {
     g_projectDirOverride = dir;

@@ -104,7 +104,7 @@ enum : int {
 //   QComboBox     "itemValues" = "9600;19200;..."  the items' values (else an integer ring numbers its items
 //                                                 0, 1, ... and a text ring's values are the labels);
 //                 "dataType" = "string"           a ring of text values; "ctrlKind" = "popupRing"
-//   QTableWidget  "dataType" = "uint16", "double" or "string": the type of cells never set (else int)
+//   QTableWidget  "dataType" = "uint16", "double" or "string": the type of every cell (else int)
 //   any control   "cviTextColor", "cviFrameColor", "cviButtonColor" = 0xRRGGBB as a number: start colours
 struct CtrlBinding {
     int id;
@@ -266,7 +266,11 @@ int GetValueLengthFromIndex(int panel, int control, int index, int& length);
 int GetCtrlIndex(int panel, int control, int& index);
 int SetCtrlIndex(int panel, int control, int index);
 
-// Tables: cells are addressed 1-based (column, row), as the programs count them.
+// Tables: cells are addressed 1-based (column, row), as the programs count them. Every cell has the table's
+// type: SetTableCellVal refuses a value of another type (UIEWrongType; an integer into a double table is
+// fine) or, in an unsigned 16-bit table, outside 0..65535 (UIEInvalidValue), and leaves the cell as it was.
+// Program writes raise no events; a person's edit raises VAL_CHANGED and COMMIT with eventData1 = row,
+// eventData2 = column.
 struct Point {
     int x;  // column
     int y;  // row
@@ -320,7 +324,11 @@ struct GraphPlotInfo {
     int color;
     int fillColor;
 };
-int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots);
+// The graph's plots in drawing order; `last` >= 0 gives only the last `last` of them (and copies no
+// others), -1 all.
+int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots, int last = -1);
+// How many plots the graph holds.
+int GetGraphPlotCount(int panel, int control, int& count);
 
 // ---------------------------------------------------------------------------------------------------------
 // Pop-ups (modal; title and text shown exactly as given, line breaks kept)
