@@ -1,6 +1,8 @@
 // Files: the program directory, path names, plain file handles, lines and number arrays as text.
 #include <unistd.h>
 
+#include <QFile>
+#include <QStandardPaths>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +19,42 @@ std::map<int, std::FILE*> g_files;
 int g_nextFile = 1;
 std::string g_projectDirOverride;
 
-std::string ExecutableDir() {
+// Where the programs of every user keep their files when they cannot keep them next to the executable.
+constexpr const char* kUserDirName = "colour-sensor-tools";
+
+// An installed program finds its panels in the share directory beside bin/, not in bin/panels.
+bool RunsFromInstalledPrefix(const std::filesystem::path& exeDir) {
     std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+    return !std::filesystem::is_directory(exeDir / "panels", ec) &&
+           std::filesystem::is_directory(exeDir.parent_path() / PANEL_INSTALL_DIR, ec);
+}
+
+// The program's files (settings, server history, records, COMn links) live next to the executable when
+// it runs from a directory of its own, as in the build tree. An installed program's directory (/usr/bin)
+// belongs to the system and to every user, so there they live in the user's configuration directory,
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (~/.config/...), made on first use. -1 when that
+// directory cannot be made; `dir` names it all the same.
+int ProgramDir(std::string& dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        dir = fs::current_path(ec).string();
+        return 0;
+    }
+    const fs::path exeDir = exe.parent_path();
+    if (::access(exeDir.c_str(), W_OK) == 0 && !RunsFromInstalledPrefix(exeDir)) {
+        dir = exeDir.string();
+        return 0;
+    }
+    const fs::path config =
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+            .toStdString();
+    const fs::path user = config / kUserDirName / exe.filename();
+    dir = user.string();
+    if (!config.is_absolute()) return -1;  // no home directory to put it in
+    fs::create_directories(user, ec);
+    return fs::is_directory(user, ec) ? 0 : -1;
 }
 
 std::FILE* FileOf(int handle) {
@@ -133,9 +167,13 @@ void SetProjectDirOverride(const std::string& dir) {
 using namespace platform_detail;
 
 int GetProjectDir(std::string& dir) {
-    dir = g_projectDirOverride.empty() ? ExecutableDir() : g_projectDirOverride;
+    int result = 0;
+    if (g_projectDirOverride.empty())
+        result = ProgramDir(dir);
+    else
+        dir = g_projectDirOverride;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return 0;
+    return result;
 }
 
 std::string MakePathname(std::string_view dir, std::string_view fileName) {

@@ -349,7 +349,10 @@ int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Files
-// The program's own directory (the executable's), without a trailing separator.
+// The directory of the program's own files, without a trailing separator: the executable's, or for an
+// installed program (or one whose directory the user may not write) the user's
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (default ~/.config/...), made on first use. Returns 0, or
+// -1 when that directory cannot be made.
 int GetProjectDir(std::string& dir);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
