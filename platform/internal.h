@@ -50,6 +50,8 @@ void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
 void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
 void SetProjectDirOverride(const std::string& dir);
+// Opening this serial device fails as for a user without the permission; empty: none (serial.cpp).
+void SetRefusedComDevice(const std::string& device);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);

@@ -426,6 +426,22 @@ int ComRd(int port, unsigned char* buffer, int count);         // bytes read or 
 int GetInQLen(int port);                                       // bytes waiting or an error
 // Where port n would be opened from (for messages and the README).
 std::string ComPortDevicePath(int port);
+// Why the last OpenComConfig of a port could not open its device (kRS232CannotOpenPort), to tell the user
+// what to do: the device, the group that owns its file and whether that group may read and write it.
+enum ComOpenProblem : int {
+    kComOpenOk = 0,        // opened, or not tried
+    kComOpenNoDevice,      // no such device (adapter unplugged, link to nowhere)
+    kComOpenNoPermission,  // this user may not open it (EACCES, EPERM)
+    kComOpenInUse,         // another program holds it
+    kComOpenFailed,        // any other reason
+};
+struct ComOpenFailure {
+    ComOpenProblem problem = kComOpenOk;
+    std::string device;  // e.g. /dev/ttyUSB0, the target of a COMn link
+    std::string group;   // name (else number) of the device file's group; empty when there is no file
+    bool groupMayOpen = false;
+};
+int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232InvalidPortNum
 
 // ---------------------------------------------------------------------------------------------------------
 // TCP client
