@@ -1,10 +1,10 @@
 // Files: the program directory, path names, plain file handles, lines and number arrays as text.
+#include <pwd.h>
 #include <unistd.h>
 
-#include <QFile>
-#include <QStandardPaths>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -29,6 +29,19 @@ bool RunsFromInstalledPrefix(const std::filesystem::path& exeDir) {
            std::filesystem::is_directory(exeDir.parent_path() / PANEL_INSTALL_DIR, ec);
 }
 
+// $XDG_CONFIG_HOME, else ~/.config, with the home directory from the user database when HOME is not set. A
+// relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules say (QStandardPaths of Qt 6.4 takes
+// it as it is, and takes / for a missing HOME). Empty when there is no home directory.
+std::filesystem::path UserConfigDir() {
+    namespace fs = std::filesystem;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) return xdg;
+    if (const char* home = std::getenv("HOME"); home && fs::path(home).is_absolute())
+        return fs::path(home) / ".config";
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && fs::path(pw->pw_dir).is_absolute())
+        return fs::path(pw->pw_dir) / ".config";
+    return {};
+}
+
 // The program's files (settings, server history, records, COMn links) live next to the executable when
 // it runs from a directory of its own, as in the build tree. An installed program's directory (/usr/bin)
 // belongs to the system and to every user, so there they live in the user's configuration directory,
@@ -47,12 +60,10 @@ int ProgramDir(std::string& dir) {
         dir = exeDir.string();
         return 0;
     }
-    const fs::path config =
-        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-            .toStdString();
+    const fs::path config = UserConfigDir();
     const fs::path user = config / kUserDirName / exe.filename();
     dir = user.string();
-    if (!config.is_absolute()) return -1;  // no home directory to put it in
+    if (config.empty()) return -1;
     fs::create_directories(user, ec);
     return fs::is_directory(user, ec) ? 0 : -1;
 }

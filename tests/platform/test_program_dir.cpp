@@ -78,6 +78,9 @@ TEST_F(ProgramDir, InstalledProgramUsesTheUsersConfigDirectoryMadeOnFirstUse) {
     EXPECT_EQ(RunProbeIn(bin, "HOME=" + home.string()),
               "0 " + (home / ".config/colour-sensor-tools/ProbeTool").string());
     EXPECT_TRUE(fs::is_directory(home / ".config/colour-sensor-tools/ProbeTool"));
+    EXPECT_EQ(RunProbeIn(bin, "HOME=" + home.string() + " XDG_CONFIG_HOME=relative/cfg"),
+              "0 " + (home / ".config/colour-sensor-tools/ProbeTool").string())
+        << "a relative XDG_CONFIG_HOME does not count";
     EXPECT_EQ(std::distance(fs::directory_iterator(bin), fs::directory_iterator()), 1)
         << "nothing written beside the program";
 }

@@ -193,6 +193,20 @@ TEST_F(SerialTest, FailedOpenTellsWhyAndWhichDevice) {
     EXPECT_EQ(f.device, "");
 }
 
+TEST_F(SerialTest, DeviceTheSystemRefusesIsAPermissionProblem) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may open anything; the harness refuses devices instead";
+    namespace fs = std::filesystem;
+    const fs::path device = projectDir / "ttyUSB0";
+    WriteTextFile(device, "");
+    fs::permissions(device, fs::perms::owner_read);  // no write permission for anybody
+    ComOpenFailure f;
+    EXPECT_EQ(OpenComConfig(3, device.string(), 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    ASSERT_EQ(GetComOpenFailure(3, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoPermission);
+    EXPECT_EQ(f.device, device.string());
+    EXPECT_FALSE(f.groupMayOpen);
+}
+
 TEST_F(SerialTest, LineSettingsReachTheLine) {
     ASSERT_EQ(Open(19200), 0);
     SensorEmulator::LineSettings line{};
