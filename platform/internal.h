@@ -2,6 +2,8 @@
 // its harness and its white-box tests.
 #pragma once
 
+#include <filesystem>
+
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -18,6 +20,9 @@ inline QString QStr(std::string_view s) {
 
 // The directory of the running executable (files.cpp): the program directory and the default panel
 // directory both start from here.
+// The running program's file (empty when the system does not tell) and its directory (the working
+// directory then).
+std::filesystem::path ExecutablePath();
 std::string ExecutableDir();
 
 // The registry of loaded panels and their controls (registry.cpp).
@@ -53,6 +58,8 @@ void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
 void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
 void SetProjectDirOverride(const std::string& dir);
+// Opening this serial device fails as for a user without the permission; empty: none (serial.cpp).
+void SetRefusedComDevice(const std::string& device);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);

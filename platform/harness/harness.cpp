@@ -135,6 +135,7 @@ void Reset() {
     g_busyActions.clear();
     g_watchPanel = g_watchControl = 0;
     g_watched.clear();
+    SetRefusedComDevice({});
 }
 
 void WatchValues(int panel, int control) {
@@ -149,6 +150,10 @@ const std::vector<double>& WatchedValues() {
 
 void SetProjectDir(std::string_view dir) {
     SetProjectDirOverride(std::string(dir));
+}
+
+void RefuseComDevice(std::string_view device) {
+    SetRefusedComDevice(std::string(device));
 }
 
 int SetAndCommit(int panel, int control, int value) {

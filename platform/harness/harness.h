@@ -18,6 +18,9 @@ void Install(std::string_view projectDir = {});
 // Drops scripted answers, recorded pop-ups and queued actions (between tests in one process).
 void Reset();
 void SetProjectDir(std::string_view dir);
+// Opening this serial device (a path as ComPortDevicePath gives it) fails as it does for a user who lacks
+// the permission; tests run as root, who may open anything. Reset ends it.
+void RefuseComDevice(std::string_view device);
 
 // --- a person's actions (each returns 0, or a UIE error when the control cannot take the action) ---------
 // Puts the value into the control as typing or choosing would, then raises value changed and commit.

@@ -357,7 +357,10 @@ int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Files
-// The program's own directory (the executable's), without a trailing separator.
+// The directory of the program's own files, without a trailing separator: the executable's, or for an
+// installed program (or one whose directory the user may not write) the user's
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (default ~/.config/...), made on first use. Returns 0, or
+// -1 when that directory cannot be made.
 int GetProjectDir(std::string& dir);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
@@ -431,6 +434,22 @@ int ComRd(int port, unsigned char* buffer, int count);         // bytes read or 
 int GetInQLen(int port);                                       // bytes waiting or an error
 // Where port n would be opened from (for messages and the README).
 std::string ComPortDevicePath(int port);
+// Why the last OpenComConfig of a port could not open its device (kRS232CannotOpenPort), to tell the user
+// what to do: the device, the group that owns its file and whether that group may read and write it.
+enum ComOpenProblem : int {
+    kComOpenOk = 0,        // opened, or not tried
+    kComOpenNoDevice,      // no such device (adapter unplugged, link to nowhere)
+    kComOpenNoPermission,  // this user may not open it (EACCES, EPERM)
+    kComOpenInUse,         // another program holds it
+    kComOpenFailed,        // any other reason
+};
+struct ComOpenFailure {
+    ComOpenProblem problem = kComOpenOk;
+    std::string device;  // e.g. /dev/ttyUSB0, the target of a COMn link
+    std::string group;   // name (else number) of the device file's group; empty when there is no file
+    bool groupMayOpen = false;
+};
+int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232InvalidPortNum
 
 // ---------------------------------------------------------------------------------------------------------
 // TCP client
