@@ -334,8 +334,9 @@ TEST_F(ParameterPanel, MemorySelectorKeepsExactlyOneSwitchOnAndFallsBackToRam) {
 }
 
 TEST_F(ParameterPanel, ExternalTeachAndExternalTriggerExcludeEachOther) {
+    SetCtrlVal(parapanel, PARAP_EXTERN_TEACH, 1);  // as a transfer in may leave it
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 2);
-    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0);
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0) << "an external trigger switches external teach off";
     EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1);
     EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 1);
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
