@@ -391,6 +391,11 @@ int ArrayToFile(std::string_view path, std::span<const unsigned short> data, int
 // for unsigned 16-bit values, a number outside 0..65535.
 int FileToArray(std::string_view path, std::span<double> data);
 int FileToArray(std::string_view path, std::span<unsigned short> data);
+// The same on text in memory: what ArrayToFile writes, and what FileToArray reads (never -1).
+std::string ArrayToText(std::span<const double> data, int fieldWidth);
+std::string ArrayToText(std::span<const unsigned short> data, int fieldWidth);
+int TextToArray(std::string_view text, std::span<double> data);
+int TextToArray(std::string_view text, std::span<unsigned short> data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Time
