@@ -24,14 +24,15 @@ bool ReadFileBytes(std::string_view path, long maxBytes, std::string& bytes) {
     return true;
 }
 
-// The line of `text` that starts at `pos`, without its line end, cut to maxBytes; `pos` moves to the next.
+// The line of `text` that starts at `pos`, cut to maxBytes, without its line end: the LF and the CRs before
+// it (also at the end of the text, so that what is written back reads back the same); `pos` moves on.
 std::string NextLine(std::string_view text, std::size_t& pos, std::size_t maxBytes) {
     if (pos >= text.size()) return {};
     const std::size_t end = text.find('\n', pos);
-    std::string_view line = text.substr(pos, end - pos);
+    std::string_view line = text.substr(pos, end - pos).substr(0, maxBytes);
     pos = end == std::string_view::npos ? text.size() : end + 1;
-    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return std::string(line.substr(0, maxBytes));
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return std::string(line);
 }
 
 }  // namespace
@@ -102,7 +103,7 @@ std::vector<std::string> ParseServerHistory(std::string_view bytes) {
         if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
         if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
         std::string_view text = record.substr(0, record.find('\0'));
-        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);  // all of a line end
         if (!text.empty()) entries.emplace_back(text);
     }
     return entries;

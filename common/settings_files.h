@@ -22,8 +22,9 @@ inline constexpr int kPortTextMax = 31;
 bool ReadComSettings(std::string_view path, ComSettings& settings);
 // false when the file cannot be written.
 bool WriteComSettings(std::string_view path, const ComSettings& settings);
-// The file's text as WriteComSettings writes it, and the reading of a file's text for ReadComSettings
-// (lines end at LF or CR LF; they are cut to 100 bytes (numbers), kServerTextMax and kPortTextMax).
+// The file's text as WriteComSettings writes it, and the reading of a file's text for ReadComSettings. A
+// line ends at LF, and CRs at its end belong to the line end. Lines are cut to 100 bytes (numbers),
+// kServerTextMax and kPortTextMax.
 std::string FormatComSettings(const ComSettings& settings);
 void ParseComSettings(std::string_view text, ComSettings& settings);
 
