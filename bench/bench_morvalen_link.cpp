@@ -101,7 +101,8 @@ void Run(bool tcp, int transfers, const fs::path& dir) {
             transferSum += transfer.wall;
             cpuSum += transfer.cpu;
         }
-        const double floor = floorSum / transfers, transfer = transferSum / transfers, cpu = cpuSum / transfers;
+        const double floor = floorSum / transfers, transfer = transferSum / transfers,
+                     cpu = cpuSum / transfers;
         std::printf(
             "%-22s page-1 transfer%s %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.4f s per "
             "transfer (%.1f %% of its wall time)\n",

@@ -82,8 +82,9 @@ void StartUp(const fs::path& dir) {
     ProcessSystemEvents();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("start-up to a shown window (connect refused): %.3f s after process start, peak RSS %.1f MB\n",
-                Timer(), usage.ru_maxrss / 1024.0);
+    std::printf(
+        "start-up to a shown window (connect refused): %.3f s after process start, peak RSS %.1f MB\n",
+        Timer(), usage.ru_maxrss / 1024.0);
     DiscardOrvanePanels();
 }
 
@@ -109,7 +110,8 @@ void Run(bool tcp, int operations, const fs::path& dir) {
         int button;
         void (*floor)();
     };
-    for (const Operation& op : {Operation{"Send", MAINP_SEND, SendFloor}, Operation{"Get", MAINP_GET, GetFloor}}) {
+    for (const Operation& op :
+         {Operation{"Send", MAINP_SEND, SendFloor}, Operation{"Get", MAINP_GET, GetFloor}}) {
         double floorSum = 0, opSum = 0, cpuSum = 0;
         for (int i = 0; i < operations; ++i) {
             floorSum += Measure(op.floor).wall;
@@ -120,14 +122,15 @@ void Run(bool tcp, int operations, const fs::path& dir) {
             cpuSum += s.cpu;
         }
         const double floor = floorSum / operations, time = opSum / operations, cpu = cpuSum / operations;
-        std::printf("%-22s %-4s to RAM %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.1f %% of its time\n",
-                    name, op.name, time, floor, time / floor, 100.0 * cpu / time);
+        std::printf(
+            "%-22s %-4s to RAM %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.1f %% of its time\n",
+            name, op.name, time, floor, time / floor, 100.0 * cpu / time);
     }
 
     emulator.SetFaults({.silent = true});
     Span wait = Measure(GetPara);
-    std::printf("%-22s silent sensor: Get waited %.2f s, %.3f CPU s per wall s (goal < 0.05)\n", name, wait.wall,
-                wait.cpu / wait.wall);
+    std::printf("%-22s silent sensor: Get waited %.2f s, %.3f CPU s per wall s (goal < 0.05)\n", name,
+                wait.wall, wait.cpu / wait.wall);
 
     if (tcpcon) DisconnectFromTCPServer(g_hconversation);
     tcpcon = 0;

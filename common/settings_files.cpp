@@ -1,17 +1,38 @@
 #include "settings_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstring>
 
 #include "platform.h"
 
 namespace {
 
-std::string ReadLineOf(int file, int maxChars) {
-    std::string line;
-    if (ReadLine(file, line, maxChars) < 0) return {};
-    return line;
+// A settings file is a few hundred bytes; of a damaged, huge one only the start is read.
+constexpr long kLargestSettingsFile = 1 << 20;
+
+// The file's bytes, at most maxBytes of them; false when it does not exist or cannot be opened.
+bool ReadFileBytes(std::string_view path, long maxBytes, std::string& bytes) {
+    long size = 0;
+    if (GetFileInfo(path, size) != 1) return false;
+    const int file = CVI_OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+    if (file < 0) return false;
+    bytes.assign(static_cast<std::size_t>(std::clamp(size, 0L, maxBytes)), '\0');
+    const int n = bytes.empty() ? 0 : CVI_ReadFile(file, bytes.data(), static_cast<int>(bytes.size()));
+    CVI_CloseFile(file);
+    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return true;
+}
+
+// The line of `text` that starts at `pos`, cut to maxBytes, without its line end: the LF and the CRs before
+// it (also at the end of the text, so that what is written back reads back the same); `pos` moves on.
+std::string NextLine(std::string_view text, std::size_t& pos, std::size_t maxBytes) {
+    if (pos >= text.size()) return {};
+    const std::size_t end = text.find('\n', pos);
+    std::string_view line = text.substr(pos, end - pos).substr(0, maxBytes);
+    pos = end == std::string_view::npos ? text.size() : end + 1;
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return std::string(line);
 }
 
 }  // namespace
@@ -29,28 +50,35 @@ int DecimalValue(std::string_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
+void ParseComSettings(std::string_view text, ComSettings& s) {
+    std::size_t pos = 0;
+    s.protocol = DecimalValue(NextLine(text, pos, 100));
+    s.comPort = DecimalValue(NextLine(text, pos, 100));
+    s.baudIndex = DecimalValue(NextLine(text, pos, 100));
+    s.server = NextLine(text, pos, kServerTextMax);
+    s.portNumber = NextLine(text, pos, kPortTextMax);
+}
+
 bool ReadComSettings(std::string_view path, ComSettings& s) {
-    long size = 0;
-    if (GetFileInfo(path, size) != 1) return false;
-    int file = CVI_OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
-    if (file < 0) return false;
-    s.protocol = DecimalValue(ReadLineOf(file, 100));
-    s.comPort = DecimalValue(ReadLineOf(file, 100));
-    s.baudIndex = DecimalValue(ReadLineOf(file, 100));
-    s.server = ReadLineOf(file, kServerTextMax);
-    s.portNumber = ReadLineOf(file, kPortTextMax);
-    CVI_CloseFile(file);
+    std::string text;
+    if (!ReadFileBytes(path, kLargestSettingsFile, text)) return false;
+    ParseComSettings(text, s);
     return true;
 }
 
+std::string FormatComSettings(const ComSettings& s) {
+    std::string text;
+    for (int number : {s.protocol, s.comPort, s.baudIndex}) (text += std::to_string(number)) += '\n';
+    (text += CutToBytes(s.server, kServerTextMax)) += '\n';
+    (text += CutToBytes(s.portNumber, kPortTextMax)) += '\n';
+    return text;
+}
+
 bool WriteComSettings(std::string_view path, const ComSettings& s) {
-    int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
+    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (file < 0) return false;
-    bool ok = WriteLine(file, std::to_string(s.protocol)) >= 0 &&
-              WriteLine(file, std::to_string(s.comPort)) >= 0 &&
-              WriteLine(file, std::to_string(s.baudIndex)) >= 0 &&
-              WriteLine(file, CutToBytes(s.server, kServerTextMax)) >= 0 &&
-              WriteLine(file, CutToBytes(s.portNumber, kPortTextMax)) >= 0;
+    const std::string text = FormatComSettings(s);
+    const bool ok = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
     return CVI_CloseFile(file) >= 0 && ok;
 }
 
@@ -75,7 +103,7 @@ std::vector<std::string> ParseServerHistory(std::string_view bytes) {
         if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
         if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
         std::string_view text = record.substr(0, record.find('\0'));
-        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);  // all of a line end
         if (!text.empty()) entries.emplace_back(text);
     }
     return entries;
@@ -93,16 +121,20 @@ std::vector<std::string> ReadServerHistory(std::string_view path) {
     return ParseServerHistory(bytes);
 }
 
-bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries) {
-    int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
-    if (file < 0) return false;
-    bool ok = true;
+std::string FormatServerHistory(const std::vector<std::string>& entries) {
+    std::string bytes;
     for (const auto& entry : entries) {
-        char record[kHistoryRecordBytes + 1] = {};
-        std::string text = CutToBytes(entry, kHistoryRecordBytes);
-        std::memcpy(record, text.data(), text.size());
-        record[kHistoryRecordBytes] = '\n';
-        ok = ok && CVI_WriteFile(file, record, sizeof record) == int(sizeof record);
+        std::string record = CutToBytes(entry, kHistoryRecordBytes);
+        record.resize(kHistoryRecordBytes, '\0');
+        (bytes += record) += '\n';
     }
+    return bytes;
+}
+
+bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries) {
+    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    if (file < 0) return false;
+    const std::string bytes = FormatServerHistory(entries);
+    const bool ok = CVI_WriteFile(file, bytes.data(), int(bytes.size())) == int(bytes.size());
     return CVI_CloseFile(file) >= 0 && ok;
 }

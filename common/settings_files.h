@@ -22,6 +22,11 @@ inline constexpr int kPortTextMax = 31;
 bool ReadComSettings(std::string_view path, ComSettings& settings);
 // false when the file cannot be written.
 bool WriteComSettings(std::string_view path, const ComSettings& settings);
+// The file's text as WriteComSettings writes it, and the reading of a file's text for ReadComSettings. A
+// line ends at LF, and CRs at its end belong to the line end. Lines are cut to 100 bytes (numbers),
+// kServerTextMax and kPortTextMax.
+std::string FormatComSettings(const ComSettings& settings);
+void ParseComSettings(std::string_view text, ComSettings& settings);
 
 // "IPComboBox.cfg": the server history, most recent first, each entry a record of exactly 100 bytes (text,
 // then zero bytes) and a line end.
@@ -31,8 +36,10 @@ inline constexpr int kHistoryMaxEntries = 10;
 std::vector<std::string> ReadServerHistory(std::string_view path);
 // Entries longer than a record holds are cut to fit it (on a character boundary). false on a write error.
 bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries);
-// The decoding of a history file's bytes, for ReadServerHistory and its tests.
+// The decoding of a history file's bytes, for ReadServerHistory and its tests, and the bytes
+// WriteServerHistory writes.
 std::vector<std::string> ParseServerHistory(std::string_view bytes);
+std::string FormatServerHistory(const std::vector<std::string>& entries);
 // `text` cut to at most `maxBytes` bytes without splitting a UTF-8 character.
 std::string CutToBytes(std::string_view text, std::size_t maxBytes);
 // Decimal conversion as the settings file needs it: leading blanks and sign allowed, junk after the digits

@@ -10,9 +10,10 @@ int SaveEquationFile(std::string_view path, std::span<const double> coefs) {
     return ArrayToFile(path, coefs, kEquationFieldWidth) < 0 ? kEquationCannotWrite : 0;
 }
 
-int LoadEquationFile(std::string_view path, std::span<double> coefs) {
-    std::vector<double> values(coefs.size());
-    const int found = FileToArray(path, values);
+namespace {
+
+// `found` is what FileToArray or TextToArray gave for `values`, read for coefs.
+int TakeCoefficients(int found, const std::vector<double>& values, std::span<double> coefs) {
     if (found == -2) return kEquationNotANumber;
     if (found < 0) return kEquationCannotOpen;
     if (static_cast<size_t>(found) < coefs.size()) return found;
@@ -20,6 +21,22 @@ int LoadEquationFile(std::string_view path, std::span<double> coefs) {
         if (!std::isfinite(v) || std::fabs(v) > kCoefficientLimit) return kEquationOutOfRange;
     std::copy(values.begin(), values.end(), coefs.begin());
     return found;
+}
+
+}  // namespace
+
+int LoadEquationFile(std::string_view path, std::span<double> coefs) {
+    std::vector<double> values(coefs.size());
+    return TakeCoefficients(FileToArray(path, values), values, coefs);
+}
+
+int ParseEquationFile(std::string_view text, std::span<double> coefs) {
+    std::vector<double> values(coefs.size());
+    return TakeCoefficients(TextToArray(text, values), values, coefs);
+}
+
+std::string FormatEquationFile(std::span<const double> coefs) {
+    return ArrayToText(coefs, kEquationFieldWidth);
 }
 
 std::string EquationFileProblem(int result, int needed) {

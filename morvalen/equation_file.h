@@ -25,5 +25,9 @@ int SaveEquationFile(std::string_view path, std::span<const double> coefs);
 // first coefs.size() are not read.
 int LoadEquationFile(std::string_view path, std::span<double> coefs);
 
+// The same on the file's text, and the text SaveEquationFile writes.
+int ParseEquationFile(std::string_view text, std::span<double> coefs);
+std::string FormatEquationFile(std::span<const double> coefs);
+
 // Why a load or save failed, as a sentence for the user ("holds text that is not a number.").
 std::string EquationFileProblem(int result, int needed);

@@ -123,16 +123,23 @@ std::string Format(unsigned short v) {
 }
 
 template <class T>
+std::string ArrayText(std::span<const T> data, int fieldWidth) {
+    std::string out;
+    for (const T& v : data) {
+        const std::string text = Format(v);
+        if (fieldWidth > static_cast<int>(text.size()))
+            out.append(static_cast<std::size_t>(fieldWidth) - text.size(), ' ');
+        (out += text) += '\n';
+    }
+    return out;
+}
+
+template <class T>
 int WriteArray(std::string_view path, std::span<const T> data, int fieldWidth) {
     std::FILE* f = std::fopen(std::string(path).c_str(), "wb");
     if (!f) return -1;
-    bool ok = true;
-    for (const T& v : data) {
-        const std::string text = Format(v);
-        const int pad =
-            fieldWidth > static_cast<int>(text.size()) ? fieldWidth - static_cast<int>(text.size()) : 0;
-        ok = ok && std::fprintf(f, "%*s%s\n", pad, "", text.c_str()) >= 0;
-    }
+    const std::string text = ArrayText(data, fieldWidth);
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok = std::fclose(f) == 0 && ok;
     return ok ? 0 : -1;
 }
@@ -144,16 +151,15 @@ std::FILE* OpenRegularFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
-template <class T>
-int ReadArray(std::string_view path, std::span<T> data) {
-    std::FILE* f = OpenRegularFile(std::string(path), "rb");
-    if (!f) return -1;
+// Up to data.size() values, one per line, from `next` (a character, or EOF at the end).
+template <class T, class NextChar>
+int ParseArray(NextChar next, std::span<T> data) {
     size_t count = 0;
     std::string line;
     int result = 0;
     for (int c = 0; count < data.size() && result == 0;) {
         line.clear();
-        while ((c = std::fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+        while ((c = next()) != EOF && c != '\n') line.push_back(static_cast<char>(c));
         const std::string_view text = Trim(line);
         if (!text.empty()) {
             if (ParseValue(text, data[count]))
@@ -163,8 +169,22 @@ int ReadArray(std::string_view path, std::span<T> data) {
         }
         if (c == EOF) break;
     }
-    std::fclose(f);
     return result ? result : static_cast<int>(count);
+}
+
+template <class T>
+int ReadArray(std::string_view path, std::span<T> data) {
+    std::FILE* f = OpenRegularFile(std::string(path), "rb");
+    if (!f) return -1;
+    const int result = ParseArray([f] { return std::fgetc(f); }, data);
+    std::fclose(f);
+    return result;
+}
+
+template <class T>
+int ReadArrayText(std::string_view text, std::span<T> data) {
+    std::size_t at = 0;
+    return ParseArray([&] { return at < text.size() ? static_cast<unsigned char>(text[at++]) : EOF; }, data);
 }
 
 }  // namespace
@@ -295,4 +315,16 @@ int FileToArray(std::string_view path, std::span<double> data) {
 }
 int FileToArray(std::string_view path, std::span<unsigned short> data) {
     return ReadArray(path, data);
+}
+std::string ArrayToText(std::span<const double> data, int fieldWidth) {
+    return ArrayText(data, fieldWidth);
+}
+std::string ArrayToText(std::span<const unsigned short> data, int fieldWidth) {
+    return ArrayText(data, fieldWidth);
+}
+int TextToArray(std::string_view text, std::span<double> data) {
+    return ReadArrayText(text, data);
+}
+int TextToArray(std::string_view text, std::span<unsigned short> data) {
+    return ReadArrayText(text, data);
 }

@@ -2,11 +2,10 @@
 // its harness and its white-box tests.
 #pragma once
 
-#include <filesystem>
-
 #include <QColor>
 #include <QString>
 #include <QWidget>
+#include <filesystem>
 #include <string>
 #include <string_view>
 

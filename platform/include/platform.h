@@ -69,11 +69,11 @@ enum : int {
     UIEControlMissing = -3,      // a declared control is not in the panel file
     UIEInvalidPanel = -4,
     UIEInvalidControl = -5,
-    UIEInvalidAttribute = -6,    // attribute does not apply to this control kind
+    UIEInvalidAttribute = -6,  // attribute does not apply to this control kind
     UIEInvalidValue = -7,
     UIEIndexOutOfRange = -8,
     UIEItemNotFound = -9,
-    UIEWrongType = -10,          // value type does not fit the control
+    UIEWrongType = -10,  // value type does not fit the control
     UIEOutOfMemory = -12,
 };
 
@@ -89,7 +89,7 @@ enum : int {
 //   QSpinBox            numeric, int                 ("dataType" = "uint16" for unsigned 16-bit)
 //   QDoubleSpinBox      numeric, double
 //   QComboBox           ring (items with integer or text values)
-//   QLineEdit           text field                   ("ctrlKind" = "string2": the second, wider-bordered style)
+//   QLineEdit           text field                   ("ctrlKind" = "string2": second style, wider border)
 //   QLabel              text message                 ("ctrlKind" = "picture": picture control)
 //   QPlainTextEdit      text box
 //   QPushButton         command button
@@ -137,8 +137,8 @@ enum PanelAttr : int {
     ATTR_PANEL_LEFT,
     ATTR_PANEL_WIDTH,
     ATTR_PANEL_HEIGHT,
-    ATTR_PANEL_TITLE,      // text
-    ATTR_PANEL_PARENT,     // 0 for a top-level panel
+    ATTR_PANEL_TITLE,   // text
+    ATTR_PANEL_PARENT,  // 0 for a top-level panel
     ATTR_PANEL_BACKCOLOR,
     ATTR_PANEL_FIRST_CTRL,  // read only: the control at tab position 0, 0 when the panel has none
 };
@@ -180,18 +180,18 @@ enum : int { VAL_HOT = 1, VAL_INDICATOR = 2 };
 enum CtrlAttr : int {
     ATTR_VISIBLE = 1,
     ATTR_DIMMED,
-    ATTR_CTRL_MODE,          // VAL_HOT or VAL_INDICATOR
-    ATTR_CTRL_STYLE,         // read only: CtrlStyle
-    ATTR_DATA_TYPE,          // read only: DataType
+    ATTR_CTRL_MODE,   // VAL_HOT or VAL_INDICATOR
+    ATTR_CTRL_STYLE,  // read only: CtrlStyle
+    ATTR_DATA_TYPE,   // read only: DataType
     ATTR_TOP,
     ATTR_LEFT,
     ATTR_WIDTH,
     ATTR_HEIGHT,
     ATTR_TEXT_COLOR,
-    ATTR_TEXT_BGCOLOR,       // VAL_TRANSPARENT allowed
+    ATTR_TEXT_BGCOLOR,  // VAL_TRANSPARENT allowed
     ATTR_CMD_BUTTON_COLOR,
-    ATTR_FRAME_COLOR,        // also a decoration's box colour
-    ATTR_TEXT_FONT,          // text; VAL_APP_FONT names the application font
+    ATTR_FRAME_COLOR,            // also a decoration's box colour
+    ATTR_TEXT_FONT,              // text; VAL_APP_FONT names the application font
     ATTR_TEXT_FONT_NAME_LENGTH,  // read only
     ATTR_TEXT_POINT_SIZE,
     ATTR_TEXT_BOLD,
@@ -203,13 +203,13 @@ enum CtrlAttr : int {
                              // characters (UTF-16 units: two for a character beyond the basic plane)
     ATTR_TEXT_SELECTION_START,
     ATTR_TEXT_SELECTION_LENGTH,
-    ATTR_MIN_VALUE,          // numeric controls, int or double
+    ATTR_MIN_VALUE,  // numeric controls, int or double
     ATTR_MAX_VALUE,
-    ATTR_POINTS_PER_SCREEN,  // strip chart
-    ATTR_NUM_TRACES,         // strip chart
-    ATTR_CALLBACK_DATA,      // void*
+    ATTR_POINTS_PER_SCREEN,          // strip chart
+    ATTR_NUM_TRACES,                 // strip chart
+    ATTR_CALLBACK_DATA,              // void*
     ATTR_CALLBACK_FUNCTION_POINTER,  // CtrlCallbackPtr; set it with InstallCtrlCallback
-    ATTR_NEXT_CTRL,          // read only: the control at the next tab position, 0 after the last
+    ATTR_NEXT_CTRL,                  // read only: the control at the next tab position, 0 after the last
 };
 
 inline constexpr int VAL_TRANSPARENT = 0x1000000;
@@ -346,7 +346,7 @@ int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultF
 
 // ---------------------------------------------------------------------------------------------------------
 // Event pump
-int RunUserInterface();           // returns the code given to QuitUserInterface
+int RunUserInterface();  // returns the code given to QuitUserInterface
 int QuitUserInterface(int code);
 // Runs pending events (input, repaints, socket and serial notifications, deferred calls). When nothing is
 // pending it may block for about a millisecond, so a wait loop that calls it on every pass stays responsive
@@ -391,13 +391,18 @@ int ArrayToFile(std::string_view path, std::span<const unsigned short> data, int
 // for unsigned 16-bit values, a number outside 0..65535.
 int FileToArray(std::string_view path, std::span<double> data);
 int FileToArray(std::string_view path, std::span<unsigned short> data);
+// The same on text in memory: what ArrayToFile writes, and what FileToArray reads (never -1).
+std::string ArrayToText(std::span<const double> data, int fieldWidth);
+std::string ArrayToText(std::span<const unsigned short> data, int fieldWidth);
+int TextToArray(std::string_view text, std::span<double> data);
+int TextToArray(std::string_view text, std::span<unsigned short> data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Time
-double Timer();                  // monotonic seconds since the program started
-std::string DateStr();           // "MM-DD-YYYY"
-std::string TimeStr();           // "HH:MM:SS", 24-hour
-void Delay(double seconds);      // sleeps without processing events
+double Timer();              // monotonic seconds since the program started
+std::string DateStr();       // "MM-DD-YYYY"
+std::string TimeStr();       // "HH:MM:SS", 24-hour
+void Delay(double seconds);  // sleeps without processing events
 void Sleep(int milliseconds);
 
 // ---------------------------------------------------------------------------------------------------------

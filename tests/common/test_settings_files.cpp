@@ -62,6 +62,19 @@ TEST_F(SettingsFiles, OverlongLinesDoNotShiftTheFollowingOnes) {
     EXPECT_EQ(s.portNumber, std::string(kPortTextMax, '9'));
 }
 
+TEST(ComSettingsText, CarriageReturnsEndingALineAreNotPartOfItsText) {
+    // A file last saved by an editor that ends lines with CR, or cut off before its final LF: the server
+    // name would not resolve with a CR in it, and writing it back would change what reads back.
+    ComSettings s;
+    ParseComSettings("1\r\n5\r\n1\r\nsensor-gw\r\r\n502\r", s);
+    EXPECT_EQ(s.server, "sensor-gw");
+    EXPECT_EQ(s.portNumber, "502");
+    ComSettings back;
+    ParseComSettings(FormatComSettings(s), back);
+    EXPECT_EQ(back.server, s.server);
+    EXPECT_EQ(back.portNumber, s.portNumber);
+}
+
 TEST(DecimalValue, ConvertsLikeTheSensorToolsAlwaysDid) {
     EXPECT_EQ(DecimalValue("502"), 502);
     EXPECT_EQ(DecimalValue("  -3"), -3);
@@ -87,6 +100,14 @@ TEST_F(SettingsFiles, FiveRecordsReadBackInOrder) {
 TEST(ServerHistory, TwoByteLineEndsAndEmptyRecords) {
     std::string bytes = Record("one", "\r\n") + Record("", "\r\n") + Record("three", "\r\n");
     EXPECT_EQ(ParseServerHistory(bytes), (Strings{"one", "three"}));
+}
+
+TEST(ServerHistory, AnEntryReadsBackAsItWasReadAfterTheHistoryIsWritten) {
+    // Trailing CRs are line-end bytes: kept in the entry, one of them would be lost at every write.
+    const Strings entries =
+        ParseServerHistory(Record("gw\r\r", "\r\n") + Record(std::string(99, 'c') + "\r"));
+    EXPECT_EQ(entries, (Strings{"gw", std::string(99, 'c')}));
+    EXPECT_EQ(ParseServerHistory(FormatServerHistory(entries)), entries);
 }
 
 TEST(ServerHistory, CountIsSizeOverHundredAndOne) {
