@@ -583,6 +583,12 @@ int StringDataToRing(int panel, int control, int event, void* callbackData, int 
         Unhold(s);  // out of memory: the event ends here, the application does not see it
         return 0;
     }
+    // The focus moving into a list opened from the keyboard commits the field on the way out; that is no
+    // person's commit and does not reach the application.
+    if (event == EVENT_COMMIT && s->openedByKey) {
+        Unhold(s);
+        return 0;
+    }
     int result = CallUser(s, event, eventData1, eventData2);
     Unhold(s);
     return swallow ? 1 : result;

@@ -35,6 +35,18 @@ std::string NextLine(std::string_view text, std::size_t& pos, std::size_t maxByt
     return std::string(line);
 }
 
+// Writes the new contents beside the file and puts them in its place in one step, so a crash or a kill
+// while writing leaves the old file, not a short one that reads back as different settings.
+bool ReplaceFile(std::string_view path, const std::string& bytes) {
+    const std::string fresh = std::string(path) + ".new";
+    const int file = CVI_OpenFile(fresh, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    if (file < 0) return false;
+    const bool written = CVI_WriteFile(file, bytes.data(), int(bytes.size())) == int(bytes.size());
+    if (CVI_CloseFile(file) >= 0 && written && RenameFile(fresh, path) == 0) return true;
+    CVI_DeleteFile(fresh);
+    return false;
+}
+
 }  // namespace
 
 int DecimalValue(std::string_view text) {
@@ -75,11 +87,7 @@ std::string FormatComSettings(const ComSettings& s) {
 }
 
 bool WriteComSettings(std::string_view path, const ComSettings& s) {
-    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
-    if (file < 0) return false;
-    const std::string text = FormatComSettings(s);
-    const bool ok = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
-    return CVI_CloseFile(file) >= 0 && ok;
+    return ReplaceFile(path, FormatComSettings(s));
 }
 
 std::string CutToBytes(std::string_view text, std::size_t maxBytes) {
@@ -94,14 +102,14 @@ std::vector<std::string> ParseServerHistory(std::string_view bytes) {
     std::vector<std::string> entries;
     const std::size_t records = bytes.size() / (kHistoryRecordBytes + 1);
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < records && pos < bytes.size(); ++i) {
-        // One line of at most 100 bytes, then its line end ("\n" or "\r\n").
-        std::size_t end = pos;
-        while (end < bytes.size() && end - pos < kHistoryRecordBytes && bytes[end] != '\n') ++end;
-        std::string_view record = bytes.substr(pos, end - pos);
-        pos = end;
-        if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
-        if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    for (std::size_t i = 0;
+         i < records && pos < bytes.size() && entries.size() < std::size_t{kHistoryMaxEntries}; ++i) {
+        // One line is one record: its first 100 bytes count, the rest of a longer (damaged) line and the
+        // line end ("\n" or "\r\n") are passed over.
+        const std::size_t lineEnd = std::min(bytes.find('\n', pos), bytes.size());
+        std::string_view record =
+            bytes.substr(pos, std::min<std::size_t>(lineEnd - pos, kHistoryRecordBytes));
+        pos = lineEnd < bytes.size() ? lineEnd + 1 : lineEnd;
         std::string_view text = record.substr(0, record.find('\0'));
         while (!text.empty() && text.back() == '\r') text.remove_suffix(1);  // all of a line end
         if (!text.empty()) entries.emplace_back(text);
@@ -132,9 +140,5 @@ std::string FormatServerHistory(const std::vector<std::string>& entries) {
 }
 
 bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries) {
-    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
-    if (file < 0) return false;
-    const std::string bytes = FormatServerHistory(entries);
-    const bool ok = CVI_WriteFile(file, bytes.data(), int(bytes.size())) == int(bytes.size());
-    return CVI_CloseFile(file) >= 0 && ok;
+    return ReplaceFile(path, FormatServerHistory(entries));
 }

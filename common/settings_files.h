@@ -32,7 +32,8 @@ void ParseComSettings(std::string_view text, ComSettings& settings);
 // then zero bytes) and a line end.
 inline constexpr int kHistoryRecordBytes = 100;
 inline constexpr int kHistoryMaxEntries = 10;
-// The record count is the file size / 101; empty records are skipped. A missing file gives no entries.
+// The record count is the file size / 101; each line is one record, cut to 100 bytes; empty records are
+// skipped and at most 10 entries are read. A missing file gives no entries.
 std::vector<std::string> ReadServerHistory(std::string_view path);
 // Entries longer than a record holds are cut to fit it (on a character boundary). false on a write error.
 bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries);

@@ -1,4 +1,5 @@
 // Files: the program directory, path names, plain file handles, lines and number arrays as text.
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -302,6 +303,15 @@ int CVI_DeleteFile(std::string_view path) {
     const std::string p(path);
     if (::access(p.c_str(), F_OK) != 0) return -1;
     return std::remove(p.c_str()) == 0 ? 0 : -6;
+}
+
+int RenameFile(std::string_view existing, std::string_view target) {
+    const std::string from(existing), to(target);
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced && std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
 }
 
 int ArrayToFile(std::string_view path, std::span<const double> data, int fieldWidth) {

@@ -12,7 +12,8 @@
 
 namespace platform_detail {
 
-// A value as a control or a cell holds it: int, double or text (QString).
+// A value as a control or a cell holds it: int, double or text. Text from the program is its bytes
+// (QByteArray), kept as they are; text a person typed is a QString.
 using Value = QVariant;
 inline bool IsIntValue(const Value& v) {
     return v.typeId() == QMetaType::Int;
@@ -21,8 +22,13 @@ inline bool IsDoubleValue(const Value& v) {
     return v.typeId() == QMetaType::Double;
 }
 inline bool IsTextValue(const Value& v) {
-    return v.typeId() == QMetaType::QString;
+    return v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
 }
+// A text value's bytes: the program's bytes as they are, a person's text as UTF-8.
+QByteArray TextBytes(const Value& v);
+// A text value as the screen shows it: UTF-8 decoded, and every byte that is not part of UTF-8 shown as
+// \xHH, so nothing that cannot be decoded is hidden or replaced.
+QString ShownText(const Value& v);
 // Into the program's variable: UIEWrongType when the type does not fit, UIEInvalidValue when the number
 // does not (values.cpp).
 int ToInt(const Value& v, int& out);

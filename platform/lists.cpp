@@ -42,7 +42,7 @@ int FindItem(const QComboBox* r, const Value& v) {
     for (int i = 0; i < r->count(); ++i) {
         const QVariant d = r->itemData(i);
         if (IsIntValue(v) && IsIntValue(d) && d.toInt() == v.toInt()) return i;
-        if (IsTextValue(v) && IsTextValue(d) && d.toString() == v.toString()) return i;
+        if (IsTextValue(v) && IsTextValue(d) && TextBytes(d) == TextBytes(v)) return i;
     }
     return -1;
 }
@@ -128,7 +128,7 @@ class Rings : public ControlKind {
         const QComboBox* r = Ring(c);
         for (int i = 0; i < r->count(); ++i) {
             const QVariant d = r->itemData(i);
-            const bool match = IsTextValue(v) ? d.toString() == v.toString() || r->itemText(i) == v.toString()
+            const bool match = IsTextValue(v) ? TextBytes(d) == TextBytes(v) || r->itemText(i) == ShownText(v)
                                               : IsIntValue(d) && d.toInt() == v.toDouble();
             if (match) return PersonChoosesItem(c, i);
         }
@@ -153,12 +153,16 @@ int RingOf(int panel, int control, QComboBox*& r) {
     return 0;
 }
 
+QByteArray Bytes(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 int InsertItem(int panel, int control, int index, std::string_view label, const QVariant& value) {
     QComboBox* r = nullptr;
     if (int err = RingOf(panel, control, r)) return err;
     if (index < -1 || index > r->count()) return UIEIndexOutOfRange;
     const QSignalBlocker block(r);
-    r->insertItem(index == -1 ? r->count() : index, QStr(label), value);
+    r->insertItem(index == -1 ? r->count() : index, ShownText(Bytes(label)), value);
     return 0;
 }
 
@@ -177,7 +181,7 @@ int InsertListItem(int panel, int control, int index, std::string_view label, in
     return InsertItem(panel, control, index, label, value);
 }
 int InsertListItem(int panel, int control, int index, std::string_view label, std::string_view value) {
-    return InsertItem(panel, control, index, label, QStr(value));
+    return InsertItem(panel, control, index, label, Bytes(value));
 }
 
 int DeleteListItem(int panel, int control, int index, int count) {
@@ -195,8 +199,8 @@ int ReplaceListItem(int panel, int control, int index, std::string_view label, s
     if (int err = RingOf(panel, control, r)) return err;
     if (int err = CheckIndex(r, index)) return err;
     const QSignalBlocker block(r);
-    r->setItemText(index, QStr(label));
-    r->setItemData(index, QStr(value));
+    r->setItemText(index, ShownText(Bytes(label)));
+    r->setItemData(index, Bytes(value));
     return 0;
 }
 
@@ -225,7 +229,7 @@ int GetIndexFromValue(int panel, int control, int& index, int value) {
 int GetIndexFromValue(int panel, int control, int& index, std::string_view value) {
     QComboBox* r = nullptr;
     if (int err = RingOf(panel, control, r)) return err;
-    index = FindItem(r, QStr(value));
+    index = FindItem(r, Bytes(value));
     return index < 0 ? UIEItemNotFound : 0;
 }
 

@@ -30,6 +30,10 @@ struct Control {
     std::optional<Qt::FocusPolicy> hotFocus;
     // A person edited the field since its last commit (text fields, numerics).
     bool dirty = false;
+    // The text the program last put into a text field, as bytes and as shown: while the field still shows
+    // it, reading the field answers those bytes, also where they are not UTF-8.
+    QByteArray textBytes;
+    QString textShown;
 
     // Colours, font and label as the panel file or the program set them; unset ones read from the palette.
     std::optional<int> textColor, textBgColor, frameColor, buttonColor;

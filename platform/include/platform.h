@@ -381,6 +381,9 @@ int CVI_WriteFile(int file, const void* data, int count);
 int CVI_ReadFile(int file, void* data, int count);
 int CVI_CloseFile(int file);
 int CVI_DeleteFile(std::string_view path);
+// Puts the file `existing` in the place of `target` in one step, replacing it, after its bytes have reached
+// the disk: a reader sees the old file or the new one, never a part. 0, or -1 when it fails.
+int RenameFile(std::string_view existing, std::string_view target);
 
 // Arrays as text, one value per line, each right-aligned in a field fieldWidth characters wide. Doubles are
 // written in the shortest form that reads back to the same value (wider than the field when they need it).

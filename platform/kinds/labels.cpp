@@ -34,7 +34,7 @@ class TextMessages : public ControlKind {
     }
     int Write(Control& c, const Value& v) const override {
         if (!IsTextValue(v)) return UIEWrongType;
-        LabelOf(c)->setText(v.toString());
+        LabelOf(c)->setText(ShownText(v));
         SizeToText(c);
         return 0;
     }

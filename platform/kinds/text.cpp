@@ -29,13 +29,17 @@ class TextFields : public ControlKind {
     bool StartsReadOnly(const Control& c) const override { return Field(c)->isReadOnly(); }
     void ApplyMode(Control& c) const override { Field(c)->setReadOnly(c.indicator); }
 
+    // The program's bytes come back as they were put in while the field still shows them.
     int Read(const Control& c, Value& v) const override {
-        v = Field(c)->text();
+        const QString text = Field(c)->text();
+        v = !c.textShown.isNull() && text == c.textShown ? Value(c.textBytes) : Value(text);
         return 0;
     }
     int Write(Control& c, const Value& v) const override {
         if (!IsTextValue(v)) return UIEWrongType;
-        Field(c)->setText(v.toString());
+        c.textBytes = TextBytes(v);
+        c.textShown = ShownText(v);
+        Field(c)->setText(c.textShown);
         return 0;
     }
 
@@ -103,7 +107,7 @@ class TextFields : public ControlKind {
         QLineEdit* e = Field(c);
         if (e->isReadOnly()) return UIEInvalidControl;
         e->selectAll();
-        e->insert(v.toString());
+        e->insert(ShownText(v));
         emit e->returnPressed();
         return 0;
     }
@@ -143,7 +147,7 @@ class TextBoxes : public ControlKind {
         if (!IsTextValue(v)) return UIEWrongType;
         QPlainTextEdit* t = Box(c);
         t->moveCursor(QTextCursor::End);
-        t->insertPlainText(v.toString());
+        t->insertPlainText(ShownText(v));
         return 0;
     }
 
@@ -156,7 +160,7 @@ class TextBoxes : public ControlKind {
     int PersonSets(Control& c, const Value& v) const override {
         if (!IsTextValue(v)) return UIEWrongType;
         if (Box(c)->isReadOnly()) return UIEInvalidControl;
-        Box(c)->setPlainText(v.toString());
+        Box(c)->setPlainText(ShownText(v));
         return 0;
     }
 };

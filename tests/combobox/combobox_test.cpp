@@ -445,6 +445,19 @@ TEST_F(ComboBoxTest, ListHandsFocusBackUnlessOpenedFromTheKeyboard) {
     EXPECT_EQ(GetActiveCtrl(panel), FIELD1);
 }
 
+// Moving the focus into the list is no person's commit of the typed text.
+TEST_F(ComboBoxTest, ListOpenedFromTheKeyboardRaisesNoCommit) {
+    ComboState* s = Convert(FIELD1, {"Foxtrot"});
+    ASSERT_EQ(DisplayPanel(panel), 0);
+    ASSERT_EQ(uitest::TypeText(panel, FIELD1, "F"), 0);
+    ASSERT_EQ(Text(FIELD1), "Foxtrot");
+    events.clear();
+    ASSERT_EQ(uitest::PressKey(panel, FIELD1, VAL_DOWN_ARROW_VKEY), 0);
+    ASSERT_EQ(GetActiveCtrl(panel), s->list);
+    for (int kind : EventKinds()) EXPECT_NE(kind, EVENT_COMMIT);
+    ASSERT_EQ(FakeKeystroke(VAL_ESC_VKEY), 0);
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Keys
 

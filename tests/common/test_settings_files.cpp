@@ -124,6 +124,42 @@ TEST(ServerHistory, JunkBytesDoNotRunPastARecord) {
     EXPECT_EQ(ParseServerHistory(bytes), (Strings{std::string(100, 'j'), "next"}));
 }
 
+TEST(ServerHistory, EachLineIsOneEntryAndTenAtMost) {
+    // Damaged files: a line longer than a record is one entry cut to 100 bytes, not several.
+    std::string longLines;
+    for (char c : std::string("vwxyz")) longLines += std::string(5000, c) + "\n";
+    const Strings entries = ParseServerHistory(longLines);
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[0], std::string(100, 'v'));
+    EXPECT_EQ(entries[4], std::string(100, 'z'));
+    std::string twelve;
+    for (int i = 0; i < 12; ++i) twelve += Record("h" + std::to_string(i));
+    const Strings ten = ParseServerHistory(twelve);
+    ASSERT_EQ(ten.size(), std::size_t(kHistoryMaxEntries));
+    EXPECT_EQ(ten.back(), "h9");
+}
+
+TEST_F(SettingsFiles, BytesThatAreNotUtf8RoundTripUnchanged) {
+    const std::string name = "gw-\xFF\xC3(";  // a stray byte and a broken two-byte sequence
+    ASSERT_TRUE(WriteServerHistory(ProjectFile("IPComboBox.cfg"), {name}));
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), Strings{name});
+}
+
+TEST_F(SettingsFiles, BothFilesAreReplacedWholeNeverRewrittenInPlace) {
+    // A second name for the old file still reads the old bytes: the new file took its place in one step.
+    for (const char* name : {"ComSettings.cfg", "IPComboBox.cfg"}) {
+        const std::string path = ProjectFile(name), old = ProjectFile(std::string(name) + ".old");
+        WriteTextFile(path, "previous\n");
+        std::filesystem::create_hard_link(path, old);
+        const bool written = std::string(name) == "IPComboBox.cfg" ? WriteServerHistory(path, {"x"})
+                                                                   : WriteComSettings(path, ComSettings{});
+        ASSERT_TRUE(written) << name;
+        EXPECT_EQ(ReadTextFile(old), "previous\n") << name;
+        EXPECT_NE(ReadTextFile(path), "previous\n") << name;
+        EXPECT_FALSE(std::filesystem::exists(path + ".new")) << name;
+    }
+}
+
 TEST_F(SettingsFiles, MissingHistoryIsEmpty) {
     EXPECT_TRUE(ReadServerHistory(ProjectFile("IPComboBox.cfg")).empty());
 }

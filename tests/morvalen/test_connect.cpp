@@ -255,6 +255,39 @@ TEST_F(InterfacePanel, HistoryMovesKnownNameToTopAndKeepsTen) {
     EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
 }
 
+TEST_F(InterfacePanel, OpeningTheListFromTheKeyboardStoresNothing) {
+    WriteServerHistory(ProjectFile("IPComboBox.cfg"),
+                       {"Foxtrot", "b", "c", "d", "e", "f", "g", "h", "i", "j"});
+    const std::string before = ReadTextFile(ProjectFile("IPComboBox.cfg"));
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    ASSERT_EQ(DisplayPanel(interfacepanel), 0);
+    uitest::TypeText(interfacepanel, INTERFACEP_SERVER, "F");
+    uitest::PressKey(interfacepanel, INTERFACEP_SERVER, VAL_DOWN_ARROW_VKEY);
+    EXPECT_EQ(ReadTextFile(ProjectFile("IPComboBox.cfg")), before) << "only a person's commit stores a name";
+    EXPECT_EQ(History().back(), "j");
+}
+
+TEST_F(InterfacePanel, HistoryBytesThatAreNotUtf8AreKeptAndShownAsEscapes) {
+    const std::string odd = "gw\xFF-\xC3";
+    WriteServerHistory(ProjectFile("IPComboBox.cfg"), {odd, "b"});
+    fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
+    StartProgram();
+    EXPECT_EQ(History(), (std::vector<std::string>{odd, "b"}));
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "new");
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), (std::vector<std::string>{"new", odd, "b"}))
+        << "the rewritten file keeps the bytes";
+    void* data = nullptr;
+    GetCtrlAttribute(interfacepanel, INTERFACEP_SERVER, ATTR_CALLBACK_DATA, data);
+    ASSERT_EQ(uitest::SelectListItem(interfacepanel, static_cast<ComboState*>(data)->list, 1), 0);
+    std::string field;
+    GetCtrlVal(interfacepanel, INTERFACEP_SERVER, field);
+    EXPECT_EQ(field, odd) << "the field shows an escape and answers the bytes";
+    EXPECT_EQ(ReadServerHistory(ProjectFile("IPComboBox.cfg")), (std::vector<std::string>{odd, "new", "b"}));
+}
+
 TEST_F(InterfacePanel, OverlongServerNameIsCutToItsHistoryRecord) {
     fs::create_symlink(ProjectFile("no-device"), ProjectFile("COM1"));
     StartProgram();
