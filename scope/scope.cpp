@@ -16,7 +16,9 @@ unsigned short anzpara = 202;
 unsigned short anzVec = 31;
 unsigned short anzOut = 5;
 unsigned short target = RAM;
+namespace orvane_state {
 unsigned short poll = 0;
+}
 
 char proj_dir[512];
 char recFileName[260];
