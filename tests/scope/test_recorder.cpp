@@ -1,0 +1,421 @@
+// The recorder driven as a user would: record modes and their panel, the record time, the choice of the
+// record file, the bytes of its lines, lines that cannot be written, manual lines and their counter, and
+// records against the emulator (a count at an interval, time-out, Stop, triggered frames on both links).
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "graph_panel.h"
+#include "live_data.h"
+#include "record_file.h"
+#include "recorder.h"
+#include "scope.h"
+#include "ui_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kHeader = "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+constexpr const char* kConfirmName = "Are you sure, that you have selected the right file name?";
+constexpr const char* kSaved = "File has been saved!";
+
+// The date and time of the lines: a fixed date and a clock that ticks one second per line.
+int g_ticks = 0;
+std::string TestDate() {
+    return "12-06-2026";
+}
+std::string TestTime() {
+    char text[16];
+    std::snprintf(text, sizeof text, "17:45:%02d", ++g_ticks % 60);
+    return text;
+}
+
+std::string MakeSure(int blanks) {
+    return " Make sure, that the file is not opened by any other program." + std::string(blanks, ' ') +
+           "\n Otherwise it can not be saved.";
+}
+
+std::string LostText(int lost, int tried, const std::string& path) {
+    return std::to_string(lost) + " of " + std::to_string(tried) + " lines could not be written to\n" + path +
+           "\nThe file may be open in another program or read-only, or the disk may be full.";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(at) + "<no line end>");
+            break;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// Root writes into read-only files regardless; the test process gives that up for itself.
+void GiveUpFileOverride() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
+    data[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+}
+
+// Files may grow to `bytes` only while this lives (a full disk, as far as one process can tell).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, old_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+  private:
+    rlimit old_{};
+};
+
+class Recorder : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        ASSERT_EQ(LoadOrvanePanels(), 0);
+        DisplayOrvanePanels();
+        InitRecordFileName(projectDir.string());
+        SetRecordClock(TestDate, TestTime);
+        g_ticks = 0;
+        uitest::Click(mainpanel, MAINP_RECORDER);
+    }
+    void TearDown() override {
+        DiscardOrvanePanels();
+        UiTest::TearDown();
+    }
+
+    static std::string Shown(int ctrl) {
+        std::string text;
+        GetCtrlVal(recpanel, ctrl, text);
+        return text;
+    }
+    static int Attr(int panel, int ctrl, CtrlAttr attr) {
+        int v = -1;
+        GetCtrlAttribute(panel, ctrl, attr, v);
+        return v;
+    }
+    static int Value(int ctrl) {
+        int v = -1;
+        GetCtrlVal(recpanel, ctrl, v);
+        return v;
+    }
+    static std::size_t Plots(int signal = 0) {
+        std::vector<GraphPlotInfo> plots;
+        GetGraphPlots(graphpanel, GRAPHP_GRAPH + signal, plots);
+        return plots.size();
+    }
+    void SelectNewFile(const std::string& path) {
+        uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, path);
+        uitest::Click(recpanel, RECP_SELECT_FILE);
+    }
+    void Manual() {
+        if (Value(RECP_MODE) != 2) uitest::SelectListItem(recpanel, RECP_MODE, 2);
+        uitest::Click(recpanel, RECP_MANUAL);
+    }
+};
+
+// --- the panel ------------------------------------------------------------------------------------------
+
+TEST_F(Recorder, EachModeShowsItsControlsOnly) {
+    const std::vector<int> modeControls = {
+        RECP_INTERVAL,        RECP_COUNT,          RECP_TIME_FRAME,    RECP_DAYS,  RECP_SECONDS,
+        RECP_RECORDED,        RECP_REMAINING,      RECP_FRAME_COUNTER, RECP_START, RECP_STOP,
+        RECP_START_TRIGGERED, RECP_STOP_TRIGGERED, RECP_MANUAL};
+    const std::vector<int> shown[4] = {
+        {RECP_INTERVAL, RECP_COUNT, RECP_TIME_FRAME, RECP_DAYS, RECP_SECONDS, RECP_RECORDED, RECP_REMAINING,
+         RECP_START, RECP_STOP},
+        {RECP_INTERVAL, RECP_FRAME_COUNTER, RECP_START, RECP_STOP},
+        {RECP_RECORDED, RECP_MANUAL},
+        {RECP_FRAME_COUNTER, RECP_START_TRIGGERED, RECP_STOP_TRIGGERED},
+    };
+    for (int mode : {3, 1, 2, 0}) {
+        ASSERT_EQ(uitest::SelectListItem(recpanel, RECP_MODE, mode), 0);
+        for (int ctrl : modeControls) {
+            const bool expected =
+                std::find(shown[mode].begin(), shown[mode].end(), ctrl) != shown[mode].end();
+            EXPECT_EQ(uitest::IsShown(recpanel, ctrl), expected) << "mode " << mode << ", control " << ctrl;
+        }
+        EXPECT_TRUE(uitest::IsShown(recpanel, RECP_SELECT_FILE));
+        EXPECT_TRUE(uitest::IsShown(recpanel, RECP_FILE));
+    }
+}
+
+TEST_F(Recorder, RecordTimeIsIntervalTimesCountSplitIntoDaysHoursMinutesSeconds) {
+    struct Case {
+        unsigned short interval, count;
+        int days, hours, minutes, seconds;
+    };
+    const Case cases[] = {{2, 5, 0, 0, 0, 10}, {5, 36769, 2, 3, 4, 5}, {65535, 65535, 49708, 18, 3, 45}};
+    for (const Case& c : cases) {
+        SetCtrlVal(recpanel, RECP_RECORDED, static_cast<unsigned short>(9));
+        uitest::SetAndCommit(recpanel, RECP_INTERVAL, c.interval);
+        uitest::SetAndCommit(recpanel, RECP_COUNT, c.count);
+        EXPECT_EQ(Value(RECP_DAYS), c.days) << c.interval << " x " << c.count;
+        EXPECT_EQ(Value(RECP_HOURS), c.hours) << c.interval << " x " << c.count;
+        EXPECT_EQ(Value(RECP_MINUTES), c.minutes) << c.interval << " x " << c.count;
+        EXPECT_EQ(Value(RECP_SECONDS), c.seconds) << c.interval << " x " << c.count;
+        EXPECT_EQ(Value(RECP_RECORDED), 0);
+        EXPECT_EQ(Value(RECP_REMAINING), c.count);
+    }
+    EXPECT_EQ(zeitint, 65535);
+    EXPECT_EQ(anzwerte, 65535);
+}
+
+TEST_F(Recorder, ModeChangeStopsTheLoopClearsTheGraphAndRestartsTheManualCount) {
+    SetPanelGraphData();
+    SetPanelGraphData();
+    ASSERT_EQ(Plots(6), 2u);
+    otcrec = 12;
+    poll = 1;  // as while the live-data loop runs
+    uitest::SelectListItem(recpanel, RECP_MODE, 2);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(Plots(0), 0u);
+    EXPECT_EQ(Plots(6), 0u);
+    EXPECT_EQ(otcrec, 0);
+    EXPECT_EQ(Value(RECP_RECORDED), 0);
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 1);
+    EXPECT_EQ(Plots(), 1u) << "a manual line is added to the graph";
+
+    SetCtrlVal(recpanel, RECP_REMAINING, static_cast<unsigned short>(3));
+    uitest::SelectListItem(recpanel, RECP_MODE, 0);  // the record time is shown anew
+    EXPECT_EQ(Value(RECP_REMAINING), Value(RECP_COUNT));
+    EXPECT_EQ(otcrec, 1) << "only manual mode restarts the count";
+}
+
+TEST_F(Recorder, EveryControlAnswersARightClickWithItsHelp) {
+    uitest::ExpectPopup("INFO!", " Switch to data recorder.");
+    uitest::RightClick(mainpanel, MAINP_RECORDER);
+    const std::pair<int, const char*> always[] = {
+        {RECP_MODE, " Select how to record data frame. "},
+        {RECP_SELECT_FILE, " Select a record file for data save. "},
+        {RECP_FILE, " Shows the path of the record file. "},
+        {RECP_INTERVAL, " Choose a even interval for recording. \n Minimum interval is 1 second. "},
+        {RECP_COUNT, " Choose how many Data should be recorded. "},
+        {RECP_DAYS, " Displays the time for recording \n when all VALUES will be recorded."},
+        {RECP_SECONDS, " Displays the time for recording \n when all VALUES will be recorded."},
+        {RECP_RECORDED, " Displays how many values are already recorded."},
+        {RECP_REMAINING, " Displays how many values remain to be recorded."},
+        {RECP_START, " Start data record."},
+        {RECP_STOP, " Stop data record."},
+    };
+    for (auto [ctrl, text] : always) {
+        uitest::ExpectPopup("INFO!", text);
+        EXPECT_EQ(uitest::RightClick(recpanel, ctrl), 0) << ctrl;
+    }
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    uitest::ExpectPopup("INFO!", " Start data record.");
+    uitest::RightClick(recpanel, RECP_START_TRIGGERED);
+    uitest::ExpectPopup("INFO!", " Stop data record.");
+    uitest::RightClick(recpanel, RECP_STOP_TRIGGERED);
+    uitest::SelectListItem(recpanel, RECP_MODE, 2);
+    uitest::ExpectPopup("INFO!", " Record one frame manually \n and append to existing file. ");
+    uitest::RightClick(recpanel, RECP_MANUAL);
+    EXPECT_EQ(otcrec, 0) << "help records nothing";
+    EXPECT_FALSE(fs::exists(projectDir / "RecordFile.dat"));
+}
+
+// --- the record file ------------------------------------------------------------------------------------
+
+TEST_F(Recorder, ANewFileGetsTheHeaderAndManualLinesOfZerosBeforeAnyFrame) {
+    const std::string path = ProjectFile("new.dat");
+    const std::string startPath = Shown(RECP_FILE);
+    SelectNewFile(path);
+    const uitest::Popup& dialog = uitest::Popups().back();
+    EXPECT_EQ(dialog.title, "FILENAME!");
+    EXPECT_EQ(dialog.text, "RecordFile.dat");
+    EXPECT_EQ(dialog.filter, "*.dat");
+    EXPECT_EQ(dialog.directory, startPath) << "the dialog starts at the file in force";
+    EXPECT_EQ(dialog.buttonLabel, VAL_OK_BUTTON);
+    EXPECT_EQ(dialog.allowCancel, 1);
+    EXPECT_EQ(dialog.allowMakeDirectory, 1);
+    EXPECT_EQ(Shown(RECP_FILE), path);
+    EXPECT_EQ(ReadTextFile(path), kHeader);
+
+    Manual();
+    Manual();
+    EXPECT_EQ(ReadTextFile(path), std::string(kHeader) + "12-06-2026\t17:45:01\t0\t0\t0\t0\t0\t0\t0\t0\r\n" +
+                                      "12-06-2026\t17:45:02\t0\t0\t0\t0\t0\t0\t0\t0\r\n");
+}
+
+TEST_F(Recorder, ManualLinesHoldTheLatestFrameInColumnOrder) {
+    SelectNewFile(ProjectFile("r.dat"));
+    dataChL = 1210, dataChC = 1984, dataChR = 1177, dataDensity = 2051, dataSym1 = 50, dataSym2 = 48;
+    dataVec = 3, dataTemp = 27, dataAktMaxChL = 9999, dataTrigger = 1;
+    Manual();
+    dataChL = 65535, dataVec = 255, dataTemp = 0;
+    Manual();
+    const auto lines = Lines(ReadTextFile(ProjectFile("r.dat")));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "12-06-2026\t17:45:01\t1210\t1984\t1177\t2051\t50\t48\t3\t27");
+    EXPECT_EQ(lines[2], "12-06-2026\t17:45:02\t65535\t1984\t1177\t2051\t50\t48\t255\t0");
+    std::vector<GraphPlotInfo> plots;
+    GetGraphPlots(graphpanel, GRAPHP_GRAPH + 0, plots);
+    ASSERT_EQ(plots.size(), 2u);
+    EXPECT_EQ(plots[1].y, (std::vector<double>{1210, 65535}));
+}
+
+TEST_F(Recorder, TheDefaultFileGetsLinesWithoutAHeader) {
+    EXPECT_EQ(Shown(RECP_FILE), ProjectFile("RecordFile.dat"));
+    Manual();
+    EXPECT_EQ(ReadTextFile(ProjectFile("RecordFile.dat")),
+              "12-06-2026\t17:45:01\t0\t0\t0\t0\t0\t0\t0\t0\r\n");
+}
+
+TEST_F(Recorder, AnExistingFileAcceptedIsReplacedByANewOneWithAHeader) {
+    const std::string path = ProjectFile("old.dat");
+    WriteTextFile(path, "old content that is longer than a header line, old content, old content\r\n");
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+    uitest::ExpectPopup("ATTENTION!", "File already exist! \nDo you want to select existing file?", 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(36));
+    uitest::Click(recpanel, RECP_SELECT_FILE);
+    EXPECT_EQ(ReadTextFile(path), kHeader);
+    EXPECT_EQ(Shown(RECP_FILE), path);
+}
+
+TEST_F(Recorder, DecliningAnExistingFileKeepsThePreviousOneInForceAndOnDisplay) {
+    const std::string previous = ProjectFile("previous.dat"), declined = ProjectFile("declined.dat");
+    SelectNewFile(previous);
+    WriteTextFile(declined, "keep me\r\n");
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, declined);
+    uitest::ExpectPopup("ATTENTION!", "File already exist! \nDo you want to select existing file?", 0);
+    uitest::Click(recpanel, RECP_SELECT_FILE);
+    EXPECT_EQ(ReadTextFile(declined), "keep me\r\n");
+    EXPECT_EQ(Shown(RECP_FILE), previous);
+    Manual();
+    EXPECT_EQ(Lines(ReadTextFile(previous)).size(), 2u) << "lines still go to the previous file";
+}
+
+TEST_F(Recorder, CancellingLeavesNoFileAndEveryLineIsReportedLost) {
+    uitest::ExpectFileSelect(VAL_NO_FILE_SELECTED);
+    uitest::ExpectPopup("ATTENTION!", "No filename was choosen! \nRecording will not be done! ");
+    uitest::Click(recpanel, RECP_SELECT_FILE);
+    EXPECT_EQ(Shown(RECP_FILE), "");
+    uitest::ExpectPopup("ATTENTION!",
+                        "No record file is selected: 1 of 1 lines were not written.\nSelect a file "
+                        "with the Select-file button.");
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 1);
+    EXPECT_FALSE(fs::exists(ProjectFile("RecordFile.dat")));
+}
+
+TEST_F(Recorder, APathTooLongForTheBufferIsRefusedNeverCut) {
+    const std::string previous = Shown(RECP_FILE);
+    const fs::path deep = projectDir / std::string(200, 'd');
+    fs::create_directories(deep);
+    const std::string tooLong = (deep / (std::string(60, 'f') + ".dat")).string();
+    ASSERT_GT(tooLong.size(), 259u);
+    uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, tooLong);
+    uitest::ExpectPopup("ATTENTION!", "The path\n" + tooLong +
+                                          "\nis longer than 259 characters and cannot be used for a record "
+                                          "file.\nThe record file stays as it was.");
+    uitest::Click(recpanel, RECP_SELECT_FILE);
+    EXPECT_EQ(Shown(RECP_FILE), previous);
+    EXPECT_TRUE(fs::is_empty(deep)) << "no file under a cut name";
+    Manual();
+    EXPECT_TRUE(fs::exists(previous));
+
+    // A program directory too deep for its default record file leaves none selected.
+    InitRecordFileName(deep.string() + "/" + std::string(60, 'p'));
+    EXPECT_EQ(Shown(RECP_FILE), "");
+    EXPECT_EQ(recFileName[0], '\0');
+}
+
+TEST_F(Recorder, AReadOnlyFileIsReportedWithTheLostLinesAndKeepsWhatWasWritten) {
+    const std::string path = ProjectFile("ro.dat");
+    SelectNewFile(path);
+    Manual();
+    const std::string written = ReadTextFile(path);
+    GiveUpFileOverride();
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    uitest::ExpectPopup("ATTENTION!", LostText(1, 1, path));
+    uitest::Click(recpanel, RECP_MANUAL);
+    EXPECT_EQ(ReadTextFile(path), written);
+    EXPECT_EQ(Value(RECP_RECORDED), 2) << "the count goes on";
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    uitest::Click(recpanel, RECP_MANUAL);  // no message once the line is written
+    EXPECT_EQ(Lines(ReadTextFile(path)).size(), 3u);
+}
+
+TEST_F(Recorder, ALineCutShortByAFullDiskIsTakenOutAgain) {
+    const std::string path = ProjectFile("full.dat");
+    SelectNewFile(path);
+    const auto size = fs::file_size(path);
+    {
+        FileSizeLimit limit(size + 20);  // room for part of a line only
+        uitest::ExpectPopup("ATTENTION!", LostText(1, 1, path));
+        Manual();
+    }
+    EXPECT_EQ(ReadTextFile(path), kHeader);
+    Manual();
+    const auto lines = Lines(ReadTextFile(path));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "12-06-2026\t17:45:02\t0\t0\t0\t0\t0\t0\t0\t0");
+}
+
+TEST_F(Recorder, HeaderThatCannotBeWrittenIsReported) {
+    const std::string path = (projectDir / "no-such-dir" / "r.dat").string();
+    uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, path);
+    uitest::ExpectPopup("ATTENTION!", "The record file\n" + path + "\ncannot be written.");
+    uitest::Click(recpanel, RECP_SELECT_FILE);
+    EXPECT_EQ(Shown(RECP_FILE), path);
+}
+
+TEST_F(Recorder, RecordedCounterIsSixteenBitsAndWrapsToZero) {
+    uitest::SelectListItem(recpanel, RECP_MODE, 2);
+    otcrec = 65534;  // as after 65,534 manual lines
+    uitest::Click(recpanel, RECP_MANUAL);
+    EXPECT_EQ(Value(RECP_RECORDED), 65535);
+    uitest::Click(recpanel, RECP_MANUAL);
+    EXPECT_EQ(Value(RECP_RECORDED), 0);
+    EXPECT_EQ(Lines(ReadTextFile(ProjectFile("RecordFile.dat"))).size(), 2u);
+}
+
+// --- starting an interval record -------------------------------------------------------------------------
+
+TEST_F(Recorder, DecliningTheConfirmationWritesNothingButClearsTheGraph) {
+    SelectNewFile(ProjectFile("r.dat"));
+    SetPanelGraphData();
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 0);
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_EQ(Plots(), 0u);
+    EXPECT_EQ(ReadTextFile(ProjectFile("r.dat")), kHeader);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(Attr(recpanel, RECP_START, ATTR_DIMMED), 0);
+    EXPECT_EQ(Attr(mainpanel, MAINP_GO, ATTR_DIMMED), 0);
+    EXPECT_EQ(Attr(recpanel, RECP_START, ATTR_CTRL_MODE), VAL_HOT);
+}
+
+TEST_F(Recorder, ACountOfZeroRecordsNothingAndSaysSo) {
+    SelectNewFile(ProjectFile("r.dat"));
+    uitest::SetAndCommit(recpanel, RECP_COUNT, 0);
+    EXPECT_EQ(Value(RECP_COUNT), 0);
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", "The number of values to record is 0.\nNothing was recorded.");
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_EQ(ReadTextFile(ProjectFile("r.dat")), kHeader);
+    EXPECT_EQ(poll, 0);
+}
+
+}  // namespace
