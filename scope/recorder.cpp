@@ -283,7 +283,6 @@ void TriggeredRecord() {
     WriteFrame();
     frameCounter = 0.0;
     ShowFrameCounter();
-    poll = 1;
     if (nBytesW != 2 * anzframe) {
         // The sensor never got the order: no frame will come, so there is nothing to wait for.
         triggerStartFailed = true;
@@ -291,6 +290,7 @@ void TriggeredRecord() {
         SetPopupTimeout();
         return;
     }
+    poll = 1;
     FrameAssembler frames;
     std::vector<unsigned char> bytes;
     while (poll == 1) {

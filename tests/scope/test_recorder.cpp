@@ -12,14 +12,20 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "com232.h"
 #include "graph_panel.h"
+#include "interface_panel.h"
 #include "live_data.h"
 #include "record_file.h"
 #include "recorder.h"
 #include "scope.h"
+#include "scope_link.h"
+#include "sensor_emulator.h"
 #include "ui_test.h"
 
 namespace fs = std::filesystem;
@@ -101,9 +107,66 @@ class Recorder : public UiTest {
         uitest::Click(mainpanel, MAINP_RECORDER);
     }
     void TearDown() override {
+        poll = 0;
+        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+        CloseCom(comport);
         DiscardOrvanePanels();
+        if (emulator) emulator->Stop();
         UiTest::TearDown();
     }
+
+    // The start-up sequence against the emulator on TCP or on its pseudo-terminal (COM5).
+    void Connect(bool tcp) {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = "ORVANE V3.3 2020-05-18";
+        options.tcp = tcp;
+        options.pty = !tcp;
+        if (!tcp) options.ptyLink = ProjectFile("COM5");
+        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+        WriteTextFile(
+            ProjectFile("ComSettings.cfg"),
+            tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n" : "0\n5\n4\n\n\n");
+        InitAll();
+        ASSERT_EQ(comecho, 1) << "the version query failed";
+        uitest::Click(mainpanel, MAINP_RECORDER);
+        emulator->ResetCounters();
+    }
+    // Words of the request frames the emulator received since Connect: {order, first payload word}.
+    std::vector<std::pair<int, int>> Requests() const {
+        std::vector<std::pair<int, int>> r;
+        for (const auto& f : emulator->Received()) r.emplace_back(f[2] << 8 | f[3], f[4] << 8 | f[5]);
+        return r;
+    }
+    // Runs `action` inside the record's waits once `ready()` holds.
+    static void WhenDuringTheRecord(std::function<bool()> ready, std::function<void()> action) {
+        auto step = std::make_shared<std::function<void()>>();
+        *step = [=] {
+            if (ready())
+                action();
+            else
+                uitest::RunDuringBusyWait(*step);
+        };
+        uitest::RunDuringBusyWait(*step);
+    }
+    static double FrameCounter() {
+        double v = -1;
+        GetCtrlVal(recpanel, RECP_FRAME_COUNTER, v);
+        return v;
+    }
+    static void ExpectStartConfirmations() {
+        uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+        uitest::ExpectPopup("ATTENTION!", MakeSure(36));
+    }
+    // The values of a data line (its columns after date and time).
+    static std::string Values(const std::string& line) {
+        const std::size_t second = line.find('\t', line.find('\t') + 1);
+        return second == std::string::npos ? line : line.substr(second + 1);
+    }
+
+    std::unique_ptr<sensor_emu::SensorEmulator> emulator;
 
     static std::string Shown(int ctrl) {
         std::string text;
@@ -416,6 +479,156 @@ TEST_F(Recorder, ACountOfZeroRecordsNothingAndSaysSo) {
     uitest::Click(recpanel, RECP_START);
     EXPECT_EQ(ReadTextFile(ProjectFile("r.dat")), kHeader);
     EXPECT_EQ(poll, 0);
+}
+
+// --- interval records against the emulator ---------------------------------------------------------------
+
+TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGraphs) {
+    Connect(true);
+    const std::string path = ProjectFile("r.dat");
+    SelectNewFile(path);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(0));
+    uitest::SetAndCommit(recpanel, RECP_COUNT, static_cast<unsigned short>(5));
+    int redDuringTheRecord = -1, modeDuringTheRecord = -1;
+    WhenDuringTheRecord([] { return otcrec >= 1; },
+                        [&] {
+                            redDuringTheRecord = Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR);
+                            modeDuringTheRecord = Attr(recpanel, RECP_COUNT, ATTR_CTRL_MODE);
+                        });
+    ExpectStartConfirmations();
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START);
+
+    const auto lines = Lines(ReadTextFile(path));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0] + "\r\n", kHeader);
+    EXPECT_EQ(Value(RECP_RECORDED), 5);
+    EXPECT_EQ(Value(RECP_REMAINING), 0);
+    EXPECT_EQ(otcrec, 5);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>(5, {5, Requests().front().second})));
+    EXPECT_EQ(redDuringTheRecord, 0xFF0000);
+    EXPECT_EQ(modeDuringTheRecord, VAL_INDICATOR);
+    EXPECT_EQ(Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
+    EXPECT_EQ(Attr(recpanel, RECP_COUNT, ATTR_CTRL_MODE), VAL_HOT);
+    EXPECT_EQ(Attr(recpanel, RECP_INTERVAL, ATTR_CTRL_MODE), VAL_HOT);
+    EXPECT_EQ(Attr(recpanel, RECP_START, ATTR_CTRL_MODE), VAL_HOT);
+    EXPECT_EQ(Attr(mainpanel, MAINP_GO, ATTR_DIMMED), 0);
+    // Every line is a frame the graph got, in order, and the last is the frame on the data panel.
+    for (int signal : {0, 3, 6}) {
+        std::vector<GraphPlotInfo> plots;
+        GetGraphPlots(graphpanel, GRAPHP_GRAPH + signal, plots);
+        ASSERT_EQ(plots.size(), 5u);
+        const int column = signal == 6 ? 9 : 2 + signal;  // temperature is the last column
+        for (int i = 0; i < 5; ++i) {
+            std::vector<std::string> cells;
+            std::string cell;
+            for (char ch : lines[1 + i] + "\t")
+                if (ch == '\t')
+                    cells.push_back(cell), cell.clear();
+                else
+                    cell += ch;
+            EXPECT_EQ(cells.at(column), std::to_string(int(plots[i].y[1]))) << "line " << i + 1;
+        }
+    }
+    EXPECT_EQ(Values(lines[5]), std::to_string(dataChL) + "\t" + std::to_string(dataChC) + "\t" +
+                                    std::to_string(dataChR) + "\t" + std::to_string(dataDensity) + "\t" +
+                                    std::to_string(dataSym1) + "\t" + std::to_string(dataSym2) + "\t" +
+                                    std::to_string(dataVec) + "\t" + std::to_string(dataTemp));
+}
+
+TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequest) {
+    Connect(true);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(1));
+    uitest::SetAndCommit(recpanel, RECP_COUNT, static_cast<unsigned short>(2));
+    ExpectStartConfirmations();
+    uitest::ExpectPopup("INFO!", kSaved);
+    const double start = Timer();
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_GE(Timer() - start, 1.0) << "two frames one second apart";
+    EXPECT_EQ(Requests().size(), 2u);
+    EXPECT_EQ(Lines(ReadTextFile(ProjectFile("RecordFile.dat"))).size(), 2u) << "the default file: no header";
+}
+
+TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithOneMoreLineOfThePreviousValues) {
+    Connect(true);
+    uitest::SelectListItem(recpanel, RECP_MODE, 1);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(0));
+    WhenDuringTheRecord([] { return FrameCounter() >= 3; },
+                        [this] { emulator->SetFaults({.silent = true}); });
+    ExpectStartConfirmations();
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START);
+    const auto lines = Lines(ReadTextFile(ProjectFile("RecordFile.dat")));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(double(lines.size()), FrameCounter());
+    EXPECT_EQ(Values(lines.back()), Values(lines[lines.size() - 2]));
+    EXPECT_NE(lines.back(), lines[lines.size() - 2]) << "a line of its own, with its own time";
+    std::string status;
+    GetCtrlVal(datapanel, DATAP_STATUS, status);
+    EXPECT_EQ(status, "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(poll, 0);
+}
+
+TEST_F(Recorder, StopOnTheMainPanelEndsARecordWithoutWaitingOutTheInterval) {
+    Connect(true);
+    uitest::SelectListItem(recpanel, RECP_MODE, 1);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(60));
+    double stoppedAt = 0;
+    WhenDuringTheRecord([] { return FrameCounter() >= 1; },
+                        [&] {
+                            stoppedAt = Timer();
+                            uitest::Click(mainpanel, MAINP_STOP);
+                        });
+    ExpectStartConfirmations();
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_LT(Timer() - stoppedAt, 30.0) << "the 60 s interval was not waited out";
+    EXPECT_EQ(FrameCounter(), 1.0);
+    EXPECT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Lines(ReadTextFile(ProjectFile("RecordFile.dat"))).size(), 1u);
+}
+
+TEST_F(Recorder, LinesAReadOnlyFileRefusedAreCountedAtTheEndOfTheRecord) {
+    Connect(true);
+    const std::string path = ProjectFile("ro.dat");
+    SelectNewFile(path);
+    GiveUpFileOverride();
+    fs::permissions(path, fs::perms::owner_read);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(0));
+    uitest::SetAndCommit(recpanel, RECP_COUNT, static_cast<unsigned short>(3));
+    ExpectStartConfirmations();
+    uitest::ExpectPopup("ATTENTION!", LostText(3, 3, path));  // instead of "File has been saved!"
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_EQ(ReadTextFile(path), kHeader);
+    EXPECT_EQ(Value(RECP_RECORDED), 3) << "the record itself ran";
+}
+
+TEST_F(Recorder, ClosingTheRecorderPanelStopsAutomaticSendingButNotTheLoop) {
+    Connect(false);
+    poll = 1;
+    uitest::ClosePanel(recpanel);
+    ASSERT_TRUE(uitest::PumpUntil([this] { return !Requests().empty(); }, 2.0));
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>{{50, 0}}));
+    EXPECT_EQ(poll, 1);
+}
+
+TEST_F(Recorder, ATriggeredRecordWithoutALinkEndsAtOnceWithTheFailureReport) {
+    SetScopeProfiles();
+    comprotocol = 1;  // TCP/IP, but no conversation is open
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::Click(recpanel, RECP_START_TRIGGERED);  // returns: no "File has been saved!" either
+    EXPECT_EQ(poll, 0);
+    std::string status;
+    GetCtrlVal(datapanel, DATAP_STATUS, status);
+    EXPECT_EQ(status, "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED), 0);
+    EXPECT_FALSE(fs::exists(ProjectFile("RecordFile.dat")));
 }
 
 }  // namespace
