@@ -348,7 +348,7 @@ int SensorToolMain(int argc, char** argv) {
         return kExitOk;
     }
     // The platform's link and clock need its event loop, not a window.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_QPA_PLATFORM", "minimal", 1);
     char* qtArgs[] = {argv[0], nullptr};
     int qtArgc = 1;
     if (InitCVIRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");

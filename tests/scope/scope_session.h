@@ -26,6 +26,13 @@ inline std::string LinkName(const testing::TestParamInfo<Link>& info) {
 inline constexpr const char* kScopeVersion = "ORVANE V3.3 2020-05-18";
 
 class ScopeSession : public UiTest {
+  public:
+    static int Attribute(int panel, int ctrl, CtrlAttr attr) {
+        int value = -1;
+        GetCtrlAttribute(panel, ctrl, attr, value);
+        return value;
+    }
+
   protected:
     static constexpr int kSerialPort = 5;
 
@@ -81,11 +88,6 @@ class ScopeSession : public UiTest {
     }
     std::string InterfaceStatus() { return Status(interfacepanel, INTERFACEP_STATUS); }
 
-    static int Attribute(int panel, int ctrl, CtrlAttr attr) {
-        int value = -1;
-        GetCtrlAttribute(panel, ctrl, attr, value);
-        return value;
-    }
     static int Dimmed(int panel, int ctrl) { return Attribute(panel, ctrl, ATTR_DIMMED); }
     static int Int(int panel, int ctrl) {
         int value = -1;

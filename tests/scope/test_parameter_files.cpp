@@ -1,7 +1,6 @@
 // Parameter files through the panels: save and load round trips, the vector-count limit, and files that
 // cannot be read or written.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -49,7 +48,8 @@ TEST_F(ParameterFiles, SaveAndLoadRestoreEveryWordIncludingTheSpares) {
     const std::vector<std::uint16_t> saved = PanelImage();
     Save(File("Parameter.ini"));
     const std::string text = ReadTextFile(File("Parameter.ini"));
-    EXPECT_EQ(text, FormatParameterFile(std::span<const std::uint16_t, kImageWords>(saved.data(), kImageWords)));
+    EXPECT_EQ(text,
+              FormatParameterFile(std::span<const std::uint16_t, kImageWords>(saved.data(), kImageWords)));
     EXPECT_EQ(paraFileName, File("Parameter.ini")) << "the next dialog starts there";
 
     uitest::SetAndCommit(parapanel, PARAP_MAX_DOWN, 1);
@@ -104,8 +104,8 @@ TEST_F(ParameterFiles, ABadFileIsNamedWithItsProblemAndChangesNothing) {
 
 TEST_F(ParameterFiles, AFileThatCannotBeWrittenIsReported) {
     const std::string path = File("no-such-folder/Parameter.ini");
-    uitest::ExpectPopup("Parameter",
-                        "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
+    uitest::ExpectPopup("Parameter", "The parameter file\n" + path +
+                                         "\ncould not be written. The parameters were not saved.");
     Save(path);
     EXPECT_FALSE(fs::exists(path));
 }

@@ -146,11 +146,11 @@ TEST_P(Parameters, RepliesWithAWrongMarkerOrderOrRowAreIgnored) {
 TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     StartEmulator(GetParam());
     for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
-    SetRamWord(kWordAverage, 7);       // not an item of its ring
-    SetRamWord(kWordMaxUp, 65000);     // above the field's range
-    SetRamWord(kWordPower, 1500);      // above the slider's range
+    SetRamWord(kWordAverage, 7);    // not an item of its ring
+    SetRamWord(kWordMaxUp, 65000);  // above the field's range
+    SetRamWord(kWordPower, 1500);   // above the slider's range
     SetRamWord(kWordExtteach, 0);
-    SetRamWord(kWordFrei13, 11);       // the spare words have no control
+    SetRamWord(kWordFrei13, 11);  // the spare words have no control
     SetRamWord(kWordFrei16, 65535);
     const std::vector<std::uint16_t> image = RamImage();
     WriteSettingsFor(GetParam());

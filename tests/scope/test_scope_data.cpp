@@ -23,7 +23,8 @@ Image CountingImage() {
     return image;
 }
 
-// --- request payloads ---------------------------------------------------------------------------------------
+// --- request payloads
+// ---------------------------------------------------------------------------------------
 
 class ScopePayload : public testing::Test {
   protected:
@@ -63,7 +64,8 @@ TEST_F(ScopePayload, ArgumentOrdersCarryOnlyTheirArgument) {
     }
 }
 
-// --- read replies -------------------------------------------------------------------------------------------
+// --- read replies
+// -------------------------------------------------------------------------------------------
 
 std::array<std::uint16_t, kReplyWords> Reply(std::uint16_t marker, std::uint16_t order, std::uint16_t first) {
     std::array<std::uint16_t, kReplyWords> w{};
@@ -103,7 +105,8 @@ TEST(VectorCount, ClampAndDirectModeLimit) {
     EXPECT_FALSE(VectorCountTooHigh(5, 2));
 }
 
-// --- parameter files ----------------------------------------------------------------------------------------
+// --- parameter files
+// ----------------------------------------------------------------------------------------
 
 TEST(ParameterFile, FormatIsRightAlignedWidthFiveWithCrLf) {
     Image image{};
@@ -163,7 +166,8 @@ TEST(ParameterFile, BadFilesNameTheProblemAndChangeNothing) {
     }
 }
 
-// --- record file --------------------------------------------------------------------------------------------
+// --- record file
+// --------------------------------------------------------------------------------------------
 
 TEST(RecordFile, HeaderAndDataLineBytes) {
     EXPECT_EQ(RecordHeaderLine(), "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n");
@@ -185,7 +189,8 @@ TEST(RecordFile, RecordTimeSplit) {
     EXPECT_EQ(RecordSeconds(65535, 65535), 4294836225u) << "needs 32 bits";
 }
 
-// --- histories and the density chart ------------------------------------------------------------------------
+// --- histories and the density chart
+// ------------------------------------------------------------------------
 
 TEST(ArrayRoutines, ShiftInPlaceBothWaysAndErrors) {
     std::vector<double> x(600);

@@ -22,7 +22,8 @@ int ButtonColor(int ctrl) {
 
 // Which of the four child panels is shown, by child-panel number (0: none).
 int ShownChild() {
-    const std::pair<int, int*> children[] = {{1, &interfacepanel}, {2, &parapanel}, {3, &ttpanel}, {5, &recpanel}};
+    const std::pair<int, int*> children[] = {
+        {1, &interfacepanel}, {2, &parapanel}, {3, &ttpanel}, {5, &recpanel}};
     int shown = 0;
     for (auto [number, panel] : children)
         if (uitest::IsPanelShown(*panel)) shown = shown ? -1 : number;
@@ -99,11 +100,18 @@ TEST_F(Shell, ChildPanelSwitchShowsOneAndMarksItsButton) {
 TEST_F(Shell, DimmingCoversTheOperationsButNeverStopOrTheChildButtons) {
     ASSERT_EQ(LoadOrvanePanels(), 0);
     SetButtonsDimmed(1);
-    const std::pair<int, int> dimmed[] = {
-        {mainpanel, MAINP_SEND},         {mainpanel, MAINP_GET},          {mainpanel, MAINP_GO},
-        {mainpanel, MAINP_SELECT_RAM},   {mainpanel, MAINP_SELECT_EEPROM}, {mainpanel, MAINP_SELECT_FILE},
-        {interfacepanel, INTERFACEP_TRY}, {interfacepanel, INTERFACEP_BAUDRATE}, {recpanel, RECP_SELECT_FILE},
-        {recpanel, RECP_MODE},           {recpanel, RECP_START},          {recpanel, RECP_START_TRIGGERED}};
+    const std::pair<int, int> dimmed[] = {{mainpanel, MAINP_SEND},
+                                          {mainpanel, MAINP_GET},
+                                          {mainpanel, MAINP_GO},
+                                          {mainpanel, MAINP_SELECT_RAM},
+                                          {mainpanel, MAINP_SELECT_EEPROM},
+                                          {mainpanel, MAINP_SELECT_FILE},
+                                          {interfacepanel, INTERFACEP_TRY},
+                                          {interfacepanel, INTERFACEP_BAUDRATE},
+                                          {recpanel, RECP_SELECT_FILE},
+                                          {recpanel, RECP_MODE},
+                                          {recpanel, RECP_START},
+                                          {recpanel, RECP_START_TRIGGERED}};
     for (auto [panel, ctrl] : dimmed) EXPECT_EQ(Dimmed(panel, ctrl), 1) << panel << "/" << ctrl;
     for (int ctrl : {MAINP_STOP, MAINP_CONNECT, MAINP_PARAMETERS, MAINP_TEACH_TABLE, MAINP_RECORDER})
         EXPECT_EQ(Dimmed(mainpanel, ctrl), 0) << ctrl;
@@ -160,9 +168,11 @@ TEST_F(Shell, HelpTextsAndTheirTitles) {
     uitest::RightClick(mainpanel, MAINP_STOP);
     uitest::ExpectPopup("INFO!", " Select the source respectively the target for the parameter transfer.");
     uitest::RightClick(mainpanel, MAINP_SELECT_FILE);
-    uitest::ExpectPopup("Info", " Displays the calculated symmetry 2. \n Formula for calculation: See Manual.");
+    uitest::ExpectPopup("Info",
+                        " Displays the calculated symmetry 2. \n Formula for calculation: See Manual.");
     uitest::RightClick(datapanel, DATAP_SYM2);
-    uitest::ExpectPopup("INFO!", "Save selected Baudrate to sensor. \n\nConfirm new baudrate with EEPROM and SEND.");
+    uitest::ExpectPopup("INFO!",
+                        "Save selected Baudrate to sensor. \n\nConfirm new baudrate with EEPROM and SEND.");
     uitest::RightClick(interfacepanel, INTERFACEP_CHANGE_BAUDRATE);
     uitest::ExpectPopup("INFO!", "See Manual!");
     uitest::RightClick(parapanel, PARAP_EXTERN_TEACH);

@@ -1,0 +1,205 @@
+// sensor-tool against the emulator, next to the Morvalen windows: identify, send-table with the same table
+// as the page's Send CF, exit codes of its failures, and the frame log's lines.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "commands.h"
+#include "frame_log.h"
+#include "morvalen_session.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Tool : public MorvalenSession, public testing::WithParamInterface<Link> {
+  protected:
+    void TearDown() override {
+        if (out) std::fclose(out);
+        if (err) std::fclose(err);
+        MorvalenSession::TearDown();
+    }
+
+    Options LinkOptions() const {
+        Options o;
+        o.linkGiven = true;
+        o.link.tcp = GetParam() == Link::Tcp;
+        o.link.host = "127.0.0.1";
+        o.link.port = emulator->TcpPort();
+        o.link.comPort = kSerialPort;
+        o.link.baudIndex = 4;
+        return o;
+    }
+
+    // Runs a command in this process; its output and errors are kept.
+    int Run(Options o) {
+        if (!out) out = std::tmpfile();
+        if (!err) err = std::tmpfile();
+        return RunCommand(o, {out, err});
+    }
+    static std::string Text(std::FILE* f) {
+        std::string text(4096, '\0');
+        std::rewind(f);
+        text.resize(std::fread(text.data(), 1, text.size(), f));
+        return text;
+    }
+
+    // An equation file for `page` whose coefficients have more digits than the page's fields keep.
+    std::string EquationFile(int page) {
+        const PageDescriptor& d = *PageDescriptorFor(page);
+        std::ostringstream text;
+        text.precision(17);
+        for (int c = 0; c < d.channelCount; ++c) {
+            text << 1.234567890123e-7 * (c + 1) << "\n"
+                 << -2.71828182845e-5 << "\n"
+                 << 0.0123456789123 * (c + 1) << "\n"
+                 << -1.41421356237 - c << "\n"
+                 << 900.123456789 + 61.5 * c << "\n";
+        }
+        const std::string path = ProjectFile("page" + std::to_string(page) + ".equ");
+        WriteTextFile(path, text.str());
+        return path;
+    }
+
+    std::FILE* out = nullptr;
+    std::FILE* err = nullptr;
+};
+
+TEST_P(Tool, IdentifyPrintsTheVersionModelAndPage) {
+    StartEmulator(GetParam(), "QWD-HZD-NEX8 DC V3.1 2022-10-03");
+    Options o = LinkOptions();
+    o.command = Command::Identify;
+    EXPECT_EQ(Run(o), kExitOk) << Text(err);
+    EXPECT_EQ(Text(out),
+              "version: QWD-HZD-NEX8 DC V3.1 2022-10-03\nsensor code: 700 (QWD-HZD-NEX8 DC)\ncompensation "
+              "page: 6\n");
+    EXPECT_EQ(tcpcon, 0) << "the link is closed after the command";
+}
+
+TEST_P(Tool, SendTableWritesWhatTheWindowWrites) {
+    for (int page : {1, 2, 3, 6}) {
+        const std::string equation = EquationFile(page);
+        StartEmulator(GetParam());
+        Options o = LinkOptions();
+        o.command = Command::SendTable;
+        o.page = page;
+        o.index = 37;
+        o.file = equation;
+        ASSERT_EQ(Run(o), kExitOk) << Text(err);
+        const auto fromTool = emulator->WrittenTable();
+        emulator->Stop();
+
+        StartEmulator(GetParam());
+        WriteSettingsFor(GetParam());
+        StartProgram();
+        for (const CodePage& cp : kCodePages)
+            if (cp.page == page) uitest::SetAndCommit(mainpanel, MAINP_SELECT_SENSOR, int(cp.code));
+        const int panel = DataPanel(page);
+        uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, equation);
+        uitest::Click(panel, DATAP_GET_EQUATION);
+        uitest::SetAndCommit(panel, DATAP_TEMP, 37);
+        uitest::Click(panel, DATAP_SEND_CF);
+        std::string status;
+        GetCtrlVal(panel, DATAP_STATUS, status);
+        ASSERT_EQ(status, "SUCCESS");
+        EXPECT_EQ(emulator->WrittenTable(), fromTool) << "page " << page;
+        ASSERT_FALSE(fromTool.empty());
+        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+        CloseCom(comport);
+        DiscardMorvalenPanels();
+        emulator->Stop();
+    }
+}
+
+TEST_P(Tool, FailuresHaveTheirOwnExitCodes) {
+    StartEmulator(GetParam());
+    Options o = LinkOptions();
+    o.command = Command::SendTable;
+    o.page = 1;
+    o.file = ProjectFile("missing.equ");
+    EXPECT_EQ(Run(o), kExitBadFile);
+    EXPECT_TRUE(emulator->Received().empty()) << "a bad file is refused before anything is sent";
+
+    o.file = EquationFile(1);
+    emulator->SetFaults({.wrongEchoAtFrame = 6});
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+    emulator->SetFaults({.silent = true});
+    o.command = Command::Identify;
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+    EXPECT_NE(Text(err).find("did not answer the version query"), std::string::npos) << Text(err);
+}
+
+TEST_P(Tool, FrameLogNamesEachReplysOutcome) {
+    StartEmulator(GetParam());
+    const std::string log = ProjectFile("frames.log");
+    Options o = LinkOptions();
+    o.frameLog = log;
+    o.command = Command::SendTable;
+    o.page = 6;
+    o.file = EquationFile(6);
+    // Frames 50 and 7, then the prepare order 180, whose order word comes back inverted.
+    emulator->SetFaults({.wrongEchoAtFrame = 3, .wrongEchoByte = 3});
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+    emulator->SetFaults({.shortReply = true});
+    o.command = Command::Identify;
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+    emulator->SetFaults({.silent = true});
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::string link = GetParam() == Link::Tcp ? "127.0.0.1:" + std::to_string(emulator->TcpPort())
+                                                     : "COM" + std::to_string(kSerialPort);
+    auto find = [&](const std::string& part) {
+        for (const auto& line : lines)
+            if (line.find(part) != std::string::npos) return line;
+        return std::string();
+    };
+    const std::string version = find(" TX " + link + " 00 55 00 07 ");
+    EXPECT_FALSE(version.empty());
+    EXPECT_FALSE(find(" version").empty()) << "the first identification's reply";
+    const std::string wrong = find(" echo wrong");
+    ASSERT_FALSE(wrong.empty());
+    EXPECT_NE(wrong.find(" RX " + link + " 00 AA 00 4B "), std::string::npos) << wrong;
+    EXPECT_FALSE(find(" short").empty());
+    EXPECT_NE(find(" time-out").find("(no bytes)"), std::string::npos);
+    // Time stamps never go back.
+    double last = 0.0;
+    for (const auto& line : lines) {
+        const double t = std::stod(line);
+        EXPECT_GE(t, last) << line;
+        last = t;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, Tool, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+// --- the program itself -----------------------------------------------------------------------------------
+
+int RunProgram(const std::string& arguments) {
+    const std::string cmd = std::string(TOOL_PATH) + " " + arguments + " >/dev/null 2>&1";
+    const int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ToolProgram, ExitCodes) {
+    EXPECT_EQ(RunProgram("--help"), kExitOk);
+    EXPECT_EQ(RunProgram("send-table --help"), kExitOk);
+    EXPECT_EQ(RunProgram("identify"), kExitBadArguments);
+    EXPECT_EQ(RunProgram("--link tcp:127.0.0.1:1 identify"), kExitNoLink);
+}
+
+TEST(FrameLogLine, Layout) {
+    const unsigned char bytes[] = {0x00, 0xAA, 0x01, 0xFF};
+    EXPECT_EQ(FrameLogLine(1234.5678, "RX", "COM5", bytes, 4, "echo good"),
+              "1234.568 RX COM5 00 AA 01 FF echo good");
+    EXPECT_EQ(FrameLogLine(0.0, "RX", "h:1", bytes, 0, "time-out"), "0.000 RX h:1 (no bytes) time-out");
+}
+
+}  // namespace
