@@ -423,6 +423,13 @@ TEST_F(Recorder, AReadOnlyFileIsReportedWithTheLostLinesAndKeepsWhatWasWritten) 
 
 TEST_F(Recorder, ALineCutShortByAFullDiskIsTakenOutAgain) {
     const std::string path = ProjectFile("full.dat");
+    {
+        FileSizeLimit limit(20);  // not even the header fits
+        uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, path);
+        uitest::ExpectPopup("ATTENTION!", "The record file\n" + path + "\ncannot be written.");
+        uitest::Click(recpanel, RECP_SELECT_FILE);
+    }
+    EXPECT_EQ(fs::file_size(path), 0u) << "no fragment of the header";
     SelectNewFile(path);
     const auto size = fs::file_size(path);
     {
@@ -490,10 +497,16 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
     uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(0));
     uitest::SetAndCommit(recpanel, RECP_COUNT, static_cast<unsigned short>(5));
     int redDuringTheRecord = -1, modeDuringTheRecord = -1;
+    std::vector<int> dimmedDuringTheRecord;
     WhenDuringTheRecord([] { return otcrec >= 1; },
                         [&] {
                             redDuringTheRecord = Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR);
                             modeDuringTheRecord = Attr(recpanel, RECP_COUNT, ATTR_CTRL_MODE);
+                            for (auto [panel, ctrl] : {std::pair<int, int>{mainpanel, MAINP_GO},
+                                                       {recpanel, RECP_MODE},
+                                                       {recpanel, RECP_SELECT_FILE},
+                                                       {recpanel, RECP_STOP}})
+                                dimmedDuringTheRecord.push_back(Attr(panel, ctrl, ATTR_DIMMED));
                         });
     ExpectStartConfirmations();
     uitest::ExpectPopup("INFO!", kSaved);
@@ -507,6 +520,7 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
     EXPECT_EQ(otcrec, 5);
     EXPECT_EQ(poll, 0);
     EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>(5, {5, Requests().front().second})));
+    EXPECT_EQ(dimmedDuringTheRecord, (std::vector<int>{1, 1, 1, 0})) << "Go, mode, Select file; not Stop";
     EXPECT_EQ(redDuringTheRecord, 0xFF0000);
     EXPECT_EQ(modeDuringTheRecord, VAL_INDICATOR);
     EXPECT_EQ(Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
