@@ -1,6 +1,8 @@
 // sensor-emulator: a colour sensor stand-in on TCP (loopback) and/or a pseudo-terminal serial line.
 #include <signal.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -10,6 +12,24 @@
 #include "sensor_emulator.h"
 
 namespace {
+
+// Fault options: each sets one frame number of sensor_emu::Faults.
+struct FaultOption {
+    std::string_view name;
+    int sensor_emu::Faults::*field;
+    std::string_view help;
+};
+constexpr FaultOption kFaultOptions[] = {
+    {"--silent-from", &sensor_emu::Faults::silentFromFrame, "answer nothing from request frame N on"},
+    {"--silent-at", &sensor_emu::Faults::silentAtFrame, "do not answer request frame N"},
+    {"--wrong-echo", &sensor_emu::Faults::wrongEchoAtFrame, "invert byte 4 of the reply to frame N"},
+    {"--wrong-marker", &sensor_emu::Faults::wrongMarkerAtFrame, "reply to frame N with 0x00A5 in word 0"},
+    {"--wrong-order", &sensor_emu::Faults::wrongOrderAtFrame, "reply to frame N with word 1 one higher"},
+    {"--bad-row", &sensor_emu::Faults::badRowAtFrame, "reply to frame N with row 31 in word 2"},
+    {"--auto-double", &sensor_emu::Faults::autoDoubleAt,
+     "send auto-sent frames N and N+1 back to back, in one write"},
+    {"--auto-wrong-marker", &sensor_emu::Faults::autoWrongMarkerAt, "auto-sent frame N has 0x00A5 in word 0"},
+};
 
 void PrintHelp() {
     std::cout
@@ -25,10 +45,37 @@ void PrintHelp() {
            "  --link-com PATH     serve a pseudo-terminal and make PATH (e.g. <dir>/COM5) a link to it\n"
            "  --dump FILE         rewrite FILE with the table memory after every write order\n"
            "                      (one line per written word: 0xADDRESS VALUE)\n"
+           "  --param-dump FILE   write FILE with the parameter memory now and after every order 1, 2, 6\n"
+           "                      (one line per word: WORD NAME RAM EEPROM)\n"
+           "  --seed N            seed of the measurement noise (default 1)\n"
+           "  --frame-step MS     move the colour target on by MS milliseconds per measurement frame\n"
+           "                      instead of with the clock (repeatable frames)\n"
+           "  --auto-rate FPS     frames per second while auto-sending (order 50; default 20, 0.1..1000)\n"
+           "  --baud RATE         the sensor's serial rate (9600, 19200, 38400, 57600, 115200): the serial\n"
+           "                      line answers only while the program runs it at this rate (order 190\n"
+           "                      changes it; without --baud any rate is answered until then)\n"
            "  --list-models       print the sensor table and exit\n"
            "  --help              this text\n\n"
-           "On start it prints where it serves, e.g. \"tcp 127.0.0.1:40123\", \"pty /dev/pts/3\",\n"
-           "\"link /tmp/COM5 -> /dev/pts/3\".\n";
+           "Faults, N counting request frames from 1 (auto-sent frames from the start of auto-sending):\n";
+    for (const auto& f : kFaultOptions) {
+        std::string left = "  " + std::string(f.name) + " N";
+        left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
+        std::cout << left << f.help << "\n";
+    }
+    std::cout << "\nThe parameter memory and measurement frames (orders 1-6, 8, 50, 190) are always served;\n"
+                 "--model-code 601 answers the version query as the scope's sensor does.\n"
+                 "On start it prints where it serves, e.g. \"tcp 127.0.0.1:40123\", \"pty /dev/pts/3\",\n"
+                 "\"link /tmp/COM5 -> /dev/pts/3\".\n";
+}
+
+bool ParseDouble(std::string_view text, double lo, double hi, double& out) {
+    const std::string s(text);
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || errno != 0 || !(v >= lo && v <= hi)) return false;
+    out = v;
+    return true;
 }
 
 bool ParseInt(std::string_view text, long lo, long hi, long& out) {
@@ -51,6 +98,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace sensor_emu;
     EmulatorOptions options;
+    Faults faults;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -93,6 +141,37 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v) return Fail("--dump needs a file name");
             options.dumpFile = v;
+        } else if (arg == "--param-dump") {
+            const char* v = value();
+            if (!v) return Fail("--param-dump needs a file name");
+            options.parameterDumpFile = v;
+        } else if (arg == "--seed") {
+            const char* v = value();
+            if (!v || !ParseInt(v, 0, 4294967295L, n)) return Fail("--seed needs a number 0..4294967295");
+            options.simulation.seed = static_cast<std::uint32_t>(n);
+        } else if (arg == "--frame-step") {
+            const char* v = value();
+            if (!v || !ParseInt(v, 1, 60000, n)) return Fail("--frame-step needs milliseconds 1..60000");
+            options.simulation.frameStepUs = n * 1000;
+        } else if (arg == "--auto-rate") {
+            const char* v = value();
+            if (!v || !ParseDouble(v, 0.1, 1000.0, options.autoSendHz))
+                return Fail("--auto-rate needs frames per second 0.1..1000");
+        } else if (arg == "--baud") {
+            const char* v = value();
+            long baud = 0;
+            if (v && ParseInt(v, 1, 1000000, n))
+                for (std::uint16_t k = 0; BaudOfIndex(k) != 0; ++k)
+                    if (BaudOfIndex(k) == n) baud = n;
+            if (baud == 0) return Fail("--baud needs one of 9600, 19200, 38400, 57600, 115200");
+            options.serialBaud = baud;
+        } else if (const auto* fault = std::find_if(std::begin(kFaultOptions), std::end(kFaultOptions),
+                                                    [&](const FaultOption& o) { return o.name == arg; });
+                   fault != std::end(kFaultOptions)) {
+            const char* v = value();
+            if (!v || !ParseInt(v, 1, 1000000000, n))
+                return Fail(std::string(arg) + " needs a frame number 1..1000000000");
+            faults.*(fault->field) = static_cast<int>(n);
         } else {
             return Fail("unknown option " + std::string(arg) + " (try --help)");
         }
@@ -107,6 +186,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     SensorEmulator emulator(options);
+    emulator.SetFaults(faults);
     std::string error;
     if (!emulator.Start(&error)) return Fail(error);
     if (emulator.TcpPort()) std::cout << "tcp 127.0.0.1:" << emulator.TcpPort() << "\n";

@@ -1,7 +1,9 @@
 #include "sensor_core.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -85,19 +87,145 @@ Frame EchoReply(const Frame& request) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
+// The scope side: parameters, target, features and detection
+
+namespace {
+
+constexpr long kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
+
+constexpr Patch kPatches[] = {
+    {"white", 4000, 3900, 3800}, {"red", 3600, 1100, 700},    {"green", 1200, 3300, 1400},
+    {"blue", 800, 1300, 3500},   {"yellow", 3800, 3500, 900}, {"grey", 1900, 1900, 1900},
+};
+constexpr Patch kBelt = {"belt", 150, 140, 160};
+constexpr int kTaughtPatches = 4;  // rows 0..3 of the start table
+constexpr std::uint16_t kStartPower = 800;
+constexpr std::uint16_t kStartDensityTolerance = 150, kStartSymmetryTolerance = 40;
+constexpr std::int64_t kSlotUs = kPatchDwellUs + kGapUs;
+constexpr std::uint16_t kChannelMax = 4095;
+constexpr double kPi = 3.14159265358979323846;
+
+std::uint16_t Round(double v) {
+    return static_cast<std::uint16_t>(std::lround(v));
+}
+
+// Channel intensity of `fullPower` at `power` (0..1000) and a relative gain, without noise.
+double Intensity(std::uint16_t fullPower, std::uint16_t power, double gain) {
+    return fullPower * (power / 1000.0) * gain;
+}
+
+double DriftGain(std::int64_t targetUs) {
+    return 1.0 + 0.015 * std::sin(2.0 * kPi * static_cast<double>(targetUs) / 60e6);
+}
+
+bool Within(std::uint16_t value, std::uint16_t taught, std::uint16_t tolerance) {
+    return std::abs(int{value} - int{taught}) <= int{tolerance};
+}
+
+std::string ParameterName(std::size_t word) {
+    static constexpr const char* kScalars[kScalarWords] = {
+        "power",    "channel-mode", "average",      "evaluation-mode", "hold",   "intensity-limit",
+        "max-nr",   "output-mode",  "trigger-mode", "external-teach",  "max-up", "max-down",
+        "spare-12", "spare-13",     "spare-14",     "spare-15"};
+    static constexpr const char* kColumns[kTeachColumns] = {"density",  "density-tol", "sym1",
+                                                            "sym1-tol", "sym2",        "sym2-tol"};
+    if (word < kScalarWords) return kScalars[word];
+    const std::size_t t = word - kScalarWords;
+    return "row-" + std::to_string(t / kTeachColumns) + "-" + kColumns[t % kTeachColumns];
+}
+
+}  // namespace
+
+long BaudOfIndex(std::uint16_t index) {
+    return index < std::size(kBaudRates) ? kBaudRates[index] : 0;
+}
+
+std::span<const Patch> TargetPatches() {
+    return kPatches;
+}
+
+int PatchUnderSensor(std::int64_t targetUs) {
+    if (targetUs < 0) return -1;
+    const std::int64_t slot = targetUs / kSlotUs;
+    if (targetUs % kSlotUs >= kPatchDwellUs) return -1;
+    return static_cast<int>(slot % static_cast<std::int64_t>(std::size(kPatches)));
+}
+
+Features FeaturesOf(std::uint16_t l, std::uint16_t c, std::uint16_t r) {
+    const double L = l, C = c, R = r;
+    Features f{};
+    f.density = Round((L + C + R) / 3.0);
+    f.sym1 = L + R > 0 ? Round(1000.0 * L / (L + R)) : 500;
+    f.sym2 = 2 * C + L + R > 0 ? Round(1000.0 * 2 * C / (2 * C + L + R)) : 500;
+    return f;
+}
+
+std::uint16_t DetectVector(const ParameterImage& image, const Features& f) {
+    if (f.density < image[kWordIntensityLimit]) return kNoVector;
+    const std::size_t rows = std::min<std::size_t>(image[kWordMaxNr], kTeachRows);
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (Within(f.density, image[TeachWord(r, kColDensity)], image[TeachWord(r, kColDensityTol)]) &&
+            Within(f.sym1, image[TeachWord(r, kColSym1)], image[TeachWord(r, kColSym1Tol)]) &&
+            Within(f.sym2, image[TeachWord(r, kColSym2)], image[TeachWord(r, kColSym2Tol)]))
+            return static_cast<std::uint16_t>(r);
+    }
+    return kNoVector;
+}
+
+ParameterImage StartParameters() {
+    ParameterImage p{};
+    p[kWordPower] = kStartPower;
+    p[kWordAverage] = 1;
+    p[kWordEvalMode] = 1;
+    p[kWordIntensityLimit] = 200;
+    p[kWordMaxNr] = kTaughtPatches;
+    p[kWordOutputMode] = 1;  // BINARY
+    p[kWordTriggerMode] = kTriggerCont;
+    p[kWordMaxUp] = 0;
+    p[kWordMaxDown] = 30000;
+    for (int r = 0; r < kTaughtPatches; ++r) {
+        const Patch& patch = kPatches[r];
+        const auto level = [&](std::uint16_t full) { return Round(Intensity(full, kStartPower, 1.0)); };
+        const Features f = FeaturesOf(level(patch.l), level(patch.c), level(patch.r));
+        const std::uint16_t row[kTeachColumns] = {f.density, kStartDensityTolerance,
+                                                  f.sym1,    kStartSymmetryTolerance,
+                                                  f.sym2,    kStartSymmetryTolerance};
+        std::copy(std::begin(row), std::end(row), p.begin() + static_cast<std::ptrdiff_t>(TeachWord(r, 0)));
+    }
+    return p;
+}
+
+// ---------------------------------------------------------------------------------------------------------
 // The sensor
 
 // The orders this sensor knows beyond the plain echo. Add a row to teach it a new one.
 const SensorCore::OrderEntry SensorCore::kOrders[] = {
+    {1, &SensorCore::WriteScalars},
+    {2, &SensorCore::WriteRow},
+    {3, &SensorCore::ReadScalars},
+    {4, &SensorCore::ReadRow},
+    {kMeasureOrder, &SensorCore::AnswerMeasurement},
+    {6, &SensorCore::StoreToEeprom},
     {7, &SensorCore::AnswerVersion},
+    {8, &SensorCore::SelectEeprom},
+    {50, &SensorCore::SwitchAutoSend},
     {180, &SensorCore::PrepareTableBlock},
     {182, &SensorCore::WriteTable},
+    {190, &SensorCore::ChangeBaud},
 };
 
-SensorCore::SensorCore(std::string versionText) : versionText_(std::move(versionText)) {}
+SensorCore::SensorCore(std::string versionText, SimulationOptions simulation)
+    : versionText_(std::move(versionText)),
+      ram_(StartParameters()),
+      eeprom_(ram_),
+      simulation_(simulation),
+      rng_(simulation.seed),
+      wallStart_(std::chrono::steady_clock::now()) {}
 
 std::optional<Bytes> SensorCore::Handle(const Frame& request) {
     const std::uint16_t order = WordAt(request, 2);
+    // Every order but the reads and order 8 itself ends a read from EEPROM.
+    if (order != 3 && order != 4 && order != 8) readMode_ = ReadMode::Ram;
     for (const auto& entry : kOrders)
         if (entry.order == order) return (this->*entry.handler)(request);
     return Echo(request);
@@ -127,10 +255,196 @@ std::optional<Bytes> SensorCore::WriteTable(const Frame& request) {
     return Echo(request);
 }
 
+std::optional<Bytes> SensorCore::WriteScalars(const Frame& request) {
+    for (std::size_t i = 0; i < kScalarWords; ++i) ram_[i] = WordAt(request, 4 + 2 * i);
+    WriteParameterDump();
+    return Echo(request);
+}
+
+std::optional<Bytes> SensorCore::WriteRow(const Frame& request) {
+    const std::uint16_t row = WordAt(request, 4);
+    if (row < kTeachRows) {
+        for (std::size_t c = 0; c < kTeachColumns; ++c) ram_[TeachWord(row, c)] = WordAt(request, 6 + 2 * c);
+        WriteParameterDump();
+    }
+    return Echo(request);
+}
+
+SensorCore::ReadSource SensorCore::NextReadSource(std::uint16_t readOrder) const {
+    const bool eeprom = readOrder == 3 ? readMode_ == ReadMode::EepromArmed : readMode_ != ReadMode::Ram;
+    return eeprom ? ReadSource::Eeprom : ReadSource::Ram;
+}
+
+std::optional<Bytes> SensorCore::ReadScalars(const Frame&) {
+    const ParameterImage& image = NextReadSource(3) == ReadSource::Eeprom ? eeprom_ : ram_;
+    readMode_ = readMode_ == ReadMode::EepromArmed ? ReadMode::EepromReading : ReadMode::Ram;
+    Frame f{};
+    PutWord(f, 0, kSyncReply);
+    PutWord(f, 2, 3);
+    for (std::size_t i = 0; i < kScalarWords; ++i) PutWord(f, 4 + 2 * i, image[i]);
+    return Bytes(f.begin(), f.end());
+}
+
+std::optional<Bytes> SensorCore::ReadRow(const Frame& request) {
+    const ParameterImage& image = NextReadSource(4) == ReadSource::Eeprom ? eeprom_ : ram_;
+    const std::uint16_t row = WordAt(request, 4);
+    Frame f{};
+    PutWord(f, 0, kSyncReply);
+    PutWord(f, 2, 4);
+    PutWord(f, 4, row);
+    if (row < kTeachRows)
+        for (std::size_t c = 0; c < kTeachColumns; ++c) PutWord(f, 6 + 2 * c, image[TeachWord(row, c)]);
+    return Bytes(f.begin(), f.end());
+}
+
+std::optional<Bytes> SensorCore::StoreToEeprom(const Frame& request) {
+    eeprom_ = ram_;
+    WriteParameterDump();
+    return Echo(request);
+}
+
+std::optional<Bytes> SensorCore::SelectEeprom(const Frame& request) {
+    readMode_ = ReadMode::EepromArmed;
+    return Echo(request);
+}
+
+void SensorCore::SetRamWord(std::size_t word, std::uint16_t value) {
+    if (word < kParameterWords) ram_[word] = value;
+}
+
+void SensorCore::SetEepromWord(std::size_t word, std::uint16_t value) {
+    if (word < kParameterWords) eeprom_[word] = value;
+}
+
+std::optional<Bytes> SensorCore::AnswerMeasurement(const Frame&) {
+    const Frame f = Measure();
+    return Bytes(f.begin(), f.end());
+}
+
+std::optional<Bytes> SensorCore::SwitchAutoSend(const Frame& request) {
+    autoSending_ = WordAt(request, 4) == 1;
+    autoCount_ = 0;
+    return std::nullopt;
+}
+
+std::optional<Bytes> SensorCore::ChangeBaud(const Frame& request) {
+    const long baud = BaudOfIndex(WordAt(request, 4));
+    if (baud == 0) return std::nullopt;
+    baud_ = baud;
+    return Echo(request);
+}
+
 std::optional<Bytes> SensorCore::Echo(const Frame& request) {
     const Frame f = EchoReply(request);
     return Bytes(f.begin(), f.end());
 }
+
+// ---------------------------------------------------------------------------------------------------------
+// Measurement frames
+
+std::int64_t SensorCore::NextTargetTimeUs() {
+    if (simulation_.frameStepUs > 0) return framesMeasured_++ * simulation_.frameStepUs;
+    ++framesMeasured_;
+    const auto since = std::chrono::steady_clock::now() - wallStart_;
+    return std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+}
+
+Frame SensorCore::Measure() {
+    const std::int64_t t = NextTargetTimeUs();
+    lastTimeUs_ = t;
+    const int patchIndex = PatchUnderSensor(t);
+    const Patch& patch = patchIndex >= 0 ? kPatches[patchIndex] : kBelt;
+    const std::uint16_t power = std::min<std::uint16_t>(ram_[kWordPower], 1000);
+    const double gain = DriftGain(t);
+    const std::uint16_t full[3] = {patch.l, patch.c, patch.r};
+    std::array<std::uint16_t, 3> ch{};
+    for (std::size_t i = 0; i < ch.size(); ++i)
+        ch[i] = Round(std::clamp(Intensity(full[i], power, gain) + noise_(rng_), 0.0, double{kChannelMax}));
+    const Features f = FeaturesOf(ch[0], ch[1], ch[2]);
+    const bool trigger = patchIndex >= 0;
+    const std::uint16_t vector = VectorFor(f, trigger);
+    TraceMaxima(ch, t);
+    const std::uint16_t temperature =
+        Round(315.0 + 15.0 * std::sin(2.0 * kPi * static_cast<double>(t) / 600e6));
+
+    const std::uint16_t words[] = {
+        kSyncReply, kMeasureOrder, ch[0],       ch[1],      ch[2],      f.density,  f.sym1,
+        f.sym2,     vector,        temperature, maxima_[0], maxima_[1], maxima_[2], std::uint16_t{trigger}};
+    Frame out{};
+    for (std::size_t w = 0; w < std::size(words); ++w) PutWord(out, 2 * w, words[w]);
+    return out;
+}
+
+std::uint16_t SensorCore::VectorFor(const Features& f, bool trigger) {
+    const std::uint16_t mode = ram_[kWordTriggerMode];
+    const bool rising = trigger && !lastTrigger_;
+    lastTrigger_ = trigger;
+    if (mode != lastTriggerMode_) heldVector_ = kNoVector;
+    lastTriggerMode_ = mode;
+    switch (mode) {
+        case kTriggerExt1:
+            return trigger ? DetectVector(ram_, f) : kNoVector;
+        case kTriggerExt2:
+            if (rising) heldVector_ = DetectVector(ram_, f);
+            return heldVector_;
+        default:
+            return DetectVector(ram_, f);
+    }
+}
+
+void SensorCore::TraceMaxima(const std::array<std::uint16_t, 3>& channels, std::int64_t t) {
+    if (ram_[kWordEvalMode] != 1) {
+        maxima_ = channels;
+        aboveSince_.fill(-1);
+        belowSince_.fill(-1);
+        return;
+    }
+    const std::int64_t up = std::int64_t{ram_[kWordMaxUp]} * 10, down = std::int64_t{ram_[kWordMaxDown]} * 10;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const std::uint16_t v = channels[i];
+        if (v > maxima_[i]) {
+            belowSince_[i] = -1;
+            if (aboveSince_[i] < 0) aboveSince_[i] = t;
+            if (t - aboveSince_[i] >= up) maxima_[i] = v;
+        } else if (v < maxima_[i]) {
+            aboveSince_[i] = -1;
+            if (belowSince_[i] < 0) belowSince_[i] = t;
+            if (t - belowSince_[i] >= down) maxima_[i] = v;
+        } else {
+            aboveSince_[i] = belowSince_[i] = -1;
+        }
+    }
+}
+
+Bytes SensorCore::AutoSendTick(const Faults& faults) {
+    Bytes out;
+    const int frames = autoCount_ + 1 == faults.autoDoubleAt ? 2 : 1;
+    for (int k = 0; k < frames; ++k) {
+        Frame f = Measure();
+        if (++autoCount_ == faults.autoWrongMarkerAt) PutWord(f, 0, faults.wrongMarker);
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Dumps
+
+namespace {
+// Written next to the target and renamed over it, so a reader never sees half a file.
+bool WriteFileWhole(const std::string& path, const std::string& text) {
+    const std::string tmp = path + ".tmp";
+    bool ok;
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << text;
+        ok = static_cast<bool>(out.flush());
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    return ok && !ec;
+}
+}  // namespace
 
 std::vector<std::pair<std::uint16_t, std::uint16_t>> SensorCore::WrittenTable() const {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> out;
@@ -139,30 +453,43 @@ std::vector<std::pair<std::uint16_t, std::uint16_t>> SensorCore::WrittenTable() 
     return out;
 }
 
-// Written next to the target and renamed over it, so a reader never sees half a dump.
 void SensorCore::WriteDump() {
     if (dumpFile_.empty()) return;
-    const std::string tmp = dumpFile_ + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        char line[32];
-        for (const auto& [address, value] : WrittenTable()) {
-            std::snprintf(line, sizeof line, "0x%04X %u\n", unsigned{address}, unsigned{value});
-            out << line;
-        }
-        dumpOk_ = static_cast<bool>(out.flush());
+    std::string text;
+    char line[32];
+    for (const auto& [address, value] : WrittenTable()) {
+        std::snprintf(line, sizeof line, "0x%04X %u\n", unsigned{address}, unsigned{value});
+        text += line;
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, dumpFile_, ec);
-    if (ec) dumpOk_ = false;
+    dumpOk_ = WriteFileWhole(dumpFile_, text);
+}
+
+void SensorCore::SetParameterDumpFile(std::string path) {
+    parameterDumpFile_ = std::move(path);
+    WriteParameterDump();
+}
+
+void SensorCore::WriteParameterDump() {
+    if (parameterDumpFile_.empty()) return;
+    std::string text;
+    for (std::size_t w = 0; w < kParameterWords; ++w)
+        text += std::to_string(w) + " " + ParameterName(w) + " " + std::to_string(ram_[w]) + " " +
+                std::to_string(eeprom_[w]) + "\n";
+    dumpOk_ = WriteFileWhole(parameterDumpFile_, text);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Fault shaping
 
 std::vector<ReplyPart> ShapeReply(Bytes reply, int frameNumber, const Faults& faults) {
-    if (faults.silent || reply.empty()) return {};
-    if (frameNumber == faults.wrongEchoAtFrame && faults.wrongEchoByte >= 0 &&
+    const auto at = [frameNumber](int k) { return k > 0 && k == frameNumber; };
+    if (faults.SilentSince(frameNumber) || at(faults.silentAtFrame) || reply.empty()) return {};
+    if (reply.size() >= 6) {
+        if (at(faults.wrongMarkerAtFrame)) PutWord(reply, 0, faults.wrongMarker);
+        if (at(faults.wrongOrderAtFrame)) PutWord(reply, 2, static_cast<std::uint16_t>(WordAt(reply, 2) + 1));
+        if (at(faults.badRowAtFrame)) PutWord(reply, 4, faults.badRow);
+    }
+    if (at(faults.wrongEchoAtFrame) && faults.wrongEchoByte >= 0 &&
         static_cast<std::size_t>(faults.wrongEchoByte) < reply.size())
         reply[static_cast<std::size_t>(faults.wrongEchoByte)] ^= 0xFF;
     if (faults.shortReply) reply.pop_back();

@@ -35,6 +35,21 @@ void CloseFd(int& fd) {
     fd = -1;
 }
 
+// The rate a terminal's output side is set to, 0 when unknown.
+long LineBaud(const termios& tio) {
+    static const std::pair<speed_t, long> kSpeeds[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const auto& [code, baud] : kSpeeds)
+        if (code == speed) return baud;
+    return 0;
+}
+
+constexpr std::size_t kMaxQueuedParts = 256;  // auto-sent frames beyond this wait are dropped
+
 // One served connection: the TCP client or the pseudo-terminal's master side.
 struct Link {
     enum class Action { Data, Close, Mute };  // Close hangs a serial line up
@@ -97,9 +112,13 @@ struct SensorEmulator::Impl {
     int wakeRead = -1, wakeWrite = -1;
     std::atomic<bool> stopping{false};
     std::thread thread;
+    Link* autoLink = nullptr;  // where auto-sent frames go
+    Clock::time_point nextAuto{};
 
-    explicit Impl(EmulatorOptions o) : options(std::move(o)), core(options.versionText) {
+    explicit Impl(EmulatorOptions o) : options(std::move(o)), core(options.versionText, options.simulation) {
         core.SetDumpFile(options.dumpFile);
+        if (!options.parameterDumpFile.empty()) core.SetParameterDumpFile(options.parameterDumpFile);
+        core.SetSerialBaud(options.serialBaud);
         client.isSocket = true;
     }
 
@@ -110,6 +129,9 @@ struct SensorEmulator::Impl {
     void AcceptClient();
     void ReadFrom(Link& link);
     void OnFrame(Link& link, const Frame& frame);
+    bool LineAtSensorRate() const;
+    Clock::duration AutoPeriod() const;
+    void AutoSend(Clock::time_point now);
     void Flush(Link& link);
     void CloseLink(Link& link);
     void HangUpPty();
@@ -221,17 +243,32 @@ void SensorEmulator::Impl::ReadFrom(Link& link) {
     }
 }
 
+// Whether the serial line runs at the sensor's rate (any rate while none is set). Called with the mutex held.
+bool SensorEmulator::Impl::LineAtSensorRate() const {
+    const long want = core.SerialBaud();
+    if (want == 0) return true;
+    termios tio{};
+    return ptySlaveFd >= 0 && ::tcgetattr(ptySlaveFd, &tio) == 0 && LineBaud(tio) == want;
+}
+
 void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
     const auto now = Clock::now();
     std::optional<Bytes> reply;
     Faults f;
     int number;
+    bool autoOn;
     {
         std::lock_guard lock(mutex);
+        if (!link.isSocket && !LineAtSensorRate()) return;
         number = ++frameCount;
         received.push_back(frame);
         f = faults;
         if (number != f.closeAtFrame) reply = core.Handle(frame);
+        autoOn = core.AutoSending();
+    }
+    if (number != f.closeAtFrame && WordAt(frame, 2) == 50) {
+        autoLink = autoOn ? &link : nullptr;
+        nextAuto = now;
     }
     if (number == f.closeAtFrame) {
         const bool close = link.isSocket || f.hangUpPty;
@@ -243,6 +280,29 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
     for (auto& part : ShapeReply(std::move(*reply), number, f))
         at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);
     if (number == f.closeAfterFrame) link.Queue(at, 100, {}, Link::Action::Close);
+}
+
+Clock::duration SensorEmulator::Impl::AutoPeriod() const {
+    const double hz = std::clamp(options.autoSendHz, 0.1, 1000.0);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz));
+}
+
+// Queues the next auto-sent frame(s) when they are due. A tick that finds the sensor silent, the link
+// closed, mute, at another rate or not taking its bytes in sends nothing; no tick is made up later.
+void SensorEmulator::Impl::AutoSend(Clock::time_point now) {
+    if (!autoLink || now < nextAuto) return;
+    nextAuto += AutoPeriod();
+    if (nextAuto <= now) nextAuto = now + AutoPeriod();
+    Link& link = *autoLink;
+    if (!link.Open() || link.muted || link.out.size() >= kMaxQueuedParts) return;
+    Bytes bytes;
+    {
+        std::lock_guard lock(mutex);
+        if (!core.AutoSending() || faults.SilentSince(frameCount)) return;
+        if (!link.isSocket && !LineAtSensorRate()) return;
+        bytes = core.AutoSendTick(faults);
+    }
+    link.Queue(now, 0, std::move(bytes), Link::Action::Data);
 }
 
 // Sends what is due; stops at the first part that is not due yet or that the peer cannot take now.
@@ -287,6 +347,11 @@ int SensorEmulator::Impl::PollTimeoutMs(Clock::time_point now) const {
         const int ms = static_cast<int>(wait);
         timeout = timeout < 0 ? ms : std::min(timeout, ms);
     }
+    if (autoLink) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextAuto - now).count();
+        const int ms = static_cast<int>(std::max<decltype(wait)>(wait, 0));
+        timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    }
     return timeout;
 }
 
@@ -325,6 +390,7 @@ void SensorEmulator::Impl::Serve() {
         if (clientIdx >= 0 && fds[clientIdx].revents && client.Open()) ReadFrom(client);
         if (ptyIdx >= 0 && (fds[ptyIdx].revents & POLLIN) && pty.Open()) ReadFrom(pty);
         if (ptyIdx >= 0 && (fds[ptyIdx].revents & (POLLERR | POLLNVAL)) && pty.Open()) HangUpPty();
+        AutoSend(Clock::now());
         Flush(client);
         Flush(pty);
     }
@@ -424,21 +490,53 @@ std::vector<std::pair<std::uint16_t, std::uint16_t>> SensorEmulator::WrittenTabl
     return impl_->core.WrittenTable();
 }
 
+std::uint16_t SensorEmulator::RamWord(std::size_t word) const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.RamWord(word);
+}
+
+std::uint16_t SensorEmulator::EepromWord(std::size_t word) const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.EepromWord(word);
+}
+
+void SensorEmulator::SetRamWord(std::size_t word, std::uint16_t value) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->core.SetRamWord(word, value);
+}
+
+void SensorEmulator::SetEepromWord(std::size_t word, std::uint16_t value) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->core.SetEepromWord(word, value);
+}
+
+SensorCore::ReadSource SensorEmulator::NextReadSource(std::uint16_t readOrder) const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.NextReadSource(readOrder);
+}
+
+bool SensorEmulator::AutoSending() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.AutoSending();
+}
+
+long SensorEmulator::SerialBaud() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->core.SerialBaud();
+}
+
+void SensorEmulator::SetSerialBaud(long baud) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->core.SetSerialBaud(baud);
+}
+
 bool SensorEmulator::PtyLineSettings(LineSettings& out) const {
-    static const std::pair<speed_t, long> kSpeeds[] = {
-        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
-        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
-        {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
-    };
     termios tio{};
     {
         std::lock_guard lock(impl_->mutex);
         if (impl_->ptySlaveFd < 0 || ::tcgetattr(impl_->ptySlaveFd, &tio) != 0) return false;
     }
-    const speed_t speed = ::cfgetospeed(&tio);
-    out.baudRate = 0;
-    for (const auto& [code, baud] : kSpeeds)
-        if (code == speed) out.baudRate = baud;
+    out.baudRate = LineBaud(tio);
     switch (tio.c_cflag & CSIZE) {
         case CS5:
             out.dataBits = 5;

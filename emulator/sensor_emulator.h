@@ -5,6 +5,7 @@
 // next request frame on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,14 @@ struct EmulatorOptions {
     bool pty = false;
     std::string ptyLink;   // when not empty, a symbolic link to the serial line made here (e.g. <dir>/COM5)
     std::string dumpFile;  // when not empty, rewritten with the table memory after every write order
+    std::string parameterDumpFile;  // when not empty, the parameter memory (see SensorCore)
+    SimulationOptions simulation;   // how the synthetic target moves
+    double autoSendHz = 20.0;       // measurement frames per second while auto-sending (0.1..1000)
+    // The sensor's serial rate. Once a rate is set, here or by order 190, the serial line answers only
+    // while the program's side of it runs at that rate: frames that arrive at another rate are garbled to
+    // the sensor, so they are dropped uncounted, and nothing is auto-sent meanwhile. 0: no rate yet, any
+    // rate is answered. Over TCP the rate is only recorded.
+    long serialBaud = 0;
 };
 
 class SensorEmulator {
@@ -49,6 +58,20 @@ class SensorEmulator {
 
     std::uint16_t TableWord(std::uint16_t address) const;
     std::vector<std::pair<std::uint16_t, std::uint16_t>> WrittenTable() const;
+
+    // The parameter memory and the read rule of SensorCore.
+    std::uint16_t RamWord(std::size_t word) const;
+    std::uint16_t EepromWord(std::size_t word) const;
+    void SetRamWord(std::size_t word, std::uint16_t value);
+    void SetEepromWord(std::size_t word, std::uint16_t value);
+    SensorCore::ReadSource NextReadSource(std::uint16_t readOrder) const;
+
+    // Auto-sending (order 50): the frames go to the link the order came in on; for TCP that is whichever
+    // client is connected, as a serial-to-Ethernet server would pass them on, and they are dropped while
+    // none is. Frames that the peer does not take in (more than 256 writes waiting) are dropped as well.
+    bool AutoSending() const;
+    long SerialBaud() const;  // 0 while no rate is set
+    void SetSerialBaud(long baud);
 
     // The serial line as the program on the other end configured it (what a real sensor would have to
     // match). False when there is no serial line.

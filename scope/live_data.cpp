@@ -173,7 +173,7 @@ void DispVis() {
 
 int Shift(const double* x, int n, int k, double* y) {
     if (n <= 0) return -20003;
-    if (k >= n || -k >= n) return -20102;
+    if (k >= n || k <= -n) return -20102;  // written so that no k overflows
     if (k < 0) {
         for (int i = 0; i < n + k; ++i) y[i] = x[i - k];
         std::fill(y + n + k, y + n, 0.0);

@@ -17,7 +17,7 @@ unsigned short anzpara = 202;
 unsigned short anzVec = 31;
 unsigned short anzOut = 5;
 unsigned short target = RAM;
-namespace orvane_state {
+namespace orvane {
 unsigned short poll = 0;
 }
 

@@ -120,14 +120,14 @@ extern unsigned short anzpara;  // 202 words in the parameter image
 extern unsigned short anzVec;   // 31 teach vectors
 extern unsigned short anzOut;   // 5 vectors at most unless the output mode is BINARY
 extern unsigned short target;   // memory selector: RAM, EEPROM or DATFILE
-inline constexpr unsigned short RAM = 1, EEPROM = 2, DATFILE = 3;
-// The polling flag, 1 while the live-data loop or a record loop runs. Its symbol lives in a namespace: a
-// plain global named poll would stand in for POSIX poll() in every program that links this code together
-// with code that calls it (the emulator's thread in the tests and benchmarks).
-namespace orvane_state {
+// 1 while the live-data loop or a record loop runs. Its symbol is orvane::poll: a global variable named
+// poll would take the place of POSIX poll() for every caller in a program that links the scope (the
+// emulator's thread in the tests jumped into it).
+namespace orvane {
 extern unsigned short poll;
 }
-using orvane_state::poll;
+using orvane::poll;
+inline constexpr unsigned short RAM = 1, EEPROM = 2, DATFILE = 3;
 
 extern char proj_dir[512];
 extern char recFileName[260];

@@ -113,6 +113,8 @@ bool ReadParameterSeries(bool eeprom, void (*onReply)()) {
 
 void GetDataFrame() {
     FlushQueues();
+    // Over TCP the reply is expected before the request leaves, so no byte of it is taken for a stray one.
+    if (comprotocol != 0) bytesToRead = dataSize = 2 * anzframe;
     WriteFrame();
     WaitForReply(kReplySeconds);
 }

@@ -40,4 +40,4 @@ else
     echo "No display: running $program_name offscreen (nothing will be visible; close with Ctrl+C)."
     QT_QPA_PLATFORM=offscreen "$program"
 fi
-echo "The emulator's compensation table memory is in $bin/emulator-table.txt"
+[ "$variant" = V33 ] || echo "The emulator's compensation table memory is in $bin/emulator-table.txt"

@@ -1,10 +1,12 @@
 // The sensor stand-in without a link: frame splitting, the answers to each order, the table memory, the
-// models' version texts and the shaping of replies by injected faults.
+// parameter memory, measurement frames of the synthetic target, the models' version texts and the shaping
+// of replies by injected faults.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "sensor_core.h"
@@ -278,4 +280,431 @@ TEST(ShapeReply, SplitPartsCarryDelayAndPausesAndJoinToTheReply) {
     EXPECT_EQ(Joined(many), kEcho);
     f.splitParts = 0;
     EXPECT_EQ(ShapeReply(kEcho, 1, f).size(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Parameter memory
+
+namespace {
+
+std::uint16_t Word(std::span<const std::uint8_t> bytes, std::size_t word) {
+    return WordAt(bytes, 2 * word);
+}
+
+Bytes Answer(SensorCore& core, const Frame& request) {
+    auto reply = core.Handle(request);
+    EXPECT_TRUE(reply) << "order " << WordAt(request, 2) << " is answered";
+    return reply ? *reply : Bytes{};
+}
+
+// The whole image as the program reads it: order 3, then order 4 for rows 0..30.
+ParameterImage ReadAll(SensorCore& core) {
+    ParameterImage image{};
+    const Bytes scalars = Answer(core, Request(3));
+    EXPECT_EQ(Word(scalars, 0), kSyncReply);
+    EXPECT_EQ(Word(scalars, 1), 3);
+    for (std::size_t i = 0; i < kScalarWords; ++i) image[i] = Word(scalars, 2 + i);
+    for (std::uint16_t r = 0; r < kTeachRows; ++r) {
+        const Bytes row = Answer(core, Request(4, {r}));
+        EXPECT_EQ(Word(row, 0), kSyncReply);
+        EXPECT_EQ(Word(row, 1), 4);
+        EXPECT_EQ(Word(row, 2), r);
+        for (std::size_t c = 0; c < kTeachColumns; ++c) image[TeachWord(r, c)] = Word(row, 3 + c);
+        for (std::size_t w = 9; w < 18; ++w) EXPECT_EQ(Word(row, w), 0) << "row " << r << " word " << w;
+    }
+    return image;
+}
+
+// RAM and EEPROM differing in every word.
+void MakeRamDiffer(SensorCore& core) {
+    for (std::size_t w = 0; w < kParameterWords; ++w)
+        core.SetRamWord(w, static_cast<std::uint16_t>(core.EepromWord(w) + 1000 + w));
+}
+
+}  // namespace
+
+TEST(ScopeParameters, WritesGoToRamUntilStoredAndRowsBeyond30StoreNothing) {
+    SensorCore core("X");
+    ASSERT_EQ(core.Ram(), core.Eeprom()) << "the sensor starts with its stored set";
+    const ParameterImage start = core.Ram();
+
+    Frame scalars = Request(1);
+    for (std::size_t i = 0; i < kScalarWords; ++i)
+        PutWord(scalars, 4 + 2 * i, static_cast<std::uint16_t>(100 + i));
+    EXPECT_EQ(Answer(core, scalars), ToBytes(EchoReply(scalars)));
+    ParameterImage expected = start;
+    for (std::size_t i = 0; i < kScalarWords; ++i) expected[i] = static_cast<std::uint16_t>(100 + i);
+
+    const Frame lastRow = Request(2, {30, 1, 2, 3, 4, 5, 6, 0xBEEF});
+    EXPECT_EQ(Answer(core, lastRow), ToBytes(EchoReply(lastRow)));
+    for (std::size_t c = 0; c < kTeachColumns; ++c)
+        expected[TeachWord(30, c)] = static_cast<std::uint16_t>(1 + c);
+    EXPECT_EQ(core.Ram(), expected)
+        << "row 30 is the image's last six words; word 9 of the order is not stored";
+    EXPECT_EQ(core.Eeprom(), start);
+
+    for (std::uint16_t row : {std::uint16_t{31}, std::uint16_t{0xFFFF}}) {
+        const Frame beyond = Request(2, {row, 7, 7, 7, 7, 7, 7});
+        EXPECT_EQ(Answer(core, beyond), ToBytes(EchoReply(beyond)));
+        EXPECT_EQ(core.Ram(), expected) << "row " << row;
+        EXPECT_EQ(core.Eeprom(), start) << "row " << row;
+    }
+    // Nor do the accessors write past the image.
+    core.SetRamWord(kParameterWords, 7);
+    core.SetEepromWord(kParameterWords, 7);
+    EXPECT_EQ(core.RamWord(kParameterWords), 0);
+    EXPECT_EQ(core.Ram(), expected);
+    EXPECT_EQ(core.Eeprom(), start);
+
+    EXPECT_EQ(Answer(core, Request(6)), ToBytes(EchoReply(Request(6))));
+    EXPECT_EQ(core.Eeprom(), expected);
+}
+
+TEST(ScopeParameters, ReadRepliesCarryTheScalarsOrTheRowAskedFor) {
+    SensorCore core("X");
+    MakeRamDiffer(core);
+    EXPECT_EQ(ReadAll(core), core.Ram());
+    const Bytes beyond = Answer(core, Request(4, {31}));
+    EXPECT_EQ(beyond, ToBytes(Frame{0x00, 0xAA, 0x00, 0x04, 0x00, 31})) << "row 31 and no values";
+}
+
+TEST(ScopeParameters, Order8SelectsEepromForTheReadSequenceThatFollows) {
+    SensorCore core("X");
+    MakeRamDiffer(core);
+    using Source = SensorCore::ReadSource;
+
+    EXPECT_EQ(ReadAll(core), core.Ram());
+    EXPECT_EQ(Answer(core, Request(8)), ToBytes(EchoReply(Request(8))));
+    EXPECT_EQ(core.NextReadSource(3), Source::Eeprom);
+    EXPECT_EQ(ReadAll(core), core.Eeprom());
+    EXPECT_EQ(core.NextReadSource(4), Source::Eeprom) << "more row reads still belong to the sequence";
+    EXPECT_EQ(core.NextReadSource(3), Source::Ram);
+    EXPECT_EQ(ReadAll(core), core.Ram()) << "an order 3 without order 8 reads RAM again";
+
+    // A second order 3 ends the sequence at once.
+    core.Handle(Request(8));
+    EXPECT_EQ(Word(Answer(core, Request(3)), 2), core.EepromWord(0));
+    EXPECT_EQ(Word(Answer(core, Request(3)), 2), core.RamWord(0));
+
+    // So does any other order between the rows.
+    core.Handle(Request(8));
+    EXPECT_EQ(Word(Answer(core, Request(4, {5})), 3), core.EepromWord(TeachWord(5, 0)))
+        << "rows right after 8";
+    core.Handle(Request(kMeasureOrder));
+    EXPECT_EQ(core.NextReadSource(4), Source::Ram);
+    EXPECT_EQ(Word(Answer(core, Request(4, {5})), 3), core.RamWord(TeachWord(5, 0)));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Measurement frames
+
+namespace {
+
+constexpr SimulationOptions kStepped{7, 20'000};  // 20 ms of target per frame: 15 frames a patch, 5 of belt
+constexpr int kCycleFrames = 120;                 // six patches
+
+std::vector<Frame> MeasureFrames(SensorCore& core, int n) {
+    std::vector<Frame> frames;
+    for (int i = 0; i < n; ++i) frames.push_back(core.Measure());
+    return frames;
+}
+
+// The first row of the table in use whose three tolerances hold the frame's features.
+int ExpectedVector(const ParameterImage& p, const Frame& f) {
+    if (Word(f, kMeasDensity) < p[kWordIntensityLimit]) return kNoVector;
+    for (std::size_t r = 0; r < std::min<std::size_t>(p[kWordMaxNr], kTeachRows); ++r) {
+        bool all = true;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const int value = Word(f, kMeasDensity + k), taught = p[TeachWord(r, 2 * k)];
+            all = all && std::abs(value - taught) <= p[TeachWord(r, 2 * k + 1)];
+        }
+        if (all) return static_cast<int>(r);
+    }
+    return kNoVector;
+}
+
+}  // namespace
+
+TEST(ScopeMeasurement, FeaturesOfEdgeValues) {
+    auto eq = [](Features a, Features b) {
+        return a.density == b.density && a.sym1 == b.sym1 && a.sym2 == b.sym2;
+    };
+    EXPECT_TRUE(eq(FeaturesOf(0, 0, 0), {0, 500, 500})) << "no light: balanced, not a division by zero";
+    EXPECT_TRUE(eq(FeaturesOf(1000, 1000, 1000), {1000, 500, 500}));
+    EXPECT_TRUE(eq(FeaturesOf(4095, 4095, 4095), {4095, 500, 500})) << "no overflow at full scale";
+    EXPECT_TRUE(eq(FeaturesOf(4095, 0, 0), {1365, 1000, 0}));
+    EXPECT_TRUE(eq(FeaturesOf(0, 4095, 0), {1365, 500, 1000}));
+    EXPECT_TRUE(eq(FeaturesOf(0, 0, 4095), {1365, 0, 0}));
+    EXPECT_TRUE(eq(FeaturesOf(1, 0, 0), {0, 1000, 0})) << "the least light is not \"no light\"";
+    EXPECT_TRUE(eq(FeaturesOf(100, 200, 300), {200, 250, 500}));
+    EXPECT_TRUE(eq(FeaturesOf(2, 0, 1), {1, 667, 0})) << "rounded, not cut";
+}
+
+TEST(ScopeMeasurement, DetectionTakesTheFirstRowWithinAllTolerances) {
+    ParameterImage p{};
+    p[kWordIntensityLimit] = 300;
+    p[kWordMaxNr] = 6;
+    auto teach = [&](std::size_t row, std::array<std::uint16_t, 6> v) {
+        std::copy(v.begin(), v.end(), p.begin() + static_cast<std::ptrdiff_t>(TeachWord(row, 0)));
+    };
+    teach(1, {1000, 10, 500, 20, 400, 30});
+    teach(5, {1000, 100, 500, 100, 400, 100});
+    EXPECT_EQ(DetectVector(p, {1010, 520, 430}), 1) << "on every tolerance's edge";
+    EXPECT_EQ(DetectVector(p, {990, 480, 370}), 1);
+    EXPECT_EQ(DetectVector(p, {1011, 500, 400}), 5) << "density one past row 1's tolerance";
+    EXPECT_EQ(DetectVector(p, {1000, 521, 400}), 5);
+    EXPECT_EQ(DetectVector(p, {1000, 500, 369}), 5);
+    EXPECT_EQ(DetectVector(p, {1000, 500, 501}), kNoVector);
+    p[kWordMaxNr] = 5;
+    EXPECT_EQ(DetectVector(p, {1011, 500, 400}), kNoVector) << "row 5 is not in use";
+    p[kWordMaxNr] = 0;
+    EXPECT_EQ(DetectVector(p, {1000, 500, 400}), kNoVector);
+
+    // The intensity limit: a density below it detects nothing.
+    p[kWordMaxNr] = 6;
+    teach(0, {300, 0, 500, 0, 500, 0});
+    EXPECT_EQ(DetectVector(p, {300, 500, 500}), 0);
+    p[kWordIntensityLimit] = 301;
+    EXPECT_EQ(DetectVector(p, {300, 500, 500}), kNoVector);
+
+    // A vector count beyond the table reaches row 30 and no further.
+    p = {};
+    p[kWordMaxNr] = 0xFFFF;
+    teach(30, {50, 0, 60, 0, 70, 0});
+    EXPECT_EQ(DetectVector(p, {50, 60, 70}), 30);
+}
+
+TEST(ScopeMeasurement, StartTableDetectsItsPatchesOverATargetCycle) {
+    SensorCore core("X", kStepped);
+    const ParameterImage p = core.Ram();
+    std::set<int> seen, seenWhileTriggered;
+    const auto frames = MeasureFrames(core, 2 * kCycleFrames);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
+        SCOPED_TRACE(i);
+        ASSERT_EQ(Word(f, kMeasMarker), kSyncReply);
+        ASSERT_EQ(Word(f, kMeasOrder), kMeasureOrder);
+        for (std::size_t w = kMeasTrigger + 1; w < 18; ++w) EXPECT_EQ(Word(f, w), 0);
+        const Features x = FeaturesOf(Word(f, kMeasChL), Word(f, kMeasChC), Word(f, kMeasChR));
+        EXPECT_EQ(Word(f, kMeasDensity), x.density);
+        EXPECT_EQ(Word(f, kMeasSym1), x.sym1);
+        EXPECT_EQ(Word(f, kMeasSym2), x.sym2);
+        EXPECT_EQ(Word(f, kMeasVector), ExpectedVector(p, f));
+        const bool patch = Word(f, kMeasDensity) > 1000;  // the belt reads about 120
+        EXPECT_EQ(Word(f, kMeasTrigger), patch ? 1 : 0) << "the trigger input is high while a patch passes";
+        EXPECT_NEAR(Word(f, kMeasTemperature), 315, 15);
+        seen.insert(Word(f, kMeasVector));
+        if (patch) seenWhileTriggered.insert(Word(f, kMeasVector));
+    }
+    const std::set<int> taughtAndNone{0, 1, 2, 3, kNoVector};
+    EXPECT_EQ(seen, taughtAndNone);
+    EXPECT_EQ(seenWhileTriggered, taughtAndNone) << "untaught patches are seen and not detected";
+}
+
+TEST(ScopeMeasurement, APatchTaughtThroughTheOrdersIsDetectedAsItsRow) {
+    SensorCore core("X", kStepped);
+    // Wait for an untaught patch, as a user would before pressing teach.
+    Frame taught{};
+    for (int i = 0; i < kCycleFrames && Word(taught, kMeasTrigger) == 0; ++i) {
+        const Frame f = core.Measure();
+        if (Word(f, kMeasTrigger) == 1 && Word(f, kMeasVector) == kNoVector) taught = f;
+    }
+    ASSERT_EQ(Word(taught, kMeasTrigger), 1) << "no untaught patch passed";
+    // Teach it to row 9 with the program's tolerances, then set the vector count to ten rows.
+    ASSERT_TRUE(core.Handle(Request(
+        2, {9, Word(taught, kMeasDensity), 100, Word(taught, kMeasSym1), 50, Word(taught, kMeasSym2), 50})));
+    const Bytes scalars = Answer(core, Request(3));
+    Frame write = Request(1);
+    std::copy(scalars.begin() + 4, scalars.end(), write.begin() + 4);
+    PutWord(write, 4 + 2 * kWordMaxNr, 10);
+    ASSERT_TRUE(core.Handle(write));
+
+    int detected = 0;
+    for (const Frame& f : MeasureFrames(core, kCycleFrames)) {
+        if (Word(f, kMeasVector) != 9) continue;
+        ++detected;
+        EXPECT_NEAR(Word(f, kMeasDensity), Word(taught, kMeasDensity), 100);
+    }
+    EXPECT_GE(detected, 10) << "most of a patch's 15 frames";
+}
+
+TEST(ScopeMeasurement, PowerScalesTheChannelsAndLeavesTheSymmetries) {
+    SensorCore full("X", kStepped), half("X", kStepped);
+    half.SetRamWord(kWordPower, 400);
+    for (int i = 0; i < kCycleFrames; ++i) {
+        const Frame a = full.Measure(), b = half.Measure();
+        if (Word(a, kMeasTrigger) == 0) continue;
+        SCOPED_TRACE(i);
+        for (std::size_t w = kMeasChL; w <= kMeasChR; ++w) EXPECT_NEAR(2 * Word(b, w), Word(a, w), 60);
+        EXPECT_NEAR(Word(b, kMeasSym1), Word(a, kMeasSym1), 15);
+        EXPECT_NEAR(Word(b, kMeasSym2), Word(a, kMeasSym2), 15);
+    }
+    SensorCore dark("X", kStepped);
+    dark.SetRamWord(kWordPower, 0);
+    for (const Frame& f : MeasureFrames(dark, kCycleFrames)) {
+        EXPECT_LT(Word(f, kMeasDensity), 40);
+        EXPECT_EQ(Word(f, kMeasVector), kNoVector);
+    }
+}
+
+TEST(ScopeMeasurement, TriggerModesGateOrHoldTheDetection) {
+    SensorCore cont("X", kStepped), ext1("X", kStepped), ext2("X", kStepped);
+    ext1.SetRamWord(kWordTriggerMode, kTriggerExt1);
+    ext2.SetRamWord(kWordTriggerMode, kTriggerExt2);
+    int atEdge = kNoVector, previousTrigger = 0, holds = 0;
+    for (int i = 0; i < 2 * kCycleFrames; ++i) {
+        SCOPED_TRACE(i);
+        const Frame c = cont.Measure(), e1 = ext1.Measure(), e2 = ext2.Measure();
+        const int trigger = Word(c, kMeasTrigger);
+        ASSERT_EQ(Word(e1, kMeasTrigger), trigger);
+        if (trigger == 1 && previousTrigger == 0) atEdge = Word(c, kMeasVector);
+        previousTrigger = trigger;
+        EXPECT_EQ(Word(e1, kMeasVector), trigger ? Word(c, kMeasVector) : kNoVector);
+        EXPECT_EQ(Word(e2, kMeasVector), atEdge);
+        if (trigger == 0 && atEdge != kNoVector) ++holds;
+    }
+    EXPECT_GT(holds, 0) << "EXT2 held a detection across the belt";
+}
+
+TEST(ScopeMeasurement, MaximumTracingHoldsPeaksAndWaitsToRise) {
+    // Frames 0..14: white patch, 15..19: belt, 20..34: red patch (darker in every channel).
+    auto run = [](std::uint16_t evalMode, std::uint16_t up, std::uint16_t down) {
+        SensorCore core("X", kStepped);
+        core.SetRamWord(kWordEvalMode, evalMode);
+        core.SetRamWord(kWordMaxUp, up);
+        core.SetRamWord(kWordMaxDown, down);
+        return MeasureFrames(core, 35);
+    };
+    auto maxima = [](const Frame& f) {
+        return std::array<int, 3>{Word(f, kMeasMaxL), Word(f, kMeasMaxC), Word(f, kMeasMaxR)};
+    };
+    auto channels = [](const Frame& f) {
+        return std::array<int, 3>{Word(f, kMeasChL), Word(f, kMeasChC), Word(f, kMeasChR)};
+    };
+
+    for (const Frame& f : run(0, 0, 60000))
+        EXPECT_EQ(maxima(f), channels(f)) << "no tracing: the maxima follow";
+
+    // MaxDown 600 ms: the white patch's peak holds over the belt.
+    const auto hold = run(1, 0, 60000);
+    std::array<int, 3> peak{};
+    for (int i = 0; i < 15; ++i)
+        for (std::size_t k = 0; k < 3; ++k) peak[k] = std::max(peak[k], channels(hold[i])[k]);
+    for (int i = 15; i < 20; ++i) EXPECT_EQ(maxima(hold[i]), peak) << i;
+    for (const Frame& f : hold)
+        for (std::size_t k = 0; k < 3; ++k)
+            EXPECT_GE(maxima(f)[k], channels(f)[k]) << "MaxUp 0 rises at once";
+
+    // MaxDown 100 ms: by the next patch the maxima have let go of the white peak.
+    const auto brief = run(1, 0, 10000);
+    EXPECT_EQ(maxima(brief[20]), channels(brief[20]));
+
+    // MaxUp 100 ms: the maxima rise only once the values have stayed above them that long.
+    const auto slow = run(1, 10000, 60000);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(maxima(slow[i]), (std::array<int, 3>{0, 0, 0})) << i;
+    EXPECT_EQ(maxima(slow[5]), channels(slow[5]));
+}
+
+TEST(ScopeMeasurement, FramesRepeatWithTheSeedAndTheWallClockMovesTheTarget) {
+    SensorCore a("X", kStepped), b("X", kStepped), other("X", {8, 20'000});
+    const auto first = MeasureFrames(a, 40);
+    SleepMs(30);
+    EXPECT_EQ(MeasureFrames(b, 40), first) << "per-frame time ignores the clock";
+    EXPECT_NE(MeasureFrames(other, 40), first);
+
+    SensorCore wall("X");
+    wall.Measure();
+    SleepMs(50);
+    wall.Measure();
+    EXPECT_GE(wall.LastMeasureTimeUs(), 50'000);
+    EXPECT_LT(wall.LastMeasureTimeUs(), 5'000'000);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Auto-send and the serial rate
+
+TEST(ScopeAutoSend, Order50SwitchesWithoutAReplyAndTicksCarryTheirFaults) {
+    SensorCore core("X", kStepped);
+    EXPECT_FALSE(core.Handle(Request(50, {1})));
+    EXPECT_TRUE(core.AutoSending());
+    Faults f;
+    f.autoDoubleAt = 2;
+    f.autoWrongMarkerAt = 3;
+    const Bytes one = core.AutoSendTick(f);
+    ASSERT_EQ(one.size(), kFrameSize);
+    EXPECT_EQ(Word(one, kMeasMarker), kSyncReply);
+    EXPECT_EQ(Word(one, kMeasOrder), kMeasureOrder);
+    const Bytes two = core.AutoSendTick(f);
+    ASSERT_EQ(two.size(), 2 * kFrameSize) << "frames 2 and 3 back to back";
+    EXPECT_EQ(Word(two, kMeasMarker), kSyncReply);
+    EXPECT_EQ(Word(two, 18 + kMeasMarker), f.wrongMarker);
+    EXPECT_EQ(Word(two, 18 + kMeasOrder), kMeasureOrder);
+    EXPECT_NE(std::vector(two.begin(), two.begin() + 36), std::vector(two.begin() + 36, two.end()))
+        << "two measurements, not one twice";
+    EXPECT_EQ(Word(core.AutoSendTick(f), kMeasMarker), kSyncReply);
+
+    EXPECT_FALSE(core.Handle(Request(50, {0})));
+    EXPECT_FALSE(core.AutoSending());
+    // A new start counts from 1 again; any argument but 1 stops.
+    core.Handle(Request(50, {1}));
+    f = {};
+    f.autoWrongMarkerAt = 1;
+    EXPECT_EQ(Word(core.AutoSendTick(f), kMeasMarker), f.wrongMarker);
+    EXPECT_FALSE(core.Handle(Request(50, {2})));
+    EXPECT_FALSE(core.AutoSending());
+}
+
+TEST(ScopeAutoSend, Order190EchoesAKnownRateAndIgnoresAnUnknownOne) {
+    SensorCore core("X");
+    EXPECT_EQ(core.SerialBaud(), 0);
+    const Frame change = Request(190, {4});
+    EXPECT_EQ(Answer(core, change), ToBytes(EchoReply(change)));
+    EXPECT_EQ(core.SerialBaud(), 115200);
+    EXPECT_FALSE(core.Handle(Request(190, {5})));
+    EXPECT_EQ(core.SerialBaud(), 115200);
+    core.Handle(Request(190, {0}));
+    EXPECT_EQ(core.SerialBaud(), 9600);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Faults on the scope orders
+
+TEST(ShapeReply, SilenceFromAFrameOnOrAtOneFrame) {
+    Faults f;
+    f.silentFromFrame = 3;
+    EXPECT_FALSE(ShapeReply(kEcho, 2, f).empty());
+    EXPECT_TRUE(ShapeReply(kEcho, 3, f).empty());
+    EXPECT_TRUE(ShapeReply(kEcho, 50, f).empty());
+    EXPECT_TRUE(f.SilentSince(3));
+    EXPECT_FALSE(f.SilentSince(2));
+    f = {};
+    f.silentAtFrame = 3;
+    EXPECT_FALSE(ShapeReply(kEcho, 2, f).empty());
+    EXPECT_TRUE(ShapeReply(kEcho, 3, f).empty());
+    EXPECT_FALSE(ShapeReply(kEcho, 4, f).empty());
+    EXPECT_FALSE(f.SilentSince(3)) << "auto-sending goes on";
+}
+
+TEST(ShapeReply, MarkerOrderAndRowFaultsSpoilOneWordOfThatFrameOnly) {
+    SensorCore core("X");
+    const Bytes row = *core.Handle(Request(4, {2}));
+    struct Case {
+        int Faults::*field;
+        std::size_t word;
+        std::uint16_t spoilt;
+    } cases[] = {
+        {&Faults::wrongMarkerAtFrame, 0, 0x00A5},
+        {&Faults::wrongOrderAtFrame, 1, 5},
+        {&Faults::badRowAtFrame, 2, 31},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        Faults f;
+        f.*c.field = 4;
+        EXPECT_EQ(Joined(ShapeReply(row, 3, f)), row);
+        EXPECT_EQ(Joined(ShapeReply(row, 5, f)), row);
+        Bytes expected = row;
+        PutWord(expected, 2 * c.word, c.spoilt);
+        EXPECT_EQ(Joined(ShapeReply(row, 4, f)), expected);
+    }
 }

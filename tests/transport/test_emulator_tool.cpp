@@ -86,6 +86,26 @@ int DropBytes(unsigned, int, int, void*) {
     return 0;
 }
 
+// One request over the conversation and its 36-byte reply (fewer bytes when the reply stops short).
+Bytes TcpExchange(unsigned h, const Frame& request) {
+    const Bytes out = ToBytes(request);
+    EXPECT_EQ(ClientTCPWrite(h, out.data(), 36, 2000), 36);
+    Bytes reply(kFrameSize);
+    std::size_t got = 0;
+    while (got < kFrameSize) {
+        const int n = ClientTCPRead(h, reply.data() + got, static_cast<int>(kFrameSize - got), 2000);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    reply.resize(got);
+    return reply;
+}
+
+int TcpPortIn(const std::string& out) {
+    std::smatch m;
+    return std::regex_search(out, m, std::regex("tcp 127\\.0\\.0\\.1:([0-9]+)\n")) ? std::stoi(m[1]) : 0;
+}
+
 }  // namespace
 
 class EmulatorTool : public UiTest {};
@@ -134,12 +154,49 @@ TEST_F(EmulatorTool, ServesTcpAndTheLinkedLineKeepsTheDumpAndEndsOnSigterm) {
         << "the link went with it";
 }
 
+TEST_F(EmulatorTool, ScopeSensorWithRepeatableFramesParameterDumpAndFaultOptions) {
+    const std::string dump = ProjectFile("parameters.txt");
+    ToolProcess tool({"--model-code", "601", "--frame-step", "20", "--seed", "3", "--param-dump", dump,
+                      "--wrong-marker", "3"});
+    ASSERT_TRUE(tool.Running());
+    const int port = TcpPortIn(tool.ReadLines(2, 5.0));
+    ASSERT_GT(port, 0);
+    unsigned h = 0;
+    ASSERT_EQ(ConnectToTCPServer(h, port, "127.0.0.1", DropBytes, nullptr, 5000), 0);
+
+    EXPECT_EQ(TcpExchange(h, Request(7)), ToBytes(VersionReply("ORVANE V3.3 2020-05-18")));
+    EXPECT_EQ(WordAt(TcpExchange(h, Request(3)), 4), 800) << "the start power";
+    // The same seed and time step give the same frames as in this process; frame 3 has the wrong marker.
+    SensorCore same("X", {3, 20'000});
+    Bytes first = ToBytes(same.Measure());
+    PutWord(first, 0, 0x00A5);
+    EXPECT_EQ(TcpExchange(h, Request(kMeasureOrder)), first);
+    EXPECT_EQ(TcpExchange(h, Request(kMeasureOrder)), ToBytes(same.Measure()));
+
+    std::string text = ReadTextFile(dump);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 202);
+    EXPECT_EQ(text.substr(0, 16), "0 power 800 800\n");
+    Frame scalars = Request(1, {500});
+    TcpExchange(h, scalars);
+    EXPECT_EQ(ReadTextFile(dump).substr(0, 16), "0 power 500 800\n") << "RAM changed, EEPROM not";
+    TcpExchange(h, Request(6));
+    EXPECT_EQ(ReadTextFile(dump).substr(0, 16), "0 power 500 500\n");
+    DisconnectFromTCPServer(h);
+    EXPECT_EQ(tool.StopWith(SIGTERM, 5.0), 0);
+}
+
 TEST_F(EmulatorTool, RefusesOptionsItCannotServe) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--model-code", "123"},
                                           {"--model-row", "14"},
                                           {"--tcp-port", "70000"},
                                           {"--no-tcp"},
-                                          {"--bogus"}}) {
+                                          {"--bogus"},
+                                          {"--baud", "14400"},
+                                          {"--auto-rate", "0"},
+                                          {"--frame-step", "0"},
+                                          {"--seed", "-1"},
+                                          {"--silent-from", "0"},
+                                          {"--auto-double"}}) {
         ToolProcess tool(args);
         ASSERT_TRUE(tool.Running());
         EXPECT_EQ(tool.StopWith(0, 5.0), 2) << args[0];  // signal 0: only waits for the exit
