@@ -9,15 +9,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "com232.h"
+#include "frame_log.h"
 #include "graph_panel.h"
 #include "interface_panel.h"
 #include "live_data.h"
@@ -117,9 +120,10 @@ class Recorder : public UiTest {
     }
 
     // The start-up sequence against the emulator on TCP or on its pseudo-terminal (COM5).
-    void Connect(bool tcp) {
+    void Connect(bool tcp, double autoSendHz = 20.0) {
         sensor_emu::EmulatorOptions options;
         options.versionText = "ORVANE V3.3 2020-05-18";
+        options.autoSendHz = autoSendHz;
         options.tcp = tcp;
         options.pty = !tcp;
         if (!tcp) options.ptyLink = ProjectFile("COM5");
@@ -626,6 +630,102 @@ TEST_F(Recorder, ClosingTheRecorderPanelStopsAutomaticSendingButNotTheLoop) {
     ASSERT_TRUE(uitest::PumpUntil([this] { return !Requests().empty(); }, 2.0));
     EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>{{50, 0}}));
     EXPECT_EQ(poll, 1);
+}
+
+// --- triggered records against the emulator ----------------------------------------------------------------
+
+// The bytes the sensor sent by itself, as the frame log saw them arrive, cut into 36-byte frames.
+std::vector<std::vector<int>> FramesSentBySensor(const std::string& logPath) {
+    std::vector<int> bytes;
+    std::istringstream log(ReadTextFile(logPath));
+    for (std::string line; std::getline(log, line);) {
+        if (line.find(" RX ") == std::string::npos || !line.ends_with(" sent by the sensor")) continue;
+        std::istringstream words(line);
+        std::string word;
+        words >> word >> word >> word;  // time, direction, link
+        while (words >> word && word.size() == 2 && std::isxdigit(word[0]) && std::isxdigit(word[1]))
+            bytes.push_back(std::stoi(word, nullptr, 16));
+    }
+    std::vector<std::vector<int>> frames;
+    for (std::size_t at = 0; at + 36 <= bytes.size(); at += 36)
+        frames.emplace_back(bytes.begin() + long(at), bytes.begin() + long(at) + 36);
+    EXPECT_EQ(bytes.size() % 36, 0u) << "whole frames only";
+    return frames;
+}
+
+// The values part of a data line for a measurement frame: words 2..9.
+std::string ValuesOf(const std::vector<int>& frame) {
+    std::string values;
+    for (int w = 2; w <= 9; ++w)
+        values += (w > 2 ? "\t" : "") + std::to_string(frame[2 * w] << 8 | frame[2 * w + 1]);
+    return values;
+}
+
+class TriggeredRecord : public Recorder, public testing::WithParamInterface<bool> {};
+
+TEST_P(TriggeredRecord, FramesBackToBackAreAllRecordedAndAFrameWithAWrongMarkerIsDropped) {
+    Connect(GetParam(), 40.0);
+    emulator->SetFaults({.autoWrongMarkerAt = 4, .autoDoubleAt = 2});
+    const std::string path = ProjectFile("trig.dat"), logPath = ProjectFile("frames.log");
+    SelectNewFile(path);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    ASSERT_TRUE(OpenFrameLog(logPath));
+    int dimmedDuringTheRecord = -1, colourDuringTheRecord = -1;
+    WhenDuringTheRecord([] { return FrameCounter() >= 8; },
+                        [&] {
+                            dimmedDuringTheRecord = Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED);
+                            colourDuringTheRecord =
+                                Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR);
+                            uitest::Click(recpanel, RECP_STOP_TRIGGERED);
+                        });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+    CloseFrameLog();
+
+    EXPECT_TRUE(uitest::PumpUntil([this] { return !emulator->AutoSending(); }, 2.0));
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>{{50, 1}, {50, 0}})) << "auto-send on, then off";
+    const auto sent = FramesSentBySensor(logPath);
+    std::vector<std::string> expected;
+    int wrongMarkers = 0;
+    for (const auto& f : sent)
+        if (f[0] == 0x00 && f[1] == 0xAA)
+            expected.push_back(ValuesOf(f));
+        else
+            ++wrongMarkers;
+    EXPECT_EQ(wrongMarkers, 1);
+    ASSERT_GE(expected.size(), 8u);
+    const auto lines = Lines(ReadTextFile(path));
+    ASSERT_EQ(lines.size(), expected.size() + 1) << "every good frame, and only those";
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(Values(lines[i + 1]), expected[i]) << "line " << i + 1;
+    EXPECT_EQ(FrameCounter(), double(expected.size()));
+    EXPECT_EQ(Plots(), expected.size()) << "each recorded frame is graphed";
+    EXPECT_EQ(dimmedDuringTheRecord, 1);
+    EXPECT_EQ(colourDuringTheRecord, 0xFF0000);
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED), 0);
+    EXPECT_EQ(poll, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "Tcp" : "Serial"; });
+
+TEST_F(Recorder, ATriggeredRecordEndsWhenTheServerClosesTheConnection) {
+    Connect(true, 40.0);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    WhenDuringTheRecord([] { return FrameCounter() >= 2; }, [this] { emulator->CloseTcpClient(); });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("TCP Client", "Server has closed connection!");
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);  // returns without Stop
+    EXPECT_EQ(poll, 0);
+    std::string status;
+    GetCtrlVal(datapanel, DATAP_STATUS, status);
+    EXPECT_EQ(status, "TIMEOUT");
+    EXPECT_EQ(double(Lines(ReadTextFile(ProjectFile("RecordFile.dat"))).size()), FrameCounter());
 }
 
 TEST_F(Recorder, ATriggeredRecordWithoutALinkEndsAtOnceWithTheFailureReport) {
