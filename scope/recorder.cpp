@@ -277,7 +277,11 @@ void SlowDown() {
 void TriggeredRecord() {
     triggerStartFailed = false;
     FlushQueues();  // bytes left from before must not pass for a triggered frame
+    // On before the start order leaves, as the first frame may follow at once; off again however this ends.
     SetStreamReceive(true);
+    struct StreamOff {
+        ~StreamOff() { SetStreamReceive(false); }
+    } streamOff;
     order = 50;
     FillTxBuf(order, 1, 0, 0);  // the sensor sends a frame on every trigger event from now on
     WriteFrame();
@@ -286,7 +290,6 @@ void TriggeredRecord() {
     if (nBytesW != 2 * anzframe) {
         // The sensor never got the order: no frame will come, so there is nothing to wait for.
         triggerStartFailed = true;
-        SetStreamReceive(false);
         SetPopupTimeout();
         return;
     }
@@ -310,7 +313,6 @@ void TriggeredRecord() {
         // The server closed the conversation or the serial port failed: no frame can come any more.
         if (got < 0 || (comprotocol != 0 && tcpcon == 0)) SetPopupTimeout();
     }
-    SetStreamReceive(false);
 }
 
 void RecordManually() {
