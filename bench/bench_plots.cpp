@@ -1,12 +1,14 @@
 // Benchmarks of the plot widgets: the recorder adds one two-point segment per sample to graphs that hold
 // tens of thousands, and the live-data loop appends to strip charts with a full history.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QApplication>
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,138 @@ void BM_StripChartReplotHistory(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StripChartReplotHistory)->Unit(benchmark::kMicrosecond);
+
+// ---- the scope's recorder: seven graphs, one two-point plot per sample and graph, up to 65,536 each ----
+constexpr int kRecord = 65536;
+
+void AddSample(Graph& g, int i) {
+    const unsigned short x[] = {static_cast<unsigned short>(i), static_cast<unsigned short>(i + 1)};
+    const unsigned short y[] = {static_cast<unsigned short>(Signal(i)),
+                                static_cast<unsigned short>(Signal(i + 1))};
+    g.AddXY(x, y, 0x0000FF);
+}
+
+void FillRecord(Graph& g) {
+    for (int i = 0; i < kRecord; ++i) AddSample(g, i % 65535);
+}
+
+// One sample onto a recorder graph that already holds 65,536, through PlotXY as the program calls it.
+void BM_RecorderSample(benchmark::State& state) {
+    if (g_panel <= 0) {
+        state.SkipWithError("test panel not loaded");
+        return;
+    }
+    DeleteGraphPlot(g_panel, kGraphCtrl, VAL_ALL_PLOTS);
+    for (int i = 0; i < kRecord; ++i) {
+        const unsigned short x[] = {static_cast<unsigned short>(i % 65535),
+                                    static_cast<unsigned short>(i % 65535 + 1)};
+        const unsigned short y[] = {2048, 2049};
+        PlotXY(g_panel, kGraphCtrl, x, y, 0x0000FF);
+    }
+    int i = 0;
+    for (auto _ : state) {
+        const unsigned short x[] = {static_cast<unsigned short>(i), static_cast<unsigned short>(i + 1)};
+        const unsigned short y[] = {static_cast<unsigned short>(Signal(i)),
+                                    static_cast<unsigned short>(Signal(i + 1))};
+        benchmark::DoNotOptimize(PlotXY(g_panel, kGraphCtrl, x, y, 0x0000FF));
+        i = (i + 1) % 65535;
+    }
+    int count = 0;
+    GetGraphPlotCount(g_panel, kGraphCtrl, count);
+    state.counters["plots"] = count;
+}
+BENCHMARK(BM_RecorderSample)->Iterations(100000);
+
+// A full repaint of a recorder graph of 65,536 plots at a visible size (after a resize, a range change or
+// a clear), autoscaled.
+void BM_RecorderFullRepaint(benchmark::State& state) {
+    Graph g(nullptr);
+    g.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    FillRecord(g);
+    QImage img = RenderTarget(g);
+    for (auto _ : state) {
+        g.InvalidateCache();
+        g.render(&img);
+    }
+    state.counters["plots"] = static_cast<double>(g.PlotCount());
+}
+BENCHMARK(BM_RecorderFullRepaint)->Args({800, 400})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+
+// The memory of seven recorder graphs of 65,536 plots each: what the plot stores reserve, and what the
+// heap grew by (the widgets and their cached pictures included).
+void BM_RecorderSevenGraphsMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        const std::size_t heapBefore = mallinfo2().uordblks;
+        std::vector<std::unique_ptr<Graph>> graphs;
+        std::size_t stores = 0;
+        for (int k = 0; k < 7; ++k) {
+            graphs.push_back(std::make_unique<Graph>(nullptr));
+            graphs.back()->resize(800, 200);
+            FillRecord(*graphs.back());
+            QImage img = RenderTarget(*graphs.back());
+            graphs.back()->render(&img);  // its cached picture too
+            stores += graphs.back()->StorageBytes();
+        }
+        const std::size_t heapAfter = mallinfo2().uordblks;
+        state.counters["store_MB"] = static_cast<double>(stores) / (1024.0 * 1024.0);
+        state.counters["heap_MB"] = static_cast<double>(heapAfter - heapBefore) / (1024.0 * 1024.0);
+    }
+}
+BENCHMARK(BM_RecorderSevenGraphsMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Clearing a recorder graph of 65,536 plots (DeleteGraphPlot with VAL_ALL_PLOTS).
+void BM_RecorderClear(benchmark::State& state) {
+    Graph g(nullptr);
+    g.resize(800, 400);
+    for (auto _ : state) {
+        state.PauseTiming();
+        FillRecord(g);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(g.Delete(VAL_ALL_PLOTS));
+    }
+}
+BENCHMARK(BM_RecorderClear)->Iterations(50)->Unit(benchmark::kMicrosecond);
+
+// A hidden graph of 65,536 plots given one more sample and a moved cursor per pass, with the event loop
+// turning over as the program's does: nothing is drawn while hidden.
+void BM_HiddenGraphSampleAndCursor(benchmark::State& state) {
+    Graph g(nullptr);
+    g.resize(800, 400);
+    g.SetScaling(VAL_BOTTOM_XAXIS, VAL_MANUAL, 0, 65536);
+    FillRecord(g);
+    int i = 0;
+    for (auto _ : state) {
+        AddSample(g, i);
+        g.SetCursor(1, i, 2048);
+        QCoreApplication::processEvents();
+        i = (i + 1) % 65535;
+    }
+}
+BENCHMARK(BM_HiddenGraphSampleAndCursor)->Unit(benchmark::kMicrosecond);
+
+// The scope's live view: its whole 100-frame history (3 or 6 traces, 300 or 600 values) plotted again into
+// a strip chart of 101 points per screen on every frame, through PlotStripChart as the program calls it.
+// The repaint follows at the screen's pace, not per call; the heap must not grow over the calls.
+void BM_ScopeReplotHistoryCall(benchmark::State& state) {
+    const int traces = static_cast<int>(state.range(0));
+    const CtrlBinding controls[] = {{1, "chart"}};
+    const int panel = LoadPanel(0, PanelDef{"plots_test.ui", nullptr, controls});
+    if (panel <= 0) {
+        state.SkipWithError("test panel not loaded");
+        return;
+    }
+    SetCtrlAttribute(panel, 1, ATTR_NUM_TRACES, traces);
+    SetCtrlAttribute(panel, 1, ATTR_POINTS_PER_SCREEN, 101);
+    std::vector<double> history(100 * traces);
+    for (std::size_t i = 0; i < history.size(); ++i) history[i] = Signal(static_cast<int>(i));
+    PlotStripChart(panel, 1, history);  // the first call sets up the chart's fixed history
+    const std::size_t heapBefore = mallinfo2().uordblks;
+    for (auto _ : state) benchmark::DoNotOptimize(PlotStripChart(panel, 1, history));
+    state.counters["heap_growth_KB"] =
+        (static_cast<double>(mallinfo2().uordblks) - static_cast<double>(heapBefore)) / 1024.0;
+    DiscardPanel(panel);
+}
+BENCHMARK(BM_ScopeReplotHistoryCall)->Arg(3)->Arg(6)->Unit(benchmark::kMicrosecond);
 
 // Pictures to look at: a strip chart like the raw view and a graph like a symmetry graph and a record.
 void SavePictures(const std::string& dir) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "frame_log.h"
@@ -90,6 +91,23 @@ void KeepStreamBytes(unsigned handle) {
     LogFrameReceived(chunk, bytesRead, "sent by the sensor");
     if (streamBytes.size() + std::size_t(bytesRead) > kStreamLimit) streamBytes.clear();
     streamBytes.insert(streamBytes.end(), chunk, chunk + bytesRead);
+}
+
+// A user who may not open the serial device learns once per device and run how to get the permission.
+void ShowPermissionHint(int port) {
+    static std::set<std::string> hintedDevices;
+    ComOpenFailure f;
+    if (GetComOpenFailure(port, f) != 0 || f.problem != kComOpenNoPermission) return;
+    if (!hintedDevices.insert(f.device).second) return;
+    std::string text =
+        "COM" + std::to_string(port) + " opens " + f.device + ", which this user may not open.\n";
+    if (f.groupMayOpen)
+        text += "Members of the group \"" + f.group +
+                "\" may. To join it once, run\n    sudo adduser $USER " + f.group +
+                "\nthen log out and log in again.";
+    else
+        text += "Only the device's owner may open it (ls -l " + f.device + " shows who).";
+    MessagePopup("Serial port", text);
 }
 
 }  // namespace
@@ -284,6 +302,7 @@ void InitRS232() {
     if (ret < 0) {
         CopyStatus(RS232ErrorText(ret));
         if (profile.showSerialError) profile.showSerialError();
+        ShowPermissionHint(comport);
         return;
     }
     SetComTime(comport, 2.0);

@@ -175,6 +175,7 @@ std::uint16_t DetectVector(const ParameterImage& image, const Features& f) {
 ParameterImage StartParameters() {
     ParameterImage p{};
     p[kWordPower] = kStartPower;
+    p[kWordChannelMode] = 3;  // all three channels in use
     p[kWordAverage] = 1;
     p[kWordEvalMode] = 1;
     p[kWordIntensityLimit] = 200;

@@ -65,7 +65,7 @@ Frame EchoReply(const Frame& request);
 // Parameter image (202 words, held in RAM and in EEPROM): words 0..15 are the scalar parameters below,
 // words 16..201 the teach table, 31 rows of six words; row r column c is word TeachWord(r, c).
 //
-// Start values (RAM and EEPROM alike, see StartParameters): power 800, channel mode 0, average 1, evaluation
+// Start values (RAM and EEPROM alike, see StartParameters): power 800, channel mode 3, average 1, evaluation
 // mode 1 (maximum-value tracing), hold 0, intensity limit 200, MaxNr 4, output mode BINARY, trigger CONT,
 // external teach 0, MaxUp 0, MaxDown 30000 (300 ms), spares 0. Rows 0..3 are taught to the target's patches
 // 0..3 (white, red, green, blue) as they read at power 800: their noise-free features, density tolerance

@@ -1,8 +1,10 @@
 // Files: the program directory, path names, plain file handles, lines and number arrays as text.
+#include <pwd.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -17,10 +19,53 @@ std::map<int, std::FILE*> g_files;
 int g_nextFile = 1;
 std::string g_projectDirOverride;
 
-std::string ExecutableDir() {
+// Where the programs of every user keep their files when they cannot keep them next to the executable.
+constexpr const char* kUserDirName = "colour-sensor-tools";
+
+// An installed program finds its panels in the share directory beside bin/, not in bin/panels.
+bool RunsFromInstalledPrefix(const std::filesystem::path& exeDir) {
     std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+    return !std::filesystem::is_directory(exeDir / "panels", ec) &&
+           std::filesystem::is_directory(exeDir.parent_path() / PANEL_INSTALL_DIR, ec);
+}
+
+// $XDG_CONFIG_HOME, else ~/.config, with the home directory from the user database when HOME is not set. A
+// relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules say (QStandardPaths of Qt 6.4 takes
+// it as it is, and takes / for a missing HOME). Empty when there is no home directory.
+std::filesystem::path UserConfigDir() {
+    namespace fs = std::filesystem;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) return xdg;
+    if (const char* home = std::getenv("HOME"); home && fs::path(home).is_absolute())
+        return fs::path(home) / ".config";
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && fs::path(pw->pw_dir).is_absolute())
+        return fs::path(pw->pw_dir) / ".config";
+    return {};
+}
+
+// The program's files (settings, server history, records, COMn links) live next to the executable when
+// it runs from a directory of its own, as in the build tree. An installed program's directory (/usr/bin)
+// belongs to the system and to every user, so there they live in the user's configuration directory,
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (~/.config/...), made on first use. -1 when that
+// directory cannot be made; `dir` names it all the same.
+int ProgramDir(std::string& dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exe = ExecutablePath();
+    if (exe.empty()) {
+        dir = fs::current_path(ec).string();
+        return 0;
+    }
+    const fs::path exeDir = exe.parent_path();
+    if (::access(exeDir.c_str(), W_OK) == 0 && !RunsFromInstalledPrefix(exeDir)) {
+        dir = exeDir.string();
+        return 0;
+    }
+    const fs::path config = UserConfigDir();
+    const fs::path user = config / kUserDirName / exe.filename();
+    dir = user.string();
+    if (config.empty()) return -1;
+    fs::create_directories(user, ec);
+    return fs::is_directory(user, ec) ? 0 : -1;
 }
 
 std::FILE* FileOf(int handle) {
@@ -124,6 +169,17 @@ int ReadArray(std::string_view path, std::span<T> data) {
 
 }  // namespace
 
+std::filesystem::path ExecutablePath() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe;
+}
+
+std::string ExecutableDir() {
+    const std::filesystem::path exe = ExecutablePath();
+    return exe.empty() ? std::filesystem::current_path().string() : exe.parent_path().string();
+}
+
 void SetProjectDirOverride(const std::string& dir) {
     g_projectDirOverride = dir;
 }
@@ -133,9 +189,13 @@ void SetProjectDirOverride(const std::string& dir) {
 using namespace platform_detail;
 
 int GetProjectDir(std::string& dir) {
-    dir = g_projectDirOverride.empty() ? ExecutableDir() : g_projectDirOverride;
+    int result = 0;
+    if (g_projectDirOverride.empty())
+        result = ProgramDir(dir);
+    else
+        dir = g_projectDirOverride;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return 0;
+    return result;
 }
 
 std::string MakePathname(std::string_view dir, std::string_view fileName) {

@@ -1,9 +1,11 @@
-// The graph: plots kept in one point pool and drawn incrementally onto a cached picture; cursors on top.
+// The graph: plots kept compactly (a recorder's two-point samples in 16 bytes each) and drawn
+// incrementally onto a cached picture; cursors on top.
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <type_traits>
 
 #include "internal.h"
 #include "plots.h"
@@ -46,10 +48,63 @@ int Graph::AddXY(std::span<const unsigned short> x, std::span<const unsigned sho
     return AddPoints(x, y, color);
 }
 
+namespace {
+
+// A coordinate a segment record can keep: a whole number 0..65535 (not -0).
+template <typename T>
+bool FitsSegment(T v) {
+    if constexpr (std::is_same_v<T, unsigned short>) {
+        return true;
+    } else {
+        return v >= 0.0 && v <= 65535.0 && v == std::floor(v) && !std::signbit(v);
+    }
+}
+
+std::uint32_t Pack(double x, double y) {
+    return static_cast<std::uint32_t>(x) | static_cast<std::uint32_t>(y) << 16;
+}
+
+QPointF Unpack(std::uint32_t xy) {
+    return QPointF(static_cast<double>(xy & 0xFFFF), static_cast<double>(xy >> 16));
+}
+
+std::uint32_t KindColor(std::uint8_t kind, int color) {
+    return static_cast<std::uint32_t>(kind) << 24 | static_cast<std::uint32_t>(color);
+}
+
+}  // namespace
+
+std::uint32_t Graph::PointCount(const StoredPlot& p) const {
+    return p.kind() == Stored::Points ? p.b : 2;
+}
+
+QPointF Graph::PointAt(const StoredPlot& p, std::uint32_t i) const {
+    switch (p.kind()) {
+        case Stored::Segment:
+            return Unpack(i == 0 ? p.a : p.b);
+        case Stored::Points:
+            return pool_[p.a + i];
+        default:
+            return i == 0 ? rects_[p.a].c1 : rects_[p.a].c2;
+    }
+}
+
 template <typename T>
 int Graph::AddPoints(std::span<const T> x, std::span<const T> y, int color) {
     if (x.empty() || x.size() != y.size() || x.size() > UINT32_MAX / 2) return UIEInvalidValue;
     if (!ValidColor(color)) return UIEInvalidValue;
+    if (x.size() == 2 && FitsSegment(x[0]) && FitsSegment(y[0]) && FitsSegment(x[1]) && FitsSegment(y[1])) {
+        const int handle = NextHandle();
+        if (handle < 0) return handle;
+        const double x0 = static_cast<double>(x[0]), y0 = static_cast<double>(y[0]);
+        const double x1 = static_cast<double>(x[1]), y1 = static_cast<double>(y[1]);
+        plots_.push_back(
+            StoredPlot{handle, KindColor(std::uint8_t(Stored::Segment), color), Pack(x0, y0), Pack(x1, y1)});
+        bounds_.Add(QPointF(x0, y0));
+        bounds_.Add(QPointF(x1, y1));
+        MarkDirty();
+        return handle;
+    }
     const int handle = NextHandle();
     if (handle < 0) return handle;
     const auto first = static_cast<std::uint32_t>(pool_.size());
@@ -58,8 +113,8 @@ int Graph::AddPoints(std::span<const T> x, std::span<const T> y, int color) {
         pool_.push_back(p);
         bounds_.Add(p);
     }
-    plots_.push_back(StoredPlot{handle, GraphPlotInfo::XY, first, static_cast<std::uint32_t>(x.size()), color,
-                                VAL_TRANSPARENT});
+    plots_.push_back(StoredPlot{handle, KindColor(std::uint8_t(Stored::Points), color), first,
+                                static_cast<std::uint32_t>(x.size())});
     MarkDirty();
     return handle;
 }
@@ -71,12 +126,11 @@ int Graph::AddRectangle(double x1, double y1, double x2, double y2, int color, i
         return UIEInvalidValue;
     const int handle = NextHandle();
     if (handle < 0) return handle;
-    const auto first = static_cast<std::uint32_t>(pool_.size());
-    pool_.emplace_back(x1, y1);
-    pool_.emplace_back(x2, y2);
-    bounds_.Add(pool_[first]);
-    bounds_.Add(pool_[first + 1]);
-    plots_.push_back(StoredPlot{handle, GraphPlotInfo::Rectangle, first, 2, color, fillColor});
+    const auto index = static_cast<std::uint32_t>(rects_.size());
+    rects_.push_back(StoredRect{QPointF(x1, y1), QPointF(x2, y2), fillColor});
+    bounds_.Add(rects_.back().c1);
+    bounds_.Add(rects_.back().c2);
+    plots_.push_back(StoredPlot{handle, KindColor(std::uint8_t(Stored::Rectangle), color), index, 0});
     MarkDirty();
     return handle;
 }
@@ -85,26 +139,20 @@ int Graph::Delete(int handle) {
     if (handle == VAL_ALL_PLOTS) {
         plots_.clear();
         pool_.clear();
-        poolGarbage_ = 0;
+        rects_.clear();
+        poolGarbage_ = rectGarbage_ = 0;
         bounds_ = Bounds{};
     } else {
         const auto it = std::lower_bound(plots_.begin(), plots_.end(), handle,
                                          [](const StoredPlot& p, int h) { return p.handle < h; });
         if (it == plots_.end() || it->handle != handle) return UIEItemNotFound;
-        poolGarbage_ += it->count;
+        if (it->kind() == Stored::Points) poolGarbage_ += it->b;
+        if (it->kind() == Stored::Rectangle) ++rectGarbage_;
         plots_.erase(it);
         boundsValid_ = false;
-        if (poolGarbage_ > 4096 && poolGarbage_ > pool_.size() / 2) {
-            std::vector<QPointF> packed;
-            packed.reserve(pool_.size() - poolGarbage_);
-            for (StoredPlot& p : plots_) {
-                const auto first = static_cast<std::uint32_t>(packed.size());
-                packed.insert(packed.end(), pool_.begin() + p.first, pool_.begin() + p.first + p.count);
-                p.first = first;
-            }
-            pool_.swap(packed);
-            poolGarbage_ = 0;
-        }
+        if ((poolGarbage_ > 4096 && poolGarbage_ > pool_.size() / 2) ||
+            (rectGarbage_ > 1024 && rectGarbage_ > rects_.size() / 2))
+            Compact();
     }
     autoXValid_ = autoYValid_ = false;  // autoscaled ranges may shrink again
     cacheValid_ = false;
@@ -112,18 +160,52 @@ int Graph::Delete(int handle) {
     return UIENoError;
 }
 
-std::vector<GraphPlotInfo> Graph::Plots() const {
+// Drops the points and rectangles of deleted plots.
+void Graph::Compact() {
+    std::vector<QPointF> points;
+    std::vector<StoredRect> rects;
+    points.reserve(pool_.size() - poolGarbage_);
+    rects.reserve(rects_.size() - rectGarbage_);
+    for (StoredPlot& p : plots_) {
+        if (p.kind() == Stored::Points) {
+            const auto first = static_cast<std::uint32_t>(points.size());
+            points.insert(points.end(), pool_.begin() + p.a, pool_.begin() + p.a + p.b);
+            p.a = first;
+        } else if (p.kind() == Stored::Rectangle) {
+            rects.push_back(rects_[p.a]);
+            p.a = static_cast<std::uint32_t>(rects.size() - 1);
+        }
+    }
+    pool_.swap(points);
+    rects_.swap(rects);
+    poolGarbage_ = rectGarbage_ = 0;
+}
+
+std::vector<GraphPlotInfo> Graph::Plots(int last) const {
+    const std::size_t n = last < 0 ? plots_.size() : std::min(plots_.size(), static_cast<std::size_t>(last));
     std::vector<GraphPlotInfo> out;
-    out.reserve(plots_.size());
-    for (const StoredPlot& p : plots_) {
-        GraphPlotInfo info{p.handle, p.kind, {}, {}, p.color, p.fillColor};
-        for (std::uint32_t i = 0; i < p.count; ++i) {
-            info.x.push_back(pool_[p.first + i].x());
-            info.y.push_back(pool_[p.first + i].y());
+    out.reserve(n);
+    for (std::size_t k = plots_.size() - n; k < plots_.size(); ++k) {
+        const StoredPlot& p = plots_[k];
+        const bool rect = p.kind() == Stored::Rectangle;
+        GraphPlotInfo info{p.handle,  rect ? GraphPlotInfo::Rectangle : GraphPlotInfo::XY, {}, {},
+                           p.color(), rect ? rects_[p.a].fillColor : VAL_TRANSPARENT};
+        const std::uint32_t count = PointCount(p);
+        info.x.reserve(count);
+        info.y.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const QPointF pt = PointAt(p, i);
+            info.x.push_back(pt.x());
+            info.y.push_back(pt.y());
         }
         out.push_back(std::move(info));
     }
     return out;
+}
+
+std::size_t Graph::StorageBytes() const {
+    return plots_.capacity() * sizeof(StoredPlot) + pool_.capacity() * sizeof(QPointF) +
+           rects_.capacity() * sizeof(StoredRect);
 }
 
 void Graph::SetNumCursors(int n) {
@@ -187,7 +269,7 @@ void Graph::RefreshRanges() const {
     if (!boundsValid_) {
         bounds_ = Bounds{};
         for (const StoredPlot& p : plots_)
-            for (std::uint32_t i = 0; i < p.count; ++i) bounds_.Add(pool_[p.first + i]);
+            for (std::uint32_t i = 0, n = PointCount(p); i < n; ++i) bounds_.Add(PointAt(p, i));
         boundsValid_ = true;
     }
     if (xScale_.mode == VAL_AUTOSCALE) UpdateAutoRange(autoX_, autoXValid_, bounds_.xMin, bounds_.xMax);
@@ -213,17 +295,22 @@ void Graph::changeEvent(QEvent* e) {
     PlotWidget::changeEvent(e);
 }
 
+namespace {
+// The cached picture has whole pixels per logical pixel, so plots can be written into it directly.
+int CacheScale(const QWidget* w) {
+    return std::max(1, static_cast<int>(std::lround(w->devicePixelRatioF())));
+}
+}  // namespace
+
 void Graph::paintEvent(QPaintEvent*) {
     const Layout layout = ComputeLayout(Shown(VAL_BOTTOM_XAXIS), Shown(VAL_LEFT_YAXIS));
-    const qreal dpr = devicePixelRatioF();
     const bool sameLayout =
         layout.area == cacheLayout_.area && layout.x == cacheLayout_.x && layout.y == cacheLayout_.y;
-    if (!cacheValid_ || !sameLayout || cache_.size() != size() * dpr || cacheDrawn_ > plots_.size()) {
+    if (!cacheValid_ || !sameLayout || cache_.size() != size() * CacheScale(this) ||
+        cacheDrawn_ > plots_.size()) {
         RedrawCache(layout);
     } else if (cacheDrawn_ < plots_.size()) {
-        QPainter cp(&cache_);
-        cp.setClipRect(layout.area);
-        DrawPlots(cp, layout, cacheDrawn_);
+        DrawPlots(cache_, layout, cacheDrawn_);
         cacheDrawn_ = plots_.size();
     }
     QPainter p(this);
@@ -232,55 +319,66 @@ void Graph::paintEvent(QPaintEvent*) {
 }
 
 void Graph::RedrawCache(const Layout& layout) {
-    const qreal dpr = devicePixelRatioF();
-    if (cache_.size() != size() * dpr) {
-        cache_ = QImage(size() * dpr, QImage::Format_RGB32);
-        cache_.setDevicePixelRatio(dpr);
+    const int scale = CacheScale(this);
+    if (cache_.size() != size() * scale) {
+        cache_ = QImage(size() * scale, QImage::Format_RGB32);
+        cache_.setDevicePixelRatio(scale);
     }
-    QPainter cp(&cache_);
-    DrawAxes(cp, layout);
-    cp.setClipRect(layout.area);
-    DrawPlots(cp, layout, 0);
+    {
+        QPainter cp(&cache_);
+        DrawAxes(cp, layout);
+    }
+    DrawPlots(cache_, layout, 0);
     cacheLayout_ = layout;
     cacheDrawn_ = plots_.size();
     cacheValid_ = true;
 }
 
-void Graph::DrawPlots(QPainter& p, const Layout& layout, std::size_t from) const {
+// Lines and rectangles go straight into the picture's pixels, in drawing order.
+void Graph::DrawPlots(QImage& image, const Layout& layout, std::size_t from) const {
     if (layout.area.width() < 2 || layout.area.height() < 2) return;
-    const PlotMapping m(layout.area, layout.x, layout.y);
-    const QRect limit = layout.area.adjusted(-2, -2, 2, 2);
+    const QRect& area = layout.area;
+    const PlotMapping m(area, layout.x, layout.y);
+    const QRect limit = area.adjusted(-2, -2, 2, 2);
     auto px = [&](double x) { return static_cast<int>(std::lround(std::clamp(m.X(x), -1e6, 1e6))); };
     auto py = [&](double y) { return static_cast<int>(std::lround(std::clamp(m.Y(y), -1e6, 1e6))); };
-    LineBatch batch(layout.area);
+    LineBatch batch(area);
     int batchColor = -1;
     for (std::size_t k = from; k < plots_.size(); ++k) {
         const StoredPlot& plot = plots_[k];
-        const QPointF* pts = pool_.data() + plot.first;
-        if (plot.color != batchColor) {
-            batch.Flush(p, batchColor);
-            batchColor = plot.color;
+        if (plot.color() != batchColor) {
+            batch.Flush(image, batchColor, area);
+            batchColor = plot.color();
         }
-        if (plot.kind == GraphPlotInfo::XY) {
-            if (plot.count == 1) batch.AddPoint(QPointF(m.X(pts[0].x()), m.Y(pts[0].y())));
-            for (std::uint32_t i = 1; i < plot.count; ++i)
+        if (plot.kind() == Stored::Segment) {
+            const QPointF a = Unpack(plot.a), b = Unpack(plot.b);
+            batch.Add(QPointF(m.X(a.x()), m.Y(a.y())), QPointF(m.X(b.x()), m.Y(b.y())));
+            continue;
+        }
+        if (plot.kind() == Stored::Points) {
+            const QPointF* pts = pool_.data() + plot.a;
+            if (plot.b == 1) batch.AddPoint(QPointF(m.X(pts[0].x()), m.Y(pts[0].y())));
+            for (std::uint32_t i = 1; i < plot.b; ++i)
                 batch.Add(QPointF(m.X(pts[i - 1].x()), m.Y(pts[i - 1].y())),
                           QPointF(m.X(pts[i].x()), m.Y(pts[i].y())));
             continue;
         }
-        batch.Flush(p, batchColor);  // keep the drawing order: earlier lines lie under the rectangle
-        const int l = std::max(limit.left(), px(std::min(pts[0].x(), pts[1].x())));
-        const int r = std::min(limit.right(), px(std::max(pts[0].x(), pts[1].x())));
-        const int t = std::max(limit.top(), py(std::max(pts[0].y(), pts[1].y())));
-        const int b = std::min(limit.bottom(), py(std::min(pts[0].y(), pts[1].y())));
+        batch.Flush(image, batchColor,
+                    area);  // keep the drawing order: earlier lines lie under the rectangle
+        const StoredRect& rect = rects_[plot.a];
+        const int l = std::max(limit.left(), px(std::min(rect.c1.x(), rect.c2.x())));
+        const int r = std::min(limit.right(), px(std::max(rect.c1.x(), rect.c2.x())));
+        const int t = std::max(limit.top(), py(std::max(rect.c1.y(), rect.c2.y())));
+        const int b = std::min(limit.bottom(), py(std::min(rect.c1.y(), rect.c2.y())));
         if (l > r || t > b) continue;
-        if (plot.fillColor != VAL_TRANSPARENT)
-            p.fillRect(QRect(QPoint(l, t), QPoint(r, b)), ToQColor(plot.fillColor));
-        p.setPen(QPen(ToQColor(plot.color), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(l, t, r - l, b - t);
+        if (rect.fillColor != VAL_TRANSPARENT)
+            FillPixels(image, QRect(QPoint(l, t), QPoint(r, b)), rect.fillColor, area);
+        // The outline: both corner pixels' rows and columns, as a 1-pixel pen draws it.
+        for (const QRect& side : {QRect(QPoint(l, t), QPoint(r, t)), QRect(QPoint(l, b), QPoint(r, b)),
+                                  QRect(QPoint(l, t), QPoint(l, b)), QRect(QPoint(r, t), QPoint(r, b))})
+            FillPixels(image, side, plot.color(), area);
     }
-    batch.Flush(p, batchColor);
+    batch.Flush(image, batchColor, area);
 }
 
 // A crosshair: a vertical and a horizontal line through the cursor's point, across the plot area.

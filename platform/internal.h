@@ -1,14 +1,31 @@
-// Qt-facing internals shared by the platform's own sources; never included outside platform/.
+// Qt-facing internals shared by the platform's own sources; never included outside the platform library,
+// its harness and its white-box tests.
 #pragma once
 
+#include <filesystem>
+
+#include <QColor>
 #include <QString>
 #include <QWidget>
+#include <string>
+#include <string_view>
 
 #include "platform.h"
 
 namespace platform_detail {
 
-// The registry of loaded panels and their controls (panels.cpp).
+inline QString QStr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The directory of the running executable (files.cpp): the program directory and the default panel
+// directory both start from here.
+// The running program's file (empty when the system does not tell) and its directory (the working
+// directory then).
+std::filesystem::path ExecutablePath();
+std::string ExecutableDir();
+
+// The registry of loaded panels and their controls (registry.cpp).
 QWidget* FindPanel(int panel);
 QWidget* FindCtrl(int panel, int control);
 
@@ -26,16 +43,7 @@ struct CallbackScope {
     CallbackScope& operator=(const CallbackScope&) = delete;
 };
 
-// Plot widgets (plots.cpp). The panel loader asks for a widget by the class name written in the panel file;
-// nullptr when the name is not one of ours.
-QWidget* CreatePlotWidget(const QString& className, QWidget* parent, const QString& objectName);
-// CTRL_STRIP_CHART, CTRL_GRAPH or CTRL_NONE.
-CtrlStyle PlotWidgetStyle(const QWidget* w);
-// Attributes only plots have (points per screen, number of traces). UIEInvalidAttribute when not a plot.
-int SetPlotAttribute(QWidget* w, CtrlAttr attr, int value);
-int GetPlotAttribute(const QWidget* w, CtrlAttr attr, int& value);
-
-// Harness hooks (harness.cpp installs them; empty means normal behaviour).
+// Harness hooks (the harness installs them; empty means normal behaviour).
 struct PopupRequest {
     int kind;  // uitest::Popup::Kind
     std::string title, text, directory, filter;
@@ -50,6 +58,8 @@ void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
 void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
 void SetProjectDirOverride(const std::string& dir);
+// Opening this serial device fails as for a user without the permission; empty: none (serial.cpp).
+void SetRefusedComDevice(const std::string& device);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);

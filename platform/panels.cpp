@@ -1,4 +1,4 @@
-// Panels: loading the Designer files, the registry of panels and controls, panel attributes and pictures.
+// Panels: loading the Designer files, panel attributes and pictures.
 #include <QApplication>
 #include <QBuffer>
 #include <QDialog>
@@ -15,16 +15,13 @@
 namespace platform_detail {
 namespace {
 
-std::map<int, Panel> g_panels;
-int g_nextPanel = 1;
 QString g_panelDir;  // empty: the default
 
 // Creates our own widget classes for the names written in panel files, the stock ones otherwise.
 class PanelLoader : public QUiLoader {
   public:
     QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
-        QWidget* w = CreatePlotWidget(className, parent, name);
-        if (!w) w = CreateStockWidget(className, parent);
+        QWidget* w = CreateFileWidget(className, parent);
         if (!w) return QUiLoader::createWidget(className, parent, name);
         w->setObjectName(name);
         return w;
@@ -32,7 +29,7 @@ class PanelLoader : public QUiLoader {
 };
 
 QString DefaultPanelDirectory() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString exeDir = QString::fromStdString(ExecutableDir());
     const QString local = exeDir + "/panels";
     if (QFileInfo(local).isDir()) return local;
     return QDir::cleanPath(exeDir + "/../" + QStringLiteral(PANEL_INSTALL_DIR));
@@ -80,103 +77,7 @@ int LoadRoot(const QString& path, QWidget*& root, QStringList& tabStops) {
     return root ? 0 : UIEPanelFileMalformed;
 }
 
-void DiscardChildPanels(int parent) {
-    std::vector<int> children;
-    for (const auto& [h, p] : g_panels)
-        if (p.parent == parent) children.push_back(h);
-    for (int h : children) {
-        DiscardChildPanels(h);
-        g_panels.erase(h);
-    }
-}
-
 }  // namespace
-
-Panel* GetPanel(int panel) {
-    auto it = g_panels.find(panel);
-    return it == g_panels.end() || !it->second.widget ? nullptr : &it->second;
-}
-
-Control* GetControl(int panel, int control) {
-    Panel* p = GetPanel(panel);
-    if (!p) return nullptr;
-    auto it = p->controls.find(control);
-    return it == p->controls.end() || !it->second.widget ? nullptr : &it->second;
-}
-
-QWidget* FindPanel(int panel) {
-    Panel* p = GetPanel(panel);
-    return p ? p->widget.data() : nullptr;
-}
-
-QWidget* FindCtrl(int panel, int control) {
-    Control* c = GetControl(panel, control);
-    return c ? c->widget.data() : nullptr;
-}
-
-bool ControlOfWidget(const QObject* w, int& panel, int& control) {
-    for (; w; w = w->parent()) {
-        const QVariant id = w->property("cviCtrl");
-        if (id.isValid()) {
-            panel = w->property("cviPanel").toInt();
-            control = id.toInt();
-            return GetControl(panel, control) != nullptr;
-        }
-    }
-    return false;
-}
-
-void RegisterControl(int panel, int control, QWidget* w) {
-    Panel* p = GetPanel(panel);
-    Control c;
-    c.widget = w;
-    c.style = ClassifyWidget(w, c.dataType);
-    w->setProperty("cviPanel", panel);
-    w->setProperty("cviCtrl", control);
-    if (auto* b = qobject_cast<QPushButton*>(w)) b->setAutoDefault(false);  // Enter in a field must not click
-    PrepareControlWidget(w, c.style, c.dataType);
-    p->controls[control] = c;
-    HookControlEvents(panel, control, w, c.style);
-}
-
-void ApplyTabOrder(Panel& p) {
-    QWidget* prev = nullptr;
-    for (int id : p.tabOrder) {
-        QWidget* w = p.controls[id].widget;
-        if (!w) continue;
-        if (prev) QWidget::setTabOrder(prev, w);
-        prev = w;
-    }
-}
-
-QPixmap GrabPanel(QWidget* w) {
-    // A hidden window has not been laid out or polished yet: show it off screen for the moment of the grab.
-    const bool hiddenWindow = w->isWindow() && w->isHidden();
-    if (hiddenWindow) {
-        w->setAttribute(Qt::WA_DontShowOnScreen, true);
-        w->show();
-    }
-    w->ensurePolished();
-    if (w->layout()) w->layout()->activate();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QPixmap picture = w->grab();
-    if (hiddenWindow) {
-        w->hide();
-        w->setAttribute(Qt::WA_DontShowOnScreen, false);
-    }
-    return picture;
-}
-
-void DisposeWidget(QWidget* w) {
-    if (!w) return;
-    if (CallbackDepth() == 0) {
-        delete w;
-    } else {
-        w->hide();
-        w->deleteLater();
-    }
-}
-
 }  // namespace platform_detail
 
 using namespace platform_detail;
@@ -203,8 +104,8 @@ int LoadPanel(int parentPanel, const PanelDef& def) {
             return UIEControlMissing;
         }
     }
-    const int handle = g_nextPanel++;
-    Panel& p = g_panels[handle];
+    int handle = 0;
+    Panel& p = NewPanelRecord(handle);
     p.widget = root;
     p.parent = parentPanel;
     p.callback = def.callback;
@@ -246,8 +147,7 @@ int DiscardPanel(int panel) {
     Panel* p = GetPanel(panel);
     if (!p) return UIEInvalidPanel;
     QWidget* w = p->widget;
-    DiscardChildPanels(panel);  // their widgets are children of w and go with it
-    g_panels.erase(panel);
+    ErasePanelRecord(panel);  // and those of its child panels, whose widgets are children of w
     DisposeWidget(w);
     return 0;
 }

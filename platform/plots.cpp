@@ -6,46 +6,6 @@
 using platform_detail::Graph;
 using platform_detail::StripChart;
 
-namespace platform_detail {
-
-QWidget* CreatePlotWidget(const QString& className, QWidget* parent, const QString& objectName) {
-    QWidget* w = nullptr;
-    if (className == QLatin1String("StripChart"))
-        w = new StripChart(parent);
-    else if (className == QLatin1String("Graph"))
-        w = new Graph(parent);
-    if (w) w->setObjectName(objectName);
-    return w;
-}
-
-CtrlStyle PlotWidgetStyle(const QWidget* w) {
-    if (qobject_cast<const StripChart*>(w)) return CTRL_STRIP_CHART;
-    if (qobject_cast<const Graph*>(w)) return CTRL_GRAPH;
-    return CTRL_NONE;
-}
-
-int SetPlotAttribute(QWidget* w, CtrlAttr attr, int value) {
-    auto* chart = qobject_cast<StripChart*>(w);
-    if (!chart) return UIEInvalidAttribute;
-    if (attr == ATTR_POINTS_PER_SCREEN) return chart->SetPointsPerScreen(value);
-    if (attr == ATTR_NUM_TRACES) return chart->SetNumTraces(value);
-    return UIEInvalidAttribute;
-}
-
-int GetPlotAttribute(const QWidget* w, CtrlAttr attr, int& value) {
-    const auto* chart = qobject_cast<const StripChart*>(w);
-    if (!chart) return UIEInvalidAttribute;
-    if (attr == ATTR_POINTS_PER_SCREEN)
-        value = chart->PointsPerScreen();
-    else if (attr == ATTR_NUM_TRACES)
-        value = chart->NumTraces();
-    else
-        return UIEInvalidAttribute;
-    return UIENoError;
-}
-
-}  // namespace platform_detail
-
 namespace {
 
 QWidget* FindControl(int panel, int control, int& error) {
@@ -173,10 +133,19 @@ int GetStripChartTrace(int panel, int control, int trace, std::vector<double>& p
     return chart ? chart->Trace(trace, count, points) : error;
 }
 
-int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots) {
+int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots, int last) {
+    if (last < -1) return UIEInvalidValue;
     int error;
     Graph* graph = Find<Graph>(panel, control, error);
     if (!graph) return error;
-    plots = graph->Plots();
+    plots = graph->Plots(last);
+    return UIENoError;
+}
+
+int GetGraphPlotCount(int panel, int control, int& count) {
+    int error;
+    Graph* graph = Find<Graph>(panel, control, error);
+    if (!graph) return error;
+    count = static_cast<int>(graph->PlotCount());
     return UIENoError;
 }

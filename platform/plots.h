@@ -49,12 +49,22 @@ class LineBatch {
     void Add(QPointF a, QPointF b);
     void AddPoint(QPointF a);
     void Flush(QPainter& p, int color);
+    // Draws into the picture's pixels instead, clipped to `area` (a logical pixel covers devicePixelRatio²
+    // of them; the ratio is whole). Lines within one pixel column are vertical runs: overlapping runs of a
+    // column are joined and each pixel is written once, so tens of thousands of short lines over a few
+    // hundred columns cost little more than the columns. The picture is the same as drawing every line.
+    void Flush(QImage& image, int color, const QRect& area);
 
   private:
     QRectF clip_;
     std::vector<QLine> lines_;
     std::vector<QPoint> points_;
+    std::vector<int> runTop_,
+        runBottom_;  // per column of the area: the run not drawn yet (top > bottom: none)
 };
+
+// Fills `r` (logical pixels, both corners included) clipped to `area` in the picture's pixels.
+void FillPixels(QImage& image, const QRect& r, int color, const QRect& area);
 
 // What both plot widgets share: the frame pacing and the drawing of axes, grid and tick labels.
 class PlotWidget : public QWidget {
@@ -211,8 +221,11 @@ class Graph : public PlotWidget {
     int AddXY(std::span<const unsigned short> x, std::span<const unsigned short> y, int color);
     int AddRectangle(double x1, double y1, double x2, double y2, int color, int fillColor);
     int Delete(int handle);  // VAL_ALL_PLOTS deletes all
-    std::vector<GraphPlotInfo> Plots() const;
+    // The last `last` plots in drawing order (-1: all); only those are copied.
+    std::vector<GraphPlotInfo> Plots(int last = -1) const;
     std::size_t PlotCount() const { return plots_.size(); }
+    // Bytes the plots take in memory, reserved capacity included.
+    std::size_t StorageBytes() const;
 
     int NumCursors() const { return numCursors_; }
     void SetNumCursors(int n);
@@ -237,12 +250,26 @@ class Graph : public PlotWidget {
     void changeEvent(QEvent* e) override;
 
   private:
+    // One plot in 16 bytes. A two-point plot whose coordinates are whole numbers 0..65535 (a recorder's
+    // sample) keeps them in the record itself; other lines keep their points in pool_, rectangles their
+    // corners and fill in rects_.
+    enum class Stored : std::uint8_t { Segment, Points, Rectangle };
     struct StoredPlot {
-        int handle;
-        GraphPlotInfo::Kind kind;
-        std::uint32_t first, count;  // points in pool_; a rectangle holds its two corners
-        int color, fillColor;
+        std::int32_t handle;
+        std::uint32_t kindColor;  // Stored << 24 | colour
+        std::uint32_t a, b;       // Segment: x | y << 16 of each end; Points: first, count; Rectangle: index
+        Stored kind() const { return static_cast<Stored>(kindColor >> 24); }
+        int color() const { return static_cast<int>(kindColor & 0xFFFFFF); }
     };
+    static_assert(sizeof(StoredPlot) == 16);
+    struct StoredRect {
+        QPointF c1, c2;
+        int fillColor;
+    };
+    // The points of a line plot (both kinds of storage), or a rectangle's two corners.
+    std::uint32_t PointCount(const StoredPlot& p) const;
+    QPointF PointAt(const StoredPlot& p, std::uint32_t i) const;
+    void Compact();
     struct Bounds {
         double xMin, xMax, yMin, yMax;
         bool empty = true;
@@ -254,7 +281,7 @@ class Graph : public PlotWidget {
     void UpdateAutoRange(AxisRange& shown, bool& valid, double lo, double hi) const;
     void RefreshRanges() const;
     void RedrawCache(const Layout& layout);
-    void DrawPlots(QPainter& p, const Layout& layout, std::size_t from) const;
+    void DrawPlots(QImage& image, const Layout& layout, std::size_t from) const;
     void DrawCursors(QPainter& p, const Layout& layout) const;
 
     double XMinProperty() const { return xScale_.manual.min; }
@@ -268,7 +295,9 @@ class Graph : public PlotWidget {
 
     std::vector<StoredPlot> plots_;  // in drawing order, handles ascending
     std::vector<QPointF> pool_;
+    std::vector<StoredRect> rects_;
     std::size_t poolGarbage_ = 0;  // points of deleted plots still in pool_
+    std::size_t rectGarbage_ = 0;  // rectangles of deleted plots still in rects_
     int lastHandle_ = 0;
     mutable Bounds bounds_;
     mutable bool boundsValid_ = true;

@@ -126,6 +126,116 @@ void LineBatch::Flush(QPainter& p, int color) {
     points_.clear();
 }
 
+namespace {
+
+// Writes whole logical pixels of one colour into a picture, inside a clip rectangle.
+class PixelWriter {
+  public:
+    PixelWriter(QImage& image, const QRect& area, int color)
+        : scale_(std::max(1, static_cast<int>(std::lround(image.devicePixelRatio())))),
+          bits_(image.bits()),
+          bytesPerLine_(image.bytesPerLine()),
+          clip_(area & QRect(0, 0, image.width() / scale_, image.height() / scale_)),
+          rgb_(0xFF000000u | static_cast<QRgb>(color)) {}
+
+    const QRect& Clip() const { return clip_; }
+    void Put(int x, int y) const {
+        if (clip_.contains(x, y)) Block(x, y);
+    }
+    // Pixels top..bottom of column x (inside the clip).
+    void Run(int x, int top, int bottom) const {
+        if (x < clip_.left() || x > clip_.right()) return;
+        top = std::max(top, clip_.top());
+        bottom = std::min(bottom, clip_.bottom());
+        for (int y = top; y <= bottom; ++y) Block(x, y);
+    }
+
+  private:
+    void Block(int x, int y) const {
+        for (int dy = 0; dy < scale_; ++dy) {
+            auto* row =
+                reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y * scale_ + dy) * bytesPerLine_);
+            for (int dx = 0; dx < scale_; ++dx) row[x * scale_ + dx] = rgb_;
+        }
+    }
+
+    int scale_;
+    uchar* bits_;
+    qsizetype bytesPerLine_;
+    QRect clip_;
+    QRgb rgb_;
+};
+
+// Bresenham's line between two pixels, both ends included.
+void DrawLine(const PixelWriter& w, QPoint a, QPoint b) {
+    int x = a.x(), y = a.y();
+    const int dx = std::abs(b.x() - x), dy = -std::abs(b.y() - y);
+    const int sx = x < b.x() ? 1 : -1, sy = y < b.y() ? 1 : -1;
+    for (int err = dx + dy;;) {
+        w.Put(x, y);
+        if (x == b.x() && y == b.y()) return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+}
+
+}  // namespace
+
+void LineBatch::Flush(QImage& image, int color, const QRect& area) {
+    if (lines_.empty() && points_.empty()) return;
+    const PixelWriter w(image, area, color);
+    const QRect& clip = w.Clip();
+    if (clip.isEmpty()) {
+        lines_.clear();
+        points_.clear();
+        return;
+    }
+    runTop_.assign(static_cast<std::size_t>(clip.width()), 1);
+    runBottom_.assign(static_cast<std::size_t>(clip.width()), 0);
+    // A vertical run joins the column's pending run when they overlap or touch; else the pending one is
+    // drawn and the new one waits.
+    auto run = [&](int x, int top, int bottom) {
+        if (x < clip.left() || x > clip.right()) return;
+        const std::size_t c = static_cast<std::size_t>(x - clip.left());
+        int& t = runTop_[c];
+        int& b = runBottom_[c];
+        if (t <= b && top <= b + 1 && bottom >= t - 1) {
+            t = std::min(t, top);
+            b = std::max(b, bottom);
+            return;
+        }
+        if (t <= b) w.Run(x, t, b);
+        t = top;
+        b = bottom;
+    };
+    for (const QLine& l : lines_) {
+        if (l.x1() == l.x2())
+            run(l.x1(), std::min(l.y1(), l.y2()), std::max(l.y1(), l.y2()));
+        else
+            DrawLine(w, l.p1(), l.p2());
+    }
+    for (const QPoint& pt : points_) run(pt.x(), pt.y(), pt.y());
+    for (int x = clip.left(); x <= clip.right(); ++x) {
+        const std::size_t c = static_cast<std::size_t>(x - clip.left());
+        if (runTop_[c] <= runBottom_[c]) w.Run(x, runTop_[c], runBottom_[c]);
+    }
+    lines_.clear();
+    points_.clear();
+}
+
+void FillPixels(QImage& image, const QRect& r, int color, const QRect& area) {
+    const PixelWriter w(image, area, color);
+    const QRect fill = r & w.Clip();
+    for (int x = fill.left(); x <= fill.right(); ++x) w.Run(x, fill.top(), fill.bottom());
+}
+
 PlotWidget::PlotWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     frameTimer_.setInterval(kFrameIntervalMs);

@@ -12,10 +12,6 @@ namespace {
 
 PopupResponder g_responder = nullptr;
 
-QString QStr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 int ShowMessageBox(std::string_view title, std::string_view message, bool question) {
     QMessageBox box(question ? QMessageBox::Question : QMessageBox::Information, QStr(title), QStr(message),
                     question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,

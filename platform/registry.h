@@ -1,23 +1,51 @@
-// The panel and control registry shared by the user-interface sources of the platform (panels, controls,
-// events, harness). Private to platform/.
+// The records of loaded panels and their controls, shared by the platform's user-interface sources. A
+// control's state lives here, not on its widget; the widget only shows it.
 #pragma once
 
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "internal.h"
 
 namespace platform_detail {
 
+class ControlKind;
+
 struct Control {
+    int panel = 0, id = 0;
     QPointer<QWidget> widget;
+    const ControlKind* kind = nullptr;  // chosen once when the control is registered
     CtrlStyle style = CTRL_NONE;
     DataType dataType = VAL_INTEGER;
     CtrlCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
+
+    // An indicator shows values but takes no edits (ATTR_CTRL_MODE; some kinds are indicators always).
+    bool indicator = false;
+    // The focus policy the control has while hot; known once the control has been an indicator.
+    std::optional<Qt::FocusPolicy> hotFocus;
+    // A person edited the field since its last commit (text fields, numerics).
+    bool dirty = false;
+
+    // Colours, font and label as the panel file or the program set them; unset ones read from the palette.
+    std::optional<int> textColor, textBgColor, frameColor, buttonColor;
+    std::optional<QString> fontName;
+    QString label;            // for kinds whose widget shows no label of its own
+    bool sizeToText = false;  // a text message made at run time grows with its text
+
+    // Widgets inside the control's own (a spin box's line edit, a table's viewport) when it was registered:
+    // input on them is the control's.
+    std::vector<QPointer<QWidget>> inner;
+
+    // A numeric bar keeps its value and scale as doubles; the progress bar shows them in steps.
+    struct Bar {
+        double min = 0.0, max = 100.0, value = 0.0;
+        bool showPending = false;
+    } bar;
 };
 
 struct Panel {
@@ -28,24 +56,29 @@ struct Panel {
     std::vector<int> tabOrder;  // control ids, first = position 0
 };
 
+// A new panel record and its handle; dropping a panel's record drops those of the panels inside it.
+Panel& NewPanelRecord(int& handle);
+void ErasePanelRecord(int panel);
 Panel* GetPanel(int panel);
 Control* GetControl(int panel, int control);
-// The control that `w` (or one of its ancestors) belongs to; false when none.
-bool ControlOfWidget(const QObject* w, int& panel, int& control);
+// GetControl with the error the operations return: UIEInvalidPanel or UIEInvalidControl.
+int Lookup(int panel, int control, Control*& c);
+// The control that `w` (or one of its ancestors) belongs to; nullptr when none.
+Control* ControlOfWidget(const QObject* w);
+// Handles of the panels shown inside `panel`.
+std::vector<int> ChildPanels(int panel);
 
-// Kind and value type of a widget as the panel file declares it.
-CtrlStyle ClassifyWidget(const QWidget* w, DataType& dataType);
-// Puts a widget under control of the registry: records it, marks it, hooks its events.
-void RegisterControl(int panel, int control, QWidget* w);
+// Puts a widget under control of the registry: classifies it, records it, prepares it, hooks its events.
+Control& RegisterControl(int panel, int control, QWidget* w);
+// Takes a control out of the registry and disposes of its widget.
+void UnregisterControl(int panel, int control);
 // Applies the panel's tab order list to the widgets.
 void ApplyTabOrder(Panel& p);
 bool IsIndicator(const Control& c);
 
-// Widgets made by the platform rather than the stock Qt classes (the loader and NewCtrl use them).
-QWidget* CreateNumericWidget(bool isDouble, QWidget* parent);
-QWidget* CreateStockWidget(const QString& className, QWidget* parent);  // numeric boxes, else nullptr
-// Connects the control's widget signals and event filter to the callback dispatch (events.cpp).
-void HookControlEvents(int panel, int control, QWidget* w, CtrlStyle style);
+// Connects the control's widget to the callback dispatch: the common input filter on it and its inner
+// widgets, then the kind's own signals (events.cpp).
+void HookControlEvents(Control& c);
 void HookPanelEvents(int panel, QWidget* w);
 // Ends a user edit of a field: clears its pending change and raises COMMIT (Enter in a numeric box).
 void CommitUserEdit(int panel, int control);
@@ -55,10 +88,11 @@ void CommitUserEdit(int panel, int control);
 int DeliverKey(QWidget* target, int code);
 // The panel as a person sees it, laid out even when hidden (SavePanelImage, the harness).
 QPixmap GrabPanel(QWidget* panel);
-// Prepares a ring, bar or table when it is registered (item values from the file, bar scale).
-void PrepareControlWidget(QWidget* w, CtrlStyle style, DataType dataType);
+// Widgets for the class names in a panel file that the platform makes itself (numeric boxes, plots);
+// nullptr for the stock Qt classes.
+QWidget* CreateFileWidget(const QString& className, QWidget* parent);
 
-// Key codes between Qt and the programs' encoding.
+// Key codes between Qt and the programs' encoding (keys.cpp).
 int KeyCodeFromEvent(int qtKey, int qtModifiers, const QString& text);
 void KeyEventFromCode(int code, int& qtKey, int& qtModifiers, QString& text);
 

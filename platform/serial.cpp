@@ -1,16 +1,21 @@
 // Serial ports on QSerialPort, used from the user-interface thread only. The reads and writes block, up to
 // the port's time-out, as the programs expect; bytes that reached the operating system count as received
 // even when no event loop ran since.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <memory>
 
-#include "platform.h"
+#include "internal.h"
 
 namespace {
 
@@ -37,6 +42,42 @@ void CloseAllPorts() {
 
 bool ValidPortNumber(int port) {
     return port >= 1 && port <= kMaxPortNumber;
+}
+
+// Why the last open of each port failed.
+std::map<int, ComOpenFailure> g_openFailures;
+// A device that is refused as to a user without the permission (tests run as root, who may open anything).
+std::string g_refusedDevice;
+
+bool RefusedForTest(const std::string& device) {
+    return !g_refusedDevice.empty() && device == g_refusedDevice;
+}
+
+// 0 when this user may open the device for reading and writing, else the system's reason.
+int AccessRefusal(const std::string& device) {
+    if (RefusedForTest(device)) return EACCES;
+    return ::access(device.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
+}
+
+ComOpenFailure DescribeOpenFailure(const std::string& device, QSerialPort::SerialPortError error) {
+    ComOpenFailure f;
+    f.device = device;
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0) {
+        const group* g = ::getgrgid(st.st_gid);
+        f.group = g ? g->gr_name : std::to_string(st.st_gid);
+        f.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    }
+    const int refusal = AccessRefusal(device);
+    if (refusal == EACCES || refusal == EPERM)
+        f.problem = kComOpenNoPermission;
+    else if (refusal == ENOENT || error == QSerialPort::DeviceNotFoundError)
+        f.problem = kComOpenNoDevice;
+    else if (error == QSerialPort::PermissionError)  // Qt's answer to a device another program holds
+        f.problem = kComOpenInUse;
+    else
+        f.problem = kComOpenFailed;
+    return f;
 }
 
 // The open port, or nullptr with the error in `err`.
@@ -117,14 +158,30 @@ int OpenComConfig(int port, std::string_view deviceName, long baudRate, int pari
         cleanupRegistered = true;
     }
 
+    g_openFailures.erase(port);
     auto p = std::make_unique<ComPort>();
     const std::string path = deviceName.empty() ? ComPortDevicePath(port) : std::string(deviceName);
     p->serial.setPortName(QString::fromStdString(path));
     if (!ApplyLineSettings(p->serial, baudRate, parity, dataBits, stopBits)) return kRS232InternalError;
     // The queues of the system are large enough; ours grows as needed.
-    if (!p->serial.open(QIODevice::ReadWrite)) return kRS232CannotOpenPort;
+    if (RefusedForTest(path) || !p->serial.open(QIODevice::ReadWrite)) {
+        g_openFailures[port] = DescribeOpenFailure(path, p->serial.error());
+        return kRS232CannotOpenPort;
+    }
     Ports()[port] = std::move(p);
     return 0;
+}
+
+int GetComOpenFailure(int port, ComOpenFailure& failure) {
+    failure = {};
+    if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
+    auto it = g_openFailures.find(port);
+    if (it != g_openFailures.end()) failure = it->second;
+    return 0;
+}
+
+void platform_detail::SetRefusedComDevice(const std::string& device) {
+    g_refusedDevice = device;
 }
 
 int CloseCom(int port) {

@@ -75,9 +75,19 @@ void AppendToHistory(double* history, int size, std::initializer_list<double> va
     std::copy(values.begin(), values.end(), history + size - n);
 }
 
+// The pump may wait up to a millisecond for an event; the last part of the pause is slept instead, so the
+// pause does not run over.
+constexpr double kPumpWait = 0.001;
+
 void ProcessEventsFor(double seconds) {
-    const double start = Timer();
-    while (Timer() - start < seconds && poll == 1) ProcessSystemEvents();
+    const double end = Timer() + seconds;
+    for (double left = seconds; left > 0.0 && poll == 1; left = end - Timer()) {
+        if (left < kPumpWait) {
+            Delay(left);
+            break;
+        }
+        ProcessSystemEvents();
+    }
 }
 
 int HelpCallback(int event, const char* text, const char* title = "INFO!") {
@@ -147,18 +157,28 @@ void SetPanelData() {
                     {double(dataDensity), double(limits.upper), double(limits.lower)});
 }
 
+namespace {
+
+// The chart shows exactly the history: what the previous frame plotted is cleared first, so the 101st point
+// on the screen is not a stale value joined to the oldest frame by a false line.
+void PlotHistory(int chart, std::span<const double> history) {
+    SetCtrlAttribute(datapanel, chart, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+    ClearStripChart(datapanel, chart);
+    PlotStripChart(datapanel, chart, history);
+}
+
+}  // namespace
+
 void ShowGraph() {
     GetCtrlVal(datapanel, DATAP_SOURCE, source);
     if (source == 0) {
         const DensityRange y = DensityYRange(densityBuf, scale);
         SetAxisScalingMode(datapanel, DATAP_GRAPH_DENSITY, VAL_LEFT_YAXIS, VAL_MANUAL, y.min, y.max);
-        SetCtrlAttribute(datapanel, DATAP_GRAPH_DENSITY, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        PlotStripChart(datapanel, DATAP_GRAPH_DENSITY, std::span<const double>(densityBuf));
+        PlotHistory(DATAP_GRAPH_DENSITY, densityBuf);
         SetGraphCursor(datapanel, DATAP_GRAPH_SYM1, 1, dataSym1, kCursorHeight);
         SetGraphCursor(datapanel, DATAP_GRAPH_SYM2, 1, dataSym2, kCursorHeight);
     } else if (source == 1) {
-        SetCtrlAttribute(datapanel, DATAP_GRAPH_RAW, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        PlotStripChart(datapanel, DATAP_GRAPH_RAW, std::span<const double>(rawBuf));
+        PlotHistory(DATAP_GRAPH_RAW, rawBuf);
     }
 }
 

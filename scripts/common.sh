@@ -5,9 +5,12 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 JOBS=${JOBS:-$(nproc)}
 
 # Everything the build, the tests and the demo need that a minimal Debian image lacks. qt6-tools-dev's UiTools
-# needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here.
+# needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here. The Debian
+# package needs dpkg-shlibdeps (dpkg-dev) and file, with which CPack finds the programs' libraries; its
+# test checks the menu entries with desktop-file-validate.
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
-          libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core)
+          libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
+          dpkg-dev file desktop-file-utils)
 
 install_missing() {
     local missing=()

@@ -1,6 +1,8 @@
 // Connecting at start and from the interface panel, against the sensor emulator over TCP and over a
 // pseudo-terminal: identification, time-outs, settings and server history.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -328,6 +330,60 @@ TEST_F(InterfacePanel, SerialOpenErrorShowsTheTimeout) {
     EXPECT_EQ(Status(), "TIMEOUT") << "the error text is replaced at once";
     EXPECT_STREQ(szStatus, "Cannot open port");
     EXPECT_EQ(ret, -7);
+}
+
+TEST_F(InterfacePanel, SerialPortThisUserMayNotOpenGetsAHintOncePerDevice) {
+    // Two adapters whose device files this user may not open (refused by the harness: root may open
+    // anything): the first may be opened by the members of its group, the second only by its owner.
+    const std::string usb0 = ProjectFile("ttyUSB0"), usb1 = ProjectFile("ttyUSB1");
+    WriteTextFile(usb0, "");
+    WriteTextFile(usb1, "");
+    using fs::perms;
+    fs::permissions(usb0, perms::owner_read | perms::owner_write | perms::group_read | perms::group_write);
+    fs::permissions(usb1, perms::owner_read | perms::owner_write);
+    const group* own = ::getgrgid(::getegid());
+    std::string group = own ? own->gr_name : std::to_string(::getegid());
+    if (const struct group* dialout = ::getgrnam("dialout");
+        dialout && ::chown(usb0.c_str(), -1, dialout->gr_gid) == 0)
+        group = "dialout";
+    fs::create_symlink(usb0, ProjectFile("COM3"));
+    fs::create_symlink(usb1, ProjectFile("COM4"));
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "0\n3\n1\n\n\n");
+
+    uitest::RefuseComDevice(usb0);
+    uitest::ExpectPopup("Serial port", "COM3 opens " + usb0 +
+                                           ", which this user may not open.\nMembers of the group \"" +
+                                           group + "\" may. To join it once, run\n    sudo adduser $USER " +
+                                           group + "\nthen log out and log in again.");
+    StartProgram();
+    EXPECT_STREQ(szStatus, "Cannot open port") << "the status text stays the RS-232 error";
+    EXPECT_EQ(Status(), "TIMEOUT");
+    ASSERT_EQ(uitest::PendingExpectations(), 0);
+
+    // Trying the same device again shows no second hint (an unexpected pop-up fails the test).
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_STREQ(szStatus, "Cannot open port");
+    EXPECT_EQ(uitest::Popups().size(), 1u);
+
+    // Another device gets its own hint.
+    uitest::RefuseComDevice(usb1);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_COMPORT, 4);
+    uitest::ExpectPopup("Serial port",
+                        "COM4 opens " + usb1 +
+                            ", which this user may not open.\nOnly the device's owner may open "
+                            "it (ls -l " +
+                            usb1 + " shows who).");
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(comport, 4);
+    EXPECT_STREQ(szStatus, "Cannot open port");
+
+    // A missing device is no matter of permission: no hint.
+    fs::create_symlink(ProjectFile("ttyUSB2"), ProjectFile("COM5"));
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_COMPORT, 5);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(comport, 5);
+    EXPECT_STREQ(szStatus, "Cannot open port");
+    EXPECT_EQ(uitest::Popups().size(), 2u);
 }
 
 }  // namespace

@@ -353,6 +353,98 @@ TEST_F(PlotApiTest, ManyDeletionsKeepTheRemainingPointsIntact) {
     }
 }
 
+TEST_F(PlotApiTest, TwoPointPlotsReadBackExactlyWhicheverWayTheyAreStored) {
+    // Whole numbers 0..65535 are kept packed; anything else (a fraction, a sign, beyond 65535) as given.
+    const unsigned short ux[] = {0, 65535}, uy[] = {65535, 0};
+    ASSERT_GT(PlotXY(panel, kGraph, ux, uy, 0xFFFFFF), 0);
+    const double edges[][4] = {
+        {65535, 65535, 0, 0}, {65536, 1, 2, 3}, {0.5, 1, 2, 3}, {-1, 0, 0, 0}, {-0.0, 0, 0, 0}};
+    for (const auto& e : edges) ASSERT_GT(AddSegment(kGraph, e[0], e[1], e[2], e[3], 0x000001), 0);
+    const auto plots = Plots(kGraph);
+    ASSERT_EQ(plots.size(), 6u);
+    EXPECT_EQ(plots[0].x, (std::vector<double>{0, 65535}));
+    EXPECT_EQ(plots[0].y, (std::vector<double>{65535, 0}));
+    EXPECT_EQ(plots[0].color, 0xFFFFFF);
+    EXPECT_EQ(plots[0].fillColor, VAL_TRANSPARENT);
+    for (std::size_t k = 0; k < std::size(edges); ++k) {
+        EXPECT_EQ(plots[k + 1].x, (std::vector<double>{edges[k][0], edges[k][2]})) << k;
+        EXPECT_EQ(plots[k + 1].y, (std::vector<double>{edges[k][1], edges[k][3]})) << k;
+        EXPECT_EQ(plots[k + 1].color, 0x000001);
+    }
+    EXPECT_TRUE(std::signbit(plots[5].x[0])) << "-0 stays -0";
+}
+
+TEST_F(PlotApiTest, PlotCountAndOnlyTheLastPlots) {
+    int count = -1;
+    EXPECT_EQ(GetGraphPlotCount(panel, kGraph, count), 0);
+    EXPECT_EQ(count, 0);
+    for (int i = 0; i < 1000; ++i) ASSERT_GT(AddSegment(kGraph, i, i % 50, i + 1, (i + 1) % 50), 0);
+    const int rect = PlotRectangle(panel, kGraph, 1, 2, 3, 4, VAL_RED, VAL_BLUE);
+    const double x3[] = {0.5, 1.5, 2.5}, y3[] = {1, 2, 3};
+    const int line = PlotXY(panel, kGraph, x3, y3, VAL_GREEN);
+    EXPECT_EQ(GetGraphPlotCount(panel, kGraph, count), 0);
+    EXPECT_EQ(count, 1002);
+
+    std::vector<GraphPlotInfo> plots;
+    EXPECT_EQ(GetGraphPlots(panel, kGraph, plots, 3), 0);
+    ASSERT_EQ(plots.size(), 3u);
+    EXPECT_EQ(plots[0].x, (std::vector<double>{999, 1000}));
+    EXPECT_EQ(plots[0].y, (std::vector<double>{49, 0}));
+    EXPECT_EQ(plots[1].handle, rect);
+    EXPECT_EQ(plots[1].kind, GraphPlotInfo::Rectangle);
+    EXPECT_EQ(plots[1].fillColor, VAL_BLUE);
+    EXPECT_EQ(plots[2].handle, line);
+    EXPECT_EQ(plots[2].x, (std::vector<double>{0.5, 1.5, 2.5}));
+    EXPECT_EQ(GetGraphPlots(panel, kGraph, plots, 0), 0);
+    EXPECT_TRUE(plots.empty());
+    EXPECT_EQ(GetGraphPlots(panel, kGraph, plots, 5000), 0);
+    EXPECT_EQ(plots.size(), 1002u);
+    EXPECT_EQ(GetGraphPlots(panel, kGraph, plots, -2), UIEInvalidValue);
+    EXPECT_EQ(GetGraphPlotCount(panel, kChart, count), UIEWrongType);
+    EXPECT_EQ(GetGraphPlotCount(panel, 99, count), UIEInvalidControl);
+    ASSERT_EQ(DeleteGraphPlot(panel, kGraph, VAL_ALL_PLOTS), 0);
+    EXPECT_EQ(GetGraphPlotCount(panel, kGraph, count), 0);
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(PlotApiTest, MixedPlotsKeepTheirDataWhenTheStoreIsPacked) {
+    // Packed samples, lines of fractional points and rectangles; deleting most packs the point and the
+    // rectangle stores, and every survivor must keep its own data.
+    std::vector<int> handles;
+    for (int i = 0; i < 6000; ++i) {
+        if (i % 3 == 0) {
+            handles.push_back(AddSegment(kGraph, i, 1, i + 1, 2));
+        } else if (i % 3 == 1) {
+            const double x[] = {i + 0.5, i + 1.5, i + 2.5}, y[] = {0.25, 0.5, 0.75};
+            handles.push_back(PlotXY(panel, kGraph, x, y, VAL_BLUE));
+        } else {
+            handles.push_back(
+                PlotRectangle(panel, kGraph, i, 0, i + 10, 5, VAL_RED, i % 2 ? VAL_RED : VAL_BLUE));
+        }
+    }
+    for (int i = 0; i < 6000; ++i) {
+        if (i % 7 != 0) {
+            ASSERT_EQ(DeleteGraphPlot(panel, kGraph, handles[i]), 0);
+        }
+    }
+    const auto plots = Plots(kGraph);
+    ASSERT_EQ(plots.size(), 858u);
+    for (std::size_t k = 0; k < plots.size(); ++k) {
+        const int i = static_cast<int>(k) * 7;
+        ASSERT_EQ(plots[k].handle, handles[i]);
+        if (i % 3 == 0) {
+            ASSERT_EQ(plots[k].x, (std::vector<double>{double(i), double(i + 1)}));
+        } else if (i % 3 == 1) {
+            ASSERT_EQ(plots[k].x, (std::vector<double>{i + 0.5, i + 1.5, i + 2.5}));
+            ASSERT_EQ(plots[k].y, (std::vector<double>{0.25, 0.5, 0.75}));
+        } else {
+            ASSERT_EQ(plots[k].kind, GraphPlotInfo::Rectangle);
+            ASSERT_EQ(plots[k].x, (std::vector<double>{double(i), double(i + 10)}));
+            ASSERT_EQ(plots[k].fillColor, i % 2 ? VAL_RED : VAL_BLUE);
+        }
+    }
+}
+
 // ---- graph: ranges and cursors ---------------------------------------------------------------------------
 
 TEST_F(PlotApiTest, GraphRangesFromPanelFileAndManualScaling) {

@@ -216,6 +216,25 @@ TEST(GraphPicture, IncrementalDrawingMatchesAFullRedraw) {
     EXPECT_TRUE(incremental == full) << "incremental drawing differs from a full redraw";
 }
 
+TEST(GraphPicture, ShortLinesOfOneColumnKeepTheirGapsAndTheirDrawingOrder) {
+    Graph g(nullptr);
+    ManualGraph(g, 300, 240);
+    ASSERT_GT(Segment(g, 50, 10, 50, 20, 0xFF0000), 0);
+    ASSERT_GT(Segment(g, 50, 60, 50, 70, 0xFF0000), 0);  // the same column, apart from the first
+    ASSERT_GT(Segment(g, 80, 0, 80, 100, 0xFF0000), 0);
+    ASSERT_GT(Segment(g, 80, 40, 80, 50, 0x0000FF), 0);  // over the red one
+    ASSERT_GT(Segment(g, 80, 44, 80, 46, 0xFF0000), 0);  // and red again over the blue
+    const QImage img = Render(g);
+    const PlotMapping m = GraphMapping(g);
+    EXPECT_EQ(At(img, m.X(50), m.Y(15)), 0xFF0000);
+    EXPECT_EQ(At(img, m.X(50), m.Y(65)), 0xFF0000);
+    EXPECT_NE(At(img, m.X(50), m.Y(40)), 0xFF0000) << "the gap between the two lines stays empty";
+    EXPECT_EQ(At(img, m.X(80), m.Y(20)), 0xFF0000);
+    EXPECT_EQ(At(img, m.X(80), m.Y(42)), 0x0000FF);
+    EXPECT_EQ(At(img, m.X(80), m.Y(45)), 0xFF0000);
+    EXPECT_EQ(At(img, m.X(80), m.Y(48)), 0x0000FF);
+}
+
 TEST(GraphPicture, OnlyExactColoursAndNoBlending) {
     Graph g(nullptr);
     ManualGraph(g, 300, 240);
@@ -339,6 +358,37 @@ TEST(PlotPacing, StripChartAppendsArePacedToo) {
     PumpFor(120);
     EXPECT_GE(counter.paints, 1);
     EXPECT_LE(counter.paints, 2);
+}
+
+TEST(PlotPacing, HiddenGraphTakesPlotsAndCursorsWithoutPaintingAndShowsThemOnceShown) {
+    Graph g(nullptr);
+    ManualGraph(g, 300, 240);
+    g.show();
+    PumpFor(60);
+    g.hide();
+    PaintCounter counter;
+    g.installEventFilter(&counter);
+    for (int i = 0; i < 2000; ++i) {
+        const unsigned short x[] = {static_cast<unsigned short>(i % 100),
+                                    static_cast<unsigned short>(i % 100 + 1)};
+        const unsigned short y[] = {10, 20};
+        ASSERT_GT(g.AddXY(x, y, 0x0000FF), 0);
+        ASSERT_EQ(g.SetCursor(1, 50, i % 100), 0);
+    }
+    ASSERT_GT(g.AddRectangle(60, 40, 80, 90, 0xFF0080, 0xFF0080), 0);  // a tolerance band
+    ASSERT_EQ(g.SetCursor(1, 30, 70), 0);
+    PumpFor(60);
+    EXPECT_EQ(counter.paints, 0) << "a hidden graph paints nothing";
+    EXPECT_FALSE(g.RepaintPending()) << "and its frame timer goes idle";
+    g.show();
+    PumpFor(60);
+    EXPECT_GE(counter.paints, 1);
+    const QImage img = Render(g);
+    const PlotMapping m = GraphMapping(g);
+    EXPECT_EQ(At(img, m.X(70), m.Y(60)), 0xFF0080);
+    EXPECT_EQ(At(img, m.X(30), m.Y(50)), Graph::kCursorColor);
+    EXPECT_EQ(At(img, m.X(10), m.Y(70)), Graph::kCursorColor);
+    EXPECT_EQ(At(img, m.X(40.5), m.Y(15)), 0x0000FF);
 }
 
 }  // namespace

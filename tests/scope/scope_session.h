@@ -108,9 +108,9 @@ class ScopeSession : public UiTest {
     }
 
     // The emulator's parameter memory.
-    std::uint16_t RamWord(int word) const { return emulator->ParamRamWord(word); }
-    std::uint16_t EepromWord(int word) const { return emulator->ParamEepromWord(word); }
-    void SetRamWord(int word, std::uint16_t value) { emulator->SetParamRamWord(word, value); }
+    std::uint16_t RamWord(int word) const { return emulator->RamWord(word); }
+    std::uint16_t EepromWord(int word) const { return emulator->EepromWord(word); }
+    void SetRamWord(int word, std::uint16_t value) { emulator->SetRamWord(word, value); }
     std::vector<std::uint16_t> RamImage() const {
         std::vector<std::uint16_t> image;
         for (int w = 0; w < kImageWords; ++w) image.push_back(RamWord(w));

@@ -1,8 +1,11 @@
 // Parameter files through the panels: save and load round trips, the vector-count limit, and files that
 // cannot be read or written.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 
 #include "parameter_files.h"
@@ -20,16 +23,20 @@ class ParameterFiles : public ScopeSession {
         DisplayOrvanePanels();
         uitest::Click(mainpanel, MAINP_SELECT_FILE);
         ASSERT_EQ(target, DATFILE);
+        std::snprintf(paraFileName, sizeof paraFileName, "%s", projectDir.c_str());  // as at start
     }
 
     std::string File(const std::string& name) const { return ProjectFile(name); }
 
-    void Save(const std::string& path) {
+    // Chooses `path` in the dialog; `message` is the pop-up that must follow, if any.
+    void Save(const std::string& path, const std::string& message = {}) {
         uitest::ExpectFileSelect(fs::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED, path);
+        if (!message.empty()) uitest::ExpectPopup("Parameter", message);
         uitest::Click(mainpanel, MAINP_SEND);
     }
-    void Load(const std::string& path) {
+    void Load(const std::string& path, const std::string& message = {}) {
         uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+        if (!message.empty()) uitest::ExpectPopup("Parameter", message);
         uitest::Click(mainpanel, MAINP_GET);
     }
 
@@ -95,18 +102,42 @@ TEST_F(ParameterFiles, ABadFileIsNamedWithItsProblemAndChangesNothing) {
     };
     const std::vector<std::uint16_t> before = PanelImage();
     for (const Case& c : cases) {
-        uitest::ExpectPopup("Parameter", "The parameter file\n" + File(c.file) + "\n" + c.problem +
-                                             ".\nNothing was loaded; the parameters are unchanged.");
-        Load(File(c.file));
+        Load(File(c.file), "The parameter file\n" + File(c.file) + "\n" + c.problem +
+                               ".\nNothing was loaded; the parameters are unchanged.");
         EXPECT_EQ(PanelImage(), before) << c.file;
     }
 }
 
+TEST_F(ParameterFiles, FilesUpToSixtyFourKilobytesAreRead) {
+    // Blanks before the numbers fill the file to its largest size; the last number ends the file.
+    std::string text = FormatParameterFile(std::array<std::uint16_t, kImageWords>{});
+    text.back() = '7';  // "    0\r\n" ... last line "    0\r7": its number is 7 once the line end is gone
+    text.erase(text.size() - 3, 2);
+    text.insert(0, std::string(64 * 1024 - text.size(), ' '));
+    WriteTextFile(File("largest.ini"), text);
+    Load(File("largest.ini"));
+    EXPECT_EQ(paraTeachVec[30][5], 7);
+    WriteTextFile(File("larger.ini"), " " + text);
+    Load(File("larger.ini"),
+         "The parameter file\n" + File("larger.ini") +
+             "\nis 65537 bytes long, too long for a parameter file.\nNothing was loaded; the "
+             "parameters are unchanged.");
+}
+
+TEST_F(ParameterFiles, AFullDiskIsReported) {
+    const std::string path = File("full.ini");
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{100, old.rlim_max};  // the file may not grow past 100 bytes: a full disk
+    setrlimit(RLIMIT_FSIZE, &small);
+    Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
+    setrlimit(RLIMIT_FSIZE, &old);
+}
+
 TEST_F(ParameterFiles, AFileThatCannotBeWrittenIsReported) {
     const std::string path = File("no-such-folder/Parameter.ini");
-    uitest::ExpectPopup("Parameter", "The parameter file\n" + path +
-                                         "\ncould not be written. The parameters were not saved.");
-    Save(path);
+    Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
     EXPECT_FALSE(fs::exists(path));
 }
 

@@ -78,9 +78,22 @@ TEST_P(Parameters, SendToRamAndEepromWritesEveryWordInOrder) {
 TEST_P(Parameters, GetFromRamAndEepromFillsThePanels) {
     StartConnected(GetParam());
     for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    const int rings[] = {PARAP_CHANNEL_MODE, PARAP_AVERAGE,  PARAP_EVAL_MODE, PARAP_HOLD,
+                         PARAP_INTLIM,       PARAP_OUT_MODE, PARAP_TRIGGER};
+    auto itemCounts = [&] {
+        std::vector<int> counts;
+        for (int ring : rings) {
+            int n = 0;
+            GetNumListItems(parapanel, ring, n);
+            counts.push_back(n);
+        }
+        return counts;
+    };
+    const std::vector<int> items = itemCounts();
     emulator->ResetCounters();
     uitest::Click(mainpanel, MAINP_GET);
     EXPECT_EQ(Orders(), GetOrders(false));
+    EXPECT_EQ(itemCounts(), items) << "listed values leave every ring's items as they are";
     EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), ShowableWord(kWordMaxUp));
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 16);
     EXPECT_EQ(Cell(4, 31), ShowableWord(TeachWord(30, 3)));
@@ -172,6 +185,46 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 32);
 }
 
+TEST_P(Parameters, ValuesThePanelsCannotShowSurviveAParameterFile) {
+    StartEmulator(GetParam());
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    SetRamWord(kWordChannelMode, 9);  // not an item of its ring
+    SetRamWord(kWordMaxDown, 61000);  // above the field's range
+    SetRamWord(kWordFrei14, 4242);
+    const std::vector<std::uint16_t> image = RamImage();
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    const std::string file = ProjectFile("sensor.ini");
+    Select(MAINP_SELECT_FILE);
+    uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, file);
+    uitest::Click(mainpanel, MAINP_SEND);
+    for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
+    Select(MAINP_SELECT_RAM);
+    uitest::Click(mainpanel, MAINP_GET);  // the panels take the sensor's zeros
+    EXPECT_EQ(paraFrei14, 0);
+    Select(MAINP_SELECT_FILE);
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    uitest::Click(mainpanel, MAINP_GET);
+    Select(MAINP_SELECT_RAM);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamImage(), image);
+}
+
+TEST_P(Parameters, ExternalTeachWinsOverAnExternalTriggerReadFromTheSensor) {
+    StartEmulator(GetParam());
+    SetRamWord(kWordExtteach, 1);
+    SetRamWord(kWordTrigger, 1);
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 0);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamWord(kWordTrigger), 0);
+    EXPECT_EQ(RamWord(kWordExtteach), 1);
+}
+
 TEST_P(Parameters, VectorCountFromTheSensorIsLimitedToTheTable) {
     StartEmulator(GetParam());
     SetRamWord(kWordMaxNr, 40);
@@ -197,6 +250,66 @@ TEST_P(Parameters, ReadAfterConnectingUsesTheSelectedMemoryButNeverAFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, Parameters, testing::Values(Link::Tcp, Link::Serial), LinkName);
+
+// --- the baud-rate change, on the serial line
+// ---------------------------------------------------------------
+
+class BaudRate : public ScopeSession {
+  protected:
+    void StartAt115200() {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = kScopeVersion;
+        options.tcp = false;
+        options.pty = true;
+        options.ptyLink = ProjectFile("COM" + std::to_string(kSerialPort));
+        options.serialBaud = 115200;  // the sensor answers only at its own rate
+        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+        WriteSettingsFor(Link::Serial, 4);
+        StartProgram();
+        ASSERT_EQ(Status(), kScopeVersion);
+    }
+};
+
+TEST_F(BaudRate, AnEchoedChangeReconnectsAtTheNewRate) {
+    StartAt115200();
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_CHANGE_BAUDRATE), 1) << "until an attempt reached the sensor";
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_BAUDRATE, 2);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 1);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_CHANGE_BAUDRATE), 0) << "the new rate can still be sent";
+    emulator->ResetCounters();
+    uitest::ExpectPopup("INFO!", "Success! \n\nConfirme new Baudrate \nwith EEPROM and SEND.");
+    uitest::Click(interfacepanel, INTERFACEP_CHANGE_BAUDRATE);
+    EXPECT_EQ(emulator->SerialBaud(), 38400);
+    sensor_emu::SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 38400) << "the program reopened its port at the new rate";
+    const std::vector<int> orders = Orders();
+    ASSERT_GE(orders.size(), 3u);
+    EXPECT_EQ(orders[0], 190);
+    EXPECT_EQ(emulator->Received()[0][5], 2) << "the new baud index";
+    EXPECT_EQ(orders[1], 50);
+    EXPECT_EQ(orders[2], 7);
+    EXPECT_EQ(InterfaceStatus(), kScopeVersion);
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_ACCEPT), 0);
+}
+
+TEST_F(BaudRate, AFailedChangeKeepsTheOldRate) {
+    StartAt115200();
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_BAUDRATE, 0);
+    emulator->SetFaults({.silent = true});
+    uitest::Click(interfacepanel, INTERFACEP_CHANGE_BAUDRATE);
+    EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    sensor_emu::SensorEmulator::LineSettings line{};
+    ASSERT_TRUE(emulator->PtyLineSettings(line));
+    EXPECT_EQ(line.baudRate, 115200) << "the program's port stays at the old rate";
+    EXPECT_EQ(Dimmed(mainpanel, MAINP_SEND), 0) << "the operations are usable again";
+}
 
 // --- on the panels alone --------------------------------------------------------------------------------
 
@@ -234,16 +347,23 @@ TEST_F(ParameterPanel, MemorySelectorKeepsExactlyOneSwitchOnAndFallsBackToRam) {
 }
 
 TEST_F(ParameterPanel, ExternalTeachAndExternalTriggerExcludeEachOther) {
+    SetCtrlVal(parapanel, PARAP_EXTERN_TEACH, 1);  // as a transfer in may leave it
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 2);
-    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0);
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0) << "an external trigger switches external teach off";
     EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1);
     EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 1);
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
     EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 0);
     EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 0);
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1) << "EXT1 as well as EXT2";
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
     uitest::Click(parapanel, PARAP_EXTERN_TEACH);
     EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
     EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    uitest::Click(parapanel, PARAP_EXTERN_TEACH);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 0) << "external teach off frees the trigger selector";
+    uitest::Click(parapanel, PARAP_EXTERN_TEACH);
 
     // From a transfer in, external teach wins, and the next Send carries trigger 0.
     paraExtteach = 1;
@@ -272,6 +392,13 @@ TEST_F(ParameterPanel, VectorCountMessageAndRowColours) {
     for (int row = 7; row <= 31; ++row) EXPECT_EQ(LabelColor(row), 0xFF0000) << row;
     uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 5);
     EXPECT_EQ(LabelColor(6), 0xFF0000);
+}
+
+TEST_F(ParameterPanel, FieldsWithoutAnActionStillExplainThemselves) {
+    uitest::ExpectPopup("INFO!", InfoEditMaxUp);
+    uitest::RightClick(parapanel, PARAP_MAX_UP);
+    uitest::ExpectPopup("INFO!", InfoSlidePower);
+    uitest::RightClick(parapanel, PARAP_POWER);
 }
 
 TEST_F(ParameterPanel, EvaluationModeShowsTheMaximaAndEnablesTheirDelays) {

@@ -8,6 +8,7 @@
 
 #include "live_data.h"
 #include "recorder.h"
+#include "scope_link.h"
 #include "scope_session.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +81,7 @@ TEST_F(Shell, StartReadsTheSensorAndShowsTheParameterPanel) {
 
 TEST_F(Shell, ChildPanelSwitchShowsOneAndMarksItsButton) {
     ASSERT_EQ(LoadOrvanePanels(), 0);
+    SetScopeProfiles();
     DisplayOrvanePanels();
     uitest::Click(mainpanel, MAINP_TEACH_TABLE);
     EXPECT_EQ(ShownChild(), 3);
@@ -155,7 +157,7 @@ TEST_F(Shell, FunctionKeysWorkAnywhereInTheWindowUnlessTheirButtonIsDimmed) {
     uitest::PressKey(mainpanel, MAINP_STOP, VAL_F9_VKEY);
     EXPECT_EQ(Orders().size(), 32u);
     // F11 starts the live loop, F12 (pressed while it waits) ends it.
-    uitest::RunDuringBusyWait([] { uitest::PressKey(mainpanel, MAINP_GO, VAL_F12_VKEY); }, 20);
+    uitest::RunDuringBusyWait([] { uitest::PressKey(parapanel, PARAP_MAX_NO, VAL_F12_VKEY); }, 20);
     uitest::PressKey(mainpanel, MAINP_STOP, VAL_F11_VKEY);
     EXPECT_EQ(poll, 0);
     EXPECT_EQ(uitest::PendingBusyWaitActions(), 0);
@@ -181,6 +183,7 @@ TEST_F(Shell, HelpTextsAndTheirTitles) {
 
 TEST_F(Shell, SensorIdGoesToTheBigVectorPanelAndTheRecorder) {
     ASSERT_EQ(LoadOrvanePanels(), 0);
+    SetScopeProfiles();
     const std::string id(120, 'x');
     uitest::SetAndCommit(interfacepanel, INTERFACEP_ID, std::string_view(id));
     std::string big, rec;

@@ -1,6 +1,8 @@
 // The serial port of the platform against the sensor stand-in on a pseudo-terminal linked as COM5 in the
 // program directory: port numbers and open errors, the line settings the sensor sees, blocking reads and
 // writes with their time-out, the input queue with and without the event loop, and link faults.
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -115,6 +117,94 @@ TEST_F(SerialTest, MissingDeviceCannotBeOpened) {
     // A device named by the caller replaces the port's own.
     EXPECT_EQ(OpenComConfig(3, emulator->PtyPath(), 19200, 0, 8, 1, 1024, 1024), 0);
     EXPECT_EQ(CloseCom(3), 0);
+}
+
+namespace {
+
+// A device file the test owns, with its group set to dialout where the test may (root, or a member).
+// Returns the name of the file's group.
+std::string MakeDeviceFile(const std::filesystem::path& path, std::filesystem::perms perms) {
+    WriteTextFile(path, "");
+    std::filesystem::permissions(path, perms);
+    const group* own = ::getgrgid(::getegid());
+    std::string name = own ? own->gr_name : std::to_string(::getegid());
+    if (const group* dialout = ::getgrnam("dialout");
+        dialout && ::chown(path.c_str(), -1, dialout->gr_gid) == 0)
+        name = "dialout";
+    return name;
+}
+
+}  // namespace
+
+TEST_F(SerialTest, FailedOpenTellsWhyAndWhichDevice) {
+    namespace fs = std::filesystem;
+    ComOpenFailure f;
+    EXPECT_EQ(GetComOpenFailure(0, f), kRS232InvalidPortNum);
+    EXPECT_EQ(GetComOpenFailure(256, f), kRS232InvalidPortNum);
+    ASSERT_EQ(GetComOpenFailure(3, f), 0);
+    EXPECT_EQ(f.problem, kComOpenOk) << "never tried";
+
+    fs::create_symlink(projectDir / "unplugged", projectDir / "COM3");
+    EXPECT_EQ(OpenComConfig(3, "", 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    ASSERT_EQ(GetComOpenFailure(3, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoDevice);
+    EXPECT_EQ(f.device, (projectDir / "unplugged").string());
+    EXPECT_EQ(f.group, "") << "no device file, no group";
+
+    // Devices this user may not open (refused by the harness: root may open anything), one that its group
+    // may read and write and one that only its owner may.
+    using fs::perms;
+    const fs::path shared = projectDir / "ttyUSB0", own = projectDir / "ttyUSB1";
+    const std::string group = MakeDeviceFile(
+        shared, perms::owner_read | perms::owner_write | perms::group_read | perms::group_write);
+    MakeDeviceFile(own, perms::owner_read | perms::owner_write | perms::group_read | perms::others_write);
+    fs::create_symlink(shared, projectDir / "COM4");
+    uitest::RefuseComDevice(shared.string());
+    EXPECT_EQ(OpenComConfig(4, "", 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    EXPECT_EQ(GetInQLen(4), kRS232PortNotOpen);
+    ASSERT_EQ(GetComOpenFailure(4, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoPermission);
+    EXPECT_EQ(f.device, shared.string());
+    EXPECT_EQ(f.group, group);
+    EXPECT_TRUE(f.groupMayOpen);
+    uitest::RefuseComDevice(own.string());
+    EXPECT_EQ(OpenComConfig(4, own.string(), 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    ASSERT_EQ(GetComOpenFailure(4, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoPermission);
+    EXPECT_EQ(f.device, own.string());
+    EXPECT_FALSE(f.groupMayOpen) << "the group may read but not write";
+    ASSERT_EQ(GetComOpenFailure(3, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoDevice) << "each port keeps its own failure";
+
+    // A line another user holds is in use, not forbidden; a successful open forgets the failure.
+    uitest::RefuseComDevice("");
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(GetComOpenFailure(kPort, f), 0);
+    EXPECT_EQ(f.problem, kComOpenOk);
+    fs::create_symlink(emulator->PtyPath(), projectDir / "COM6");
+    EXPECT_EQ(OpenComConfig(6, "", 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    ASSERT_EQ(GetComOpenFailure(6, f), 0);
+    EXPECT_EQ(f.problem, kComOpenInUse);
+    EXPECT_EQ(f.device, fs::canonical(emulator->PtyPath()).string());
+    CloseCom(kPort);
+    EXPECT_EQ(OpenComConfig(6, "", 19200, 0, 8, 1, 1024, 1024), 0);
+    ASSERT_EQ(GetComOpenFailure(6, f), 0);
+    EXPECT_EQ(f.problem, kComOpenOk);
+    EXPECT_EQ(f.device, "");
+}
+
+TEST_F(SerialTest, DeviceTheSystemRefusesIsAPermissionProblem) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may open anything; the harness refuses devices instead";
+    namespace fs = std::filesystem;
+    const fs::path device = projectDir / "ttyUSB0";
+    WriteTextFile(device, "");
+    fs::permissions(device, fs::perms::owner_read);  // no write permission for anybody
+    ComOpenFailure f;
+    EXPECT_EQ(OpenComConfig(3, device.string(), 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    ASSERT_EQ(GetComOpenFailure(3, f), 0);
+    EXPECT_EQ(f.problem, kComOpenNoPermission);
+    EXPECT_EQ(f.device, device.string());
+    EXPECT_FALSE(f.groupMayOpen);
 }
 
 TEST_F(SerialTest, LineSettingsReachTheLine) {

@@ -18,6 +18,9 @@ void Install(std::string_view projectDir = {});
 // Drops scripted answers, recorded pop-ups and queued actions (between tests in one process).
 void Reset();
 void SetProjectDir(std::string_view dir);
+// Opening this serial device (a path as ComPortDevicePath gives it) fails as it does for a user who lacks
+// the permission; tests run as root, who may open anything. Reset ends it.
+void RefuseComDevice(std::string_view device);
 
 // --- a person's actions (each returns 0, or a UIE error when the control cannot take the action) ---------
 // Puts the value into the control as typing or choosing would, then raises value changed and commit.
@@ -36,7 +39,8 @@ int PressKey(int panel, int control, int key);
 int TypeText(int panel, int control, std::string_view text);
 // Picks item `index` of a ring's list, as a person choosing it from the opened list.
 int SelectListItem(int panel, int control, int index);
-// Edits a table cell and commits it.
+// Edits a table cell as a person does: the cell's editor opened, the text typed in, Enter. UIEInvalidValue
+// when the editor does not take the text (a cell of 0..65535 takes no "65536", "-1" or "abc").
 int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text);
 // The close box of a panel's window.
 int ClosePanel(int panel);

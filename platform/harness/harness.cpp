@@ -2,23 +2,13 @@
 // actions run inside busy waits.
 #include "harness.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QImage>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QSlider>
-#include <QSpinBox>
-#include <QTableWidget>
-#include <cmath>
 #include <deque>
 
-#include "registry.h"
+#include "kinds.h"
 
 using namespace platform_detail;
 
@@ -47,10 +37,6 @@ std::vector<double> g_watched;
 
 void RecordValue(int panel, int control, double value) {
     if (panel == g_watchPanel && control == g_watchControl) g_watched.push_back(value);
-}
-
-QString QStr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 Popup ToPopup(const PopupRequest& r) {
@@ -106,12 +92,11 @@ int Usable(int panel, int control, Control*& c) {
     return 0;
 }
 
-// Sends a mouse event where a real one would go: to the innermost widget under the control's centre.
-void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button) {
-    const QPoint centre = w->rect().center();
-    QWidget* target = w->childAt(centre);
+// Sends a mouse event where a real one would go: to the innermost widget under the point.
+void SendMouse(QWidget* w, QPoint at, QEvent::Type type, Qt::MouseButton button) {
+    QWidget* target = w->childAt(at);
     if (!target) target = w;
-    const QPoint local = target->mapFrom(w, centre);
+    const QPoint local = target->mapFrom(w, at);
     const QPoint global = target->mapToGlobal(local);
     const Qt::MouseButtons buttons =
         type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
@@ -134,45 +119,6 @@ void FocusOnClick(QWidget* w) {
     if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) GiveFocus(w);
 }
 
-template <class T>
-int SetNumber(Control& c, T value) {
-    QWidget* w = c.widget;
-    const int panel = w->property("cviPanel").toInt(), control = w->property("cviCtrl").toInt();
-    if (auto* s = qobject_cast<QSpinBox*>(w)) {
-        if (value != std::floor(double(value))) return UIEWrongType;
-        if (double(value) < s->minimum() || double(value) > s->maximum()) return UIEInvalidValue;
-        s->setValue(static_cast<int>(value));  // a typed value: VAL_CHANGED
-        CommitUserEdit(panel, control);        // then Enter
-        return 0;
-    }
-    if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
-        if (double(value) < s->minimum() || double(value) > s->maximum()) return UIEInvalidValue;
-        s->setValue(double(value));
-        CommitUserEdit(panel, control);
-        return 0;
-    }
-    if (auto* r = qobject_cast<QComboBox*>(w)) {
-        for (int i = 0; i < r->count(); ++i)
-            if (r->itemData(i).typeId() == QMetaType::Int && r->itemData(i).toInt() == value)
-                return SelectListItem(panel, control, i);
-        return UIEItemNotFound;
-    }
-    if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
-        if ((value != 0) != b->isChecked())
-            b->click();  // a click toggles, changes and commits
-        else
-            DispatchCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
-        return 0;
-    }
-    if (auto* s = qobject_cast<QSlider*>(w)) {
-        s->setSliderDown(true);
-        s->setValue(static_cast<int>(value));  // VAL_CHANGED while dragging
-        s->setSliderDown(false);               // release: COMMIT
-        return 0;
-    }
-    return UIEWrongType;
-}
-
 }  // namespace
 
 void Install(std::string_view projectDir) {
@@ -189,6 +135,7 @@ void Reset() {
     g_busyActions.clear();
     g_watchPanel = g_watchControl = 0;
     g_watched.clear();
+    SetRefusedComDevice({});
 }
 
 void WatchValues(int panel, int control) {
@@ -205,10 +152,14 @@ void SetProjectDir(std::string_view dir) {
     SetProjectDirOverride(std::string(dir));
 }
 
+void RefuseComDevice(std::string_view device) {
+    SetRefusedComDevice(std::string(device));
+}
+
 int SetAndCommit(int panel, int control, int value) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    return SetNumber(*c, value);
+    return c->kind->PersonSets(*c, value);
 }
 
 int SetAndCommit(int panel, int control, unsigned short value) {
@@ -218,57 +169,29 @@ int SetAndCommit(int panel, int control, unsigned short value) {
 int SetAndCommit(int panel, int control, double value) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    return SetNumber(*c, value);
+    return c->kind->PersonSets(*c, value);
 }
 
 int SetAndCommit(int panel, int control, std::string_view value) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    QWidget* w = c->widget;
-    if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        if (e->isReadOnly()) return UIEInvalidControl;
-        e->selectAll();
-        e->insert(QStr(value));  // as typed: textEdited -> VAL_CHANGED
-        emit e->returnPressed();
-        return 0;
-    }
-    if (auto* r = qobject_cast<QComboBox*>(w)) {
-        for (int i = 0; i < r->count(); ++i)
-            if (r->itemData(i).toString() == QStr(value) || r->itemText(i) == QStr(value))
-                return SelectListItem(panel, control, i);
-        return UIEItemNotFound;
-    }
-    if (auto* t = qobject_cast<QPlainTextEdit*>(w)) {
-        if (t->isReadOnly()) return UIEInvalidControl;
-        t->setPlainText(QStr(value));  // VAL_CHANGED
-        return 0;
-    }
-    return UIEWrongType;
+    return c->kind->PersonSets(*c, QStr(value));
 }
 
 int Commit(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    QWidget* w = c->widget;
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        b->click();
-        return 0;
-    }
-    if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        emit e->returnPressed();
-        return 0;
-    }
-    CommitUserEdit(panel, control);
-    return 0;
+    return c->kind->PersonCommits(*c);
 }
 
 int Click(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
+    const QPoint at = c->kind->ClickPoint(*c);
     FocusOnClick(w);
-    if (w) SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
-    if (w) SendMouse(w, QEvent::MouseButtonRelease, Qt::LeftButton);
+    if (w) SendMouse(w, at, QEvent::MouseButtonPress, Qt::LeftButton);
+    if (w) SendMouse(w, at, QEvent::MouseButtonRelease, Qt::LeftButton);
     return 0;
 }
 
@@ -276,8 +199,9 @@ int RightClick(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
-    SendMouse(w, QEvent::MouseButtonPress, Qt::RightButton);
-    if (w) SendMouse(w, QEvent::MouseButtonRelease, Qt::RightButton);
+    const QPoint at = c->kind->ClickPoint(*c);
+    SendMouse(w, at, QEvent::MouseButtonPress, Qt::RightButton);
+    if (w) SendMouse(w, at, QEvent::MouseButtonRelease, Qt::RightButton);
     return 0;
 }
 
@@ -285,10 +209,11 @@ int DoubleClick(int panel, int control) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
+    const QPoint at = c->kind->ClickPoint(*c);
     FocusOnClick(w);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
-        if (w) SendMouse(w, type, Qt::LeftButton);
+        if (w) SendMouse(w, at, type, Qt::LeftButton);
     return 0;
 }
 
@@ -297,9 +222,7 @@ int PressKey(int panel, int control, int key) {
     if (int err = Usable(panel, control, c)) return err;
     QPointer<QWidget> w = c->widget;
     GiveFocus(w);
-    if (!w) return 0;
-    w->setProperty("cviKeySwallowed", false);
-    return DeliverKey(w, key);
+    return w ? DeliverKey(w, key) : 0;
 }
 
 int TypeText(int panel, int control, std::string_view text) {
@@ -309,7 +232,6 @@ int TypeText(int panel, int control, std::string_view text) {
     GiveFocus(w);
     for (QChar ch : QStr(text)) {
         if (!w) break;
-        w->setProperty("cviKeySwallowed", false);
         DeliverKey(w, ch.unicode() < 0x100 ? ch.unicode() : '?');
     }
     return 0;
@@ -318,44 +240,13 @@ int TypeText(int panel, int control, std::string_view text) {
 int SelectListItem(int panel, int control, int index) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    auto* r = qobject_cast<QComboBox*>(c->widget);
-    if (!r) return UIEWrongType;
-    if (index < 0 || index >= r->count()) return UIEIndexOutOfRange;
-    if (IsIndicator(*c)) return UIEInvalidControl;
-    r->hidePopup();
-    r->setCurrentIndex(index);
-    emit r->activated(index);  // as the opened list reports a choice
-    return 0;
+    return c->kind->PersonChoosesItem(*c, index);
 }
 
 int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text) {
     Control* c = nullptr;
     if (int err = Usable(panel, control, c)) return err;
-    auto* t = qobject_cast<QTableWidget*>(c->widget);
-    if (!t) return UIEWrongType;
-    if (IsIndicator(*c)) return UIEInvalidControl;
-    if (cell.x < 1 || cell.x > t->columnCount() || cell.y < 1 || cell.y > t->rowCount())
-        return UIEIndexOutOfRange;
-    QTableWidgetItem* item = t->item(cell.y - 1, cell.x - 1);
-    if (!item) {
-        const QSignalBlocker block(t);
-        t->setItem(cell.y - 1, cell.x - 1, item = new QTableWidgetItem);
-    }
-    // What the cell editor would store: a number for a numeric cell, refused when it is not one.
-    const QVariant old = item->data(Qt::DisplayRole);
-    QVariant value = QStr(text);
-    bool ok = true;
-    if (old.typeId() == QMetaType::Int || !old.isValid()) {
-        const int i = QStr(text).trimmed().toInt(&ok);
-        if (ok && c->dataType == VAL_UNSIGNED_SHORT_INTEGER && (i < 0 || i > 65535)) ok = false;
-        value = i;
-    } else if (old.typeId() == QMetaType::Double) {
-        value = QStr(text).trimmed().toDouble(&ok);
-    }
-    if (!ok) return UIEInvalidValue;
-    t->setCurrentCell(cell.y - 1, cell.x - 1);
-    t->model()->setData(t->model()->index(cell.y - 1, cell.x - 1), value, Qt::EditRole);
-    return 0;
+    return c->kind->PersonEditsCell(*c, cell, QStr(text));
 }
 
 int ClosePanel(int panel) {

@@ -104,7 +104,7 @@ enum : int {
 //   QComboBox     "itemValues" = "9600;19200;..."  the items' values (else an integer ring numbers its items
 //                                                 0, 1, ... and a text ring's values are the labels);
 //                 "dataType" = "string"           a ring of text values; "ctrlKind" = "popupRing"
-//   QTableWidget  "dataType" = "uint16", "double" or "string": the type of cells never set (else int)
+//   QTableWidget  "dataType" = "uint16", "double" or "string": the type of every cell (else int)
 //   any control   "cviTextColor", "cviFrameColor", "cviButtonColor" = 0xRRGGBB as a number: start colours
 struct CtrlBinding {
     int id;
@@ -266,7 +266,11 @@ int GetValueLengthFromIndex(int panel, int control, int index, int& length);
 int GetCtrlIndex(int panel, int control, int& index);
 int SetCtrlIndex(int panel, int control, int index);
 
-// Tables: cells are addressed 1-based (column, row), as the programs count them.
+// Tables: cells are addressed 1-based (column, row), as the programs count them. Every cell has the table's
+// type: SetTableCellVal refuses a value of another type (UIEWrongType; an integer into a double table is
+// fine) or, in an unsigned 16-bit table, outside 0..65535 (UIEInvalidValue), and leaves the cell as it was.
+// Program writes raise no events; a person's edit raises VAL_CHANGED and COMMIT with eventData1 = row,
+// eventData2 = column.
 struct Point {
     int x;  // column
     int y;  // row
@@ -320,7 +324,11 @@ struct GraphPlotInfo {
     int color;
     int fillColor;
 };
-int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots);
+// The graph's plots in drawing order; `last` >= 0 gives only the last `last` of them (and copies no
+// others), -1 all.
+int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots, int last = -1);
+// How many plots the graph holds.
+int GetGraphPlotCount(int panel, int control, int& count);
 
 // ---------------------------------------------------------------------------------------------------------
 // Pop-ups (modal; title and text shown exactly as given, line breaks kept)
@@ -349,7 +357,10 @@ int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Files
-// The program's own directory (the executable's), without a trailing separator.
+// The directory of the program's own files, without a trailing separator: the executable's, or for an
+// installed program (or one whose directory the user may not write) the user's
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (default ~/.config/...), made on first use. Returns 0, or
+// -1 when that directory cannot be made.
 int GetProjectDir(std::string& dir);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
@@ -423,6 +434,22 @@ int ComRd(int port, unsigned char* buffer, int count);         // bytes read or 
 int GetInQLen(int port);                                       // bytes waiting or an error
 // Where port n would be opened from (for messages and the README).
 std::string ComPortDevicePath(int port);
+// Why the last OpenComConfig of a port could not open its device (kRS232CannotOpenPort), to tell the user
+// what to do: the device, the group that owns its file and whether that group may read and write it.
+enum ComOpenProblem : int {
+    kComOpenOk = 0,        // opened, or not tried
+    kComOpenNoDevice,      // no such device (adapter unplugged, link to nowhere)
+    kComOpenNoPermission,  // this user may not open it (EACCES, EPERM)
+    kComOpenInUse,         // another program holds it
+    kComOpenFailed,        // any other reason
+};
+struct ComOpenFailure {
+    ComOpenProblem problem = kComOpenOk;
+    std::string device;  // e.g. /dev/ttyUSB0, the target of a COMn link
+    std::string group;   // name (else number) of the device file's group; empty when there is no file
+    bool groupMayOpen = false;
+};
+int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232InvalidPortNum
 
 // ---------------------------------------------------------------------------------------------------------
 // TCP client

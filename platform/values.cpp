@@ -1,0 +1,103 @@
+// Control values: GetCtrlVal / SetCtrlVal through the control's kind, and the conversions into the
+// programs' variables.
+#include <QSignalBlocker>
+
+#include "kinds.h"
+
+using namespace platform_detail;
+
+namespace platform_detail {
+
+int ToInt(const Value& v, int& out) {
+    if (!IsIntValue(v)) return UIEWrongType;
+    out = v.toInt();
+    return 0;
+}
+
+int ToUShort(const Value& v, unsigned short& out) {
+    int i = 0;
+    if (int err = ToInt(v, i)) return err;
+    if (i < 0 || i > 65535) return UIEInvalidValue;
+    out = static_cast<unsigned short>(i);
+    return 0;
+}
+
+int ToDouble(const Value& v, double& out) {
+    if (!IsIntValue(v) && !IsDoubleValue(v)) return UIEWrongType;
+    out = v.toDouble();
+    return 0;
+}
+
+int ToText(const Value& v, std::string& out) {
+    if (!IsTextValue(v)) return UIEWrongType;
+    out = v.toString().toStdString();
+    return 0;
+}
+
+}  // namespace platform_detail
+
+namespace {
+
+ValueWatch g_valueWatch = nullptr;
+
+template <class T, class Convert>
+int GetAs(int panel, int control, T& out, Convert convert) {
+    Control* c = nullptr;
+    if (int err = Lookup(panel, control, c)) return err;
+    Value v;
+    if (int err = c->kind->Read(*c, v)) return err;
+    return convert(v, out);
+}
+
+int Write(Control& c, const Value& v) {
+    const QSignalBlocker block(c.widget);  // program changes raise no events
+    return c.kind->Write(c, v);
+}
+
+int SetAs(int panel, int control, const Value& v) {
+    Control* c = nullptr;
+    if (int err = Lookup(panel, control, c)) return err;
+    return Write(*c, v);
+}
+
+int Watched(int panel, int control, double value, int result) {
+    if (result == 0 && g_valueWatch) g_valueWatch(panel, control, value);
+    return result;
+}
+
+}  // namespace
+
+void platform_detail::SetValueWatch(ValueWatch watch) {
+    g_valueWatch = watch;
+}
+
+int GetCtrlVal(int panel, int control, int& value) {
+    return GetAs(panel, control, value, ToInt);
+}
+int GetCtrlVal(int panel, int control, unsigned short& value) {
+    return GetAs(panel, control, value, ToUShort);
+}
+int GetCtrlVal(int panel, int control, double& value) {
+    return GetAs(panel, control, value, ToDouble);
+}
+int GetCtrlVal(int panel, int control, std::string& value) {
+    Control* c = nullptr;
+    if (int err = Lookup(panel, control, c)) return err;
+    return c->kind->ReadText(*c, value);
+}
+
+int SetCtrlVal(int panel, int control, int value) {
+    return Watched(panel, control, value, SetAs(panel, control, value));
+}
+int SetCtrlVal(int panel, int control, unsigned short value) {
+    return Watched(panel, control, value, SetAs(panel, control, int(value)));
+}
+int SetCtrlVal(int panel, int control, double value) {
+    Control* c = nullptr;
+    if (int err = Lookup(panel, control, c)) return err;
+    if (c->dataType != VAL_DOUBLE) return UIEWrongType;  // no silent rounding into an integer control
+    return Watched(panel, control, value, Write(*c, value));
+}
+int SetCtrlVal(int panel, int control, std::string_view value) {
+    return SetAs(panel, control, QStr(value));
+}

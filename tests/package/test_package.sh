@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a build tree, unpacks it into a temporary root and checks what it holds:
+# runtime dependencies only, no tests or tools, menu entries with their programs and icons. Then starts
+# each named program from that root, offscreen, with a temporary home: its panels must come from the
+# installed share directory and its settings and COM links from ~/.config/colour-sensor-tools/<program>,
+# where a sensor emulator (from the package too) serves COM5. Each must still run after a few seconds.
+#   test_package.sh CPACK BUILD_DIR PROGRAM...
+set -uo pipefail
+cpack=$1 build=$2
+shift 2
+work=$(mktemp -d "${TMPDIR:-/tmp}/cst-package.XXXXXX")
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/cpack" > "$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack did not build the package"
+    exit 1
+fi
+deb=$(echo "$work"/cpack/*.deb)
+[ -f "$deb" ] || { echo "FAIL: no package in $work/cpack"; exit 1; }
+dpkg -x "$deb" "$work/root" || { echo "FAIL: dpkg -x $deb"; exit 1; }
+usr=$work/root/usr
+echo "package: $(basename "$deb")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libqt6widgets6 libqt6serialport6 libqt6network6 libqt6uitools6; do
+    [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib"
+done
+[[ $depends != *-dev* ]] || fail "Depends names a development package"
+
+for f in "$usr"/bin/*; do
+    case $(basename "$f") in
+        *test* | *probe* | bench* | render-*) fail "$f is not for the package" ;;
+    esac
+done
+for tool in sensor-emulator sensor-tool; do
+    [ -x "$usr/bin/$tool" ] || fail "the package lacks $tool"
+done
+[ ! -e "$usr/bin/panels" ] || fail "panel files beside the programs: the installed share directory is not used"
+[ -f "$usr/share/colour-sensor-tools/panels/interface.ui" ] || fail "no panel files in share/"
+
+# Every menu entry starts a program of the package and shows an icon of its own.
+for program in "$@"; do
+    entry=$(grep -l "^Exec=$program\$" "$usr"/share/applications/*.desktop 2>/dev/null | head -n1)
+    [ -n "$entry" ] || fail "no menu entry starts $program"
+done
+for entry in "$usr"/share/applications/*.desktop; do
+    if command -v desktop-file-validate > /dev/null; then
+        out=$(desktop-file-validate "$entry" 2>&1)
+        [ -z "$out" ] || fail "$(basename "$entry"): $out"
+    fi
+    exec=$(sed -n 's/^Exec=//p' "$entry")
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    [ -x "$usr/bin/$exec" ] || fail "$(basename "$entry") starts $exec, which the package lacks"
+    [ -s "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "$(basename "$entry") has no icon $icon.svg"
+done
+
+# The programs, from the unpacked root, with HOME in the work directory and no XDG_CONFIG_HOME.
+home=$work/home
+before=$(ls -A "$usr/bin")
+for program in "$@"; do
+    dir=$home/.config/colour-sensor-tools/$program
+    mkdir -p "$dir"
+    printf '0\n5\n1\n\n\n' > "$dir/ComSettings.cfg"  # RS-232, COM5
+    "$usr/bin/sensor-emulator" --no-tcp --link-com "$dir/COM5" > "$work/emulator-$program.log" 2>&1 &
+    emulator=$!
+    pids+=("$emulator")
+    for _ in $(seq 50); do grep -q '^link' "$work/emulator-$program.log" && break; sleep 0.1; done
+    pty=$(sed -n 's/^pty //p' "$work/emulator-$program.log")
+    [ -n "$pty" ] || { fail "sensor-emulator did not start: $(cat "$work/emulator-$program.log")"; continue; }
+
+    env -u XDG_CONFIG_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$usr/bin/$program" \
+        > "$work/$program.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    sleep 3
+    if kill -0 "$pid" 2>/dev/null; then
+        # Its serial line is the emulator's, found through COM5 in its own directory.
+        held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done 2>/dev/null)
+        grep -qxF "$pty" <<< "$held" || fail "$program did not open COM5 ($pty) from $dir"
+        kill "$pid"
+        wait "$pid" 2>/dev/null
+        echo "$program ran from the package"
+    else
+        wait "$pid"
+        fail "$program ended within 3 s with exit code $? (255: its panels were not found): $(cat "$work/$program.log")"
+    fi
+    kill "$emulator" 2>/dev/null
+    wait "$emulator" 2>/dev/null
+done
+[ "$(ls -A "$usr/bin")" = "$before" ] || fail "the programs wrote beside themselves in usr/bin"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "package checks passed"

@@ -1,0 +1,264 @@
+// Toggle switches as a memory selector, typed tables and their cell editor, row label colours, and
+// shortcut keys of command buttons from the real keyboard path.
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <QWindow>
+
+#include "test_panel.h"
+
+namespace {
+
+enum KindsCtrl : int {
+    MEM_RAM = 1,
+    MEM_EEPROM,
+    MEM_FILE,
+    WIDE_SWITCH,
+    TABLE_U16,
+    TABLE_INT,
+    TABLE_DBL,
+    TABLE_TEXT,
+    SEND_F9,
+    STOP_F10,
+    TEACH_F11,
+    CLEAR_F12,
+    FIELD,
+};
+
+// The program's side of a memory selector: the switch a person commits is the one that is on.
+int Selector(int panel, int control, int event, void* data, int d1, int d2) {
+    Record(panel, control, event, data, d1, d2);
+    if (event == EVENT_COMMIT)
+        for (int s : {MEM_RAM, MEM_EEPROM, MEM_FILE}) SetCtrlVal(panel, s, s == control ? 1 : 0);
+    return 0;
+}
+
+constexpr CtrlBinding kKindsControls[] = {
+    {MEM_RAM, "memRam", Selector},   {MEM_EEPROM, "memEeprom", Selector},
+    {MEM_FILE, "memFile", Selector}, {WIDE_SWITCH, "wideSwitch", Record},
+    {TABLE_U16, "tableU16", Record}, {TABLE_INT, "tableInt", Record},
+    {TABLE_DBL, "tableDbl", Record}, {TABLE_TEXT, "tableText", Record},
+    {SEND_F9, "sendF9", Record},     {STOP_F10, "stopF10", Record},
+    {TEACH_F11, "teachF11", Record}, {CLEAR_F12, "clearF12", Record},
+    {FIELD, "field", Record},
+};
+const PanelDef kKindsPanel{"test_kinds.ui", Record, kKindsControls};
+
+class ControlKindTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        SetPanelDirectory(TEST_PANEL_DIR);
+        panel = LoadPanel(0, kKindsPanel);
+        ASSERT_GT(panel, 0);
+        DisplayPanel(panel);
+        uitest::PumpUntil([] { return false; }, 0.02);  // let the window become active
+        recorded.clear();
+    }
+    void TearDown() override {
+        if (panel > 0) DiscardPanel(panel);
+        UiTest::TearDown();
+    }
+    std::vector<int> EventsOf(int control) const {
+        std::vector<int> events;
+        for (const auto& e : recorded)
+            if (e.control == control) events.push_back(e.event);
+        return events;
+    }
+    std::vector<int> Switches() const {
+        std::vector<int> on;
+        for (int s : {MEM_RAM, MEM_EEPROM, MEM_FILE}) {
+            int v = -1;
+            EXPECT_EQ(GetCtrlVal(panel, s, v), 0);
+            on.push_back(v);
+        }
+        return on;
+    }
+
+    int panel = 0;
+};
+
+using V = std::vector<int>;
+
+// ---- toggle switches ----------------------------------------------------------------------------------
+
+TEST_F(ControlKindTest, MemorySelectorSwitchesChangeThenCommitOnlyForAPerson) {
+    EXPECT_EQ(uitest::Click(panel, MEM_EEPROM), 0);
+    EXPECT_EQ(EventsOf(MEM_EEPROM), (V{EVENT_GOT_FOCUS, EVENT_LEFT_CLICK, EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    EXPECT_EQ(Switches(), (V{0, 1, 0}));
+    // The program switching the others off raises nothing (the switch that had the focus only loses it).
+    EXPECT_EQ(EventsOf(MEM_RAM), (V{EVENT_LOST_FOCUS}));
+    EXPECT_TRUE(EventsOf(MEM_FILE).empty());
+    recorded.clear();
+    EXPECT_EQ(SetCtrlVal(panel, MEM_FILE, 1), 0);
+    EXPECT_EQ(SetCtrlVal(panel, MEM_EEPROM, 0), 0);
+    uitest::PumpUntil([] { return false; }, 0.02);
+    EXPECT_TRUE(recorded.empty());
+    // The space bar on a focused switch is a person's toggle too.
+    EXPECT_EQ(uitest::PressKey(panel, MEM_RAM, ' '), 0);
+    EXPECT_EQ(EventsOf(MEM_RAM), (V{EVENT_GOT_FOCUS, EVENT_KEYPRESS, EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    EXPECT_EQ(Switches(), (V{1, 0, 0}));
+}
+
+TEST_F(ControlKindTest, ASwitchWiderThanItsLabelTogglesWhereItsBoxIs) {
+    EXPECT_EQ(uitest::Click(panel, WIDE_SWITCH), 0);
+    int on = 0;
+    EXPECT_EQ(GetCtrlVal(panel, WIDE_SWITCH, on), 0);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(EventsOf(WIDE_SWITCH), (V{EVENT_GOT_FOCUS, EVENT_LEFT_CLICK, EVENT_VAL_CHANGED, EVENT_COMMIT}));
+}
+
+// ---- tables -------------------------------------------------------------------------------------------
+
+TEST_F(ControlKindTest, UnsignedShortCellsRefuseWhatDoesNotFitAndKeepTheirValue) {
+    const Point cell{2, 3};
+    ASSERT_EQ(SetTableCellVal(panel, TABLE_U16, cell, static_cast<unsigned short>(1234)), 0);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, 70000), UIEInvalidValue);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, 65536), UIEInvalidValue);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, -1), UIEInvalidValue);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, 12.0), UIEWrongType);  // even a whole double
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, "12"), UIEWrongType);
+    unsigned short u = 0;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, cell, u), 0);
+    EXPECT_EQ(u, 1234);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, cell, 65535), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, cell, u), 0);
+    EXPECT_EQ(u, 65535);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, Point{1, 1}, 0), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 1}, u), 0);
+    EXPECT_EQ(u, 0);
+    uitest::PumpUntil([] { return false; }, 0.02);
+    EXPECT_TRUE(recorded.empty()) << "program writes raise no events";
+}
+
+TEST_F(ControlKindTest, IntegerDoubleAndTextTablesHoldTheirOwnType) {
+    // An integer cell may hold what an unsigned short cannot: reading it into one fails and leaves it.
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_INT, Point{1, 1}, -7), 0);
+    unsigned short u = 99;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_INT, Point{1, 1}, u), UIEInvalidValue);
+    EXPECT_EQ(u, 99);
+    double d = 0;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_INT, Point{1, 1}, d), 0);
+    EXPECT_EQ(d, -7.0);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_INT, Point{1, 1}, 0.5), UIEWrongType);
+
+    // A double table widens integers and keeps its numbers exact; never-set cells hold 0.0.
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_DBL, Point{2, 2}, d), 0);
+    EXPECT_EQ(d, 0.0);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_DBL, Point{1, 1}, 3), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_DBL, Point{1, 1}, d), 0);
+    EXPECT_EQ(d, 3.0);
+    int i = 0;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_DBL, Point{1, 1}, i), UIEWrongType);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_DBL, Point{1, 2}, 0.1), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_DBL, Point{1, 2}, d), 0);
+    EXPECT_EQ(d, 0.1);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_DBL, Point{1, 2}, "0.2"), UIEWrongType);
+
+    std::string s = "x";
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_TEXT, Point{2, 2}, s), 0);
+    EXPECT_EQ(s, "");
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_TEXT, Point{2, 2}, "Rot 1"), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_TEXT, Point{2, 2}, s), 0);
+    EXPECT_EQ(s, "Rot 1");
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_TEXT, Point{2, 2}, 5), UIEWrongType);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_TEXT, Point{2, 2}, i), UIEWrongType);
+}
+
+TEST_F(ControlKindTest, APersonEditsACellThroughItsEditor) {
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{2, 3}, "65535"), 0);
+    const std::vector<RecordedEvent> expected = {{panel, TABLE_U16, EVENT_VAL_CHANGED, 3, 2},
+                                                 {panel, TABLE_U16, EVENT_COMMIT, 3, 2}};
+    EXPECT_EQ(recorded, expected);
+    unsigned short u = 0;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
+    EXPECT_EQ(u, 65535);
+
+    // The editor takes nothing a cell of 0..65535 cannot hold; the cell keeps its value, nothing is raised.
+    recorded.clear();
+    for (const char* text : {"65536", "-1", "1.5", "abc", ""})
+        EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{2, 3}, text), UIEInvalidValue)
+            << text;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
+    EXPECT_EQ(u, 65535);
+    EXPECT_TRUE(recorded.empty());
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{1, 0}, "1"), UIEIndexOutOfRange);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 0}, u), UIEIndexOutOfRange);
+    EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, Point{1, 0}, 1), UIEIndexOutOfRange);
+    // An indicator table takes no edits.
+    ASSERT_EQ(SetCtrlAttribute(panel, TABLE_U16, ATTR_CTRL_MODE, VAL_INDICATOR), 0);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{1, 1}, "7"), UIEInvalidControl);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 1}, u), 0);
+    EXPECT_EQ(u, 0);
+    EXPECT_TRUE(recorded.empty());
+
+    // The other types' editors take their own values.
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_INT, Point{1, 2}, "-40000"), 0);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_DBL, Point{2, 1}, "0.125"), 0);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_TEXT, Point{1, 1}, "Teach 1"), 0);
+    int i = 0;
+    double d = 0;
+    std::string s;
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_INT, Point{1, 2}, i), 0);
+    EXPECT_EQ(i, -40000);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_DBL, Point{2, 1}, d), 0);
+    EXPECT_EQ(d, 0.125);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_TEXT, Point{1, 1}, s), 0);
+    EXPECT_EQ(s, "Teach 1");
+    EXPECT_EQ(EventsOf(TABLE_DBL), (V{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+}
+
+// Pixels in the row-label column of the unsigned 16-bit table that are clearly red.
+int RedLabelPixels(int panel, const std::string& picture) {
+    EXPECT_EQ(SavePanelImage(panel, picture), 0);
+    const QImage image(QString::fromStdString(picture));
+    int red = 0;
+    for (int y = 131; y < 259; ++y) {
+        for (int x = 11; x < 40; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 180 && c.green() < 90 && c.blue() < 90) ++red;
+        }
+    }
+    return red;
+}
+
+TEST_F(ControlKindTest, RowLabelColourIsShownAndReadBack) {
+    EXPECT_EQ(RedLabelPixels(panel, ProjectFile("before.png")), 0);
+    EXPECT_EQ(SetTableRowAttribute(panel, TABLE_U16, 2, ATTR_LABEL_COLOR, 0xFF0000), 0);
+    int c = 0;
+    EXPECT_EQ(GetTableRowAttribute(panel, TABLE_U16, 2, ATTR_LABEL_COLOR, c), 0);
+    EXPECT_EQ(c, 0xFF0000);
+    EXPECT_GT(RedLabelPixels(panel, ProjectFile("after.png")), 0) << "the label of row 2 is drawn in red";
+    EXPECT_TRUE(recorded.empty());
+}
+
+// ---- shortcut keys ------------------------------------------------------------------------------------
+
+TEST_F(ControlKindTest, ShortcutKeysFromTheKeyboardPressTheirButtonsAtOnce) {
+    ASSERT_EQ(uitest::Click(panel, FIELD), 0);
+    QWindow* window = QGuiApplication::focusWindow();
+    ASSERT_NE(window, nullptr);
+    SetCtrlAttribute(panel, STOP_F10, ATTR_DIMMED, 1);
+    SetCtrlAttribute(panel, TEACH_F11, ATTR_VISIBLE, 0);
+    recorded.clear();
+    // Through the window system, as a key on the keyboard arrives.
+    for (Qt::Key key : {Qt::Key_F9, Qt::Key_F10, Qt::Key_F11, Qt::Key_F12}) QTest::keyClick(window, key);
+    EXPECT_EQ(EventsOf(SEND_F9), (V{EVENT_COMMIT}));
+    EXPECT_EQ(EventsOf(CLEAR_F12), (V{EVENT_COMMIT}));
+    EXPECT_TRUE(EventsOf(STOP_F10).empty());
+    EXPECT_TRUE(EventsOf(TEACH_F11).empty());
+    // The dimmed and the hidden button's keys go to the field that has the focus, the others never do.
+    std::vector<int> keys;
+    for (const auto& e : recorded)
+        if (e.control == FIELD && e.event == EVENT_KEYPRESS) keys.push_back(e.data1);
+    EXPECT_EQ(keys, (V{VAL_F10_VKEY, VAL_F11_VKEY}));
+
+    // The harness's key presses take the same way.
+    const std::vector<RecordedEvent> byKeyboard = recorded;
+    recorded.clear();
+    for (int key : {VAL_F9_VKEY, VAL_F10_VKEY, VAL_F11_VKEY, VAL_F12_VKEY})
+        uitest::PressKey(panel, FIELD, key);
+    EXPECT_EQ(recorded, byKeyboard);
+}
+
+}  // namespace
