@@ -41,8 +41,10 @@ LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
 bool streamReceive = false;
 std::vector<unsigned char> streamBytes;
-// The stream is bounded so that a sensor sending with nobody taking its frames cannot fill the memory.
-constexpr std::size_t kStreamLimit = 64 * 1024;
+// Frames wait here while the taker is held up (a modal pop-up open during a triggered record): room for
+// some 29,000 frames. The stream is bounded so that a sensor sending with nobody taking its frames cannot
+// fill the memory.
+constexpr std::size_t kStreamLimit = 1024 * 1024;
 
 // The data-ready handler gives up after this many reads that bring nothing while bytes are missing, so a
 // broken conversation ends in the waiting exchange's time-out instead of blocking the user interface.

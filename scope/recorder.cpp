@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ RecordClock clockTime = TimeStr;
 // Lines of the present record: tried and not written.
 unsigned long linesTried = 0, linesLost = 0;
 double frameCounter = 0.0;
+// The triggered record could not be started (the start order did not go out).
+bool triggerStartFailed = false;
 
 // Which controls each record mode shows (bit m set: shown in mode m).
 struct ModeView {
@@ -86,12 +89,22 @@ int RecordMode() {
     return mode;
 }
 
+// Appends text to the record file; false when it was not written whole. What a failed write left of the
+// text (the disk filled up, a file size limit) is cut off again, so the next line does not run on from a
+// fragment.
 bool AppendToRecordFile(const std::string& text) {
     if (recFileName[0] == '\0') return false;
+    long sizeBefore = 0;
+    const int existed = GetFileInfo(recFileName, sizeBefore);  // 0: new (size 0), or not a regular file
     const int file = CVI_OpenFile(recFileName, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
     if (file < 0) return false;
     const bool written = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
-    return CVI_CloseFile(file) == 0 && written;
+    const bool closed = CVI_CloseFile(file) == 0;
+    if (written && closed) return true;
+    std::error_code ec;
+    if (existed >= 0 && std::filesystem::is_regular_file(recFileName, ec))
+        std::filesystem::resize_file(recFileName, std::uintmax_t(sizeBefore), ec);
+    return false;
 }
 
 void StartCountingLines() {
@@ -148,6 +161,11 @@ bool ConfirmFileName() {
 void SetRecordClock(RecordClock date, RecordClock time) {
     clockDate = date ? date : DateStr;
     clockTime = time ? time : TimeStr;
+}
+
+void InitRecordFileName(std::string_view dir) {
+    const std::string path = MakePathname(dir, "RecordFile.dat");
+    UseRecordFile(path.size() <= kPathMax ? path : std::string());
 }
 
 void InitRecordPanel() {
@@ -222,6 +240,7 @@ void RecordFrame() {
     otcrec = 0;
     CalcRecTime();
     frameCounter = 0.0;
+    ShowFrameCounter();
     while (poll == 1) {
         recstart = Timer();
         order = 5;
@@ -256,18 +275,32 @@ void SlowDown() {
 }
 
 void TriggeredRecord() {
+    triggerStartFailed = false;
+    FlushQueues();  // bytes left from before must not pass for a triggered frame
+    // On before the start order leaves, as the first frame may follow at once; off again however this ends.
+    SetStreamReceive(true);
+    struct StreamOff {
+        ~StreamOff() { SetStreamReceive(false); }
+    } streamOff;
     order = 50;
     FillTxBuf(order, 1, 0, 0);  // the sensor sends a frame on every trigger event from now on
     WriteFrame();
     frameCounter = 0.0;
+    ShowFrameCounter();
+    if (nBytesW != 2 * anzframe) {
+        // The sensor never got the order: no frame will come, so there is nothing to wait for.
+        triggerStartFailed = true;
+        SetPopupTimeout();
+        return;
+    }
     poll = 1;
-    SetStreamReceive(true);
     FrameAssembler frames;
     std::vector<unsigned char> bytes;
     while (poll == 1) {
         ProcessSystemEvents();
         bytes.clear();
-        if (TakeReceivedBytes(bytes) > 0) frames.Feed(bytes);
+        const int got = TakeReceivedBytes(bytes);
+        if (got > 0) frames.Feed(bytes);
         // Frames that arrived together are all recorded, one at a time.
         FrameAssembler::Frame frame;
         while (frames.Next(frame)) {
@@ -277,8 +310,9 @@ void TriggeredRecord() {
             frameCounter += 1.0;
             ShowFrameCounter();
         }
+        // The server closed the conversation or the serial port failed: no frame can come any more.
+        if (got < 0 || (comprotocol != 0 && tcpcon == 0)) SetPopupTimeout();
     }
-    SetStreamReceive(false);
 }
 
 void RecordManually() {
@@ -344,7 +378,7 @@ int CBF_ButtonStartTrigRec(int, int, int event, void*, int, int) {
     StartCountingLines();
     TriggeredRecord();
     StopAutoSend();
-    ReportRecordEnd();
+    if (!triggerStartFailed) ReportRecordEnd();
     SetCtrlAttribute(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR, kIdleColor);
     SetButtonsDimmed(0);
     return 0;

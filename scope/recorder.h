@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 extern unsigned short zeitint;   // interval in seconds
 extern unsigned short anzwerte;  // frames to record in mode 0
@@ -26,6 +27,10 @@ extern const char* const InfoDispRemaining;
 // Where the date and time of a data line come from (DateStr and TimeStr unless a test sets others).
 using RecordClock = std::string (*)();
 void SetRecordClock(RecordClock date, RecordClock time);
+
+// At start-up: the record file is "RecordFile.dat" in `dir`, shown in the path display. A path too long
+// for recFileName leaves no record file selected; it is never cut to another file's name.
+void InitRecordFileName(std::string_view dir);
 
 void InitRecordPanel();
 void CalcRecTime();

@@ -10,6 +10,7 @@
 #include "logo.h"
 #include "parameter_files.h"
 #include "parameters.h"
+#include "recorder.h"
 #include "scope_link.h"
 
 unsigned short anzpara = 202;
@@ -135,8 +136,7 @@ void InitAll() {
     GetProjectDir(dir);
     CopyText(proj_dir, sizeof proj_dir, dir);
     BuildSettingsFileNames(proj_dir);
-    CopyText(recFileName, sizeof recFileName, MakePathname(proj_dir, "RecordFile.dat"));
-    ResetTextBox(recpanel, RECP_FILE, recFileName);
+    InitRecordFileName(proj_dir);
     CopyText(paraFileName, sizeof paraFileName, proj_dir);
 
     SetCtrlVal(datapanel, DATAP_STATUS, std::string_view("InitVars"));

@@ -1,0 +1,631 @@
+// The recorder driven as a user would: record modes and their panel, the record time, the record file and
+// its dialog, the bytes of its lines, lines that cannot be written, manual lines and their counter, and
+// records against the emulator (a count at an interval, time-out, Stop, triggered frames on both links).
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "com232.h"
+#include "frame_log.h"
+#include "graph_panel.h"
+#include "live_data.h"
+#include "recorder.h"
+#include "scope.h"
+#include "scope_link.h"
+#include "sensor_emulator.h"
+#include "ui_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kHeader = "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+constexpr const char* kZeros = "\t0\t0\t0\t0\t0\t0\t0\t0\r\n";
+constexpr const char* kConfirmName = "Are you sure, that you have selected the right file name?";
+constexpr const char* kSaved = "File has been saved!";
+constexpr const char* kExists = "File already exist! \nDo you want to select existing file?";
+
+// A fixed date and a clock that ticks one second per line.
+int g_ticks = 0;
+std::string TestDate() {
+    return "12-06-2026";
+}
+std::string TestTime() {
+    char text[16];
+    std::snprintf(text, sizeof text, "17:45:%02d", ++g_ticks % 60);
+    return text;
+}
+
+std::string MakeSure(int blanks) {
+    return " Make sure, that the file is not opened by any other program." + std::string(blanks, ' ') +
+           "\n Otherwise it can not be saved.";
+}
+
+std::string LostText(int lost, int tried, const std::string& path) {
+    return std::to_string(lost) + " of " + std::to_string(tried) + " lines could not be written to\n" + path +
+           "\nThe file may be open in another program or read-only, or the disk may be full.";
+}
+
+// The lines of a file without their CR LF; a last line without one is marked.
+std::vector<std::string> Lines(const std::string& path) {
+    const std::string text = ReadTextFile(path);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = text.find("\r\n", at);
+        if (end == std::string::npos) return lines.push_back(text.substr(at) + "<no CR LF>"), lines;
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+// The values of a data line: what follows date and time.
+std::string Values(const std::string& line) {
+    return line.substr(std::min(line.size(), line.find('\t', line.find('\t') + 1) + 1));
+}
+
+// Root writes into read-only files regardless; the test process gives that up.
+void GiveUpFileOverride() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
+    data[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+}
+
+// Files may not grow beyond `bytes` while this lives: a full disk, as far as one process can tell.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+    rlimit old{};
+};
+
+class Recorder : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        ASSERT_EQ(LoadOrvanePanels(), 0);
+        DisplayOrvanePanels();
+        InitRecordFileName(projectDir.string());
+        SetRecordClock(TestDate, TestTime);
+        g_ticks = 0;
+        uitest::Click(mainpanel, MAINP_RECORDER);
+    }
+    void TearDown() override {
+        poll = 0;
+        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+        CloseCom(comport);
+        DiscardOrvanePanels();
+        if (emulator) emulator->Stop();
+        UiTest::TearDown();
+    }
+
+    // The start-up sequence against the emulator on TCP or on its pseudo-terminal (COM5).
+    void Connect(bool tcp, double autoSendHz = 20.0) {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = "ORVANE V3.3 2020-05-18";
+        options.autoSendHz = autoSendHz;
+        options.tcp = tcp;
+        options.pty = !tcp;
+        if (!tcp) options.ptyLink = ProjectFile("COM5");
+        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator->Start(&error)) << error;
+        WriteTextFile(
+            ProjectFile("ComSettings.cfg"),
+            tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n" : "0\n5\n4\n\n\n");
+        InitAll();
+        ASSERT_EQ(comecho, 1) << "the version query failed";
+        uitest::Click(mainpanel, MAINP_RECORDER);
+        emulator->ResetCounters();
+    }
+    // The request frames the emulator got since Connect: {order, first payload word}.
+    std::vector<std::pair<int, int>> Requests() const {
+        std::vector<std::pair<int, int>> r;
+        for (const auto& f : emulator->Received()) r.emplace_back(f[2] << 8 | f[3], f[4] << 8 | f[5]);
+        return r;
+    }
+
+    static std::string Text(int panel, int ctrl) {
+        std::string text;
+        GetCtrlVal(panel, ctrl, text);
+        return text;
+    }
+    static int Value(int ctrl) {
+        int v = -1;
+        GetCtrlVal(recpanel, ctrl, v);
+        return v;
+    }
+    static double FrameCounter() {
+        double v = -1;
+        GetCtrlVal(recpanel, RECP_FRAME_COUNTER, v);
+        return v;
+    }
+    static int Attr(int panel, int ctrl, CtrlAttr attr) {
+        int v = -1;
+        GetCtrlAttribute(panel, ctrl, attr, v);
+        return v;
+    }
+    static std::vector<GraphPlotInfo> Plots(int signal = 0) {
+        std::vector<GraphPlotInfo> plots;
+        GetGraphPlots(graphpanel, GRAPHP_GRAPH + signal, plots);
+        return plots;
+    }
+
+    struct Answer {
+        std::string title, text;
+        int answer = 1;
+    };
+    // The Select-file button with the dialog's answer and the pop-ups that follow it.
+    static void SelectFile(int result, const std::string& path, std::initializer_list<Answer> then = {}) {
+        uitest::ExpectFileSelect(result, path);
+        for (const Answer& a : then) uitest::ExpectPopup(a.title, a.text, a.answer);
+        uitest::Click(recpanel, RECP_SELECT_FILE);
+    }
+    static void Manual() {
+        if (Value(RECP_MODE) != 2) uitest::SelectListItem(recpanel, RECP_MODE, 2);
+        uitest::Click(recpanel, RECP_MANUAL);
+    }
+    // Starts a record of mode 0 or 1 and answers its confirmations; `end` is the message that ends it.
+    static void StartRecord(int mode, unsigned short interval, unsigned short count, const std::string& end) {
+        uitest::SelectListItem(recpanel, RECP_MODE, mode);
+        uitest::SetAndCommit(recpanel, RECP_INTERVAL, interval);
+        uitest::SetAndCommit(recpanel, RECP_COUNT, count);
+        uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+        if (mode != 0 || count != 0) uitest::ExpectPopup("ATTENTION!", MakeSure(36));
+        uitest::ExpectPopup(end == kSaved ? "INFO!" : "ATTENTION!", end);
+        uitest::Click(recpanel, RECP_START);
+    }
+    // Runs `action` inside the record's waits once `ready()` holds.
+    static void WhenDuringTheRecord(std::function<bool()> ready, std::function<void()> action) {
+        auto step = std::make_shared<std::function<void()>>();
+        *step = [=] { ready() ? action() : uitest::RunDuringBusyWait(*step); };
+        uitest::RunDuringBusyWait(*step);
+    }
+
+    std::unique_ptr<sensor_emu::SensorEmulator> emulator;
+};
+
+// --- the panel ------------------------------------------------------------------------------------------
+
+TEST_F(Recorder, EachModeShowsItsControlsOnly) {
+    const std::vector<int> shown[4] = {
+        {RECP_INTERVAL, RECP_COUNT, RECP_TIME_FRAME, RECP_DAYS, RECP_SECONDS, RECP_RECORDED, RECP_REMAINING,
+         RECP_START, RECP_STOP},
+        {RECP_INTERVAL, RECP_FRAME_COUNTER, RECP_START, RECP_STOP},
+        {RECP_RECORDED, RECP_MANUAL},
+        {RECP_FRAME_COUNTER, RECP_START_TRIGGERED, RECP_STOP_TRIGGERED},
+    };
+    for (int mode : {3, 1, 2, 0}) {
+        ASSERT_EQ(uitest::SelectListItem(recpanel, RECP_MODE, mode), 0);
+        for (int ctrl : {RECP_INTERVAL, RECP_COUNT, RECP_TIME_FRAME, RECP_DAYS, RECP_SECONDS, RECP_RECORDED,
+                         RECP_REMAINING, RECP_FRAME_COUNTER, RECP_START, RECP_STOP, RECP_START_TRIGGERED,
+                         RECP_STOP_TRIGGERED, RECP_MANUAL, RECP_SELECT_FILE, RECP_FILE}) {
+            const bool always = ctrl == RECP_SELECT_FILE || ctrl == RECP_FILE;
+            EXPECT_EQ(uitest::IsShown(recpanel, ctrl), always || std::ranges::count(shown[mode], ctrl) == 1)
+                << "mode " << mode << ", control " << ctrl;
+        }
+    }
+}
+
+TEST_F(Recorder, RecordTimeIsIntervalTimesCountSplitIntoDaysHoursMinutesSeconds) {
+    // Opening the recorder in mode 0 shows the time of what the inputs hold.
+    SetCtrlVal(recpanel, RECP_INTERVAL, static_cast<unsigned short>(2));
+    SetCtrlVal(recpanel, RECP_COUNT, static_cast<unsigned short>(5));
+    uitest::Click(mainpanel, MAINP_RECORDER);
+    EXPECT_EQ(Value(RECP_SECONDS), 10);
+    const int cases[][6] = {{5, 36769, 2, 3, 4, 5}, {65535, 65535, 49708, 18, 3, 45}, {2, 5, 0, 0, 0, 10}};
+    for (const auto& c : cases) {
+        SetCtrlVal(recpanel, RECP_RECORDED, static_cast<unsigned short>(9));
+        uitest::SetAndCommit(recpanel, RECP_INTERVAL, static_cast<unsigned short>(c[0]));
+        uitest::SetAndCommit(recpanel, RECP_COUNT, static_cast<unsigned short>(c[1]));
+        EXPECT_EQ(
+            (std::vector{Value(RECP_DAYS), Value(RECP_HOURS), Value(RECP_MINUTES), Value(RECP_SECONDS)}),
+            (std::vector{c[2], c[3], c[4], c[5]}))
+            << c[0] << " s x " << c[1];
+        EXPECT_EQ(Value(RECP_RECORDED), 0);
+        EXPECT_EQ(Value(RECP_REMAINING), c[1]);
+    }
+}
+
+TEST_F(Recorder, ModeChangeStopsTheLoopClearsTheGraphAndRestartsTheManualCount) {
+    SetPanelGraphData();
+    otcrec = 12;
+    SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
+    poll = 1;  // as while the live-data loop runs
+    uitest::SelectListItem(recpanel, RECP_MODE, 2);
+    EXPECT_EQ(poll, 0);
+    EXPECT_TRUE(Plots(0).empty());
+    EXPECT_TRUE(Plots(6).empty());
+    EXPECT_EQ(Value(RECP_RECORDED), 0);
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 1);
+    EXPECT_EQ(Plots().size(), 1u) << "a manual line is graphed";
+    uitest::SelectListItem(recpanel, RECP_MODE, 1);
+    EXPECT_EQ(otcrec, 1) << "only manual mode restarts the count";
+}
+
+TEST_F(Recorder, EveryControlAnswersARightClickWithItsHelp) {
+    uitest::ExpectPopup("INFO!", " Switch to data recorder.");
+    uitest::RightClick(mainpanel, MAINP_RECORDER);
+    const std::pair<int, const char*> help[] = {
+        {RECP_MODE, " Select how to record data frame. "},
+        {RECP_SELECT_FILE, " Select a record file for data save. "},
+        {RECP_FILE, " Shows the path of the record file. "},
+        {RECP_INTERVAL, " Choose a even interval for recording. \n Minimum interval is 1 second. "},
+        {RECP_COUNT, " Choose how many Data should be recorded. "},
+        {RECP_DAYS, " Displays the time for recording \n when all VALUES will be recorded."},
+        {RECP_SECONDS, " Displays the time for recording \n when all VALUES will be recorded."},
+        {RECP_RECORDED, " Displays how many values are already recorded."},
+        {RECP_REMAINING, " Displays how many values remain to be recorded."},
+        {RECP_START, " Start data record."},
+        {RECP_STOP, " Stop data record."},
+        {-3, nullptr},  // mode 3 from here on
+        {RECP_START_TRIGGERED, " Start data record."},
+        {RECP_STOP_TRIGGERED, " Stop data record."},
+        {-2, nullptr},
+        {RECP_MANUAL, " Record one frame manually \n and append to existing file. "},
+    };
+    for (auto [ctrl, text] : help) {
+        if (!text) {
+            uitest::SelectListItem(recpanel, RECP_MODE, -ctrl);
+            continue;
+        }
+        uitest::ExpectPopup("INFO!", text);
+        EXPECT_EQ(uitest::RightClick(recpanel, ctrl), 0) << ctrl;
+    }
+    EXPECT_EQ(otcrec, 0) << "help records nothing";
+    EXPECT_FALSE(fs::exists(projectDir / "RecordFile.dat"));
+}
+
+// --- the record file ------------------------------------------------------------------------------------
+
+TEST_F(Recorder, ANewFileGetsTheHeaderThenManualLinesOfTheLatestFrameOrZerosBeforeAny) {
+    const std::string path = ProjectFile("new.dat"), startPath = Text(recpanel, RECP_FILE);
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    const uitest::Popup& dialog = uitest::Popups().back();
+    EXPECT_EQ(dialog.title, "FILENAME!");
+    EXPECT_EQ(dialog.text, "RecordFile.dat");
+    EXPECT_EQ(dialog.filter, "*.dat");
+    EXPECT_EQ(dialog.directory, startPath) << "the dialog starts at the file in force";
+    EXPECT_EQ((std::vector{dialog.buttonLabel, dialog.restrictDirectory, dialog.restrictExtension,
+                           dialog.allowCancel, dialog.allowMakeDirectory}),
+              (std::vector{int(VAL_OK_BUTTON), 0, 0, 1, 1}));
+    EXPECT_EQ(Text(recpanel, RECP_FILE), path);
+    EXPECT_EQ(ReadTextFile(path), kHeader);
+
+    Manual();
+    dataChL = 1210, dataChC = 1984, dataChR = 1177, dataDensity = 2051, dataSym1 = 50, dataSym2 = 48;
+    dataVec = 3, dataTemp = 27, dataAktMaxChL = 9999, dataTrigger = 1;
+    Manual();
+    dataChL = 65535, dataVec = 255, dataTemp = 0;
+    Manual();
+    EXPECT_EQ(ReadTextFile(path), std::string(kHeader) + "12-06-2026\t17:45:01" + kZeros +
+                                      "12-06-2026\t17:45:02\t1210\t1984\t1177\t2051\t50\t48\t3\t27\r\n" +
+                                      "12-06-2026\t17:45:03\t65535\t1984\t1177\t2051\t50\t48\t255\t0\r\n");
+    EXPECT_EQ(Plots().back().y, (std::vector<double>{1210, 65535}));
+}
+
+TEST_F(Recorder, AnExistingFileAcceptedIsReplacedWithAHeaderDeclinedKeepsThePreviousFile) {
+    const std::string old = ProjectFile("old.dat"), declined = ProjectFile("declined.dat");
+    WriteTextFile(old, "old content, longer than a header line: old content, old content, old\r\n");
+    SelectFile(VAL_EXISTING_FILE_SELECTED, old, {{"ATTENTION!", kExists}, {"ATTENTION!", MakeSure(36)}});
+    EXPECT_EQ(ReadTextFile(old), kHeader);
+    EXPECT_EQ(Text(recpanel, RECP_FILE), old);
+
+    WriteTextFile(declined, "keep me\r\n");
+    SelectFile(VAL_EXISTING_FILE_SELECTED, declined, {{"ATTENTION!", kExists, 0}});
+    EXPECT_EQ(ReadTextFile(declined), "keep me\r\n");
+    EXPECT_EQ(Text(recpanel, RECP_FILE), old);
+    Manual();
+    EXPECT_EQ(Lines(old).size(), 2u) << "lines still go to the file in force";
+}
+
+TEST_F(Recorder, CancellingLeavesNoFileAndEveryLineIsReportedLost) {
+    SelectFile(VAL_NO_FILE_SELECTED, "",
+               {{"ATTENTION!", "No filename was choosen! \nRecording will not be done! "}});
+    EXPECT_EQ(Text(recpanel, RECP_FILE), "");
+    uitest::ExpectPopup("ATTENTION!",
+                        "No record file is selected: 1 of 1 lines were not written.\nSelect a file with the "
+                        "Select-file button.");
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 1);
+    EXPECT_FALSE(fs::exists(ProjectFile("RecordFile.dat")));
+}
+
+TEST_F(Recorder, APathTooLongForTheBufferIsRefusedNeverCut) {
+    const std::string previous = Text(recpanel, RECP_FILE);
+    const fs::path deep = projectDir / std::string(200, 'd');
+    fs::create_directories(deep);
+    const std::string tooLong = (deep / (std::string(60, 'f') + ".dat")).string();
+    SelectFile(
+        VAL_NEW_FILE_SELECTED, tooLong,
+        {{"ATTENTION!", "The path\n" + tooLong +
+                            "\nis longer than 259 characters and cannot be used for a record file.\nThe "
+                            "record file stays as it was."}});
+    EXPECT_EQ(Text(recpanel, RECP_FILE), previous);
+    EXPECT_TRUE(fs::is_empty(deep)) << "no file under a cut name";
+
+    // A program directory too deep for its default record file leaves none selected.
+    InitRecordFileName(deep.string() + "/" + std::string(60, 'p'));
+    EXPECT_EQ(Text(recpanel, RECP_FILE), "");
+    EXPECT_EQ(recFileName[0], '\0');
+}
+
+TEST_F(Recorder, WhatAFullDiskCutShortIsTakenOutAgain) {
+    const std::string path = ProjectFile("full.dat");
+    {
+        FileSizeLimit limit(20);  // not even the header fits
+        SelectFile(VAL_NEW_FILE_SELECTED, path,
+                   {{"ATTENTION!", "The record file\n" + path + "\ncannot be written."}});
+        EXPECT_EQ(fs::file_size(path), 0u) << "no part of the header";
+    }
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    {
+        FileSizeLimit limit(fs::file_size(path) + 20);  // room for part of a line
+        uitest::ExpectPopup("ATTENTION!", LostText(1, 1, path));
+        Manual();
+        EXPECT_EQ(ReadTextFile(path), kHeader);
+    }
+    Manual();  // no message
+    EXPECT_EQ(ReadTextFile(path), std::string(kHeader) + "12-06-2026\t17:45:02" + kZeros);
+}
+
+TEST_F(Recorder, RecordedCounterIsSixteenBitsAndWrapsToZero) {
+    uitest::SelectListItem(recpanel, RECP_MODE, 2);
+    otcrec = 65534;  // as after 65,534 manual lines
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 65535);
+    Manual();
+    EXPECT_EQ(Value(RECP_RECORDED), 0);
+    EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 2u) << "the default file gets no header";
+}
+
+// --- interval records -------------------------------------------------------------------------------------
+
+TEST_F(Recorder, DecliningTheConfirmationWritesNothingButClearsTheGraph) {
+    SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("r.dat"));
+    SetPanelGraphData();
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 0);
+    uitest::Click(recpanel, RECP_START);
+    EXPECT_TRUE(Plots().empty());
+    EXPECT_EQ(ReadTextFile(ProjectFile("r.dat")), kHeader);
+    EXPECT_EQ(Attr(mainpanel, MAINP_GO, ATTR_DIMMED), 0);
+}
+
+TEST_F(Recorder, ACountOfZeroRecordsNothingAndSaysSo) {
+    SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("r.dat"));
+    StartRecord(0, 1, 0, "The number of values to record is 0.\nNothing was recorded.");
+    EXPECT_EQ(ReadTextFile(ProjectFile("r.dat")), kHeader);
+    EXPECT_EQ(poll, 0);
+}
+
+TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGraphs) {
+    Connect(true);
+    const std::string path = ProjectFile("r.dat");
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    std::vector<int> during;
+    WhenDuringTheRecord(
+        [] { return otcrec >= 1; },
+        [&] {
+            during = {Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR),
+                      Attr(recpanel, RECP_COUNT, ATTR_CTRL_MODE), Attr(mainpanel, MAINP_GO, ATTR_DIMMED),
+                      Attr(recpanel, RECP_MODE, ATTR_DIMMED), Attr(recpanel, RECP_STOP, ATTR_DIMMED)};
+        });
+    StartRecord(0, 0, 5, kSaved);
+    EXPECT_EQ(during, (std::vector{0xFF0000, int(VAL_INDICATOR), 1, 1, 0}));
+    EXPECT_EQ(
+        (std::vector{Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR),
+                     Attr(recpanel, RECP_INTERVAL, ATTR_CTRL_MODE), Attr(mainpanel, MAINP_GO, ATTR_DIMMED)}),
+        (std::vector{0xE0E0E0, int(VAL_HOT), 0}));
+    EXPECT_EQ(Value(RECP_RECORDED), 5);
+    EXPECT_EQ(Value(RECP_REMAINING), 0);
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>(5, {5, Requests().front().second})));
+    const auto lines = Lines(path);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0] + "\r\n", kHeader);
+    // Each line holds the frame the graph got at that step; the last is the frame on the data panel.
+    const auto chL = Plots(0), density = Plots(3), temp = Plots(6);
+    ASSERT_EQ(temp.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        std::istringstream cells(Values(lines[1 + i]));
+        int v[8];
+        for (int& x : v) cells >> x;
+        EXPECT_EQ((std::vector{v[0], v[3], v[7]}),
+                  (std::vector{int(chL[i].y[1]), int(density[i].y[1]), int(temp[i].y[1])}))
+            << "line " << 1 + i;
+    }
+    EXPECT_EQ(Values(lines[5]), std::to_string(dataChL) + "\t" + std::to_string(dataChC) + "\t" +
+                                    std::to_string(dataChR) + "\t" + std::to_string(dataDensity) + "\t" +
+                                    std::to_string(dataSym1) + "\t" + std::to_string(dataSym2) + "\t" +
+                                    std::to_string(dataVec) + "\t" + std::to_string(dataTemp));
+}
+
+TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequest) {
+    Connect(true);
+    const double start = Timer();
+    StartRecord(0, 1, 2, kSaved);
+    EXPECT_GE(Timer() - start, 1.0) << "two frames one second apart";
+    EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 2u);
+}
+
+TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithOneMoreLineOfThePreviousValues) {
+    Connect(true);
+    WhenDuringTheRecord([] { return FrameCounter() >= 3; },
+                        [this] { emulator->SetFaults({.silent = true}); });
+    StartRecord(1, 0, 1, kSaved);
+    const auto lines = Lines(ProjectFile("RecordFile.dat"));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(double(lines.size()), FrameCounter());
+    EXPECT_EQ(Values(lines.back()), Values(lines[lines.size() - 2]));
+    EXPECT_NE(lines.back(), lines[lines.size() - 2]) << "a line of its own, with its own time";
+    EXPECT_EQ(Text(datapanel, DATAP_STATUS), "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+}
+
+TEST_F(Recorder, StopOnTheMainPanelEndsARecordWithoutWaitingOutTheInterval) {
+    Connect(true);
+    double stoppedAt = 0;
+    WhenDuringTheRecord([] { return FrameCounter() >= 1; },
+                        [&] {
+                            stoppedAt = Timer();
+                            uitest::Click(mainpanel, MAINP_STOP);
+                        });
+    StartRecord(1, 60, 1, kSaved);
+    EXPECT_LT(Timer() - stoppedAt, 30.0) << "the 60 s interval was not waited out";
+    EXPECT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 1u);
+}
+
+TEST_F(Recorder, LinesARefusedFileLostAreCountedAtTheEndOfTheRecordInsteadOfSaved) {
+    Connect(true);
+    const std::string path = ProjectFile("ro.dat");
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    GiveUpFileOverride();
+    fs::permissions(path, fs::perms::owner_read);
+    StartRecord(0, 0, 3, LostText(3, 3, path));
+    EXPECT_EQ(ReadTextFile(path), kHeader) << "what was written stays";
+    EXPECT_EQ(Value(RECP_RECORDED), 3) << "the record itself ran";
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    StartRecord(0, 0, 2, kSaved);  // the next record counts its own lines
+    EXPECT_EQ(Lines(path).size(), 3u);
+}
+
+TEST_F(Recorder, ClosingTheRecorderPanelStopsAutomaticSendingButNotTheLoop) {
+    Connect(false);
+    poll = 1;
+    uitest::ClosePanel(recpanel);
+    ASSERT_TRUE(uitest::PumpUntil([this] { return !Requests().empty(); }, 2.0));
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>{{50, 0}}));
+    EXPECT_EQ(poll, 1);
+}
+
+// --- triggered records ------------------------------------------------------------------------------------
+
+// The bytes the sensor sent by itself as the frame log saw them arrive, cut into 36-byte frames.
+std::vector<std::vector<int>> FramesSentBySensor(const std::string& logPath) {
+    std::vector<int> bytes;
+    std::istringstream log(ReadTextFile(logPath));
+    for (std::string line; std::getline(log, line);) {
+        if (line.find(" RX ") == std::string::npos || !line.ends_with(" sent by the sensor")) continue;
+        std::istringstream words(line.substr(0, line.size() - 19));
+        std::string word;
+        words >> word >> word >> word;  // time, direction, link
+        while (words >> word) bytes.push_back(std::stoi(word, nullptr, 16));
+    }
+    EXPECT_EQ(bytes.size() % 36, 0u) << "whole frames only";
+    std::vector<std::vector<int>> frames;
+    for (std::size_t at = 0; at + 36 <= bytes.size(); at += 36)
+        frames.emplace_back(bytes.begin() + long(at), bytes.begin() + long(at) + 36);
+    return frames;
+}
+
+class TriggeredRecord : public Recorder, public testing::WithParamInterface<bool> {};
+
+TEST_P(TriggeredRecord, FramesBackToBackAreAllRecordedAndAFrameWithAWrongMarkerIsDropped) {
+    const bool tcp = GetParam();
+    Connect(tcp, 40.0);
+    if (!tcp) {
+        // A reply cut short waits in the serial queue: it must not be taken for the start of a frame.
+        emulator->SetFaults({.shortReply = true});
+        FillTxBuf(5, 0, 0, 0);
+        WriteFrame();
+        ASSERT_TRUE(uitest::PumpUntil([] { return GetInQLen(comport) == 35; }, 2.0));
+    }
+    emulator->SetFaults({.autoWrongMarkerAt = 4, .autoDoubleAt = 2});
+    const std::string path = ProjectFile("trig.dat"), logPath = ProjectFile("frames.log");
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    ASSERT_TRUE(OpenFrameLog(logPath));
+    std::vector<int> during;
+    WhenDuringTheRecord([] { return FrameCounter() >= 8; },
+                        [&] {
+                            during = {Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED),
+                                      Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR)};
+                            uitest::Click(recpanel, RECP_STOP_TRIGGERED);
+                        });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+    CloseFrameLog();
+
+    EXPECT_TRUE(uitest::PumpUntil([this] { return !emulator->AutoSending(); }, 2.0));
+    EXPECT_EQ(Requests().back(), (std::pair{50, 0}));
+    std::vector<std::string> good;
+    int wrongMarkers = 0;
+    for (const auto& f : FramesSentBySensor(logPath)) {
+        if (f[0] != 0x00 || f[1] != 0xAA) {
+            ++wrongMarkers;
+            continue;
+        }
+        std::string values;
+        for (int w = 2; w <= 9; ++w)
+            values += (w > 2 ? "\t" : "") + std::to_string(f[2 * w] << 8 | f[2 * w + 1]);
+        good.push_back(values);
+    }
+    EXPECT_EQ(wrongMarkers, 1);
+    ASSERT_GE(good.size(), 8u);
+    const auto lines = Lines(path);
+    ASSERT_EQ(lines.size(), good.size() + 1) << "every good frame, and only those";
+    for (std::size_t i = 0; i < good.size(); ++i)
+        EXPECT_EQ(Values(lines[i + 1]), good[i]) << "line " << i + 1;
+    EXPECT_EQ(FrameCounter(), double(good.size()));
+    EXPECT_EQ(Plots().size(), good.size()) << "each recorded frame is graphed";
+    EXPECT_EQ(during, (std::vector{1, 0xFF0000}));
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED), 0);
+
+    // The link answers requests as before.
+    StartRecord(0, 0, 1, kSaved);
+    EXPECT_EQ(Text(datapanel, DATAP_STATUS).substr(0, 6), "ORVANE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "Tcp" : "Serial"; });
+
+TEST_F(Recorder, ATriggeredRecordEndsWhenTheServerClosesTheConnection) {
+    Connect(true, 40.0);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    WhenDuringTheRecord([] { return FrameCounter() >= 2; }, [this] { emulator->CloseTcpClient(); });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("TCP Client", "Server has closed connection!");
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);  // returns without Stop
+    EXPECT_EQ(Text(datapanel, DATAP_STATUS), "TIMEOUT");
+    EXPECT_EQ(double(Lines(ProjectFile("RecordFile.dat")).size()), FrameCounter());
+}
+
+TEST_F(Recorder, ATriggeredRecordWithoutALinkEndsAtOnceWithTheFailureReport) {
+    SetScopeProfiles();
+    comprotocol = 1;  // TCP/IP, but no conversation is open
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::Click(recpanel, RECP_START_TRIGGERED);  // and no "File has been saved!"
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(Text(datapanel, DATAP_STATUS), "TIMEOUT");
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
+    EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_DIMMED), 0);
+    EXPECT_FALSE(fs::exists(ProjectFile("RecordFile.dat")));
+}
+
+}  // namespace
