@@ -69,11 +69,11 @@ enum : int {
     UIEControlMissing = -3,      // a declared control is not in the panel file
     UIEInvalidPanel = -4,
     UIEInvalidControl = -5,
-    UIEInvalidAttribute = -6,    // attribute does not apply to this control kind
+    UIEInvalidAttribute = -6,  // attribute does not apply to this control kind
     UIEInvalidValue = -7,
     UIEIndexOutOfRange = -8,
     UIEItemNotFound = -9,
-    UIEWrongType = -10,          // value type does not fit the control
+    UIEWrongType = -10,  // value type does not fit the control
     UIEOutOfMemory = -12,
 };
 
@@ -89,8 +89,8 @@ enum : int {
 //   QSpinBox            numeric, int                 ("dataType" = "uint16" for unsigned 16-bit)
 //   QDoubleSpinBox      numeric, double
 //   QComboBox           ring (items with integer or text values)
-//   QLineEdit           text field                   ("ctrlKind" = "string2": the second, wider-bordered style)
-//   QLabel              text message                 ("ctrlKind" = "picture": picture control)
+//   QLineEdit           text field                   ("ctrlKind" = "string2": the second, wider-bordered
+//   style) QLabel              text message                 ("ctrlKind" = "picture": picture control)
 //   QPlainTextEdit      text box
 //   QPushButton         command button
 //   QCheckBox           toggle switch
@@ -137,8 +137,8 @@ enum PanelAttr : int {
     ATTR_PANEL_LEFT,
     ATTR_PANEL_WIDTH,
     ATTR_PANEL_HEIGHT,
-    ATTR_PANEL_TITLE,      // text
-    ATTR_PANEL_PARENT,     // 0 for a top-level panel
+    ATTR_PANEL_TITLE,   // text
+    ATTR_PANEL_PARENT,  // 0 for a top-level panel
     ATTR_PANEL_BACKCOLOR,
     ATTR_PANEL_FIRST_CTRL,  // read only: the control at tab position 0, 0 when the panel has none
 };
@@ -180,18 +180,18 @@ enum : int { VAL_HOT = 1, VAL_INDICATOR = 2 };
 enum CtrlAttr : int {
     ATTR_VISIBLE = 1,
     ATTR_DIMMED,
-    ATTR_CTRL_MODE,          // VAL_HOT or VAL_INDICATOR
-    ATTR_CTRL_STYLE,         // read only: CtrlStyle
-    ATTR_DATA_TYPE,          // read only: DataType
+    ATTR_CTRL_MODE,   // VAL_HOT or VAL_INDICATOR
+    ATTR_CTRL_STYLE,  // read only: CtrlStyle
+    ATTR_DATA_TYPE,   // read only: DataType
     ATTR_TOP,
     ATTR_LEFT,
     ATTR_WIDTH,
     ATTR_HEIGHT,
     ATTR_TEXT_COLOR,
-    ATTR_TEXT_BGCOLOR,       // VAL_TRANSPARENT allowed
+    ATTR_TEXT_BGCOLOR,  // VAL_TRANSPARENT allowed
     ATTR_CMD_BUTTON_COLOR,
-    ATTR_FRAME_COLOR,        // also a decoration's box colour
-    ATTR_TEXT_FONT,          // text; VAL_APP_FONT names the application font
+    ATTR_FRAME_COLOR,            // also a decoration's box colour
+    ATTR_TEXT_FONT,              // text; VAL_APP_FONT names the application font
     ATTR_TEXT_FONT_NAME_LENGTH,  // read only
     ATTR_TEXT_POINT_SIZE,
     ATTR_TEXT_BOLD,
@@ -203,13 +203,13 @@ enum CtrlAttr : int {
                              // characters (UTF-16 units: two for a character beyond the basic plane)
     ATTR_TEXT_SELECTION_START,
     ATTR_TEXT_SELECTION_LENGTH,
-    ATTR_MIN_VALUE,          // numeric controls, int or double
+    ATTR_MIN_VALUE,  // numeric controls, int or double
     ATTR_MAX_VALUE,
-    ATTR_POINTS_PER_SCREEN,  // strip chart
-    ATTR_NUM_TRACES,         // strip chart
-    ATTR_CALLBACK_DATA,      // void*
+    ATTR_POINTS_PER_SCREEN,          // strip chart
+    ATTR_NUM_TRACES,                 // strip chart
+    ATTR_CALLBACK_DATA,              // void*
     ATTR_CALLBACK_FUNCTION_POINTER,  // CtrlCallbackPtr; set it with InstallCtrlCallback
-    ATTR_NEXT_CTRL,          // read only: the control at the next tab position, 0 after the last
+    ATTR_NEXT_CTRL,                  // read only: the control at the next tab position, 0 after the last
 };
 
 inline constexpr int VAL_TRANSPARENT = 0x1000000;
@@ -346,7 +346,7 @@ int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultF
 
 // ---------------------------------------------------------------------------------------------------------
 // Event pump
-int RunUserInterface();           // returns the code given to QuitUserInterface
+int RunUserInterface();  // returns the code given to QuitUserInterface
 int QuitUserInterface(int code);
 // Runs pending events (input, repaints, socket and serial notifications, deferred calls). When nothing is
 // pending it may block for about a millisecond, so a wait loop that calls it on every pass stays responsive
@@ -394,10 +394,10 @@ int FileToArray(std::string_view path, std::span<unsigned short> data);
 
 // ---------------------------------------------------------------------------------------------------------
 // Time
-double Timer();                  // monotonic seconds since the program started
-std::string DateStr();           // "MM-DD-YYYY"
-std::string TimeStr();           // "HH:MM:SS", 24-hour
-void Delay(double seconds);      // sleeps without processing events
+double Timer();              // monotonic seconds since the program started
+std::string DateStr();       // "MM-DD-YYYY"
+std::string TimeStr();       // "HH:MM:SS", 24-hour
+void Delay(double seconds);  // sleeps without processing events
 void Sleep(int milliseconds);
 
 // ---------------------------------------------------------------------------------------------------------
@@ -472,8 +472,14 @@ enum : int {
 };
 using TCPCallbackPtr = int (*)(unsigned handle, int xType, int errCode, void* callbackData);
 // Connects and returns 0 with the conversation handle, or a negative TCP error (kTCP_TimeOutErr when the
-// server does not answer within timeoutMs). The callback runs on the user-interface thread inside the event
-// pump; TCP_DATAREADY is raised again while unread bytes remain after it returns.
+// name lookup and the connect together take longer than timeoutMs). The callback runs on the user-interface
+// thread inside the event pump; TCP_DATAREADY is raised again while unread bytes remain after it returns.
+//
+// Every wait of the TCP client and of the serial ports (the name lookup, the connect, reads and writes that
+// wait for bytes, the disconnect) runs the event pump, so the window repaints and live controls answer
+// meanwhile. A read or write that waits on a conversation raises none of its events; they follow once it
+// returns. A port closed or a conversation ended by a callback during such a wait ends the wait with
+// kRS232PortNotOpen or kTCP_ConnectionClosed.
 int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, TCPCallbackPtr callback,
                        void* callbackData, int timeoutMs);
 int DisconnectFromTCPServer(unsigned handle);
@@ -482,7 +488,24 @@ int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int ti
 int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs);
 
 // ---------------------------------------------------------------------------------------------------------
-// Start-up of the platform itself: call once at the top of main. Returns 0, or -1 when it cannot start.
+// Start and end of the platform itself.
+// Call once at the top of main. Returns 0, or -1 when it cannot start.
 int InitCVIRTE(int argc, char** argv);
+// The end of the run: call once at the end of main, after the program's own end path. Closes every serial
+// port and TCP conversation still open, discards the panels still loaded and ends the platform; no other
+// platform call works after it.
+void CloseCVIRTE();
+
+// SIGTERM and SIGINT. Once a handler is installed they no longer end the process at once: the handler runs
+// on the user-interface thread from within the event pump (inside a busy wait too), with the signal's
+// number, and then again at every pass of the pump, so a loop that starts after the request ends as well.
+// The handler asks the run to end (QuitUserInterface, clearing its loops' run flags). From the request on,
+// an open pop-up is closed as cancelled and new pop-ups are not shown: a message goes to the error stream, a
+// question is answered No, a file selection is cancelled. A second signal ends the process at once.
+// Returns 0, or -1 when the platform has not started.
+using TerminationCallbackPtr = void (*)(int signalNumber);
+int InstallTerminationHandler(TerminationCallbackPtr handler);
+// The signal that asked the run to end; 0 while none has.
+int TerminationSignal();
 // Saves a panel (with its child panels) as a PNG picture.
 int SavePanelImage(int panel, std::string_view path);

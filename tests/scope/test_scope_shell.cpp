@@ -58,6 +58,31 @@ TEST_F(Shell, StartWithoutSensorEndsOnTheInterfacePanelWithPanelDefaults) {
     EXPECT_EQ(shown, (projectDir / "RecordFile.dat").string());
 }
 
+TEST_F(Shell, StartUpDrawsTheLogoOfBrandFive) {
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n1\n");  // no sensor
+    ASSERT_EQ(LoadOrvanePanels(), 0);
+    DisplayOrvanePanels();
+    InitAll();
+    // The title and the three contact lines are the controls made after the panel's own ones, white on the
+    // box's orange, with the bitmap beside them.
+    std::vector<std::string> texts;
+    {
+        uitest::AllowPlatformErrors end("GetCtrlVal", UIEInvalidControl);  // past the last text
+        std::string text;
+        for (int id = MAINP_LOGO_PICTURE + 1; GetCtrlVal(mainpanel, id, text) == 0; ++id) {
+            texts.push_back(text);
+            EXPECT_EQ(Attribute(mainpanel, id, ATTR_TEXT_COLOR), 0xFFFFFF) << text;
+            EXPECT_EQ(Attribute(mainpanel, id, ATTR_TEXT_BGCOLOR), VAL_TRANSPARENT) << text;
+        }
+    }
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "ORVANE-Scope V3.3");
+    EXPECT_EQ(texts[1], "Colour Sensor Service");
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_BOX, ATTR_FRAME_COLOR), 0x0080FF);
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_PICTURE, ATTR_TOP), 6);
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_PICTURE, ATTR_LEFT), 325);
+}
+
 TEST_F(Shell, StartReadsTheSensorAndShowsTheParameterPanel) {
     StartEmulator(Link::Tcp);
     SetRamWord(kWordPower, 432);
@@ -214,6 +239,7 @@ TEST_F(Shell, ClosingTheMainPanelEndsTheRunAndItsTcpConversation) {
 }
 
 TEST_F(Shell, ProgramEndsWithMinusOneWhenAPanelFileIsMissing) {
+    uitest::AllowPlatformErrors refused("LoadPanel", UIEPanelFileMissing);
     fs::path dir = projectDir / "panels";
     fs::copy(GetPanelDirectory(), dir, fs::copy_options::recursive);
     fs::remove(dir / "orvane_big_vector.ui");
