@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPointer>
 #include <algorithm>
 #include <deque>
 #include <utility>
@@ -32,6 +33,20 @@ struct BusyAction {
 std::deque<Expectation> g_expected;
 std::vector<Popup> g_popups, g_unexpected;
 std::deque<BusyAction> g_busyActions;
+
+// Counts the paint events of the widgets in one window.
+class PaintCounter : public QObject {
+  public:
+    QPointer<QWidget> window;
+    int paints = 0;
+    bool eventFilter(QObject* obj, QEvent* e) override {
+        if (e->type() == QEvent::Paint && window && obj->isWidgetType() &&
+            static_cast<QWidget*>(obj)->window() == window)
+            ++paints;
+        return false;
+    }
+};
+PaintCounter* g_paintCounter = nullptr;
 
 std::vector<PlatformError> g_platformErrors;
 std::vector<AllowPlatformErrors*> g_allowances;  // innermost last
@@ -151,6 +166,22 @@ void Reset() {
     SetRefusedComDevice({});
     platform_detail::SetNameLookupDelay(0);
     platform_detail::ResetTermination();
+    delete g_paintCounter;
+    g_paintCounter = nullptr;
+}
+
+void CountPaints(int panel) {
+    if (!g_paintCounter) {
+        g_paintCounter = new PaintCounter;
+        QCoreApplication::instance()->installEventFilter(g_paintCounter);
+    }
+    QWidget* w = FindPanel(panel);
+    g_paintCounter->window = w ? w->window() : nullptr;
+    g_paintCounter->paints = 0;
+}
+
+int Paints() {
+    return g_paintCounter ? g_paintCounter->paints : 0;
 }
 
 const std::vector<PlatformError>& PlatformErrors() {

@@ -110,6 +110,11 @@ class AllowPlatformErrors {
     int count_ = 0;
 };
 
+// --- repaints -------------------------------------------------------------------------------------------
+// From now on, counts the paint events of a panel's window (its child panels and controls included).
+void CountPaints(int panel);
+int Paints();
+
 // --- links ------------------------------------------------------------------------------------------------
 // The name lookup of every TCP connect takes this long before it asks the resolver, as with a slow name
 // server. Reset ends it.
