@@ -5,6 +5,7 @@
 #include <string>
 
 #include "com232.h"
+#include "combobox.h"
 #include "frame_log.h"
 #include "gui.h"
 #include "interface_panel.h"
@@ -150,7 +151,12 @@ int LoadMorvalenPanels() {
 }
 
 void DiscardMorvalenPanels() {
-    if (interfacepanel > 0) DiscardPanel(interfacepanel);
+    // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
+    SetInterfaceStatusBox(0, 0);
+    if (interfacepanel > 0) {
+        Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
+        DiscardPanel(interfacepanel);
+    }
     if (mainpanel > 0) DiscardPanel(mainpanel);  // its pages go with it
     mainpanel = interfacepanel = 0;
     for (int* handle : kDataPanels) *handle = 0;
@@ -178,12 +184,18 @@ void InitAll() {
     InitServerHistory();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
+    // Events run while the attempt waits; another attempt must not start inside it.
+    DimTryButton(1);
     TryToConnect();
+    DimTryButton(0);
 }
 
 void SetChildPanel() {
     selSensor = IdentifySensor(version, selSensor);
-    SetCtrlVal(mainpanel, MAINP_SELECT_SENSOR, int(selSensor));
+    // Code 0 (no model recognised yet) has no item: the selector then keeps its item, which decides the page.
+    int index = 0;
+    if (GetIndexFromValue(mainpanel, MAINP_SELECT_SENSOR, index, int(selSensor)) == 0)
+        SetCtrlVal(mainpanel, MAINP_SELECT_SENSOR, int(selSensor));
     ShowChildPanel();
 }
 
@@ -210,15 +222,24 @@ int CBF_DispStatus(int, int, int, void*, int, int) {
     return 0;
 }
 
+void EndRunOnSignal(int) {
+    QuitUserInterface(0);
+}
+
 int MorvalenMain(int argc, char** argv) {
     if (InitCVIRTE(argc, argv) != 0) return -1;
+    InstallTerminationHandler(EndRunOnSignal);
     OpenFrameLogFromStartup(argc, argv);
-    if (LoadMorvalenPanels() != 0) return -1;
-    DisplayPanel(mainpanel);
-    InitAll();
-    RunUserInterface();
-    EndMorvalen();
-    return 0;
+    int code = -1;
+    if (LoadMorvalenPanels() == 0) {
+        DisplayPanel(mainpanel);
+        InitAll();
+        RunUserInterface();
+        EndMorvalen();
+        code = 0;
+    }
+    CloseCVIRTE();
+    return code;
 }
 
 void EndMorvalen() {

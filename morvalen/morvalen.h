@@ -28,9 +28,11 @@ extern std::uint16_t selSensor;
 extern char proj_dir[512];
 extern const char* const InfoEditSelectSensor;
 
-// Runs the whole program: load panels, start-up sequence, event loop. Returns the exit code (0, or -1 when a
-// panel fails to load).
+// Runs the whole program: load panels, start-up sequence, event loop, end of the run (also on SIGTERM and
+// SIGINT). Returns the exit code (0, or -1 when a panel fails to load).
 int MorvalenMain(int argc, char** argv);
+// SIGTERM and SIGINT end the run as closing the main panel does.
+void EndRunOnSignal(int signalNumber);
 // Loads the panel set and places the pages; 0 or -1.
 int LoadMorvalenPanels();
 void DiscardMorvalenPanels();

@@ -267,100 +267,121 @@ bool IsTextAttr(CtrlAttr attr) {
 }  // namespace
 
 int GetCtrlAttribute(int panel, int control, CtrlAttr attr, int& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (IsTextAttr(attr) || attr == ATTR_CALLBACK_DATA || attr == ATTR_CALLBACK_FUNCTION_POINTER)
-        return UIEWrongType;
-    return GetIntAttr(*c, attr, value);
+    return Checked("GetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (IsTextAttr(attr) || attr == ATTR_CALLBACK_DATA || attr == ATTR_CALLBACK_FUNCTION_POINTER)
+            return UIEWrongType;
+        return GetIntAttr(*c, attr, value);
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, CtrlAttr attr, double& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr == ATTR_MIN_VALUE || attr == ATTR_MAX_VALUE)
-        return c->kind->GetLimit(*c, attr == ATTR_MAX_VALUE, value);
-    int i = 0;
-    if (int err = GetCtrlAttribute(panel, control, attr, i)) return err;
-    value = i;
-    return 0;
+    return Checked("GetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr == ATTR_MIN_VALUE || attr == ATTR_MAX_VALUE)
+            return c->kind->GetLimit(*c, attr == ATTR_MAX_VALUE, value);
+        int i = 0;
+        if (int err = GetCtrlAttribute(panel, control, attr, i)) return err;
+        value = i;
+        return 0;
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, CtrlAttr attr, std::string& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr == ATTR_LABEL_TEXT) {
-        value = c->kind->Label(*c).toStdString();
-        return 0;
-    }
-    if (attr == ATTR_TEXT_FONT) {
-        if (!c->kind->HasText()) return UIEInvalidAttribute;
-        value = FontName(*c).toStdString();
-        return 0;
-    }
-    return UIEWrongType;
+    return Checked("GetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr == ATTR_LABEL_TEXT) {
+            value = c->kind->Label(*c).toStdString();
+            return 0;
+        }
+        if (attr == ATTR_TEXT_FONT) {
+            if (!c->kind->HasText()) return UIEInvalidAttribute;
+            value = FontName(*c).toStdString();
+            return 0;
+        }
+        return UIEWrongType;
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, CtrlAttr attr, void*& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr != ATTR_CALLBACK_DATA) return UIEWrongType;
-    value = c->callbackData;
-    return 0;
+    return Checked("GetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr != ATTR_CALLBACK_DATA) return UIEWrongType;
+        value = c->callbackData;
+        return 0;
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, CtrlAttr attr, CtrlCallbackPtr& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr != ATTR_CALLBACK_FUNCTION_POINTER) return UIEWrongType;
-    value = c->callback;
-    return 0;
+    return Checked("GetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr != ATTR_CALLBACK_FUNCTION_POINTER) return UIEWrongType;
+        value = c->callback;
+        return 0;
+    });
 }
 
 int SetCtrlAttribute(int panel, int control, CtrlAttr attr, int value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (IsTextAttr(attr) || attr == ATTR_CALLBACK_FUNCTION_POINTER) return UIEWrongType;
-    return SetIntAttr(*c, attr, value);
+    return Checked("SetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (IsTextAttr(attr) || attr == ATTR_CALLBACK_FUNCTION_POINTER) return UIEWrongType;
+        return SetIntAttr(*c, attr, value);
+    });
 }
 
 int SetCtrlAttribute(int panel, int control, CtrlAttr attr, double value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr == ATTR_MIN_VALUE || attr == ATTR_MAX_VALUE)
-        return c->kind->SetLimit(*c, attr == ATTR_MAX_VALUE, value);
-    if (value != std::floor(value) || std::fabs(value) > std::numeric_limits<int>::max()) return UIEWrongType;
-    return SetCtrlAttribute(panel, control, attr, static_cast<int>(value));
+    return Checked("SetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr == ATTR_MIN_VALUE || attr == ATTR_MAX_VALUE)
+            return c->kind->SetLimit(*c, attr == ATTR_MAX_VALUE, value);
+        if (value != std::floor(value) || std::fabs(value) > std::numeric_limits<int>::max())
+            return UIEWrongType;
+        return SetCtrlAttribute(panel, control, attr, static_cast<int>(value));
+    });
 }
 
 int SetCtrlAttribute(int panel, int control, CtrlAttr attr, std::string_view value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr == ATTR_LABEL_TEXT) {
-        c->label = QStr(value);
-        c->kind->ShowLabel(*c);
-        SizeToText(*c);
-        return 0;
-    }
-    if (attr == ATTR_TEXT_FONT) {
-        if (!c->kind->HasText()) return UIEInvalidAttribute;
-        SetFontName(*c, QStr(value));
-        return 0;
-    }
-    return UIEWrongType;
+    return Checked("SetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr == ATTR_LABEL_TEXT) {
+            c->label = QStr(value);
+            c->kind->ShowLabel(*c);
+            SizeToText(*c);
+            return 0;
+        }
+        if (attr == ATTR_TEXT_FONT) {
+            if (!c->kind->HasText()) return UIEInvalidAttribute;
+            SetFontName(*c, QStr(value));
+            return 0;
+        }
+        return UIEWrongType;
+    });
 }
 
 int SetCtrlAttribute(int panel, int control, CtrlAttr attr, void* value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (attr != ATTR_CALLBACK_DATA) return UIEWrongType;
-    c->callbackData = value;
-    return 0;
+    return Checked("SetCtrlAttribute", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (attr != ATTR_CALLBACK_DATA) return UIEWrongType;
+        c->callbackData = value;
+        return 0;
+    });
 }
 
 int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void* callbackData) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    c->callback = callback;
-    c->callbackData = callbackData;
-    return 0;
+    return Checked("InstallCtrlCallback", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        c->callback = callback;
+        c->callbackData = callbackData;
+        return 0;
+    });
 }

@@ -13,27 +13,31 @@ using namespace platform_detail;
 // Controls made at run time
 
 int NewCtrl(int panel, CtrlStyle style, std::string_view label, int top, int left) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    QWidget* w = MakeControlWidget(style, QStr(label), p->widget);
-    if (!w) return UIEInvalidValue;
-    const int id = p->controls.empty() ? 1 : p->controls.rbegin()->first + 1;
-    w->setObjectName(QString("ctrl%1").arg(id));
-    w->move(left, top);
-    Control& c = RegisterControl(panel, id, w);
-    c.label = QStr(label);
-    c.kind->MadeAtRunTime(c);
-    p->tabOrder.push_back(id);
-    ApplyTabOrder(*p);
-    w->show();
-    return id;
+    return Checked("NewCtrl", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        QWidget* w = MakeControlWidget(style, QStr(label), p->widget);
+        if (!w) return UIEInvalidValue;
+        const int id = p->controls.empty() ? 1 : p->controls.rbegin()->first + 1;
+        w->setObjectName(QString("ctrl%1").arg(id));
+        w->move(left, top);
+        Control& c = RegisterControl(panel, id, w);
+        c.label = QStr(label);
+        c.kind->MadeAtRunTime(c);
+        p->tabOrder.push_back(id);
+        ApplyTabOrder(*p);
+        w->show();
+        return id;
+    });
 }
 
 int DiscardCtrl(int panel, int control) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    UnregisterControl(panel, control);
-    return 0;
+    return Checked("DiscardCtrl", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        UnregisterControl(panel, control);
+        return 0;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -44,53 +48,63 @@ QPointer<QWidget> g_lastActive;  // where keys go while no window has the input 
 }
 
 int SetActiveCtrl(int panel, int control) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    c->widget->setFocus(Qt::OtherFocusReason);
-    g_lastActive = c->widget;
-    return 0;
+    return Checked("SetActiveCtrl", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        c->widget->setFocus(Qt::OtherFocusReason);
+        g_lastActive = c->widget;
+        return 0;
+    });
 }
 
 int GetActiveCtrl(int panel) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    QWidget* f = QApplication::focusWidget();
-    if (!f || !p->widget->isAncestorOf(f)) f = p->widget->focusWidget();
-    if (!f && g_lastActive && p->widget->isAncestorOf(g_lastActive)) f = g_lastActive;
-    const Control* c = f ? ControlOfWidget(f) : nullptr;
-    return c && c->panel == panel ? c->id : 0;
+    return Checked("GetActiveCtrl", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        QWidget* f = QApplication::focusWidget();
+        if (!f || !p->widget->isAncestorOf(f)) f = p->widget->focusWidget();
+        if (!f && g_lastActive && p->widget->isAncestorOf(g_lastActive)) f = g_lastActive;
+        const Control* c = f ? ControlOfWidget(f) : nullptr;
+        return c && c->panel == panel ? c->id : 0;
+    });
 }
 
 int FakeKeystroke(int key) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target) target = g_lastActive;
-    if (!target) return UIEInvalidControl;
-    DeliverKey(target, key);
-    return 0;
+    return Checked("FakeKeystroke", [&]() -> int {
+        QWidget* target = QApplication::focusWidget();
+        if (!target) target = g_lastActive;
+        if (!target) return UIEInvalidControl;
+        DeliverKey(target, key);
+        return 0;
+    });
 }
 
 int ResetTextBox(int panel, int control, std::string_view text) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
-    if (!t) return UIEWrongType;
-    const QSignalBlocker block(t);
-    t->setPlainText(ShownText(QByteArray(text.data(), static_cast<qsizetype>(text.size()))));
-    return 0;
+    return Checked("ResetTextBox", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
+        if (!t) return UIEWrongType;
+        const QSignalBlocker block(t);
+        t->setPlainText(ShownText(QByteArray(text.data(), static_cast<qsizetype>(text.size()))));
+        return 0;
+    });
 }
 
 int DisplayImageFile(int panel, int control, std::string_view path) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    auto* l = qobject_cast<QLabel*>(c->widget);
-    if (!l) return UIEWrongType;
-    QPixmap picture;
-    if (!picture.load(QStr(path))) {
-        l->clear();
-        return UIEInvalidValue;
-    }
-    l->setPixmap(picture);
-    return 0;
+    return Checked("DisplayImageFile", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        auto* l = qobject_cast<QLabel*>(c->widget);
+        if (!l) return UIEWrongType;
+        QPixmap picture;
+        if (!picture.load(QStr(path))) {
+            l->clear();
+            return UIEInvalidValue;
+        }
+        l->setPixmap(picture);
+        return 0;
+    });
 }
 
 int SetWaitCursor(int on) {

@@ -25,6 +25,8 @@ namespace platform_detail {
 namespace {
 
 int g_depth = 0;
+int g_operationDepth = 0;  // operations running, counted from the innermost program callback
+ErrorWatch g_errorWatch = nullptr;
 PumpHook g_pumpHook = nullptr;
 std::vector<QEventLoop*> g_loops;  // running RunUserInterface loops, innermost last
 bool g_quitPending = false;
@@ -169,11 +171,26 @@ ControlFilter* Filter() {
 int CallbackDepth() {
     return g_depth;
 }
-CallbackScope::CallbackScope() {
+CallbackScope::CallbackScope() : savedOperationDepth_(g_operationDepth) {
     ++g_depth;
+    g_operationDepth = 0;
 }
 CallbackScope::~CallbackScope() {
     --g_depth;
+    g_operationDepth = savedOperationDepth_;
+}
+
+OperationScope::OperationScope() {
+    ++g_operationDepth;
+}
+OperationScope::~OperationScope() {
+    --g_operationDepth;
+}
+void OperationScope::Report(const char* operation, int result) const {
+    if (g_operationDepth == 1 && g_errorWatch) g_errorWatch(operation, result);
+}
+void SetErrorWatch(ErrorWatch watch) {
+    g_errorWatch = watch;
 }
 
 int DispatchCtrlEvent(int panel, int control, int event, int eventData1, int eventData2) {
@@ -249,20 +266,6 @@ void HookPanelEvents(int panel, QWidget* w) {
 
 using namespace platform_detail;
 
-int InitCVIRTE(int argc, char** argv) {
-    // The application object lives until the process ends. It is never destroyed: at exit Qt's own global
-    // objects go first, and destroying the application after them crashes.
-    static int s_argc = 0;
-    static QApplication* s_app = nullptr;
-    if (s_app) return 0;
-    if (QCoreApplication::instance()) return -1;  // someone else's application object
-    s_argc = argc;
-    s_app = new QApplication(s_argc, argv);
-    // Hiding the last shown panel must not end the program; the program decides when to quit.
-    QApplication::setQuitOnLastWindowClosed(false);
-    return 0;
-}
-
 int RunUserInterface() {
     if (g_quitPending) {
         g_quitPending = false;
@@ -286,23 +289,28 @@ int QuitUserInterface(int code) {
     return 0;
 }
 
-int ProcessSystemEvents() {
+void platform_detail::PumpEvents(int maxWaitMs) {
     static bool inHook = false;
     if (g_pumpHook && !inHook) {
         inHook = true;
         g_pumpHook();
         inHook = false;
     }
+    ServeTermination();
     QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    if (!d) return 0;
-    if (!d->processEvents(QEventLoop::AllEvents)) {
-        // Nothing was pending: wait for the next event, but no longer than a millisecond.
+    if (!d) return;
+    if (!d->processEvents(QEventLoop::AllEvents) && maxWaitMs > 0) {
+        // Nothing was pending: wait for the next event, but no longer than maxWaitMs.
         QTimer limit;
         limit.setSingleShot(true);
         limit.setTimerType(Qt::PreciseTimer);
-        limit.start(1);
+        limit.start(maxWaitMs);
         d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+}
+
+int ProcessSystemEvents() {
+    PumpEvents(1);
     return 0;
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,13 +36,62 @@ int DispatchCtrlEvent(int panel, int control, int event, int eventData1, int eve
 int DispatchPanelEvent(int panel, int event, int eventData1, int eventData2);
 int CallbackDepth();
 // Counts a callback that does not go through the dispatch above (a deferred call, a TCP callback) into the
-// nesting depth for as long as it lives.
+// nesting depth for as long as it lives. Operations the program calls inside the callback are its own
+// again (see Checked), even when the callback runs inside an operation.
 struct CallbackScope {
     CallbackScope();
     ~CallbackScope();
     CallbackScope(const CallbackScope&) = delete;
     CallbackScope& operator=(const CallbackScope&) = delete;
+
+  private:
+    int savedOperationDepth_;
 };
+
+// One pass of the event pump that waits at most maxWaitMs for an event when none is pending: the harness
+// hook, the termination handler, then the events. ProcessSystemEvents is a pass of 1 ms.
+void PumpEvents(int maxWaitMs);
+// Runs the event pump until done() is true or timeoutMs have passed; returns done(). Every wait of the
+// platform goes through here, so the window stays alive while it waits.
+template <class Done>
+bool WaitWithEvents(Done&& done, qint64 timeoutMs);
+
+// Negative results of the user-interface operations, for the harness: an operation that the program called
+// runs its body through Checked, which tells the error watch of a negative result other than `answer` (a
+// result that answers a question, as "not found" answers a search). Operations that the platform calls
+// for itself inside one are not told.
+using ErrorWatch = void (*)(const char* operation, int result);
+void SetErrorWatch(ErrorWatch watch);
+class OperationScope {
+  public:
+    OperationScope();
+    ~OperationScope();
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+    void Report(const char* operation, int result) const;
+};
+template <class Body>
+int Checked(const char* operation, Body&& body, int answer = 0) {
+    OperationScope scope;
+    const int result = body();
+    if (result < 0 && result != answer) scope.Report(operation, result);
+    return result;
+}
+
+// The end of the run (CloseCVIRTE): every TCP conversation and serial port closed without running the
+// event pump (no callback of the program runs any more), every panel discarded.
+void CloseAllConversations();
+void CloseAllPorts();
+void DiscardAllPanels();
+
+// Termination requests (application.cpp): whether one came, and closing the pop-ups open at that moment.
+bool TerminationRequested();
+// Back to the default dispositions of the signals, with no request and no handler (the harness, between
+// tests).
+void ResetTermination();
+void ServeTermination();
+void RegisterOpenPopup(QWidget* dialog, bool open);
+void CloseOpenPopups();
 
 // Harness hooks (the harness installs them; empty means normal behaviour).
 struct PopupRequest {
@@ -63,7 +114,25 @@ void SetRefusedComDevice(const std::string& device);
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);
 
+// The name lookup of the TCP connect waits this long before it asks the resolver (a slow name server, for
+// tests); 0: no wait.
+void SetNameLookupDelay(int milliseconds);
+
 QColor ToQColor(int rgb);
 int FromQColor(const QColor& c);
+
+template <class Done>
+bool WaitWithEvents(Done&& done, qint64 timeoutMs) {
+    // Each pass waits at most this long, so the harness hook and the clock are looked at often enough.
+    constexpr qint64 kPassMs = 10;
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0) return done();
+        PumpEvents(static_cast<int>(std::min(left, kPassMs)));
+    }
+    return true;
+}
 
 }  // namespace platform_detail

@@ -178,94 +178,124 @@ const ControlKind& platform_detail::RingKind() {
 }
 
 int InsertListItem(int panel, int control, int index, std::string_view label, int value) {
-    return InsertItem(panel, control, index, label, value);
+    return Checked("InsertListItem",
+                   [&]() -> int { return InsertItem(panel, control, index, label, value); });
 }
 int InsertListItem(int panel, int control, int index, std::string_view label, std::string_view value) {
-    return InsertItem(panel, control, index, label, Bytes(value));
+    return Checked("InsertListItem",
+                   [&]() -> int { return InsertItem(panel, control, index, label, Bytes(value)); });
 }
 
 int DeleteListItem(int panel, int control, int index, int count) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    if (int err = CheckIndex(r, index)) return err;
-    const int end = count < 0 ? r->count() : std::min(r->count(), index + count);
-    const QSignalBlocker block(r);
-    for (int i = end - 1; i >= index; --i) r->removeItem(i);
-    return 0;
+    return Checked("DeleteListItem", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        if (int err = CheckIndex(r, index)) return err;
+        const int end = count < 0 ? r->count() : std::min(r->count(), index + count);
+        const QSignalBlocker block(r);
+        for (int i = end - 1; i >= index; --i) r->removeItem(i);
+        return 0;
+    });
 }
 
 int ReplaceListItem(int panel, int control, int index, std::string_view label, std::string_view value) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    if (int err = CheckIndex(r, index)) return err;
-    const QSignalBlocker block(r);
-    r->setItemText(index, ShownText(Bytes(label)));
-    r->setItemData(index, Bytes(value));
-    return 0;
+    return Checked("ReplaceListItem", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        if (int err = CheckIndex(r, index)) return err;
+        const QSignalBlocker block(r);
+        r->setItemText(index, ShownText(Bytes(label)));
+        r->setItemData(index, Bytes(value));
+        return 0;
+    });
 }
 
 int ClearListCtrl(int panel, int control) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    const QSignalBlocker block(r);
-    r->clear();
-    return 0;
+    return Checked("ClearListCtrl", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        const QSignalBlocker block(r);
+        r->clear();
+        return 0;
+    });
 }
 
 int GetNumListItems(int panel, int control, int& count) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    count = r->count();
-    return 0;
+    return Checked("GetNumListItems", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        count = r->count();
+        return 0;
+    });
 }
 
 int GetIndexFromValue(int panel, int control, int& index, int value) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    index = FindItem(r, value);
-    return index < 0 ? UIEItemNotFound : 0;
+    return Checked(
+        "GetIndexFromValue",
+        [&]() -> int {
+            QComboBox* r = nullptr;
+            if (int err = RingOf(panel, control, r)) return err;
+            index = FindItem(r, value);
+            return index < 0 ? UIEItemNotFound : 0;
+        },
+        UIEItemNotFound);  // a search: "not found" is its answer
 }
 
 int GetIndexFromValue(int panel, int control, int& index, std::string_view value) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    index = FindItem(r, Bytes(value));
-    return index < 0 ? UIEItemNotFound : 0;
+    return Checked(
+        "GetIndexFromValue",
+        [&]() -> int {
+            QComboBox* r = nullptr;
+            if (int err = RingOf(panel, control, r)) return err;
+            index = FindItem(r, Bytes(value));
+            return index < 0 ? UIEItemNotFound : 0;
+        },
+        UIEItemNotFound);  // a search: "not found" is its answer
 }
 
 int GetValueFromIndex(int panel, int control, int index, int& value) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    if (int err = CheckIndex(r, index)) return err;
-    return ToInt(r->itemData(index), value);
+    return Checked("GetValueFromIndex", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        if (int err = CheckIndex(r, index)) return err;
+        return ToInt(r->itemData(index), value);
+    });
 }
 
 int GetValueFromIndex(int panel, int control, int index, std::string& value) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    if (int err = CheckIndex(r, index)) return err;
-    return ToText(r->itemData(index), value);
+    return Checked("GetValueFromIndex", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        if (int err = CheckIndex(r, index)) return err;
+        return ToText(r->itemData(index), value);
+    });
 }
 
 int GetValueLengthFromIndex(int panel, int control, int index, int& length) {
-    std::string value;
-    if (int err = GetValueFromIndex(panel, control, index, value)) return err;
-    length = static_cast<int>(value.size());
-    return 0;
+    return Checked("GetValueLengthFromIndex", [&]() -> int {
+        std::string value;
+        if (int err = GetValueFromIndex(panel, control, index, value)) return err;
+        length = static_cast<int>(value.size());
+        return 0;
+    });
 }
 
 int GetCtrlIndex(int panel, int control, int& index) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    index = r->currentIndex();
-    return index < 0 ? UIEIndexOutOfRange : 0;
+    return Checked("GetCtrlIndex", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        index = r->currentIndex();
+        return index < 0 ? UIEIndexOutOfRange : 0;
+    });
 }
 
 int SetCtrlIndex(int panel, int control, int index) {
-    QComboBox* r = nullptr;
-    if (int err = RingOf(panel, control, r)) return err;
-    if (int err = CheckIndex(r, index)) return err;
-    const QSignalBlocker block(r);
-    r->setCurrentIndex(index);
-    return 0;
+    return Checked("SetCtrlIndex", [&]() -> int {
+        QComboBox* r = nullptr;
+        if (int err = RingOf(panel, control, r)) return err;
+        if (int err = CheckIndex(r, index)) return err;
+        const QSignalBlocker block(r);
+        r->setCurrentIndex(index);
+        return 0;
+    });
 }

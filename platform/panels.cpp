@@ -91,162 +91,183 @@ std::string GetPanelDirectory() {
 }
 
 int LoadPanel(int parentPanel, const PanelDef& def) {
-    Panel* parent = nullptr;
-    if (parentPanel != 0 && !(parent = GetPanel(parentPanel))) return UIEInvalidPanel;
-    if (!def.file) return UIEPanelFileMissing;
-    QWidget* root = nullptr;
-    const QString path = QString::fromStdString(GetPanelDirectory()) + "/" + QString::fromUtf8(def.file);
-    QStringList tabStops;
-    if (int err = LoadRoot(path, root, tabStops)) return err;
-    for (const CtrlBinding& b : def.controls) {
-        if (!b.objectName || !root->findChild<QWidget*>(QString::fromUtf8(b.objectName))) {
-            delete root;
-            return UIEControlMissing;
+    return Checked("LoadPanel", [&]() -> int {
+        Panel* parent = nullptr;
+        if (parentPanel != 0 && !(parent = GetPanel(parentPanel))) return UIEInvalidPanel;
+        if (!def.file) return UIEPanelFileMissing;
+        QWidget* root = nullptr;
+        const QString path = QString::fromStdString(GetPanelDirectory()) + "/" + QString::fromUtf8(def.file);
+        QStringList tabStops;
+        if (int err = LoadRoot(path, root, tabStops)) return err;
+        for (const CtrlBinding& b : def.controls) {
+            if (!b.objectName || !root->findChild<QWidget*>(QString::fromUtf8(b.objectName))) {
+                delete root;
+                return UIEControlMissing;
+            }
         }
-    }
-    int handle = 0;
-    Panel& p = NewPanelRecord(handle);
-    p.widget = root;
-    p.parent = parentPanel;
-    p.callback = def.callback;
-    if (parent) {
-        root->setParent(parent->widget);  // a plain child widget: no window frame
-        root->setAutoFillBackground(true);
-        root->move(0, 0);
-    }
-    root->hide();
-    for (const CtrlBinding& b : def.controls) {
-        QWidget* w = root->findChild<QWidget*>(QString::fromUtf8(b.objectName));
-        RegisterControl(handle, b.id, w);
-        p.controls[b.id].callback = b.callback;
-    }
-    p.tabOrder = InitialTabOrder(root, p.controls, tabStops);
-    ApplyTabOrder(p);
-    HookPanelEvents(handle, root);
-    return handle;
+        int handle = 0;
+        Panel& p = NewPanelRecord(handle);
+        p.widget = root;
+        p.parent = parentPanel;
+        p.callback = def.callback;
+        if (parent) {
+            root->setParent(parent->widget);  // a plain child widget: no window frame
+            root->setAutoFillBackground(true);
+            root->move(0, 0);
+        }
+        root->hide();
+        for (const CtrlBinding& b : def.controls) {
+            QWidget* w = root->findChild<QWidget*>(QString::fromUtf8(b.objectName));
+            RegisterControl(handle, b.id, w);
+            p.controls[b.id].callback = b.callback;
+        }
+        p.tabOrder = InitialTabOrder(root, p.controls, tabStops);
+        ApplyTabOrder(p);
+        HookPanelEvents(handle, root);
+        return handle;
+    });
 }
 
 int DisplayPanel(int panel) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    p->widget->show();
-    // (The offscreen platform of the tests cannot raise windows and says so.)
-    if (p->parent != 0 || QGuiApplication::platformName() != QLatin1String("offscreen")) p->widget->raise();
-    if (p->parent == 0) p->widget->activateWindow();
-    return 0;
+    return Checked("DisplayPanel", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        p->widget->show();
+        // (The offscreen platform of the tests cannot raise windows and says so.)
+        if (p->parent != 0 || QGuiApplication::platformName() != QLatin1String("offscreen"))
+            p->widget->raise();
+        if (p->parent == 0) p->widget->activateWindow();
+        return 0;
+    });
 }
 
 int HidePanel(int panel) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    p->widget->hide();
-    return 0;
+    return Checked("HidePanel", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        p->widget->hide();
+        return 0;
+    });
 }
 
 int DiscardPanel(int panel) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    QWidget* w = p->widget;
-    ErasePanelRecord(panel);  // and those of its child panels, whose widgets are children of w
-    DisposeWidget(w);
-    return 0;
+    return Checked("DiscardPanel", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        QWidget* w = p->widget;
+        ErasePanelRecord(panel);  // and those of its child panels, whose widgets are children of w
+        DisposeWidget(w);
+        return 0;
+    });
 }
 
 int SetPanelPos(int panel, int top, int left) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    p->widget->move(left, top);
-    return 0;
+    return Checked("SetPanelPos", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        p->widget->move(left, top);
+        return 0;
+    });
 }
 
 int GetPanelAttribute(int panel, PanelAttr attr, int& value) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    QWidget* w = p->widget;
-    switch (attr) {
-        case ATTR_PANEL_VISIBLE:
-            value = !w->isHidden();
-            break;
-        case ATTR_PANEL_TOP:
-            value = w->y();
-            break;
-        case ATTR_PANEL_LEFT:
-            value = w->x();
-            break;
-        case ATTR_PANEL_WIDTH:
-            value = w->width();
-            break;
-        case ATTR_PANEL_HEIGHT:
-            value = w->height();
-            break;
-        case ATTR_PANEL_PARENT:
-            value = p->parent;
-            break;
-        case ATTR_PANEL_FIRST_CTRL:
-            value = p->tabOrder.empty() ? 0 : p->tabOrder.front();
-            break;
-        case ATTR_PANEL_BACKCOLOR:
-            value = FromQColor(w->palette().color(QPalette::Window));
-            break;
-        default:
-            return UIEInvalidAttribute;
-    }
-    return 0;
+    return Checked("GetPanelAttribute", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        QWidget* w = p->widget;
+        switch (attr) {
+            case ATTR_PANEL_VISIBLE:
+                value = !w->isHidden();
+                break;
+            case ATTR_PANEL_TOP:
+                value = w->y();
+                break;
+            case ATTR_PANEL_LEFT:
+                value = w->x();
+                break;
+            case ATTR_PANEL_WIDTH:
+                value = w->width();
+                break;
+            case ATTR_PANEL_HEIGHT:
+                value = w->height();
+                break;
+            case ATTR_PANEL_PARENT:
+                value = p->parent;
+                break;
+            case ATTR_PANEL_FIRST_CTRL:
+                value = p->tabOrder.empty() ? 0 : p->tabOrder.front();
+                break;
+            case ATTR_PANEL_BACKCOLOR:
+                value = FromQColor(w->palette().color(QPalette::Window));
+                break;
+            default:
+                return UIEInvalidAttribute;
+        }
+        return 0;
+    });
 }
 
 int GetPanelAttribute(int panel, PanelAttr attr, std::string& value) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    if (attr != ATTR_PANEL_TITLE) return UIEWrongType;
-    value = p->widget->windowTitle().toStdString();
-    return 0;
+    return Checked("GetPanelAttribute", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        if (attr != ATTR_PANEL_TITLE) return UIEWrongType;
+        value = p->widget->windowTitle().toStdString();
+        return 0;
+    });
 }
 
 int SetPanelAttribute(int panel, PanelAttr attr, int value) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    QWidget* w = p->widget;
-    switch (attr) {
-        case ATTR_PANEL_VISIBLE:
-            return value ? DisplayPanel(panel) : HidePanel(panel);
-        case ATTR_PANEL_TOP:
-            w->move(w->x(), value);
-            break;
-        case ATTR_PANEL_LEFT:
-            w->move(value, w->y());
-            break;
-        case ATTR_PANEL_WIDTH:
-            w->resize(value, w->height());
-            break;
-        case ATTR_PANEL_HEIGHT:
-            w->resize(w->width(), value);
-            break;
-        case ATTR_PANEL_BACKCOLOR: {
-            QPalette pal = w->palette();
-            pal.setColor(QPalette::Window, ToQColor(value));
-            w->setPalette(pal);
-            w->setAutoFillBackground(true);
-            break;
+    return Checked("SetPanelAttribute", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        QWidget* w = p->widget;
+        switch (attr) {
+            case ATTR_PANEL_VISIBLE:
+                return value ? DisplayPanel(panel) : HidePanel(panel);
+            case ATTR_PANEL_TOP:
+                w->move(w->x(), value);
+                break;
+            case ATTR_PANEL_LEFT:
+                w->move(value, w->y());
+                break;
+            case ATTR_PANEL_WIDTH:
+                w->resize(value, w->height());
+                break;
+            case ATTR_PANEL_HEIGHT:
+                w->resize(w->width(), value);
+                break;
+            case ATTR_PANEL_BACKCOLOR: {
+                QPalette pal = w->palette();
+                pal.setColor(QPalette::Window, ToQColor(value));
+                w->setPalette(pal);
+                w->setAutoFillBackground(true);
+                break;
+            }
+            case ATTR_PANEL_TITLE:
+                return UIEWrongType;
+            default:
+                return UIEInvalidAttribute;
         }
-        case ATTR_PANEL_TITLE:
-            return UIEWrongType;
-        default:
-            return UIEInvalidAttribute;
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int SetPanelAttribute(int panel, PanelAttr attr, std::string_view value) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    if (attr != ATTR_PANEL_TITLE) return UIEWrongType;
-    p->widget->setWindowTitle(QString::fromUtf8(value.data(), value.size()));
-    return 0;
+    return Checked("SetPanelAttribute", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        if (attr != ATTR_PANEL_TITLE) return UIEWrongType;
+        p->widget->setWindowTitle(QString::fromUtf8(value.data(), value.size()));
+        return 0;
+    });
 }
 
 int SavePanelImage(int panel, std::string_view path) {
-    Panel* p = GetPanel(panel);
-    if (!p) return UIEInvalidPanel;
-    const QPixmap picture = GrabPanel(p->widget);
-    return picture.save(QString::fromUtf8(path.data(), path.size()), "PNG") ? 0 : -1;
+    return Checked("SavePanelImage", [&]() -> int {
+        Panel* p = GetPanel(panel);
+        if (!p) return UIEInvalidPanel;
+        const QPixmap picture = GrabPanel(p->widget);
+        return picture.save(QString::fromUtf8(path.data(), path.size()), "PNG") ? 0 : -1;
+    });
 }

@@ -3,6 +3,7 @@
 
 #include "internal.h"
 
+using platform_detail::Checked;
 using platform_detail::Graph;
 using platform_detail::StripChart;
 
@@ -31,121 +32,151 @@ W* Find(int panel, int control, int& error) {
 }  // namespace
 
 int PlotStripChart(int panel, int control, std::span<const double> data) {
-    int error;
-    StripChart* chart = Find<StripChart>(panel, control, error);
-    return chart ? chart->Append(data) : error;
+    return Checked("PlotStripChart", [&]() -> int {
+        int error;
+        StripChart* chart = Find<StripChart>(panel, control, error);
+        return chart ? chart->Append(data) : error;
+    });
 }
 
 int PlotStripChart(int panel, int control, std::span<const unsigned short> data) {
-    int error;
-    StripChart* chart = Find<StripChart>(panel, control, error);
-    return chart ? chart->Append(data) : error;
+    return Checked("PlotStripChart", [&]() -> int {
+        int error;
+        StripChart* chart = Find<StripChart>(panel, control, error);
+        return chart ? chart->Append(data) : error;
+    });
 }
 
 int ClearStripChart(int panel, int control) {
-    int error;
-    StripChart* chart = Find<StripChart>(panel, control, error);
-    if (!chart) return error;
-    chart->Clear();
-    return UIENoError;
+    return Checked("ClearStripChart", [&]() -> int {
+        int error;
+        StripChart* chart = Find<StripChart>(panel, control, error);
+        if (!chart) return error;
+        chart->Clear();
+        return UIENoError;
+    });
 }
 
 int SetTraceColor(int panel, int control, int trace, int color) {
-    int error;
-    StripChart* chart = Find<StripChart>(panel, control, error);
-    return chart ? chart->SetTraceColor(trace, color) : error;
+    return Checked("SetTraceColor", [&]() -> int {
+        int error;
+        StripChart* chart = Find<StripChart>(panel, control, error);
+        return chart ? chart->SetTraceColor(trace, color) : error;
+    });
 }
 
 int SetAxisScalingMode(int panel, int control, Axis axis, AxisScaling mode, double min, double max) {
-    int error;
-    QWidget* w = FindControl(panel, control, error);
-    if (!w) return error;
-    if (auto* graph = qobject_cast<Graph*>(w)) return graph->SetScaling(axis, mode, min, max);
-    if (auto* chart = qobject_cast<StripChart*>(w)) {
-        // A strip chart's x axis is the scrolling window of points; only its y axis scales.
-        if (axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
-        return chart->SetYScaling(mode, min, max);
-    }
-    return UIEWrongType;
+    return Checked("SetAxisScalingMode", [&]() -> int {
+        int error;
+        QWidget* w = FindControl(panel, control, error);
+        if (!w) return error;
+        if (auto* graph = qobject_cast<Graph*>(w)) return graph->SetScaling(axis, mode, min, max);
+        if (auto* chart = qobject_cast<StripChart*>(w)) {
+            // A strip chart's x axis is the scrolling window of points; only its y axis scales.
+            if (axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
+            return chart->SetYScaling(mode, min, max);
+        }
+        return UIEWrongType;
+    });
 }
 
 int GetAxisScalingMode(int panel, int control, Axis axis, AxisScaling& mode, double& min, double& max) {
-    int error;
-    QWidget* w = FindControl(panel, control, error);
-    if (!w) return error;
-    if (axis != VAL_BOTTOM_XAXIS && axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
-    platform_detail::AxisRange shown;
-    if (auto* graph = qobject_cast<Graph*>(w)) {
-        mode = graph->Scaling(axis).mode;
-        shown = graph->Shown(axis);
-    } else if (auto* chart = qobject_cast<StripChart*>(w)) {
-        mode = axis == VAL_LEFT_YAXIS ? chart->YScaling().mode : VAL_MANUAL;
-        shown = axis == VAL_LEFT_YAXIS ? chart->ShownY() : chart->ShownX();
-    } else {
-        return UIEWrongType;
-    }
-    min = shown.min;
-    max = shown.max;
-    return UIENoError;
+    return Checked("GetAxisScalingMode", [&]() -> int {
+        int error;
+        QWidget* w = FindControl(panel, control, error);
+        if (!w) return error;
+        if (axis != VAL_BOTTOM_XAXIS && axis != VAL_LEFT_YAXIS) return UIEInvalidValue;
+        platform_detail::AxisRange shown;
+        if (auto* graph = qobject_cast<Graph*>(w)) {
+            mode = graph->Scaling(axis).mode;
+            shown = graph->Shown(axis);
+        } else if (auto* chart = qobject_cast<StripChart*>(w)) {
+            mode = axis == VAL_LEFT_YAXIS ? chart->YScaling().mode : VAL_MANUAL;
+            shown = axis == VAL_LEFT_YAXIS ? chart->ShownY() : chart->ShownX();
+        } else {
+            return UIEWrongType;
+        }
+        min = shown.min;
+        max = shown.max;
+        return UIENoError;
+    });
 }
 
 int PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y, int color) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->AddXY(x, y, color) : error;
+    return Checked("PlotXY", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->AddXY(x, y, color) : error;
+    });
 }
 
 int PlotXY(int panel, int control, std::span<const unsigned short> x, std::span<const unsigned short> y,
            int color) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->AddXY(x, y, color) : error;
+    return Checked("PlotXY", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->AddXY(x, y, color) : error;
+    });
 }
 
 int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int color,
                   int fillColor) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->AddRectangle(x1, y1, x2, y2, color, fillColor) : error;
+    return Checked("PlotRectangle", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->AddRectangle(x1, y1, x2, y2, color, fillColor) : error;
+    });
 }
 
 int DeleteGraphPlot(int panel, int control, int plotHandle) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->Delete(plotHandle) : error;
+    return Checked("DeleteGraphPlot", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->Delete(plotHandle) : error;
+    });
 }
 
 int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->SetCursor(cursor, x, y) : error;
+    return Checked("SetGraphCursor", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->SetCursor(cursor, x, y) : error;
+    });
 }
 
 int GetGraphCursor(int panel, int control, int cursor, double& x, double& y) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    return graph ? graph->Cursor(cursor, x, y) : error;
+    return Checked("GetGraphCursor", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        return graph ? graph->Cursor(cursor, x, y) : error;
+    });
 }
 
 int GetStripChartTrace(int panel, int control, int trace, std::vector<double>& points, int count) {
-    int error;
-    StripChart* chart = Find<StripChart>(panel, control, error);
-    return chart ? chart->Trace(trace, count, points) : error;
+    return Checked("GetStripChartTrace", [&]() -> int {
+        int error;
+        StripChart* chart = Find<StripChart>(panel, control, error);
+        return chart ? chart->Trace(trace, count, points) : error;
+    });
 }
 
 int GetGraphPlots(int panel, int control, std::vector<GraphPlotInfo>& plots, int last) {
-    if (last < -1) return UIEInvalidValue;
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    if (!graph) return error;
-    plots = graph->Plots(last);
-    return UIENoError;
+    return Checked("GetGraphPlots", [&]() -> int {
+        if (last < -1) return UIEInvalidValue;
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        if (!graph) return error;
+        plots = graph->Plots(last);
+        return UIENoError;
+    });
 }
 
 int GetGraphPlotCount(int panel, int control, int& count) {
-    int error;
-    Graph* graph = Find<Graph>(panel, control, error);
-    if (!graph) return error;
-    count = static_cast<int>(graph->PlotCount());
-    return UIENoError;
+    return Checked("GetGraphPlotCount", [&]() -> int {
+        int error;
+        Graph* graph = Find<Graph>(panel, control, error);
+        if (!graph) return error;
+        count = static_cast<int>(graph->PlotCount());
+        return UIENoError;
+    });
 }

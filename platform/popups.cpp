@@ -1,9 +1,12 @@
 // Modal pop-ups: messages, yes/no questions and the file selection dialog. In test mode a responder
-// answers them instead of a person.
+// answers them instead of a person. Once the run is asked to end (SIGTERM, SIGINT) nobody is there to
+// answer: open pop-ups are closed as cancelled, and new ones are answered at once, their text written to
+// the error stream.
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "internal.h"
 
@@ -17,7 +20,10 @@ int ShowMessageBox(std::string_view title, std::string_view message, bool questi
                     question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // blanks and line breaks as given, no markup
-    return box.exec() == QMessageBox::Yes ? 1 : 0;
+    RegisterOpenPopup(&box, true);
+    const int answer = box.exec();
+    RegisterOpenPopup(&box, false);
+    return answer == QMessageBox::Yes ? 1 : 0;
 }
 
 // "*.equ;*.txt" -> {"*.equ", "*.txt"}
@@ -51,11 +57,17 @@ QString RunFileDialog(const PopupRequest& r) {
     filters << "*";
     dialog.setNameFilters(filters);
     if (!r.text.empty()) dialog.selectFile(QString::fromStdString(r.text));
+    RegisterOpenPopup(&dialog, true);
+    QString chosen;
     for (;;) {
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            return dialog.selectedFiles().first();
-        if (r.allowCancel) return {};
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            chosen = dialog.selectedFiles().first();
+            break;
+        }
+        if (r.allowCancel || TerminationRequested()) break;
     }
+    RegisterOpenPopup(&dialog, false);
+    return chosen;
 }
 
 }  // namespace
@@ -71,6 +83,11 @@ using namespace platform_detail;
 namespace {
 
 int AskMessage(int kind, std::string_view title, std::string_view message) {
+    if (TerminationRequested()) {
+        std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(message.size()),
+                     message.data());
+        return 0;
+    }
     if (g_responder) {
         PopupRequest r{kind, std::string(title), std::string(message), {}, {}, 0, 0, 0, 0, 0};
         return g_responder(r).result;
@@ -105,6 +122,10 @@ int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultF
                    allowMakeDirectory};
     QString path;
     int result = VAL_NO_FILE_SELECTED;
+    if (TerminationRequested()) {
+        pathName.clear();
+        return VAL_NO_FILE_SELECTED;
+    }
     if (g_responder) {
         const PopupAnswer a = g_responder(r);
         result = a.result;

@@ -29,6 +29,14 @@ void ErasePanelRecord(int panel) {
     g_panels.erase(panel);
 }
 
+void DiscardAllPanels() {
+    std::vector<QWidget*> windows;
+    for (auto& [handle, p] : g_panels)
+        if (p.parent == 0 && p.widget) windows.push_back(p.widget);
+    g_panels.clear();
+    for (QWidget* w : windows) DisposeWidget(w);  // child panels are widgets inside these
+}
+
 Panel* GetPanel(int panel) {
     auto it = g_panels.find(panel);
     return it == g_panels.end() || !it->second.widget ? nullptr : &it->second;

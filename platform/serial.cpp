@@ -1,6 +1,6 @@
-// Serial ports on QSerialPort, used from the user-interface thread only. The reads and writes block, up to
-// the port's time-out, as the programs expect; bytes that reached the operating system count as received
-// even when no event loop ran since.
+// Serial ports on QSerialPort, used from the user-interface thread only. The reads and writes return only
+// when done or when the port's time-out has run out, as the programs expect, and run the event pump while
+// they wait; bytes that reached the operating system count as received even when no event loop ran since.
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +17,8 @@
 
 #include "internal.h"
 
+using platform_detail::WaitWithEvents;
+
 namespace {
 
 constexpr int kMaxPortNumber = 255;
@@ -29,15 +31,11 @@ struct ComPort {
     int timeoutMs = kDefaultTimeoutMs;
 };
 
-std::map<int, std::unique_ptr<ComPort>>& Ports() {
-    static std::map<int, std::unique_ptr<ComPort>> ports;
+// A read or write that waits holds its port, so a callback that closes the port during the wait leaves the
+// waiting call a closed port rather than a destroyed one.
+std::map<int, std::shared_ptr<ComPort>>& Ports() {
+    static std::map<int, std::shared_ptr<ComPort>> ports;
     return ports;
-}
-
-// Ports are closed while the application object still exists; after it, the notifiers could not be torn
-// down cleanly.
-void CloseAllPorts() {
-    Ports().clear();
 }
 
 bool ValidPortNumber(int port) {
@@ -81,7 +79,7 @@ ComOpenFailure DescribeOpenFailure(const std::string& device, QSerialPort::Seria
 }
 
 // The open port, or nullptr with the error in `err`.
-ComPort* FindPort(int port, int& err) {
+std::shared_ptr<ComPort> FindPort(int port, int& err) {
     if (!ValidPortNumber(port)) {
         err = kRS232InvalidPortNum;
         return nullptr;
@@ -91,7 +89,13 @@ ComPort* FindPort(int port, int& err) {
         err = kRS232PortNotOpen;
         return nullptr;
     }
-    return it->second.get();
+    return it->second;
+}
+
+// Whether `p` is still the open port number `port` (no callback closed or reopened it during a wait).
+bool StillOpen(int port, const std::shared_ptr<ComPort>& p) {
+    auto it = Ports().find(port);
+    return it != Ports().end() && it->second == p;
 }
 
 // A wait that ran out leaves a time-out error behind; a broken line's error must stay.
@@ -152,14 +156,8 @@ int OpenComConfig(int port, std::string_view deviceName, long baudRate, int pari
     if (!QCoreApplication::instance()) return kRS232InternalError;
     CloseCom(port);
 
-    static bool cleanupRegistered = false;
-    if (!cleanupRegistered) {
-        qAddPostRoutine(CloseAllPorts);
-        cleanupRegistered = true;
-    }
-
     g_openFailures.erase(port);
-    auto p = std::make_unique<ComPort>();
+    auto p = std::make_shared<ComPort>();
     const std::string path = deviceName.empty() ? ComPortDevicePath(port) : std::string(deviceName);
     p->serial.setPortName(QString::fromStdString(path));
     if (!ApplyLineSettings(p->serial, baudRate, parity, dataBits, stopBits)) return kRS232InternalError;
@@ -184,15 +182,23 @@ void platform_detail::SetRefusedComDevice(const std::string& device) {
     g_refusedDevice = device;
 }
 
+void platform_detail::CloseAllPorts() {
+    for (auto& [number, p] : Ports()) p->serial.close();
+    Ports().clear();
+}
+
 int CloseCom(int port) {
     if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
-    Ports().erase(port);
+    auto it = Ports().find(port);
+    if (it == Ports().end()) return 0;
+    it->second->serial.close();  // also when a waiting call still holds it
+    Ports().erase(it);
     return 0;
 }
 
 int SetComTime(int port, double timeoutSeconds) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     if (!std::isfinite(timeoutSeconds) || timeoutSeconds < 0) return kRS232InternalError;
     p->timeoutMs = static_cast<int>(std::min(timeoutSeconds * 1000.0, double{INT_MAX}));
@@ -202,7 +208,7 @@ int SetComTime(int port, double timeoutSeconds) {
 // Mode 0: no handshake; any other mode: RTS/CTS.
 int SetCTSMode(int port, int mode) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     if (mode < 0) return kRS232InternalError;
     const auto flow = mode == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl;
@@ -212,7 +218,7 @@ int SetCTSMode(int port, int mode) {
 // Drops what waits in our buffer and in the system's, and what arrived meanwhile.
 int FlushInQ(int port) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     p->serial.clear(QSerialPort::Input);
     PullArrived(p->serial);
@@ -222,7 +228,7 @@ int FlushInQ(int port) {
 
 int FlushOutQ(int port) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     p->serial.clear(QSerialPort::Output);
     return 0;
@@ -232,18 +238,16 @@ int FlushOutQ(int port) {
 // must not leave later, in the middle of the next exchange) and the count handed over is returned.
 int ComWrt(int port, const unsigned char* buffer, int count) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
     if (count == 0) return 0;
     QSerialPort& s = p->serial;
     if (s.write(reinterpret_cast<const char*>(buffer), count) != count) return kRS232UnknownIOError;
-    QElapsedTimer clock;
-    clock.start();
-    while (s.bytesToWrite() > 0) {
-        const qint64 left = p->timeoutMs - clock.elapsed();
-        if (left < 0 || (!s.waitForBytesWritten(static_cast<int>(left)) && BrokenLine(s))) break;
-    }
+    s.flush();  // what the system takes at once
+    WaitWithEvents([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); },
+                   p->timeoutMs);
+    if (!StillOpen(port, p)) return kRS232PortNotOpen;
     // Qt drops its output buffer when the device refuses a write, so an empty buffer alone is no success.
     if (s.error() == QSerialPort::WriteError || BrokenLine(s)) {
         s.clear(QSerialPort::Output);
@@ -261,7 +265,7 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
 // than `count` when the time-out ran out; kRS232TimeOut when none came at all.
 int ComRd(int port, unsigned char* buffer, int count) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
     if (count == 0) return 0;
@@ -270,12 +274,14 @@ int ComRd(int port, unsigned char* buffer, int count) {
     clock.start();
     int got = 0;
     for (;;) {
+        PullArrived(s);
         const qint64 n = s.read(reinterpret_cast<char*>(buffer) + got, count - got);
         if (n > 0) got += static_cast<int>(n);
         if (got == count || BrokenLine(s)) break;
         const qint64 left = p->timeoutMs - clock.elapsed();
         if (left <= 0) break;
-        s.waitForReadyRead(static_cast<int>(left));
+        WaitWithEvents([&] { return s.bytesAvailable() > 0 || BrokenLine(s) || !StillOpen(port, p); }, left);
+        if (!StillOpen(port, p)) return kRS232PortNotOpen;
     }
     ClearTimeout(s);
     if (got > 0) return got;
@@ -284,7 +290,7 @@ int ComRd(int port, unsigned char* buffer, int count) {
 
 int GetInQLen(int port) {
     int err = 0;
-    ComPort* p = FindPort(port, err);
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
     PullArrived(p->serial);
     const qint64 n = p->serial.bytesAvailable();

@@ -226,62 +226,71 @@ const ControlKind& platform_detail::TableKind() {
 }
 
 int GetTableCellVal(int panel, int control, Point cell, unsigned short& value) {
-    return GetCell(panel, control, cell, value, ToUShort);
+    return Checked("GetTableCellVal",
+                   [&]() -> int { return GetCell(panel, control, cell, value, ToUShort); });
 }
 int GetTableCellVal(int panel, int control, Point cell, int& value) {
-    return GetCell(panel, control, cell, value, ToInt);
+    return Checked("GetTableCellVal", [&]() -> int { return GetCell(panel, control, cell, value, ToInt); });
 }
 int GetTableCellVal(int panel, int control, Point cell, double& value) {
-    return GetCell(panel, control, cell, value, ToDouble);
+    return Checked("GetTableCellVal",
+                   [&]() -> int { return GetCell(panel, control, cell, value, ToDouble); });
 }
 int GetTableCellVal(int panel, int control, Point cell, std::string& value) {
-    return GetCell(panel, control, cell, value, ToText);
+    return Checked("GetTableCellVal", [&]() -> int { return GetCell(panel, control, cell, value, ToText); });
 }
 int SetTableCellVal(int panel, int control, Point cell, unsigned short value) {
-    return SetCell(panel, control, cell, int(value));
+    return Checked("SetTableCellVal", [&]() -> int { return SetCell(panel, control, cell, int(value)); });
 }
 int SetTableCellVal(int panel, int control, Point cell, int value) {
-    return SetCell(panel, control, cell, value);
+    return Checked("SetTableCellVal", [&]() -> int { return SetCell(panel, control, cell, value); });
 }
 int SetTableCellVal(int panel, int control, Point cell, double value) {
-    return SetCell(panel, control, cell, value);
+    return Checked("SetTableCellVal", [&]() -> int { return SetCell(panel, control, cell, value); });
 }
 int SetTableCellVal(int panel, int control, Point cell, std::string_view value) {
-    return SetCell(panel, control, cell, QStr(value));
+    return Checked("SetTableCellVal", [&]() -> int { return SetCell(panel, control, cell, QStr(value)); });
 }
 
 int GetActiveTableCell(int panel, int control, Point& cell) {
-    Control* c = nullptr;
-    if (int err = TableOf(panel, control, c)) return err;
-    const QTableWidget* t = Table(*c);
-    cell = {std::max(t->currentColumn(), 0) + 1, std::max(t->currentRow(), 0) + 1};
-    return 0;
+    return Checked("GetActiveTableCell", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = TableOf(panel, control, c)) return err;
+        const QTableWidget* t = Table(*c);
+        cell = {std::max(t->currentColumn(), 0) + 1, std::max(t->currentRow(), 0) + 1};
+        return 0;
+    });
 }
 
 int SetTableRowAttribute(int panel, int control, int row, TableRowAttr attr, int value) {
-    QTableWidgetItem* item = nullptr;
-    if (int err = HeaderItemOf(panel, control, row, item)) return err;
-    if (attr == ATTR_LABEL_COLOR)
-        item->setForeground(ToQColor(value));
-    else if (attr == ATTR_LABEL_BGCOLOR)
-        item->setBackground(ToQColor(value));
-    else
-        return UIEInvalidAttribute;
-    return 0;
+    return Checked("SetTableRowAttribute", [&]() -> int {
+        QTableWidgetItem* item = nullptr;
+        if (int err = HeaderItemOf(panel, control, row, item)) return err;
+        if (attr == ATTR_LABEL_COLOR)
+            item->setForeground(ToQColor(value));
+        else if (attr == ATTR_LABEL_BGCOLOR)
+            item->setBackground(ToQColor(value));
+        else
+            return UIEInvalidAttribute;
+        return 0;
+    });
 }
 
 int GetTableRowAttribute(int panel, int control, int row, TableRowAttr attr, int& value) {
-    QTableWidgetItem* item = nullptr;
-    if (int err = HeaderItemOf(panel, control, row, item)) return err;
-    const QWidget* t = FindCtrl(panel, control);
-    if (attr == ATTR_LABEL_COLOR) {
-        const QBrush b = item->foreground();
-        value = FromQColor(b.style() != Qt::NoBrush ? b.color() : t->palette().color(QPalette::ButtonText));
-    } else if (attr == ATTR_LABEL_BGCOLOR) {
-        const QBrush b = item->background();
-        value = FromQColor(b.style() != Qt::NoBrush ? b.color() : t->palette().color(QPalette::Button));
-    } else {
-        return UIEInvalidAttribute;
-    }
-    return 0;
+    return Checked("GetTableRowAttribute", [&]() -> int {
+        QTableWidgetItem* item = nullptr;
+        if (int err = HeaderItemOf(panel, control, row, item)) return err;
+        const QWidget* t = FindCtrl(panel, control);
+        if (attr == ATTR_LABEL_COLOR) {
+            const QBrush b = item->foreground();
+            value =
+                FromQColor(b.style() != Qt::NoBrush ? b.color() : t->palette().color(QPalette::ButtonText));
+        } else if (attr == ATTR_LABEL_BGCOLOR) {
+            const QBrush b = item->background();
+            value = FromQColor(b.style() != Qt::NoBrush ? b.color() : t->palette().color(QPalette::Button));
+        } else {
+            return UIEInvalidAttribute;
+        }
+        return 0;
+    });
 }

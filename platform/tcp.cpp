@@ -3,17 +3,27 @@
 // The conversation callback is never called from inside a socket signal: the signals only queue a service
 // call, which the event pump runs. The service raises one event per run, never while the same
 // conversation's callback is still running (a callback that pumps events does not get called again
-// inside itself), and queues itself again while unread bytes remain, so no byte is stranded. The
-// disconnect event comes after the last byte has been offered; the conversation ends with it.
+// inside itself) or while a read or write waits on the conversation, and queues itself again while unread
+// bytes remain, so no byte is stranded. The disconnect event comes after the last byte has been offered;
+// the conversation ends with it.
+//
+// Every wait runs the event pump. The server's name is looked up on a thread of its own, which touches no
+// Qt object, so a lookup that outlives its connect (time-out, end of the run) harms nothing.
+#include <netdb.h>
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "internal.h"
 #include "platform.h"
@@ -25,6 +35,7 @@ struct Conversation {
     TCPCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
     bool inCallback = false;
+    int waits = 0;  // reads and writes waiting on the conversation
     bool serviceQueued = false;
     bool peerClosed = false;
 };
@@ -34,10 +45,8 @@ std::map<unsigned, std::unique_ptr<Conversation>>& Conversations() {
     return conversations;
 }
 
-// Sockets are closed while the application object still exists.
-void CloseAllConversations() {
-    Conversations().clear();
-}
+// How long the end of the run waits for the bytes still to be written of a conversation it closes.
+constexpr int kCloseFlushMs = 500;
 
 Conversation* Find(unsigned handle) {
     auto it = Conversations().find(handle);
@@ -80,9 +89,9 @@ void Service(unsigned handle) {
     Conversation* c = Find(handle);
     if (!c) return;
     c->serviceQueued = false;
-    // Inside this conversation's own callback: it queues the next service when it returns. Without a
-    // callback the owner reads by itself and ends the conversation by itself.
-    if (c->inCallback || !c->callback) return;
+    // Inside this conversation's own callback or a wait on it: that queues the next service when it
+    // returns. Without a callback the owner reads by itself and ends the conversation by itself.
+    if (c->inCallback || c->waits > 0 || !c->callback) return;
     if (c->socket->bytesAvailable() > 0) {
         if (!Raise(handle, TCP_DATAREADY)) return;
         c = Find(handle);
@@ -110,44 +119,116 @@ int ConnectError(QAbstractSocket::SocketError e) {
     }
 }
 
-// The server's address, looked up on this thread. Qt's own lookup for connectToHost runs in a pool thread
-// that may still be busy when the program ends, and then crashes the program on its way out.
-bool Resolve(const QString& name, QHostAddress& address) {
-    if (address.setAddress(name)) return true;
-    const QHostInfo info = QHostInfo::fromName(name);
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) return false;
-    address = info.addresses().first();
-    for (const QHostAddress& a : info.addresses())
-        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-            address = a;  // serial-to-Ethernet servers speak IPv4
-            break;
+int g_lookupDelayMs = 0;
+
+// A name lookup on a thread of its own. The thread owns a share of the result and touches nothing else.
+struct Lookup {
+    std::atomic<bool> done{false};
+    bool found = false;
+    sockaddr_storage address{};
+};
+
+std::shared_ptr<Lookup> StartLookup(const std::string& name) {
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, name, delayMs = g_lookupDelayMs] {
+        if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0) {
+            const addrinfo* pick = found;
+            for (const addrinfo* a = found; a; a = a->ai_next)
+                if (a->ai_family == AF_INET) {
+                    pick = a;  // serial-to-Ethernet servers speak IPv4
+                    break;
+                }
+            std::memcpy(&lookup->address, pick->ai_addr,
+                        std::min<std::size_t>(pick->ai_addrlen, sizeof(sockaddr_storage)));
+            lookup->found = true;
+            ::freeaddrinfo(found);
         }
-    return true;
+        lookup->done.store(true, std::memory_order_release);
+    }).detach();
+    return lookup;
 }
 
+// Closes a conversation's socket, letting the bytes still to be written go out first (up to waitMs, with
+// the event pump running when `pump`).
+void CloseSocket(QTcpSocket& s, int waitMs, bool pump) {
+    QObject::disconnect(&s, nullptr, nullptr, nullptr);
+    s.disconnectFromHost();
+    if (s.state() == QAbstractSocket::UnconnectedState) return;
+    if (pump)
+        platform_detail::WaitWithEvents([&] { return s.state() == QAbstractSocket::UnconnectedState; },
+                                        waitMs);
+    else
+        s.waitForDisconnected(waitMs);
+}
+
+// Counts a wait on the conversation, so its service raises no event meanwhile; queues the service the
+// wait held back.
+class ConversationWait {
+  public:
+    explicit ConversationWait(unsigned handle) : handle_(handle) { ++Find(handle)->waits; }
+    ~ConversationWait() {
+        Conversation* c = Find(handle_);
+        if (!c) return;
+        --c->waits;
+        if (c->socket->bytesAvailable() > 0 || c->peerClosed) QueueService(handle_);
+    }
+    ConversationWait(const ConversationWait&) = delete;
+    ConversationWait& operator=(const ConversationWait&) = delete;
+
+  private:
+    unsigned handle_;
+};
+
 }  // namespace
+
+void platform_detail::SetNameLookupDelay(int milliseconds) {
+    g_lookupDelayMs = std::max(milliseconds, 0);
+}
+
+void platform_detail::CloseAllConversations() {
+    auto conversations = std::move(Conversations());
+    Conversations().clear();
+    for (auto& [handle, c] : conversations) CloseSocket(*c->socket, kCloseFlushMs, false);
+}
 
 int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, TCPCallbackPtr callback,
                        void* callbackData, int timeoutMs) {
     handle = 0;
     if (port <= 0 || port > 65535 || serverName.empty() || timeoutMs <= 0) return kTCP_InvalidParameter;
     if (!QCoreApplication::instance()) return kTCP_GeneralIOErr;
-    static bool cleanupRegistered = false;
-    if (!cleanupRegistered) {
-        qAddPostRoutine(CloseAllConversations);
-        cleanupRegistered = true;
-    }
+    QElapsedTimer clock;
+    clock.start();
 
     QHostAddress address;
-    if (!Resolve(QString::fromUtf8(serverName.data(), static_cast<qsizetype>(serverName.size())), address))
-        return kTCP_FailedToConnect;
+    if (!address.setAddress(platform_detail::QStr(serverName))) {
+        const std::shared_ptr<Lookup> lookup = StartLookup(std::string(serverName));
+        if (!platform_detail::WaitWithEvents([&] { return lookup->done.load(std::memory_order_acquire); },
+                                             timeoutMs))
+            return kTCP_TimeOutErr;
+        if (!lookup->found) return kTCP_FailedToConnect;
+        address.setAddress(reinterpret_cast<const sockaddr*>(&lookup->address));
+    }
     auto socket = std::make_unique<QTcpSocket>();
     // Sensors sit on the local network; asking for a proxy would start Qt's proxy thread for nothing.
     socket->setProxy(QNetworkProxy::NoProxy);
     socket->connectToHost(address, static_cast<quint16>(port));
-    if (!socket->waitForConnected(timeoutMs)) {
-        const int err = ConnectError(socket->error());
-        socket->abort();
+    QTcpSocket& s = *socket;
+    platform_detail::WaitWithEvents(
+        [&] {
+            return s.state() == QAbstractSocket::ConnectedState ||
+                   s.state() == QAbstractSocket::UnconnectedState;
+        },
+        timeoutMs - clock.elapsed());
+    if (s.state() != QAbstractSocket::ConnectedState) {
+        const int err =
+            s.state() == QAbstractSocket::UnconnectedState ? ConnectError(s.error()) : kTCP_TimeOutErr;
+        s.abort();
         return err;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // a frame leaves at once
@@ -158,9 +239,9 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
     c->callbackData = callbackData;
     QObject::connect(socket.get(), &QTcpSocket::readyRead, socket.get(), [h] { QueueService(h); });
     QObject::connect(socket.get(), &QAbstractSocket::stateChanged, socket.get(),
-                     [h](QAbstractSocket::SocketState s) {
+                     [h](QAbstractSocket::SocketState state) {
                          Conversation* conv = Find(h);
-                         if (!conv || s != QAbstractSocket::UnconnectedState) return;
+                         if (!conv || state != QAbstractSocket::UnconnectedState) return;
                          conv->peerClosed = true;
                          QueueService(h);
                      });
@@ -178,10 +259,7 @@ int DisconnectFromTCPServer(unsigned handle) {
     if (it == Conversations().end()) return kTCP_NoConnectionEstablished;
     std::unique_ptr<Conversation> c = std::move(it->second);
     Conversations().erase(it);
-    QTcpSocket& s = *c->socket;
-    QObject::disconnect(&s, nullptr, nullptr, nullptr);
-    s.disconnectFromHost();
-    if (s.state() != QAbstractSocket::UnconnectedState) s.waitForDisconnected(1000);
+    CloseSocket(*c->socket, 1000, true);
     return 0;
 }
 
@@ -192,19 +270,24 @@ int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int ti
     Conversation* c = Find(handle);
     if (!c) return kTCP_NoConnectionEstablished;
     if (count < 0 || (count > 0 && !data)) return kTCP_InvalidParameter;
-    QTcpSocket& s = *c->socket;
-    if (c->peerClosed || s.state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
+    QTcpSocket* s = c->socket.get();
+    if (c->peerClosed || s->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
     if (count == 0) return 0;
-    if (s.write(reinterpret_cast<const char*>(data), count) != count) return kTCP_WriteFailed;
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const qint64 left = std::max<qint64>(timeoutMs - clock.elapsed(), 0);
-        s.waitForBytesWritten(static_cast<int>(left));
-    } while (s.bytesToWrite() > 0 && s.state() == QAbstractSocket::ConnectedState &&
-             clock.elapsed() < timeoutMs);
-    if (s.bytesToWrite() == 0) return count;
-    return s.state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
+    if (s->write(reinterpret_cast<const char*>(data), count) != count) return kTCP_WriteFailed;
+    s->flush();          // what the system takes at once
+    bool ended = false;  // a callback ended the conversation during the wait
+    {
+        ConversationWait wait(handle);
+        platform_detail::WaitWithEvents(
+            [&] {
+                ended = !Find(handle);
+                return ended || s->bytesToWrite() == 0 || s->state() != QAbstractSocket::ConnectedState;
+            },
+            timeoutMs);
+    }
+    if (ended) return kTCP_ConnectionClosed;
+    if (s->bytesToWrite() == 0) return count;
+    return s->state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
 }
 
 // Returns what is buffered, up to count; only when nothing is, waits up to timeoutMs for bytes to come.
@@ -213,16 +296,20 @@ int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs
     if (!c) return kTCP_NoConnectionEstablished;
     if (count < 0 || (count > 0 && !data)) return kTCP_InvalidParameter;
     if (count == 0) return 0;
-    QTcpSocket& s = *c->socket;
-    QElapsedTimer clock;
-    clock.start();
-    while (s.bytesAvailable() == 0 && s.state() == QAbstractSocket::ConnectedState) {
-        const qint64 left = std::max<qint64>(timeoutMs - clock.elapsed(), 0);
-        s.waitForReadyRead(static_cast<int>(left));
-        if (clock.elapsed() >= timeoutMs) break;
+    QTcpSocket* s = c->socket.get();
+    bool ended = false;  // a callback ended the conversation during the wait
+    if (s->bytesAvailable() == 0 && s->state() == QAbstractSocket::ConnectedState) {
+        ConversationWait wait(handle);
+        platform_detail::WaitWithEvents(
+            [&] {
+                ended = !Find(handle);
+                return ended || s->bytesAvailable() > 0 || s->state() != QAbstractSocket::ConnectedState;
+            },
+            timeoutMs);
     }
-    if (s.bytesAvailable() == 0)
-        return s.state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
-    const qint64 n = s.read(reinterpret_cast<char*>(data), std::min<qint64>(count, s.bytesAvailable()));
+    if (ended) return kTCP_ConnectionClosed;
+    if (s->bytesAvailable() == 0)
+        return s->state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
+    const qint64 n = s->read(reinterpret_cast<char*>(data), std::min<qint64>(count, s->bytesAvailable()));
     return n > 0 ? static_cast<int>(n) : kTCP_ReadFailed;
 }

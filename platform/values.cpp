@@ -128,32 +128,41 @@ void platform_detail::SetValueWatch(ValueWatch watch) {
 }
 
 int GetCtrlVal(int panel, int control, int& value) {
-    return GetAs(panel, control, value, ToInt);
+    return Checked("GetCtrlVal", [&]() -> int { return GetAs(panel, control, value, ToInt); });
 }
 int GetCtrlVal(int panel, int control, unsigned short& value) {
-    return GetAs(panel, control, value, ToUShort);
+    return Checked("GetCtrlVal", [&]() -> int { return GetAs(panel, control, value, ToUShort); });
 }
 int GetCtrlVal(int panel, int control, double& value) {
-    return GetAs(panel, control, value, ToDouble);
+    return Checked("GetCtrlVal", [&]() -> int { return GetAs(panel, control, value, ToDouble); });
 }
 int GetCtrlVal(int panel, int control, std::string& value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    return c->kind->ReadText(*c, value);
+    return Checked("GetCtrlVal", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        return c->kind->ReadText(*c, value);
+    });
 }
 
 int SetCtrlVal(int panel, int control, int value) {
-    return Watched(panel, control, value, SetAs(panel, control, value));
+    return Checked("SetCtrlVal",
+                   [&]() -> int { return Watched(panel, control, value, SetAs(panel, control, value)); });
 }
 int SetCtrlVal(int panel, int control, unsigned short value) {
-    return Watched(panel, control, value, SetAs(panel, control, int(value)));
+    return Checked("SetCtrlVal", [&]() -> int {
+        return Watched(panel, control, value, SetAs(panel, control, int(value)));
+    });
 }
 int SetCtrlVal(int panel, int control, double value) {
-    Control* c = nullptr;
-    if (int err = Lookup(panel, control, c)) return err;
-    if (c->dataType != VAL_DOUBLE) return UIEWrongType;  // no silent rounding into an integer control
-    return Watched(panel, control, value, Write(*c, value));
+    return Checked("SetCtrlVal", [&]() -> int {
+        Control* c = nullptr;
+        if (int err = Lookup(panel, control, c)) return err;
+        if (c->dataType != VAL_DOUBLE) return UIEWrongType;  // no silent rounding into an integer control
+        return Watched(panel, control, value, Write(*c, value));
+    });
 }
 int SetCtrlVal(int panel, int control, std::string_view value) {
-    return SetAs(panel, control, QByteArray(value.data(), static_cast<qsizetype>(value.size())));
+    return Checked("SetCtrlVal", [&]() -> int {
+        return SetAs(panel, control, QByteArray(value.data(), static_cast<qsizetype>(value.size())));
+    });
 }

@@ -2,6 +2,8 @@
 // loading order and the places of the child panels.
 #include <iterator>
 
+#include "com232.h"
+#include "combobox.h"
 #include "graph_panel.h"
 #include "interface_panel.h"
 #include "live_data.h"
@@ -167,6 +169,9 @@ int LoadOrvanePanels() {
 }
 
 void DiscardOrvanePanels() {
+    // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
+    SetInterfaceStatusBox(0, 0);
+    if (interfacepanel > 0) Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
     if (colbigpanel > 0) DiscardPanel(colbigpanel);
     if (mainpanel > 0) DiscardPanel(mainpanel);  // its children go with it
     for (const PanelSlot& slot : kPanels) *slot.handle = 0;

@@ -105,15 +105,25 @@ void DisplayOrvanePanels() {
     DisplayPanel(mainpanel);
 }
 
+void EndRunOnSignal(int) {
+    poll = 0;
+    QuitUserInterface(0);
+}
+
 int OrvaneMain(int argc, char** argv) {
     if (InitCVIRTE(argc, argv) != 0) return -1;
+    InstallTerminationHandler(EndRunOnSignal);
     OpenFrameLogFromStartup(argc, argv);
-    if (LoadOrvanePanels() != 0) return -1;
-    DisplayOrvanePanels();
-    InitAll();
-    RunUserInterface();
-    EndOrvane();
-    return 0;
+    int code = -1;
+    if (LoadOrvanePanels() == 0) {
+        DisplayOrvanePanels();
+        InitAll();
+        RunUserInterface();
+        EndOrvane();
+        code = 0;
+    }
+    CloseCVIRTE();
+    return code;
 }
 
 void InitAll() {

@@ -148,9 +148,12 @@ extern const char* const InfoButtonStop;
 extern const char* const InfoSelectMemory;
 
 // --- start, run, end ------------------------------------------------------------------------------------
-// The whole program: load panels, start-up sequence, event loop, end. Returns 0, or -1 when the platform
-// cannot start or a panel does not load.
+// The whole program: load panels, start-up sequence, event loop, end of the run (also on SIGTERM and
+// SIGINT). Returns 0, or -1 when the platform cannot start or a panel does not load.
 int OrvaneMain(int argc, char** argv);
+// SIGTERM and SIGINT end the run as closing the main panel does: a running live-data or record loop ends
+// after its current frame (a record after writing its line).
+void EndRunOnSignal(int signalNumber);
 // Loads the eight panels in their order and places them; 0, or -1 (nothing stays loaded) at the first
 // panel that fails.
 int LoadOrvanePanels();

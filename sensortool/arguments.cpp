@@ -228,5 +228,8 @@ std::string HelpText(Command command) {
            "  COMMAND   identify, get-params, send-params, send-table, record (COMMAND --help for more)\n"
            "  --frame-log FILE   appends every frame sent and received to FILE\n"
            "exit codes: 0 done, 2 bad arguments, 3 the link cannot be opened, 4 the sensor did not answer\n"
-           "  or answered wrongly, 5 a file cannot be read, is not of its kind, or cannot be written\n";
+           "  or answered wrongly, 5 a file cannot be read, is not of its kind, or cannot be written,\n"
+           "  130 / 143 a record that SIGINT / SIGTERM ended (the file holds every line recorded until "
+           "then;\n"
+           "  other commands finish their series of frames first)\n";
 }

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,6 +202,21 @@ std::string (*clockDate)() = DateStr;
 std::string (*clockTime)() = TimeStr;
 unsigned long linesLost = 0;
 
+// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
+// series of frames to the sensor is broken off halfway.
+int stopSignal = 0;
+
+void StopOnSignal(int signalNumber) {
+    if (stopSignal == 0) stopSignal = signalNumber;
+}
+
+// A record that a signal ended: 128 + the signal's number, as a shell reports a program the signal ended.
+int Stopped(int lines) {
+    return Fail(128 + stopSignal, std::string("stopped by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") +
+                                      " after " + std::to_string(lines) +
+                                      " lines; the record file holds every line recorded until then");
+}
+
 void WriteRecordLine(const std::string& path) {
     const RecordValues values = {dataChL,  dataChC,  dataChR, dataDensity,
                                  dataSym1, dataSym2, dataVec, dataTemp};
@@ -211,13 +227,14 @@ void WriteRecordLine(const std::string& path) {
     if (!ok) ++linesLost;
 }
 
-// Waits until `until` (the platform's clock) with events running; false when the link dropped.
+// Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
 void WaitUntil(double until) {
-    while (Timer() < until) ProcessSystemEvents();
+    while (Timer() < until && stopSignal == 0) ProcessSystemEvents();
 }
 
 int RecordAtInterval(const Options& o) {
     for (int k = 0; k < o.count; ++k) {
+        if (stopSignal != 0) return Stopped(k);
         const double start = Timer();
         order = 5;
         FillTxBuf(order, 0, 0, 0);
@@ -247,7 +264,7 @@ int RecordTriggered(const Options& o) {
     std::vector<unsigned char> bytes;
     int recorded = 0;
     const double end = Timer() + o.duration;
-    while (Timer() < end) {
+    while (Timer() < end && stopSignal == 0) {
         ProcessSystemEvents();
         bytes.clear();
         if (TakeReceivedBytes(bytes) > 0) frames.Feed(bytes);
@@ -257,13 +274,14 @@ int RecordTriggered(const Options& o) {
             GetRxBufData();
             CopyDatatoVars();
             WriteRecordLine(o.file);
-            if (showProgress) std::fprintf(env->err, "\r%d frames", ++recorded);
+            ++recorded;
+            if (showProgress) std::fprintf(env->err, "\r%d frames", recorded);
         }
     }
     SetStreamReceive(false);
     StopAutoSend();
     if (showProgress) std::fputc('\n', env->err);
-    return kExitOk;
+    return stopSignal != 0 ? Stopped(recorded) : kExitOk;
 }
 
 int Record(const Options& o) {
@@ -352,5 +370,8 @@ int SensorToolMain(int argc, char** argv) {
     char* qtArgs[] = {argv[0], nullptr};
     int qtArgc = 1;
     if (InitCVIRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");
-    return RunCommand(options);
+    InstallTerminationHandler(StopOnSignal);
+    const int code = RunCommand(options);
+    CloseCVIRTE();
+    return code;
 }

@@ -6,7 +6,10 @@
 #include <QCloseEvent>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPointer>
+#include <algorithm>
 #include <deque>
+#include <utility>
 
 #include "kinds.h"
 
@@ -30,6 +33,29 @@ struct BusyAction {
 std::deque<Expectation> g_expected;
 std::vector<Popup> g_popups, g_unexpected;
 std::deque<BusyAction> g_busyActions;
+
+// Counts the paint events of the widgets in one window.
+class PaintCounter : public QObject {
+  public:
+    QPointer<QWidget> window;
+    int paints = 0;
+    bool eventFilter(QObject* obj, QEvent* e) override {
+        if (e->type() == QEvent::Paint && window && obj->isWidgetType() &&
+            static_cast<QWidget*>(obj)->window() == window)
+            ++paints;
+        return false;
+    }
+};
+PaintCounter* g_paintCounter = nullptr;
+
+std::vector<PlatformError> g_platformErrors;
+std::vector<AllowPlatformErrors*> g_allowances;  // innermost last
+
+void RecordPlatformError(const char* operation, int result) {
+    for (auto it = g_allowances.rbegin(); it != g_allowances.rend(); ++it)
+        if ((*it)->Takes(operation, result)) return;
+    g_platformErrors.push_back({operation, result});
+}
 
 // The control whose written values are recorded, and the record.
 int g_watchPanel = 0, g_watchControl = 0;
@@ -125,6 +151,7 @@ void Install(std::string_view projectDir) {
     SetPopupResponder(Respond);
     SetPumpHook(PumpHook);
     SetValueWatch(RecordValue);
+    SetErrorWatch(RecordPlatformError);
     SetProjectDirOverride(std::string(projectDir));
 }
 
@@ -135,7 +162,58 @@ void Reset() {
     g_busyActions.clear();
     g_watchPanel = g_watchControl = 0;
     g_watched.clear();
+    g_platformErrors.clear();
     SetRefusedComDevice({});
+    platform_detail::SetNameLookupDelay(0);
+    platform_detail::ResetTermination();
+    delete g_paintCounter;
+    g_paintCounter = nullptr;
+}
+
+void CountPaints(int panel) {
+    if (!g_paintCounter) {
+        g_paintCounter = new PaintCounter;
+        QCoreApplication::instance()->installEventFilter(g_paintCounter);
+    }
+    QWidget* w = FindPanel(panel);
+    g_paintCounter->window = w ? w->window() : nullptr;
+    g_paintCounter->paints = 0;
+}
+
+int Paints() {
+    return g_paintCounter ? g_paintCounter->paints : 0;
+}
+
+const std::vector<PlatformError>& PlatformErrors() {
+    return g_platformErrors;
+}
+
+std::vector<PlatformError> TakePlatformErrors() {
+    return std::exchange(g_platformErrors, {});
+}
+
+AllowPlatformErrors::AllowPlatformErrors(std::string operation, int result)
+    : AllowPlatformErrors({{std::move(operation), result}}) {}
+
+AllowPlatformErrors::AllowPlatformErrors(std::initializer_list<PlatformError> errors) : errors_(errors) {
+    g_allowances.push_back(this);
+}
+
+AllowPlatformErrors::~AllowPlatformErrors() {
+    g_allowances.erase(std::remove(g_allowances.begin(), g_allowances.end(), this), g_allowances.end());
+}
+
+bool AllowPlatformErrors::Takes(const std::string& operation, int result) {
+    for (const PlatformError& e : errors_) {
+        if (e.operation != operation || e.result != result) continue;
+        ++count_;
+        return true;
+    }
+    return false;
+}
+
+void SetNameLookupDelay(int milliseconds) {
+    platform_detail::SetNameLookupDelay(milliseconds);
 }
 
 void WatchValues(int panel, int control) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,8 @@ namespace uitest {
 // Switches the platform into test mode: pop-ups no longer open dialogs but go through the script below,
 // GetProjectDir answers `projectDir` when it is not empty. Call after InitCVIRTE.
 void Install(std::string_view projectDir = {});
-// Drops scripted answers, recorded pop-ups and queued actions (between tests in one process).
+// Drops scripted answers, recorded pop-ups, platform errors and queued actions, and ends the handling of
+// SIGTERM and SIGINT that a test installed (between tests in one process).
 void Reset();
 void SetProjectDir(std::string_view dir);
 // Opening this serial device (a path as ComPortDevicePath gives it) fails as it does for a user who lacks
@@ -78,6 +80,45 @@ int PendingExpectations();
 // time), including values that no repaint or busy wait would catch.
 void WatchValues(int panel, int control);
 const std::vector<double>& WatchedValues();
+
+// --- platform errors ------------------------------------------------------------------------------------
+// Every negative result of a user-interface operation (panels, controls, lists, tables, charts) called from
+// outside the platform that no AllowPlatformErrors in force allows, in order. UiTest fails a test that
+// leaves any: a wrong control id, a value of the wrong type or a control the panel lacks is a fault. A
+// search that finds nothing (GetIndexFromValue: UIEItemNotFound) has its answer and is not recorded.
+struct PlatformError {
+    std::string operation;
+    int result;
+};
+const std::vector<PlatformError>& PlatformErrors();
+// Returns the recorded errors and forgets them (a test of the record itself).
+std::vector<PlatformError> TakePlatformErrors();
+// While it lives, the listed operations may return the listed results without being recorded: for calls
+// that are meant to fail. Count() tells how many results it took, so a test can show it was needed.
+class AllowPlatformErrors {
+  public:
+    AllowPlatformErrors(std::string operation, int result);
+    AllowPlatformErrors(std::initializer_list<PlatformError> errors);
+    ~AllowPlatformErrors();
+    AllowPlatformErrors(const AllowPlatformErrors&) = delete;
+    AllowPlatformErrors& operator=(const AllowPlatformErrors&) = delete;
+    bool Takes(const std::string& operation, int result);
+    int Count() const { return count_; }
+
+  private:
+    std::vector<PlatformError> errors_;
+    int count_ = 0;
+};
+
+// --- repaints -------------------------------------------------------------------------------------------
+// From now on, counts the paint events of a panel's window (its child panels and controls included).
+void CountPaints(int panel);
+int Paints();
+
+// --- links ------------------------------------------------------------------------------------------------
+// The name lookup of every TCP connect takes this long before it asks the resolver, as with a slow name
+// server. Reset ends it.
+void SetNameLookupDelay(int milliseconds);
 
 // --- inside busy loops --------------------------------------------------------------------------------
 // Runs `action` from within ProcessSystemEvents while a callback is running (a busy wait inside a

@@ -480,8 +480,14 @@ enum : int {
 };
 using TCPCallbackPtr = int (*)(unsigned handle, int xType, int errCode, void* callbackData);
 // Connects and returns 0 with the conversation handle, or a negative TCP error (kTCP_TimeOutErr when the
-// server does not answer within timeoutMs). The callback runs on the user-interface thread inside the event
-// pump; TCP_DATAREADY is raised again while unread bytes remain after it returns.
+// name lookup and the connect together take longer than timeoutMs). The callback runs on the user-interface
+// thread inside the event pump; TCP_DATAREADY is raised again while unread bytes remain after it returns.
+//
+// Every wait of the TCP client and of the serial ports (the name lookup, the connect, reads and writes that
+// wait for bytes, the disconnect) runs the event pump, so the window repaints and live controls answer
+// meanwhile. A read or write that waits on a conversation raises none of its events; they follow once it
+// returns. A port closed or a conversation ended by a callback during such a wait ends the wait with
+// kRS232PortNotOpen or kTCP_ConnectionClosed.
 int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, TCPCallbackPtr callback,
                        void* callbackData, int timeoutMs);
 int DisconnectFromTCPServer(unsigned handle);
@@ -490,7 +496,24 @@ int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int ti
 int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs);
 
 // ---------------------------------------------------------------------------------------------------------
-// Start-up of the platform itself: call once at the top of main. Returns 0, or -1 when it cannot start.
+// Start and end of the platform itself.
+// Call once at the top of main. Returns 0, or -1 when it cannot start.
 int InitCVIRTE(int argc, char** argv);
+// The end of the run: call once at the end of main, after the program's own end path. Closes every serial
+// port and TCP conversation still open, discards the panels still loaded and ends the platform; no other
+// platform call works after it.
+void CloseCVIRTE();
+
+// SIGTERM and SIGINT. Once a handler is installed they no longer end the process at once: the handler runs
+// on the user-interface thread from within the event pump (inside a busy wait too), with the signal's
+// number, and then again at every pass of the pump, so a loop that starts after the request ends as well.
+// The handler asks the run to end (QuitUserInterface, clearing its loops' run flags). From the request on,
+// an open pop-up is closed as cancelled and new pop-ups are not shown: a message goes to the error stream, a
+// question is answered No, a file selection is cancelled. A second signal ends the process at once.
+// Returns 0, or -1 when the platform has not started.
+using TerminationCallbackPtr = void (*)(int signalNumber);
+int InstallTerminationHandler(TerminationCallbackPtr handler);
+// The signal that asked the run to end; 0 while none has.
+int TerminationSignal();
 // Saves a panel (with its child panels) as a PNG picture.
 int SavePanelImage(int panel, std::string_view path);

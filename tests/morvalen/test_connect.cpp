@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "child_process.h"
 #include "combobox.h"
+#include "frame_log.h"
 #include "morvalen_session.h"
 #include "settings_files.h"
 
@@ -96,14 +98,30 @@ TEST_P(Connect, TryFromTheInterfacePanelReconnects) {
 
 TEST_P(Connect, StrayBytesBeforeAnExchangeDoNotSpoilTheReply) {
     StartConnected(GetParam(), "MV-TARN3 V6.1");
-    // A reply that arrives when nobody waits (a late echo) is dropped or flushed, and the next query
-    // still gets exactly its own 36 bytes.
-    emulator->SetFaults({.replyDelayMs = 2500});
-    uitest::Click(interfacepanel, INTERFACEP_TRY);  // TCP waits 5 s, serial 3 s: both get it late or in time
+    if (GetParam() == Link::Tcp) {
+        // Each reply carries one byte too many: it arrives when the reply is complete and nobody waits, and
+        // the data-ready handler drops it.
+        ASSERT_TRUE(OpenFrameLog(ProjectFile("frames.log")));
+        emulator->SetFaults({.longReply = true});
+        uitest::Click(interfacepanel, INTERFACEP_TRY);
+        EXPECT_EQ(Status(), "MV-TARN3 V6.1");
+        uitest::PumpUntil([] { return false; }, 0.2);
+        CloseFrameLog();
+        EXPECT_NE(ReadTextFile(ProjectFile("frames.log")).find("stray, dropped"), std::string::npos);
+    } else {
+        // The reply comes after the 3 s the version query waits on the serial line; it stays in the input
+        // queue.
+        emulator->SetFaults({.replyDelayMs = 3300});
+        uitest::Click(interfacepanel, INTERFACEP_TRY);
+        EXPECT_EQ(Status(), "TIMEOUT");
+        EXPECT_TRUE(uitest::PumpUntil([] { return GetInQLen(comport) == 36; }, 2.0)) << "the late reply came";
+    }
+    // The next exchange on the same link gets exactly its own replies.
     emulator->SetFaults({});
-    uitest::PumpUntil([] { return false; }, 0.5);
-    uitest::Click(interfacepanel, INTERFACEP_TRY);
-    EXPECT_EQ(Status(), "MV-TARN3 V6.1");
+    uitest::Click(DataPanel(1), DATAP_SEND_CF);
+    std::string result;
+    GetCtrlVal(DataPanel(1), DATAP_STATUS, result);
+    EXPECT_EQ(result, "SUCCESS");
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, Connect, testing::Values(Link::Tcp, Link::Serial), LinkName);
@@ -119,6 +137,63 @@ TEST_F(MorvalenSession, ClosingTheMainPanelDisconnectsAnOpenConversation) {
     while (emulator->TcpClientConnected() && Timer() - start < 2.0) Sleep(5);
     EXPECT_FALSE(emulator->TcpClientConnected()) << "the sensor side saw the conversation end";
     EXPECT_TRUE(uitest::Popups().empty()) << "our own disconnect raises no pop-up";
+}
+
+// The program itself, connected to the emulator, ended by a signal as a desktop session or Ctrl-C ends it.
+TEST_F(MorvalenSession, SigtermAndSigintEndTheRunThroughItsEndPath) {
+    StartEmulator(Link::Tcp);
+    WriteSettingsFor(Link::Tcp);
+    fs::copy_file(PROGRAM_PATH, projectDir / "program");
+    fs::create_directory_symlink(GetPanelDirectory(), projectDir / "panels");
+    for (int signal : {SIGTERM, SIGINT}) {
+        emulator->ResetCounters();
+        ChildProcess program({(projectDir / "program").string()}, {"QT_QPA_PLATFORM=offscreen"});
+        ASSERT_TRUE(uitest::PumpUntil([&] { return !emulator->Received().empty(); }, 10.0))
+            << "the program asked for the version";
+        Sleep(300);  // the reply is in, the event loop runs
+        ASSERT_TRUE(emulator->TcpClientConnected());
+        const ChildProcess::End end = program.StopWith(signal, 10.0);
+        ASSERT_TRUE(end.ended) << "signal " << signal;
+        EXPECT_TRUE(end.exited) << "killed by signal " << end.signal;
+        EXPECT_EQ(end.code, 0);
+        EXPECT_TRUE(uitest::PumpUntil([&] { return !emulator->TcpClientConnected(); }, 2.0));
+    }
+}
+
+// What a person saw and did while the start-up attempt looked the server's name up.
+struct DuringStartUp {
+    bool ran = false;
+    bool connected = false;
+    int tryDimmed = -1;
+    int tryPressed = 0;
+};
+DuringStartUp g_duringStartUp;
+
+TEST_F(MorvalenSession, StartUpAttemptKeepsTheWindowAliveAndAnotherAttemptOut) {
+    StartEmulator(Link::Tcp);
+    WriteTextFile(ProjectFile("ComSettings.cfg"),
+                  "1\n1\n1\nlocalhost\n" + std::to_string(emulator->TcpPort()) + "\n");
+    uitest::SetNameLookupDelay(400);  // a slow name server
+    g_duringStartUp = {};
+    PostDeferredCallToThread(
+        [](void*) {
+            g_duringStartUp.ran = true;
+            g_duringStartUp.connected = tcpcon != 0;
+            GetCtrlAttribute(interfacepanel, INTERFACEP_TRY, ATTR_DIMMED, g_duringStartUp.tryDimmed);
+            // The person opens the interface panel (a live control answers) and presses Try.
+            uitest::Click(mainpanel, MAINP_CONNECT);
+            g_duringStartUp.tryPressed = uitest::Click(interfacepanel, INTERFACEP_TRY);
+        },
+        nullptr);
+    StartProgram();
+    EXPECT_TRUE(g_duringStartUp.ran);
+    EXPECT_FALSE(g_duringStartUp.connected) << "the call ran while the name was looked up";
+    EXPECT_EQ(g_duringStartUp.tryDimmed, 1);
+    EXPECT_EQ(g_duringStartUp.tryPressed, UIEInvalidControl) << "a dimmed Try takes no press";
+    EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
+    EXPECT_EQ(Status(), "MV-TARN3 V6.12 2024-03-11");
+    EXPECT_EQ(emulator->Received().size(), 1u) << "one attempt, one version query";
+    EXPECT_EQ(Dimmed(interfacepanel, INTERFACEP_TRY), 0) << "Try is usable after the attempt";
 }
 
 // --- interface panel --------------------------------------------------------------------------------------

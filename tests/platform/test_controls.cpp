@@ -8,6 +8,8 @@ namespace {
 using PlatformControlValueTest = PanelTest;
 
 TEST_F(PlatformControlValueTest, IntegerNumericConvertsOnlyWhereItMakesSense) {
+    uitest::AllowPlatformErrors refused(
+        {{"GetCtrlVal", UIEWrongType}, {"SetCtrlVal", UIEWrongType}, {"GetCtrlVal", UIEInvalidValue}});
     EXPECT_EQ(SetCtrlVal(panel, NUM_INT, 42), 0);
     int i = 0;
     unsigned short u = 0;
@@ -35,6 +37,7 @@ TEST_F(PlatformControlValueTest, IntegerNumericConvertsOnlyWhereItMakesSense) {
 }
 
 TEST_F(PlatformControlValueTest, UnsignedShortNumericCoversTheWholeRange) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEInvalidValue);
     int type = 0, max = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, NUM_U16, ATTR_DATA_TYPE, type), 0);
     EXPECT_EQ(type, VAL_UNSIGNED_SHORT_INTEGER);
@@ -51,6 +54,7 @@ TEST_F(PlatformControlValueTest, UnsignedShortNumericCoversTheWholeRange) {
 }
 
 TEST_F(PlatformControlValueTest, DoubleNumericKeepsItsDecimalsAndRefusesIntegerReads) {
+    uitest::AllowPlatformErrors refused("GetCtrlVal", UIEWrongType);
     EXPECT_EQ(SetCtrlVal(panel, NUM_DBL, 12.345), 0);
     double d = 0;
     int i = 0;
@@ -70,6 +74,8 @@ TEST_F(PlatformControlValueTest, DoubleNumericKeepsItsDecimalsAndRefusesIntegerR
 }
 
 TEST_F(PlatformControlValueTest, TextControls) {
+    uitest::AllowPlatformErrors refused(
+        {{"GetCtrlVal", UIEWrongType}, {"SetCtrlVal", UIEWrongType}, {"ResetTextBox", UIEWrongType}});
     std::string s;
     EXPECT_EQ(GetCtrlVal(panel, TEXT_MSG, s), 0);
     EXPECT_EQ(s, "Hello");
@@ -100,6 +106,7 @@ TEST_F(PlatformControlValueTest, TextControls) {
 }
 
 TEST_F(PlatformControlValueTest, MaximumEntryLengthCutsProgramTextToo) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEInvalidAttribute);
     int length = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_MAX_ENTRY_LENGTH, length), 0);
     EXPECT_EQ(length, -1);
@@ -144,6 +151,7 @@ TEST_F(PlatformControlValueTest, BarSteppedFastKeepsEveryValueAndShowsTheLast) {
 }
 
 TEST_F(PlatformControlValueTest, ToggleSliderAndBar) {
+    uitest::AllowPlatformErrors refused("SetCtrlVal", UIEWrongType);
     int i = -1;
     EXPECT_EQ(SetCtrlVal(panel, TOGGLE, 1), 0);
     EXPECT_EQ(GetCtrlVal(panel, TOGGLE, i), 0);
@@ -169,6 +177,9 @@ TEST_F(PlatformControlValueTest, ToggleSliderAndBar) {
 }
 
 TEST_F(PlatformControlValueTest, InvalidHandles) {
+    uitest::AllowPlatformErrors refused({{"GetCtrlVal", UIEInvalidPanel},
+                                         {"GetCtrlVal", UIEInvalidControl},
+                                         {"SetCtrlAttribute", UIEInvalidControl}});
     int i = 0;
     EXPECT_EQ(GetCtrlVal(999, NUM_INT, i), UIEInvalidPanel);
     EXPECT_EQ(GetCtrlVal(panel, 999, i), UIEInvalidControl);
@@ -178,6 +189,8 @@ TEST_F(PlatformControlValueTest, InvalidHandles) {
 using PlatformRingTest = PanelTest;
 
 TEST_F(PlatformRingTest, IntegerRingSelectsByValue) {
+    uitest::AllowPlatformErrors refused(
+        {{"SetCtrlVal", UIEItemNotFound}, {"SetCtrlIndex", UIEIndexOutOfRange}});
     int value = 0, index = -1;
     std::string label;
     EXPECT_EQ(GetCtrlVal(panel, RING_INT, value), 0);
@@ -206,6 +219,12 @@ TEST_F(PlatformRingTest, IntegerRingSelectsByValue) {
 }
 
 TEST_F(PlatformRingTest, TextRingItemsAndListEditing) {
+    uitest::AllowPlatformErrors refused({{"SetCtrlVal", UIEItemNotFound},
+                                         {"GetCtrlVal", UIEWrongType},
+                                         {"InsertListItem", UIEIndexOutOfRange},
+                                         {"GetValueFromIndex", UIEIndexOutOfRange},
+                                         {"GetCtrlVal", UIEIndexOutOfRange},
+                                         {"InsertListItem", UIEWrongType}});
     std::string s;
     EXPECT_EQ(GetCtrlVal(panel, RING_TEXT, s), 0);
     EXPECT_EQ(s, "RAM");
@@ -253,6 +272,10 @@ TEST_F(PlatformRingTest, TextRingItemsAndListEditing) {
 using PlatformTableTest = PanelTest;
 
 TEST_F(PlatformTableTest, CellsAreOneBasedAndTyped) {
+    uitest::AllowPlatformErrors refused({{"GetTableCellVal", UIEWrongType},
+                                         {"GetTableCellVal", UIEIndexOutOfRange},
+                                         {"SetTableCellVal", UIEInvalidValue},
+                                         {"SetTableCellVal", UIEWrongType}});
     EXPECT_EQ(SetTableCellVal(panel, TABLE, Point{2, 3}, static_cast<unsigned short>(65535)), 0);
     unsigned short u = 0;
     int i = 0;
@@ -286,6 +309,7 @@ TEST_F(PlatformTableTest, CellsAreOneBasedAndTyped) {
 }
 
 TEST_F(PlatformTableTest, RowLabelColours) {
+    uitest::AllowPlatformErrors refused("SetTableRowAttribute", UIEIndexOutOfRange);
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 1, ATTR_LABEL_COLOR, 0x008000), 0);
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 3, ATTR_LABEL_COLOR, 0xFF0000), 0);
     EXPECT_EQ(SetTableRowAttribute(panel, TABLE, 2, ATTR_LABEL_BGCOLOR, 0x0000FF), 0);
@@ -303,6 +327,7 @@ TEST_F(PlatformTableTest, RowLabelColours) {
 using PlatformAttributeTest = PanelTest;
 
 TEST_F(PlatformAttributeTest, VisibleDimmedAndGeometry) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEWrongType);
     DisplayPanel(panel);
     int v = -1;
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_VISIBLE, 0), 0);
@@ -340,6 +365,7 @@ TEST_F(PlatformAttributeTest, VisibleDimmedAndGeometry) {
 }
 
 TEST_F(PlatformAttributeTest, ModesOfIndicatorsAndHotControls) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEInvalidValue);
     int mode = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, NUM_IND, ATTR_CTRL_MODE, mode), 0);
     EXPECT_EQ(mode, VAL_INDICATOR);  // readOnly in the file
@@ -354,6 +380,7 @@ TEST_F(PlatformAttributeTest, ModesOfIndicatorsAndHotControls) {
 }
 
 TEST_F(PlatformAttributeTest, ColoursReadBackAsSet) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEInvalidAttribute);
     int c = 0;
     EXPECT_EQ(SetCtrlAttribute(panel, BUTTON, ATTR_CMD_BUTTON_COLOR, 0xFF0000), 0);
     EXPECT_EQ(GetCtrlAttribute(panel, BUTTON, ATTR_CMD_BUTTON_COLOR, c), 0);
@@ -375,6 +402,8 @@ TEST_F(PlatformAttributeTest, ColoursReadBackAsSet) {
 }
 
 TEST_F(PlatformAttributeTest, FontsAndLabels) {
+    uitest::AllowPlatformErrors refused(
+        {{"SetCtrlAttribute", UIEInvalidAttribute}, {"SetCtrlAttribute", UIEWrongType}});
     std::string font;
     int length = 0, size = 0, bold = -1;
     EXPECT_EQ(SetCtrlAttribute(panel, TEXT_MSG, ATTR_TEXT_FONT, VAL_APP_FONT), 0);
@@ -400,6 +429,7 @@ TEST_F(PlatformAttributeTest, FontsAndLabels) {
 }
 
 TEST_F(PlatformAttributeTest, CallbackDataAndFunction) {
+    uitest::AllowPlatformErrors refused("GetCtrlAttribute", UIEWrongType);
     int marker = 0;
     EXPECT_EQ(InstallCtrlCallback(panel, STR, Record, &marker), 0);
     void* data = nullptr;
@@ -416,6 +446,8 @@ TEST_F(PlatformAttributeTest, CallbackDataAndFunction) {
 }
 
 TEST_F(PlatformAttributeTest, PlotAttributesOnOtherControlsAreInvalid) {
+    uitest::AllowPlatformErrors refused(
+        {{"SetCtrlAttribute", UIEInvalidAttribute}, {"GetCtrlAttribute", UIEInvalidAttribute}});
     EXPECT_EQ(SetCtrlAttribute(panel, NUM_INT, ATTR_POINTS_PER_SCREEN, 100), UIEInvalidAttribute);
     int v = 0;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_NUM_TRACES, v), UIEInvalidAttribute);
@@ -423,6 +455,7 @@ TEST_F(PlatformAttributeTest, PlotAttributesOnOtherControlsAreInvalid) {
 }
 
 TEST_F(PlatformAttributeTest, TabOrderStartsFromTheFileAndMovesControls) {
+    uitest::AllowPlatformErrors refused("SetCtrlAttribute", UIEInvalidAttribute);
     // The file puts strField, numInt, button first.
     int pos = -1;
     EXPECT_EQ(GetCtrlAttribute(panel, STR, ATTR_CTRL_TAB_POSITION, pos), 0);
@@ -478,6 +511,9 @@ TEST_F(PlatformAttributeTest, ZPlaneOrder) {
 using PlatformNewCtrlTest = PanelTest;
 
 TEST_F(PlatformNewCtrlTest, NewControlsGetFreshIdsAndJoinTheTabOrder) {
+    uitest::AllowPlatformErrors refused({{"GetCtrlVal", UIEInvalidControl},
+                                         {"DiscardCtrl", UIEInvalidControl},
+                                         {"NewCtrl", UIEInvalidPanel}});
     const int msg = NewCtrl(panel, CTRL_TEXT_MSG, "", 20, 240);
     ASSERT_GT(msg, 0);
     EXPECT_GT(msg, static_cast<int>(DECO));
@@ -532,6 +568,8 @@ TEST_F(PlatformNewCtrlTest, NewControlsGetFreshIdsAndJoinTheTabOrder) {
 }
 
 TEST_F(PlatformNewCtrlTest, PictureControlShowsAFileOrNothing) {
+    uitest::AllowPlatformErrors refused(
+        {{"DisplayImageFile", UIEInvalidValue}, {"DisplayImageFile", UIEWrongType}});
     EXPECT_EQ(DisplayImageFile(panel, PICTURE, ProjectFile("missing.bmp")), UIEInvalidValue);
     EXPECT_EQ(SavePanelImage(panel, ProjectFile("logo.png")), 0);
     EXPECT_EQ(DisplayImageFile(panel, PICTURE, ProjectFile("logo.png")), 0);

@@ -21,6 +21,11 @@ class PlatformPanelLoadTest : public UiTest {
 };
 
 TEST_F(PlatformPanelLoadTest, FailuresLeaveNothingLoaded) {
+    uitest::AllowPlatformErrors refused({{"LoadPanel", UIEPanelFileMissing},
+                                         {"LoadPanel", UIEPanelFileMalformed},
+                                         {"LoadPanel", UIEControlMissing},
+                                         {"GetPanelAttribute", UIEInvalidPanel},
+                                         {"GetCtrlVal", UIEInvalidControl}});
     const PanelDef missing{"no_such_panel.ui", nullptr, kMainControls};
     EXPECT_EQ(LoadPanel(0, missing), UIEPanelFileMissing);
     const PanelDef malformed{"malformed.ui", nullptr, {}};
@@ -49,6 +54,7 @@ TEST_F(PlatformPanelLoadTest, FailuresLeaveNothingLoaded) {
 }
 
 TEST_F(PlatformPanelLoadTest, InvalidParentIsRefused) {
+    uitest::AllowPlatformErrors refused("LoadPanel", UIEInvalidPanel);
     EXPECT_EQ(LoadPanel(12345, kChildPanel), UIEInvalidPanel);
 }
 
@@ -63,6 +69,7 @@ TEST_F(PlatformPanelLoadTest, DefaultDirectoryIsBesideTheProgram) {
 }
 
 TEST_F(PlatformPanelTest, TopLevelPanelStartsHiddenWithTheFilesTitle) {
+    uitest::AllowPlatformErrors refused("SetPanelAttribute", UIEWrongType);
     int visible = -1, parent = -1, width = 0;
     std::string title;
     EXPECT_EQ(GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible), 0);
@@ -92,6 +99,7 @@ TEST_F(PlatformPanelTest, TopLevelPanelStartsHiddenWithTheFilesTitle) {
 }
 
 TEST_F(PlatformPanelTest, ChildPanelSitsInsideItsParentWhereItIsPut) {
+    uitest::AllowPlatformErrors refused("GetCtrlVal", UIEWrongType);
     const int child = LoadPanel(panel, kChildPanel);
     ASSERT_GT(child, 0);
     int parent = 0, top = -1, left = -1, visible = -1;
@@ -122,6 +130,9 @@ TEST_F(PlatformPanelTest, ChildPanelSitsInsideItsParentWhereItIsPut) {
 }
 
 TEST_F(PlatformPanelTest, DiscardingAParentDiscardsItsChildren) {
+    uitest::AllowPlatformErrors refused({{"GetPanelAttribute", UIEInvalidPanel},
+                                         {"DisplayPanel", UIEInvalidPanel},
+                                         {"DiscardPanel", UIEInvalidPanel}});
     const int child = LoadPanel(panel, kChildPanel);
     const int grandChild = LoadPanel(child, kChildPanel);
     ASSERT_GT(grandChild, 0);
@@ -135,6 +146,7 @@ TEST_F(PlatformPanelTest, DiscardingAParentDiscardsItsChildren) {
 }
 
 TEST_F(PlatformPanelTest, DiscardingAChildKeepsTheParent) {
+    uitest::AllowPlatformErrors refused("GetPanelAttribute", UIEInvalidPanel);
     const int child = LoadPanel(panel, kChildPanel);
     EXPECT_EQ(DiscardPanel(child), 0);
     EXPECT_FALSE(IsPanel(child));
@@ -176,6 +188,8 @@ TEST_F(PlatformPanelTest, StartColoursComeFromTheFile) {
 }
 
 TEST_F(PlatformPanelTest, PictureOfAHiddenPanelIsWritten) {
+    uitest::AllowPlatformErrors refused(
+        {{"SavePanelImage", UIEPanelFileMissing}, {"SavePanelImage", UIEInvalidPanel}});
     const std::string path = ProjectFile("panel.png");
     EXPECT_EQ(SavePanelImage(panel, path), 0);
     const std::string png = ReadTextFile(path);

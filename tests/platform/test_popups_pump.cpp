@@ -1,4 +1,5 @@
-// Scripted pop-ups, deferred calls and the event pump, also inside busy waits of callbacks.
+// Scripted pop-ups, deferred calls and the event pump, also inside busy waits of callbacks; the record of
+// the operations that failed.
 #include <atomic>
 #include <ctime>
 #include <thread>
@@ -212,6 +213,57 @@ TEST_F(PlatformPumpTest, BusyWaitActionsRunOnePerPassInsideCallbacksOnly) {
     uitest::Commit(panel, BUTTON);
     EXPECT_EQ(g_log, (std::vector<std::string>{"a@2", "b@3", "c@4"}));
     EXPECT_EQ(uitest::PendingBusyWaitActions(), 0);
+}
+
+// ---- failed operations ------------------------------------------------------------------------------------
+
+using PlatformErrorTest = PanelTest;
+
+TEST_F(PlatformErrorTest, FailedCallsAreRecordedAlsoFromACallbackInsideAnOperation) {
+    int value = 0;
+    GetCtrlVal(panel, 99, value);  // no such control
+    SetCtrlVal(panel, STR, 1.5);   // a number into a text field
+    // The key that FakeKeystroke sends runs the program's callback inside that operation: the callback's
+    // calls are the program's own.
+    InstallCtrlCallback(
+        panel, RING_TEXT,
+        [](int p, int, int event, void*, int, int) {
+            int v = 0;
+            if (event == EVENT_KEYPRESS) GetCtrlVal(p, 98, v);
+            return 0;
+        },
+        nullptr);
+    ASSERT_EQ(SetActiveCtrl(panel, RING_TEXT), 0);
+    ASSERT_EQ(FakeKeystroke(' '), 0);
+    int index = 0;
+    EXPECT_EQ(GetIndexFromValue(panel, RING_INT, index, 12345), UIEItemNotFound);  // an answer, not a fault
+
+    const std::vector<uitest::PlatformError> errors = uitest::TakePlatformErrors();
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0].operation, "GetCtrlVal");
+    EXPECT_EQ(errors[0].result, UIEInvalidControl);
+    EXPECT_EQ(errors[1].operation, "SetCtrlVal");
+    EXPECT_EQ(errors[1].result, UIEWrongType);
+    EXPECT_EQ(errors[2].operation, "GetCtrlVal");
+    EXPECT_EQ(errors[2].result, UIEInvalidControl);
+}
+
+TEST_F(PlatformErrorTest, AnAllowanceTakesOnlyItsOwnOperationsAndResultsWhileItLives) {
+    int value = 0;
+    {
+        uitest::AllowPlatformErrors allowed("GetCtrlVal", UIEInvalidControl);
+        GetCtrlVal(panel, 99, value);
+        GetCtrlVal(panel, STR, value);  // a text field read as a number: another result
+        SetCtrlVal(panel, 99, 1);       // another operation
+        EXPECT_EQ(allowed.Count(), 1);
+    }
+    GetCtrlVal(panel, 99, value);  // after its end
+    const std::vector<uitest::PlatformError> errors = uitest::TakePlatformErrors();
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0].result, UIEWrongType);
+    EXPECT_EQ(errors[1].operation, "SetCtrlVal");
+    EXPECT_EQ(errors[2].operation, "GetCtrlVal");
+    EXPECT_EQ(errors[2].result, UIEInvalidControl);
 }
 
 }  // namespace

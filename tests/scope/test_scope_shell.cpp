@@ -1,11 +1,14 @@
 // The scope's frame: start-up with and without a sensor, the child-panel switch, the dimming of operations,
 // the shortcut keys, the hold after Send, the interface panel's scope controls and the end of a run.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
+#include "child_process.h"
 #include "live_data.h"
 #include "recorder.h"
 #include "scope_link.h"
@@ -56,6 +59,67 @@ TEST_F(Shell, StartWithoutSensorEndsOnTheInterfacePanelWithPanelDefaults) {
     std::string shown;
     GetCtrlVal(recpanel, RECP_FILE, shown);
     EXPECT_EQ(shown, (projectDir / "RecordFile.dat").string());
+}
+
+TEST_F(Shell, StartUpDrawsTheLogoOfBrandFive) {
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n1\n");  // no sensor
+    ASSERT_EQ(LoadOrvanePanels(), 0);
+    DisplayOrvanePanels();
+    InitAll();
+    // The title and the three contact lines are the controls made after the panel's own ones, white on the
+    // box's orange, with the bitmap beside them.
+    std::vector<std::string> texts;
+    {
+        uitest::AllowPlatformErrors end("GetCtrlVal", UIEInvalidControl);  // past the last text
+        std::string text;
+        for (int id = MAINP_LOGO_PICTURE + 1; GetCtrlVal(mainpanel, id, text) == 0; ++id) {
+            texts.push_back(text);
+            EXPECT_EQ(Attribute(mainpanel, id, ATTR_TEXT_COLOR), 0xFFFFFF) << text;
+            EXPECT_EQ(Attribute(mainpanel, id, ATTR_TEXT_BGCOLOR), VAL_TRANSPARENT) << text;
+        }
+    }
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "ORVANE-Scope V3.3");
+    EXPECT_EQ(texts[1], "Colour Sensor Service");
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_BOX, ATTR_FRAME_COLOR), 0x0080FF);
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_PICTURE, ATTR_TOP), 6);
+    EXPECT_EQ(Attribute(mainpanel, MAINP_LOGO_PICTURE, ATTR_LEFT), 325);
+}
+
+// What a person saw and did while the start-up attempt looked the server's name up.
+struct DuringStartUp {
+    bool ran = false;
+    bool connected = false;
+    int sendDimmed = -1, tryDimmed = -1;
+    int sendPressed = 0;
+};
+DuringStartUp g_duringStartUp;
+
+TEST_F(Shell, StartUpAttemptKeepsTheWindowAliveWithTheOperationsDimmed) {
+    StartEmulator(Link::Tcp);
+    WriteTextFile(ProjectFile("ComSettings.cfg"),
+                  "1\n1\n1\nlocalhost\n" + std::to_string(emulator->TcpPort()) + "\n");
+    uitest::SetNameLookupDelay(400);  // a slow name server
+    g_duringStartUp = {};
+    uitest::ExpectPopup("INFO!", InfoButtonStop);
+    PostDeferredCallToThread(
+        [](void*) {
+            g_duringStartUp.ran = true;
+            g_duringStartUp.connected = tcpcon != 0;
+            g_duringStartUp.sendDimmed = Dimmed(mainpanel, MAINP_SEND);
+            g_duringStartUp.tryDimmed = Dimmed(interfacepanel, INTERFACEP_TRY);
+            g_duringStartUp.sendPressed = uitest::Click(mainpanel, MAINP_SEND);
+            uitest::RightClick(mainpanel, MAINP_STOP);  // a live control answers with its help text
+        },
+        nullptr);
+    StartProgram();
+    EXPECT_TRUE(g_duringStartUp.ran);
+    EXPECT_FALSE(g_duringStartUp.connected) << "the call ran while the name was looked up";
+    EXPECT_EQ(g_duringStartUp.sendDimmed, 1);
+    EXPECT_EQ(g_duringStartUp.tryDimmed, 1);
+    EXPECT_EQ(g_duringStartUp.sendPressed, UIEInvalidControl);
+    EXPECT_EQ(Status(), kScopeVersion);
+    EXPECT_EQ(Dimmed(mainpanel, MAINP_SEND), 0);
 }
 
 TEST_F(Shell, StartReadsTheSensorAndShowsTheParameterPanel) {
@@ -213,7 +277,70 @@ TEST_F(Shell, ClosingTheMainPanelEndsTheRunAndItsTcpConversation) {
     EXPECT_TRUE(uitest::PumpUntil([&] { return !emulator->TcpClientConnected(); }, 2.0));
 }
 
+TEST_F(Shell, SigtermDuringARecordEndsItAfterItsLineAndThenTheRun) {
+    StartConnected(Link::Tcp);
+    ASSERT_EQ(InstallTerminationHandler(EndRunOnSignal), 0);
+    uitest::Click(mainpanel, MAINP_RECORDER);
+    uitest::SetAndCommit(recpanel, RECP_MODE, 0);
+    uitest::SetAndCommit(recpanel, RECP_INTERVAL, 1);
+    uitest::SetAndCommit(recpanel, RECP_COUNT, 100);
+    uitest::ExpectPopup("ATTENTION!", "Are you sure, that you have selected the right file name?", 1);
+    uitest::ExpectPopup("ATTENTION!", " Make sure, that the file is not opened by any other program." +
+                                          std::string(36, ' ') + "\n Otherwise it can not be saved.");
+    // The signal comes while the first measurement frame is on its way.
+    emulator->ResetCounters();
+    std::function<void()> signalOnFirstFrame = [&] {
+        if (emulator->Received().empty())
+            uitest::RunDuringBusyWait(signalOnFirstFrame);
+        else
+            ::raise(SIGTERM);
+    };
+    uitest::RunDuringBusyWait(signalOnFirstFrame);
+    testing::internal::CaptureStderr();
+    uitest::Click(recpanel, RECP_START);
+    const std::string errors = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(TerminationSignal(), SIGTERM);
+    EXPECT_EQ(poll, 0);
+    const std::string record = ReadTextFile(ProjectFile("RecordFile.dat"));
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 1) << "the frame on its way, one whole line";
+    EXPECT_EQ(record.back(), '\n');
+    EXPECT_EQ(Orders(), std::vector<int>{5}) << "no frame after it";
+    // Nobody is there to answer the pop-up at the record's end: its text goes to the error stream.
+    EXPECT_EQ(uitest::Popups().size(), 2u);
+    EXPECT_NE(errors.find("INFO!: File has been saved!"), std::string::npos) << errors;
+    // The run ends as when the main panel is closed.
+    EXPECT_EQ(RunUserInterface(), 0);
+}
+
+// The lock file that the serial port keeps for `device` while it is open, where the system has one.
+fs::path SerialLockFile(const fs::path& device) {
+    std::string name = device.string().substr(std::string("/dev/").size());
+    std::replace(name.begin(), name.end(), '/', '_');
+    for (const char* dir : {"/var/lock", "/run/lock", "/tmp"})
+        if (fs::exists(fs::path(dir) / ("LCK.." + name))) return fs::path(dir) / ("LCK.." + name);
+    return {};
+}
+
+TEST_F(Shell, SigtermEndsTheProgramWhoseEndClosesTheSerialPort) {
+    StartEmulator(Link::Serial);
+    WriteSettingsFor(Link::Serial);
+    fs::copy_file(PROGRAM_PATH, projectDir / "program");
+    fs::create_directory_symlink(GetPanelDirectory(), projectDir / "panels");
+    const fs::path device = fs::canonical(ProjectFile("COM5"));
+    ChildProcess program({(projectDir / "program").string()}, {"QT_QPA_PLATFORM=offscreen"});
+    ASSERT_TRUE(uitest::PumpUntil([&] { return Orders().size() >= 34; }, 15.0)) << "start-up read the sensor";
+    const fs::path lock = SerialLockFile(device);
+    if (lock.empty()) GTEST_SKIP() << "no lock file for " << device << " on this system";
+    const ChildProcess::End end = program.StopWith(SIGTERM, 10.0);
+    ASSERT_TRUE(end.ended);
+    EXPECT_TRUE(end.exited) << "killed by signal " << end.signal;
+    EXPECT_EQ(end.code, 0);
+    EXPECT_FALSE(fs::exists(lock)) << "the port was closed, its lock file removed";
+}
+
 TEST_F(Shell, ProgramEndsWithMinusOneWhenAPanelFileIsMissing) {
+    uitest::AllowPlatformErrors refused("LoadPanel", UIEPanelFileMissing);
     fs::path dir = projectDir / "panels";
     fs::copy(GetPanelDirectory(), dir, fs::copy_options::recursive);
     fs::remove(dir / "orvane_big_vector.ui");

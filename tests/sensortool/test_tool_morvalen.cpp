@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "commands.h"
 #include "frame_log.h"
 #include "morvalen_session.h"
+#include "record_file.h"
 
 namespace fs = std::filesystem;
 
@@ -193,6 +196,60 @@ TEST(ToolProgram, ExitCodes) {
     EXPECT_EQ(RunProgram("send-table --help"), kExitOk);
     EXPECT_EQ(RunProgram("identify"), kExitBadArguments);
     EXPECT_EQ(RunProgram("--link tcp:127.0.0.1:1 identify"), kExitNoLink);
+}
+
+// A record that SIGTERM or SIGINT ends: the line being recorded is finished, the file holds every line, the
+// tool says how many and ends with 128 + the signal's number.
+TEST_F(MorvalenSession, ToolRecordEndedBySignalKeepsEveryLineAndSaysSo) {
+    StartEmulator(Link::Tcp);
+    const std::string link = "tcp:127.0.0.1:" + std::to_string(emulator->TcpPort());
+    const std::string errors = ProjectFile("errors.txt");
+    struct Case {
+        int signal;
+        std::vector<std::string> mode;
+    };
+    for (const Case& c : {Case{SIGTERM, {"--count", "65535", "--interval", "0"}},
+                          Case{SIGINT, {"--triggered", "--duration", "60"}}}) {
+        const std::string file = ProjectFile("record" + std::to_string(c.signal) + ".dat");
+        std::vector<std::string> args = {TOOL_PATH, "--link", link, "record"};
+        args.insert(args.end(), c.mode.begin(), c.mode.end());
+        args.push_back(file);
+        ChildProcess tool(args, {}, errors);
+        auto lines = [&] {
+            const std::string text = ReadTextFile(file);
+            return std::count(text.begin(), text.end(), '\n');
+        };
+        ASSERT_TRUE(uitest::PumpUntil([&] { return lines() >= 4; }, 10.0)) << "the record runs";
+        const ChildProcess::End end = tool.StopWith(c.signal, 10.0);
+        ASSERT_TRUE(end.ended);
+        ASSERT_TRUE(end.exited) << "killed by signal " << end.signal;
+        EXPECT_EQ(end.code, 128 + c.signal);
+
+        const std::string text = ReadTextFile(file);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n') << "no line is cut";
+        std::istringstream in(text);
+        std::string header, line;
+        std::getline(in, header);
+        EXPECT_EQ(header + "\n", RecordHeaderLine());
+        int recorded = 0;
+        std::size_t fields = 0;
+        while (std::getline(in, line)) {
+            const std::size_t n = std::count(line.begin(), line.end(), '\t') + 1;
+            if (recorded++ == 0) fields = n;
+            EXPECT_EQ(n, fields) << line;
+        }
+        const std::string said = ReadTextFile(errors);
+        EXPECT_NE(said.find(std::string("stopped by ") + (c.signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                            " after " + std::to_string(recorded) + " lines"),
+                  std::string::npos)
+            << said;
+    }
+    // The triggered record told the sensor to stop sending by itself on its way out.
+    const std::vector<sensor_emu::Frame> frames = emulator->Received();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back()[3], 50);
+    EXPECT_EQ(frames.back()[5], 0);
 }
 
 TEST(FrameLogLine, Layout) {

@@ -1,4 +1,5 @@
-// Test entry: starts the platform offscreen (no display needed) with the harness installed.
+// Test entry: starts the platform offscreen (no display needed) with the harness installed, and ends it as
+// the programs do.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     uitest::Install();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    CloseCVIRTE();
+    return result;
 }

@@ -20,6 +20,10 @@ void UiTest::TearDown() {
     for (const auto& p : uitest::UnexpectedPopups())
         ADD_FAILURE() << "unexpected pop-up \"" << p.title << "\": \"" << p.text << "\"";
     EXPECT_EQ(uitest::PendingExpectations(), 0) << "an expected pop-up never came";
+    for (const auto& e : uitest::PlatformErrors())
+        ADD_FAILURE() << "platform call " << e.operation << " returned " << e.result
+                      << ", which the test did "
+                      << "not expect";
     uitest::Reset();
     std::error_code ec;
     std::filesystem::remove_all(projectDir, ec);

@@ -1,5 +1,6 @@
 // Fixture for tests that drive panels: a fresh temporary program directory per test, and a failure for
-// every pop-up that the test did not expect or expected in vain.
+// every pop-up that the test did not expect or expected in vain and for every negative result of a
+// user-interface operation that no uitest::AllowPlatformErrors allowed.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "local_servers.h"
 #include "sensor_emulator.h"
 #include "transport_util.h"
 #include "ui_test.h"
@@ -61,42 +62,6 @@ std::uint16_t ClosedPort() {
     ::close(fd);
     return ntohs(a.sin_port);
 }
-
-// A loopback listener that never accepts and whose accept queue is full, so a further connection attempt
-// gets no answer at all: the kernel drops its SYN.
-class UnansweringServer {
-  public:
-    UnansweringServer() {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listenFd_, 0);
-        socklen_t len = sizeof a;
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        for (int i = 0; i < 16 && !full_; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            fillers_.push_back(fd);
-            pollfd p{fd, POLLOUT, 0};
-            full_ = ::poll(&p, 1, 300) == 0;  // this one hangs: the queue is full
-        }
-    }
-    ~UnansweringServer() {
-        for (int fd : fillers_) ::close(fd);
-        ::close(listenFd_);
-    }
-    std::uint16_t Port() const { return port_; }
-    bool Full() const { return full_; }
-
-  private:
-    int listenFd_ = -1;
-    std::uint16_t port_ = 0;
-    bool full_ = false;
-    std::vector<int> fillers_;
-};
 
 class TcpTest : public UiTest {
   protected:
