@@ -5,25 +5,20 @@
 #include <cstring>
 
 #include "com232.h"
+#include "pages.h"
+#include "table_transfer.h"
 
 namespace {
 
-// A payload like the Morvalen tool's: 180 carries one word, 182 a count and words from a table.
-unsigned short table[600];
-void TestPayload(unsigned short code, unsigned short start, unsigned short value, unsigned short count) {
-    if (code != 180 && code != 182) return;
-    PutWord(szWriteBuf, 2, value);
-    if (code != 182) return;
-    PutWord(szWriteBuf, 3, count);
-    for (int j = 0; j < count; ++j) PutWord(szWriteBuf, 4 + j, table[start + j]);
-}
+// The Morvalen tool's own payloads: 180 carries one word, 182 a count and words of its send buffer.
+unsigned short (&table)[600] = dataCfSendBuf;
 
 class Frames : public testing::Test {
   protected:
     void SetUp() override {
         std::memset(szWriteBuf, 0, sizeof szWriteBuf);
         LinkProfile p{};
-        p.fillPayload = TestPayload;
+        p.fillPayload = FillMorvalenPayload;
         SetLinkProfile(p);
         syncWord = 0x55;
         for (int i = 0; i < 600; ++i) table[i] = static_cast<unsigned short>(0x0100 + i);

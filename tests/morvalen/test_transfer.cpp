@@ -2,10 +2,13 @@
 // the right order of frames, with the progress steps; and every failure shows "FAILURE" and "TIMEOUT".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "frame_log.h"
 #include "morvalen_session.h"
 #include "transfer.h"
 
@@ -168,6 +171,53 @@ TEST_P(Transfer, AllFactors1024GiveTheDocumentedFrames) {
 }
 
 // --- failures -----------------------------------------------------------------------------------------
+
+TEST_P(Transfer, EchoesAreComparedWholeAndUndefinedBytesCarryOver) {
+    StartConnected(GetParam(), "QWD/HZD V2.2");
+    TypeCoefficients(6);
+    PressSendCF(6);
+    ASSERT_EQ(PageStatus(6), "SUCCESS");
+    const Frame lastWrite = emulator->Received().back();
+    ASSERT_EQ(Word(lastWrite, 1), 182);
+    // The next transfer's prepare order defines only its address: bytes 6..35 are what the last frame left.
+    emulator->ResetCounters();
+    PressSendCF(6);
+    ASSERT_EQ(PageStatus(6), "SUCCESS");
+    const Frame prepare = emulator->Received().front();
+    ASSERT_EQ(Word(prepare, 1), 180);
+    EXPECT_TRUE(std::equal(prepare.begin() + 6, prepare.end(), lastWrite.begin() + 6));
+    EXPECT_NE(Word(prepare, 4), 0) << "a factor of the last write order, not a cleared byte";
+
+    // A write order's echo is compared up to its last factor (word 13).
+    emulator->ResetCounters();
+    emulator->SetFaults({.wrongEchoAtFrame = 2, .wrongEchoByte = 27});
+    PressSendCF(6);
+    EXPECT_EQ(PageStatus(6), "FAILURE");
+    EXPECT_EQ(emulator->Received().size(), 2u);
+}
+
+TEST_P(Transfer, EachPrepareOrderIsFollowedByAPause) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    const std::string log = ProjectFile("frames.log");
+    ASSERT_TRUE(OpenFrameLog(log));
+    PressSendCF(1);
+    CloseFrameLog();
+    ASSERT_EQ(PageStatus(1), "SUCCESS");
+    // Time of every line, and which lines are the prepare orders' echoes.
+    std::ifstream in(log);
+    std::vector<std::pair<double, bool>> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.emplace_back(std::stod(line), line.find(" RX ") != std::string::npos &&
+                                                line.find(" 00 AA 00 B4 ") != std::string::npos);
+    int pauses = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].second) continue;
+        ++pauses;
+        EXPECT_GE(lines[i + 1].first - lines[i].first, 200.0) << "after prepare echo " << pauses;
+    }
+    EXPECT_EQ(pauses, 3);
+}
 
 TEST_P(Transfer, SilentSensorAtTheFirstPrepareOrder) {
     StartConnected(GetParam());

@@ -1,8 +1,10 @@
 // Parameter files through the panels: save and load round trips, the vector-count limit, and files that
 // cannot be read or written.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -104,6 +106,33 @@ TEST_F(ParameterFiles, ABadFileIsNamedWithItsProblemAndChangesNothing) {
                                ".\nNothing was loaded; the parameters are unchanged.");
         EXPECT_EQ(PanelImage(), before) << c.file;
     }
+}
+
+TEST_F(ParameterFiles, FilesUpToSixtyFourKilobytesAreRead) {
+    // Blanks before the numbers fill the file to its largest size; the last number ends the file.
+    std::string text = FormatParameterFile(std::array<std::uint16_t, kImageWords>{});
+    text.back() = '7';  // "    0\r\n" ... last line "    0\r7": its number is 7 once the line end is gone
+    text.erase(text.size() - 3, 2);
+    text.insert(0, std::string(64 * 1024 - text.size(), ' '));
+    WriteTextFile(File("largest.ini"), text);
+    Load(File("largest.ini"));
+    EXPECT_EQ(paraTeachVec[30][5], 7);
+    WriteTextFile(File("larger.ini"), " " + text);
+    Load(File("larger.ini"),
+         "The parameter file\n" + File("larger.ini") +
+             "\nis 65537 bytes long, too long for a parameter file.\nNothing was loaded; the "
+             "parameters are unchanged.");
+}
+
+TEST_F(ParameterFiles, AFullDiskIsReported) {
+    const std::string path = File("full.ini");
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{100, old.rlim_max};  // the file may not grow past 100 bytes: a full disk
+    setrlimit(RLIMIT_FSIZE, &small);
+    Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
+    setrlimit(RLIMIT_FSIZE, &old);
 }
 
 TEST_F(ParameterFiles, AFileThatCannotBeWrittenIsReported) {

@@ -78,9 +78,22 @@ TEST_P(Parameters, SendToRamAndEepromWritesEveryWordInOrder) {
 TEST_P(Parameters, GetFromRamAndEepromFillsThePanels) {
     StartConnected(GetParam());
     for (int w = 0; w < kImageWords; ++w) SetRamWord(w, ShowableWord(w));
+    const int rings[] = {PARAP_CHANNEL_MODE, PARAP_AVERAGE,  PARAP_EVAL_MODE, PARAP_HOLD,
+                         PARAP_INTLIM,       PARAP_OUT_MODE, PARAP_TRIGGER};
+    auto itemCounts = [&] {
+        std::vector<int> counts;
+        for (int ring : rings) {
+            int n = 0;
+            GetNumListItems(parapanel, ring, n);
+            counts.push_back(n);
+        }
+        return counts;
+    };
+    const std::vector<int> items = itemCounts();
     emulator->ResetCounters();
     uitest::Click(mainpanel, MAINP_GET);
     EXPECT_EQ(Orders(), GetOrders(false));
+    EXPECT_EQ(itemCounts(), items) << "listed values leave every ring's items as they are";
     EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), ShowableWord(kWordMaxUp));
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 16);
     EXPECT_EQ(Cell(4, 31), ShowableWord(TeachWord(30, 3)));
@@ -334,16 +347,23 @@ TEST_F(ParameterPanel, MemorySelectorKeepsExactlyOneSwitchOnAndFallsBackToRam) {
 }
 
 TEST_F(ParameterPanel, ExternalTeachAndExternalTriggerExcludeEachOther) {
+    SetCtrlVal(parapanel, PARAP_EXTERN_TEACH, 1);  // as a transfer in may leave it
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 2);
-    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0);
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 0) << "an external trigger switches external teach off";
     EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1);
     EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 1);
     uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
     EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 0);
     EXPECT_EQ(Attribute(datapanel, DATAP_TRIGGER, ATTR_VISIBLE), 0);
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 1);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_EXTERN_TEACH), 1) << "EXT1 as well as EXT2";
+    uitest::SetAndCommit(parapanel, PARAP_TRIGGER, 0);
     uitest::Click(parapanel, PARAP_EXTERN_TEACH);
     EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
     EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    uitest::Click(parapanel, PARAP_EXTERN_TEACH);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 0) << "external teach off frees the trigger selector";
+    uitest::Click(parapanel, PARAP_EXTERN_TEACH);
 
     // From a transfer in, external teach wins, and the next Send carries trigger 0.
     paraExtteach = 1;
@@ -372,6 +392,13 @@ TEST_F(ParameterPanel, VectorCountMessageAndRowColours) {
     for (int row = 7; row <= 31; ++row) EXPECT_EQ(LabelColor(row), 0xFF0000) << row;
     uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 5);
     EXPECT_EQ(LabelColor(6), 0xFF0000);
+}
+
+TEST_F(ParameterPanel, FieldsWithoutAnActionStillExplainThemselves) {
+    uitest::ExpectPopup("INFO!", InfoEditMaxUp);
+    uitest::RightClick(parapanel, PARAP_MAX_UP);
+    uitest::ExpectPopup("INFO!", InfoSlidePower);
+    uitest::RightClick(parapanel, PARAP_POWER);
 }
 
 TEST_F(ParameterPanel, EvaluationModeShowsTheMaximaAndEnablesTheirDelays) {
