@@ -11,8 +11,9 @@ namespace {
 int autoComplete = 1;
 
 // Every combo state alive. Callback data is only taken for a combo state after it is found here, so the
-// callback data of an ordinary control is never read as one.
-std::vector<ComboState*> liveCombos;
+// callback data of an ordinary control is never read as one. The list is never destroyed: combo boxes live
+// until the program ends, and their states with them, also while static destructors run.
+std::vector<ComboState*>& liveCombos = *new std::vector<ComboState*>;
 
 ComboState* LiveState(void* data) {
     auto it = std::find(liveCombos.begin(), liveCombos.end(), static_cast<ComboState*>(data));

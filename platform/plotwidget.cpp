@@ -104,8 +104,10 @@ PlotMapping::PlotMapping(const QRect& area, AxisRange x, AxisRange y)
 LineBatch::LineBatch(const QRect& area) : clip_(QRectF(area).adjusted(-2, -2, 2, 2)) {}
 
 void LineBatch::Add(QPointF a, QPointF b) {
+    // A segment to a point that is not a number is a gap (QRectF::contains takes such a point for inside).
+    if (!Finite(a) || !Finite(b)) return;
     const bool inside = clip_.contains(a) && clip_.contains(b);  // the common case needs no clipping
-    if (!inside && (!Finite(a) || !Finite(b) || !ClipSegment(a, b, clip_))) return;
+    if (!inside && !ClipSegment(a, b, clip_)) return;
     const QPoint pa = Pixel(a), pb = Pixel(b);
     if (pa == pb)
         points_.push_back(pa);

@@ -177,6 +177,9 @@ TEST(StripChartPicture, NotANumberLeavesAGapAndOutOfRangePointsAreClipped) {
     const int col3 = static_cast<int>(std::lround(m.X(3 + chart.ShownX().min)));
     EXPECT_EQ(At(img, col3, area.top()), color);
     EXPECT_EQ(At(img, col3, row), color);
+    // Nothing is drawn towards the NaN: the column of point 1 stays empty below it.
+    const int col1 = static_cast<int>(std::lround(m.X(1 + chart.ShownX().min)));
+    for (int y = row + 2; y <= area.bottom(); ++y) EXPECT_NE(At(img, col1, y), color) << y;
 }
 
 // ---- graph
