@@ -1,6 +1,7 @@
 // Opens a serial port on the device and a TCP conversation with the loopback port given on the command
-// line, ends the run with CloseCVIRTE and says so on standard output, then waits until its standard input
-// closes: the test looks at both links while this process still lives.
+// line and says so on standard output; at the next line on standard input it ends the run with CloseCVIRTE
+// and says so, then waits until its standard input closes: the test looks at both links while this process
+// still lives.
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
         return 1;
     std::puts("linked");
     std::fflush(stdout);
+    for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {
+    }
     CloseCVIRTE();
     std::puts("ended");
     std::fflush(stdout);

@@ -63,6 +63,8 @@ class Probe {
         }
         return output_.find(line + "\n") != std::string::npos;
     }
+    // Tells the probe to go on to its next step.
+    bool Proceed() { return toProbe_ >= 0 && ::write(toProbe_, "\n", 1) == 1; }
     bool Alive() const { return pid_ > 0 && ::kill(pid_, 0) == 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
     // Closes the probe's standard input and returns its exit code (-1 when it did not exit in time).
     int Finish() {
@@ -109,6 +111,7 @@ TEST_F(EndOfRun, ClosesTheSerialPortAndTheTcpConversationTheProgramLeftOpen) {
     const fs::path lock = LockFile(emulator.PtyPath());
     ASSERT_FALSE(lock.empty()) << "the open port keeps a lock file";
 
+    ASSERT_TRUE(probe.Proceed());
     ASSERT_TRUE(probe.Says("ended", 10.0));
     EXPECT_TRUE(probe.Alive());
     EXPECT_TRUE(WaitFor([&] { return !emulator.TcpClientConnected(); }, 2.0)) << "the conversation ended";
