@@ -151,6 +151,8 @@ int GetParams(const Options& o) {
         return Fail(kExitSensorFailed, std::to_string(missing) +
                                            " of the sensor's replies were not parameter replies; nothing was "
                                            "written");
+    // The vector count as the scope takes it from the sensor: never more than the table's rows.
+    readImage[kWordMaxNr] = ClampVectorCount(readImage[kWordMaxNr]);
     if (!SaveParameterFile(o.file, readImage))
         return Fail(kExitBadFile, "cannot write " + o.file + "; check the folder and its permissions");
     return kExitOk;
