@@ -194,9 +194,16 @@ class Recorder : public UiTest {
     }
     // Runs `action` inside the record's waits once `ready()` holds.
     static void WhenDuringTheRecord(std::function<bool()> ready, std::function<void()> action) {
+        // The queued action owns the step; the step knows itself only weakly, so nothing is left behind.
         auto step = std::make_shared<std::function<void()>>();
-        *step = [=] { ready() ? action() : uitest::RunDuringBusyWait(*step); };
-        uitest::RunDuringBusyWait(*step);
+        std::weak_ptr<std::function<void()>> self = step;
+        *step = [=] {
+            if (ready())
+                action();
+            else if (auto again = self.lock())
+                uitest::RunDuringBusyWait([again] { (*again)(); });
+        };
+        uitest::RunDuringBusyWait([step] { (*step)(); });
     }
 
     std::unique_ptr<sensor_emu::SensorEmulator> emulator;
