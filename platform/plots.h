@@ -148,9 +148,9 @@ class StripChart : public PlotWidget {
     int PointsPerScreen() const { return pointsPerScreen_; }
     int SetPointsPerScreen(int points);
 
-    // Appends interleaved points (point k of trace t is data[k * traces + t]).
-    int Append(std::span<const double> data);
-    int Append(std::span<const unsigned short> data);
+    // Appends interleaved points (point k of trace t is values[k * traces + t]).
+    int Append(std::span<const double> values);
+    int Append(std::span<const unsigned short> values);
     void Clear();
     // The last `count` points of a trace, oldest first (-1: all kept).
     int Trace(int trace, int count, std::vector<double>& out) const;
@@ -176,7 +176,7 @@ class StripChart : public PlotWidget {
 
   private:
     template <typename T>
-    int AppendPoints(std::span<const T> data);
+    int AppendPoints(std::span<const T> values);
     int Visible() const;
     void AddLines(LineBatch& batch, const Layout& layout, const std::vector<double>& points) const;
     void AddReduced(LineBatch& batch, const Layout& layout, const std::vector<double>& points) const;

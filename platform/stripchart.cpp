@@ -44,22 +44,22 @@ int StripChart::SetPointsPerScreen(int points) {
     return UIENoError;
 }
 
-int StripChart::Append(std::span<const double> data) {
-    return AppendPoints(data);
+int StripChart::Append(std::span<const double> values) {
+    return AppendPoints(values);
 }
-int StripChart::Append(std::span<const unsigned short> data) {
-    return AppendPoints(data);
+int StripChart::Append(std::span<const unsigned short> values) {
+    return AppendPoints(values);
 }
 
 template <typename T>
-int StripChart::AppendPoints(std::span<const T> data) {
-    if (data.size() % traces_ != 0) return UIEInvalidValue;
+int StripChart::AppendPoints(std::span<const T> values) {
+    if (values.size() % traces_ != 0) return UIEInvalidValue;
     if (ring_.empty()) ring_.resize(static_cast<std::size_t>(kHistory) * traces_);
-    const std::int64_t rows = static_cast<std::int64_t>(data.size() / traces_);
+    const std::int64_t rows = static_cast<std::int64_t>(values.size() / traces_);
     // Rows that would be overwritten within this call are not copied at all.
     const std::int64_t skip = std::max<std::int64_t>(0, rows - kHistory);
     for (std::int64_t r = skip; r < rows; ++r) {
-        const T* src = data.data() + r * traces_;
+        const T* src = values.data() + r * traces_;
         double* dst = ring_.data() + head_ * traces_;
         for (int t = 0; t < traces_; ++t) dst[t] = static_cast<double>(src[t]);
         head_ = (head_ + 1) % kHistory;

@@ -97,9 +97,9 @@ class Numerics : public ControlKind {
         if (auto* s = qobject_cast<QSpinBox*>(c.widget)) {
             if (!IsIntValue(v)) return UIEWrongType;
             s->setValue(v.toInt());
-        } else if (auto* s = qobject_cast<QDoubleSpinBox*>(c.widget)) {
+        } else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
             if (IsTextValue(v)) return UIEWrongType;
-            s->setValue(v.toDouble());
+            ds->setValue(v.toDouble());
         }
         return 0;
     }
@@ -107,8 +107,8 @@ class Numerics : public ControlKind {
     int GetLimit(const Control& c, bool max, double& v) const override {
         if (auto* s = qobject_cast<const QSpinBox*>(c.widget))
             v = max ? s->maximum() : s->minimum();
-        else if (auto* s = qobject_cast<const QDoubleSpinBox*>(c.widget))
-            v = max ? s->maximum() : s->minimum();
+        else if (auto* ds = qobject_cast<const QDoubleSpinBox*>(c.widget))
+            v = max ? ds->maximum() : ds->minimum();
         return 0;
     }
     int SetLimit(Control& c, bool max, double v) const override {
@@ -119,8 +119,8 @@ class Numerics : public ControlKind {
             const double hi = u16 ? 65535 : std::numeric_limits<int>::max();
             if (v != std::floor(v) || v < lo || v > hi) return UIEInvalidValue;
             max ? s->setMaximum(static_cast<int>(v)) : s->setMinimum(static_cast<int>(v));
-        } else if (auto* s = qobject_cast<QDoubleSpinBox*>(c.widget)) {
-            max ? s->setMaximum(v) : s->setMinimum(v);
+        } else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
+            max ? ds->setMaximum(v) : ds->setMinimum(v);
         }
         return 0;
     }
@@ -133,8 +133,8 @@ class Numerics : public ControlKind {
         };
         if (auto* s = qobject_cast<QSpinBox*>(c.widget))
             QObject::connect(s, &QSpinBox::valueChanged, s, changed);
-        else if (auto* s = qobject_cast<QDoubleSpinBox*>(c.widget))
-            QObject::connect(s, &QDoubleSpinBox::valueChanged, s, changed);
+        else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget))
+            QObject::connect(ds, &QDoubleSpinBox::valueChanged, ds, changed);
     }
 
     // A typed value (VAL_CHANGED), then Enter (COMMIT).
@@ -145,9 +145,9 @@ class Numerics : public ControlKind {
             if (d != std::floor(d)) return UIEWrongType;
             if (d < s->minimum() || d > s->maximum()) return UIEInvalidValue;
             s->setValue(static_cast<int>(d));
-        } else if (auto* s = qobject_cast<QDoubleSpinBox*>(c.widget)) {
-            if (d < s->minimum() || d > s->maximum()) return UIEInvalidValue;
-            s->setValue(d);
+        } else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
+            if (d < ds->minimum() || d > ds->maximum()) return UIEInvalidValue;
+            ds->setValue(d);
         }
         CommitUserEdit(c.panel, c.id);
         return 0;
