@@ -88,9 +88,11 @@ TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
             EXPECT_EQ(Word(f, 2), prepares[k / 10] + 10 * (k % 10)) << "frame " << k;
             EXPECT_EQ(Word(f, 3), 10);
         }
-        ExpectTableHolds(0x1400, dataCfRot, 100);
-        ExpectTableHolds(0x1500, dataCfGruen, 100);
-        ExpectTableHolds(0x1600, dataCfBlau, 100);
+        // The page's own factors: its button sends its table, not another page's.
+        const PageDescriptor& d = *PageDescriptorFor(page);
+        ExpectTableHolds(0x1400, d.channels[0]->factors, 100);
+        ExpectTableHolds(0x1500, d.channels[1]->factors, 100);
+        ExpectTableHolds(0x1600, d.channels[2]->factors, 100);
         ExpectProgressSteps(uitest::WatchedValues(), 30, 33.33);
         EXPECT_NEAR(uitest::WatchedValues()[29], 999.9, 1e-9);
     }
@@ -194,6 +196,16 @@ TEST_P(Transfer, EchoesAreComparedWholeAndUndefinedBytesCarryOver) {
     PressSendCF(6);
     EXPECT_EQ(PageStatus(6), "FAILURE");
     EXPECT_EQ(emulator->Received().size(), 2u);
+
+    // The sensor echoes only the words it checks: a prepare order's first two, a write order's first 14.
+    // What follows them may differ.
+    for (auto [frame, byte] : {std::pair{1, 4}, std::pair{2, 28}}) {
+        emulator->ResetCounters();
+        emulator->SetFaults({.wrongEchoAtFrame = frame, .wrongEchoByte = byte});
+        PressSendCF(6);
+        EXPECT_EQ(PageStatus(6), "SUCCESS")
+            << "a different byte " << byte << " in the echo of frame " << frame;
+    }
 }
 
 TEST_P(Transfer, EachPrepareOrderIsFollowedByAPause) {
@@ -285,7 +297,9 @@ TEST_P(Transfer, NoSecondTransferInsideARunningOne) {
     int sendDimmed = -1, tryDimmed = -1;
     uitest::RunDuringBusyWait(
         [&] {
-            sendDimmed = Dimmed(DataPanel(4), DATAP_SEND_CF);
+            sendDimmed = 1;
+            for (int page = 1; page <= kBuild.pageCount; ++page)
+                sendDimmed &= Dimmed(DataPanel(page), DATAP_SEND_CF);
             tryDimmed = Dimmed(interfacepanel, INTERFACEP_TRY);
             // A press that reached the callback anyway must not start a nested transfer.
             CBF_DataP4ButtonSendCF(DataPanel(4), DATAP_SEND_CF, EVENT_COMMIT, nullptr, 0, 0);
