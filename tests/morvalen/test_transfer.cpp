@@ -208,6 +208,27 @@ TEST_P(Transfer, EchoesAreComparedWholeAndUndefinedBytesCarryOver) {
     }
 }
 
+// What a progress display is told (sensor-tool prints it): every frame as it is echoed, prepare orders
+// included, and the end.
+std::vector<std::pair<int, int>> progressSeen;
+void RecordProgress(int, int done, int total, double) {
+    progressSeen.emplace_back(done, total);
+}
+
+TEST_P(Transfer, ProgressCountsEveryFrameAndTheEnd) {
+    StartConnected(GetParam());
+    TypeCoefficients(1);
+    progressSeen.clear();
+    SetTransferProgress(RecordProgress);
+    SendParaData(1);
+    SetTransferProgress(nullptr);
+    ASSERT_EQ(comecho, 1);
+    std::vector<std::pair<int, int>> expected;
+    for (int done = 1; done <= 33; ++done) expected.emplace_back(done, 33);
+    expected.emplace_back(33, 33);
+    EXPECT_EQ(progressSeen, expected);
+}
+
 TEST_P(Transfer, EachPrepareOrderIsFollowedByAPause) {
     StartConnected(GetParam());
     TypeCoefficients(1);
