@@ -5,6 +5,7 @@
 
 #include "live_data.h"
 #include "scope_session.h"
+#include "sensor_exchange.h"
 
 namespace {
 
@@ -73,6 +74,29 @@ TEST_P(Parameters, SendToRamAndEepromWritesEveryWordInOrder) {
     EXPECT_EQ(Orders(), SendOrders(true));
     EXPECT_EQ(EepromWord(kWordMaxUp), 12340);
     EXPECT_EQ(EepromWord(TeachWord(30, 5)), 777);
+}
+
+// What a progress display is told (sensor-tool prints it): each frame of a series as it is done.
+std::vector<std::pair<int, int>> seriesSteps;
+void RecordStep(int done, int count) {
+    seriesSteps.emplace_back(done, count);
+}
+
+TEST_P(Parameters, SeriesCountsEveryFrameOnce) {
+    StartConnected(GetParam());
+    SetSeriesProgress(RecordStep);
+    for (bool eeprom : {false, true}) {
+        const int count = 1 + kTeachRows + (eeprom ? 1 : 0);
+        std::vector<std::pair<int, int>> expected;
+        for (int done = 1; done <= count; ++done) expected.emplace_back(done, count);
+        seriesSteps.clear();
+        ASSERT_TRUE(WriteParameterSeries(eeprom));
+        EXPECT_EQ(seriesSteps, expected) << "write, eeprom " << eeprom;
+        seriesSteps.clear();
+        ASSERT_TRUE(ReadParameterSeries(eeprom, nullptr));
+        EXPECT_EQ(seriesSteps, expected) << "read, eeprom " << eeprom;
+    }
+    SetSeriesProgress(nullptr);
 }
 
 TEST_P(Parameters, GetFromRamAndEepromFillsThePanels) {
