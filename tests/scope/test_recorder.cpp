@@ -486,18 +486,21 @@ TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithOneMoreLineOfThePreviousValues) {
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
 }
 
-TEST_F(Recorder, StopOnTheMainPanelEndsARecordWithoutWaitingOutTheInterval) {
+TEST_F(Recorder, StopOnEitherPanelEndsARecordWithoutWaitingOutTheInterval) {
     Connect(true);
-    double stoppedAt = 0;
-    WhenDuringTheRecord([] { return FrameCounter() >= 1; },
-                        [&] {
-                            stoppedAt = Timer();
-                            uitest::Click(mainpanel, MAINP_STOP);
-                        });
-    StartRecord(1, 60, 1, kSaved);
-    EXPECT_LT(Timer() - stoppedAt, 30.0) << "the 60 s interval was not waited out";
-    EXPECT_EQ(Requests().size(), 1u);
-    EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 1u);
+    for (auto [panel, stop] : {std::pair{mainpanel, int(MAINP_STOP)}, std::pair{recpanel, int(RECP_STOP)}}) {
+        emulator->ResetCounters();
+        double stoppedAt = 0;
+        WhenDuringTheRecord([this] { return !Requests().empty() && FrameCounter() >= 1; },
+                            [&, panel = panel, stop = stop] {
+                                stoppedAt = Timer();
+                                uitest::Click(panel, stop);
+                            });
+        StartRecord(1, 60, 1, kSaved);
+        EXPECT_LT(Timer() - stoppedAt, 30.0) << "the 60 s interval was not waited out";
+        EXPECT_EQ(Requests().size(), 1u);
+    }
+    EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 2u);
 }
 
 TEST_F(Recorder, LinesARefusedFileLostAreCountedAtTheEndOfTheRecordInsteadOfSaved) {
