@@ -71,6 +71,22 @@ TEST(FrameAssembler, StrayBytesAreSkippedToTheNextMarker) {
     EXPECT_EQ(a.Discarded(), 5u);
 }
 
+TEST(FrameAssembler, AMarkerSplitAfterStrayBytesIsKept) {
+    // More stray bytes than a frame, ending in 00: that 00 may start the next marker, whose AA comes in
+    // the next read.
+    const Bytes f = Reply(4);
+    Bytes stray(37, 0x12);
+    stray.push_back(f[0]);
+    FrameAssembler a;
+    a.Feed(stray);
+    EXPECT_TRUE(Drain(a).empty());
+    a.Feed({f.data() + 1, f.size() - 1});
+    const auto frames = Drain(a);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], f);
+    EXPECT_EQ(a.Discarded(), 37u);
+}
+
 TEST(FrameAssembler, ABadFrameIsDroppedWholeEvenWhenItHoldsAMarker) {
     Bytes bad = Reply(0x11, 0x55);
     bad[20] = 0x00;  // a word of 170 inside the bad frame looks like a marker
