@@ -50,7 +50,10 @@ struct CallbackScope {
 
 // One pass of the event pump that waits at most maxWaitMs for an event when none is pending: the harness
 // hook, the termination handler, then the events. ProcessSystemEvents is a pass of 1 ms.
-void PumpEvents(int maxWaitMs);
+bool PumpEvents(int maxWaitMs);  // true when it ran anything
+// Bytes written to or read from a serial port or a TCP conversation: the next ProcessSystemEvents does not
+// wait (a pass between exchanges with the sensor), as a pass that follows only another pass does.
+void NoteLinkActivity();
 // Runs the event pump until done() is true or timeoutMs have passed; returns done(). Every wait of the
 // platform goes through here, so the window stays alive while it waits.
 template <class Done>

@@ -237,6 +237,7 @@ int FlushOutQ(int port) {
 // Waits until the bytes are handed to the system. On time-out the bytes not handed over are dropped (they
 // must not leave later, in the middle of the next exchange) and the count handed over is returned.
 int ComWrt(int port, const unsigned char* buffer, int count) {
+    platform_detail::NoteLinkActivity();
     int err = 0;
     const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
@@ -284,7 +285,10 @@ int ComRd(int port, unsigned char* buffer, int count) {
         if (!StillOpen(port, p)) return kRS232PortNotOpen;
     }
     ClearTimeout(s);
-    if (got > 0) return got;
+    if (got > 0) {
+        platform_detail::NoteLinkActivity();
+        return got;
+    }
     return BrokenLine(s) ? kRS232UnknownIOError : kRS232TimeOut;
 }
 

@@ -267,6 +267,7 @@ int DisconnectFromTCPServer(unsigned handle) {
 // or a negative error: the connection is gone, or the bytes could not be handed over in time (what is
 // left still goes out later).
 int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int timeoutMs) {
+    platform_detail::NoteLinkActivity();
     Conversation* c = Find(handle);
     if (!c) return kTCP_NoConnectionEstablished;
     if (count < 0 || (count > 0 && !data)) return kTCP_InvalidParameter;
@@ -311,5 +312,7 @@ int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs
     if (s->bytesAvailable() == 0)
         return s->state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
     const qint64 n = s->read(reinterpret_cast<char*>(data), std::min<qint64>(count, s->bytesAvailable()));
-    return n > 0 ? static_cast<int>(n) : kTCP_ReadFailed;
+    if (n <= 0) return kTCP_ReadFailed;
+    platform_detail::NoteLinkActivity();
+    return static_cast<int>(n);
 }
