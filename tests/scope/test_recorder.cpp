@@ -249,6 +249,12 @@ TEST_F(Recorder, RecordTimeIsIntervalTimesCountSplitIntoDaysHoursMinutesSeconds)
         EXPECT_EQ(Value(RECP_RECORDED), 0);
         EXPECT_EQ(Value(RECP_REMAINING), c[1]);
     }
+    // Coming back to mode 0 from another mode shows a fresh count again.
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    SetCtrlVal(recpanel, RECP_RECORDED, static_cast<unsigned short>(9));
+    uitest::SelectListItem(recpanel, RECP_MODE, 0);
+    EXPECT_EQ(Value(RECP_RECORDED), 0);
+    EXPECT_EQ(Value(RECP_REMAINING), 5);
 }
 
 TEST_F(Recorder, ModeChangeStopsTheLoopClearsTheGraphAndRestartsTheManualCount) {
