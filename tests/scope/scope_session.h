@@ -46,9 +46,10 @@ class ScopeSession : public UiTest {
         UiTest::TearDown();
     }
 
-    void StartEmulator(Link link) {
+    void StartEmulator(Link link, double autoSendHz = 20.0) {
         sensor_emu::EmulatorOptions options;
         options.versionText = kScopeVersion;
+        options.autoSendHz = autoSendHz;
         options.tcp = link == Link::Tcp;
         options.pty = link == Link::Serial;
         if (options.pty) options.ptyLink = ProjectFile("COM" + std::to_string(kSerialPort));

@@ -23,8 +23,7 @@
 #include "recorder.h"
 #include "scope.h"
 #include "scope_link.h"
-#include "sensor_emulator.h"
-#include "ui_test.h"
+#include "scope_session.h"
 
 namespace fs = std::filesystem;
 
@@ -95,10 +94,10 @@ struct FileSizeLimit {
     rlimit old{};
 };
 
-class Recorder : public UiTest {
+class Recorder : public ScopeSession {
   protected:
     void SetUp() override {
-        UiTest::SetUp();
+        ScopeSession::SetUp();
         ASSERT_EQ(LoadOrvanePanels(), 0);
         DisplayOrvanePanels();
         InitRecordFileName(projectDir.string());
@@ -106,30 +105,11 @@ class Recorder : public UiTest {
         g_ticks = 0;
         uitest::Click(mainpanel, MAINP_RECORDER);
     }
-    void TearDown() override {
-        poll = 0;
-        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
-        tcpcon = 0;
-        CloseCom(comport);
-        DiscardOrvanePanels();
-        if (emulator) emulator->Stop();
-        UiTest::TearDown();
-    }
-
     // The start-up sequence against the emulator on TCP or on its pseudo-terminal (COM5).
     void Connect(bool tcp, double autoSendHz = 20.0) {
-        sensor_emu::EmulatorOptions options;
-        options.versionText = "ORVANE V3.3 2020-05-18";
-        options.autoSendHz = autoSendHz;
-        options.tcp = tcp;
-        options.pty = !tcp;
-        if (!tcp) options.ptyLink = ProjectFile("COM5");
-        emulator = std::make_unique<sensor_emu::SensorEmulator>(options);
-        std::string error;
-        ASSERT_TRUE(emulator->Start(&error)) << error;
-        WriteTextFile(
-            ProjectFile("ComSettings.cfg"),
-            tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator->TcpPort()) + "\n" : "0\n5\n4\n\n\n");
+        const Link link = tcp ? Link::Tcp : Link::Serial;
+        StartEmulator(link, autoSendHz);
+        WriteSettingsFor(link);
         InitAll();
         ASSERT_EQ(comecho, 1) << "the version query failed";
         uitest::Click(mainpanel, MAINP_RECORDER);
@@ -205,8 +185,6 @@ class Recorder : public UiTest {
         };
         uitest::RunDuringBusyWait([step] { (*step)(); });
     }
-
-    std::unique_ptr<sensor_emu::SensorEmulator> emulator;
 };
 
 // --- the panel ------------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "frame_log.h"
 #include "morvalen_session.h"
 #include "record_file.h"
+#include "tool_link.h"
 
 namespace fs = std::filesystem;
 
@@ -28,14 +29,7 @@ class Tool : public MorvalenSession, public testing::WithParamInterface<Link> {
     }
 
     Options LinkOptions() const {
-        Options o;
-        o.linkGiven = true;
-        o.link.tcp = GetParam() == Link::Tcp;
-        o.link.host = "127.0.0.1";
-        o.link.port = emulator->TcpPort();
-        o.link.comPort = kSerialPort;
-        o.link.baudIndex = 4;
-        return o;
+        return ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
     }
 
     // Runs a command in this process; its output and errors are kept.

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "parameter_files.h"
 #include "scope_session.h"
+#include "tool_link.h"
 
 namespace fs = std::filesystem;
 
@@ -25,13 +26,7 @@ class ToolAndScope : public ScopeSession, public testing::WithParamInterface<Lin
 
     // Runs a command of the tool in this process on the emulator the window talks to.
     int Tool(Command command, bool eeprom, const std::string& file) {
-        Options o;
-        o.linkGiven = true;
-        o.link.tcp = GetParam() == Link::Tcp;
-        o.link.host = "127.0.0.1";
-        o.link.port = emulator->TcpPort();
-        o.link.comPort = kSerialPort;
-        o.link.baudIndex = 4;
+        Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
         o.command = command;
         o.eeprom = eeprom;
         o.file = file;
