@@ -86,7 +86,7 @@ int ResetTextBox(int panel, int control, std::string_view text) {
         auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
         if (!t) return UIEWrongType;
         const QSignalBlocker block(t);
-        t->setPlainText(ShownText(QByteArray(text.data(), static_cast<qsizetype>(text.size()))));
+        t->setPlainText(ShownText(TextValue(text)));
         return 0;
     });
 }

@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QVariant>
 #include <string>
+#include <string_view>
 
 #include "registry.h"
 
@@ -29,6 +30,10 @@ QByteArray TextBytes(const Value& v);
 // A text value as the screen shows it: UTF-8 decoded, and every byte that is not part of UTF-8 shown as
 // \xHH, so nothing that cannot be decoded is hidden or replaced.
 QString ShownText(const Value& v);
+// The program's text as a text value: its bytes, as they are.
+inline QByteArray TextValue(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 // Into the program's variable: UIEWrongType when the type does not fit, UIEInvalidValue when the number
 // does not (values.cpp).
 int ToInt(const Value& v, int& out);

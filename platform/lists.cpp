@@ -153,16 +153,12 @@ int RingOf(int panel, int control, QComboBox*& r) {
     return 0;
 }
 
-QByteArray Bytes(std::string_view text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 int InsertItem(int panel, int control, int index, std::string_view label, const QVariant& value) {
     QComboBox* r = nullptr;
     if (int err = RingOf(panel, control, r)) return err;
     if (index < -1 || index > r->count()) return UIEIndexOutOfRange;
     const QSignalBlocker block(r);
-    r->insertItem(index == -1 ? r->count() : index, ShownText(Bytes(label)), value);
+    r->insertItem(index == -1 ? r->count() : index, ShownText(TextValue(label)), value);
     return 0;
 }
 
@@ -183,7 +179,7 @@ int InsertListItem(int panel, int control, int index, std::string_view label, in
 }
 int InsertListItem(int panel, int control, int index, std::string_view label, std::string_view value) {
     return Checked("InsertListItem",
-                   [&]() -> int { return InsertItem(panel, control, index, label, Bytes(value)); });
+                   [&]() -> int { return InsertItem(panel, control, index, label, TextValue(value)); });
 }
 
 int DeleteListItem(int panel, int control, int index, int count) {
@@ -204,8 +200,8 @@ int ReplaceListItem(int panel, int control, int index, std::string_view label, s
         if (int err = RingOf(panel, control, r)) return err;
         if (int err = CheckIndex(r, index)) return err;
         const QSignalBlocker block(r);
-        r->setItemText(index, ShownText(Bytes(label)));
-        r->setItemData(index, Bytes(value));
+        r->setItemText(index, ShownText(TextValue(label)));
+        r->setItemData(index, TextValue(value));
         return 0;
     });
 }
@@ -247,7 +243,7 @@ int GetIndexFromValue(int panel, int control, int& index, std::string_view value
         [&]() -> int {
             QComboBox* r = nullptr;
             if (int err = RingOf(panel, control, r)) return err;
-            index = FindItem(r, Bytes(value));
+            index = FindItem(r, TextValue(value));
             return index < 0 ? UIEItemNotFound : 0;
         },
         UIEItemNotFound);  // a search: "not found" is its answer

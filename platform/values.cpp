@@ -162,7 +162,5 @@ int SetCtrlVal(int panel, int control, double value) {
     });
 }
 int SetCtrlVal(int panel, int control, std::string_view value) {
-    return Checked("SetCtrlVal", [&]() -> int {
-        return SetAs(panel, control, QByteArray(value.data(), static_cast<qsizetype>(value.size())));
-    });
+    return Checked("SetCtrlVal", [&]() -> int { return SetAs(panel, control, TextValue(value)); });
 }
