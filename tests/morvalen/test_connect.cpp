@@ -71,9 +71,9 @@ TEST_P(Connect, ShortAndOverlongVersionRepliesFail) {
     EXPECT_EQ(selSensor, 100);
 }
 
-TEST_P(Connect, SplitVersionReplyIsAssembled) {
+TEST_P(Connect, VersionReplyArrivingOneByteAtATimeIsAssembled) {
     StartEmulator(GetParam(), "KTM-PQ V4.2");
-    emulator->SetFaults({.splitParts = 3, .splitPauseMs = 40});
+    emulator->SetFaults({.splitParts = 36, .splitPauseMs = 5});
     WriteSettingsFor(GetParam());
     StartProgram();
     EXPECT_EQ(Status(), "KTM-PQ V4.2");

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "child_process.h"
@@ -159,7 +160,11 @@ TEST_P(Tool, FrameLogNamesEachReplysOutcome) {
         return std::string();
     };
     const std::string version = find(" TX " + link + " 00 55 00 07 ");
-    EXPECT_FALSE(version.empty());
+    ASSERT_FALSE(version.empty());
+    // A frame that went out whole is its 36 bytes and nothing after them.
+    std::istringstream sent(version.substr(version.find(link) + link.size()));
+    std::vector<std::string> words{std::istream_iterator<std::string>(sent), {}};
+    EXPECT_EQ(words.size(), 36u) << version;
     EXPECT_FALSE(find(" version").empty()) << "the first identification's reply";
     const std::string wrong = find(" echo wrong");
     ASSERT_FALSE(wrong.empty());
