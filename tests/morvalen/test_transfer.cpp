@@ -322,8 +322,10 @@ TEST_P(Transfer, NoSecondTransferInsideARunningOne) {
     TypeCoefficients(1);
     emulator->ResetCounters();
     int sendDimmed = -1, tryDimmed = -1;
+    bool running = false;
     uitest::RunDuringBusyWait(
         [&] {
+            running = TransferRunning();
             sendDimmed = 1;
             for (int page = 1; page <= kBuild.pageCount; ++page)
                 sendDimmed &= Dimmed(DataPanel(page), DATAP_SEND_CF);
@@ -336,6 +338,8 @@ TEST_P(Transfer, NoSecondTransferInsideARunningOne) {
     PressSendCF(1);
     EXPECT_EQ(PageStatus(1), "SUCCESS");
     EXPECT_EQ(emulator->Received().size(), 33u) << "frames of one transfer only";
+    EXPECT_TRUE(running);
+    EXPECT_FALSE(TransferRunning());
     EXPECT_EQ(sendDimmed, 1);
     EXPECT_EQ(tryDimmed, 1);
     EXPECT_EQ(Dimmed(DataPanel(4), DATAP_SEND_CF), 0) << "restored after the transfer";
