@@ -189,6 +189,12 @@ TEST_P(Transfer, EchoesAreComparedWholeAndUndefinedBytesCarryOver) {
     ASSERT_EQ(Word(prepare, 1), 180);
     EXPECT_TRUE(std::equal(prepare.begin() + 6, prepare.end(), lastWrite.begin() + 6));
     EXPECT_NE(Word(prepare, 4), 0) << "a factor of the last write order, not a cleared byte";
+    // A write order defines its ten factors (words 4..13); bytes 28..35 are what the frame before it left.
+    const auto& frames = emulator->Received();
+    const auto firstWrite =
+        std::find_if(frames.begin(), frames.end(), [](const Frame& f) { return Word(f, 1) == 182; });
+    ASSERT_NE(firstWrite, frames.end());
+    EXPECT_TRUE(std::equal(firstWrite->begin() + 28, firstWrite->end(), prepare.begin() + 28));
 
     // A write order's echo is compared up to its last factor (word 13).
     emulator->ResetCounters();
