@@ -198,15 +198,20 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     uitest::Click(mainpanel, MAINP_SEND);
     EXPECT_EQ(RamImage(), image);
 
-    // An item chosen by a person replaces the unlisted value; a later listed value drops the extra item.
+    // A later listed value drops the ring's extra item, and a value in range gives a field its own range
+    // back.
     int items = 0;
     GetNumListItems(parapanel, PARAP_AVERAGE, items);
     SetRamWord(kWordAverage, 32);
+    SetRamWord(kWordMaxUp, ShowableWord(kWordMaxUp));
     uitest::Click(mainpanel, MAINP_GET);
     int after = 0;
     GetNumListItems(parapanel, PARAP_AVERAGE, after);
     EXPECT_EQ(after, items - 1);
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 32);
+    double max = 0.0;
+    GetCtrlAttribute(parapanel, PARAP_MAX_UP, ATTR_MAX_VALUE, max);
+    EXPECT_LT(max, 65000.0);
 }
 
 TEST_P(Parameters, ValuesThePanelsCannotShowSurviveAParameterFile) {
