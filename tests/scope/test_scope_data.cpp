@@ -242,6 +242,11 @@ TEST(DensityChart, FixedAndAutoZoomRanges) {
     h[1] = 4080.0;
     EXPECT_EQ(DensityYRange(h, 1).min, 10.0);
     EXPECT_EQ(DensityYRange(h, 1).max, 4080.0);
+    // The margin is added only where it fits in full: at exactly 25 and 4071 the range ends there.
+    h[0] = 25.0;
+    h[1] = 4071.0;
+    EXPECT_EQ(DensityYRange(h, 1).min, 25.0);
+    EXPECT_EQ(DensityYRange(h, 1).max, 4071.0);
 }
 
 }  // namespace
