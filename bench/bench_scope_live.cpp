@@ -3,7 +3,7 @@
 //    and the same with the repaint of the chart it feeds (goal: at most 1 ms);
 //  - the graph panel after 65,536 samples on each of its seven graphs: adding a sample (goal: at most
 //    50 us), a full repaint of the visible graph (goal: at most 16 ms), the memory all seven hold (goal: at
-//    most 64 MB), and reading back the last plot of a graph;
+//    most 64 MB), and reading back the last plot of a graph next to copying them all;
 //  - the live loop against the emulator on TCP and the pseudo-terminal: frames per second next to
 //    1 / (reply time + 50 ms) (goal: ratio at least 0.95), and the CPU used while Go runs against a sensor
 //    that answers after 1 s (goal: below 5 % of a core).
@@ -151,17 +151,20 @@ void BM_GraphPanelFullRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_GraphPanelFullRepaint)->Unit(benchmark::kMillisecond);
 
-// What a test does to see the newest segment of a full graph.
-void BM_GraphPanelReadBackLast(benchmark::State& state) {
+// What a test does to see the newest segment of a full graph (last:1), next to copying every plot (last:-1).
+void BM_GraphPanelReadBack(benchmark::State& state) {
     FillGraphPanel();
     std::vector<GraphPlotInfo> plots;
     for (auto _ : state) {
-        GetGraphPlots(graphpanel, GRAPHP_GRAPH + 3, plots);
+        GetGraphPlots(graphpanel, GRAPHP_GRAPH + 3, plots, int(state.range(0)));
         benchmark::DoNotOptimize(plots.back().y[1]);
     }
-    state.counters["plots"] = static_cast<double>(plots.size());
+    int count = 0;
+    GetGraphPlotCount(graphpanel, GRAPHP_GRAPH + 3, count);
+    state.counters["plots"] = count;
+    state.counters["copied"] = static_cast<double>(plots.size());
 }
-BENCHMARK(BM_GraphPanelReadBackLast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GraphPanelReadBack)->ArgName("last")->Arg(1)->Arg(-1)->Unit(benchmark::kMicrosecond);
 
 // --- the live loop against the emulator -----------------------------------------------------------------
 
