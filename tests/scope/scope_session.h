@@ -5,16 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "com232.h"
+#include "graph_panel.h"
 #include "interface_panel.h"
+#include "live_data.h"
 #include "parameter_image.h"
 #include "parameters.h"
 #include "scope.h"
 #include "sensor_emulator.h"
+#include "sensor_exchange.h"
 #include "ui_test.h"
 
 enum class Link { Tcp, Serial };
@@ -43,7 +48,24 @@ class ScopeSession : public UiTest {
         CloseCom(comport);
         DiscardOrvanePanels();
         if (emulator) emulator->Stop();
+        ForgetTheFrames();
         UiTest::TearDown();
+    }
+
+    // The next test starts as the program does: no measurement frame yet, empty histories, the density view
+    // at its fixed range, and the graph panel at its first sample.
+    static void ForgetTheFrames() {
+        for (unsigned short* word :
+             {&dataChL, &dataChC, &dataChR, &dataDensity, &dataSym1, &dataSym2, &dataVec, &dataTemp,
+              &dataAktMaxChL, &dataAktMaxChC, &dataAktMaxChR, &dataTrigger})
+            *word = 0;
+        std::fill(std::begin(rawBuf), std::end(rawBuf), 0.0);
+        std::fill(std::begin(densityBuf), std::end(densityBuf), 0.0);
+        source = scale = 0;
+        graphcnt = 0;
+        for (unsigned short* buf :
+             {GpBufCnt, GpBufChL, GpBufChC, GpBufChR, GpBufDensity, GpBufSym1, GpBufSym2, GpBufTemp})
+            buf[0] = buf[1] = 0;
     }
 
     void StartEmulator(Link link, double autoSendHz = 20.0) {
