@@ -131,6 +131,7 @@ TEST_F(GraphPanel, SelectorShowsOneGraphAndAltersNoPlot) {
     for (int pick : {5, 2, 6, 0, 3}) {
         uitest::SelectListItem(graphpanel, GRAPHP_SIGNAL, pick);
         EXPECT_EQ(VisibleGraph(), pick);
+        EXPECT_EQ(Attribute(graphpanel, GRAPHP_CLOSE, ATTR_VISIBLE), 1) << "the selector hides graphs only";
     }
     for (int s = 0; s < kGraphSignals; ++s) {
         const std::vector<GraphPlotInfo> now = Plots(s);
