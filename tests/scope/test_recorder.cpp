@@ -611,10 +611,12 @@ TEST_F(Recorder, ATriggeredRecordWithoutALinkEndsAtOnceWithTheFailureReport) {
     SetScopeProfiles();
     comprotocol = 1;  // TCP/IP, but no conversation is open
     uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    SetCtrlVal(recpanel, RECP_FRAME_COUNTER, 12.0);  // what an earlier record counted
     uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
     uitest::ExpectPopup("ATTENTION!", MakeSure(42));
     uitest::Click(recpanel, RECP_START_TRIGGERED);  // and no "File has been saved!"
     EXPECT_EQ(poll, 0);
+    EXPECT_EQ(FrameCounter(), 0.0) << "a new record counts from 0";
     EXPECT_EQ(Text(datapanel, DATAP_STATUS), "TIMEOUT");
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
     EXPECT_EQ(Attr(recpanel, RECP_START_TRIGGERED, ATTR_CMD_BUTTON_COLOR), 0xE0E0E0);
