@@ -8,19 +8,7 @@
 set -uo pipefail
 cpack=$1 build=$2
 shift 2
-work=$(mktemp -d "${TMPDIR:-/tmp}/cst-package.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_checks.sh" package
 
 if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/cpack" > "$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"
@@ -102,8 +90,4 @@ for program in "$@"; do
 done
 [ "$(ls -A "$usr/bin")" = "$before" ] || fail "the programs wrote beside themselves in usr/bin"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "package checks passed"
+finish

@@ -11,19 +11,7 @@
 set -uo pipefail
 bin=$1
 command -v ser2net > /dev/null || { echo "ser2net is not installed (apt-get install ser2net)"; exit 77; }
-work=$(mktemp -d "${TMPDIR:-/tmp}/cst-ser2net.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_checks.sh" ser2net
 
 # Starts an emulator with the given options; sets `emulator_log`.
 start_emulator() {
@@ -115,8 +103,4 @@ tool --link "tcp:127.0.0.1:$port" identify
 code=$?
 [ "$code" -eq 3 ] || fail "no server: exit $code, not 3: $(cat "$work/tool.err")"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "ser2net checks passed"
+finish
