@@ -1,6 +1,7 @@
 // Scripted pop-ups, deferred calls and the event pump, also inside busy waits of callbacks; the record of
 // the operations that failed.
 #include <atomic>
+#include <csignal>
 #include <ctime>
 #include <thread>
 
@@ -186,6 +187,23 @@ TEST_F(PlatformPumpTest, QuitFromInsideABusyWaitEndsTheLoopAfterTheCallbackRetur
     EXPECT_EQ(RunUserInterface(), 7);
     g_log.push_back("loop ended");
     EXPECT_EQ(g_log, (std::vector<std::string>{"wait begins", "quit", "release", "wait ends", "loop ended"}));
+}
+
+int g_terminationCalls = 0;
+void CountTermination(int signalNumber) {
+    if (signalNumber == SIGTERM) ++g_terminationCalls;
+}
+
+TEST_F(PlatformPumpTest, ATerminationRequestIsServedAgainByEveryLaterPass) {
+    g_terminationCalls = 0;
+    ASSERT_EQ(InstallTerminationHandler(CountTermination), 0);
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    for (int i = 0; i < 100 && g_terminationCalls == 0; ++i) ProcessSystemEvents();
+    ASSERT_GT(g_terminationCalls, 0);
+    // A loop that starts after the request hears it too, with no second signal.
+    const int served = g_terminationCalls;
+    ProcessSystemEvents();
+    EXPECT_EQ(g_terminationCalls, served + 1);
 }
 
 TEST_F(PlatformPumpTest, BusyWaitActionsRunOnePerPassInsideCallbacksOnly) {
