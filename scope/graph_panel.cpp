@@ -4,7 +4,7 @@
 
 #include "live_data.h"
 #include "platform.h"
-#include "scope.h"
+#include "scope_state.h"
 
 unsigned short graphcnt = 0;
 unsigned short GpBufCnt[2];

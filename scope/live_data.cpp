@@ -6,7 +6,7 @@
 
 #include "com232.h"
 #include "platform.h"
-#include "scope.h"
+#include "scope_state.h"
 #include "teach_table.h"
 
 double rawBuf[kHistoryFrames * kRawPerFrame];

@@ -12,9 +12,6 @@
 #include "scope.h"
 #include "teach_table.h"
 
-int mainpanel = 0, parapanel = 0, ttpanel = 0, datapanel = 0, interfacepanel = 0, recpanel = 0,
-    graphpanel = 0, colbigpanel = 0;
-
 namespace {
 
 constexpr CtrlBinding kMainControls[] = {

@@ -8,7 +8,7 @@
 #include "com232.h"
 #include "parameters.h"
 #include "platform.h"
-#include "scope.h"
+#include "scope_state.h"
 
 namespace {
 

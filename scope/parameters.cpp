@@ -6,7 +6,7 @@
 #include "com232.h"
 #include "live_data.h"
 #include "platform.h"
-#include "scope.h"
+#include "scope_state.h"
 #include "sensor_exchange.h"
 
 unsigned short paraPower, paraChannelMode, paraAverage, paraEvalMode, paraHold, paraIntlim, paraMaxNr,
@@ -47,6 +47,7 @@ const char* const InfoEditMaxUp =
 const char* const InfoEditMaxDown =
     "Select a time delay for maximum value tracing down. \nRange goes from 0 to 60000. \nResolution is 10 "
     "Microseconds per step. \n0: Tracing down is very fast. \n60000: Tracing down is very slow.";
+const char* const InfoSelectMemory = " Select the source respectively the target for the parameter transfer.";
 const char* const InfoMaxVecTooHigh =
     " ATTENTION! \n \n MAXVEC-No. IS TOO HIGH \n DECREASE MAXVEC-No. OR SWITCH TO OUTMODE=BINARY";
 

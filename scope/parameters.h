@@ -25,6 +25,7 @@ extern const char* const InfoEditTrigger;
 extern const char* const InfoEditMaxUp;
 extern const char* const InfoEditMaxDown;
 extern const char* const InfoMaxVecTooHigh;  // the vector-count message
+extern const char* const InfoSelectMemory;
 
 void GetPanelValues();
 void SetPanelValues();

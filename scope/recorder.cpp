@@ -12,7 +12,7 @@
 #include "live_data.h"
 #include "platform.h"
 #include "record_file.h"
-#include "scope.h"
+#include "scope_state.h"
 
 unsigned short zeitint = 0;
 unsigned short anzwerte = 0;

@@ -13,18 +13,6 @@
 #include "recorder.h"
 #include "scope_link.h"
 
-unsigned short anzpara = 202;
-unsigned short anzVec = 31;
-unsigned short anzOut = 5;
-unsigned short target = RAM;
-namespace orvane {
-unsigned short poll = 0;
-}
-
-char proj_dir[512];
-char recFileName[260];
-char paraFileName[600];
-
 const char* const InfoButtonPara = " Switch to sensor parameters.";
 const char* const InfoButtonTeachTable = " Switch to color teach table.";
 const char* const InfoButtonSend =
@@ -40,46 +28,12 @@ const char* const InfoButtonGo =
     " The data are shown in the displays, bars and in the graph.\n"
     " Shortcut Key: F11. ";
 const char* const InfoButtonStop = " Stops data transfer from sensor to PC.\n Shortcut Key: F12. ";
-const char* const InfoSelectMemory = " Select the source respectively the target for the parameter transfer.";
 
 namespace {
 
 constexpr int kLogoBrand = 5;
 constexpr const char* kTitle = "ORVANE-Scope V3.3";
 constexpr double kSendHoldSeconds = 0.5;
-
-// The child-panel buttons, by child-panel number.
-struct ChildSlot {
-    int number;
-    int* panel;
-    int button;
-};
-const ChildSlot kChildren[] = {
-    {kChildInterface, &interfacepanel, MAINP_CONNECT},
-    {kChildParameters, &parapanel, MAINP_PARAMETERS},
-    {kChildTeachTable, &ttpanel, MAINP_TEACH_TABLE},
-    {kChildRecorder, &recpanel, MAINP_RECORDER},
-};
-
-// The controls that start operations, dimmed while one runs.
-struct PanelCtrl {
-    int* panel;
-    int ctrl;
-};
-const PanelCtrl kOperationCtrls[] = {
-    {&mainpanel, MAINP_SEND},
-    {&mainpanel, MAINP_GET},
-    {&mainpanel, MAINP_GO},
-    {&mainpanel, MAINP_SELECT_RAM},
-    {&mainpanel, MAINP_SELECT_EEPROM},
-    {&mainpanel, MAINP_SELECT_FILE},
-    {&interfacepanel, INTERFACEP_TRY},
-    {&interfacepanel, INTERFACEP_BAUDRATE},
-    {&recpanel, RECP_SELECT_FILE},
-    {&recpanel, RECP_MODE},
-    {&recpanel, RECP_START},
-    {&recpanel, RECP_START_TRIGGERED},
-};
 
 void CopyText(char* dest, std::size_t size, const std::string& text) {
     std::snprintf(dest, size, "%s", text.c_str());
@@ -92,12 +46,6 @@ void ProcessEventsFor(double seconds) {
 }
 
 }  // namespace
-
-bool ShowHelp(int event, const char* text, const char* title) {
-    if (event != EVENT_RIGHT_CLICK) return false;
-    MessagePopup(title, text);
-    return true;
-}
 
 void DisplayOrvanePanels() {
     ShowChildPanel(kChildParameters);
@@ -168,24 +116,6 @@ void EndOrvane() {
     tcpcon = 0;
     g_hconversation = 0;
     DiscardOrvanePanels();
-}
-
-void ShowChildPanel(int number) {
-    for (const ChildSlot& c : kChildren) {
-        SetCtrlAttribute(mainpanel, c.button, ATTR_CMD_BUTTON_COLOR, kButtonNormalColor);
-        HidePanel(*c.panel);
-    }
-    for (const ChildSlot& c : kChildren) {
-        if (c.number != number) continue;
-        SetCtrlAttribute(mainpanel, c.button, ATTR_CMD_BUTTON_COLOR, kButtonMarkedColor);
-        if (number == kChildInterface) DimAcceptButtons(1);
-        DisplayPanel(*c.panel);
-    }
-}
-
-void SetButtonsDimmed(int dimmed) {
-    for (const PanelCtrl& pc : kOperationCtrls) SetCtrlAttribute(*pc.panel, pc.ctrl, ATTR_DIMMED, dimmed);
-    ProcessSystemEvents();
 }
 
 // --- callbacks ------------------------------------------------------------------------------------------

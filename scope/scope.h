@@ -1,142 +1,8 @@
-// The Orvane scope's frame: its panel set, the program-wide state, the start-up sequence, the child-panel
-// switch, the dimming of the controls that start operations, and the main panel's callbacks.
+// The Orvane scope's shell: the start-up sequence, the end of the run and the main panel's callbacks. The
+// program-wide state and the services every part uses are in scope_state.h.
 #pragma once
 
-#include "platform.h"
-
-// Panel handles, valid from start to end of the run.
-extern int mainpanel, parapanel, ttpanel, datapanel, interfacepanel, recpanel, graphpanel, colbigpanel;
-
-// --- control ids, one enum per panel (objectNames in panel_set.cpp) ----------------------------------------
-enum MainPanelCtrl : int {
-    MAINP_CONNECT = 1,
-    MAINP_PARAMETERS,
-    MAINP_TEACH_TABLE,
-    MAINP_RECORDER,
-    MAINP_SEND,
-    MAINP_GET,
-    MAINP_GO,
-    MAINP_STOP,
-    MAINP_SELECT_RAM,
-    MAINP_SELECT_EEPROM,
-    MAINP_SELECT_FILE,
-    MAINP_LOGO_BOX,
-    MAINP_LOGO_PICTURE,
-};
-
-enum ParaPanelCtrl : int {
-    PARAP_POWER = 1,
-    PARAP_CHANNEL_MODE,
-    PARAP_AVERAGE,
-    PARAP_EVAL_MODE,
-    PARAP_HOLD,
-    PARAP_INTLIM,
-    PARAP_MAX_NO,
-    PARAP_OUT_MODE,
-    PARAP_TRIGGER,
-    PARAP_EXTERN_TEACH,
-    PARAP_MAX_UP,
-    PARAP_MAX_DOWN,
-};
-
-enum TeachTablePanelCtrl : int {
-    TTP_TABLE = 1,
-    TTP_NO,
-    TTP_AUTO_INC,
-    TTP_TEACH_DATA_TO,
-    TTP_RESET_TABLE,
-};
-
-enum DataPanelCtrl : int {
-    DATAP_CH_L = 1,
-    DATAP_CH_C,
-    DATAP_CH_R,
-    DATAP_BAR_L,
-    DATAP_BAR_C,
-    DATAP_BAR_R,
-    DATAP_DENSITY,
-    DATAP_SYM1,
-    DATAP_SYM2,
-    DATAP_VEC,
-    DATAP_TEMP,
-    DATAP_MAX_L,
-    DATAP_MAX_C,
-    DATAP_MAX_R,
-    DATAP_TRIGGER,
-    DATAP_GRAPH_DENSITY,  // strip chart: density, upper limit, lower limit
-    DATAP_GRAPH_RAW,      // strip chart: L, C, R and their maxima
-    DATAP_GRAPH_SYM1,
-    DATAP_GRAPH_SYM2,
-    DATAP_SOURCE,  // signal selector: 0 density view, 1 raw view
-    DATAP_STATUS,
-    DATAP_COMPORT,
-    DATAP_SERVER,
-    DATAP_SHOW_GRAPH,
-    DATAP_MAX_LABEL,  // captions that show and hide with their displays
-    DATAP_TRIGGER_LABEL,
-};
-
-enum RecorderPanelCtrl : int {
-    RECP_MODE = 1,
-    RECP_INTERVAL,
-    RECP_COUNT,
-    RECP_DAYS,
-    RECP_HOURS,
-    RECP_MINUTES,
-    RECP_SECONDS,
-    RECP_TIME_FRAME,
-    RECP_RECORDED,
-    RECP_REMAINING,
-    RECP_FRAME_COUNTER,
-    RECP_START,
-    RECP_STOP,
-    RECP_START_TRIGGERED,
-    RECP_STOP_TRIGGERED,
-    RECP_MANUAL,
-    RECP_SELECT_FILE,
-    RECP_FILE,
-    RECP_SENSOR_ID,
-    RECP_INTERVAL_LABEL,  // captions that show and hide with their controls
-    RECP_COUNT_LABEL,
-    RECP_RECORDED_LABEL,
-    RECP_REMAINING_LABEL,
-    RECP_FRAME_COUNTER_LABEL,
-};
-
-enum GraphPanelCtrl : int {
-    GRAPHP_SIGNAL = 1,
-    GRAPHP_VALUE,  // seven value displays: GRAPHP_VALUE + signal (0 left channel .. 6 temperature)
-    GRAPHP_GRAPH = GRAPHP_VALUE + 7,  // seven graphs: GRAPHP_GRAPH + signal
-    GRAPHP_CLOSE = GRAPHP_GRAPH + 7,
-};
-
-enum BigVectorPanelCtrl : int {
-    COLBIGP_VECTOR = 1,
-    COLBIGP_SENSOR_ID,
-};
-
-// --- program-wide state ---------------------------------------------------------------------------------
-extern unsigned short anzpara;  // 202 words in the parameter image
-extern unsigned short anzVec;   // 31 teach vectors
-extern unsigned short anzOut;   // 5 vectors at most unless the output mode is BINARY
-extern unsigned short target;   // memory selector: RAM, EEPROM or DATFILE
-// 1 while the live-data loop or a record loop runs. Its symbol is orvane::poll: a global variable named
-// poll would take the place of POSIX poll() for every caller in a program that links the scope (the
-// emulator's thread in the tests jumped into it).
-namespace orvane {
-extern unsigned short poll;
-}
-using orvane::poll;
-inline constexpr unsigned short RAM = 1, EEPROM = 2, DATFILE = 3;
-
-extern char proj_dir[512];
-extern char recFileName[260];
-extern char paraFileName[600];
-
-// Child-panel numbers of ShowChildPanel.
-enum ChildPanel : int { kChildInterface = 1, kChildParameters = 2, kChildTeachTable = 3, kChildRecorder = 5 };
-inline constexpr int kButtonNormalColor = 0xE0E0E0;
-inline constexpr int kButtonMarkedColor = 0xC0C0C0;
+#include "scope_state.h"
 
 // Help texts of the main panel.
 extern const char* const InfoButtonPara;
@@ -145,7 +11,6 @@ extern const char* const InfoButtonSend;
 extern const char* const InfoButtonGet;
 extern const char* const InfoButtonGo;
 extern const char* const InfoButtonStop;
-extern const char* const InfoSelectMemory;
 
 // --- start, run, end ------------------------------------------------------------------------------------
 // The whole program: load panels, start-up sequence, event loop, end of the run (also on SIGTERM and
@@ -163,11 +28,6 @@ void DisplayOrvanePanels();
 void InitAll();
 // After the event loop: closes an open TCP conversation and discards the panels.
 void EndOrvane();
-
-void ShowChildPanel(int number);
-void SetButtonsDimmed(int dimmed);
-// Shows a help text in a message pop-up titled "INFO!" on a right click; true when it did.
-bool ShowHelp(int event, const char* text, const char* title = "INFO!");
 
 int CBF_MAINP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_PARAP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

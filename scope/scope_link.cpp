@@ -7,7 +7,7 @@
 #include "live_data.h"
 #include "parameter_image.h"
 #include "parameters.h"
-#include "scope.h"
+#include "scope_state.h"
 #include "sensor_exchange.h"
 
 namespace {

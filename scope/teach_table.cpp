@@ -5,7 +5,7 @@
 #include "live_data.h"
 #include "parameter_image.h"
 #include "platform.h"
-#include "scope.h"
+#include "scope_state.h"
 
 const char* const InfoButtonTeachDataTo =
     " Current measured values are assigned to the \n TEACH TABLE row selected in the No.: function field.";

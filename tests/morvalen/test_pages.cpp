@@ -2,6 +2,7 @@
 // temperature index committed; what the charts, fields, globals and files show afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -196,10 +197,30 @@ TEST(PagePanelDef, PagesOutsideOneToSevenDoNotLoad) {
 
 // --- the pages ------------------------------------------------------------------------------------------
 
+// The engine's coefficients, curves and factors as a fresh run has them (all zero), so that each test starts
+// from the program's start and not from what an earlier test in the same process computed.
+void ResetEngine() {
+    for (int page = 1; page <= 7; ++page) {
+        const PageDescriptor& d = *PageDescriptorFor(page);
+        for (int c = 0; c < d.channelCount; ++c) {
+            for (double* coef : d.channels[c]->coef) *coef = 0.0;
+            std::fill_n(d.channels[c]->curve, 100, 0.0);
+            std::fill_n(d.channels[c]->factors, 100, static_cast<unsigned short>(0));
+        }
+    }
+    std::fill(std::begin(dataRGB), std::end(dataRGB), 0.0);
+    std::fill(std::begin(dataRGBRDD), std::end(dataRGBRDD), 0.0);
+    std::fill(std::begin(dataCfRGB), std::end(dataCfRGB), static_cast<unsigned short>(0));
+    std::fill(std::begin(dataCfRGBRDD), std::end(dataCfRGBRDD), static_cast<unsigned short>(0));
+    std::fill(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), static_cast<unsigned short>(0));
+    file_name.clear();
+}
+
 class Pages : public UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
+        ResetEngine();
         ASSERT_EQ(LoadMorvalenPanels(), 0);
         std::snprintf(proj_dir, sizeof proj_dir, "%s", projectDir.string().c_str());
         DisplayPanel(mainpanel);
