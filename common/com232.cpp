@@ -232,11 +232,11 @@ LinkFailure DescribeComOpenFailure(const ComOpenFailure& f, std::string& cause) 
             cause = "there is no device " + f.device;
             return kLinkNoDevice;
         case kComOpenNoPermission:
-            cause =
-                "permission denied on " + f.device + ": " +
-                (f.groupMayOpen && !f.group.empty() ? "join the group " + f.group + " (sudo adduser $USER " +
-                                                          f.group + "), then log in again"
-                                                    : "only its owner may open it");
+            cause = "permission denied on " + f.device + ": " +
+                    (f.groupMayOpen && !f.group.empty()
+                         ? "join the group " + f.group + " (sudo adduser $USER " + f.group +
+                               "), then log in again"
+                         : "only its owner may open it (ls -l " + f.device + " shows who)");
             return kLinkNoPermission;
         case kComOpenInUse:
             cause = f.device + " is in use by another program";

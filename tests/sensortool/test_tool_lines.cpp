@@ -3,7 +3,9 @@
 // program that says nothing about displays.
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +34,45 @@ struct ToolRun {
     std::string out, err;
     double seconds = 0;
 };
+
+// Runs the tool with `args`, its error stream on a terminal (a pseudo-terminal read here); returns what the
+// terminal showed.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return {};
+    const std::string slave = ::ptsname(master);
+    const winsize size{.ws_row = 40, .ws_col = 200, .ws_xpixel = 0, .ws_ypixel = 0};
+    ::ioctl(master, TIOCSWINSZ, &size);
+    std::vector<std::string> argv = {TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a;
+    for (auto& s : argv) a.push_back(s.data());
+    a.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int tty = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(tty, STDERR_FILENO);
+        ::execv(a[0], a.data());
+        ::_exit(127);
+    }
+    std::string shown;
+    char chunk[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 200) > 0) {
+            const ssize_t n = ::read(master, chunk, sizeof chunk);
+            if (n > 0) {
+                shown.append(chunk, std::size_t(n));
+                continue;
+            }
+        }
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) break;  // everything it wrote has been read
+    }
+    ::close(master);
+    return shown;
+}
 
 // Runs the tool with `args`, without DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM in its
 // environment, as `user` when one is given (the test then runs as root).
@@ -155,6 +196,23 @@ TEST_F(ToolLines, EveryLinkAtOnceAndAFailureStopsNoOther) {
     EXPECT_EQ(ReadTextFile(ProjectFile("saved-1.ini")), FormatParameterFile(image));
     EXPECT_NE(ReadTextFile(ProjectFile("saved-2.ini")), FormatParameterFile(image));
     EXPECT_EQ(ReadTextFile(ProjectFile("saved-3.ini")), FormatParameterFile(image));
+}
+
+// On a terminal each link has its progress line, drawn again in place, and the last drawing says how each
+// link ended.
+TEST_F(ToolLines, ProgressShowsALinePerLinkOnATerminal) {
+    const std::string first = AddSensor(true), second = AddSensor(false);
+    const std::string shown = RunOnTerminal({"--link", first, "--link", second, "identify"});
+    const std::size_t last = shown.rfind("\x1b[2A");
+    ASSERT_NE(last, std::string::npos) << shown;
+    const std::string block = shown.substr(last);
+    for (const std::string& link : {first, second}) {
+        const std::size_t at = block.find("\r\x1b[K" + link + "  ");
+        ASSERT_NE(at, std::string::npos) << block;
+        const std::string line = block.substr(at, block.find('\n', at) - at);
+        EXPECT_NE(line.find("  done after "), std::string::npos) << line;
+        EXPECT_NE(line.find("  (ORVANE V3.3 2020-05-18)"), std::string::npos) << line;
+    }
 }
 
 TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
