@@ -207,28 +207,24 @@ struct PortRow {
     std::string device, description, usb, com;
 };
 
-// The COM ports under which the window programs reach `device`: their COMn links to it, and for
-// /dev/ttyS(n-1) COMn unless a link of that name leads elsewhere.
 std::string ComNamesOf(const std::string& device, const std::vector<fs::path>& dirs) {
-    std::set<std::string> names;
+    std::set<int> ports;
     int defaultPort = 0;
     if (device.starts_with("/dev/ttyS")) {
-        int k = 0;
         const std::string digits = device.substr(9);
         if (!digits.empty() && digits.size() < 4 &&
             std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            k = std::stoi(digits);
-        if (k + 1 <= kMaxComPort && !digits.empty()) defaultPort = k + 1;
+            defaultPort = std::stoi(digits) + 1;
     }
     const std::string canonical = CanonicalDevice(device);
     for (const fs::path& dir : dirs)
         for (int port = 1; port <= kMaxComPort; ++port) {
             const std::string target = ComLinkTarget(dir, port);
             if (target.empty() ? port == defaultPort : CanonicalDevice(target) == canonical)
-                names.insert("COM" + std::to_string(port));
+                ports.insert(port);
         }
     std::string text;
-    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    for (int port : ports) text += (text.empty() ? "COM" : ", COM") + std::to_string(port);
     return text.empty() ? "-" : text;
 }
 
@@ -239,6 +235,10 @@ std::string Column(const std::string& text, std::size_t width) {
 }
 
 }  // namespace
+
+std::string WindowComPorts(const std::string& device) {
+    return ComNamesOf(device, WindowProgramDirs());
+}
 
 std::string PortsTable() {
     const std::vector<fs::path> dirs = WindowProgramDirs();

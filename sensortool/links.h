@@ -33,6 +33,10 @@ std::string FileNameFor(const std::string& pattern, const LinkSpec& link, int n)
 // ("tcp_10.0.0.7_502").
 std::string LinkFileTag(const LinkSpec& link);
 
+// The COM ports under which the window programs reach `device` ("COM3", "COM3, COM7", "-"): their COMn links
+// to it, and for /dev/ttyS(n-1) COMn unless a link of that name leads elsewhere.
+std::string WindowComPorts(const std::string& device);
+
 // The ports command's table: every serial port of the machine and every device a window program's COMn link
 // points to, with the COM port under which the window programs reach it.
 std::string PortsTable();

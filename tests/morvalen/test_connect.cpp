@@ -49,6 +49,8 @@ TEST_P(Connect, SilentSensorEndsInTimeoutAndTheInterfacePanel) {
     StartProgram();
     EXPECT_EQ(Status(), "TIMEOUT");
     EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE),
+              GetParam() == Link::Tcp ? "no answer within 5 s" : "no answer within 3 s");
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
     EXPECT_EQ(VisiblePage(), 0);
     EXPECT_EQ(selSensor, 0);
@@ -516,6 +518,9 @@ TEST_F(InterfacePanel, SerialPortThisUserMayNotOpenGetsAHintOncePerDevice) {
     StartProgram();
     EXPECT_STREQ(szStatus, "Cannot open port") << "the status text stays the RS-232 error";
     EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "permission denied on " + usb0 + ": join the group " +
+                                                            group + " (sudo adduser $USER " + group +
+                                                            "), then log in again");
     ASSERT_EQ(uitest::PendingExpectations(), 0);
 
     // Trying the same device again shows no second hint (an unexpected pop-up fails the test).

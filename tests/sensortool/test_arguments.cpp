@@ -67,6 +67,12 @@ TEST(Arguments, RefusedWithAReason) {
          "a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"serial:ttyUSB0\" (a "
          "device is named by its path, such as /dev/ttyUSB0)"},
         {{"--link", "serial:COM0", "identify"}, "COM ports are numbered 1 to 255, not 0"},
+        {{"--link", "serial:XOM3", "identify"},
+         "a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"serial:XOM3\" (a "
+         "device is named by its path, such as /dev/ttyUSB0)"},
+        {{"--links"}, "--links needs a value"},
+        {{"--link", "tcp:h:1", "record", "--count", "65536", "r.dat"},
+         "--count takes a number of frames from 1 to 65535"},
         {{"--link", "serial:COM3:fast", "identify"},
          "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not fast"},
         {{"--link", "tcp:host", "identify"},

@@ -252,6 +252,32 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(NothingSent());
 }
 
+// The ports command names, for each device, the COM ports under which the window programs reach it: their
+// COMn links to it, or COMn for /dev/ttyS(n-1) where no link of that name leads elsewhere.
+TEST_F(ToolLines, PortsNameTheComPortsOfTheWindowPrograms) {
+    AddSensor(false);  // a pseudo-terminal, linked as tty0 in the program directory
+    const std::string pty = fs::canonical(sensors[0]->PtyPath()).string();
+    for (const char* name : {"COM5", "COM12", "COM4"}) fs::create_symlink(pty, ProjectFile(name));
+    fs::create_symlink("tty0", ProjectFile("COM7"));  // a relative link to the link: the same device
+    fs::create_symlink("/dev/ttyS0", ProjectFile("COM2"));
+    EXPECT_EQ(WindowComPorts(pty), "COM4, COM5, COM7, COM12");
+    EXPECT_EQ(WindowComPorts("/dev/ttyS0"), "COM1, COM2");
+    EXPECT_EQ(WindowComPorts("/dev/ttyS3"), "-") << "COM4 leads elsewhere";
+    EXPECT_EQ(WindowComPorts("/dev/ttyS9"), "COM10");
+    EXPECT_EQ(WindowComPorts("/dev/ttyUSB0"), "-");
+
+    // The pseudo-terminal, which the system does not list, comes from its links; the columns line up.
+    const std::string table = PortsTable();
+    std::istringstream in(table);
+    std::string header, row;
+    std::getline(in, header);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(pty + " ")) row = line;
+    ASSERT_FALSE(row.empty()) << table;
+    EXPECT_NE(row.find("linked as COM4 in " + projectDir.string()), std::string::npos) << row;
+    EXPECT_EQ(row.find("COM4, COM5, COM7, COM12"), header.find("WINDOW PROGRAMS")) << table;
+}
+
 // A device this user may not open is refused with what to do, before anything is sent (the harness refuses
 // it as it would be refused to a user without the permission).
 TEST_F(ToolLines, ADeviceThisUserMayNotOpenIsRefusedWithWhatToDo) {
