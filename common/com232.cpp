@@ -46,6 +46,7 @@ LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
 int interfaceCausePanel = 0, interfaceCauseCtrl = 0;
 bool writeFailed = false;  // the last frame did not go out whole: its failure is the cause, not the wait's
+std::string openedDevice;  // what the serial port opened: a device that goes away takes its link with it
 bool streamReceive = false;
 std::vector<unsigned char> streamBytes;
 // Frames wait here while the taker is held up (a modal pop-up open during a triggered record): room for
@@ -137,7 +138,7 @@ void RecordIncompleteReply(double timeLimit) {
     if (comprotocol != 0 && tcpcon == 0)
         SetLinkFailure(kLinkServerClosed, "the server closed the connection");
     else if (comprotocol == 0 && dataSize < 0)
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + SerialDevice() + " stopped working");
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
     else if (received <= 0)
         SetLinkFailure(kLinkNoAnswer, "no answer within " + Seconds(timeLimit));
     else if (bytesToRead > 0)
@@ -154,7 +155,7 @@ void RecordWriteFailure(int written) {
         (tcpcon == 0 || written == kTCP_ConnectionClosed || written == kTCP_NoConnectionEstablished))
         SetLinkFailure(kLinkServerClosed, "the server closed the connection");
     else if (comprotocol == 0 && written == kRS232UnknownIOError)
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + SerialDevice() + " stopped working");
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
     else
         SetLinkFailure(kLinkNotSent, "the frame could not be sent (" + std::to_string(std::max(written, 0)) +
                                          " of " + std::to_string(FrameBytes()) + " bytes went out)");
@@ -383,7 +384,7 @@ int TakeReceivedBytes(std::vector<unsigned char>& out) {
     }
     const int waiting = GetInQLen(comport);
     if (waiting < 0 && linkFailure != kLinkDeviceLost)  // said once, not at every pass of a taking loop
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + SerialDevice() + " stopped working");
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
     if (waiting <= 0) return waiting;
     const std::size_t at = out.size();
     out.resize(at + std::size_t(waiting));
@@ -453,6 +454,7 @@ void InitRS232() {
     CloseCom(comport);
     linkFailure = kLinkOk;
     SetFrameLogLink(LinkName());
+    openedDevice = SerialDevice();
     ret = static_cast<short>(
         OpenComConfig(comport, comDevice, BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
     if (ret < 0) {

@@ -82,6 +82,21 @@ TEST_F(Shell, AfterTheServerClosedGoAndGetSayAtOnceThatTheLinkMustBeTriedAgain) 
     }
 }
 
+// A serial line whose other end went away (an unplugged adapter) fails the next exchange at once, and the
+// interface panel says so.
+TEST_F(Shell, ASerialDeviceThatWentAwayIsSaidAtOnce) {
+    StartConnected(Link::Serial);
+    const std::string device = emulator->PtyPath();
+    emulator->Stop();
+    ShowChildPanel(kChildParameters);
+    const double start = Timer();
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_LT(Timer() - start, 1.0) << "no reply time-out was waited for";
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " stopped working");
+    EXPECT_EQ(ShownChild(), 1);
+}
+
 TEST_F(Shell, StartUpDrawsTheLogoOfBrandFive) {
     WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n1\n");  // no sensor
     ASSERT_EQ(LoadOrvanePanels(), 0);
