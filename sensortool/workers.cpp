@@ -54,7 +54,13 @@ void Report(const std::string& line) {
     }
 }
 
+// A new stage and the last frame of a series are always told; frames between at most every 50 ms, so a worker
+// does not wake the parent for each of its frames.
 void ReportProgress(const char* stage, int done, int count) {
+    static Clock::time_point last;
+    const auto now = Clock::now();
+    if (done > 0 && done < count && now - last < std::chrono::milliseconds(50)) return;
+    last = now;
     Report("P " + std::to_string(done) + " " + std::to_string(count) + " " + stage);
 }
 
