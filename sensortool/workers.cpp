@@ -76,6 +76,7 @@ void ReportVersion(const char* version) {
     if (::getppid() != parent) ::_exit(128 + SIGTERM);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGPIPE, SIG_IGN);  // a report to a parent that is gone must not end the series
     sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
