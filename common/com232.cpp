@@ -1,6 +1,7 @@
 #include "com232.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -10,6 +11,7 @@
 
 unsigned short comprotocol = 0;
 unsigned short comport = 1;
+char comDevice[256];
 unsigned short baudrate = 1;
 char ipBuf[256];
 char portNumStr[32];
@@ -35,10 +37,16 @@ char version[37];
 unsigned short pp[256];
 unsigned short databuf[32];
 
+LinkFailure linkFailure = kLinkOk;
+char linkCause[256];
+
 namespace {
 
 LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
+int interfaceCausePanel = 0, interfaceCauseCtrl = 0;
+bool writeFailed = false;  // the last frame did not go out whole: its failure is the cause, not the wait's
+std::string openedDevice;  // what the serial port opened: a device that goes away takes its link with it
 bool streamReceive = false;
 std::vector<unsigned char> streamBytes;
 // Frames wait here while the taker is held up (a modal pop-up open during a triggered record): room for
@@ -58,6 +66,99 @@ int FrameBytes() {
 void CopyStatus(const char* text) {
     std::strncpy(szStatus, text, sizeof szStatus - 1);
     szStatus[sizeof szStatus - 1] = '\0';
+}
+
+void TellUser(const char* title, const std::string& text) {
+    if (profile.tellUser)
+        profile.tellUser(title, text.c_str());
+    else
+        MessagePopup(title, text);
+}
+
+// The link as the frame log and the messages name it.
+std::string LinkName() {
+    if (comprotocol != 0) return ServerWithPort();
+    return comDevice[0] ? std::string(comDevice) : "COM" + std::to_string(comport);
+}
+
+std::string SerialDevice() {
+    return comDevice[0] ? std::string(comDevice) : ComPortDevicePath(comport);
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", seconds);
+    return text;
+}
+
+void RecordOpenFailure() {
+    ComOpenFailure f;
+    GetComOpenFailure(comport, f);
+    if (f.device.empty()) f.device = SerialDevice();
+    std::string cause;
+    const LinkFailure failure = DescribeComOpenFailure(f, cause);
+    SetLinkFailure(failure, failure == kLinkCannotOpen ? cause + " (" + szStatus + ")" : cause);
+}
+
+void RecordConnectFailure(int code) {
+    const std::string where = ServerWithPort();
+    switch (code) {
+        case kTCP_InvalidParameter:
+            if (ipBuf[0] == '\0')
+                SetLinkFailure(kLinkNoServer, "no server name or IP address is given");
+            else if (portNum < 1 || portNum > 65535)
+                SetLinkFailure(kLinkBadPortNumber, portNumStr[0] == '\0'
+                                                       ? std::string("no port number is given")
+                                                       : std::string("the port number \"") + portNumStr +
+                                                             "\" is not a number from 1 to 65535");
+            else
+                SetLinkFailure(kLinkConnectFailed, "cannot connect to " + where);
+            break;
+        case kTCP_UnableToEstablishConnection:
+            SetLinkFailure(kLinkRefused, "connection refused by " + where);
+            break;
+        case kTCP_FailedToConnect:
+            SetLinkFailure(kLinkUnknownServer, std::string("the server name \"") + ipBuf + "\" is not known");
+            break;
+        case kTCP_TimeOutErr:
+            SetLinkFailure(kLinkConnectTimeout, "no answer from " + where + " within " + Seconds(5.0));
+            break;
+        case kTCP_GeneralIOErr:
+            SetLinkFailure(kLinkUnreachable, "the network does not reach " + where);
+            break;
+        default:
+            SetLinkFailure(kLinkConnectFailed, "cannot connect to " + where);
+            break;
+    }
+}
+
+// Why the reply of the last wait is not complete.
+void RecordIncompleteReply(double timeLimit) {
+    const int received = FrameBytes() - bytesToRead;
+    if (comprotocol != 0 && tcpcon == 0)
+        SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+    else if (comprotocol == 0 && dataSize < 0)
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+    else if (received <= 0)
+        SetLinkFailure(kLinkNoAnswer, "no answer within " + Seconds(timeLimit));
+    else if (bytesToRead > 0)
+        SetLinkFailure(kLinkShortReply, "only " + std::to_string(received) + " of " +
+                                            std::to_string(FrameBytes()) + " bytes came within " +
+                                            Seconds(timeLimit));
+    else
+        SetLinkFailure(kLinkLongReply,
+                       std::to_string(received) + " bytes came instead of " + std::to_string(FrameBytes()));
+}
+
+void RecordWriteFailure(int written) {
+    if (comprotocol != 0 &&
+        (tcpcon == 0 || written == kTCP_ConnectionClosed || written == kTCP_NoConnectionEstablished))
+        SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+    else if (comprotocol == 0 && written == kRS232UnknownIOError)
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+    else
+        SetLinkFailure(kLinkNotSent, "the frame could not be sent (" + std::to_string(std::max(written, 0)) +
+                                         " of " + std::to_string(FrameBytes()) + " bytes went out)");
 }
 
 void StoreReplyBytes(unsigned handle) {
@@ -99,15 +200,15 @@ void ShowPermissionHint(int port) {
     ComOpenFailure f;
     if (GetComOpenFailure(port, f) != 0 || f.problem != kComOpenNoPermission) return;
     if (!hintedDevices.insert(f.device).second) return;
-    std::string text =
-        "COM" + std::to_string(port) + " opens " + f.device + ", which this user may not open.\n";
+    const std::string name = comDevice[0] ? f.device : "COM" + std::to_string(port) + " opens " + f.device;
+    std::string text = name + ", which this user may not open.\n";
     if (f.groupMayOpen)
         text += "Members of the group \"" + f.group +
                 "\" may. To join it once, run\n    sudo adduser $USER " + f.group +
                 "\nthen log out and log in again.";
     else
         text += "Only the device's owner may open it (ls -l " + f.device + " shows who).";
-    MessagePopup("Serial port", text);
+    TellUser("Serial port", text);
 }
 
 }  // namespace
@@ -119,6 +220,48 @@ void SetLinkProfile(const LinkProfile& p) {
 void SetInterfaceStatusBox(int panel, int ctrl) {
     interfaceStatusPanel = panel;
     interfaceStatusCtrl = ctrl;
+}
+
+void SetInterfaceCauseBox(int panel, int ctrl) {
+    interfaceCausePanel = panel;
+    interfaceCauseCtrl = ctrl;
+}
+
+LinkFailure DescribeComOpenFailure(const ComOpenFailure& f, std::string& cause) {
+    switch (f.problem) {
+        case kComOpenNoDevice:
+            cause = "there is no device " + f.device;
+            return kLinkNoDevice;
+        case kComOpenNoPermission:
+            cause = "permission denied on " + f.device + ": " +
+                    (f.groupMayOpen && !f.group.empty()
+                         ? "join the group " + f.group + " (sudo adduser $USER " + f.group +
+                               "), then log in again"
+                         : "only its owner may open it (ls -l " + f.device + " shows who)");
+            return kLinkNoPermission;
+        case kComOpenInUse:
+            cause = f.device + " is in use by another program";
+            return kLinkDeviceInUse;
+        default:
+            cause = f.device + " cannot be opened";
+            return kLinkCannotOpen;
+    }
+}
+
+void SetLinkFailure(LinkFailure failure, const std::string& cause) {
+    linkFailure = failure;
+    std::snprintf(linkCause, sizeof linkCause, "%s", cause.c_str());
+    LogLinkFailure(cause);
+}
+
+void ClearLinkCause() {
+    linkFailure = kLinkOk;
+    linkCause[0] = '\0';
+    if (interfaceCausePanel > 0) SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view());
+}
+
+std::string ServerWithPort() {
+    return std::string(ipBuf) + ":" + std::to_string(portNum);
 }
 
 void ShowLinkStatus(const char* text) {
@@ -146,6 +289,8 @@ void WriteFrame(int tcpTimeoutMs) {
     int written = comprotocol == 0 ? ComWrt(comport, szWriteBuf, FrameBytes())
                                    : ClientTCPWrite(g_hconversation, szWriteBuf, FrameBytes(), tcpTimeoutMs);
     nBytesW = static_cast<unsigned short>(written);
+    writeFailed = written != FrameBytes();
+    if (writeFailed) RecordWriteFailure(written);
     if (FrameLogOpen())
         LogFrameSent(szWriteBuf, FrameBytes(),
                      written == FrameBytes() ? "" : "write failed (" + std::to_string(written) + ")");
@@ -161,22 +306,27 @@ void WaitForReply(double timeLimit) {
     const int want = FrameBytes();
     tstart = Timer();
     if (comprotocol == 0) {
+        // A port that went away (negative count) brings nothing more: the wait ends at once.
         do {
             ProcessSystemEvents();
             dataSize = GetInQLen(comport);
             tdiff = Timer() - tstart;
-        } while (tdiff <= timeLimit && dataSize < want);
+        } while (tdiff <= timeLimit && dataSize < want && dataSize >= 0);
         // Everything that is waiting is read, so an over-long reply shows as such.
         int n = std::clamp(dataSize, 0, int(sizeof szReadBuf));
         if (n > 0) ComRd(comport, szReadBuf, n);
         bytesToRead = want - std::max(dataSize, 0);
     } else {
+        // A conversation the server ended brings nothing more: the wait ends at once, so an exchange
+        // started after the close fails without waiting out its time limit.
         dataSize = bytesToRead = want;
-        do {
+        while (bytesToRead > 0 && tcpcon != 0) {
             ProcessSystemEvents();
             tdiff = Timer() - tstart;
-        } while (bytesToRead > 0 && tdiff <= timeLimit);
+            if (tdiff > timeLimit) break;
+        }
     }
+    if (bytesToRead != 0 && !writeFailed) RecordIncompleteReply(timeLimit);
 }
 
 namespace {
@@ -198,6 +348,9 @@ void CheckEcho(int n) {
     WaitForReply(profile.echoTimeout);
     comecho = bytesToRead == 0 && EchoMatches(szReadBuf, szWriteBuf, n) ? 1 : 0;
     LogReply(comecho ? "echo good" : "echo wrong");
+    if (bytesToRead == 0 && comecho == 0)
+        SetLinkFailure(kLinkWrongEcho, "the echo of order " + std::to_string(GetWord(szWriteBuf, 1)) +
+                                           " differs from the frame sent");
     if (comecho == 0) SetPopupTimeout();
 }
 
@@ -230,6 +383,8 @@ int TakeReceivedBytes(std::vector<unsigned char>& out) {
         return n;
     }
     const int waiting = GetInQLen(comport);
+    if (waiting < 0 && linkFailure != kLinkDeviceLost)  // said once, not at every pass of a taking loop
+        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
     if (waiting <= 0) return waiting;
     const std::size_t at = out.size();
     out.resize(at + std::size_t(waiting));
@@ -297,10 +452,14 @@ const char* TCPErrorText(int code) {
 void InitRS232() {
     if (profile.beforeOpenSerial) profile.beforeOpenSerial();
     CloseCom(comport);
-    ret =
-        static_cast<short>(OpenComConfig(comport, "", BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
+    linkFailure = kLinkOk;
+    SetFrameLogLink(LinkName());
+    openedDevice = SerialDevice();
+    ret = static_cast<short>(
+        OpenComConfig(comport, comDevice, BaudRateOf(baudrate), VAL_NO_PARITY, 8, 1, 1024, 1024));
     if (ret < 0) {
         CopyStatus(RS232ErrorText(ret));
+        RecordOpenFailure();
         if (profile.showSerialError) profile.showSerialError();
         ShowPermissionHint(comport);
         return;
@@ -309,7 +468,6 @@ void InitRS232() {
     FlushInQ(comport);
     FlushOutQ(comport);
     SetCTSMode(comport, 0);
-    SetFrameLogLink("COM" + std::to_string(comport));
 }
 
 void InitTCP_IP() {
@@ -318,19 +476,21 @@ void InitTCP_IP() {
         g_hconversation = 0;
         tcpcon = 0;
     }
+    linkFailure = kLinkOk;
+    SetFrameLogLink(LinkName());
     SetWaitCursor(1);
     unsigned handle = 0;
     ret = static_cast<short>(ConnectToTCPServer(handle, portNum, ipBuf, ClientTCPCB, nullptr, 5000));
     SetWaitCursor(0);
     if (ret < 0) {
         CopyStatus(TCPErrorText(ret));
+        RecordConnectFailure(ret);
         if (profile.showTcpError) profile.showTcpError();
         tcpcon = 0;
         return;
     }
     g_hconversation = handle;
     tcpcon = 1;
-    SetFrameLogLink(std::string(ipBuf) + ":" + std::to_string(portNum));
 }
 
 int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*/) {
@@ -338,7 +498,8 @@ int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*
         case TCP_DISCONNECT:
             g_hconversation = 0;
             tcpcon = 0;
-            MessagePopup("TCP Client", "Server has closed connection!");
+            SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+            TellUser("TCP Client", "Server has closed connection!");
             break;
         case TCP_DATAREADY:
             if (streamReceive)
@@ -389,5 +550,10 @@ void SetPopupTimeout() {
     if (profile.stopPolling) profile.stopPolling();
     comecho = 0;
     ShowLinkStatus("TIMEOUT");
+    if (interfaceCausePanel > 0) {
+        std::string cause = linkCause;
+        if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
+        SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view(cause));
+    }
     if (profile.showInterfacePanel) profile.showInterfacePanel();
 }

@@ -4,11 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "platform.h"
 
 // --- connection state -------------------------------------------------------------------------------------
 extern unsigned short comprotocol;  // 0 RS-232, 1 TCP/IP
 extern unsigned short comport;      // COM port number, 1 = COM1
+extern char comDevice[256];         // the serial device itself (/dev/ttyUSB0); empty: the COMn rule
 extern unsigned short baudrate;     // baud index 0..4
 extern char ipBuf[256];             // server name or IP address
 extern char portNumStr[32];         // TCP port number as typed
@@ -52,12 +56,52 @@ struct LinkProfile {
     void (*stopPolling)();         // may be null
     bool tcpReadPumpsEvents;       // the data-ready handler lets events run between reads
     int statusPanel, statusCtrl;   // the status box on the program's own panel
+    // What the link tells the user outside the status boxes (the server closed the connection, a serial
+    // device this user may not open); null: a message pop-up.
+    void (*tellUser)(const char* title, const char* text);
 };
 void SetLinkProfile(const LinkProfile& profile);
 // The interface panel's status box, shown next to the program's own.
 void SetInterfaceStatusBox(int panel, int ctrl);
 // Writes text into both status boxes.
 void ShowLinkStatus(const char* text);
+
+// --- why the link failed ----------------------------------------------------------------------------------
+// The status boxes show "TIMEOUT" for every failure; the cause is kept here in plain words, shown in the
+// interface panel's cause box and written to the frame log.
+enum LinkFailure : int {
+    kLinkOk = 0,
+    kLinkNoServer,        // no server name or IP address given
+    kLinkBadPortNumber,   // the TCP port is not a number from 1 to 65535
+    kLinkUnknownServer,   // no such server name
+    kLinkRefused,         // nothing listens on that port
+    kLinkUnreachable,     // the network does not reach the server
+    kLinkConnectTimeout,  // the server did not take the connection in time
+    kLinkConnectFailed,   // any other connect failure
+    kLinkServerClosed,    // the server closed the connection
+    kLinkNoDevice,        // the serial device does not exist
+    kLinkNoPermission,    // this user may not open the serial device
+    kLinkDeviceInUse,     // another program holds the serial device
+    kLinkCannotOpen,      // the serial device cannot be opened for another reason
+    kLinkDeviceLost,      // the serial device stopped working (unplugged)
+    kLinkNotSent,         // a frame could not be written whole
+    kLinkNoAnswer,        // not one byte of the reply within the time limit
+    kLinkShortReply,      // part of the reply within the time limit
+    kLinkLongReply,       // more than a frame waiting (RS-232)
+    kLinkWrongEcho,       // the echo differs from the request
+};
+extern LinkFailure linkFailure;  // of the last open, connect or exchange
+extern char linkCause[256];      // e.g. "connection refused by 127.0.0.1:51177"
+// The cause of a serial device that cannot be opened, in plain words, and its kind.
+LinkFailure DescribeComOpenFailure(const ComOpenFailure& failure, std::string& cause);
+// Records a failure and its cause, and writes the cause to the frame log.
+void SetLinkFailure(LinkFailure failure, const std::string& cause);
+// The interface panel's cause box, which shows the last failure's cause (with what to do where the panel
+// can do it) next to the status box.
+void SetInterfaceCauseBox(int panel, int ctrl);
+void ClearLinkCause();  // a new connection attempt: the box is emptied
+// The server indicator's text: host:port.
+std::string ServerWithPort();
 
 // --- frames -----------------------------------------------------------------------------------------------
 // Big-endian words on the wire.

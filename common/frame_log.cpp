@@ -91,3 +91,10 @@ void LogFrameSent(const unsigned char* bytes, int count, std::string_view note) 
 void LogFrameReceived(const unsigned char* bytes, int count, std::string_view conclusion) {
     if (logFd >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "RX", linkName, bytes, count, conclusion));
 }
+
+void LogLinkFailure(std::string_view cause) {
+    if (logFd < 0) return;
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.3f", Timer() * 1000.0);
+    WriteLine(std::string(stamp) + " FAIL " + linkName + " " + std::string(cause));
+}

@@ -24,6 +24,8 @@ bool OpenFrameLogFromStartup(int argc, char** argv);
 void SetFrameLogLink(std::string_view link);
 void LogFrameSent(const unsigned char* bytes, int count, std::string_view note = {});
 void LogFrameReceived(const unsigned char* bytes, int count, std::string_view conclusion);
+// Why the link failed, in plain words:  2851.004 FAIL COM5 no answer within 3 s
+void LogLinkFailure(std::string_view cause);
 
 // The line as it is written (without its line end), for tests.
 std::string FrameLogLine(double milliseconds, std::string_view direction, std::string_view link,

@@ -44,11 +44,12 @@ constexpr CtrlBinding kControls[] = {
     {INTERFACEP_TRY, "tryToConnect", CBF_ButtonTryToConnect},
     {INTERFACEP_ACCEPT, "accept", CBF_ButtonAccept},
     {INTERFACEP_STATUS, "status"},
+    {INTERFACEP_CAUSE, "linkCause"},
     // The scope's panel only:
     {INTERFACEP_CHANGE_BAUDRATE, "changeBaudrate", CBF_ButtonChangeBaudrate},
     {INTERFACEP_ID, "id", CBF_EditID},
 };
-constexpr std::size_t kSharedControls = 12;
+constexpr std::size_t kSharedControls = 13;
 constexpr PanelDef kPanel{"interface.ui", CBF_INTERFACEP, std::span(kControls).first(kSharedControls)};
 constexpr PanelDef kScopePanel{"orvane_interface.ui", CBF_INTERFACEP, kControls};
 constexpr int kIdMaxChars = 99;
@@ -122,6 +123,7 @@ void PrepareInterfacePanel() {
     for (int i = 0; i < 5; ++i) InsertListItem(interfacepanel, INTERFACEP_BAUDRATE, -1, kBaudLabels[i], i);
     SetCtrlVal(interfacepanel, INTERFACEP_BAUDRATE, 1);
     SetInterfaceStatusBox(interfacepanel, INTERFACEP_STATUS);
+    SetInterfaceCauseBox(interfacepanel, INTERFACEP_CAUSE);
 }
 
 void InitServerHistory() {
@@ -174,13 +176,14 @@ void InitConnectPanel() {
 void TryToConnect() {
     CloseCom(comport);
     ShowLinkStatus("TRY");
+    ClearLinkCause();
     ReadPanelIntoVariables();
     ProcessSystemEvents();
 
     const int panel = profile.indicatorPanel;
-    SetCtrlVal(panel, profile.comPortIndicator, int(comport));
-    SetCtrlVal(panel, profile.serverIndicator, std::string_view(ipBuf));
     portNum = DecimalValue(portNumStr);
+    SetCtrlVal(panel, profile.comPortIndicator, int(comport));
+    SetCtrlVal(panel, profile.serverIndicator, std::string_view(ServerWithPort()));
     const int serial = comprotocol == 0;
     SetCtrlAttribute(panel, profile.comPortIndicator, ATTR_VISIBLE, serial);
     SetCtrlAttribute(panel, profile.serverIndicator, ATTR_VISIBLE, !serial);

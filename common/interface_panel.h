@@ -22,6 +22,7 @@ enum InterfacePanelCtrl : int {
     INTERFACEP_STATUS,
     INTERFACEP_CHANGE_BAUDRATE,  // only where the program's panel has it
     INTERFACEP_ID,               // only where the program's panel has it
+    INTERFACEP_CAUSE,            // why the link failed last, next to the status box
 };
 
 // What differs between the programs on this panel; each program sets it once at start.

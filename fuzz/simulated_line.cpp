@@ -244,3 +244,6 @@ int GetComOpenFailure(int, ComOpenFailure& failure) {
     failure = ComOpenFailure{};
     return 0;
 }
+std::string ComPortDevicePath(int port) {
+    return "/dev/ttyS" + std::to_string(port - 1);
+}

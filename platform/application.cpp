@@ -1,6 +1,6 @@
-// The application object's life: start-up, SIGTERM and SIGINT as requests to end the run, and the end of the
-// run, which closes the links, discards the panels and destroys the application object while every Qt
-// object it needs is still there.
+// The application object's life: start-up (with windows, or as a console program without a display),
+// SIGTERM and SIGINT as requests to end the run, and the end of the run, which closes the links, discards the
+// panels and destroys the application object while every Qt object it needs is still there.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -19,7 +19,7 @@ namespace platform_detail {
 namespace {
 
 int g_argc = 0;
-QApplication* g_app = nullptr;
+QCoreApplication* g_app = nullptr;
 
 // The signal handler's only work: one byte with the signal number into this pipe, whose reading end a
 // notifier watches on the user-interface thread.
@@ -75,6 +75,10 @@ void StopTerminationSignals() {
 
 }  // namespace
 
+bool HasWindows() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 void ResetTermination() {
     StopTerminationSignals();
     g_terminationHandler = nullptr;
@@ -115,12 +119,21 @@ void CloseOpenPopups() {
 using namespace platform_detail;
 
 int InitCVIRTE(int argc, char** argv) {
-    if (g_app) return 0;
+    if (g_app) return HasWindows() ? 0 : -1;
     if (QCoreApplication::instance()) return -1;  // someone else's application object
     g_argc = argc;
     g_app = new QApplication(g_argc, argv);
     // Hiding the last shown panel must not end the program; the program decides when to quit.
     QApplication::setQuitOnLastWindowClosed(false);
+    return 0;
+}
+
+// A console program loads no platform plugin, so it needs no display and says nothing about one.
+int InitConsoleRTE(int argc, char** argv) {
+    if (g_app) return HasWindows() ? -1 : 0;
+    if (QCoreApplication::instance()) return -1;
+    g_argc = argc;
+    g_app = new QCoreApplication(g_argc, argv);
     return 0;
 }
 

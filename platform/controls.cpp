@@ -109,6 +109,7 @@ int DisplayImageFile(int panel, int control, std::string_view path) {
 
 int SetWaitCursor(int on) {
     static bool shown = false;
+    if (!HasWindows()) return 0;  // a console program has no cursor
     if (on && !shown) QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!on && shown) QApplication::restoreOverrideCursor();
     shown = on != 0;

@@ -48,7 +48,8 @@ std::filesystem::path UserConfigDir() {
 // belongs to the system and to every user, so there they live in the user's configuration directory,
 // $XDG_CONFIG_HOME/colour-sensor-tools/<program> (~/.config/...), made on first use. -1 when that
 // directory cannot be made; `dir` names it all the same.
-int ProgramDir(std::string& dir) {
+// `program` names the directory in the user's configuration directory; `make` makes it there.
+int ProgramDir(std::string& dir, const std::string& program, bool make) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path exe = ExecutablePath();
@@ -62,9 +63,10 @@ int ProgramDir(std::string& dir) {
         return 0;
     }
     const fs::path config = UserConfigDir();
-    const fs::path user = config / kUserDirName / exe.filename();
+    const fs::path user = config / kUserDirName / (program.empty() ? exe.filename() : fs::path(program));
     dir = user.string();
     if (config.empty()) return -1;
+    if (!make) return 0;
     fs::create_directories(user, ec);
     return fs::is_directory(user, ec) ? 0 : -1;
 }
@@ -212,11 +214,19 @@ using namespace platform_detail;
 int GetProjectDir(std::string& dir) {
     int result = 0;
     if (g_projectDirOverride.empty())
-        result = ProgramDir(dir);
+        result = ProgramDir(dir, {}, true);
     else
         dir = g_projectDirOverride;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return result;
+}
+
+int GetProgramDirOf(std::string_view program, std::string& dir) {
+    if (!g_projectDirOverride.empty()) {
+        dir = g_projectDirOverride;
+        return 0;
+    }
+    return ProgramDir(dir, std::string(program), false);
 }
 
 std::string MakePathname(std::string_view dir, std::string_view fileName) {

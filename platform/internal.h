@@ -87,6 +87,9 @@ void CloseAllConversations();
 void CloseAllPorts();
 void DiscardAllPanels();
 
+// Whether the run has windows (InitCVIRTE) rather than being a console program (InitConsoleRTE).
+bool HasWindows();
+
 // Termination requests (application.cpp): whether one came, and closing the pop-ups open at that moment.
 bool TerminationRequested();
 // Back to the default dispositions of the signals, with no request and no handler (the harness, between

@@ -1,7 +1,7 @@
 // Modal pop-ups: messages, yes/no questions and the file selection dialog. In test mode a responder
-// answers them instead of a person. Once the run is asked to end (SIGTERM, SIGINT) nobody is there to
-// answer: open pop-ups are closed as cancelled, and new ones are answered at once, their text written to
-// the error stream.
+// answers them instead of a person. Once the run is asked to end (SIGTERM, SIGINT), or in a console program,
+// nobody is there to answer: open pop-ups are closed as cancelled, and new ones are answered at once, their
+// text written to the error stream.
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -83,7 +83,7 @@ using namespace platform_detail;
 namespace {
 
 int AskMessage(int kind, std::string_view title, std::string_view message) {
-    if (TerminationRequested()) {
+    if (TerminationRequested() || (!g_responder && !HasWindows())) {
         std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(message.size()),
                      message.data());
         return 0;
@@ -122,7 +122,7 @@ int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultF
                    allowMakeDirectory};
     QString path;
     int result = VAL_NO_FILE_SELECTED;
-    if (TerminationRequested()) {
+    if (TerminationRequested() || (!g_responder && !HasWindows())) {
         pathName.clear();
         return VAL_NO_FILE_SELECTED;
     }

@@ -110,7 +110,6 @@ int ConnectError(QAbstractSocket::SocketError e) {
         case QAbstractSocket::ConnectionRefusedError:
             return kTCP_UnableToEstablishConnection;
         case QAbstractSocket::HostNotFoundError:
-        case QAbstractSocket::NetworkError:
             return kTCP_FailedToConnect;
         case QAbstractSocket::SocketResourceError:
             return kTCP_OutOfMemory;

@@ -51,7 +51,8 @@ bool ParseParameterFile(std::string_view text, std::array<std::uint16_t, kImageW
     std::array<std::uint16_t, kImageWords> words{};
     int count = 0, line = 1;
     std::size_t i = 0;
-    while (count < kImageWords) {
+    // Every number is read, so that a file with more than the image's words is refused as one with fewer.
+    for (;;) {
         while (i < text.size() && IsBlank(text[i])) line += text[i++] == '\n';
         if (i == text.size()) break;
         const std::size_t start = i;
@@ -64,14 +65,15 @@ bool ParseParameterFile(std::string_view text, std::array<std::uint16_t, kImageW
             if (valid) value = value * 10 + unsigned(c - '0');
         }
         if (!valid || value > 65535) {
-            problem = "line " + std::to_string(line) + " holds " + Quoted(token) +
+            problem = "holds " + Quoted(token) + " on line " + std::to_string(line) +
                       ", which is not a whole number from 0 to 65535";
             return false;
         }
-        words[count++] = static_cast<std::uint16_t>(value);
+        if (count < kImageWords) words[count] = static_cast<std::uint16_t>(value);
+        ++count;
     }
-    if (count < kImageWords) {
-        problem = "it holds " + std::to_string(count) + " numbers instead of " + std::to_string(kImageWords);
+    if (count != kImageWords) {
+        problem = "holds " + std::to_string(count) + " numbers instead of " + std::to_string(kImageWords);
         return false;
     }
     image = words;

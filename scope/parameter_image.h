@@ -66,17 +66,17 @@ constexpr bool VectorCountTooHigh(std::uint16_t maxNr, std::uint16_t outMode) {
 // --- parameter files ------------------------------------------------------------------------------------
 using ParameterImage = std::array<std::uint16_t, kImageWords>;
 
-// The file as it stands on disk, without panels: false with a sentence naming the problem ("does not exist
-// or is not a file", "line 3 holds ...") when it cannot be read whole or is not a parameter file; `image`
-// is unchanged then. The vector count is not limited here.
+// The file as it stands on disk, without panels: false with what is wrong with it, to follow "the parameter
+// file X" ("does not exist or is not a file", "holds 150 numbers instead of 202") when it cannot be read
+// whole or is not a parameter file; `image` is unchanged then. The vector count is not limited here.
 bool LoadParameterFile(const std::string& path, ParameterImage& image, std::string& problem);
 // Writes the image, replacing the file; false when it could not be written whole.
 bool SaveParameterFile(const std::string& path, const ParameterImage& image);
 
 // The file's text: 202 lines, each word right-aligned in 5 characters, each line ended by CR LF.
 std::string FormatParameterFile(std::span<const std::uint16_t, kImageWords> image);
-// Reads the 202 numbers in order, whatever white space separates them (numbers after the 202nd are not
-// read). On failure returns false with a sentence naming the problem ("line 17 holds "12x", which is not a
-// number"), and `image` is unchanged.
+// Reads the 202 numbers in order, whatever white space separates them; a text with fewer or more numbers is
+// not a parameter file. On failure returns false with the problem ("holds "12x" on line 17, which is not a
+// whole number from 0 to 65535"), and `image` is unchanged.
 bool ParseParameterFile(std::string_view text, std::array<std::uint16_t, kImageWords>& image,
                         std::string& problem);

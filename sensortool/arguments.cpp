@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -17,7 +18,9 @@ constexpr CommandName kCommands[] = {{"identify", Command::Identify},
                                      {"get-params", Command::GetParams},
                                      {"send-params", Command::SendParams},
                                      {"send-table", Command::SendTable},
-                                     {"record", Command::Record}};
+                                     {"record", Command::Record},
+                                     {"compare-params", Command::CompareParams},
+                                     {"ports", Command::Ports}};
 
 bool ToInt(std::string_view text, long min, long max, int& out) {
     long value = 0;
@@ -44,48 +47,99 @@ bool IEquals(std::string_view a, std::string_view b) {
     return true;
 }
 
-// serial:COM3[:BAUD] or tcp:HOST:PORT
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool ParseBaud(std::string_view baud, LinkSpec& link, std::string& error) {
+    int rate = 0;
+    link.baudIndex = -1;
+    if (ToInt(baud, 1, 10000000, rate))
+        for (int i = 0; i < 5; ++i)
+            if (kBaudRates[i] == rate) link.baudIndex = i;
+    if (link.baudIndex >= 0) return true;
+    error = "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not " + std::string(baud);
+    return false;
+}
+
+constexpr const char* kLinkForms = "serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT";
+
+}  // namespace
+
+int MostSerious(int a, int b) {
+    // Rank by seriousness; codes not in the list (none today) rank above all.
+    auto rank = [](int code) {
+        switch (code) {
+            case kExitOk:
+                return 0;
+            case kExitNoLink:
+                return 1;
+            case kExitBadFile:
+                return 2;
+            case kExitDiffers:
+                return 3;
+            case kExitSensorFailed:
+                return 4;
+            case kExitBadArguments:
+                return 5;
+            case 128 + 15:  // SIGTERM
+                return 6;
+            case 128 + 2:  // SIGINT
+                return 7;
+            default:
+                return 8;
+        }
+    };
+    return rank(b) > rank(a) ? b : a;
+}
+
+// serial:COM3[:BAUD], serial:/dev/ttyUSB0[:BAUD] or tcp:HOST:PORT. A device is a path (it holds a /); a
+// colon that is followed by digits only ends it and gives the baud rate.
 bool ParseLink(std::string_view text, LinkSpec& link, std::string& error) {
-    error = "--link takes serial:COMn[:BAUD] or tcp:HOST:PORT, not \"" + std::string(text) + "\"";
+    error = std::string("a link is ") + kLinkForms + ", not \"" + std::string(text) + "\"";
+    link = LinkSpec{};
+    link.text = std::string(text);
     if (text.starts_with("serial:")) {
         std::string_view rest = text.substr(7);
         std::string_view baud;
-        if (const auto colon = rest.find(':'); colon != std::string_view::npos) {
+        if (const auto colon = rest.rfind(':');
+            colon != std::string_view::npos && AllDigits(rest.substr(colon + 1))) {
             baud = rest.substr(colon + 1);
             rest = rest.substr(0, colon);
+        } else if (colon != std::string_view::npos && rest.find('/') == std::string_view::npos) {
+            baud = rest.substr(colon + 1);  // COM3:fast: a baud rate that is not a number
+            rest = rest.substr(0, colon);
         }
-        if (rest.size() < 4 || !IEquals(rest.substr(0, 3), "COM") ||
-            !ToInt(rest.substr(3), 1, 255, link.comPort))
-            return false;
-        link.tcp = false;
-        link.baudIndex = 1;
-        if (!baud.empty()) {
-            int rate = 0;
-            link.baudIndex = -1;
-            if (ToInt(baud, 1, 10000000, rate))
-                for (int i = 0; i < 5; ++i)
-                    if (kBaudRates[i] == rate) link.baudIndex = i;
-            if (link.baudIndex < 0) {
-                error = "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not " + std::string(baud);
+        if (rest.size() >= 4 && IEquals(rest.substr(0, 3), "COM") && AllDigits(rest.substr(3))) {
+            if (!ToInt(rest.substr(3), 1, 255, link.comPort)) {
+                error = "COM ports are numbered 1 to 255, not " + std::string(rest.substr(3));
                 return false;
             }
+        } else if (rest.find('/') != std::string_view::npos) {
+            link.device = std::string(rest);
+        } else {
+            error += " (a device is named by its path, such as /dev/ttyUSB0)";
+            return false;
         }
-        return true;
+        link.tcp = false;
+        link.baudIndex = 1;
+        return baud.empty() || ParseBaud(baud, link, error);
     }
     if (text.starts_with("tcp:")) {
         const std::string_view rest = text.substr(4);
         const auto colon = rest.rfind(':');
-        if (colon == std::string_view::npos || colon == 0 ||
-            !ToInt(rest.substr(colon + 1), 1, 65535, link.port))
+        if (colon == std::string_view::npos || colon == 0) return false;
+        if (!ToInt(rest.substr(colon + 1), 1, 65535, link.port)) {
+            error = "the TCP port of " + std::string(text) + " must be a number from 1 to 65535";
             return false;
+        }
         link.tcp = true;
         link.host = std::string(rest.substr(0, colon));
         return true;
     }
     return false;
 }
-
-}  // namespace
 
 bool ParseArguments(std::span<const std::string_view> args, Options& o, std::string& error) {
     std::vector<std::string_view> positional;
@@ -103,8 +157,18 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--link") {
-            if (!value(v) || !ParseLink(v, o.link, error)) return false;
+            LinkSpec link;
+            if (!value(v) || !ParseLink(v, link, error)) return false;
+            o.links.push_back(link);
+            o.link = link;
             o.linkGiven = true;
+        } else if (a == "--links") {
+            if (!value(v)) return false;
+            if (!o.linksFile.empty()) {
+                error = "give --links once";
+                return false;
+            }
+            o.linksFile = std::string(v);
         } else if (a == "--frame-log") {
             if (!value(v)) return false;
             o.frameLog = std::string(v);
@@ -144,6 +208,8 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             o.triggered = true;
         } else if (a == "--append") {
             o.append = true;
+        } else if (a == "--verify") {
+            o.verify = true;
         } else if (a.starts_with("-") && a.size() > 1) {
             error = "unknown option " + std::string(a) + " (see --help)";
             return false;
@@ -165,14 +231,25 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         error = "no command given (see --help)";
         return false;
     }
+    if (o.command == Command::Ports) {
+        if (!positional.empty() || o.linkGiven || !o.linksFile.empty()) {
+            error = "ports lists the serial ports of this machine and takes no link and no file";
+            return false;
+        }
+        return true;
+    }
     const bool needsFile = o.command != Command::Identify;
     if (positional.size() != (needsFile ? 1u : 0u)) {
         error = needsFile ? "give exactly one file" : "identify takes no file";
         return false;
     }
     if (needsFile) o.file = std::string(positional[0]);
-    if (!o.linkGiven) {
-        error = "--link is missing: serial:COMn[:BAUD] or tcp:HOST:PORT";
+    if (!o.linkGiven && o.linksFile.empty()) {
+        error = std::string("--link is missing: ") + kLinkForms + " (or --links FILE)";
+        return false;
+    }
+    if (o.verify && o.command != Command::SendParams) {
+        error = "--verify goes with send-params only (compare-params compares without writing)";
         return false;
     }
     if (o.command == Command::SendTable && o.page == 0) {
@@ -196,40 +273,74 @@ std::string HelpText(Command command) {
                    "  family and the compensation page that the Morvalen tool shows for it.\n";
         case Command::GetParams:
             return "sensor-tool --link LINK get-params [--from ram|eeprom] FILE\n"
-                   "  Reads the whole parameter set (16 parameters and 31 teach vectors) from the sensor's "
-                   "RAM\n"
-                   "  (default) or EEPROM into a parameter file, as the Orvane scope writes it.\n";
+                   "  Reads the whole parameter set (16 parameters and 31 teach vectors) from the sensor's\n"
+                   "  RAM (default) or EEPROM into a parameter file, as the Orvane scope writes it. With\n"
+                   "  several links FILE names a file per sensor: {n} stands for the link's number (1, 2,\n"
+                   "  ...) and {link} for the link itself, e.g. saved-{n}.ini.\n";
         case Command::SendParams:
-            return "sensor-tool --link LINK send-params [--to ram|eeprom] FILE\n"
-                   "  Writes a parameter file into the sensor's RAM (default), or into RAM and then its "
-                   "EEPROM.\n"
-                   "  The file is checked first; a bad file is refused before anything is sent. A vector\n"
-                   "  count above 31 is sent as 31.\n";
+            return "sensor-tool --link LINK send-params [--to ram|eeprom] [--verify] FILE\n"
+                   "  Writes a parameter file into the sensor's RAM (default), or into RAM and then its\n"
+                   "  EEPROM. The file is checked first; a bad file is refused before anything is sent. A\n"
+                   "  vector count above 31 is sent as 31.\n"
+                   "  --verify reads the set back from the memory written (the EEPROM through order 8)\n"
+                   "  and compares all 202 words; each parameter that differs is printed with the value\n"
+                   "  sent and the value read, and the command ends with exit code 6.\n";
+        case Command::CompareParams:
+            return "sensor-tool --link LINK compare-params [--from ram|eeprom] FILE\n"
+                   "  Reads the parameter set from the sensor's RAM (default) or EEPROM and compares it\n"
+                   "  with the parameter file, without writing anything. Each parameter that differs is\n"
+                   "  printed (\"power: file 500, sensor 499\", \"teach row 3 column 2 (density tolerance): "
+                   "...\");\n"
+                   "  exit code 0 when the sets are equal, 6 when they differ. The file's vector count is\n"
+                   "  compared as send-params sends it (above 31 as 31).\n";
         case Command::SendTable:
             return "sensor-tool --link LINK send-table --page N [--index I] EQUATION_FILE\n"
-                   "  Computes the drift curves of compensation page N (1..7) from the equation file, the "
-                   "set\n"
-                   "  points at temperature index I (0..99, default 0) and the compensation factors, and\n"
-                   "  writes the table into the sensor, as the Morvalen tool's Send CF does.\n";
+                   "  Computes the drift curves of compensation page N (1..7) from the equation file, the\n"
+                   "  set points at temperature index I (0..99, default 0) and the compensation factors,\n"
+                   "  and writes the table into the sensor, as the Morvalen tool's Send CF does.\n"
+                   "  The equation file is text with one coefficient per line (blank lines are skipped),\n"
+                   "  five per measuring channel in the order X4, X3, X2, X1, T of its drift polynomial\n"
+                   "  X4*i^4 + X3*i^3 + X2*i^2 + X1*i + T over the temperature index i: 15 values for the\n"
+                   "  pages 1, 2, 4 and 5 (channels R, G, B), 30 for page 3 (R, G, B, REF, DIR, DIF) and 5\n"
+                   "  for the pages 6 and 7 (RAW). examples/equation.equ is one for page 1; the Morvalen\n"
+                   "  tool's Save Equation writes such files.\n";
         case Command::Record:
             return "sensor-tool --link LINK record --count N --interval S [--append] FILE\n"
                    "sensor-tool --link LINK record --triggered --duration S [--append] FILE\n"
                    "  Records measurement frames into a record file as the Orvane scope does: N frames, one\n"
                    "  every S seconds (0: as fast as the sensor answers), or for S seconds every frame the\n"
-                   "  sensor sends on its trigger. The file is replaced and starts with a header line "
-                   "unless\n"
-                   "  --append adds to it.\n";
+                   "  sensor sends on its trigger. The file is replaced and starts with a header line\n"
+                   "  unless --append adds to it. With several links FILE names a file per sensor, with\n"
+                   "  {n} or {link} in it (see get-params --help).\n";
+        case Command::Ports:
+            return "sensor-tool ports\n"
+                   "  Lists the serial ports of this machine: the device, its description, its USB vendor\n"
+                   "  and product where known, and the COM port under which the window programs reach it\n"
+                   "  (a COMn link in their program directory, or COMn for /dev/ttyS(n-1)).\n";
         case Command::None:
             break;
     }
-    return "sensor-tool: batch work with a colour sensor, without a window.\n"
-           "usage: sensor-tool --link LINK [--frame-log FILE] COMMAND [OPTIONS] [FILE]\n"
-           "  LINK      serial:COMn[:BAUD] (baud 9600..115200, default 19200) or tcp:HOST:PORT\n"
-           "  COMMAND   identify, get-params, send-params, send-table, record (COMMAND --help for more)\n"
-           "  --frame-log FILE   appends every frame sent and received to FILE\n"
+    return "sensor-tool: batch work with colour sensors, without a window.\n"
+           "usage: sensor-tool --link LINK [--link LINK ...] [--links FILE] [--frame-log FILE] COMMAND\n"
+           "         [OPTIONS] [FILE]\n"
+           "       sensor-tool ports\n"
+           "  LINK      serial:COMn[:BAUD] or serial:DEVICE[:BAUD] (a device path such as /dev/ttyUSB0;\n"
+           "            baud 9600..115200, default 19200), or tcp:HOST:PORT. COMn is the device that a\n"
+           "            link named COMn in the working directory, or else in the window programs'\n"
+           "            directory, points to, else /dev/ttyS(n-1).\n"
+           "  --links FILE       reads links from FILE, one per line (blank lines and # comments allowed)\n"
+           "  COMMAND   identify, get-params, send-params, compare-params, send-table, record, ports\n"
+           "            (COMMAND --help for more)\n"
+           "  --frame-log FILE   appends every frame sent and received, and why a link failed, to FILE\n"
+           "With several links the command runs on all of them at the same time, one worker per link; a\n"
+           "link that fails never stops the others. A terminal shows a progress line per link, and a\n"
+           "table at the end gives each link's sensor version, result and time. Links, devices and files\n"
+           "are checked before anything is sent to any sensor.\n"
            "exit codes: 0 done, 2 bad arguments, 3 the link cannot be opened, 4 the sensor did not answer\n"
            "  or answered wrongly, 5 a file cannot be read, is not of its kind, or cannot be written,\n"
-           "  130 / 143 a record that SIGINT / SIGTERM ended (the file holds every line recorded until "
-           "then;\n"
-           "  other commands finish their series of frames first)\n";
+           "  6 the sensor holds other parameters than the file (send-params --verify, compare-params),\n"
+           "  130 / 143 a record that SIGINT / SIGTERM ended (the file holds every line recorded until\n"
+           "  then; other commands finish their series of frames first).\n"
+           "  With several links: 0 when every link succeeded, else the most serious code among them, in\n"
+           "  this order: 130 / 143, 4, 6, 5, 3.\n";
 }

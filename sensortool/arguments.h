@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Exit codes, one per kind of failure.
 enum ExitCode : int {
@@ -13,25 +14,40 @@ enum ExitCode : int {
     kExitNoLink = 3,        // the serial port or the TCP connection cannot be opened
     kExitSensorFailed = 4,  // no reply, a short or long one, a wrong echo or a reply that is not understood
     kExitBadFile = 5,       // a file cannot be read, is not of its kind, or cannot be written
+    kExitDiffers = 6,       // the sensor holds other parameters than the file (send-params --verify,
+                            // compare-params)
 };
+// The exit code of a run on several links: the most serious of their codes. From the most serious on: a
+// signal ended the run (130 SIGINT, 143 SIGTERM), a sensor failed during its exchange (4: what it holds is in
+// doubt), a sensor holds other parameters than the file (6), a file problem (5), a link that could not be
+// opened (3: nothing reached that sensor), done (0). Bad arguments (2) end the run before any link is used.
+int MostSerious(int a, int b);
 
-enum class Command { None, Identify, GetParams, SendParams, SendTable, Record };
+enum class Command { None, Identify, GetParams, SendParams, SendTable, Record, CompareParams, Ports };
 
 struct LinkSpec {
+    std::string text;  // as given, e.g. "serial:COM3:115200"
     bool tcp = false;
-    int comPort = 0;    // serial: COM port number
-    int baudIndex = 1;  // serial: 0..4 = 9600 .. 115200 baud
-    std::string host;   // TCP
+    int comPort = 0;     // serial:COMn: the COM port number; 0 when a device is given
+    std::string device;  // serial: the device; for serial:COMn the one the COMn rule finds (links.h)
+    int baudIndex = 1;   // serial: 0..4 = 9600 .. 115200 baud
+    std::string host;    // TCP
     int port = 0;
 };
 
+// serial:COMn[:BAUD], serial:DEVICE[:BAUD] (a path: /dev/ttyUSB0) or tcp:HOST:PORT; false with the reason.
+bool ParseLink(std::string_view text, LinkSpec& link, std::string& error);
+
 struct Options {
-    LinkSpec link;
+    LinkSpec link;  // the link of a run on one link
     bool linkGiven = false;
+    std::vector<LinkSpec> links;  // every --link in order, then those of the links file (links.h)
+    std::string linksFile;        // --links FILE
     std::string frameLog;
     Command command = Command::None;
     bool help = false;    // --help: of the command when one is given, else of the tool
-    bool eeprom = false;  // get-params --from eeprom, send-params --to eeprom
+    bool eeprom = false;  // get-params and compare-params --from eeprom, send-params --to eeprom
+    bool verify = false;  // send-params: read the set back and compare
     std::string file;
     int page = 0;            // send-table
     int index = 0;           // send-table: temperature index of the set points
@@ -42,7 +58,7 @@ struct Options {
     bool append = false;     // record: add to an existing file, without a header
 };
 
-// False with a one-line reason when the arguments do not form a command.
+// False with a one-line reason when the arguments do not form a command. The links file is not read here.
 bool ParseArguments(std::span<const std::string_view> args, Options& options, std::string& error);
 // The help text of a command, or of the tool for Command::None.
 std::string HelpText(Command command);

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <vector>
 
 #include "build.h"
@@ -14,29 +16,43 @@
 #include "equation_file.h"
 #include "frame_assembler.h"
 #include "frame_log.h"
+#include "links.h"
 #include "pages.h"
+#include "parameter_diff.h"
 #include "parameter_image.h"
 #include "platform.h"
 #include "record_file.h"
 #include "sensor_exchange.h"
 #include "sensor_table.h"
 #include "table_transfer.h"
+#include "workers.h"
 
 namespace {
 
-const ToolEnvironment* env = nullptr;
+const ToolEnvironment defaultEnvironment;
+const ToolEnvironment* env = &defaultEnvironment;
 bool showProgress = false;
+bool progressLineOpen = false;  // a progress line waits for its line end
+const char* stage = "";
 
 // One line on the error stream, and the exit code that goes with it.
 int Fail(int code, const std::string& message) {
-    if (showProgress) std::fputc('\n', env->err);
+    if (progressLineOpen) std::fputc('\n', env->err);
+    progressLineOpen = false;
     std::fprintf(env->err, "sensor-tool: %s\n", message.c_str());
     return code;
 }
 
+void SetStage(const char* what) {
+    stage = what;
+    if (env->progress) env->progress(stage, 0, 0);
+}
+
 void Progress(int done, int count) {
+    if (env->progress) env->progress(stage, done, count);
     if (!showProgress) return;
     std::fprintf(env->err, "\r%d of %d frames", done, count);
+    progressLineOpen = done != count;
     if (done == count) std::fputc('\n', env->err);
     std::fflush(env->err);
 }
@@ -57,6 +73,9 @@ void SetToolProfile() {
     link.fillPayload = ToolPayload;
     link.beforeVersionQuery = StopAutoSend;
     link.tcpReadPumpsEvents = true;
+    // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
+    // comes as the cause in the tool's one line.
+    link.tellUser = [](const char*, const char*) {};
     SetLinkProfile(link);
 }
 
@@ -80,28 +99,88 @@ std::string PrintableVersion() {
     return text;
 }
 
+// What to do about a link that could not be opened, by its cause.
+std::string OpenAdvice(const LinkSpec& link) {
+    switch (linkFailure) {
+        case kLinkUnknownServer:
+            return "check the name, or give the server's IP address";
+        case kLinkRefused:
+            return "check that the serial-to-Ethernet server runs and that " + std::to_string(link.port) +
+                   " is its port for this sensor";
+        case kLinkUnreachable:
+        case kLinkConnectTimeout:
+            return "check that the server is switched on and that this computer reaches it (ping " +
+                   link.host + ")";
+        case kLinkNoDevice:
+            return "plug in the adapter, or see sensor-tool ports for the devices present";
+        case kLinkDeviceInUse:
+            return "end the other program (a window program, ser2net) or use another port";
+        case kLinkNoPermission:
+            return {};  // the cause says what to do
+        default:
+            return "check the link, or see sensor-tool ports for the serial devices present";
+    }
+}
+
+// What to do about a sensor that did not answer, by the cause and the kind of link: over TCP the server
+// sets the serial line, so the baud rate of the command line is not the question there.
+std::string AnswerAdvice(const LinkSpec& link) {
+    switch (linkFailure) {
+        case kLinkServerClosed:
+            return "the server ended the connection; check that no other program uses its port for this "
+                   "sensor and that the server can open its serial line";
+        case kLinkDeviceLost:
+            return "check the adapter and its cable";
+        case kLinkWrongEcho:
+            return "check that the link reaches a sensor of this kind (sensor-tool identify)";
+        default:
+            break;
+    }
+    if (link.tcp)
+        return "check that the sensor is powered and connected to the server, and that the server's serial "
+               "settings match the sensor";
+    return "check that the sensor is powered and connected, and that it runs at " +
+           std::to_string(BaudRateOf(link.baudIndex)) + " baud (serial:DEVICE:BAUD sets the rate)";
+}
+
+std::string SensorPlace(const LinkSpec& link) {
+    return link.tcp ? "the sensor behind " + link.host + ":" + std::to_string(link.port)
+                    : "the sensor on " + (link.device.empty() ? ComPortDevice(link.comPort) : link.device);
+}
+
+// A failed exchange: what failed, why, and what to do.
+int ExchangeFailed(const LinkSpec& link, const std::string& what) {
+    return Fail(kExitSensorFailed, what + (linkCause[0] ? ": " + std::string(linkCause) : std::string()) +
+                                       "; " + AnswerAdvice(link));
+}
+
 // Opens the link and asks for the version; 0 when the sensor answered.
 int Connect(const LinkSpec& link) {
+    SetStage("connecting");
     comprotocol = link.tcp ? 1 : 0;
     if (link.tcp) {
         std::snprintf(ipBuf, sizeof ipBuf, "%s", link.host.c_str());
+        std::snprintf(portNumStr, sizeof portNumStr, "%d", link.port);
         portNum = link.port;
         InitTCP_IP();
     } else {
-        comport = static_cast<unsigned short>(link.comPort);
+        // A COMn that leads where the platform's own rule leads is opened (and logged) as COMn.
+        const std::string device = link.device.empty() ? ComPortDevice(link.comPort) : link.device;
+        const bool byNumber = link.comPort > 0 && device == ComPortDevicePath(link.comPort);
+        std::snprintf(comDevice, sizeof comDevice, "%s", byNumber ? "" : device.c_str());
+        comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : 1);
         baudrate = static_cast<unsigned short>(link.baudIndex);
         InitRS232();
     }
-    if (ret < 0)
-        return Fail(kExitNoLink,
-                    std::string(link.tcp ? "cannot connect to " + link.host + ":" + std::to_string(link.port)
-                                         : "cannot open " + ComPortDevicePath(link.comPort)) +
-                        ": " + szStatus + "; check the link and that nothing else uses it");
+    if (ret < 0) {
+        const std::string advice = OpenAdvice(link);
+        return Fail(kExitNoLink, "cannot open the link: " + std::string(linkCause) +
+                                     (advice.empty() ? "" : "; " + advice));
+    }
     CheckComLine();
-    if (comecho == 0 && bytesToRead != 0)
-        return Fail(kExitSensorFailed,
-                    "the sensor did not answer the version query; check that it is "
-                    "powered and that the baud rate matches");
+    if (bytesToRead != 0)
+        return ExchangeFailed(link, SensorPlace(link) + " did not answer the version query");
+    if (env->identified) env->identified(PrintableVersion().c_str());
     return kExitOk;
 }
 
@@ -141,30 +220,67 @@ void CollectReply() {
     }
 }
 
-int GetParams(const Options& o) {
+// Reads the sensor's whole parameter set, the vector count as the sensor holds it; 0 or the exit code.
+int ReadSensorImage(const Options& o, ParameterImage& image) {
     readParts.fill(false);
     comecho = 1;
     if (!ReadParameterSeries(o.eeprom, CollectReply))
-        return Fail(kExitSensorFailed, "the sensor stopped answering while its parameters were read");
+        return ExchangeFailed(o.link, "reading the parameters from the sensor's " +
+                                          std::string(o.eeprom ? "EEPROM" : "RAM") + " failed");
     const auto missing = std::count(readParts.begin(), readParts.end(), false);
     if (missing > 0)
-        return Fail(kExitSensorFailed, std::to_string(missing) +
-                                           " of the sensor's replies were not parameter replies; nothing was "
-                                           "written");
+        return Fail(kExitSensorFailed, std::to_string(missing) + " of the sensor's " +
+                                           std::to_string(readParts.size()) +
+                                           " replies were not parameter replies; check that the link reaches "
+                                           "the scope's kind of sensor (sensor-tool identify)");
+    image = readImage;
+    return kExitOk;
+}
+
+int GetParams(const Options& o) {
+    SetStage("reading");
+    ParameterImage image{};
+    if (int code = ReadSensorImage(o, image)) return code;
     // The vector count as the scope takes it from the sensor: never more than the table's rows.
-    readImage[kWordMaxNr] = ClampVectorCount(readImage[kWordMaxNr]);
-    if (!SaveParameterFile(o.file, readImage))
+    image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
+    if (!SaveParameterFile(o.file, image))
         return Fail(kExitBadFile, "cannot write " + o.file + "; check the folder and its permissions");
     return kExitOk;
 }
 
+// The image as send-params sends it: the vector count never above the table's rows.
+ParameterImage AsSent(ParameterImage image) {
+    image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
+    return image;
+}
+
+// Compares the sensor's set with the file's, printing each difference; 0 or kExitDiffers.
+int CompareWithSensor(const Options& o, const ParameterImage& file, const char* what) {
+    ParameterImage sensor{};
+    if (int code = ReadSensorImage(o, sensor)) return code;
+    const std::vector<ParameterDifference> differences = CompareImages(file, sensor);
+    if (differences.empty()) return kExitOk;
+    std::fputs(DifferenceLines(differences).c_str(), env->out);
+    std::fflush(env->out);
+    const std::size_t n = differences.size();
+    return Fail(kExitDiffers, std::to_string(n) + " of the 202 values in the sensor's " +
+                                  (o.eeprom ? "EEPROM" : "RAM") + (n == 1 ? " differs" : " differ") +
+                                  " from " + what);
+}
+
 int SendParams(const ParameterImage& image, const Options& o) {
-    std::copy(image.begin(), image.end(), pp);
-    pp[kWordMaxNr] = ClampVectorCount(pp[kWordMaxNr]);
-    if (!WriteParameterSeries(o.eeprom))
-        return Fail(kExitSensorFailed,
-                    "the sensor did not echo a parameter frame; the transfer stopped there");
-    return kExitOk;
+    SetStage("writing");
+    const ParameterImage sent = AsSent(image);
+    std::copy(sent.begin(), sent.end(), pp);
+    if (!WriteParameterSeries(o.eeprom)) return ExchangeFailed(o.link, "the parameter transfer stopped");
+    if (!o.verify) return kExitOk;
+    SetStage("verifying");
+    return CompareWithSensor(o, sent, "what was sent (listed on the output); send the file again");
+}
+
+int CompareParams(const ParameterImage& image, const Options& o) {
+    SetStage("comparing");
+    return CompareWithSensor(o, AsSent(image), "the file (listed on the output)");
 }
 
 void TableProgress(int, int done, int count, double) {
@@ -172,11 +288,11 @@ void TableProgress(int, int done, int count, double) {
 }
 
 int SendTable(const Options& o) {
+    SetStage("writing");
     SetTransferProgress(TableProgress);
     SendParaData(o.page);
     SetTransferProgress(nullptr);
-    if (comecho != 1)
-        return Fail(kExitSensorFailed, "the sensor did not echo a table frame; the transfer stopped there");
+    if (comecho != 1) return ExchangeFailed(o.link, "the table transfer stopped");
     return kExitOk;
 }
 
@@ -304,9 +420,34 @@ int Record(const Options& o) {
 
 }  // namespace
 
+int CheckInputFile(const Options& o, std::string& error) {
+    if (o.command == Command::SendParams || o.command == Command::CompareParams) {
+        ParameterImage image{};
+        std::string problem;
+        if (!LoadParameterFile(o.file, image, problem)) {
+            error = "the parameter file " + o.file + " " + problem + "; nothing was sent";
+            return kExitBadFile;
+        }
+    }
+    if (o.command == Command::SendTable) {
+        const PageDescriptor* d = PageDescriptorFor(o.page);
+        std::vector<double> coefs(std::size_t(kCoefsPerChannel * d->channelCount));
+        const int result = LoadEquationFile(o.file, coefs);
+        if (result != int(coefs.size())) {
+            std::string problem = EquationFileProblem(result, int(coefs.size()));
+            if (!problem.empty() && problem.back() == '.') problem.pop_back();
+            error = "the equation file " + o.file + " " + problem + "; nothing was sent";
+            return kExitBadFile;
+        }
+    }
+    return kExitOk;
+}
+
 int RunCommand(const Options& o, const ToolEnvironment& environment) {
     env = &environment;
-    showProgress = ::isatty(::fileno(environment.err)) == 1;
+    showProgress = !environment.progress && ::isatty(::fileno(environment.err)) == 1;
+    progressLineOpen = false;
+    stage = "";
     clockDate = environment.date ? environment.date : DateStr;
     clockTime = environment.time ? environment.time : TimeStr;
     if (!o.frameLog.empty()) {
@@ -316,12 +457,11 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
     }
 
     // Files are checked before anything is sent.
+    std::string error;
+    if (int code = CheckInputFile(o, error)) return Fail(code, error);
     ParameterImage image{};
-    if (o.command == Command::SendParams) {
-        std::string problem;
-        if (!LoadParameterFile(o.file, image, problem))
-            return Fail(kExitBadFile, "the parameter file " + o.file + " " + problem + "; nothing was sent");
-    }
+    if (o.command == Command::SendParams || o.command == Command::CompareParams)
+        LoadParameterFile(o.file, image, error);
     if (o.command == Command::SendTable)
         if (int code = PrepareTable(o)) return code;
 
@@ -339,12 +479,17 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
             case Command::SendParams:
                 code = SendParams(image, o);
                 break;
+            case Command::CompareParams:
+                code = CompareParams(image, o);
+                break;
             case Command::SendTable:
                 code = SendTable(o);
                 break;
             case Command::Record:
+                SetStage("recording");
                 code = Record(o);
                 break;
+            case Command::Ports:
             case Command::None:
                 break;
         }
@@ -352,28 +497,77 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
     SetSeriesProgress(nullptr);
     Disconnect();
     CloseFrameLog();
+    env = &defaultEnvironment;
     return code;
 }
+
+int RunInConsole(const Options& options, const ToolEnvironment& environment, char* argv0) {
+    // The link, the clock and the event pump need the platform, but no window and no display.
+    char* qtArgs[] = {argv0, nullptr};
+    int qtArgc = 1;
+    if (InitConsoleRTE(qtArgc, qtArgs) != 0) {
+        env = &environment;
+        return Fail(kExitNoLink, "the platform cannot start");
+    }
+    InstallTerminationHandler(StopOnSignal);
+    const int code = RunCommand(options, environment);
+    CloseCVIRTE();
+    return code;
+}
+
+namespace {
+
+// The arguments, links, devices and files of a run, checked before anything is sent to any sensor; the
+// options of each link's run, their file names made from the file argument. 0 or the exit code.
+int PlanRun(Options& options, std::vector<Options>& runs) {
+    std::string error;
+    if (!options.linksFile.empty() && !ReadLinksFile(options.linksFile, options.links, error))
+        return Fail(kExitBadArguments, error);
+    if (!ResolveLinks(options.links, error)) return Fail(kExitBadArguments, error);
+    const bool writesFile = options.command == Command::GetParams || options.command == Command::Record;
+    std::map<std::string, std::string> outputs;  // file -> the link that writes it
+    for (std::size_t i = 0; i < options.links.size(); ++i) {
+        Options run = options;
+        run.link = options.links[i];
+        run.links = {run.link};
+        run.linksFile.clear();
+        run.file = FileNameFor(options.file, run.link, int(i) + 1);
+        if (writesFile) {
+            std::error_code ec;
+            const std::string key =
+                std::filesystem::weakly_canonical(std::filesystem::absolute(run.file), ec);
+            const auto [at, fresh] = outputs.emplace(ec ? run.file : key, run.link.text);
+            if (!fresh)
+                return Fail(kExitBadArguments,
+                            at->second + " and " + run.link.text + " would both write " + run.file +
+                                "; put {n} or {link} into the file name (sensor-tool " +
+                                (options.command == Command::Record ? "record" : "get-params") + " --help)");
+        }
+        runs.push_back(run);
+    }
+    if (int code = CheckDevices(options.links, error)) return Fail(code, error);
+    for (const Options& run : runs)
+        if (int code = CheckInputFile(run, error)) return Fail(code, error);
+    return kExitOk;
+}
+
+}  // namespace
 
 int SensorToolMain(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     Options options;
     std::string error;
-    if (!ParseArguments(args, options, error)) {
-        std::fprintf(stderr, "sensor-tool: %s\n", error.c_str());
-        return kExitBadArguments;
-    }
+    if (!ParseArguments(args, options, error)) return Fail(kExitBadArguments, error);
     if (options.help) {
         std::fputs(HelpText(options.command).c_str(), stdout);
         return kExitOk;
     }
-    // The platform's link and clock need its event loop, not a window.
-    setenv("QT_QPA_PLATFORM", "minimal", 1);
-    char* qtArgs[] = {argv[0], nullptr};
-    int qtArgc = 1;
-    if (InitCVIRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");
-    InstallTerminationHandler(StopOnSignal);
-    const int code = RunCommand(options);
-    CloseCVIRTE();
-    return code;
+    if (options.command == Command::Ports) {
+        std::fputs(PortsTable().c_str(), stdout);
+        return kExitOk;
+    }
+    std::vector<Options> runs;
+    if (int code = PlanRun(options, runs)) return code;
+    if (runs.size() > 1) return RunOnLinks(runs, argv[0]);
+    return RunInConsole(runs.front(), defaultEnvironment, argv[0]);
 }

@@ -11,9 +11,19 @@ struct ToolEnvironment {
     std::FILE* err = stderr;          // errors, and progress when it is a terminal
     std::string (*date)() = nullptr;  // record lines' date and time (DateStr and TimeStr when null)
     std::string (*time)() = nullptr;
+    // Told what the command is doing ("writing", 3 of 32 frames; count 0 when it has no count) and the
+    // sensor's version text once it answered: a worker of a run on several links reports them. May be null.
+    void (*progress)(const char* stage, int done, int count) = nullptr;
+    void (*identified)(const char* version) = nullptr;
 };
 
-// Runs a parsed command; returns its exit code.
+// Runs a parsed command on options.link; returns its exit code. Files are checked before anything is sent.
 int RunCommand(const Options& options, const ToolEnvironment& env = {});
-// The whole program: parses the arguments, starts the platform without a window, runs the command.
+// RunCommand in a console program of its own: starts the platform without a window, lets SIGINT and SIGTERM
+// end a record after its current line, and ends the platform again. argv0 names the program.
+int RunInConsole(const Options& options, const ToolEnvironment& env, char* argv0);
+// The checks of the input file made before anything is sent: 0, or kExitBadFile with the reason.
+int CheckInputFile(const Options& options, std::string& error);
+// The whole program: parses the arguments, checks links, devices and files, and runs the command on one
+// link in this process (a console program: no window, no display), or on several at once (workers.h).
 int SensorToolMain(int argc, char** argv);

@@ -58,8 +58,13 @@ int main(int argc, char** argv) {
         ShowDemoCurves(page);
         Save(mainpanel, Output(out, "page" + std::to_string(page)));
     }
-    Save(interfacepanel, Output(out, "interface-rs232"));
+    Save(interfacepanel, Output(out, "interface-rs232"));  // the start-up's failure and why
+    // A server that refuses the connection: the status and, beside it, the cause.
     uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "127.0.0.1");
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PORTNUMBER, "1");
+    uitest::ExpectPopup("TCP Client", "UnableToEstablishConnection");
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
     Save(interfacepanel, Output(out, "interface-tcp"));
 
     DiscardMorvalenPanels();

@@ -150,10 +150,8 @@ int main(int argc, char** argv) {
     Save(ttpanel, "teach-table");
 
     ShowChildPanel(kChildInterface);
+    SetCtrlVal(interfacepanel, INTERFACEP_CAUSE, std::string_view());  // as after a good connection
     Save(mainpanel, "main-interface-rs232");
-    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
-    Save(interfacepanel, "interface-tcp");
-    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 0);
     Save(interfacepanel, "interface-rs232");
 
     ShowChildPanel(kChildRecorder);
@@ -178,6 +176,15 @@ int main(int argc, char** argv) {
     Save(colbigpanel, "big-vector-255");
     SetCtrlVal(colbigpanel, COLBIGP_VECTOR, dataVec);
     Save(colbigpanel, "big-vector");
+
+    // A server that refuses the connection: the status and, beside it, the cause; Via names server and port.
+    ShowChildPanel(kChildInterface);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, "127.0.0.1");
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PORTNUMBER, "1");
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    Save(mainpanel, "main-interface-tcp");
+    Save(interfacepanel, "interface-tcp");
 
     EndOrvane();
     fs::remove_all(scratch);

@@ -362,6 +362,11 @@ int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 // $XDG_CONFIG_HOME/colour-sensor-tools/<program> (default ~/.config/...), made on first use. Returns 0, or
 // -1 when that directory cannot be made.
 int GetProjectDir(std::string& dir);
+// The program directory that the program named `program` (e.g. "OrvaneV33") of this installation uses: this
+// program's own directory when it runs from a directory of its own (the build tree, where the programs sit
+// together), else that program's directory in the user's configuration directory. Nothing is made. 0, or -1
+// when there is no such directory to name.
+int GetProgramDirOf(std::string_view program, std::string& dir);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
 // 1 and the size in bytes when the file exists, 0 when it does not, negative on error.
@@ -458,6 +463,19 @@ struct ComOpenFailure {
     bool groupMayOpen = false;
 };
 int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232InvalidPortNum
+// Whether this user could open the device (e.g. before a batch run), without opening it: 0 when it exists
+// and may be read and written, else kRS232CannotOpenPort with the reason (no device, no permission).
+int ProbeComDevice(std::string_view device, ComOpenFailure& failure);
+// The serial ports present on this machine, as the system lists them (pseudo-terminals are not listed).
+struct SerialPortEntry {
+    std::string device;        // e.g. /dev/ttyUSB0
+    std::string description;   // e.g. "FT232R USB UART"; empty when the system does not tell
+    std::string manufacturer;  // e.g. "FTDI"
+    std::string serialNumber;
+    int vendorId = -1;  // USB vendor and product, -1 when not known
+    int productId = -1;
+};
+std::vector<SerialPortEntry> ListSerialPorts();
 
 // ---------------------------------------------------------------------------------------------------------
 // TCP client
@@ -499,6 +517,10 @@ int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs
 // Start and end of the platform itself.
 // Call once at the top of main. Returns 0, or -1 when it cannot start.
 int InitCVIRTE(int argc, char** argv);
+// The start of a console program: no windows, no display and no platform plugin. The link, files, time,
+// the event pump and the termination handler work as after InitCVIRTE; pop-ups write their text to the
+// error stream and are answered at once (No, cancelled); there are no panels. End it with CloseCVIRTE.
+int InitConsoleRTE(int argc, char** argv);
 // The end of the run: call once at the end of main, after the program's own end path. Closes every serial
 // port and TCP conversation still open, discards the panels still loaded and ends the platform; no other
 // platform call works after it.

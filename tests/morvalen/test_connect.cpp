@@ -49,6 +49,8 @@ TEST_P(Connect, SilentSensorEndsInTimeoutAndTheInterfacePanel) {
     StartProgram();
     EXPECT_EQ(Status(), "TIMEOUT");
     EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE),
+              GetParam() == Link::Tcp ? "no answer within 5 s" : "no answer within 3 s");
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
     EXPECT_EQ(VisiblePage(), 0);
     EXPECT_EQ(selSensor, 0);
@@ -423,6 +425,56 @@ TEST_F(InterfacePanel, TcpConnectFailureIsShownInAPopup) {
     EXPECT_EQ(Status(), "TIMEOUT");
 }
 
+// Every failed attempt shows "TIMEOUT" as before, and beside it, on the interface panel and in the frame log,
+// why; the Via display names the server with its port.
+TEST_F(InterfacePanel, EachLinkFailureSaysWhyBesideTheTimeout) {
+    const std::string log = ProjectFile("frames.log");
+    ASSERT_TRUE(OpenFrameLog(log));
+    fs::create_symlink(ProjectFile("unplugged"), ProjectFile("COM1"));
+    StartProgram();
+    auto cause = [] {
+        std::string text;
+        GetCtrlVal(interfacepanel, INTERFACEP_CAUSE, text);
+        return text;
+    };
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(cause(), "there is no device " + ProjectFile("unplugged"));
+
+    sensor_emu::SensorEmulator probe(sensor_emu::EmulatorOptions{});
+    ASSERT_TRUE(probe.Start());
+    const std::string closed = std::to_string(probe.TcpPort());
+    probe.Stop();
+    struct Case {
+        std::string server, port, popup, cause;
+    };
+    const Case cases[] = {
+        {"", "502", "InvalidParameter", "no server name or IP address is given"},
+        {"127.0.0.1", "abc", "InvalidParameter", "the port number \"abc\" is not a number from 1 to 65535"},
+        {"127.0.0.1", closed, "UnableToEstablishConnection", "connection refused by 127.0.0.1:" + closed},
+        {"no-such-host.invalid", "502", "FailedToConnect",
+         "the server name \"no-such-host.invalid\" is not known"},
+    };
+    uitest::SetAndCommit(interfacepanel, INTERFACEP_PROTOCOL, 1);
+    for (const Case& c : cases) {
+        uitest::SetAndCommit(interfacepanel, INTERFACEP_SERVER, c.server);
+        uitest::SetAndCommit(interfacepanel, INTERFACEP_PORTNUMBER, c.port);
+        uitest::ExpectPopup("TCP Client", c.popup);
+        uitest::Click(interfacepanel, INTERFACEP_TRY);
+        EXPECT_EQ(Status(), "TIMEOUT") << c.cause;
+        EXPECT_EQ(InterfaceStatus(), "TIMEOUT") << c.cause;
+        EXPECT_EQ(cause(), c.cause);
+        EXPECT_EQ(Status(mainpanel, MAINP_SERVER), c.server + ":" + (c.port == "abc" ? "0" : c.port));
+    }
+    const std::string frames = ReadTextFile(log);
+    EXPECT_NE(frames.find(" FAIL COM1 there is no device " + ProjectFile("unplugged") + "\n"),
+              std::string::npos)
+        << frames;
+    EXPECT_NE(frames.find(" FAIL 127.0.0.1:" + closed + " connection refused by 127.0.0.1:" + closed + "\n"),
+              std::string::npos)
+        << frames;
+    CloseFrameLog();
+}
+
 TEST_F(InterfacePanel, ServerClosingTheConnectionIsReported) {
     StartConnected(Link::Tcp);
     uitest::ExpectPopup("TCP Client", "Server has closed connection!");
@@ -466,6 +518,9 @@ TEST_F(InterfacePanel, SerialPortThisUserMayNotOpenGetsAHintOncePerDevice) {
     StartProgram();
     EXPECT_STREQ(szStatus, "Cannot open port") << "the status text stays the RS-232 error";
     EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "permission denied on " + usb0 + ": join the group " +
+                                                            group + " (sudo adduser $USER " + group +
+                                                            "), then log in again");
     ASSERT_EQ(uitest::PendingExpectations(), 0);
 
     // Trying the same device again shows no second hint (an unexpected pop-up fails the test).

@@ -96,9 +96,9 @@ TEST_F(ParameterFiles, ABadFileIsNamedWithItsProblemAndChangesNothing) {
     const Case cases[] = {
         {"missing.ini", "does not exist or is not a file"},
         {"folder.ini", "does not exist or is not a file"},
-        {"short.ini", "it holds 150 numbers instead of 202"},
-        {"junk.ini", "line 3 holds \"three\", which is not a whole number from 0 to 65535"},
-        {"big.ini", "line 1 holds \"70000\", which is not a whole number from 0 to 65535"},
+        {"short.ini", "holds 150 numbers instead of 202"},
+        {"junk.ini", "holds \"three\" on line 3, which is not a whole number from 0 to 65535"},
+        {"big.ini", "holds \"70000\" on line 1, which is not a whole number from 0 to 65535"},
     };
     const std::vector<std::uint16_t> before = PanelImage();
     for (const Case& c : cases) {

@@ -127,16 +127,23 @@ TEST(ParameterFile, RoundTripOfAllWords) {
     EXPECT_EQ(back, image);
 }
 
-TEST(ParameterFile, AnyWhiteSpaceSeparatesNumbersAndExtraNumbersAreNotRead) {
+// Any white space separates the numbers; anything after the 202nd (more numbers, or text) makes the file one
+// the programs did not write, refused as a file with fewer numbers is.
+TEST(ParameterFile, AnyWhiteSpaceSeparatesNumbersAndNothingMayFollowThem) {
     std::string text = "1 2\t3\n\n";
     for (int i = 3; i < kImageWords; ++i) text += std::to_string(i + 1) + (i % 2 ? "\r\n" : "  ");
-    text += "99999 junk";
     Image image{};
     std::string problem;
-    ASSERT_TRUE(ParseParameterFile(text, image, problem)) << problem;
+    ASSERT_TRUE(ParseParameterFile(text + " \r\n\t", image, problem)) << problem;
     EXPECT_EQ(image[0], 1);
     EXPECT_EQ(image[2], 3);
     EXPECT_EQ(image[201], 202);
+    Image unchanged = image;
+    EXPECT_FALSE(ParseParameterFile(text + "99999 junk", unchanged, problem));
+    EXPECT_EQ(problem, "holds \"99999\" on line 103, which is not a whole number from 0 to 65535");
+    EXPECT_FALSE(ParseParameterFile(text + "7 8", unchanged, problem));
+    EXPECT_EQ(problem, "holds 204 numbers instead of 202");
+    EXPECT_EQ(unchanged, image);
 }
 
 TEST(ParameterFile, BadFilesNameTheProblemAndChangeNothing) {
@@ -150,12 +157,14 @@ TEST(ParameterFile, BadFilesNameTheProblemAndChangeNothing) {
     negative.replace(7 * 3, 5, "   -1");  // line 4
     big.replace(7 * 201, 5, "65536");     // line 202
     const Case cases[] = {
-        {"", "it holds 0 numbers instead of 202"},
-        {good.substr(0, 7 * 201), "it holds 201 numbers instead of 202"},
-        {junk, "line 17 holds \"12x\", which is not a whole number from 0 to 65535"},
-        {negative, "line 4 holds \"-1\", which is not a whole number from 0 to 65535"},
-        {big, "line 202 holds \"65536\", which is not a whole number from 0 to 65535"},
-        {"1 2 3 0x12", "line 1 holds \"0x12\", which is not a whole number from 0 to 65535"},
+        {"", "holds 0 numbers instead of 202"},
+        {good.substr(0, 7 * 201), "holds 201 numbers instead of 202"},
+        {good + "    7\r\n", "holds 203 numbers instead of 202"},
+        {good + "\r\n  x\r\n", "holds \"x\" on line 204, which is not a whole number from 0 to 65535"},
+        {junk, "holds \"12x\" on line 17, which is not a whole number from 0 to 65535"},
+        {negative, "holds \"-1\" on line 4, which is not a whole number from 0 to 65535"},
+        {big, "holds \"65536\" on line 202, which is not a whole number from 0 to 65535"},
+        {"1 2 3 0x12", "holds \"0x12\" on line 1, which is not a whole number from 0 to 65535"},
     };
     for (const Case& c : cases) {
         Image image = before;

@@ -61,6 +61,42 @@ TEST_F(Shell, StartWithoutSensorEndsOnTheInterfacePanelWithPanelDefaults) {
     EXPECT_EQ(shown, (projectDir / "RecordFile.dat").string());
 }
 
+// Once the server closed the connection, Go and Get fail at once with the reason beside "TIMEOUT", instead
+// of waiting out a reply that cannot come; the Via display names the server with its port.
+TEST_F(Shell, AfterTheServerClosedGoAndGetSayAtOnceThatTheLinkMustBeTriedAgain) {
+    StartConnected(Link::Tcp);
+    EXPECT_EQ(Status(datapanel, DATAP_SERVER), "127.0.0.1:" + std::to_string(emulator->TcpPort()));
+    uitest::ExpectPopup("TCP Client", "Server has closed connection!");
+    emulator->CloseTcpClient();
+    ASSERT_TRUE(uitest::PumpUntil([] { return tcpcon == 0; }, 3.0));
+    for (int button : {MAINP_GO, MAINP_GET}) {
+        ShowChildPanel(kChildParameters);
+        const double start = Timer();
+        uitest::Click(mainpanel, button);
+        EXPECT_LT(Timer() - start, 1.0) << "no reply time-out was waited for";
+        EXPECT_EQ(Status(), "TIMEOUT");
+        EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE),
+                  "the server closed the connection: press Try to reconnect");
+        EXPECT_EQ(ShownChild(), 1);
+        EXPECT_EQ(poll, 0);
+    }
+}
+
+// A serial line whose other end went away (an unplugged adapter) fails the next exchange at once, and the
+// interface panel says so.
+TEST_F(Shell, ASerialDeviceThatWentAwayIsSaidAtOnce) {
+    StartConnected(Link::Serial);
+    const std::string device = emulator->PtyPath();
+    emulator->Stop();
+    ShowChildPanel(kChildParameters);
+    const double start = Timer();
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_LT(Timer() - start, 1.0) << "no reply time-out was waited for";
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " stopped working");
+    EXPECT_EQ(ShownChild(), 1);
+}
+
 TEST_F(Shell, StartUpDrawsTheLogoOfBrandFive) {
     WriteTextFile(ProjectFile("ComSettings.cfg"), "1\n1\n1\n127.0.0.1\n1\n");  // no sensor
     ASSERT_EQ(LoadOrvanePanels(), 0);

@@ -1,9 +1,13 @@
 // sensor-tool's command line: links, commands, options and the one-line reasons for refusing them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "arguments.h"
+#include "links.h"
 
 namespace {
 
@@ -55,15 +59,31 @@ TEST(Arguments, RefusedWithAReason) {
     const Case cases[] = {
         {{}, "no command given (see --help)"},
         {{"--link", "tcp:h:1", "fetch"}, "unknown command \"fetch\" (see --help)"},
-        {{"identify"}, "--link is missing: serial:COMn[:BAUD] or tcp:HOST:PORT"},
+        {{"identify"},
+         "--link is missing: serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT (or --links FILE)"},
         {{"--link", "serial:COM3:12345", "identify"},
          "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not 12345"},
         {{"--link", "serial:ttyUSB0", "identify"},
-         "--link takes serial:COMn[:BAUD] or tcp:HOST:PORT, not \"serial:ttyUSB0\""},
+         "a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"serial:ttyUSB0\" (a "
+         "device is named by its path, such as /dev/ttyUSB0)"},
+        {{"--link", "serial:COM0", "identify"}, "COM ports are numbered 1 to 255, not 0"},
+        {{"--link", "serial:XOM3", "identify"},
+         "a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"serial:XOM3\" (a "
+         "device is named by its path, such as /dev/ttyUSB0)"},
+        {{"--links"}, "--links needs a value"},
+        {{"--link", "tcp:h:1", "record", "--count", "65536", "r.dat"},
+         "--count takes a number of frames from 1 to 65535"},
+        {{"--link", "serial:COM3:fast", "identify"},
+         "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not fast"},
         {{"--link", "tcp:host", "identify"},
-         "--link takes serial:COMn[:BAUD] or tcp:HOST:PORT, not \"tcp:host\""},
+         "a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"tcp:host\""},
         {{"--link", "tcp:h:70000", "identify"},
-         "--link takes serial:COMn[:BAUD] or tcp:HOST:PORT, not \"tcp:h:70000\""},
+         "the TCP port of tcp:h:70000 must be a number from 1 to 65535"},
+        {{"--link", "tcp:h:1", "send-table", "--page", "1", "--verify", "e.equ"},
+         "--verify goes with send-params only (compare-params compares without writing)"},
+        {{"--link", "tcp:h:1", "ports"},
+         "ports lists the serial ports of this machine and takes no link and no file"},
+        {{"--links", "a.txt", "--links", "b.txt", "identify"}, "give --links once"},
         {{"--link", "tcp:h:1", "identify", "x.ini"}, "identify takes no file"},
         {{"--link", "tcp:h:1", "get-params"}, "give exactly one file"},
         {{"--link", "tcp:h:1", "get-params", "--from", "rom", "p.ini"},
@@ -90,6 +110,142 @@ TEST(Arguments, RefusedWithAReason) {
         EXPECT_FALSE(Parse(c.args, o, error));
         EXPECT_EQ(error, c.error);
     }
+}
+
+TEST(Arguments, DevicesAndSeveralLinks) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--link", "serial:/dev/ttyUSB0:115200", "--link", "serial:COM3", "--link",
+                       "serial:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "--links", "more.txt",
+                       "send-params", "--verify", "p.ini"},
+                      o, error))
+        << error;
+    ASSERT_EQ(o.links.size(), 3u);
+    EXPECT_EQ(o.links[0].device, "/dev/ttyUSB0");
+    EXPECT_EQ(o.links[0].baudIndex, 4);
+    EXPECT_EQ(o.links[0].comPort, 0);
+    EXPECT_EQ(o.links[1].comPort, 3);
+    EXPECT_EQ(o.links[2].device, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0")
+        << "colons inside a device path are not a baud rate";
+    EXPECT_EQ(o.links[2].baudIndex, 1);
+    EXPECT_EQ(o.links[2].text, "serial:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
+    EXPECT_EQ(o.linksFile, "more.txt");
+    EXPECT_TRUE(o.verify);
+
+    Options f;
+    ASSERT_TRUE(Parse({"--links", "l.txt", "compare-params", "--from", "eeprom", "p.ini"}, f, error))
+        << error;
+    EXPECT_EQ(f.command, Command::CompareParams);
+    EXPECT_TRUE(f.eeprom);
+    Options p;
+    ASSERT_TRUE(Parse({"ports"}, p, error)) << error;
+    EXPECT_EQ(p.command, Command::Ports);
+}
+
+// The most serious code of a run on several links, in the order the help gives.
+TEST(ExitCodes, MostSeriousOfSeveralLinks) {
+    const int order[] = {kExitOk, kExitNoLink, kExitBadFile, kExitDiffers, kExitSensorFailed, 143, 130};
+    for (std::size_t i = 0; i < std::size(order); ++i)
+        for (std::size_t j = 0; j < std::size(order); ++j) {
+            EXPECT_EQ(MostSerious(order[i], order[j]), order[std::max(i, j)]) << order[i] << " " << order[j];
+        }
+    EXPECT_NE(HelpText(Command::None).find("this order: 130 / 143, 4, 6, 5, 3"), std::string::npos);
+}
+
+TEST(LinksFile, CommentsAndBlankLinesAndTheReasonForARefusal) {
+    std::vector<LinkSpec> links;
+    std::string error;
+    ASSERT_TRUE(
+        ParseLinksText("# line 3 of the hall\r\n\n  tcp:10.0.0.7:502   # the left one\r\n"
+                       "serial:/dev/ttyUSB#1\nserial:COM4:9600",
+                       "hall.txt", links, error))
+        << error;
+    ASSERT_EQ(links.size(), 3u);
+    EXPECT_EQ(links[0].text, "tcp:10.0.0.7:502");
+    EXPECT_EQ(links[1].device, "/dev/ttyUSB#1") << "a # inside a word is no comment";
+    EXPECT_EQ(links[2].baudIndex, 0);
+
+    struct Case {
+        std::string text, error;
+    };
+    const Case cases[] = {
+        {"",
+         "the links file hall.txt holds no link; write one link per line, such as tcp:10.0.0.7:502 or "
+         "serial:/dev/ttyUSB0"},
+        {"# only a comment\n\n",
+         "the links file hall.txt holds no link; write one link per line, such as "
+         "tcp:10.0.0.7:502 or serial:/dev/ttyUSB0"},
+        {"tcp:h:1\n\ntcp h 2\n",
+         "line 3 of the links file hall.txt: a link is serial:COMn[:BAUD], "
+         "serial:DEVICE[:BAUD] or tcp:HOST:PORT, not \"tcp h 2\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<LinkSpec> none;
+        EXPECT_FALSE(ParseLinksText(c.text, "hall.txt", none, error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_TRUE(none.empty());
+    }
+    EXPECT_FALSE(ReadLinksFile("/nonexistent/links.txt", links, error));
+    EXPECT_EQ(error,
+              "the links file /nonexistent/links.txt does not exist or is not a file; give a file with "
+              "one link per line");
+}
+
+TEST(Links, TheSameSensorTwiceIsRefused) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("links-test-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    std::ofstream(dir / "ttyFAKE0") << "";
+    fs::create_symlink(dir / "ttyFAKE0", dir / "COM7");  // serial:COM7 leads here, from the working directory
+    auto parse = [](std::vector<std::string_view> texts) {
+        std::vector<LinkSpec> links;
+        for (std::string_view t : texts) {
+            LinkSpec l;
+            std::string error;
+            EXPECT_TRUE(ParseLink(t, l, error)) << error;
+            links.push_back(l);
+        }
+        return links;
+    };
+    struct Case {
+        std::vector<std::string_view> links;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"tcp:h:1", "tcp:h:1"}, "the link tcp:h:1 is given twice; give each sensor once"},
+        {{"tcp:Sensor.local:502", "tcp:sensor.LOCAL:502"},
+         "tcp:Sensor.local:502 and tcp:sensor.LOCAL:502 reach the same sensor; give each sensor once"},
+        {{"serial:COM7", "serial:./ttyFAKE0:9600"},
+         "serial:COM7 and serial:./ttyFAKE0:9600 reach the same sensor (" + (dir / "ttyFAKE0").string() +
+             "); give each sensor once"},
+    };
+    for (const Case& c : cases) {
+        std::vector<LinkSpec> links = parse(c.links);
+        std::string error;
+        EXPECT_FALSE(ResolveLinks(links, error));
+        EXPECT_EQ(error, c.error);
+    }
+    std::vector<LinkSpec> distinct = parse({"tcp:h:1", "tcp:h:2", "serial:COM7", "serial:COM8"});
+    std::string error;
+    EXPECT_TRUE(ResolveLinks(distinct, error)) << error;
+    EXPECT_EQ(distinct[2].device, (dir / "ttyFAKE0").string());
+    EXPECT_EQ(distinct[3].device, "/dev/ttyS7") << "no COM8 link anywhere: the default device";
+    fs::current_path(previous);
+    fs::remove_all(dir);
+}
+
+TEST(Links, FileNamesPerLink) {
+    LinkSpec tcp, serial;
+    std::string error;
+    ASSERT_TRUE(ParseLink("tcp:10.0.0.7:502", tcp, error));
+    ASSERT_TRUE(ParseLink("serial:/dev/ttyUSB0:115200", serial, error));
+    EXPECT_EQ(FileNameFor("saved-{n}.ini", tcp, 3), "saved-3.ini");
+    EXPECT_EQ(FileNameFor("out/{link}-{n}.dat", tcp, 1), "out/tcp_10.0.0.7_502-1.dat");
+    EXPECT_EQ(FileNameFor("{link}.ini", serial, 2), "serial_dev_ttyUSB0_115200.ini");
+    EXPECT_EQ(FileNameFor("plain.ini", serial, 2), "plain.ini");
+    EXPECT_EQ(FileNameFor("{x}{n", serial, 2), "{x}{n");
 }
 
 TEST(Arguments, HelpNeedsNoLinkAndNamesTheCommand) {

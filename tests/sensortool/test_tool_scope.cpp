@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "commands.h"
+#include "parameter_diff.h"
 #include "parameter_files.h"
 #include "scope_session.h"
 #include "tool_link.h"
@@ -25,13 +26,21 @@ class ToolAndScope : public ScopeSession, public testing::WithParamInterface<Lin
     }
 
     // Runs a command of the tool in this process on the emulator the window talks to.
-    int Tool(Command command, bool eeprom, const std::string& file) {
+    int Tool(Command command, bool eeprom, const std::string& file, bool verify = false) {
         Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
         o.command = command;
         o.eeprom = eeprom;
         o.file = file;
-        if (!out) out = std::tmpfile();
+        o.verify = verify;
+        if (out) std::fclose(out);
+        out = std::tmpfile();
         return RunCommand(o, {out, out});
+    }
+    std::string Output() {
+        std::string text(8192, '\0');
+        std::rewind(out);
+        text.resize(std::fread(text.data(), 1, text.size(), out));
+        return text;
     }
 
     // The window's parameter-file buttons act on files once the file target is chosen.
@@ -101,6 +110,81 @@ TEST_P(ToolAndScope, SendParamsLeavesTheMemoryTheWindowLeaves) {
         << "the same frames after the tool's own connect";
     EXPECT_EQ(EepromImage(), windowImage);
     EXPECT_EQ(EepromWord(kWordMaxNr), ClampVectorCount(45));
+}
+
+// The frames of a run: the tool's connect (50, 7) and what follows.
+std::vector<int> WriteOrders(const std::vector<int>& orders) {
+    std::vector<int> writes;
+    for (int o : orders)
+        if (o == 1 || o == 2 || o == 6) writes.push_back(o);
+    return writes;
+}
+
+TEST_P(ToolAndScope, SendParamsVerifyReadsBackTheMemoryWrittenAndNamesEachDifference) {
+    StartEmulator(GetParam());
+    ParameterImage image{};
+    for (int w = 0; w < kImageWords; ++w) image[w] = static_cast<std::uint16_t>(500 + w);
+    image[kWordMaxNr] = 40;  // sent, and so compared, as 31
+    const std::string file = ProjectFile("verify.ini");
+    WriteTextFile(file, FormatParameterFile(image));
+
+    for (bool eeprom : {false, true}) {
+        emulator->ResetCounters();
+        ASSERT_EQ(Tool(Command::SendParams, eeprom, file, true), kExitOk) << Output();
+        const std::vector<int> orders = Orders();
+        // 50, 7, the writes (and order 6), then the read-back: order 8 for the EEPROM, 3, 4 x 31.
+        const std::size_t reads = 32 + (eeprom ? 1 : 0);
+        ASSERT_EQ(orders.size(), 2 + 32 + (eeprom ? 1u : 0u) + reads);
+        EXPECT_EQ(orders[orders.size() - reads], eeprom ? 8 : 3);
+        EXPECT_EQ(orders.back(), 4);
+    }
+    EXPECT_EQ(EepromWord(kWordMaxNr), 31);
+
+    // The sensor's reply to the read-back of the scalars comes with its power word spoiled: one
+    // difference, named with the value sent and the value read.
+    emulator->ResetCounters();
+    emulator->SetFaults({.wrongEchoAtFrame = 2 + 32 + 1});
+    EXPECT_EQ(Tool(Command::SendParams, false, file, true), kExitDiffers);
+    const std::string said = Output();
+    EXPECT_NE(said.find("power: file 500, sensor " + std::to_string(500 ^ 0xFF00) + "\n"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("1 of the 202 values in the sensor's RAM differs from what was sent"),
+              std::string::npos)
+        << said;
+}
+
+TEST_P(ToolAndScope, CompareParamsReadsWithoutWriting) {
+    StartEmulator(GetParam());
+    ParameterImage image{};
+    for (int w = 0; w < kImageWords; ++w) {
+        image[w] = static_cast<std::uint16_t>(3 * w);
+        emulator->SetEepromWord(w, image[w]);
+        SetRamWord(w, image[w]);
+    }
+    const std::string file = ProjectFile("compare.ini");
+    WriteTextFile(file, FormatParameterFile(image));
+    emulator->ResetCounters();
+    EXPECT_EQ(Tool(Command::CompareParams, false, file), kExitOk) << Output();
+
+    SetRamWord(kWordTrigger, 2);
+    SetRamWord(TeachWord(30, 5), 9);
+    EXPECT_EQ(Tool(Command::CompareParams, false, file), kExitDiffers);
+    EXPECT_NE(
+        Output().find("trigger: file 24, sensor 2\nteach row 30 column 6 (symmetry 2 tolerance): file 603, "
+                      "sensor 9\n"),
+        std::string::npos)
+        << Output();
+    EXPECT_EQ(Tool(Command::CompareParams, true, file), kExitOk) << "the EEPROM still holds the file's set";
+    EXPECT_TRUE(WriteOrders(Orders()).empty()) << "nothing was written";
+}
+
+TEST(ParameterNames, EveryWordHasItsPanelName) {
+    EXPECT_EQ(ParameterName(kWordPower), "power");
+    EXPECT_EQ(ParameterName(kWordMaxNr), "vector count (MAXVEC-No.)");
+    EXPECT_EQ(ParameterName(kWordFrei16), "spare 16");
+    EXPECT_EQ(ParameterName(TeachWord(0, 0)), "teach row 0 column 1 (density)");
+    EXPECT_EQ(ParameterName(TeachWord(12, 3)), "teach row 12 column 4 (symmetry 1 tolerance)");
+    EXPECT_EQ(ParameterName(kImageWords - 1), "teach row 30 column 6 (symmetry 2 tolerance)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ToolAndScope, testing::Values(Link::Tcp, Link::Serial), LinkName);

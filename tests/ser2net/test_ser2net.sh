@@ -5,6 +5,8 @@
 #  - identify names the sensor behind the server;
 #  - send-table through ser2net leaves the same table memory as send-table straight to an emulator;
 #  - a parameter file sent to EEPROM through ser2net reads back byte for byte;
+#  - two sensors behind one ser2net with two ports take a parameter file in one run on both links, verified
+#    by the tool and read back from each;
 #  - a sensor that stays silent behind a server that accepts is "no reply" (4), not "cannot open" (3);
 #  - no server at all is "cannot open the link" (3).
 #   test_ser2net.sh BIN_DIR
@@ -23,22 +25,35 @@ start_emulator() {
     for _ in $(seq 50); do grep -q '^link\|^tcp' "$emulator_log" && break; sleep 0.1; done
 }
 
-# Starts ser2net between a free TCP port on 127.0.0.1 and the pseudo-terminal PTY; sets `port`.
+# Starts one ser2net between free TCP ports on 127.0.0.1 and the pseudo-terminals PTY..., one port each;
+# sets `ports` (in the order of the terminals) and `port` (the first).
 start_ser2net() {
-    local pty=$1 name=$2
+    local name=$1
+    shift
     for _ in $(seq 20); do
-        port=$((20000 + RANDOM % 10000))
-        cat > "$work/$name.yaml" << EOF
-connection: &$name
-  accepter: tcp,127.0.0.1,$port
+        local base=$((20000 + RANDOM % 10000)) i=0
+        ports=()
+        : > "$work/$name.yaml"
+        for pty in "$@"; do
+            ports+=($((base + i)))
+            cat >> "$work/$name.yaml" << EOF
+connection: &$name$i
+  accepter: tcp,127.0.0.1,$((base + i))
   connector: serialdev,$pty,115200n81,local
   options:
     kickolduser: true
 EOF
+            i=$((i + 1))
+        done
+        port=${ports[0]}
         ser2net -n -u -P "$work/$name.pid" -c "$work/$name.yaml" > "$work/$name-ser2net.log" 2>&1 &
-        local pid=$!
+        local pid=$! listening=0
         for _ in $(seq 30); do
-            (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && { pids+=("$pid"); return 0; }
+            listening=1
+            for p in "${ports[@]}"; do
+                (exec 3<> "/dev/tcp/127.0.0.1/$p") 2> /dev/null || listening=0
+            done
+            [ "$listening" -eq 1 ] && { pids+=("$pid"); return 0; }
             kill -0 "$pid" 2> /dev/null || break
             sleep 0.1
         done
@@ -56,7 +71,7 @@ tool() {
 start_emulator morvalen --model-code 100 --no-tcp --link-com "$work/COM5" --dump "$work/table-ser2net.txt"
 pty=$(sed -n 's/^pty //p' "$emulator_log")
 [ -n "$pty" ] || { echo "FAIL: sensor-emulator did not start: $(cat "$emulator_log")"; exit 1; }
-start_ser2net "$pty" morvalen || { echo "FAIL: ser2net did not listen: $(cat "$work"/morvalen-ser2net.log)"; exit 1; }
+start_ser2net morvalen "$pty" || { echo "FAIL: ser2net did not listen: $(cat "$work"/morvalen-ser2net.log)"; exit 1; }
 start_emulator direct --model-code 100 --dump "$work/table-direct.txt"
 direct=$(sed -n 's/^tcp //p' "$emulator_log")
 
@@ -76,7 +91,7 @@ cmp -s "$work/table-ser2net.txt" "$work/table-direct.txt" \
 # The scope's sensor behind ser2net: a parameter file into EEPROM and back.
 start_emulator scope --model-code 601 --no-tcp --link-com "$work/COM6"
 pty=$(sed -n 's/^pty //p' "$emulator_log")
-start_ser2net "$pty" scope || { echo "FAIL: ser2net did not listen: $(cat "$work"/scope-ser2net.log)"; exit 1; }
+start_ser2net scope "$pty" || { echo "FAIL: ser2net did not listen: $(cat "$work"/scope-ser2net.log)"; exit 1; }
 tool --link "tcp:127.0.0.1:$port" get-params --from ram "$work/ram.ini" \
     || fail "get-params through ser2net: exit $?: $(cat "$work/tool.err")"
 # The first parameter word (line 1) changed, so the read-back shows that the write arrived.
@@ -88,10 +103,28 @@ tool --link "tcp:127.0.0.1:$port" get-params --from eeprom "$work/eeprom.ini" \
 cmp -s "$work/sent.ini" "$work/eeprom.ini" || fail "the parameter file read back through ser2net differs"
 cmp -s "$work/ram.ini" "$work/sent.ini" && fail "the changed parameter file equals the one read first"
 
+# Two sensors of a line behind one ser2net with two ports: the file goes into both EEPROMs in one run on
+# both links, the tool reads each set back (--verify), and each sensor's set is read back again on its own.
+start_emulator line1 --model-code 601 --no-tcp --link-com "$work/COM8"
+pty1=$(sed -n 's/^pty //p' "$emulator_log")
+start_emulator line2 --model-code 601 --no-tcp --link-com "$work/COM9"
+pty2=$(sed -n 's/^pty //p' "$emulator_log")
+start_ser2net line "$pty1" "$pty2" || { echo "FAIL: ser2net did not listen: $(cat "$work"/line-ser2net.log)"; exit 1; }
+line=(--link "tcp:127.0.0.1:${ports[0]}" --link "tcp:127.0.0.1:${ports[1]}")
+tool "${line[@]}" send-params --to eeprom --verify "$work/sent.ini" \
+    || fail "send-params on both sensors behind one ser2net: exit $?: $(cat "$work/tool.err")"
+[ "$(grep -c 'ORVANE V3.3 2020-05-18 *done' "$work/tool.out")" -eq 2 ] \
+    || fail "the summary of the run on both links: $(cat "$work/tool.out")"
+tool "${line[@]}" get-params --from eeprom "$work/line-{n}.ini" \
+    || fail "get-params from both sensors behind one ser2net: exit $?: $(cat "$work/tool.err")"
+for n in 1 2; do
+    cmp -s "$work/sent.ini" "$work/line-$n.ini" || fail "sensor $n behind the shared ser2net holds another set"
+done
+
 # A silent sensor behind a server that accepts the connection.
 start_emulator silent --model-code 601 --no-tcp --link-com "$work/COM7" --silent-from 1
 pty=$(sed -n 's/^pty //p' "$emulator_log")
-start_ser2net "$pty" silent || { echo "FAIL: ser2net did not listen: $(cat "$work"/silent-ser2net.log)"; exit 1; }
+start_ser2net silent "$pty" || { echo "FAIL: ser2net did not listen: $(cat "$work"/silent-ser2net.log)"; exit 1; }
 tool --link "tcp:127.0.0.1:$port" identify
 code=$?
 [ "$code" -eq 4 ] || fail "a silent sensor behind ser2net: exit $code, not 4: $(cat "$work/tool.err")"

@@ -1,0 +1,141 @@
+// sensor-tool on a production line: eight emulated scope sensors, on TCP and on pseudo-terminals (115200
+// baud), each identified and then given a parameter set in RAM with --verify, all eight in one run of the
+// tool, next to one sensor in a run of its own. Reported per link kind: the wall time of one sensor, of
+// eight in parallel, their ratio (goal: at most 1.3) and the CPU time of the tool's processes (and of the
+// emulators, which share this process).
+// Usage: bench_tool_lines [repetitions]   (default 5; the median run counts)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sensor_emulator.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kSensors = 8;
+
+double Clock(clockid_t id) {
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+struct Span {
+    double wall = 0, toolCpu = 0, emulatorCpu = 0;
+};
+
+double ChildrenCpu() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// Runs the tool once; false when it did not end with 0. Adds its CPU time to `cpu`.
+bool Tool(const std::vector<std::string>& args, double& cpu) {
+    std::vector<std::string> argv = {TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a;
+    for (auto& s : argv) a.push_back(s.data());
+    a.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::execv(a[0], a.data());
+        ::_exit(127);
+    }
+    // The workers of a run on several links are the tool's children: the reaped descendants count.
+    const double before = ChildrenCpu();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    cpu += ChildrenCpu() - before;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// identify, then send-params --to ram --verify, on the given links in one run each.
+Span Configure(const std::vector<std::string>& links, const std::string& file) {
+    std::vector<std::string> linkArgs;
+    for (const auto& l : links) linkArgs.insert(linkArgs.end(), {"--link", l});
+    std::vector<std::string> identify = linkArgs, send = linkArgs;
+    identify.push_back("identify");
+    send.insert(send.end(), {"send-params", "--to", "ram", "--verify", file});
+    Span s;
+    const double w0 = Clock(CLOCK_MONOTONIC), e0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
+    const bool ok = Tool(identify, s.toolCpu) && Tool(send, s.toolCpu);
+    s.wall = Clock(CLOCK_MONOTONIC) - w0;
+    s.emulatorCpu = Clock(CLOCK_PROCESS_CPUTIME_ID) - e0;
+    if (!ok) {
+        std::fprintf(stderr, "sensor-tool failed on %s ...\n", links.front().c_str());
+        std::exit(1);
+    }
+    return s;
+}
+
+Span Median(std::vector<Span> spans) {
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.wall < b.wall; });
+    return spans[spans.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const fs::path dir = fs::temp_directory_path() / ("bench-tool-lines-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::string text;
+    for (int w = 0; w < 202; ++w) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%5d\r\n", (w * 37 + 5) % 1000);
+        text += line;
+    }
+    const std::string file = (dir / "set.ini").string();
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+
+    std::printf("%-6s %12s %14s %7s %16s %16s\n", "link", "one sensor", "8 in parallel", "ratio",
+                "tool CPU (8)", "emulator CPU (8)");
+    for (bool tcp : {true, false}) {
+        std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
+        std::vector<std::string> links;
+        for (int i = 0; i < kSensors; ++i) {
+            sensor_emu::EmulatorOptions o;
+            o.versionText = "ORVANE V3.3 2020-05-18";
+            o.tcp = tcp;
+            o.pty = !tcp;
+            if (!tcp) o.ptyLink = (dir / ("COM" + std::to_string(i + 1))).string();
+            sensors.push_back(std::make_unique<sensor_emu::SensorEmulator>(o));
+            std::string error;
+            if (!sensors.back()->Start(&error)) {
+                std::fprintf(stderr, "emulator: %s\n", error.c_str());
+                return 1;
+            }
+            links.push_back(tcp ? "tcp:127.0.0.1:" + std::to_string(sensors.back()->TcpPort())
+                                : "serial:" + o.ptyLink + ":115200");
+        }
+        std::vector<Span> one, eight;
+        for (int r = 0; r < repetitions; ++r) {
+            one.push_back(Configure({links.front()}, file));
+            eight.push_back(Configure(links, file));
+        }
+        const Span a = Median(one), b = Median(eight);
+        std::printf("%-6s %10.3f s %12.3f s %7.2f %14.3f s %14.3f s\n", tcp ? "TCP" : "pty", a.wall, b.wall,
+                    b.wall / a.wall, b.toolCpu, b.emulatorCpu);
+        for (auto& s : sensors) s->Stop();
+    }
+    fs::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,284 @@
+#include "links.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "com232.h"
+#include "platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kWindowPrograms[] = {"MorvalenV15", "MorvalenV14", "OrvaneV33"};
+constexpr int kMaxComPort = 255;
+// A links file is a few lines per sensor; anything far larger is not one.
+constexpr long kLargestLinksFile = 1024 * 1024;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The line without its comment: a # at its start or after a blank.
+std::string_view WithoutComment(std::string_view line) {
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || IsBlank(line[i - 1]))) return line.substr(0, i);
+    return line;
+}
+
+// What the symbolic link dir/COMn points to, as a full path; empty when there is no such link.
+std::string ComLinkTarget(const fs::path& dir, int port) {
+    std::error_code ec;
+    const fs::path link = fs::absolute(dir / ("COM" + std::to_string(port)), ec);
+    if (ec || !fs::is_symlink(fs::symlink_status(link, ec))) return {};
+    fs::path target = fs::read_symlink(link, ec);
+    if (ec) return {};
+    if (target.is_relative()) target = link.parent_path() / target;
+    const fs::path resolved = fs::weakly_canonical(target, ec);
+    return (ec ? target : resolved).string();
+}
+
+std::vector<fs::path> WindowProgramDirs() {
+    std::vector<fs::path> dirs;
+    for (const char* program : kWindowPrograms) {
+        std::string dir;
+        if (GetProgramDirOf(program, dir) == 0 && std::find(dirs.begin(), dirs.end(), dir) == dirs.end())
+            dirs.emplace_back(dir);
+    }
+    return dirs;
+}
+
+// The same device under any of its names (a by-id link, a relative path).
+std::string CanonicalDevice(const std::string& device) {
+    std::error_code ec;
+    const fs::path p = fs::weakly_canonical(fs::absolute(device, ec), ec);
+    return ec ? device : p.string();
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// What makes two links the same sensor.
+std::string SensorKey(const LinkSpec& link) {
+    return link.tcp ? "tcp " + Lower(link.host) + ":" + std::to_string(link.port)
+                    : "serial " + CanonicalDevice(link.device);
+}
+
+}  // namespace
+
+bool ParseLinksText(std::string_view text, const std::string& fileName, std::vector<LinkSpec>& links,
+                    std::string& error) {
+    std::vector<LinkSpec> found;
+    int lineNumber = 0;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = Trim(WithoutComment(text.substr(0, end)));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        ++lineNumber;
+        if (line.empty()) continue;
+        LinkSpec link;
+        if (!ParseLink(line, link, error)) {
+            error = "line " + std::to_string(lineNumber) + " of the links file " + fileName + ": " + error;
+            return false;
+        }
+        found.push_back(link);
+    }
+    if (found.empty()) {
+        error = "the links file " + fileName +
+                " holds no link; write one link per line, such as tcp:10.0.0.7:502 or serial:/dev/ttyUSB0";
+        return false;
+    }
+    links.insert(links.end(), found.begin(), found.end());
+    return true;
+}
+
+bool ReadLinksFile(const std::string& path, std::vector<LinkSpec>& links, std::string& error) {
+    long size = 0;
+    if (GetFileInfo(path, size) != 1) {
+        error =
+            "the links file " + path + " does not exist or is not a file; give a file with one link per line";
+        return false;
+    }
+    if (size > kLargestLinksFile) {
+        error = "the links file " + path + " is " + std::to_string(size) +
+                " bytes long, too long for a links file";
+        return false;
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    const int file = CVI_OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+    const int got = file >= 0 ? CVI_ReadFile(file, text.data(), int(text.size())) : -1;
+    if (file >= 0) CVI_CloseFile(file);
+    if (got < 0) {
+        error = "the links file " + path + " cannot be read; check its permissions";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(got));
+    return ParseLinksText(text, path, links, error);
+}
+
+std::string ComPortDevice(int port) {
+    std::error_code ec;
+    if (std::string target = ComLinkTarget(fs::current_path(ec), port); !target.empty()) return target;
+    for (const fs::path& dir : WindowProgramDirs())
+        if (std::string target = ComLinkTarget(dir, port); !target.empty()) return target;
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+bool ResolveLinks(std::vector<LinkSpec>& links, std::string& error) {
+    std::map<std::string, const LinkSpec*> seen;
+    for (LinkSpec& link : links) {
+        if (!link.tcp && link.comPort > 0) link.device = ComPortDevice(link.comPort);
+        const auto [at, fresh] = seen.emplace(SensorKey(link), &link);
+        if (fresh) continue;
+        const LinkSpec& first = *at->second;
+        if (first.text == link.text)
+            error = "the link " + link.text + " is given twice; give each sensor once";
+        else
+            error = first.text + " and " + link.text + " reach the same sensor" +
+                    (link.tcp ? std::string() : " (" + CanonicalDevice(link.device) + ")") +
+                    "; give each sensor once";
+        return false;
+    }
+    return true;
+}
+
+int CheckDevices(const std::vector<LinkSpec>& links, std::string& error) {
+    for (const LinkSpec& link : links) {
+        if (link.tcp) continue;
+        ComOpenFailure failure;
+        if (ProbeComDevice(link.device, failure) == 0) continue;
+        std::string cause;
+        const LinkFailure kind = DescribeComOpenFailure(failure, cause);
+        error = link.text + ": " + cause;
+        if (kind == kLinkNoDevice)
+            error += link.comPort > 0
+                         ? "; give the device itself (serial:/dev/ttyUSB0) or see sensor-tool ports"
+                         : "; plug in the adapter, or see sensor-tool ports for the devices present";
+        return kExitNoLink;
+    }
+    return kExitOk;
+}
+
+std::string LinkFileTag(const LinkSpec& link) {
+    std::string tag;
+    for (char c : link.text) {
+        const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+        if (keep)
+            tag += c;
+        else if (tag.empty() || tag.back() != '_')
+            tag += '_';
+    }
+    return tag;
+}
+
+std::string FileNameFor(const std::string& pattern, const LinkSpec& link, int n) {
+    std::string name;
+    for (std::size_t i = 0; i < pattern.size();) {
+        if (pattern.compare(i, 3, "{n}") == 0) {
+            name += std::to_string(n);
+            i += 3;
+        } else if (pattern.compare(i, 6, "{link}") == 0) {
+            name += LinkFileTag(link);
+            i += 6;
+        } else {
+            name += pattern[i++];
+        }
+    }
+    return name;
+}
+
+// --- the ports command ------------------------------------------------------------------------------------
+
+namespace {
+
+struct PortRow {
+    std::string device, description, usb, com;
+};
+
+std::string ComNamesOf(const std::string& device, const std::vector<fs::path>& dirs) {
+    std::set<int> ports;
+    int defaultPort = 0;
+    if (device.starts_with("/dev/ttyS")) {
+        const std::string digits = device.substr(9);
+        if (!digits.empty() && digits.size() < 4 &&
+            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            defaultPort = std::stoi(digits) + 1;
+    }
+    const std::string canonical = CanonicalDevice(device);
+    for (const fs::path& dir : dirs)
+        for (int port = 1; port <= kMaxComPort; ++port) {
+            const std::string target = ComLinkTarget(dir, port);
+            if (target.empty() ? port == defaultPort : CanonicalDevice(target) == canonical)
+                ports.insert(port);
+        }
+    std::string text;
+    for (int port : ports) text += (text.empty() ? "COM" : ", COM") + std::to_string(port);
+    return text.empty() ? "-" : text;
+}
+
+std::string Column(const std::string& text, std::size_t width) {
+    std::string cell = text.empty() ? "-" : text;
+    if (cell.size() < width) cell.resize(width, ' ');
+    return cell;
+}
+
+}  // namespace
+
+std::string WindowComPorts(const std::string& device) {
+    return ComNamesOf(device, WindowProgramDirs());
+}
+
+std::string PortsTable() {
+    const std::vector<fs::path> dirs = WindowProgramDirs();
+    std::vector<PortRow> rows;
+    std::set<std::string> listed;
+    for (const SerialPortEntry& p : ListSerialPorts()) {
+        PortRow row{p.device, p.description, "", ""};
+        if (!p.manufacturer.empty())
+            row.description += (row.description.empty() ? "" : ", ") + p.manufacturer;
+        if (!p.serialNumber.empty()) row.description += " (serial number " + p.serialNumber + ")";
+        if (p.vendorId >= 0 && p.productId >= 0) {
+            char usb[32];
+            std::snprintf(usb, sizeof usb, "%04x:%04x", unsigned(p.vendorId), unsigned(p.productId));
+            row.usb = usb;
+        }
+        listed.insert(CanonicalDevice(p.device));
+        rows.push_back(row);
+    }
+    // Devices reached only through a COMn link (a pseudo-terminal, an adapter the system does not list).
+    for (const fs::path& dir : dirs)
+        for (int port = 1; port <= kMaxComPort; ++port) {
+            const std::string target = ComLinkTarget(dir, port);
+            std::error_code ec;
+            if (target.empty() || !fs::exists(target, ec) || !listed.insert(CanonicalDevice(target)).second)
+                continue;
+            rows.push_back({target, "linked as COM" + std::to_string(port) + " in " + dir.string(), "", ""});
+        }
+    if (rows.empty())
+        return "No serial ports found. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 once it "
+               "is plugged in.\n";
+    std::size_t wDevice = 6, wDescription = 11;
+    for (PortRow& row : rows) {
+        row.com = ComNamesOf(row.device, dirs);
+        wDevice = std::max(wDevice, row.device.size());
+        wDescription = std::max(wDescription, row.description.size());
+    }
+    std::string text = Column("DEVICE", wDevice + 2) + Column("DESCRIPTION", wDescription + 2) +
+                       Column("USB ID", 11) + "WINDOW PROGRAMS\n";
+    for (const PortRow& row : rows)
+        text += Column(row.device, wDevice + 2) + Column(row.description, wDescription + 2) +
+                Column(row.usb, 11) + row.com + "\n";
+    return text;
+}

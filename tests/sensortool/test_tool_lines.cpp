@@ -1,0 +1,323 @@
+// sensor-tool as a production line runs it: the program on several emulated sensors at once (TCP and
+// pseudo-terminals), the checks that refuse bad links and files before anything is sent, and the console
+// program that says nothing about displays.
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "arguments.h"
+#include "links.h"
+#include "parameter_image.h"
+#include "sensor_emulator.h"
+#include "ui_test.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int code = -1;
+    std::string out, err;
+    double seconds = 0;
+};
+
+// Runs the tool with `args`, its error stream on a terminal (a pseudo-terminal read here); returns what the
+// terminal showed.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return {};
+    const std::string slave = ::ptsname(master);
+    const winsize size{.ws_row = 40, .ws_col = 200, .ws_xpixel = 0, .ws_ypixel = 0};
+    ::ioctl(master, TIOCSWINSZ, &size);
+    std::vector<std::string> argv = {TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a;
+    for (auto& s : argv) a.push_back(s.data());
+    a.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int tty = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(tty, STDERR_FILENO);
+        ::execv(a[0], a.data());
+        ::_exit(127);
+    }
+    std::string shown;
+    char chunk[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 200) > 0) {
+            const ssize_t n = ::read(master, chunk, sizeof chunk);
+            if (n > 0) {
+                shown.append(chunk, std::size_t(n));
+                continue;
+            }
+        }
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) break;  // everything it wrote has been read
+    }
+    ::close(master);
+    return shown;
+}
+
+// Runs the tool with `args`, without DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM in its
+// environment, as `user` when one is given (the test then runs as root).
+ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const passwd* user = nullptr) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view v = *e;
+        if (!v.starts_with("DISPLAY=") && !v.starts_with("WAYLAND_DISPLAY=") &&
+            !v.starts_with("XDG_RUNTIME_DIR=") && !v.starts_with("QT_QPA_PLATFORM=") &&
+            !(user && v.starts_with("HOME=")))
+            env.emplace_back(v);
+    }
+    if (user) env.push_back(std::string("HOME=") + user->pw_dir);
+    std::vector<std::string> argv = {TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a, e;
+    for (auto& s : argv) a.push_back(s.data());
+    a.push_back(nullptr);
+    for (auto& s : env) e.push_back(s.data());
+    e.push_back(nullptr);
+    const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::chdir(dir.c_str());
+        if (user &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 || ::setuid(user->pw_uid) != 0))
+            ::_exit(126);
+        ::execve(a[0], a.data(), e.data());
+        ::_exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadTextFile(outFile);
+    run.err = ReadTextFile(errFile);
+    return run;
+}
+
+std::size_t Lines(const std::string& text) {
+    return std::size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The summary table's row of a link: its cells after the link.
+std::string RowOf(const std::string& table, const std::string& link) {
+    std::istringstream in(table);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(link + " ")) return line;
+    return {};
+}
+
+class ToolLines : public UiTest {
+  protected:
+    void TearDown() override {
+        for (auto& e : sensors) e->Stop();
+        UiTest::TearDown();
+    }
+
+    // A scope sensor on TCP, or on a pseudo-terminal linked as `ptyLink`; returns its link for the tool.
+    std::string AddSensor(bool tcp, const sensor_emu::Faults& faults = {}) {
+        sensor_emu::EmulatorOptions options;
+        options.versionText = "ORVANE V3.3 2020-05-18";
+        options.tcp = tcp;
+        options.pty = !tcp;
+        if (!tcp) options.ptyLink = ProjectFile("tty" + std::to_string(sensors.size()));
+        auto e = std::make_unique<sensor_emu::SensorEmulator>(options);
+        std::string error;
+        EXPECT_TRUE(e->Start(&error)) << error;
+        e->SetFaults(faults);
+        sensors.push_back(std::move(e));
+        return tcp ? "tcp:127.0.0.1:" + std::to_string(sensors.back()->TcpPort())
+                   : "serial:" + options.ptyLink + ":115200";
+    }
+    bool NothingSent() const {
+        return std::all_of(sensors.begin(), sensors.end(),
+                           [](const auto& e) { return e->Received().empty(); });
+    }
+
+    std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
+};
+
+TEST_F(ToolLines, EveryLinkAtOnceAndAFailureStopsNoOther) {
+    const std::vector<std::string> good = {AddSensor(true), AddSensor(false), AddSensor(true)};
+    const std::string silent = AddSensor(false, {.silentFromFrame = 1});
+    WriteTextFile(ProjectFile("links.txt"), "# the line's sensors\n" + good[0] + "\n\n" + good[1] +
+                                                "   # left\n" + silent + "\n" + good[2] + "\n");
+    ParameterImage image{};
+    for (int w = 0; w < kImageWords; ++w) image[w] = static_cast<std::uint16_t>(11 * w + 1);
+    image[kWordMaxNr] = 12;
+    WriteTextFile(ProjectFile("set.ini"), FormatParameterFile(image));
+
+    const ToolRun run =
+        RunTool({"--links", "links.txt", "send-params", "--to", "eeprom", "--verify", "set.ini"}, projectDir);
+    EXPECT_EQ(run.code, kExitSensorFailed) << run.err;
+    for (std::size_t i = 0; i < good.size(); ++i) {
+        EXPECT_NE(RowOf(run.out, good[i]).find("ORVANE V3.3 2020-05-18  done"), std::string::npos) << run.out;
+        for (int w = 0; w < kImageWords; ++w) ASSERT_EQ(sensors[i]->EepromWord(w), image[w]) << good[i] << w;
+    }
+    EXPECT_NE(RowOf(run.out, silent).find("-  "), std::string::npos) << run.out;
+    EXPECT_NE(RowOf(run.out, silent).find("4 sensor failed"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err,
+              "sensor-tool: " + silent + ": the sensor on " + ProjectFile("tty3") +
+                  " did not answer the version query: no answer within 3 s; check that the sensor is "
+                  "powered and connected, and that it runs at 115200 baud (serial:DEVICE:BAUD sets "
+                  "the rate)\n");
+    EXPECT_LT(run.seconds, 3.0 + 2.0) << "the links ran side by side, not one after the other";
+
+    // A file per sensor, named by its link's number, each holding what that sensor holds.
+    sensors[1]->SetEepromWord(kWordPower, 4);
+    const ToolRun get = RunTool({"--link", good[0], "--link", good[1], "--link", good[2], "get-params",
+                                 "--from", "eeprom", "saved-{n}.ini"},
+                                projectDir);
+    ASSERT_EQ(get.code, kExitOk) << get.err;
+    EXPECT_EQ(Lines(get.out), 4u) << "the summary table only:\n" << get.out;
+    EXPECT_EQ(ReadTextFile(ProjectFile("saved-1.ini")), FormatParameterFile(image));
+    EXPECT_NE(ReadTextFile(ProjectFile("saved-2.ini")), FormatParameterFile(image));
+    EXPECT_EQ(ReadTextFile(ProjectFile("saved-3.ini")), FormatParameterFile(image));
+}
+
+// On a terminal each link has its progress line, drawn again in place, and the last drawing says how each
+// link ended.
+TEST_F(ToolLines, ProgressShowsALinePerLinkOnATerminal) {
+    const std::string first = AddSensor(true), second = AddSensor(false);
+    const std::string shown = RunOnTerminal({"--link", first, "--link", second, "identify"});
+    const std::size_t last = shown.rfind("\x1b[2A");
+    ASSERT_NE(last, std::string::npos) << shown;
+    const std::string block = shown.substr(last);
+    for (const std::string& link : {first, second}) {
+        const std::size_t at = block.find("\r\x1b[K" + link + "  ");
+        ASSERT_NE(at, std::string::npos) << block;
+        const std::string line = block.substr(at, block.find('\n', at) - at);
+        EXPECT_NE(line.find("  done after "), std::string::npos) << line;
+        EXPECT_NE(line.find("  (ORVANE V3.3 2020-05-18)"), std::string::npos) << line;
+    }
+}
+
+TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
+    const std::string link = AddSensor(true);
+    WriteTextFile(ProjectFile("empty.txt"), "# nothing yet\n");
+    WriteTextFile(ProjectFile("bad.txt"), link + "\n192.168.0.7:502\n");
+    WriteTextFile(ProjectFile("twice.txt"), link + "\n" + link + "\n");
+    ParameterImage image{};
+    WriteTextFile(ProjectFile("long.ini"), FormatParameterFile(image) + "    0\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--links", "missing.txt", "identify"}, kExitBadArguments, "links file missing.txt does not exist"},
+        {{"--links", "empty.txt", "identify"}, kExitBadArguments, "empty.txt holds no link"},
+        {{"--links", "bad.txt", "identify"}, kExitBadArguments, "line 2 of the links file bad.txt"},
+        {{"--links", "twice.txt", "identify"}, kExitBadArguments, "is given twice; give each sensor once"},
+        {{"--link", link, "--link", "serial:/dev/ttyUSB-missing", "identify"},
+         kExitNoLink,
+         "serial:/dev/ttyUSB-missing: there is no device /dev/ttyUSB-missing; plug in the adapter"},
+        {{"--link", link, "--link", "tcp:localhost:1", "get-params", "same.ini"},
+         kExitBadArguments,
+         "would both write same.ini; put {n} or {link} into the file name"},
+        {{"--link", link, "send-params", "long.ini"},
+         kExitBadFile,
+         "the parameter file long.ini holds 203 numbers instead of 202; nothing was sent"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = RunTool(c.args, projectDir);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(Lines(run.err), 1u) << run.err;
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(NothingSent());
+}
+
+// The ports command names, for each device, the COM ports under which the window programs reach it: their
+// COMn links to it, or COMn for /dev/ttyS(n-1) where no link of that name leads elsewhere.
+TEST_F(ToolLines, PortsNameTheComPortsOfTheWindowPrograms) {
+    AddSensor(false);  // a pseudo-terminal, linked as tty0 in the program directory
+    const std::string pty = fs::canonical(sensors[0]->PtyPath()).string();
+    for (const char* name : {"COM5", "COM12", "COM4"}) fs::create_symlink(pty, ProjectFile(name));
+    fs::create_symlink("tty0", ProjectFile("COM7"));  // a relative link to the link: the same device
+    fs::create_symlink("/dev/ttyS0", ProjectFile("COM2"));
+    EXPECT_EQ(WindowComPorts(pty), "COM4, COM5, COM7, COM12");
+    EXPECT_EQ(WindowComPorts("/dev/ttyS0"), "COM1, COM2");
+    EXPECT_EQ(WindowComPorts("/dev/ttyS3"), "-") << "COM4 leads elsewhere";
+    EXPECT_EQ(WindowComPorts("/dev/ttyS9"), "COM10");
+    EXPECT_EQ(WindowComPorts("/dev/ttyUSB0"), "-");
+
+    // The pseudo-terminal, which the system does not list, comes from its links; the columns line up.
+    const std::string table = PortsTable();
+    std::istringstream in(table);
+    std::string header, row;
+    std::getline(in, header);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(pty + " ")) row = line;
+    ASSERT_FALSE(row.empty()) << table;
+    EXPECT_NE(row.find("linked as COM4 in " + projectDir.string()), std::string::npos) << row;
+    EXPECT_EQ(row.find("COM4, COM5, COM7, COM12"), header.find("WINDOW PROGRAMS")) << table;
+}
+
+// A device this user may not open is refused with what to do, before anything is sent (the harness refuses
+// it as it would be refused to a user without the permission).
+TEST_F(ToolLines, ADeviceThisUserMayNotOpenIsRefusedWithWhatToDo) {
+    const std::string device = ProjectFile("ttyS9");
+    WriteTextFile(device, "");
+    fs::permissions(device, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::group_write);
+    struct stat st {};
+    ASSERT_EQ(::stat(device.c_str(), &st), 0);
+    const group* g = ::getgrgid(st.st_gid);
+    const std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
+    uitest::RefuseComDevice(device);
+    std::vector<LinkSpec> links(1);
+    std::string error;
+    ASSERT_TRUE(ParseLink("serial:" + device, links[0], error));
+    ASSERT_TRUE(ResolveLinks(links, error)) << error;
+    EXPECT_EQ(CheckDevices(links, error), kExitNoLink);
+    EXPECT_EQ(error, "serial:" + device + ": permission denied on " + device + ": join the group " +
+                         groupName + " (sudo adduser $USER " + groupName + "), then log in again");
+}
+
+// The tool is a console program: no display, no runtime directory, as root or as another user, and Qt says
+// nothing on the error stream.
+TEST_F(ToolLines, NoWordOnTheErrorStreamWithoutADisplay) {
+    const std::string first = AddSensor(true), second = AddSensor(true);
+    std::vector<const passwd*> users = {nullptr};
+    if (const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) users.push_back(nobody);
+    fs::permissions(projectDir, fs::perms::all);  // the other user's output goes here
+    const std::vector<std::vector<std::string>> runs = {{"--link", first, "identify"},
+                                                        {"--link", first, "--link", second, "identify"},
+                                                        {"ports"},
+                                                        {"--help"}};
+    for (const passwd* user : users)
+        for (const std::vector<std::string>& args : runs) {
+            const ToolRun run = RunTool(args, projectDir, user);
+            const std::string who = std::string(user ? user->pw_name : "this user") + ", " + args.back();
+            EXPECT_EQ(run.code, kExitOk) << who << "\n" << run.err;
+            EXPECT_EQ(run.err, "") << who;
+            EXPECT_FALSE(run.out.empty()) << who;
+        }
+}
+
+}  // namespace
