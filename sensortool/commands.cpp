@@ -77,6 +77,9 @@ void SetToolProfile() {
     // comes as the cause in the tool's one line.
     link.tellUser = [](const char*, const char*) {};
     SetLinkProfile(link);
+    // The tool has no interface panel: status and cause go to no box.
+    SetInterfaceStatusBox(0, 0);
+    SetInterfaceCauseBox(0, 0);
 }
 
 // The version text as it can be printed: blanks and zero bytes at its end dropped, other bytes that are not

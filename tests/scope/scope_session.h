@@ -47,6 +47,8 @@ class ScopeSession : public UiTest {
         tcpcon = 0;
         CloseCom(comport);
         DiscardOrvanePanels();
+        SetInterfaceStatusBox(0, 0);  // the link's boxes went with the panels
+        SetInterfaceCauseBox(0, 0);
         if (emulator) emulator->Stop();
         ForgetTheFrames();
         UiTest::TearDown();
