@@ -27,11 +27,43 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build_tree() {
+# Configures the tree in $BUILD_DIR. Quiet unless it fails.
+configure_tree() {
     if ! cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null; then
         echo "Configuring the build failed (the reason is above). A missing library's Debian package can be" >&2
         echo "found with: apt-file search <file CMake looked for>; add it to PACKAGES in scripts/common.sh." >&2
         exit 1
     fi
+}
+
+# Builds everything: programs, tools, tests and benchmarks.
+build_tree() {
+    configure_tree
     cmake --build "$BUILD_DIR" -j"$JOBS"
+}
+
+# Builds the named targets only. The compiler's lines go to $BUILD_DIR/build.log; a terminal sees the
+# build's progress in one line, and a failure shows the end of the log.
+build_targets() {
+    configure_tree
+    local log=$BUILD_DIR/build.log status
+    set +e
+    cmake --build "$BUILD_DIR" -j"$JOBS" --target "$@" 2>&1 | tee "$log" | show_progress
+    status=${PIPESTATUS[0]}
+    set -e
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$log" >&2
+        echo "The build failed (the reason is above; the whole log is $log)." >&2
+        exit 1
+    fi
+}
+
+# The "[ 42%]" of each build line, over and over in one terminal line; nothing when not on a terminal.
+show_progress() {
+    local line
+    while IFS= read -r line; do
+        [ -t 1 ] && [[ $line == "["*"%]"* ]] && printf '\r  %s' "${line%%]*}]"
+    done
+    [ -t 1 ] && printf '\r\033[K'
+    return 0
 }
