@@ -14,6 +14,7 @@
 
 #include "plots.h"
 
+using platform_detail::AxisRange;
 using platform_detail::Graph;
 using platform_detail::PlotMapping;
 using platform_detail::PlotWidget;
@@ -307,6 +308,52 @@ TEST(GraphPicture, AutoscaledRangeShowsEverySegment) {
     // The newest segment is on screen, whatever the range grew to.
     const int x = static_cast<int>(std::lround(m.X(699.5)));
     EXPECT_FALSE(RowsWith(img, g.PlotArea(), x, 0xFF0000).empty());
+}
+
+// A graph of whole numbers (a recorder's samples) and the ticks it would label its axes with.
+class WholeGraph : public Graph {
+  public:
+    WholeGraph() : Graph(nullptr) {
+        SetWholeNumbers(true);
+        resize(704, 500);
+    }
+    Layout Axes() const { return ComputeLayout(Shown(VAL_BOTTOM_XAXIS), Shown(VAL_LEFT_YAXIS)); }
+};
+
+bool WholeTicks(const PlotWidget::Ticks& t) {
+    for (int i = 0; i < t.count; ++i)
+        if (t.At(i) != std::round(t.At(i))) return false;
+    return t.count >= 2;
+}
+
+TEST(GraphAxes, WholeNumberDataGetWholeTicksAndAMarginAboveAndBelow) {
+    // Courses that step between two values every ten samples, from the first sample on: a temperature
+    // one apart, a flat 0 and a flat 65535, and a channel.
+    struct Course {
+        int low, high;
+    };
+    for (const Course c : {Course{309, 310}, Course{0, 0}, Course{65535, 65535}, Course{2036, 2161}}) {
+        WholeGraph g;
+        auto value = [c](int i) { return i / 10 % 2 ? c.high : c.low; };
+        int seenLow = c.low, seenHigh = c.low;
+        for (int i = 0; i < 60; ++i) {
+            ASSERT_GT(Segment(g, std::max(0, i - 1), value(std::max(0, i - 1)), i, value(i), 0x008080), 0);
+            seenHigh = std::max(seenHigh, value(i));
+            const auto layout = g.Axes();
+            ASSERT_TRUE(WholeTicks(layout.yTicks)) << c.low << " after " << i + 1 << " samples";
+            ASSERT_TRUE(WholeTicks(layout.xTicks)) << c.low << " after " << i + 1 << " samples";
+            ASSERT_GE(layout.x.min, 0.0);
+            ASSERT_GE(layout.y.min, 0.0) << "no room below 0 for data that never go there";
+            if (seenLow > 0) {
+                ASSERT_LT(layout.y.min, seenLow) << "the data never lie on the frame";
+            }
+            ASSERT_GT(layout.y.max, seenHigh);
+        }
+        const AxisRange y = g.Shown(VAL_LEFT_YAXIS);
+        if (c.high > c.low) {
+            EXPECT_LE(c.high - c.low, 0.9 * (y.max - y.min)) << "fills the height";
+        }
+    }
 }
 
 // ---- pacing
