@@ -7,11 +7,12 @@ JOBS=${JOBS:-$(nproc)}
 # Everything the build, the tests and the demo need that a minimal Debian image lacks. qt6-tools-dev's UiTools
 # needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here. The Debian
 # package needs dpkg-shlibdeps (dpkg-dev) and file, with which CPack finds the programs' libraries; its
-# test checks the menu entries with desktop-file-validate. ser2net stands between a test and the emulator's
-# serial line as a serial-to-Ethernet server does between the programs and a sensor.
+# test checks the menu entries with desktop-file-validate and the whole package with lintian; help2man
+# makes the manual pages of the command-line tools from their --help. ser2net stands between a test and
+# the emulator's serial line as a serial-to-Ethernet server does between the programs and a sensor.
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
-          dpkg-dev file desktop-file-utils ser2net)
+          dpkg-dev file desktop-file-utils lintian help2man ser2net)
 
 install_missing() {
     local missing=()
