@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and the sensor emulator (nothing else: scripts/test.sh
-# builds the tests), starts the emulator on loopback and the program connected to it.
+# builds the tests), then starts the demo (scripts/demo.sh): the emulator on loopback and the program
+# connected to it.
 #   scripts/run.sh [V15|V14|V33]     MorvalenV15 (default), MorvalenV14 or the OrvaneV33 scope
-# The demo keeps its files apart from the user's: the program runs with build/demo/<program> as its
-# program directory, whose settings point at the emulator of this run, every run. build/bin/ComSettings.cfg,
-# the settings of the programs started by hand, is never read or written here.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 variant=${1:-V15}
@@ -13,43 +11,9 @@ case "$variant" in
     V33) program_name="OrvaneV33" model=601 ;;
     *) echo "usage: scripts/run.sh [V15|V14|V33]" >&2; exit 2 ;;
 esac
-port=${EMULATOR_PORT:-50123}
 
 install_missing
 echo "Building $program_name and sensor-emulator in $BUILD_DIR (the first time takes a few minutes)..."
 build_targets sensor-emulator "$program_name"
 
-bin="$BUILD_DIR/bin"
-demo="$BUILD_DIR/demo"
-dir="$demo/$program_name"
-mkdir -p "$dir"
-
-# The emulator answers on TCP and on a pseudo-terminal that the program opens as COM5.
-echo "Starting the sensor emulator (TCP port $port on 127.0.0.1, serial line $dir/COM5)..."
-"$bin/sensor-emulator" --model-code "$model" --tcp-port "$port" --link-com "$dir/COM5" \
-    --dump "$demo/emulator-table.txt" > "$demo/emulator.log" &
-emulator=$!
-trap 'kill $emulator 2>/dev/null || true' EXIT
-for _ in $(seq 50); do grep -q '^link' "$demo/emulator.log" 2>/dev/null && break; sleep 0.1; done
-if ! kill -0 $emulator 2>/dev/null; then
-    echo "The sensor emulator did not start (is port $port in use? set EMULATOR_PORT)."
-    exit 1
-fi
-sed 's/^/  sensor-emulator: /' "$demo/emulator.log"
-
-# Every run connects by TCP/IP to this run's emulator, whatever an earlier run or the user left here.
-printf '1\n5\n1\n127.0.0.1\n%s\n' "$port" > "$dir/ComSettings.cfg"
-
-program="$bin/$program_name"
-export COLOUR_SENSOR_PROGRAM_DIR="$dir"
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    echo "Starting $program_name; its window opens in a moment (close it to end the demo)."
-    "$program"
-elif command -v xvfb-run >/dev/null; then
-    echo "No display: running $program_name under Xvfb (nothing will be visible; close with Ctrl+C)."
-    xvfb-run -a "$program"
-else
-    echo "No display: running $program_name offscreen (nothing will be visible; close with Ctrl+C)."
-    QT_QPA_PLATFORM=offscreen "$program"
-fi
-[ "$variant" = V33 ] || echo "The emulator's compensation table memory is in $demo/emulator-table.txt"
+exec bash "$ROOT/scripts/demo.sh" "$variant"
