@@ -46,12 +46,21 @@ std::filesystem::path UserConfigDir() {
 // The program's files (settings, server history, records, COMn links) live next to the executable when
 // it runs from a directory of its own, as in the build tree. An installed program's directory (/usr/bin)
 // belongs to the system and to every user, so there they live in the user's configuration directory,
-// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (~/.config/...), made on first use. -1 when that
-// directory cannot be made; `dir` names it all the same.
-// `program` names the directory in the user's configuration directory; `make` makes it there.
+// $XDG_CONFIG_HOME/colour-sensor-tools/<program> (~/.config/...), made on first use. The environment
+// variable COLOUR_SENSOR_PROGRAM_DIR names another directory for one run (the demo of scripts/run.sh keeps
+// its settings apart from the user's that way; sensor-tool then finds the demo's COMn links there), also
+// made on first use. -1 when the directory cannot be made; `dir` names it all the same.
+// `program` names another program's directory in the user's configuration directory (empty: this
+// program's); `make` makes it there.
 int ProgramDir(std::string& dir, const std::string& program, bool make) {
     namespace fs = std::filesystem;
     std::error_code ec;
+    if (const char* chosen = std::getenv("COLOUR_SENSOR_PROGRAM_DIR"); chosen && *chosen) {
+        const fs::path path = fs::absolute(chosen, ec);
+        dir = path.string();
+        fs::create_directories(path, ec);
+        return fs::is_directory(path, ec) ? 0 : -1;
+    }
     const fs::path exe = ExecutablePath();
     if (exe.empty()) {
         dir = fs::current_path(ec).string();

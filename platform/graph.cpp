@@ -265,6 +265,24 @@ void Graph::UpdateAutoRange(AxisRange& shown, bool& valid, double lo, double hi)
     valid = true;
 }
 
+namespace {
+// The span an autoscaled axis of whole numbers needs for data lo..hi: at least 1 wide, with `margin` (a
+// twentieth of the span, at least 1) on both sides, and not below 0 when the data are not.
+void WholeSpan(double& lo, double& hi, bool margin) {
+    const double m = margin ? std::max(1.0, std::ceil((hi - lo) / 20.0)) : 0.0;
+    const double low = lo >= 0.0 ? std::max(0.0, lo - m) : lo - m;
+    hi = std::max(hi + m, low + 1.0);
+    lo = low;
+}
+}  // namespace
+
+void Graph::SetWholeNumbers(bool whole) {
+    wholeNumbers_ = whole;
+    autoXValid_ = autoYValid_ = false;
+    cacheValid_ = false;
+    MarkDirty();
+}
+
 void Graph::RefreshRanges() const {
     if (!boundsValid_) {
         bounds_ = Bounds{};
@@ -272,8 +290,13 @@ void Graph::RefreshRanges() const {
             for (std::uint32_t i = 0, n = PointCount(p); i < n; ++i) bounds_.Add(PointAt(p, i));
         boundsValid_ = true;
     }
-    if (xScale_.mode == VAL_AUTOSCALE) UpdateAutoRange(autoX_, autoXValid_, bounds_.xMin, bounds_.xMax);
-    if (yScale_.mode == VAL_AUTOSCALE) UpdateAutoRange(autoY_, autoYValid_, bounds_.yMin, bounds_.yMax);
+    double xLo = bounds_.xMin, xHi = bounds_.xMax, yLo = bounds_.yMin, yHi = bounds_.yMax;
+    if (wholeNumbers_ && !bounds_.empty) {
+        WholeSpan(xLo, xHi, false);
+        WholeSpan(yLo, yHi, true);
+    }
+    if (xScale_.mode == VAL_AUTOSCALE) UpdateAutoRange(autoX_, autoXValid_, xLo, xHi);
+    if (yScale_.mode == VAL_AUTOSCALE) UpdateAutoRange(autoY_, autoYValid_, yLo, yHi);
 }
 
 AxisRange Graph::Shown(Axis axis) const {

@@ -102,8 +102,9 @@ class PlotWidget : public QWidget {
 
     // Where the data go for the given ranges, leaving room for the tick labels.
     Layout ComputeLayout(AxisRange x, AxisRange y) const;
-    // The finest x tick step that means something (a strip chart counts whole points).
+    // The finest tick steps that mean something (a strip chart counts whole points).
     virtual double MinXStep() const { return 0.0; }
+    virtual double MinYStep() const { return 0.0; }
     void changeEvent(QEvent* e) override;
 
     // Widget background, plot background, grid, frame and tick labels. Ticks below xLabelFloor carry no
@@ -202,9 +203,13 @@ class StripChart : public PlotWidget {
 // An x/y graph holding plots (lines through points, rectangles) and cursors. Plots are drawn once onto a
 // cached picture; adding a plot draws only that plot at the next frame, and only a change of size,
 // range or a deletion redraws them all. Panel files may set xMin/xMax and yMin/yMax, which make that axis
-// manual (both autoscale otherwise), and numCursors (default 1).
+// manual (both autoscale otherwise), numCursors (default 1), and wholeNumbers for data that are whole
+// numbers on both axes (counts, 16-bit readings): then ticks are whole numbers too, and an autoscaled y
+// range keeps a margin of a twentieth of the data's span (at least 1) above and below the data, never
+// reaching below 0 for data that do not.
 class Graph : public PlotWidget {
     Q_OBJECT
+    Q_PROPERTY(bool wholeNumbers READ WholeNumbers WRITE SetWholeNumbers)
     Q_PROPERTY(double xMin READ XMinProperty WRITE SetXMinProperty)
     Q_PROPERTY(double xMax READ XMaxProperty WRITE SetXMaxProperty)
     Q_PROPERTY(double yMin READ YMinProperty WRITE SetYMinProperty)
@@ -244,7 +249,12 @@ class Graph : public PlotWidget {
     // Drops the cached picture so the next paint redraws every plot (for benchmarks and tests).
     void InvalidateCache() { cacheValid_ = false; }
 
+    bool WholeNumbers() const { return wholeNumbers_; }
+    void SetWholeNumbers(bool whole);
+
   protected:
+    double MinXStep() const override { return wholeNumbers_ ? 1.0 : 0.0; }
+    double MinYStep() const override { return wholeNumbers_ ? 1.0 : 0.0; }
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void changeEvent(QEvent* e) override;
@@ -303,6 +313,7 @@ class Graph : public PlotWidget {
     mutable bool boundsValid_ = true;
 
     AxisScale xScale_, yScale_;
+    bool wholeNumbers_ = false;
     // Autoscaled ranges grow with headroom so that a growing plot does not redraw everything each time.
     mutable AxisRange autoX_, autoY_;
     mutable bool autoXValid_ = false, autoYValid_ = false;

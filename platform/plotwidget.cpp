@@ -294,7 +294,7 @@ PlotWidget::Layout PlotWidget::ComputeLayout(AxisRange x, AxisRange y) const {
     Layout layout;
     layout.x = x;
     layout.y = y;
-    layout.yTicks = MakeTicks(y, std::max(1, h / (2 * fm.height())));
+    layout.yTicks = MakeTicks(y, std::max(1, h / (2 * fm.height())), MinYStep());
     const int left = WidestLabel(layout.yTicks) + 8;
     // How many x labels fit depends on their width; estimate it from a coarse set of ticks.
     const int xLabel = std::max(WidestLabel(MakeTicks(x, 5, MinXStep())), TextWidth(QStringLiteral("0")));

@@ -24,6 +24,14 @@ QVariant TypedZero(DataType type) {
     return 0;
 }
 
+// A cell never set: the zero of the table's type, numbers right-aligned as in every numeric field.
+QTableWidgetItem* NewCell(DataType type) {
+    auto* item = new QTableWidgetItem;
+    item->setData(Qt::DisplayRole, TypedZero(type));
+    if (type != VAL_STRING) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
 // A value from the program as a cell of the table's type holds it: an unsigned 16-bit table takes integers
 // 0..65535, an integer table integers, a double table numbers, a text table text. Nothing is rounded.
 int CellValue(DataType type, const Value& v, QVariant& cell) {
@@ -66,7 +74,19 @@ class CellDelegate : public QStyledItemDelegate {
             s->setDecimals(9);
             s->setRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
         }
+        if (auto* box = qobject_cast<QAbstractSpinBox*>(editor)) {
+            // The cell's width for the number: arrow keys still step, and it stands where the cell shows it.
+            box->setButtonSymbols(QAbstractSpinBox::NoButtons);
+            box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
         return editor;
+    }
+    // An integer's editor is never narrower than the longest number it takes: over the next cell if need be.
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override {
+        QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+        if (auto* s = qobject_cast<QSpinBox*>(editor); s && s->width() < s->minimumSizeHint().width())
+            s->resize(s->minimumSizeHint().width(), s->height());
     }
 
   private:
@@ -122,10 +142,7 @@ class Tables : public ControlKind {
         const QSignalBlocker block(t);
         for (int r = 0; r < t->rowCount(); ++r) {
             for (int col = 0; col < t->columnCount(); ++col) {
-                if (t->item(r, col)) continue;
-                auto* item = new QTableWidgetItem;
-                item->setData(Qt::DisplayRole, TypedZero(c.dataType));
-                t->setItem(r, col, item);
+                if (!t->item(r, col)) t->setItem(r, col, NewCell(c.dataType));
             }
         }
     }
@@ -177,8 +194,7 @@ int CellOf(int panel, int control, Point cell, Control*& c, QTableWidgetItem*& i
     if (!InTable(t, cell)) return UIEIndexOutOfRange;
     item = t->item(cell.y - 1, cell.x - 1);
     if (!item) {
-        item = new QTableWidgetItem;
-        item->setData(Qt::DisplayRole, TypedZero(c->dataType));
+        item = NewCell(c->dataType);
         const QSignalBlocker block(t);
         t->setItem(cell.y - 1, cell.x - 1, item);
     }

@@ -31,12 +31,19 @@ constexpr CtrlBinding kMainControls[] = {
 };
 
 constexpr CtrlBinding kParaControls[] = {
-    {PARAP_POWER, "power", CBF_SlidePower},      {PARAP_CHANNEL_MODE, "channelMode", CBF_EditChannelMode},
-    {PARAP_AVERAGE, "average", CBF_EditAverage}, {PARAP_EVAL_MODE, "evalMode", CBF_Evalmode},
-    {PARAP_HOLD, "hold", CBF_EditHold},          {PARAP_INTLIM, "intlim", CBF_EditIntlim},
-    {PARAP_MAX_NO, "maxNo", CBF_EditMaxNo},      {PARAP_OUT_MODE, "outMode", CBF_EditOutmode},
-    {PARAP_TRIGGER, "trigger", CBF_EditTrigger}, {PARAP_EXTERN_TEACH, "externTeach", CBF_ExternTeach},
-    {PARAP_MAX_UP, "maxUp", CBF_EditMaxUp},      {PARAP_MAX_DOWN, "maxDown", CBF_EditMaxDown},
+    {PARAP_POWER, "power", CBF_SlidePower},
+    {PARAP_CHANNEL_MODE, "channelMode", CBF_EditChannelMode},
+    {PARAP_AVERAGE, "average", CBF_EditAverage},
+    {PARAP_EVAL_MODE, "evalMode", CBF_Evalmode},
+    {PARAP_HOLD, "hold", CBF_EditHold},
+    {PARAP_INTLIM, "intlim", CBF_EditIntlim},
+    {PARAP_MAX_NO, "maxNo", CBF_EditMaxNo},
+    {PARAP_OUT_MODE, "outMode", CBF_EditOutmode},
+    {PARAP_TRIGGER, "trigger", CBF_EditTrigger},
+    {PARAP_EXTERN_TEACH, "externTeach", CBF_ExternTeach},
+    {PARAP_MAX_UP, "maxUp", CBF_EditMaxUp},
+    {PARAP_MAX_DOWN, "maxDown", CBF_EditMaxDown},
+    {PARAP_POWER_VALUE, "powerValue", CBF_EditPower},
 };
 
 constexpr CtrlBinding kTeachTableControls[] = {

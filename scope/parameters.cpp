@@ -57,14 +57,16 @@ constexpr int kRowInUseColor = 0x008000;
 constexpr int kRowUnusedColor = 0xFF0000;
 
 // One scalar parameter: its variable, its image word (the row's index), its control on the parameter
-// panel (0 for the spare parameters, which have none) and that control's help text.
+// panel (0 for the spare parameters, which have none), that control's help text and a numeric that shows
+// the same value beside it (0: none).
 struct ParamRow {
     unsigned short* variable;
     int control;
     const char* help;
+    int twin = 0;
 };
 const ParamRow kParams[kScalarParams] = {
-    {&paraPower, PARAP_POWER, InfoSlidePower},
+    {&paraPower, PARAP_POWER, InfoSlidePower, PARAP_POWER_VALUE},
     {&paraChannelMode, PARAP_CHANNEL_MODE, InfoEditChannelMode},
     {&paraAverage, PARAP_AVERAGE, InfoEditAverage},
     {&paraEvalMode, PARAP_EVAL_MODE, InfoSeeManual},
@@ -125,16 +127,25 @@ void ShowOnRing(int word, unsigned short value) {
 }
 
 void ShowOnNumeric(int word, unsigned short value) {
-    const int control = kParams[word].control;
+    const ParamRow& row = kParams[word];
     NominalRange& range = nominal[word];
     if (!range.known) {
-        GetCtrlAttribute(parapanel, control, ATTR_MIN_VALUE, range.min);
-        GetCtrlAttribute(parapanel, control, ATTR_MAX_VALUE, range.max);
+        GetCtrlAttribute(parapanel, row.control, ATTR_MIN_VALUE, range.min);
+        GetCtrlAttribute(parapanel, row.control, ATTR_MAX_VALUE, range.max);
         range.known = true;
     }
-    SetCtrlAttribute(parapanel, control, ATTR_MIN_VALUE, std::min(range.min, double(value)));
-    SetCtrlAttribute(parapanel, control, ATTR_MAX_VALUE, std::max(range.max, double(value)));
-    SetCtrlVal(parapanel, control, int(value));
+    for (int control : {row.control, row.twin}) {
+        if (control == 0) continue;
+        SetCtrlAttribute(parapanel, control, ATTR_MIN_VALUE, std::min(range.min, double(value)));
+        SetCtrlAttribute(parapanel, control, ATTR_MAX_VALUE, std::max(range.max, double(value)));
+        SetCtrlVal(parapanel, control, int(value));
+    }
+}
+
+// A control and the numeric beside it show the same value: the one a person moved sets the other.
+void KeepInStep(int moved, int other) {
+    int value = 0;
+    if (GetCtrlVal(parapanel, moved, value) == 0) SetCtrlVal(parapanel, other, value);
 }
 
 void ShowParam(int word) {
@@ -366,6 +377,11 @@ int CBF_EditOutmode(int, int, int event, void*, int, int) {
 }
 
 int CBF_SlidePower(int, int, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) KeepInStep(PARAP_POWER, PARAP_POWER_VALUE);
+    return HelpOnly(kWordPower, event);
+}
+int CBF_EditPower(int, int, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) KeepInStep(PARAP_POWER_VALUE, PARAP_POWER);
     return HelpOnly(kWordPower, event);
 }
 int CBF_EditChannelMode(int, int, int event, void*, int, int) {

@@ -48,6 +48,8 @@ int CBF_SelectRAM(int panel, int control, int event, void* callbackData, int eve
 int CBF_SelectEEPROM(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_SelectFILE(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_SlidePower(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The number beside the power slider: both show the same value, whichever a person moves.
+int CBF_EditPower(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_EditChannelMode(int panel, int control, int event, void* callbackData, int eventData1,
                         int eventData2);
 int CBF_EditAverage(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -49,34 +49,46 @@ double frameCounter = 0.0;
 // The triggered record could not be started (the start order did not go out).
 bool triggerStartFailed = false;
 
-// Which controls each record mode shows (bit m set: shown in mode m).
+// The mode-dependent part of the panel, in rows below the record file: the rows a mode shows stand one
+// below the other from the first row's place on, so no mode leaves a hole where another mode's rows are.
+enum ModeRow { kRowInterval, kRowCount, kRowTime, kRowCounter, kRowRemaining, kRowButtons, kModeRows };
+constexpr int kFirstRowTop = 188;
+constexpr int kRowHeight[kModeRows] = {28, 28, 68, 28, 28, 36};
+
+// Which controls each record mode shows (bit m set: shown in mode m), their row and their place in it.
 struct ModeView {
     int control;
     unsigned modes;
+    ModeRow row;
+    int top = 0;  // below the row's top
 };
 constexpr unsigned M0 = 1, M1 = 2, M2 = 4, M3 = 8;
 constexpr ModeView kModeViews[] = {
-    {RECP_INTERVAL, M0 | M1},
-    {RECP_INTERVAL_LABEL, M0 | M1},
-    {RECP_COUNT, M0},
-    {RECP_COUNT_LABEL, M0},
-    {RECP_TIME_FRAME, M0},
-    {RECP_DAYS, M0},
-    {RECP_HOURS, M0},
-    {RECP_MINUTES, M0},
-    {RECP_SECONDS, M0},
-    {RECP_RECORDED, M0 | M2},
-    {RECP_RECORDED_LABEL, M0 | M2},
-    {RECP_REMAINING, M0},
-    {RECP_REMAINING_LABEL, M0},
-    {RECP_FRAME_COUNTER, M1 | M3},
-    {RECP_FRAME_COUNTER_LABEL, M1 | M3},
-    {RECP_START, M0 | M1},
-    {RECP_STOP, M0 | M1},
-    {RECP_START_TRIGGERED, M3},
-    {RECP_STOP_TRIGGERED, M3},
-    {RECP_MANUAL, M2},
+    {RECP_INTERVAL, M0 | M1, kRowInterval},
+    {RECP_INTERVAL_LABEL, M0 | M1, kRowInterval},
+    {RECP_COUNT, M0, kRowCount},
+    {RECP_COUNT_LABEL, M0, kRowCount},
+    {RECP_TIME_FRAME, M0, kRowTime},
+    {RECP_DAYS, M0, kRowTime, 26},
+    {RECP_HOURS, M0, kRowTime, 26},
+    {RECP_MINUTES, M0, kRowTime, 26},
+    {RECP_SECONDS, M0, kRowTime, 26},
+    {RECP_RECORDED, M0 | M2, kRowCounter},
+    {RECP_RECORDED_LABEL, M0 | M2, kRowCounter},
+    {RECP_FRAME_COUNTER, M1 | M3, kRowCounter},
+    {RECP_FRAME_COUNTER_LABEL, M1 | M3, kRowCounter},
+    {RECP_REMAINING, M0, kRowRemaining},
+    {RECP_REMAINING_LABEL, M0, kRowRemaining},
+    {RECP_START, M0 | M1, kRowButtons, 8},
+    {RECP_STOP, M0 | M1, kRowButtons, 8},
+    {RECP_START_TRIGGERED, M3, kRowButtons, 8},
+    {RECP_STOP_TRIGGERED, M3, kRowButtons, 8},
+    {RECP_MANUAL, M2, kRowButtons, 8},
 };
+
+bool ShownIn(const ModeView& v, int mode) {
+    return (v.modes >> mode) & 1u;
+}
 
 std::string MakeSureText(int blanks) {
     return " Make sure, that the file is not opened by any other program." + std::string(blanks, ' ') +
@@ -171,8 +183,17 @@ void InitRecordFileName(std::string_view dir) {
 void InitRecordPanel() {
     const int mode = RecordMode();
     if (mode < 0 || mode > 3) return;
-    for (const ModeView& v : kModeViews)
-        SetCtrlAttribute(recpanel, v.control, ATTR_VISIBLE, (v.modes >> mode) & 1u ? 1 : 0);
+    bool rowShown[kModeRows] = {};
+    for (const ModeView& v : kModeViews) rowShown[v.row] |= ShownIn(v, mode);
+    int rowTop[kModeRows] = {};
+    for (int row = 0, top = kFirstRowTop; row < kModeRows; ++row) {
+        rowTop[row] = top;
+        if (rowShown[row]) top += kRowHeight[row];
+    }
+    for (const ModeView& v : kModeViews) {
+        SetCtrlAttribute(recpanel, v.control, ATTR_VISIBLE, ShownIn(v, mode) ? 1 : 0);
+        SetCtrlAttribute(recpanel, v.control, ATTR_TOP, rowTop[v.row] + v.top);
+    }
 }
 
 void CalcRecTime() {

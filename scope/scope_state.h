@@ -38,6 +38,7 @@ enum ParaPanelCtrl : int {
     PARAP_EXTERN_TEACH,
     PARAP_MAX_UP,
     PARAP_MAX_DOWN,
+    PARAP_POWER_VALUE,  // the power as a number beside its slider
 };
 
 enum TeachTablePanelCtrl : int {

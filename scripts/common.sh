@@ -7,11 +7,12 @@ JOBS=${JOBS:-$(nproc)}
 # Everything the build, the tests and the demo need that a minimal Debian image lacks. qt6-tools-dev's UiTools
 # needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here. The Debian
 # package needs dpkg-shlibdeps (dpkg-dev) and file, with which CPack finds the programs' libraries; its
-# test checks the menu entries with desktop-file-validate. ser2net stands between a test and the emulator's
-# serial line as a serial-to-Ethernet server does between the programs and a sensor.
+# test checks the menu entries with desktop-file-validate and the whole package with lintian; help2man
+# makes the manual pages of the command-line tools from their --help. ser2net stands between a test and
+# the emulator's serial line as a serial-to-Ethernet server does between the programs and a sensor.
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
-          dpkg-dev file desktop-file-utils ser2net)
+          dpkg-dev file desktop-file-utils lintian help2man ser2net)
 
 install_missing() {
     local missing=()
@@ -27,11 +28,43 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build_tree() {
+# Configures the tree in $BUILD_DIR. Quiet unless it fails.
+configure_tree() {
     if ! cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null; then
         echo "Configuring the build failed (the reason is above). A missing library's Debian package can be" >&2
         echo "found with: apt-file search <file CMake looked for>; add it to PACKAGES in scripts/common.sh." >&2
         exit 1
     fi
+}
+
+# Builds everything: programs, tools, tests and benchmarks.
+build_tree() {
+    configure_tree
     cmake --build "$BUILD_DIR" -j"$JOBS"
+}
+
+# Builds the named targets only. The compiler's lines go to $BUILD_DIR/build.log; a terminal sees the
+# build's progress in one line, and a failure shows the end of the log.
+build_targets() {
+    configure_tree
+    local log=$BUILD_DIR/build.log status
+    set +e
+    cmake --build "$BUILD_DIR" -j"$JOBS" --target "$@" 2>&1 | tee "$log" | show_progress
+    status=${PIPESTATUS[0]}
+    set -e
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$log" >&2
+        echo "The build failed (the reason is above; the whole log is $log)." >&2
+        exit 1
+    fi
+}
+
+# The "[ 42%]" of each build line, over and over in one terminal line; nothing when not on a terminal.
+show_progress() {
+    local line
+    while IFS= read -r line; do
+        [ -t 1 ] && [[ $line == "["*"%]"* ]] && printf '\r  %s' "${line%%]*}]"
+    done
+    [ -t 1 ] && printf '\r\033[K'
+    return 0
 }

@@ -58,7 +58,8 @@ void ExampleFrame(int k, unsigned& noise) {
     dataSym1 = word(545 + 25 * wave + 8 * Noise(noise));
     dataSym2 = word(512 - 20 * wave + 8 * Noise(noise));
     dataVec = 3;
-    dataTemp = word(36 + 0.8 * wave);
+    dataTemp =
+        word(309.5 + 0.6 * wave);  // whole numbers one apart: the graph's axis must not fill its height
     dataAktMaxChL = std::max<unsigned short>(dataAktMaxChL, dataChL);
     dataAktMaxChC = std::max<unsigned short>(dataAktMaxChC, dataChC);
     dataAktMaxChR = std::max<unsigned short>(dataAktMaxChR, dataChR);
@@ -72,6 +73,8 @@ void TeachExampleRows() {
         for (int c = 0; c < kTeachColumns; ++c)
             SetTableCellVal(ttpanel, TTP_TABLE, {c + 1, r + 1}, static_cast<unsigned short>(values[c]));
     }
+    for (int c = 0; c < kTeachColumns; ++c)  // the widest number a cell takes
+        SetTableCellVal(ttpanel, TTP_TABLE, {c + 1, 6}, static_cast<unsigned short>(65535));
     uitest::SetAndCommit(parapanel, PARAP_MAX_NO, 4);
     uitest::SetAndCommit(ttpanel, TTP_NO, 3);
 }
@@ -170,7 +173,16 @@ int main(int argc, char** argv) {
     Save(mainpanel, "main-graph");
     uitest::SelectListItem(graphpanel, GRAPHP_SIGNAL, 0);
     Save(graphpanel, "graph-ch-l");
+    uitest::SelectListItem(graphpanel, GRAPHP_SIGNAL, 6);
+    Save(graphpanel, "graph-temp");
+    uitest::SelectListItem(graphpanel, GRAPHP_SIGNAL, 0);
     uitest::Click(graphpanel, GRAPHP_CLOSE);
+
+    // A power beyond the slider's range, as a sensor or a parameter file may bring it.
+    GetPanelValues();
+    paraPower = 2500;
+    SetPanelValues();
+    Save(parapanel, "parameters-power-2500");
 
     SetCtrlVal(colbigpanel, COLBIGP_VECTOR, static_cast<unsigned short>(255));
     Save(colbigpanel, "big-vector-255");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package of a build tree, unpacks it into a temporary root and checks what it holds:
-# runtime dependencies only, no tests or tools, menu entries with their programs and icons. Then starts
-# each named program from that root, offscreen, with a temporary home: its panels must come from the
+# runtime dependencies only, no tests or tools, menu entries with their programs and icons, copyright,
+# changelog and manual pages, and no error in lintian's eyes. Then starts each named program from that
+# root, offscreen, with a temporary home: its panels must come from the
 # installed share directory and its settings and COM links from ~/.config/colour-sensor-tools/<program>,
 # where a sensor emulator (from the package too) serves COM5. Each must still run after a few seconds.
 #   test_package.sh CPACK BUILD_DIR PROGRAM...
@@ -38,6 +39,24 @@ for tool in sensor-emulator sensor-tool; do
 done
 [ ! -e "$usr/bin/panels" ] || fail "panel files beside the programs: the installed share directory is not used"
 [ -f "$usr/share/colour-sensor-tools/panels/interface.ui" ] || fail "no panel files in share/"
+
+# What Debian expects of a package: its copyright, its changelog and a manual page for every program;
+# lintian finds no error in it (its warnings are shown).
+doc=$usr/share/doc/colour-sensor-tools
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" 2>/dev/null ||
+    fail "no machine-readable copyright file in $doc"
+gzip -t "$doc/changelog.Debian.gz" 2>/dev/null || fail "no compressed changelog.Debian.gz in $doc"
+for program in "$usr"/bin/*; do
+    page=$usr/share/man/man1/$(basename "$program").1.gz
+    zgrep -q '^\.SH' "$page" 2>/dev/null || fail "no manual page $page"
+done
+if command -v lintian > /dev/null; then
+    lintian --fail-on error --tag-display-limit 0 "$deb" > "$work/lintian.log" 2>&1 ||
+        fail "lintian found errors: $(grep '^E:' "$work/lintian.log")"
+    grep '^[EW]:' "$work/lintian.log"
+else
+    fail "lintian is missing (scripts/test.sh installs it)"
+fi
 
 # Every menu entry starts a program of the package and shows an icon of its own.
 for program in "$@"; do

@@ -85,6 +85,24 @@ TEST_F(ProgramDir, InstalledProgramUsesTheUsersConfigDirectoryMadeOnFirstUse) {
         << "nothing written beside the program";
 }
 
+TEST_F(ProgramDir, DirectoryNamedForTheRunWinsInEveryLayoutAndIsMadeOnFirstUse) {
+    fs::create_directories(root / "bin/panels");
+    const fs::path demo = root / "demo" / "ProbeTool";
+    const std::string home = "HOME=" + (root / "home").string();
+    EXPECT_EQ(RunProbeIn(root / "bin", home + " COLOUR_SENSOR_PROGRAM_DIR=" + demo.string() + "/"),
+              "0 " + demo.string());
+    EXPECT_TRUE(fs::is_directory(demo));
+    EXPECT_EQ(RunProbeIn(InstalledBin(), home + " COLOUR_SENSOR_PROGRAM_DIR=" + demo.string()),
+              "0 " + demo.string());
+    EXPECT_FALSE(fs::exists(root / "home")) << "the user's directory stays untouched";
+    EXPECT_EQ(RunProbeIn(root / "bin", home + " COLOUR_SENSOR_PROGRAM_DIR="), "0 " + (root / "bin").string())
+        << "an empty name counts as none";
+    std::ofstream(root / "plain-file") << "x";
+    EXPECT_EQ(
+        RunProbeIn(root / "bin", home + " COLOUR_SENSOR_PROGRAM_DIR=" + (root / "plain-file/d").string()),
+        "-1 " + (root / "plain-file/d").string());
+}
+
 TEST_F(ProgramDir, ConfigDirectoryThatCannotBeMadeIsAnError) {
     const fs::path bin = InstalledBin();
     std::ofstream(root / "plain-file") << "x";  // a file where the configuration directory should be

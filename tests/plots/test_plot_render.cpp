@@ -14,6 +14,7 @@
 
 #include "plots.h"
 
+using platform_detail::AxisRange;
 using platform_detail::Graph;
 using platform_detail::PlotMapping;
 using platform_detail::PlotWidget;
@@ -307,6 +308,67 @@ TEST(GraphPicture, AutoscaledRangeShowsEverySegment) {
     // The newest segment is on screen, whatever the range grew to.
     const int x = static_cast<int>(std::lround(m.X(699.5)));
     EXPECT_FALSE(RowsWith(img, g.PlotArea(), x, 0xFF0000).empty());
+}
+
+// A graph of whole numbers (a recorder's samples) and the ticks it would label its axes with.
+class WholeGraph : public Graph {
+  public:
+    WholeGraph() : Graph(nullptr) {
+        SetWholeNumbers(true);
+        resize(704, 500);
+    }
+    Layout Axes() const { return ComputeLayout(Shown(VAL_BOTTOM_XAXIS), Shown(VAL_LEFT_YAXIS)); }
+};
+
+bool WholeTicks(const PlotWidget::Ticks& t) {
+    for (int i = 0; i < t.count; ++i)
+        if (t.At(i) != std::round(t.At(i))) return false;
+    return t.count >= 2;
+}
+
+TEST(GraphAxes, WholeNumberDataGetWholeTicksAndAMarginAboveAndBelow) {
+    // Courses that step between two values every ten samples, from the first sample on: a temperature
+    // one apart, a flat 0 and a flat 65535, a channel, and whole numbers below 0.
+    struct Course {
+        int low, high;
+    };
+    for (const Course c :
+         {Course{309, 310}, Course{0, 0}, Course{65535, 65535}, Course{2036, 2161}, Course{-7, 3}}) {
+        WholeGraph g;
+        auto value = [c](int i) { return i / 10 % 2 ? c.high : c.low; };
+        int seenHigh = c.low;
+        for (int i = 0; i < 60; ++i) {
+            ASSERT_GT(Segment(g, std::max(0, i - 1), value(std::max(0, i - 1)), i, value(i), 0x008080), 0);
+            seenHigh = std::max(seenHigh, value(i));
+            const auto layout = g.Axes();
+            ASSERT_TRUE(WholeTicks(layout.yTicks)) << c.low << " after " << i + 1 << " samples";
+            ASSERT_TRUE(WholeTicks(layout.xTicks)) << c.low << " after " << i + 1 << " samples";
+            ASSERT_EQ(layout.x.min, 0.0);
+            if (i <= 1) {
+                ASSERT_EQ(layout.x.max, 1.0) << "the first two samples: an x axis from 0 to 1, no margin";
+            }
+            if (c.low >= 0) {
+                ASSERT_GE(layout.y.min, 0.0) << "no room below 0 for data that never go there";
+            }
+            if (c.low != 0) {
+                ASSERT_LT(layout.y.min, c.low) << "the data never lie on the frame";
+            }
+            ASSERT_GT(layout.y.max, seenHigh);
+        }
+        // The margin is a margin: the course takes a good part of the height, but not all of it.
+        const AxisRange y = g.Shown(VAL_LEFT_YAXIS);
+        const int span = c.high - c.low;
+        EXPECT_LE(y.max - y.min, 3.0 * std::max(span, 2)) << c.low;
+        if (span > 0) {
+            EXPECT_LE(span, 0.9 * (y.max - y.min)) << "fills the height";
+        }
+    }
+    // A graph not told its data are whole (a drift curve) keeps the tight range of its data.
+    Graph curve(nullptr);
+    curve.resize(704, 500);
+    ASSERT_GT(Segment(curve, 0, 309, 1, 310, 0xFF0000), 0);
+    EXPECT_EQ(curve.Shown(VAL_LEFT_YAXIS).min, 309.0);
+    EXPECT_EQ(curve.Shown(VAL_LEFT_YAXIS).max, 310.0);
 }
 
 // ---- pacing

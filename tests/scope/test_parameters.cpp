@@ -194,6 +194,8 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     StartProgram();
     EXPECT_EQ(Int(parapanel, PARAP_AVERAGE), 7);
     EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), 65000);
+    EXPECT_EQ(Int(parapanel, PARAP_POWER), 1500);
+    EXPECT_EQ(Int(parapanel, PARAP_POWER_VALUE), 1500) << "the number beside the slider widens with it";
     for (int w = 0; w < kImageWords; ++w) SetRamWord(w, 0);
     uitest::Click(mainpanel, MAINP_SEND);
     EXPECT_EQ(RamImage(), image);
@@ -204,6 +206,7 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     GetNumListItems(parapanel, PARAP_AVERAGE, items);
     SetRamWord(kWordAverage, 32);
     SetRamWord(kWordMaxUp, ShowableWord(kWordMaxUp));
+    SetRamWord(kWordPower, ShowableWord(kWordPower));
     uitest::Click(mainpanel, MAINP_GET);
     int after = 0;
     GetNumListItems(parapanel, PARAP_AVERAGE, after);
@@ -212,6 +215,10 @@ TEST_P(Parameters, ValuesThePanelsCannotShowComeBackUnchanged) {
     double max = 0.0;
     GetCtrlAttribute(parapanel, PARAP_MAX_UP, ATTR_MAX_VALUE, max);
     EXPECT_LT(max, 65000.0);
+    for (int power : {PARAP_POWER, PARAP_POWER_VALUE}) {
+        GetCtrlAttribute(parapanel, power, ATTR_MAX_VALUE, max);
+        EXPECT_EQ(max, 1000.0) << "a power in range gives back the range of both";
+    }
 }
 
 TEST_P(Parameters, ValuesThePanelsCannotShowSurviveAParameterFile) {
@@ -428,6 +435,27 @@ TEST_F(ParameterPanel, FieldsWithoutAnActionStillExplainThemselves) {
     uitest::RightClick(parapanel, PARAP_MAX_UP);
     uitest::ExpectPopup("INFO!", InfoSlidePower);
     uitest::RightClick(parapanel, PARAP_POWER);
+    uitest::ExpectPopup("INFO!", InfoSlidePower);
+    uitest::RightClick(parapanel, PARAP_POWER_VALUE);
+}
+
+TEST_F(ParameterPanel, ThePowerSliderAndTheNumberBesideItShowOneValueWhicheverIsMoved) {
+    auto both = [] {
+        return std::vector<int>{Int(parapanel, PARAP_POWER), Int(parapanel, PARAP_POWER_VALUE)};
+    };
+    uitest::SetAndCommit(parapanel, PARAP_POWER, 620);  // dragged and released
+    EXPECT_EQ(both(), (std::vector<int>{620, 620}));
+    uitest::PressKey(parapanel, PARAP_POWER, VAL_RIGHT_ARROW_VKEY);  // the slider's own keyboard step
+    EXPECT_EQ(both(), (std::vector<int>{621, 621}));
+    uitest::SetAndCommit(parapanel, PARAP_POWER_VALUE, 845);  // typed
+    EXPECT_EQ(both(), (std::vector<int>{845, 845}));
+    uitest::PressKey(parapanel, PARAP_POWER_VALUE, VAL_DOWN_ARROW_VKEY);
+    EXPECT_EQ(both(), (std::vector<int>{844, 844}));
+    GetPanelValues();
+    EXPECT_EQ(paraPower, 844);
+    // Neither takes more than the slider's range.
+    EXPECT_EQ(uitest::SetAndCommit(parapanel, PARAP_POWER_VALUE, 1001), UIEInvalidValue);
+    EXPECT_EQ(both(), (std::vector<int>{844, 844}));
 }
 
 TEST_F(ParameterPanel, EvaluationModeShowsTheMaximaAndEnablesTheirDelays) {

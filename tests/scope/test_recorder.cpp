@@ -209,6 +209,47 @@ TEST_F(Recorder, EachModeShowsItsControlsOnly) {
     }
 }
 
+TEST_F(Recorder, TheControlsAModeShowsStandTogetherBelowTheRecordFile) {
+    const int modeControls[] = {RECP_INTERVAL,
+                                RECP_COUNT,
+                                RECP_TIME_FRAME,
+                                RECP_DAYS,
+                                RECP_RECORDED,
+                                RECP_REMAINING,
+                                RECP_FRAME_COUNTER,
+                                RECP_START,
+                                RECP_STOP,
+                                RECP_START_TRIGGERED,
+                                RECP_STOP_TRIGGERED,
+                                RECP_MANUAL,
+                                RECP_INTERVAL_LABEL,
+                                RECP_COUNT_LABEL,
+                                RECP_RECORDED_LABEL,
+                                RECP_REMAINING_LABEL,
+                                RECP_FRAME_COUNTER_LABEL};
+    const int fileBottom =
+        Attr(recpanel, RECP_SENSOR_ID, ATTR_TOP) + Attr(recpanel, RECP_SENSOR_ID, ATTR_HEIGHT);
+    for (int mode : {0, 1, 2, 3, 0}) {
+        ASSERT_EQ(uitest::SelectListItem(recpanel, RECP_MODE, mode), 0);
+        std::vector<std::pair<int, int>> spans;  // top, bottom of each shown control
+        for (int ctrl : modeControls)
+            if (uitest::IsShown(recpanel, ctrl))
+                spans.emplace_back(Attr(recpanel, ctrl, ATTR_TOP),
+                                   Attr(recpanel, ctrl, ATTR_TOP) + Attr(recpanel, ctrl, ATTR_HEIGHT));
+        ASSERT_FALSE(spans.empty());
+        std::ranges::sort(spans);
+        EXPECT_LE(spans.front().first - fileBottom, 24) << "mode " << mode << " starts far below the file";
+        int bottom = spans.front().second;
+        for (const auto& [top, end] : spans) {
+            EXPECT_LE(top - bottom, 12) << "mode " << mode << ": a hole above the control at " << top;
+            bottom = std::max(bottom, end);
+        }
+        int height = 0;
+        GetPanelAttribute(recpanel, ATTR_PANEL_HEIGHT, height);
+        EXPECT_LE(bottom, height) << "mode " << mode;
+    }
+}
+
 TEST_F(Recorder, RecordTimeIsIntervalTimesCountSplitIntoDaysHoursMinutesSeconds) {
     // Opening the recorder in mode 0 shows the time of what the inputs hold.
     SetCtrlVal(recpanel, RECP_INTERVAL, static_cast<unsigned short>(2));
