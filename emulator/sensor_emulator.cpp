@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,7 +52,7 @@ long LineBaud(const termios& tio) {
 constexpr std::size_t kMaxQueuedParts = 256;  // auto-sent frames beyond this wait are dropped
 // A wire-speed line hands its bytes over as they finish, in batches no further apart than this (the last
 // byte of a part exactly when it finishes).
-constexpr auto kWireBatch = std::chrono::microseconds(500);
+constexpr auto kWireBatch = std::chrono::milliseconds(1);
 
 // One served connection: the TCP client or the pseudo-terminal's master side.
 struct Link {
@@ -446,6 +447,8 @@ std::optional<Clock::time_point> SensorEmulator::Impl::NextWake(const Link& link
 }
 
 void SensorEmulator::Impl::Serve() {
+    // A wire-speed line hands over its bytes when they are through, to the microsecond: no timer slack.
+    if (options.wireSpeed) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!stopping) {
         {
             std::lock_guard lock(mutex);
