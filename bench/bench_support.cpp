@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "com232.h"
+
 namespace bench {
 
 namespace {
@@ -37,10 +39,24 @@ double ThreadCpu() {
     return Seconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
+double ProcessCpu() {
+    return Seconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
 Summary Summarise(std::vector<double> samples) {
     if (samples.empty()) return {};
     std::sort(samples.begin(), samples.end());
     return {Quantile(samples, 0.5), Quantile(samples, 0.25), Quantile(samples, 0.75), int(samples.size())};
+}
+
+double ExchangesPerSecond(double seconds, void (*exchange)()) {
+    const double w0 = Now();
+    long answered = 0;
+    while (Now() - w0 < seconds) {
+        exchange();
+        if (bytesToRead == 0) ++answered;
+    }
+    return double(answered) / (Now() - w0);
 }
 
 double WireSeconds(double bytes, long baud) {

@@ -17,8 +17,9 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
-double Now();        // monotonic seconds
-double ThreadCpu();  // CPU seconds of the calling thread
+double Now();         // monotonic seconds
+double ThreadCpu();   // CPU seconds of the calling thread
+double ProcessCpu();  // CPU seconds of the whole process (the emulator's thread too)
 
 struct Span {
     double wall = 0.0, cpu = 0.0;
@@ -65,6 +66,10 @@ Runs Repeat(F&& once, const RepeatOptions& o = {}) {
             return {w, Summarise(cpus).median};
     }
 }
+
+// `exchange` (one request and its reply through the program's own link code, nothing displayed or recorded)
+// back to back for `seconds`: the exchanges answered per second. The bare exchange rate a loop is held to.
+double ExchangesPerSecond(double seconds, void (*exchange)());
 
 // A serial line: 10 bits a byte (start bit, 8 data bits, stop bit).
 inline constexpr int kFrameBytes = 36;
