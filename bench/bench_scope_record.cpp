@@ -204,6 +204,7 @@ void Waiting(bench::Table& table) {
         const Run wait = RecordFor(1, std::max(g_seconds, 2.5));
         const std::string path = recFileName;
         bench::fs::remove(path);
+        SetCtrlVal(recpanel, RECP_FRAME_COUNTER, 0.0);  // not what the record before counted
         long checks = 0, missing = 0;
         // The frame counter is shown after the frame's line was written, so the file holds at least as many
         // lines as the counter says whenever the record waits for its next frame.
