@@ -151,7 +151,7 @@ struct SensorEmulator::Impl {
     void Wake();
     void AcceptClient();
     void ReadFrom(Link& link);
-    void OnFrame(Link& link, const Frame& frame, Clock::time_point arrived);
+    void OnFrame(Link& link, const Frame& frame, Clock::time_point now);
     bool LineAtSensorRate() const;
     Clock::duration ByteTime() const;
     void StartFront(Link& link);
@@ -305,9 +305,8 @@ Clock::duration SensorEmulator::Impl::ByteTime() const {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(10.0 / double(baud)));
 }
 
-// `arrived`: when the frame's last byte came in.
-void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_point arrived) {
-    const auto now = arrived;
+// `now`: when the frame's last byte came in.
+void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_point now) {
     std::optional<Bytes> reply;
     Faults f;
     int number;
