@@ -41,12 +41,6 @@ bool FrameAssembler::Next(Frame& frame, double now) {
     }
 }
 
-void FrameAssembler::Clear() {
-    buffer_.clear();
-    head_ = 0;
-    ended_ = false;
-}
-
 // The first marker at or after `from`; a 00 at the end that the bytes may still make a marker of counts as
 // one. The size of the buffer when there is none.
 std::size_t FrameAssembler::NextMarker(std::size_t from) const {
@@ -83,22 +77,18 @@ FrameAssembler::Verdict FrameAssembler::Judge(bool bytesEnded, std::size_t& drop
         drop = n;  // broken off at the end
         return Verdict::Drop;
     }
-    // Its own header begun again inside it: broken off there. A header that the bytes may still complete
-    // is waited for.
-    for (std::size_t k = 1; k < kFrame; ++k) {
-        const std::size_t have = std::min(kHeader, n - k);
-        if (!std::equal(b.begin() + std::ptrdiff_t(k), b.begin() + std::ptrdiff_t(k + have), b.begin()))
-            continue;
-        if (have == kHeader) {
+    // Its own header begun again inside it: broken off there. (A header that runs on past the bytes there
+    // are is left to what follows, which waits for those bytes.)
+    for (std::size_t k = 1; k < kFrame && k + kHeader <= n; ++k) {
+        if (std::equal(b.begin() + std::ptrdiff_t(k), b.begin() + std::ptrdiff_t(k + kHeader), b.begin())) {
             drop = k;
             return Verdict::Drop;
         }
-        if (!bytesEnded) return Verdict::Wait;
     }
     // What follows: the next frame's marker, or one frame with a wrong marker and then a marker. Where the
     // bytes have ended, nothing (or a lone 00, all of a marker there is) counts as a marker.
     for (const std::size_t at : {kFrame, 2 * kFrame}) {
-        if (n > at + 1 && MarkerAt(b, at)) return Verdict::Frame;
+        if (MarkerAt(b, at)) return Verdict::Frame;
         if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Verdict::Frame : Verdict::Wait;
         if (n < at && !bytesEnded) return Verdict::Wait;
     }

@@ -41,7 +41,6 @@ class FrameAssembler {
     void End() { ended_ = true; }
     std::size_t Pending() const { return buffer_.size() - head_; }
     std::size_t Discarded() const { return discarded_; }  // bytes dropped as no frame
-    void Clear();
 
   private:
     enum class Verdict { Frame, Drop, Wait };

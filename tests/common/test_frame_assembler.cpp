@@ -101,6 +101,42 @@ TEST(FrameAssembler, AFrameWithAWrongMarkerIsDroppedWholeAndItsNeighboursAreKept
     EXPECT_EQ(Cut(Join({bad, Frame(2)})), (Frames{Frame(2)}));
 }
 
+TEST(FrameAssembler, WhatFollowsAFrameDecidesItAtOnceOrOnceTheLineIsQuiet) {
+    FrameAssembler a;
+    a.Feed(Join({Frame(1), Frame(0x11, 0x55), Frame(2), Frame(3)}), 0.0);
+    EXPECT_EQ(Drain(a, 0.0), (Frames{Frame(1), Frame(2)}))
+        << "followed by a marker, or a bad frame and a marker";
+    // At the end of the bytes a lone 00 after a frame may begin the next frame; another byte makes it stray.
+    for (const auto& [after, taken] :
+         {std::pair{Bytes{0x00}, Frames{Frame(4)}}, std::pair{Bytes{0x12}, Frames{}}}) {
+        FrameAssembler b;
+        b.Feed(Join({Frame(4), after}), 0.0);
+        EXPECT_TRUE(Drain(b, 0.0).empty()) << "undecided while the line may go on";
+        EXPECT_EQ(Drain(b, kQuiet), taken);
+        b.End();
+        EXPECT_TRUE(Drain(b, kQuiet).empty());
+        EXPECT_EQ(b.Pending(), 0u) << "nothing waits once the stream has ended";
+    }
+}
+
+// A frame with a wrong marker that came alone waits for the marker after it, and then goes whole: were it cut
+// at the marker inside it, its tail and the next frame's head would make a frame when the next frame holds
+// a marker at the same place.
+TEST(FrameAssembler, AFrameWithAWrongMarkerGoesWholeThoughItCameBeforeTheNext) {
+    Bytes bad = Frame(0x11, 0x55);
+    bad[20] = 0x00;
+    bad[21] = 0xAA;
+    Bytes good = Frame(0x22);
+    good[20] = 0x00;
+    good[21] = 0xAA;
+    FrameAssembler a;
+    a.Feed(bad, 0.0);
+    EXPECT_TRUE(Drain(a, 0.0).empty());
+    a.Feed(Join({good, Frame(3)}), 0.001);
+    EXPECT_EQ(Drain(a, 0.001 + kQuiet), (Frames{good, Frame(3)}));
+    EXPECT_EQ(a.Discarded(), 36u);
+}
+
 TEST(FrameAssembler, AFrameWhoseWordsHoldTheMarkerIsKeptWhole) {
     Bytes f = Frame(0x07);
     f[10] = 0x00;  // a channel reading 170
