@@ -9,7 +9,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,18 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform.h"
-#include "sensor_emulator.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-double Seconds(clockid_t clock) {
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 struct CpuShare {
     double process;  // CPU seconds of the whole process per wall second
@@ -43,17 +36,15 @@ struct CpuShare {
 // Runs `pass` in a loop that also calls the event pump, for `wall` seconds.
 template <typename Pass>
 CpuShare MeasureWait(double wall, Pass pass) {
-    const double w0 = Seconds(CLOCK_MONOTONIC), p0 = Seconds(CLOCK_PROCESS_CPUTIME_ID),
-                 t0 = Seconds(CLOCK_THREAD_CPUTIME_ID);
+    const double w0 = bench::Now(), p0 = bench::ProcessCpu(), t0 = bench::ThreadCpu();
     long passes = 0;
-    while (Seconds(CLOCK_MONOTONIC) - w0 < wall) {
+    while (bench::Now() - w0 < wall) {
         ProcessSystemEvents();
         pass();
         ++passes;
     }
-    const double w = Seconds(CLOCK_MONOTONIC) - w0;
-    return {(Seconds(CLOCK_PROCESS_CPUTIME_ID) - p0) / w, (Seconds(CLOCK_THREAD_CPUTIME_ID) - t0) / w,
-            passes};
+    const double w = bench::Now() - w0;
+    return {(bench::ProcessCpu() - p0) / w, (bench::ThreadCpu() - t0) / w, passes};
 }
 
 struct Seen {
@@ -78,16 +69,12 @@ void PrintCpu(const char* what, const CpuShare& c) {
                 what, c.process, c.thread, c.passes, 2.0e6 / static_cast<double>(std::max(c.passes, 1L)));
 }
 
-int WaitForSilentTcpReply() {
-    sensor_emu::SensorEmulator emulator({});
-    std::string error;
-    if (!emulator.Start(&error)) return std::fprintf(stderr, "emulator: %s\n", error.c_str()), 1;
-    sensor_emu::Faults silent;
-    silent.silent = true;
-    emulator.SetFaults(silent);
+int WaitForSilentTcpReply(const bench::fs::path& dir) {
+    const auto emulator = bench::StartEmulator({bench::Link::Tcp}, dir);
+    emulator->SetFaults({.silent = true});
     Seen seen;
     unsigned h = 0;
-    if (ConnectToTCPServer(h, emulator.TcpPort(), "127.0.0.1", CountingCallback, &seen, 5000) != 0) return 1;
+    if (ConnectToTCPServer(h, emulator->TcpPort(), "127.0.0.1", CountingCallback, &seen, 5000) != 0) return 1;
     unsigned char frame[36] = {0x00, 0x55, 0x00, 0x07};
     ClientTCPWrite(h, frame, 36, 2000);
     PrintCpu("TCP wait, sensor silent, 2 s:", MeasureWait(2.0, [] {}));
@@ -95,17 +82,10 @@ int WaitForSilentTcpReply() {
     return seen.bytes == 0 ? 0 : 1;
 }
 
-int WaitForSilentSerialReply() {
-    sensor_emu::EmulatorOptions o;
-    o.tcp = false;
-    o.pty = true;
-    sensor_emu::SensorEmulator emulator(o);
-    std::string error;
-    if (!emulator.Start(&error)) return std::fprintf(stderr, "emulator: %s\n", error.c_str()), 1;
-    sensor_emu::Faults silent;
-    silent.silent = true;
-    emulator.SetFaults(silent);
-    if (OpenComConfig(9, emulator.PtyPath(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024) != 0) return 1;
+int WaitForSilentSerialReply(const bench::fs::path& dir) {
+    const auto emulator = bench::StartEmulator({bench::Link::Pty}, dir);
+    emulator->SetFaults({.silent = true});
+    if (OpenComConfig(9, emulator->PtyPath(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024) != 0) return 1;
     unsigned char frame[36] = {0x00, 0x55, 0x00, 0x07};
     ComWrt(9, frame, 36);
     int queued = 0;
@@ -199,9 +179,12 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     const int samples = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+    const bench::fs::path dir = bench::WorkDir("bench-link-wait");
+    bench::PrintConditions("bench_link_wait: what the reply waits cost");
     int failures = 0;
-    failures += WaitForSilentTcpReply();
-    failures += WaitForSilentSerialReply();
+    failures += WaitForSilentTcpReply(dir);
+    failures += WaitForSilentSerialReply(dir);
     failures += MeasureArrivalLatency(samples);
+    bench::fs::remove_all(dir);
     return failures == 0 ? 0 : 1;
 }

@@ -1,21 +1,17 @@
-// The Morvalen tool's link against the sensor emulator on loopback, through the program's own code:
-//  1. A whole page-1 transfer (Send CF: 3 prepare orders with their 0.2 s pauses and 30 write orders) next
-//     to its protocol floor, measured in the same run: three 0.2 s pauses plus 33 echoed round trips of
-//     the same frames. Reported as transfer time / floor (goal: within 5 %), and the CPU time per transfer.
-//     The same again with the frame log on: its ratio must stay within 2 % of the ratio without it.
+// The Morvalen tool's link against the sensor emulator, through the program's own code:
+//  1. A whole page-1 transfer (Send CF: 3 prepare orders each followed by its 0.2 s pause, then 30 write
+//     orders, all echoed), on a wire-speed serial line at 9,600 and 115,200 baud next to its wire floor
+//     (33 frames each way at 10 bits a byte, the three pauses and the emulator's reply delay): goal at most
+//     1.02 x the floor. On TCP (loopback, no wire) the time alone. Repeated until stable: median and spread
+//     (25th..75th percentile), and the CPU the program used. The same with the frame log on: its time
+//     must stay within 2 % of the time without it.
 //  2. A connection attempt that waits out a silent sensor: CPU seconds used per wall second.
-// Usage: bench_morvalen_link [transfers]   (default 5, on TCP and on the pseudo-terminal)
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
+// Usage: bench_morvalen_link [--runs=N] [--reply-delay-ms=D]   (N: at least this many transfers, 5)
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
+#include <cstring>
 #include <string>
 
+#include "bench_support.h"
 #include "com232.h"
 #include "frame_log.h"
 #include "gui.h"
@@ -23,120 +19,90 @@
 #include "interface_panel.h"
 #include "morvalen.h"
 #include "platform.h"
-#include "sensor_emulator.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-double Clock(clockid_t id) {
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+using bench::Link;
+
+constexpr int kExchanges = 33;
+constexpr double kPauses = 3 * 0.2;
+
+void SendCf() {
+    uitest::Click(DataPanel(1), DATAP_SEND_CF);
+    std::string status;
+    GetCtrlVal(DataPanel(1), DATAP_STATUS, status);
+    bench::Require(status == "SUCCESS", "transfer failed: " + status);
 }
 
-struct Span {
-    double wall = 0, cpu = 0;
-};
-
-template <typename F>
-Span Measure(F f) {
-    const double w0 = Clock(CLOCK_MONOTONIC), c0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
-    f();
-    return {Clock(CLOCK_MONOTONIC) - w0, Clock(CLOCK_PROCESS_CPUTIME_ID) - c0};
-}
-
-// One echoed exchange of a write order, as the transfer sends it.
-void RoundTrip(int k) {
-    FillTxBuf(182, static_cast<unsigned short>(10 * (k % 30)), static_cast<unsigned short>(0x1400 + k), 10);
-    FlushQueues();
-    WriteFrame();
-    CheckEcho(14);
-}
-
-void Run(bool tcp, int transfers, const fs::path& dir) {
-    sensor_emu::EmulatorOptions options;
-    options.tcp = tcp;
-    options.pty = !tcp;
-    if (!tcp) options.ptyLink = (dir / "COM5").string();
-    sensor_emu::SensorEmulator emulator(options);
-    std::string error;
-    if (!emulator.Start(&error)) {
-        std::fprintf(stderr, "emulator: %s\n", error.c_str());
-        std::exit(1);
-    }
-    std::ofstream(dir / "ComSettings.cfg")
-        << (tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator.TcpPort()) + "\n" : "0\n5\n4\n\n\n");
-    if (LoadMorvalenPanels() != 0) std::exit(1);
+void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs, const bench::fs::path& dir,
+         bench::Table& table, bench::Table& silent) {
+    auto emulator = bench::StartEmulator(link, dir);
+    emulator->SetFaults({.replyDelayMs = replyDelayMs});
+    bench::WriteComSettings(dir, link, *emulator);
+    bench::Require(LoadMorvalenPanels() == 0, "panels");
     DisplayPanel(mainpanel);
     InitAll();
-    if (comecho != 0 || selSensor != 100) {
-        std::fprintf(stderr, "not connected\n");
-        std::exit(1);
-    }
-    const char* name = tcp ? "TCP" : "serial (pty, 115200)";
+    bench::Require(comecho == 0 && selSensor == 100, "not connected on " + link.Name());
 
-    // Floor: 3 pauses plus 33 round trips, then the transfer itself, alternating to share conditions; after
-    // one transfer that warms up the charts and caches.
-    uitest::Click(DataPanel(1), DATAP_SEND_CF);
+    SendCf();  // warms up the charts and caches
     const std::string logPath = (dir / "frames.log").string();
-    // The transfers (not the floor) write the frame log when `label` says so.
-    auto measure = [&](const char* label) {
-        const bool logged = *label != '\0';
-        double floorSum = 0, transferSum = 0, cpuSum = 0;
-        for (int i = 0; i < transfers; ++i) {
-            Span trips = Measure([] {
-                for (int k = 0; k < 33; ++k) RoundTrip(k);
-            });
-            floorSum += 3 * 0.2 + trips.wall;
-            if (logged) OpenFrameLog(logPath);
-            Span transfer = Measure([] { uitest::Click(DataPanel(1), DATAP_SEND_CF); });
-            CloseFrameLog();
-            std::string status;
-            GetCtrlVal(DataPanel(1), DATAP_STATUS, status);
-            if (status != "SUCCESS") {
-                std::fprintf(stderr, "transfer failed: %s\n", status.c_str());
-                std::exit(1);
-            }
-            transferSum += transfer.wall;
-            cpuSum += transfer.cpu;
-        }
-        const double floor = floorSum / transfers, transfer = transferSum / transfers,
-                     cpu = cpuSum / transfers;
-        std::printf(
-            "%-22s page-1 transfer%s %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.4f s per "
-            "transfer (%.1f %% of its wall time)\n",
-            name, label, transfer, floor, transfer / floor, cpu, 100.0 * cpu / transfer);
-        return transfer / floor;
-    };
-    const double plain = measure("");
-    const double logged = measure(" (frame log)");
-    std::printf("%-22s frame log on / off: %.4f (goal <= 1.02)\n", name, logged / plain);
+    const double floor = bench::ExchangeFloor(kExchanges, link.baud, replyDelayMs / 1e3) + kPauses;
+    double plain = 0.0;
+    for (const bool logged : {false, true}) {
+        const bench::Runs runs = bench::Repeat(
+            [&] {
+                if (logged) OpenFrameLog(logPath);
+                SendCf();
+                CloseFrameLog();
+            },
+            repeat);
+        if (!logged) plain = runs.wall.median;
+        table.Row({link.Name(), logged ? "page-1 transfer, frame log on" : "page-1 transfer",
+                   link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
+                   link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
+                   logged ? bench::Format("%.4f", runs.wall.median / plain) : "-",
+                   bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median),
+                   std::to_string(runs.wall.runs)});
+    }
 
     // A connection attempt against a silent sensor waits out the version query's time limit.
-    emulator.SetFaults({.silent = true});
-    Span wait = Measure([] { uitest::Click(interfacepanel, INTERFACEP_TRY); });
-    std::printf("%-22s silent sensor: attempt took %.2f s, CPU %.3f s (%.3f CPU s per wall s)\n", name,
-                wait.wall, wait.cpu, wait.cpu / wait.wall);
+    emulator->SetFaults({.silent = true});
+    const bench::Span wait = bench::Measure([] { uitest::Click(interfacepanel, INTERFACEP_TRY); });
+    silent.Row(
+        {link.Name(), bench::Format("%.2f s", wait.wall), bench::Format("%.4f", wait.cpu / wait.wall)});
 
     if (tcpcon) DisconnectFromTCPServer(g_hconversation);
     tcpcon = 0;
     CloseCom(comport);
     DiscardMorvalenPanels();
-    emulator.Stop();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const int transfers = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    bench::RepeatOptions repeat;
+    int replyDelayMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--runs=", 7) == 0) repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
+        if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) replyDelayMs = std::atoi(argv[i] + 17);
+    }
+    repeat.maxRuns = std::max(repeat.maxRuns, repeat.minRuns);
     if (InitCVIRTE(argc, argv) != 0) return 1;
-    const fs::path dir = fs::temp_directory_path() / ("bench-morvalen-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const bench::fs::path dir = bench::WorkDir("bench-morvalen-link");
     uitest::Install(dir.string());
-    Run(true, transfers, dir);
-    Run(false, transfers, dir);
-    fs::remove_all(dir);
+    bench::PrintConditions("bench_morvalen_link: the compensation table transfer against the emulator");
+
+    bench::Table table({"link", "operation", "wire floor ms", "time ms median (p25..p75)",
+                        "time / floor (goal <= 1.02)", "log on / off (goal <= 1.02)", "CPU", "runs"});
+    bench::Table silent({"link", "connection attempt, silent sensor", "CPU s per wall s"});
+    for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
+        Run(link, repeat, replyDelayMs, dir, table, silent);
+    std::printf(
+        "Emulator reply delay %d ms; the floor holds the three 0.2 s pauses after the prepare orders.\n",
+        replyDelayMs);
+    table.Print();
+    silent.Print();
+    bench::fs::remove_all(dir);
     return 0;
 }

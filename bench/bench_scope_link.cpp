@@ -1,156 +1,128 @@
-// The scope against the sensor emulator on loopback, through the program's own code:
+// The scope against the sensor emulator, through the program's own code:
 //  1. Start-up to a shown window when no sensor answers at once (the connect is refused): seconds since the
 //     process started, and the peak resident memory.
-//  2. Send and Get of the whole parameter set to and from RAM (32 echoed or answered round trips each), next
-//     to their protocol floor measured in the same run: the same 32 frames exchanged bare. Reported as
-//     operation time / floor (goal: at most 1.05) and the CPU time per operation.
+//  2. Send and Get of the whole parameter set to and from RAM and EEPROM (32 or 33 exchanges of a frame
+//     each way), on a wire-speed serial line at 9,600 and 115,200 baud next to its wire floor (the bytes
+//     both ways at 10 bits each, and the emulator's reply delay): goal at most 1.02 x the floor. On TCP
+//     (loopback, no wire) the times alone. Each operation is repeated until its time is stable; median and
+//     spread (25th..75th percentile), and the CPU the program used.
 //  3. A Get that waits out a silent sensor: CPU seconds used per wall second (goal: below 0.05).
-// Usage: bench_scope_link [operations]   (default 5, on TCP and on the pseudo-terminal)
+// Usage: bench_scope_link [--runs=N] [--reply-delay-ms=D]   (N: at least this many runs per operation, 5)
 #include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <string>
 
+#include "bench_support.h"
 #include "com232.h"
 #include "harness.h"
-#include "interface_panel.h"
 #include "parameters.h"
 #include "platform.h"
 #include "scope.h"
-#include "sensor_emulator.h"
-
-namespace fs = std::filesystem;
+#include "scope_state.h"
 
 namespace {
 
-double Clock(clockid_t id) {
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+using bench::Link;
 
-struct Span {
-    double wall = 0, cpu = 0;
-};
+constexpr const char* kVersion = "ORVANE V3.3 2020-05-18";
 
-template <typename F>
-Span Measure(F f) {
-    const double w0 = Clock(CLOCK_MONOTONIC), c0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
-    f();
-    return {Clock(CLOCK_MONOTONIC) - w0, Clock(CLOCK_PROCESS_CPUTIME_ID) - c0};
-}
-
-// The frames of a Send or a Get exchanged bare, without the panels.
-void SendFloor() {
-    FlushQueues();
-    FillTxBuf(1, 0, 0, 0);
-    WriteFrame();
-    CheckEcho(18);
-    for (unsigned short r = 0; r < 31; ++r) {
-        FillTxBuf(2, r, 0, 0);
-        WriteFrame();
-        CheckEcho(6);
-    }
-}
-
-void GetFloor() {
-    for (unsigned short r = 0; r < 32; ++r) {
-        FillTxBuf(r == 0 ? 3 : 4, static_cast<unsigned short>(r - 1), 0, 0);
-        FlushQueues();
-        WriteFrame();
-        ReceiveReply();
-    }
-}
-
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::exit(1);
-}
-
-void StartUp(const fs::path& dir) {
+void StartUp(const bench::fs::path& dir) {
     std::ofstream(dir / "ComSettings.cfg") << "1\n1\n1\n127.0.0.1\n1\n";  // nothing listens on port 1
-    Require(LoadOrvanePanels() == 0, "panels");
+    bench::Require(LoadOrvanePanels() == 0, "panels");
     DisplayOrvanePanels();
     InitAll();
     ProcessSystemEvents();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf(
-        "start-up to a shown window (connect refused): %.3f s after process start, peak RSS %.1f MB\n",
+        "start-up to a shown window (connect refused): %.3f s after process start, peak RSS %.1f MB\n\n",
         Timer(), usage.ru_maxrss / 1024.0);
     DiscardOrvanePanels();
 }
 
-void Run(bool tcp, int operations, const fs::path& dir) {
+struct Operation {
+    const char* name;
+    void (*run)();
+    unsigned short memory;
+    int exchanges;
+};
+constexpr Operation kOperations[] = {
+    {"Send to RAM", SendPara, RAM, 32},
+    {"Send to EEPROM", SendPara, EEPROM, 33},  // and order 6
+    {"Get from RAM", GetPara, RAM, 32},
+    {"Get from EEPROM", GetPara, EEPROM, 33},  // after order 8
+};
+
+void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs, const bench::fs::path& dir,
+         bench::Table& table, bench::Table& silent) {
     sensor_emu::EmulatorOptions options;
-    options.versionText = "ORVANE V3.3 2020-05-18";
-    options.tcp = tcp;
-    options.pty = !tcp;
-    if (!tcp) options.ptyLink = (dir / "COM5").string();
-    sensor_emu::SensorEmulator emulator(options);
-    std::string error;
-    Require(emulator.Start(&error), error.c_str());
-    std::ofstream(dir / "ComSettings.cfg")
-        << (tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator.TcpPort()) + "\n" : "0\n5\n4\n\n\n");
-    Require(LoadOrvanePanels() == 0, "panels");
+    options.versionText = kVersion;
+    auto emulator = bench::StartEmulator(link, dir, options);
+    emulator->SetFaults({.replyDelayMs = replyDelayMs});
+    bench::WriteComSettings(dir, link, *emulator);
+    bench::Require(LoadOrvanePanels() == 0, "panels");
     DisplayOrvanePanels();
     InitAll();
-    Require(comecho == 1 && tcpcon == (tcp ? 1 : 0), "not connected");
-    const char* name = tcp ? "TCP" : "serial (pty, 115200)";
+    bench::Require(comecho == 1, "not connected on " + link.Name());
 
-    struct Operation {
-        const char* name;
-        int button;
-        void (*floor)();
-    };
-    for (const Operation& op :
-         {Operation{"Send", MAINP_SEND, SendFloor}, Operation{"Get", MAINP_GET, GetFloor}}) {
-        double floorSum = 0, opSum = 0, cpuSum = 0;
-        for (int i = 0; i < operations; ++i) {
-            floorSum += Measure(op.floor).wall;
-            // The Send button's callback holds for 0.5 s after the transfer; time the transfer itself.
-            Span s = Measure(op.button == MAINP_SEND ? SendPara : GetPara);
-            Require(comecho == 1, "transfer failed");
-            opSum += s.wall;
-            cpuSum += s.cpu;
-        }
-        const double floor = floorSum / operations, time = opSum / operations, cpu = cpuSum / operations;
-        std::printf(
-            "%-22s %-4s to RAM %.4f s, floor %.4f s, ratio %.4f (goal <= 1.05); CPU %.1f %% of its time\n",
-            name, op.name, time, floor, time / floor, 100.0 * cpu / time);
+    for (const Operation& op : kOperations) {
+        target = op.memory;
+        // The Send button's callback holds for 0.5 s after the transfer; the transfer itself is timed.
+        const bench::Runs runs = bench::Repeat(
+            [&] {
+                op.run();
+                bench::Require(comecho == 1, std::string(op.name) + " failed");
+            },
+            repeat);
+        const double floor = bench::ExchangeFloor(op.exchanges, link.baud, replyDelayMs / 1e3);
+        table.Row({link.Name(), op.name, std::to_string(op.exchanges),
+                   link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
+                   link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
+                   bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median),
+                   std::to_string(runs.wall.runs)});
     }
 
-    emulator.SetFaults({.silent = true});
-    Span wait = Measure(GetPara);
-    std::printf("%-22s silent sensor: Get waited %.2f s, %.3f CPU s per wall s (goal < 0.05)\n", name,
-                wait.wall, wait.cpu / wait.wall);
+    target = RAM;
+    emulator->SetFaults({.silent = true});
+    const bench::Span wait = bench::Measure(GetPara);
+    silent.Row(
+        {link.Name(), bench::Format("%.2f s", wait.wall), bench::Format("%.4f", wait.cpu / wait.wall)});
 
     if (tcpcon) DisconnectFromTCPServer(g_hconversation);
     tcpcon = 0;
     CloseCom(comport);
     DiscardOrvanePanels();
-    emulator.Stop();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const int operations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    bench::RepeatOptions repeat;
+    int replyDelayMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--runs=", 7) == 0) repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
+        if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) replyDelayMs = std::atoi(argv[i] + 17);
+    }
+    repeat.maxRuns = std::max(repeat.maxRuns, repeat.minRuns);
     if (InitCVIRTE(argc, argv) != 0) return 1;
-    const fs::path dir = fs::temp_directory_path() / ("bench-scope-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const bench::fs::path dir = bench::WorkDir("bench-scope-link");
     uitest::Install(dir.string());
+    bench::PrintConditions("bench_scope_link: the scope's parameter transfers against the emulator");
     StartUp(dir);
-    Run(true, operations, dir);
-    Run(false, operations, dir);
-    fs::remove_all(dir);
+
+    bench::Table table({"link", "operation", "exchanges", "wire floor ms", "time ms median (p25..p75)",
+                        "time / floor (goal <= 1.02)", "CPU", "runs"});
+    bench::Table silent({"link", "Get against a silent sensor", "CPU s per wall s (goal < 0.05)"});
+    for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
+        Run(link, repeat, replyDelayMs, dir, table, silent);
+    std::printf("Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n",
+                replyDelayMs);
+    table.Print();
+    silent.Print();
+    bench::fs::remove_all(dir);
     return 0;
 }

@@ -4,12 +4,12 @@
 //  - the graph panel after 65,536 samples on each of its seven graphs: adding a sample (goal: at most
 //    50 us), a full repaint of the visible graph (goal: at most 16 ms), the memory all seven hold (goal: at
 //    most 64 MB), and reading back the last plot of a graph next to copying them all;
-//  - the live loop against the emulator on TCP and the pseudo-terminal: frames per second next to
-//    1 / (reply time + 50 ms) (goal: ratio at least 0.95), and the CPU used while Go runs against a sensor
-//    that answers after 1 s (goal: below 5 % of a core).
+//  - the live loop against the emulator on TCP, the pseudo-terminal and a wire-speed serial line at 115,200
+//    baud: frames per second next to 1 / (reply time + 50 ms), the reply time being that of bare exchanges
+//    (goal: ratio at least 0.95), and the CPU used while Go runs against a sensor that answers after 1 s
+//    (goal: below 5 % of a core). CPU is the program's thread's; the emulator serves from its own.
 // Usage: bench_scope_live [--loop-seconds=S] [benchmark options]
 #include <benchmark/benchmark.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -24,6 +24,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_support.h"
 #include "com232.h"
 #include "graph_panel.h"
 #include "harness.h"
@@ -31,17 +32,10 @@
 #include "platform.h"
 #include "plots.h"
 #include "scope.h"
-#include "sensor_emulator.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-double Clock(clockid_t id) {
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 double ResidentMB() {
     long pages = 0, resident = 0;
@@ -168,88 +162,57 @@ BENCHMARK(BM_GraphPanelReadBack)->ArgName("last")->Arg(1)->Arg(-1)->Unit(benchma
 
 // --- the live loop against the emulator -----------------------------------------------------------------
 
-struct LinkRun {
-    bool tcp;
-    const char* name;
-};
-
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::exit(1);
-}
-
 int OrderFives(const sensor_emu::SensorEmulator& e) {
     int n = 0;
     for (const auto& f : e.Received()) n += (f[2] << 8 | f[3]) == 5;
     return n;
 }
 
-// Runs Go for `seconds` (Stop is pressed by a timer); wall and CPU seconds and the frames requested.
+// Runs Go for `seconds` (Stop is pressed by a timer): wall and CPU seconds, and the frames requested.
 struct GoRun {
-    double wall, cpu;
+    bench::Span span;
     int frames;
 };
 GoRun RunGo(sensor_emu::SensorEmulator& e, double seconds) {
     e.ResetCounters();
     QTimer::singleShot(int(seconds * 1000), [] { uitest::Click(mainpanel, MAINP_STOP); });
-    const double w0 = Clock(CLOCK_MONOTONIC), c0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
-    uitest::Click(mainpanel, MAINP_GO);
-    return {Clock(CLOCK_MONOTONIC) - w0, Clock(CLOCK_PROCESS_CPUTIME_ID) - c0, OrderFives(e)};
+    const bench::Span s = bench::Measure([] { uitest::Click(mainpanel, MAINP_GO); });
+    return {s, OrderFives(e)};
 }
 
-void LiveLoop(const LinkRun& link, double seconds, const fs::path& dir) {
+void BareExchange() {
+    order = 5;
+    FillTxBuf(order, 0, 0, 0);
+    GetDataFrame();
+}
+
+void LiveLoop(const bench::Link& link, double seconds, const fs::path& dir, bench::Table& table) {
     sensor_emu::EmulatorOptions options;
     options.versionText = "ORVANE V3.3 2020-05-18";
-    options.tcp = link.tcp;
-    options.pty = !link.tcp;
-    if (!link.tcp) options.ptyLink = (dir / "COM5").string();
-    sensor_emu::SensorEmulator emulator(options);
-    std::string error;
-    Require(emulator.Start(&error), error.c_str());
-    std::ofstream(dir / "ComSettings.cfg")
-        << (link.tcp ? "1\n1\n1\n127.0.0.1\n" + std::to_string(emulator.TcpPort()) + "\n" : "0\n5\n4\n\n\n");
-    Require(LoadOrvanePanels() == 0, "panels");
+    auto emulator = bench::StartEmulator(link, dir, options);
+    bench::WriteComSettings(dir, link, *emulator);
+    bench::Require(LoadOrvanePanels() == 0, "panels");
     DisplayOrvanePanels();
     InitAll();
-    Require(comecho == 1, "not connected");
+    bench::Require(comecho == 1, "not connected on " + link.Name());
 
-    // The reply time: bare order-5 exchanges.
-    constexpr int kBare = 50;
     FlushQueues();
-    const double r0 = Clock(CLOCK_MONOTONIC);
-    int answered = 0;
-    for (int i = 0; i < kBare; ++i) {
-        order = 5;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead != 0) break;
-        ++answered;
-    }
-    if (answered < kBare) {
-        std::printf("%-22s the emulator does not answer order 5: live loop not measured\n", link.name);
-    } else {
-        const double reply = (Clock(CLOCK_MONOTONIC) - r0) / kBare;
-        const GoRun go = RunGo(emulator, seconds);
-        const double rate = go.frames / go.wall, ideal = 1.0 / (reply + 0.05);
-        std::printf(
-            "%-22s reply %.2f ms; Go %.2f frames/s, 1/(reply + 50 ms) %.2f/s, ratio %.4f (goal >= 0.95); "
-            "CPU %.1f %% of a core\n",
-            link.name, 1e3 * reply, rate, ideal, rate / ideal, 100.0 * go.cpu / go.wall);
-
-        emulator.SetFaults({.replyDelayMs = 1000});
-        const GoRun slow = RunGo(emulator, std::max(seconds, 5.0));
-        std::printf(
-            "%-22s sensor answering after 1 s: %d frames in %.1f s, CPU %.2f %% of a core (goal < 5 %%)\n",
-            link.name, slow.frames, slow.wall, 100.0 * slow.cpu / slow.wall);
-        emulator.SetFaults({});
-    }
+    const double bare = bench::ExchangesPerSecond(0.5, BareExchange);
+    bench::Require(bare > 0, "the emulator does not answer order 5 on " + link.Name());
+    const GoRun go = RunGo(*emulator, seconds);
+    const double rate = go.frames / go.span.wall, ideal = 1.0 / (1.0 / bare + 0.05);
+    emulator->SetFaults({.replyDelayMs = 1000});
+    const GoRun slow = RunGo(*emulator, std::max(seconds, 5.0));
+    emulator->SetFaults({});
+    table.Row({link.Name(), bench::Format("%.2f", 1e3 / bare), bench::Format("%.2f", rate),
+               bench::Format("%.2f", ideal), bench::Format("%.4f", rate / ideal),
+               bench::Format("%.1f %%", 100.0 * go.span.cpu / go.span.wall),
+               bench::Format("%d frames, %.2f %%", slow.frames, 100.0 * slow.span.cpu / slow.span.wall)});
 
     if (tcpcon) DisconnectFromTCPServer(g_hconversation);
     tcpcon = 0;
     CloseCom(comport);
     DiscardOrvanePanels();
-    emulator.Stop();
 }
 
 }  // namespace
@@ -260,13 +223,13 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--loop-seconds=", 15) == 0) loopSeconds = std::atof(argv[i] + 15);
     if (InitCVIRTE(argc, argv) != 0) return 1;
-    const fs::path dir = fs::temp_directory_path() / ("bench-scope-live-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const fs::path dir = bench::WorkDir("bench-scope-live");
     uitest::Install(dir.string());
+    bench::PrintConditions("bench_scope_live: the scope's live data and graph panel");
 
     // Panels without a sensor for the display and graph-panel benchmarks.
     std::ofstream(dir / "ComSettings.cfg") << "1\n1\n1\n127.0.0.1\n1\n";  // nothing listens on port 1
-    Require(LoadOrvanePanels() == 0, "panels");
+    bench::Require(LoadOrvanePanels() == 0, "panels");
     DisplayOrvanePanels();
     InitAll();
     benchmark::Initialize(&argc, argv);
@@ -276,8 +239,13 @@ int main(int argc, char** argv) {
                 kSamples, g_graphMB);
     DiscardOrvanePanels();
 
-    LiveLoop({true, "TCP"}, loopSeconds, dir);
-    LiveLoop({false, "serial (pty, 115200)"}, loopSeconds, dir);
+    bench::Table table({"link", "reply ms (bare)", "Go frames/s", "1/(reply + 50 ms)", "ratio (goal >= 0.95)",
+                        "CPU", "sensor answering after 1 s: CPU (goal < 5 %)"});
+    for (const bench::Link& link : {bench::Link{bench::Link::Tcp}, bench::Link{bench::Link::Pty},
+                                    bench::Link{bench::Link::Wire, 115200}})
+        LiveLoop(link, loopSeconds, dir, table);
+    std::printf("The live loop (Go):\n");
+    table.Print();
     fs::remove_all(dir);
     return 0;
 }

@@ -4,42 +4,94 @@
 
 namespace {
 
-bool MarkerAt(const std::vector<std::uint8_t>& b, std::size_t at) {
+constexpr std::size_t kFrame = FrameAssembler::kFrameBytes;
+constexpr std::size_t kHeader = 4;  // the marker and the order word
+
+bool MarkerAt(std::span<const std::uint8_t> b, std::size_t at) {
     return at + 1 < b.size() && b[at] == 0x00 && b[at + 1] == 0xAA;
 }
 
 }  // namespace
 
-void FrameAssembler::Feed(std::span<const std::uint8_t> bytes) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-}
-
-bool FrameAssembler::Next(Frame& frame) {
-    Resynchronise();
-    if (buffer_.size() < kFrameBytes || !MarkerAt(buffer_, 0)) return false;
-    std::copy_n(buffer_.begin(), kFrameBytes, frame.begin());
-    buffer_.erase(buffer_.begin(), buffer_.begin() + kFrameBytes);
-    return true;
-}
-
-void FrameAssembler::Clear() {
-    buffer_.clear();
-}
-
-// Frames arrive aligned, so a whole frame without the marker that is followed by a marker is dropped as a
-// unit (the sensor sent a bad frame: its words may hold 00 AA, which must not be taken for a marker);
-// other stray bytes are skipped up to the next marker. Nothing is decided before the bytes after a whole
-// frame are there; a 00 at the end is kept, as it may be the first half of a marker.
-void FrameAssembler::Resynchronise() {
-    if (buffer_.empty() || MarkerAt(buffer_, 0) || buffer_.size() < kFrameBytes + 2) return;
-    std::size_t skip = 0;
-    if (MarkerAt(buffer_, kFrameBytes)) {
-        skip = kFrameBytes;
-    } else {
-        skip = 1;
-        while (skip < buffer_.size() && !MarkerAt(buffer_, skip)) ++skip;
-        if (skip == buffer_.size() && buffer_.back() == 0x00) --skip;
+void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, double now) {
+    if (bytes.empty()) return;
+    if (head_ > 0) {  // what was taken goes now, not at every frame taken
+        buffer_.erase(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(head_));
+        head_ = 0;
     }
-    discarded_ += skip;
-    buffer_.erase(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(skip));
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    lastArrival_ = now;
+}
+
+bool FrameAssembler::Next(Frame& frame, double now) {
+    const bool bytesEnded = ended_ || now >= lastArrival_ + quiet_;
+    for (;;) {
+        std::size_t drop = 0;
+        switch (Judge(bytesEnded, drop)) {
+            case Verdict::Frame:
+                std::copy_n(Bytes().begin(), kFrame, frame.begin());
+                head_ += kFrame;
+                return true;
+            case Verdict::Drop:
+                Drop(drop);
+                break;
+            case Verdict::Wait:
+                return false;
+        }
+    }
+}
+
+// The first marker at or after `from`; a 00 at the end that the bytes may still make a marker of counts as
+// one. The size of the buffer when there is none.
+std::size_t FrameAssembler::NextMarker(std::size_t from) const {
+    const std::span<const std::uint8_t> b = Bytes();
+    for (std::size_t at = from; at + 1 < b.size(); ++at)
+        if (MarkerAt(b, at)) return at;
+    return !ended_ && b.size() > from && b.back() == 0x00 ? b.size() - 1 : b.size();
+}
+
+void FrameAssembler::Drop(std::size_t n) {
+    discarded_ += n;
+    head_ += n;
+}
+
+// What the bytes at the front of the buffer are (see the header for the rule). `drop`: how many bytes
+// make no frame.
+FrameAssembler::Verdict FrameAssembler::Judge(bool bytesEnded, std::size_t& drop) const {
+    const std::span<const std::uint8_t> b = Bytes();
+    const std::size_t n = b.size();
+    if (n == 0) return Verdict::Wait;
+    if (!MarkerAt(b, 0)) {
+        // A whole frame with a wrong marker is known only once the marker after it is there; when the line
+        // falls quiet first, nothing in these bytes begins a frame.
+        if (n >= kFrame + 2)
+            drop = MarkerAt(b, kFrame) ? kFrame : NextMarker(1);
+        else if (bytesEnded)
+            drop = n;
+        else
+            return Verdict::Wait;
+        return Verdict::Drop;
+    }
+    if (n < kFrame) {
+        if (!ended_) return Verdict::Wait;
+        drop = n;  // broken off at the end
+        return Verdict::Drop;
+    }
+    // Its own header begun again inside it: broken off there. (A header that runs on past the bytes there
+    // are is left to what follows, which waits for those bytes.)
+    for (std::size_t k = 1; k < kFrame && k + kHeader <= n; ++k) {
+        if (std::equal(b.begin() + std::ptrdiff_t(k), b.begin() + std::ptrdiff_t(k + kHeader), b.begin())) {
+            drop = k;
+            return Verdict::Drop;
+        }
+    }
+    // What follows: the next frame's marker, or one frame with a wrong marker and then a marker. Where the
+    // bytes have ended, nothing (or a lone 00, all of a marker there is) counts as a marker.
+    for (const std::size_t at : {kFrame, 2 * kFrame}) {
+        if (MarkerAt(b, at)) return Verdict::Frame;
+        if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Verdict::Frame : Verdict::Wait;
+        if (n < at && !bytesEnded) return Verdict::Wait;
+    }
+    drop = NextMarker(1);
+    return Verdict::Drop;
 }

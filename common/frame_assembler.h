@@ -1,6 +1,20 @@
-// Cuts the bytes a sensor sends by itself into 36-byte reply frames, however they were chunked on the way:
-// complete frames come out one at a time, a partial frame waits for the rest, and after bytes that do not
-// belong to a frame the stream is taken up again at the next reply marker (00 AA).
+// Cuts the bytes a sensor sends by itself into its 36-byte frames, however they were chunked on the way, and
+// never makes one frame of the bytes of two.
+//
+// The sensor sends its frames whole and back to back. A frame begins with the reply marker 00 AA followed
+// by its order word: its header. A sensor that breaks a frame off (a reset, a fault on the line) still
+// begins its next frame with a header. So 36 bytes that begin with a marker are taken as a frame only when
+//  - their own header does not begin again inside them (at bytes 1 to 35, also where it runs on past their
+//    end): that is a frame broken off and the next one begun; and
+//  - what follows them begins the next frame (a marker), or is one whole frame with a wrong marker and then
+//    a marker, or is nothing: the line then stays quiet for the quiet time, or the stream ends (End).
+// Bytes that make no frame are dropped: a broken frame up to the header begun inside it, a whole frame with
+// a wrong marker that is followed by a marker as a unit (its words may hold 00 AA), and anything else up to
+// the next marker. Nothing is decided before the bytes that decide it are there.
+//
+// What bytes cannot tell apart: a frame whose words hold its own header (0x00AA followed by its order word)
+// looks like a frame broken off there, and is dropped; a frame broken off within its first 3 bytes, or
+// stray bytes after a broken frame, can fill 36 bytes that look like a frame in every respect.
 #pragma once
 
 #include <array>
@@ -12,17 +26,33 @@
 class FrameAssembler {
   public:
     static constexpr std::size_t kFrameBytes = 36;
+    // Silence after which the bytes count as ended: long against the bytes of one frame on any line (or
+    // the pieces a serial-to-Ethernet server makes of it), short against the lag a record may have.
+    static constexpr double kQuietSeconds = 0.02;
     using Frame = std::array<std::uint8_t, kFrameBytes>;
 
-    void Feed(std::span<const std::uint8_t> bytes);
-    // The next complete frame; false when none is complete yet.
-    bool Next(Frame& frame);
-    std::size_t Pending() const { return buffer_.size(); }
-    std::size_t Discarded() const { return discarded_; }  // bytes skipped to find a marker
-    void Clear();
+    explicit FrameAssembler(double quietSeconds = kQuietSeconds) : quiet_(quietSeconds) {}
+
+    // Bytes that arrived at `now` (seconds, on the clock Next is given).
+    void Feed(std::span<const std::uint8_t> bytes, double now);
+    // The next frame; false when none is decided at `now`.
+    bool Next(Frame& frame, double now);
+    // No byte will come any more: the bytes end where they end.
+    void End() { ended_ = true; }
+    std::size_t Pending() const { return buffer_.size() - head_; }
+    std::size_t Discarded() const { return discarded_; }  // bytes dropped as no frame
 
   private:
-    void Resynchronise();
-    std::vector<std::uint8_t> buffer_;
+    enum class Verdict { Frame, Drop, Wait };
+    Verdict Judge(bool bytesEnded, std::size_t& drop) const;
+    std::size_t NextMarker(std::size_t from) const;
+    void Drop(std::size_t n);
+    std::span<const std::uint8_t> Bytes() const { return std::span(buffer_).subspan(head_); }
+
+    double quiet_;
+    std::vector<std::uint8_t> buffer_;  // from head_ on: the bytes not decided yet
+    std::size_t head_ = 0;
+    double lastArrival_ = 0.0;
+    bool ended_ = false;
     std::size_t discarded_ = 0;
 };

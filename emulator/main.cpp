@@ -29,6 +29,9 @@ constexpr FaultOption kFaultOptions[] = {
     {"--auto-double", &sensor_emu::Faults::autoDoubleAt,
      "send auto-sent frames N and N+1 back to back, in one write"},
     {"--auto-wrong-marker", &sensor_emu::Faults::autoWrongMarkerAt, "auto-sent frame N has 0x00A5 in word 0"},
+    {"--auto-broken", &sensor_emu::Faults::autoBrokenEvery,
+     "before auto-sent frame 1 and every Nth after it, send the\n"
+     "                        first bytes of a frame broken off (--auto-broken-bytes)"},
 };
 
 void PrintHelp() {
@@ -54,6 +57,10 @@ void PrintHelp() {
            "  --baud RATE         the sensor's serial rate (9600, 19200, 38400, 57600, 115200): the serial\n"
            "                      line answers only while the program runs it at this rate (order 190\n"
            "                      changes it; without --baud any rate is answered until then)\n"
+           "  --wire-speed        the serial line takes as long as a real one: each byte 10 bits at the\n"
+           "                      rate the program set, both ways (the pseudo-terminal alone passes\n"
+           "                      bytes at memory speed)\n"
+
            "  --list-models       print the sensor table and exit\n"
            "  --help              this text\n\n"
            "Faults, N counting request frames from 1 (auto-sent frames from the start of auto-sending):\n";
@@ -62,6 +69,8 @@ void PrintHelp() {
         left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
         std::cout << left << f.help << "\n";
     }
+    std::cout << "  --auto-broken-bytes B how many bytes of each broken frame --auto-broken sends (1..35;\n"
+                 "                        default 10)\n";
     std::cout << "\nThe parameter memory and measurement frames (orders 1-6, 8, 50, 190) are always served;\n"
                  "--model-code 601 answers the version query as the scope's sensor does.\n"
                  "On start it prints where it serves, e.g. \"tcp 127.0.0.1:40123\", \"pty /dev/pts/3\",\n"
@@ -165,6 +174,12 @@ int main(int argc, char** argv) {
                     if (BaudOfIndex(k) == n) baud = n;
             if (baud == 0) return Fail("--baud needs one of 9600, 19200, 38400, 57600, 115200");
             options.serialBaud = baud;
+        } else if (arg == "--wire-speed") {
+            options.wireSpeed = true;
+        } else if (arg == "--auto-broken-bytes") {
+            const char* v = value();
+            if (!v || !ParseInt(v, 1, 35, n)) return Fail("--auto-broken-bytes needs a byte count 1..35");
+            faults.autoBrokenBytes = static_cast<int>(n);
         } else if (const auto* fault = std::find_if(std::begin(kFaultOptions), std::end(kFaultOptions),
                                                     [&](const FaultOption& o) { return o.name == arg; });
                    fault != std::end(kFaultOptions)) {

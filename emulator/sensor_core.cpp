@@ -419,6 +419,13 @@ void SensorCore::TraceMaxima(const std::array<std::uint16_t, 3>& channels, std::
 
 Bytes SensorCore::AutoSendTick(const Faults& faults) {
     Bytes out;
+    const int every = faults.autoBrokenEvery;
+    if (every > 0 && autoCount_ % every == 0) {
+        const Frame broken = Measure();
+        const auto n =
+            static_cast<std::ptrdiff_t>(std::clamp(faults.autoBrokenBytes, 1, int(kFrameSize) - 1));
+        out.insert(out.end(), broken.begin(), broken.begin() + n);
+    }
     const int frames = autoCount_ + 1 == faults.autoDoubleAt ? 2 : 1;
     for (int k = 0; k < frames; ++k) {
         Frame f = Measure();

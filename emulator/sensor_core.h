@@ -179,14 +179,18 @@ struct Faults {
     std::uint16_t badRow = 31;
     int autoWrongMarkerAt = 0;  // this auto-sent frame carries wrongMarker in word 0 (0: off)
     int autoDoubleAt = 0;       // this auto-sent frame and the next leave at once, in one write (0: off)
-    int splitParts = 1;         // a reply leaves in this many parts ...
-    int splitPauseMs = 0;       // ... with this pause between them
-    bool shortReply = false;    // replies lose their last byte (35 bytes)
-    bool longReply = false;     // replies carry one extra byte (37 bytes)
-    int replyDelayMs = 0;       // wait before each reply
-    int closeAtFrame = 0;       // drop the link when this frame arrives; it is not answered (0: off)
-    int closeAfterFrame = 0;    // answer this frame, drop the link 100 ms later (0: off)
-    bool hangUpPty = false;     // with closeAtFrame: also hang up the serial line instead of going mute
+    // Auto-sent frame 1 and every autoBrokenEvery-th after it (1, N+1, 2N+1, ...) are preceded by a frame
+    // broken off after autoBrokenBytes bytes (1..35), as a sensor sends that resets mid-frame (0: off).
+    int autoBrokenEvery = 0;
+    int autoBrokenBytes = 10;
+    int splitParts = 1;       // a reply leaves in this many parts ...
+    int splitPauseMs = 0;     // ... with this pause between them
+    bool shortReply = false;  // replies lose their last byte (35 bytes)
+    bool longReply = false;   // replies carry one extra byte (37 bytes)
+    int replyDelayMs = 0;     // wait before each reply
+    int closeAtFrame = 0;     // drop the link when this frame arrives; it is not answered (0: off)
+    int closeAfterFrame = 0;  // answer this frame, drop the link 100 ms later (0: off)
+    bool hangUpPty = false;   // with closeAtFrame: also hang up the serial line instead of going mute
 
     // Whether the sensor sends nothing any more once request frame `frameNumber` has arrived (auto-sent
     // frames included).
@@ -251,7 +255,8 @@ class SensorCore {
 
     bool AutoSending() const { return autoSending_; }
     // The bytes auto-sending puts on the line at one tick: one measurement frame, or two with
-    // faults.autoDoubleAt; faults.autoWrongMarkerAt spoils the marker of that frame.
+    // faults.autoDoubleAt; faults.autoWrongMarkerAt spoils the marker of that frame; faults.autoBrokenEvery
+    // puts a broken frame first. Whole frames are the last multiple of 36 bytes.
     Bytes AutoSendTick(const Faults& faults);
 
     long SerialBaud() const { return baud_; }  // 0 until a rate is set (by order 190 or here)

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -49,6 +50,9 @@ long LineBaud(const termios& tio) {
 }
 
 constexpr std::size_t kMaxQueuedParts = 256;  // auto-sent frames beyond this wait are dropped
+// A wire-speed line hands its bytes over as they finish, in batches no further apart than this (the last
+// byte of a part exactly when it finishes).
+constexpr auto kWireBatch = std::chrono::milliseconds(1);
 
 // One served connection: the TCP client or the pseudo-terminal's master side.
 struct Link {
@@ -57,15 +61,23 @@ struct Link {
         Clock::time_point due;
         Bytes bytes;
         Action action = Action::Data;
+        std::size_t autoFrames = 0;  // whole auto-sent frames at the end of the bytes
     };
 
     int fd = -1;
     bool isSocket = false;
     bool muted = false;  // a serial line that "lost" its sensor: input is read and dropped
+    bool wire = false;   // a serial line at wire speed
     FrameSplitter splitter;
     std::deque<Out> out;
     std::size_t sentOfFront = 0;
     Clock::time_point lastDue{};
+    bool writeBlocked = false;  // the peer took no more: wait until it can
+    // Wire speed: when the bytes coming in and going out are through, and the front part's first byte
+    // began (once it began) at one byte per byteTime.
+    Clock::time_point rxFree{}, txFree{}, frontStart{};
+    bool frontStarted = false;
+    Clock::duration byteTime{};
 
     bool Open() const { return fd >= 0; }
     void Reset() {
@@ -73,13 +85,21 @@ struct Link {
         out.clear();
         sentOfFront = 0;
         lastDue = {};
+        writeBlocked = frontStarted = false;
     }
     // Queues bytes (or the close) after everything already queued, `delay` after `earliest`.
-    Clock::time_point Queue(Clock::time_point earliest, int delayMs, Bytes bytes, Action action) {
+    Clock::time_point Queue(Clock::time_point earliest, int delayMs, Bytes bytes, Action action,
+                            std::size_t autoFrames = 0) {
         const auto due = std::max(earliest + std::chrono::milliseconds(delayMs), lastDue);
-        out.push_back({due, std::move(bytes), action});
+        out.push_back({due, std::move(bytes), action, autoFrames});
         lastDue = due;
         return due;
+    }
+    // On a wire-speed line: how many bytes of the front part are through at `now`, and when the next one is.
+    std::size_t BytesThrough(Clock::time_point now) const {
+        const auto n = (now - frontStart) / byteTime;
+        const std::size_t size = out.front().bytes.size();
+        return n <= 0 ? 0 : std::min(static_cast<std::size_t>(n), size);
     }
 };
 
@@ -94,6 +114,8 @@ struct SensorEmulator::Impl {
     int frameCount = 0;
     std::vector<Frame> received;
     bool unmuteRequested = false;
+    std::vector<Frame> autoSent;
+    Clock::time_point lastAutoSentAt{};
 
     std::atomic<bool> clientConnected{false};
     std::atomic<int> accepted{0};
@@ -120,6 +142,7 @@ struct SensorEmulator::Impl {
         if (!options.parameterDumpFile.empty()) core.SetParameterDumpFile(options.parameterDumpFile);
         core.SetSerialBaud(options.serialBaud);
         client.isSocket = true;
+        pty.wire = options.wireSpeed;
     }
 
     bool OpenListener(std::string* error);
@@ -128,14 +151,17 @@ struct SensorEmulator::Impl {
     void Wake();
     void AcceptClient();
     void ReadFrom(Link& link);
-    void OnFrame(Link& link, const Frame& frame);
+    void OnFrame(Link& link, const Frame& frame, Clock::time_point now);
     bool LineAtSensorRate() const;
+    Clock::duration ByteTime() const;
+    void StartFront(Link& link);
+    void Sent(const Link::Out& part);
     Clock::duration AutoPeriod() const;
     void AutoSend(Clock::time_point now);
     void Flush(Link& link);
     void CloseLink(Link& link);
     void HangUpPty();
-    int PollTimeoutMs(Clock::time_point now) const;
+    std::optional<Clock::time_point> NextWake(const Link& link, Clock::time_point now) const;
     void CloseAll();
 };
 
@@ -231,7 +257,23 @@ void SensorEmulator::Impl::ReadFrom(Link& link) {
         const ssize_t n = ::read(link.fd, buf, sizeof buf);
         if (n > 0) {
             if (link.muted) continue;
-            link.splitter.Feed({buf, static_cast<std::size_t>(n)}, [&](const Frame& f) { OnFrame(link, f); });
+            const auto now = Clock::now();
+            if (!link.wire) {
+                link.splitter.Feed({buf, std::size_t(n)}, [&](const Frame& f) { OnFrame(link, f, now); });
+            } else {
+                // The bytes came in one after the other from now on (or from when the line was free): a frame
+                // has arrived when its last byte has.
+                const Clock::duration byte = ByteTime();
+                link.rxFree = std::max(link.rxFree, now);
+                std::span<const std::uint8_t> rest(buf, std::size_t(n));
+                while (!rest.empty() && link.Open()) {
+                    const std::size_t take = std::min(kFrameSize - link.splitter.Pending(), rest.size());
+                    link.rxFree += std::int64_t(take) * byte;
+                    link.splitter.Feed(rest.first(take),
+                                       [&](const Frame& f) { OnFrame(link, f, link.rxFree); });
+                    rest = rest.subspan(take);
+                }
+            }
             if (!link.Open()) return;
             continue;
         }
@@ -251,8 +293,20 @@ bool SensorEmulator::Impl::LineAtSensorRate() const {
     return ptySlaveFd >= 0 && ::tcgetattr(ptySlaveFd, &tio) == 0 && LineBaud(tio) == want;
 }
 
-void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
-    const auto now = Clock::now();
+Clock::duration SensorEmulator::Impl::ByteTime() const {
+    long baud = 0;
+    {
+        std::lock_guard lock(mutex);
+        termios tio{};
+        if (ptySlaveFd >= 0 && ::tcgetattr(ptySlaveFd, &tio) == 0) baud = LineBaud(tio);
+        if (baud == 0) baud = core.SerialBaud();
+    }
+    if (baud <= 0) baud = 19200;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(10.0 / double(baud)));
+}
+
+// `now`: when the frame's last byte came in.
+void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_point now) {
     std::optional<Bytes> reply;
     Faults f;
     int number;
@@ -269,6 +323,10 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame) {
     if (number != f.closeAtFrame && WordAt(frame, 2) == 50) {
         autoLink = autoOn ? &link : nullptr;
         nextAuto = now;
+        if (autoOn) {
+            std::lock_guard lock(mutex);
+            autoSent.clear();
+        }
     }
     if (number == f.closeAtFrame) {
         const bool close = link.isSocket || f.hangUpPty;
@@ -302,7 +360,28 @@ void SensorEmulator::Impl::AutoSend(Clock::time_point now) {
         if (!link.isSocket && !LineAtSensorRate()) return;
         bytes = core.AutoSendTick(faults);
     }
-    link.Queue(now, 0, std::move(bytes), Link::Action::Data);
+    const std::size_t whole = bytes.size() / kFrameSize;
+    link.Queue(now, 0, std::move(bytes), Link::Action::Data, whole);
+}
+
+// A part has left whole: the auto-sent frames it carried count as sent.
+void SensorEmulator::Impl::Sent(const Link::Out& part) {
+    if (part.autoFrames == 0) return;
+    std::lock_guard lock(mutex);
+    for (std::size_t k = part.autoFrames; k > 0; --k) {
+        Frame f;
+        std::copy_n(part.bytes.end() - std::ptrdiff_t(k * kFrameSize), kFrameSize, f.begin());
+        autoSent.push_back(f);
+    }
+    lastAutoSentAt = Clock::now();
+}
+
+// The front part of a wire-speed line begins when it is due and the line is free.
+void SensorEmulator::Impl::StartFront(Link& link) {
+    if (link.frontStarted) return;
+    link.byteTime = ByteTime();
+    link.frontStart = std::max(link.out.front().due, link.txFree);
+    link.frontStarted = true;
 }
 
 // Sends what is due; stops at the first part that is not due yet or that the peer cannot take now.
@@ -322,40 +401,53 @@ void SensorEmulator::Impl::Flush(Link& link) {
                 HangUpPty();
             return;
         }
-        const std::size_t left = front.bytes.size() - link.sentOfFront;
+        std::size_t through = front.bytes.size();
+        if (link.wire) {
+            StartFront(link);
+            through = link.BytesThrough(now);
+            if (through <= link.sentOfFront) return;
+        }
+        const std::size_t left = through - link.sentOfFront;
         const ssize_t n = link.isSocket
                               ? ::send(link.fd, front.bytes.data() + link.sentOfFront, left, MSG_NOSIGNAL)
                               : ::write(link.fd, front.bytes.data() + link.sentOfFront, left);
+        link.writeBlocked = n < 0 && errno == EAGAIN;
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) return;
             if (link.isSocket) CloseLink(link);
             return;
         }
         link.sentOfFront += static_cast<std::size_t>(n);
-        if (link.sentOfFront < front.bytes.size()) return;
+        if (link.sentOfFront < front.bytes.size()) {
+            link.writeBlocked = link.sentOfFront < through;
+            return;
+        }
+        if (link.wire) {
+            link.txFree = link.frontStart + std::int64_t(front.bytes.size()) * link.byteTime;
+            link.frontStarted = false;
+        }
+        Sent(front);
         link.out.pop_front();
         link.sentOfFront = 0;
     }
 }
 
-// Until the next queued part falls due. A part that is already due waits for POLLOUT instead.
-int SensorEmulator::Impl::PollTimeoutMs(Clock::time_point now) const {
-    int timeout = -1;
-    for (const Link* link : {&client, &pty}) {
-        if (!link->Open() || link->out.empty() || link->out.front().due <= now) continue;
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(link->out.front().due - now).count();
-        const int ms = static_cast<int>(wait);
-        timeout = timeout < 0 ? ms : std::min(timeout, ms);
-    }
-    if (autoLink) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextAuto - now).count();
-        const int ms = static_cast<int>(std::max<decltype(wait)>(wait, 0));
-        timeout = timeout < 0 ? ms : std::min(timeout, ms);
-    }
-    return timeout;
+// When the link has more to send: its next part falls due, or on a wire-speed line its next bytes are
+// through. None while it waits for the peer to take bytes (POLLOUT) or has nothing queued.
+std::optional<Clock::time_point> SensorEmulator::Impl::NextWake(const Link& link,
+                                                                Clock::time_point now) const {
+    if (!link.Open() || link.out.empty() || link.writeBlocked) return std::nullopt;
+    const Link::Out& front = link.out.front();
+    if (!link.wire || front.action != Link::Action::Data) return front.due;
+    if (!link.frontStarted) return std::max(front.due, link.txFree) + link.byteTime;
+    const auto bytes = [&](std::size_t n) { return link.frontStart + std::int64_t(n) * link.byteTime; };
+    const Clock::time_point batch = now + kWireBatch;
+    return std::min(bytes(front.bytes.size()), std::max(bytes(link.sentOfFront + 1), batch));
 }
 
 void SensorEmulator::Impl::Serve() {
+    // A wire-speed line hands over its bytes when they are through, to the microsecond: no timer slack.
+    if (options.wireSpeed) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!stopping) {
         {
             std::lock_guard lock(mutex);
@@ -372,14 +464,24 @@ void SensorEmulator::Impl::Serve() {
         if (listenIdx >= 0) fds[n++] = {listenFd, POLLIN, 0};
         auto watch = [&](Link& link) {
             if (!link.Open()) return -1;
-            const bool blocked = !link.out.empty() && link.out.front().due <= now;
-            fds[n] = {link.fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0};
+            fds[n] = {link.fd, static_cast<short>(POLLIN | (link.writeBlocked ? POLLOUT : 0)), 0};
             return static_cast<int>(n++);
         };
         const int clientIdx = watch(client);
         const int ptyIdx = watch(pty);
 
-        if (::poll(fds, n, PollTimeoutMs(now)) < 0 && errno != EINTR) break;
+        std::optional<Clock::time_point> wake;
+        for (const auto& at :
+             {NextWake(client, now), NextWake(pty, now), autoLink ? std::optional(nextAuto) : std::nullopt})
+            if (at) wake = wake ? std::min(*wake, *at) : *at;
+        timespec timeout{};
+        if (wake) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::max(*wake - now, Clock::duration::zero()))
+                                .count();
+            timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        }
+        if (::ppoll(fds, n, wake ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) break;
 
         if (fds[0].revents & POLLIN) {
             char drain[64];
@@ -387,6 +489,8 @@ void SensorEmulator::Impl::Serve() {
             }
         }
         if (listenIdx >= 0 && (fds[listenIdx].revents & POLLIN)) AcceptClient();
+        if (clientIdx >= 0 && (fds[clientIdx].revents & POLLOUT)) client.writeBlocked = false;
+        if (ptyIdx >= 0 && (fds[ptyIdx].revents & POLLOUT)) pty.writeBlocked = false;
         if (clientIdx >= 0 && fds[clientIdx].revents && client.Open()) ReadFrom(client);
         if (ptyIdx >= 0 && (fds[ptyIdx].revents & POLLIN) && pty.Open()) ReadFrom(pty);
         if (ptyIdx >= 0 && (fds[ptyIdx].revents & (POLLERR | POLLNVAL)) && pty.Open()) HangUpPty();
@@ -518,6 +622,16 @@ SensorCore::ReadSource SensorEmulator::NextReadSource(std::uint16_t readOrder) c
 bool SensorEmulator::AutoSending() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->core.AutoSending();
+}
+
+std::vector<Frame> SensorEmulator::AutoSentFrames() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->autoSent;
+}
+
+std::chrono::steady_clock::time_point SensorEmulator::LastAutoSentAt() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->lastAutoSentAt;
 }
 
 long SensorEmulator::SerialBaud() const {

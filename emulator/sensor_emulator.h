@@ -5,6 +5,7 @@
 // next request frame on.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,10 @@ struct EmulatorOptions {
     // the sensor, so they are dropped uncounted, and nothing is auto-sent meanwhile. 0: no rate yet, any
     // rate is answered. Over TCP the rate is only recorded.
     long serialBaud = 0;
+    // The serial line takes as long as a real one: each byte 10 bits (start, 8 data, stop) at the rate the
+    // program's side set, both ways, so a request is complete, and a reply's bytes reach the program, only
+    // when their last bit would have. Without it the pseudo-terminal passes bytes at memory speed.
+    bool wireSpeed = false;
 };
 
 class SensorEmulator {
@@ -70,6 +75,11 @@ class SensorEmulator {
     // client is connected, as a serial-to-Ethernet server would pass them on, and they are dropped while
     // none is. Frames that the peer does not take in (more than 256 writes waiting) are dropped as well.
     bool AutoSending() const;
+    // The whole frames auto-sending has put on the line since it last started, oldest first (a frame has
+    // left once the socket took it, or on a wire-speed line once its last bit went out), and when the last
+    // of them left.
+    std::vector<Frame> AutoSentFrames() const;
+    std::chrono::steady_clock::time_point LastAutoSentAt() const;
     long SerialBaud() const;  // 0 while no rate is set
     void SetSerialBaud(long baud);
 

@@ -80,10 +80,11 @@ void Stream(bool tcp, double lastArrival) {
     // No byte is lost or doubled while the stream stays within its bound.
     if (!tcp || all.size() <= 64 * 1024) FUZZ_CHECK(Bytes(out.begin(), out.end()) == all);
     FrameAssembler frames;
-    frames.Feed(out);
+    frames.Feed(out, 0.0);
+    frames.End();
     FrameAssembler::Frame f;
     std::size_t taken = 0;
-    while (frames.Next(f)) {
+    while (frames.Next(f, 0.0)) {
         FUZZ_CHECK(f[0] == 0x00 && f[1] == 0xAA);
         ++taken;
     }

@@ -1,6 +1,7 @@
 // Files: the program directory, path names, plain file handles, lines and number arrays as text.
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -245,15 +246,12 @@ std::string MakePathname(std::string_view dir, std::string_view fileName) {
     return path;
 }
 
+// One look at the file each (a record appends a line per frame, and every system call counts there).
 int GetFileInfo(std::string_view path, long& size) {
     size = 0;
-    std::error_code ec;
-    const auto status = std::filesystem::status(std::string(path), ec);
-    if (!std::filesystem::exists(status)) return 0;
-    if (!std::filesystem::is_regular_file(status)) return 0;
-    const auto bytes = std::filesystem::file_size(std::string(path), ec);
-    if (ec) return -1;
-    size = static_cast<long>(bytes);
+    struct stat st {};
+    if (::stat(std::string(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    size = static_cast<long>(st.st_size);
     return 1;
 }
 
@@ -261,8 +259,10 @@ int CVI_OpenFile(std::string_view path, int readWrite, int action, int fileType)
     (void)fileType;  // no line-end translation on this platform
     if (readWrite < VAL_READ_WRITE || readWrite > VAL_WRITE_ONLY) return -1;
     const std::string p(path);
-    std::error_code ec;
-    std::FILE* f = OpenRegularFile(p, OpenMode(readWrite, action, std::filesystem::exists(p, ec)));
+    struct stat st {};
+    const bool exists = ::stat(p.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return -1;
+    std::FILE* f = std::fopen(p.c_str(), OpenMode(readWrite, action, exists));
     if (!f) return -1;
     std::lock_guard lock(g_filesMutex);
     const int handle = g_nextFile++;

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -123,6 +124,14 @@ void SetValueWatch(ValueWatch watch);
 // The name lookup of the TCP connect waits this long before it asks the resolver (a slow name server, for
 // tests); 0: no wait.
 void SetNameLookupDelay(int milliseconds);
+
+// The screen's frame clock (screen_pace.cpp). What a program changes faster than a screen can show it (plots,
+// numeric indicators, bars) goes on the screen at the clock's next tick, all of it together, so a window
+// paints at most once per frame however many frames of data arrived meanwhile. `show` runs at that tick
+// unless `owner` is gone. ShowScreenFrameNow runs what waits at once (before a picture is taken).
+inline constexpr int kScreenFrameMs = 33;
+void AtNextScreenFrame(QObject* owner, std::function<void()> show);
+void ShowScreenFrameNow();
 
 QColor ToQColor(int rgb);
 int FromQColor(const QColor& c);

@@ -65,6 +65,23 @@ QWidget* CreateFileWidget(const QString& className, QWidget* parent) {
     return nullptr;
 }
 
+// ---- values shown at the screen's pace --------------------------------------------------------------------
+
+void ShowAtScreenPace(Control& c) {
+    if (c.pacePending) return;
+    c.pacePending = true;
+    AtNextScreenFrame(c.widget, [panel = c.panel, id = c.id] {
+        Control* shown = GetControl(panel, id);
+        if (!shown || !shown->pacePending) return;
+        shown->pacePending = false;
+        shown->kind->ShowPaced(*shown);
+    });
+}
+
+void ShowPacedValues() {
+    ShowScreenFrameNow();
+}
+
 // ---- what every kind does unless its adapter says otherwise -------------------------------------------
 
 QWidget* ControlKind::MakeForFile(const QString&, QWidget*) const {

@@ -93,6 +93,8 @@ class ControlKind {
     virtual QPalette::ColorRole ColorRole(CtrlAttr attr) const;
     // Draws the colours recorded in c.
     virtual void ShowColors(Control& c) const;
+    // Puts the value kept for the screen's pace on the widget (ShowAtScreenPace).
+    virtual void ShowPaced(Control&) const {}
 
     // ---- events ------------------------------------------------------------------------------------------
     // Connects the widget's own signals to the events the kind raises.

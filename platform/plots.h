@@ -1,13 +1,12 @@
 // The platform's own plot widgets, drawn with QPainter: a scrolling strip chart and an x/y graph.
 // Both draw with 1-pixel pens and no antialiasing, and repaint at the screen's pace: new data only marks
-// the widget dirty, and a frame timer turns that into one update() per frame.
+// the widget dirty, and the screen's frame clock turns that into one update() per frame.
 #pragma once
 
 #include <QImage>
 #include <QLine>
 #include <QPainter>
 #include <QPointF>
-#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -75,7 +74,6 @@ class PlotWidget : public QWidget {
     static constexpr int kPlotBackground = 0xFFFFFF;
     static constexpr int kGridColor = 0xE0E0E0;
     static constexpr int kFrameColor = 0x808080;
-    static constexpr int kFrameIntervalMs = 16;
 
     // Tick values first, first + step, ... (count of them).
     struct Ticks {
@@ -114,13 +112,11 @@ class PlotWidget : public QWidget {
     virtual double XLabelValue(double x) const { return x; }
 
   private:
-    void OnFrameTick();
     // The width of a tick label in the widget's font, from a table of character advances: measuring
     // each label with the font engine would cost more than drawing the whole chart.
     int TextWidth(const QString& text) const;
     int WidestLabel(const Ticks& t) const;
 
-    QTimer frameTimer_;
     bool dirty_ = false;
     mutable std::array<int, 128> advances_{};
     mutable bool advancesValid_ = false;

@@ -240,22 +240,15 @@ void FillPixels(QImage& image, const QRect& r, int color, const QRect& area) {
 
 PlotWidget::PlotWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    frameTimer_.setInterval(kFrameIntervalMs);
-    connect(&frameTimer_, &QTimer::timeout, this, &PlotWidget::OnFrameTick);
 }
 
 void PlotWidget::MarkDirty() {
+    if (dirty_) return;
     dirty_ = true;
-    if (!frameTimer_.isActive()) frameTimer_.start();
-}
-
-void PlotWidget::OnFrameTick() {
-    if (!dirty_) {
-        frameTimer_.stop();  // idle: no ticks until the next change
-        return;
-    }
-    dirty_ = false;
-    update();
+    AtNextScreenFrame(this, [this] {
+        dirty_ = false;
+        update();
+    });
 }
 
 void PlotWidget::changeEvent(QEvent* e) {

@@ -140,6 +140,7 @@ bool IsIndicator(const Control& c) {
 }
 
 QPixmap GrabPanel(QWidget* w) {
+    ShowPacedValues();
     // A hidden window has not been laid out or polished yet: show it off screen for the moment of the grab.
     const bool hiddenWindow = w->isWindow() && w->isHidden();
     if (hiddenWindow) {

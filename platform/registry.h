@@ -48,8 +48,10 @@ struct Control {
     // A numeric bar keeps its value and scale as doubles; the progress bar shows them in steps.
     struct Bar {
         double min = 0.0, max = 100.0, value = 0.0;
-        bool showPending = false;
     } bar;
+    // A value written but not shown yet (ShowAtScreenPace): a numeric indicator's, as the box will show it.
+    std::optional<QVariant> pacedValue;
+    bool pacePending = false;
 };
 
 struct Panel {
@@ -90,8 +92,14 @@ void CommitUserEdit(int panel, int control);
 // the window whose shortcut is the key takes it; otherwise the widget gets it. Returns 1 when a callback
 // swallowed the key, else 0.
 int DeliverKey(QWidget* target, int code);
-// The panel as a person sees it, laid out even when hidden (SavePanelImage, the harness).
+// The panel as a person sees it, laid out even when hidden (SavePanelImage, the harness), with every value
+// written so far shown.
 QPixmap GrabPanel(QWidget* panel);
+// Values a program may write far more often than a screen can show them (numeric indicators, bars): the
+// control keeps the value at once (reads answer it), and its kind's ShowPaced puts it on the widget at the
+// screen's next frame, once however often it was written in between. ShowPacedValues shows all that wait.
+void ShowAtScreenPace(Control& c);
+void ShowPacedValues();
 // Widgets for the class names in a panel file that the platform makes itself (numeric boxes, plots);
 // nullptr for the stock Qt classes.
 QWidget* CreateFileWidget(const QString& className, QWidget* parent);

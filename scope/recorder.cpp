@@ -317,23 +317,30 @@ void TriggeredRecord() {
     poll = 1;
     FrameAssembler frames;
     std::vector<unsigned char> bytes;
-    while (poll == 1) {
-        ProcessSystemEvents();
-        bytes.clear();
-        const int got = TakeReceivedBytes(bytes);
-        if (got > 0) frames.Feed(bytes);
-        // Frames that arrived together are all recorded, one at a time.
+    // Frames that arrived together are all recorded, one at a time.
+    auto recordFrames = [&frames](double now) {
         FrameAssembler::Frame frame;
-        while (frames.Next(frame)) {
+        while (frames.Next(frame, now)) {
             std::memcpy(szReadBuf, frame.data(), frame.size());
             TakeRecordedFrame();
             ToFile();
             frameCounter += 1.0;
             ShowFrameCounter();
         }
+    };
+    while (poll == 1) {
+        ProcessSystemEvents();
+        bytes.clear();
+        const int got = TakeReceivedBytes(bytes);
+        const double now = Timer();
+        if (got > 0) frames.Feed(bytes, now);
+        recordFrames(now);
         // The server closed the conversation or the serial port failed: no frame can come any more.
         if (got < 0 || (comprotocol != 0 && tcpcon == 0)) SetPopupTimeout();
     }
+    // A whole frame that arrived last is recorded too.
+    frames.End();
+    recordFrames(Timer());
 }
 
 void RecordManually() {

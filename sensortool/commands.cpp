@@ -385,12 +385,9 @@ int RecordTriggered(const Options& o) {
     std::vector<unsigned char> bytes;
     int recorded = 0;
     const double end = Timer() + o.duration;
-    while (Timer() < end && stopSignal == 0) {
-        ProcessSystemEvents();
-        bytes.clear();
-        if (TakeReceivedBytes(bytes) > 0) frames.Feed(bytes);
+    auto recordFrames = [&](double now) {
         FrameAssembler::Frame frame;
-        while (frames.Next(frame)) {
+        while (frames.Next(frame, now)) {
             std::memcpy(szReadBuf, frame.data(), frame.size());
             GetRxBufData();
             CopyDatatoVars();
@@ -398,7 +395,17 @@ int RecordTriggered(const Options& o) {
             ++recorded;
             if (showProgress) std::fprintf(env->err, "\r%d frames", recorded);
         }
+    };
+    while (Timer() < end && stopSignal == 0) {
+        ProcessSystemEvents();
+        bytes.clear();
+        const bool got = TakeReceivedBytes(bytes) > 0;
+        const double now = Timer();
+        if (got) frames.Feed(bytes, now);
+        recordFrames(now);
     }
+    frames.End();  // a whole frame that arrived last is recorded too
+    recordFrames(Timer());
     SetStreamReceive(false);
     StopAutoSend();
     if (showProgress) std::fputc('\n', env->err);

@@ -1,7 +1,6 @@
 // Numeric bars (QProgressBar): a double shown on an integer progress bar; the file's "maximum" is the full
 // scale. Always an indicator.
 #include <QProgressBar>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -20,21 +19,6 @@ void ShowValue(const Control& c) {
     const Control::Bar& b = c.bar;
     const double f = b.max > b.min ? std::clamp((b.value - b.min) / (b.max - b.min), 0.0, 1.0) : 0.0;
     Bar(c)->setValue(static_cast<int>(std::lround(f * kBarSteps)));
-}
-
-// A program may move a bar far more often than a screen can show it (a transfer steps its progress after
-// every echo, a millisecond apart), and each repaint costs more than such an exchange. The value is kept at
-// once; the bar shows it at the screen's pace.
-void ShowValuePaced(Control& c) {
-    constexpr int kFrameMs = 16;
-    if (c.bar.showPending) return;
-    c.bar.showPending = true;
-    QTimer::singleShot(kFrameMs, c.widget, [panel = c.panel, id = c.id] {
-        Control* bar = GetControl(panel, id);
-        if (!bar) return;
-        bar->bar.showPending = false;
-        ShowValue(*bar);
-    });
 }
 
 class NumericBars : public ControlKind {
@@ -67,9 +51,12 @@ class NumericBars : public ControlKind {
     int Write(Control& c, const Value& v) const override {
         if (IsTextValue(v)) return UIEWrongType;
         c.bar.value = v.toDouble();
-        ShowValuePaced(c);
+        // A transfer steps its progress after every echo, a millisecond apart: far more often than a
+        // screen shows, and each repaint costs more than such an exchange.
+        ShowAtScreenPace(c);
         return 0;
     }
+    void ShowPaced(Control& c) const override { ShowValue(c); }
     int GetLimit(const Control& c, bool max, double& v) const override {
         v = max ? c.bar.max : c.bar.min;
         return 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "kinds.h"
 
@@ -48,6 +49,12 @@ class NumericBox : public Base {
     }
 };
 
+// What QDoubleSpinBox::setValue makes of a value: rounded to the box's decimals, within its limits.
+double AsShown(const QDoubleSpinBox& box, const Value& v) {
+    const double rounded = QString::number(v.toDouble(), 'f', box.decimals()).toDouble();
+    return std::clamp(rounded, box.minimum(), box.maximum());
+}
+
 class Numerics : public ControlKind {
   public:
     CtrlStyle Classify(const QWidget* w, DataType& dataType) const override {
@@ -85,23 +92,41 @@ class Numerics : public ControlKind {
         return static_cast<const QAbstractSpinBox*>(c.widget.data())->isReadOnly();
     }
     void ApplyMode(Control& c) const override {
+        if (!c.indicator) ShowPaced(c);  // a field a person may edit shows what it holds
         static_cast<QAbstractSpinBox*>(c.widget.data())->setReadOnly(c.indicator);
     }
 
     int Read(const Control& c, Value& v) const override {
-        if (auto* s = qobject_cast<const QSpinBox*>(c.widget)) v = s->value();
-        if (auto* s = qobject_cast<const QDoubleSpinBox*>(c.widget)) v = s->value();
+        if (c.pacedValue)
+            v = *c.pacedValue;
+        else if (auto* s = qobject_cast<const QSpinBox*>(c.widget))
+            v = s->value();
+        else if (auto* ds = qobject_cast<const QDoubleSpinBox*>(c.widget))
+            v = ds->value();
         return 0;
     }
+    // An indicator is a display the program may refresh with every frame it receives: the value, as the box
+    // will show it (within its limits, a double at its decimals), is kept at once and shown at the screen's
+    // pace. A field a person edits shows it at once.
     int Write(Control& c, const Value& v) const override {
-        if (auto* s = qobject_cast<QSpinBox*>(c.widget)) {
-            if (!IsIntValue(v)) return UIEWrongType;
-            s->setValue(v.toInt());
-        } else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
-            if (IsTextValue(v)) return UIEWrongType;
-            ds->setValue(v.toDouble());
-        }
+        auto* s = qobject_cast<QSpinBox*>(c.widget);
+        auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget);
+        if ((s && !IsIntValue(v)) || (ds && IsTextValue(v))) return UIEWrongType;
+        const Value shown =
+            s ? Value(std::clamp(v.toInt(), s->minimum(), s->maximum())) : Value(AsShown(*ds, v));
+        c.pacedValue = shown;
+        if (c.indicator)
+            ShowAtScreenPace(c);
+        else
+            ShowPaced(c);
         return 0;
+    }
+    void ShowPaced(Control& c) const override {
+        if (!c.pacedValue) return;
+        const Value v = *std::exchange(c.pacedValue, std::nullopt);
+        const QSignalBlocker block(c.widget);  // program changes raise no events
+        if (auto* s = qobject_cast<QSpinBox*>(c.widget)) s->setValue(v.toInt());
+        if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) ds->setValue(v.toDouble());
     }
 
     int GetLimit(const Control& c, bool max, double& v) const override {
@@ -112,6 +137,7 @@ class Numerics : public ControlKind {
         return 0;
     }
     int SetLimit(Control& c, bool max, double v) const override {
+        ShowPaced(c);  // the new limits apply to the value as it stands
         const QSignalBlocker block(c.widget);
         if (auto* s = qobject_cast<QSpinBox*>(c.widget)) {
             const bool u16 = c.dataType == VAL_UNSIGNED_SHORT_INTEGER;

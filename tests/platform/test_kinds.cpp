@@ -2,6 +2,7 @@
 // shortcut keys of command buttons from the real keyboard path.
 #include <QApplication>
 #include <QImage>
+#include <QSpinBox>
 #include <QTest>
 #include <QWindow>
 
@@ -266,6 +267,33 @@ TEST_F(ControlKindTest, ShortcutKeysFromTheKeyboardPressTheirButtonsAtOnce) {
     for (int key : {VAL_F9_VKEY, VAL_F10_VKEY, VAL_F11_VKEY, VAL_F12_VKEY})
         uitest::PressKey(panel, FIELD, key);
     EXPECT_EQ(recorded, byKeyboard);
+}
+
+// A display the program refreshes with every frame it gets: each value reads back at once, as the box shows
+// it, but the box takes only the last of a burst, once per screen frame; a picture taken at once shows it.
+TEST_F(PanelTest, AnIndicatorWrittenFasterThanTheScreenShowsTheLastValueAtItsPace) {
+    DisplayPanel(panel);
+    QSpinBox* box = nullptr;
+    for (QWidget* w : QApplication::allWidgets())
+        if (w->objectName() == "numInd") box = qobject_cast<QSpinBox*>(w);
+    ASSERT_TRUE(box);
+    const int before = box->value();
+    int v = -1;
+    for (int k = before + 1; k < box->maximum(); ++k) {
+        ASSERT_EQ(SetCtrlVal(panel, NUM_IND, k), 0);
+        ASSERT_EQ(GetCtrlVal(panel, NUM_IND, v), 0);
+        ASSERT_EQ(v, k);
+    }
+    SetCtrlVal(panel, NUM_IND, 1000000);
+    GetCtrlVal(panel, NUM_IND, v);
+    EXPECT_EQ(v, box->maximum()) << "held at the box's limit at once";
+    EXPECT_EQ(box->value(), before) << "not shown value by value";
+    EXPECT_TRUE(uitest::PumpUntil([&] { return box->value() == box->maximum(); }, 0.5));
+    EXPECT_TRUE(EventsOf(NUM_IND).empty()) << "a program's values raise no events";
+
+    SetCtrlVal(panel, NUM_IND, 7);
+    uitest::PanelPixel(panel, 0, 0);
+    EXPECT_EQ(box->value(), 7) << "a picture shows every value written before it";
 }
 
 }  // namespace

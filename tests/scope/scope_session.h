@@ -70,10 +70,12 @@ class ScopeSession : public UiTest {
             buf[0] = buf[1] = 0;
     }
 
-    void StartEmulator(Link link, double autoSendHz = 20.0) {
+    // `wireSpeed`: the serial line takes as long as a real one.
+    void StartEmulator(Link link, double autoSendHz = 20.0, bool wireSpeed = false) {
         sensor_emu::EmulatorOptions options;
         options.versionText = kScopeVersion;
         options.autoSendHz = autoSendHz;
+        options.wireSpeed = wireSpeed;
         options.tcp = link == Link::Tcp;
         options.pty = link == Link::Serial;
         if (options.pty) options.ptyLink = ProjectFile("COM" + std::to_string(kSerialPort));
@@ -130,6 +132,14 @@ class ScopeSession : public UiTest {
         std::vector<int> orders;
         for (const auto& f : emulator->Received()) orders.push_back(f[2] << 8 | f[3]);
         return orders;
+    }
+
+    // The values a record line holds of a frame (words 2 to 9), as the line writes them.
+    static std::string LineValues(const sensor_emu::Frame& f) {
+        std::string values;
+        for (int w = 2; w <= 9; ++w)
+            values += (w > 2 ? "\t" : "") + std::to_string(f[2 * w] << 8 | f[2 * w + 1]);
+        return values;
     }
 
     // The emulator's parameter memory.

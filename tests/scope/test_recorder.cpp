@@ -106,9 +106,9 @@ class Recorder : public ScopeSession {
         uitest::Click(mainpanel, MAINP_RECORDER);
     }
     // The start-up sequence against the emulator on TCP or on its pseudo-terminal (COM5).
-    void Connect(bool tcp, double autoSendHz = 20.0) {
+    void Connect(bool tcp, double autoSendHz = 20.0, bool wireSpeed = false) {
         const Link link = tcp ? Link::Tcp : Link::Serial;
-        StartEmulator(link, autoSendHz);
+        StartEmulator(link, autoSendHz, wireSpeed);
         WriteSettingsFor(link);
         InitAll();
         ASSERT_EQ(comecho, 1) << "the version query failed";
@@ -630,6 +630,33 @@ TEST_P(TriggeredRecord, FramesBackToBackAreAllRecordedAndAFrameWithAWrongMarkerI
     // The link answers requests as before.
     StartRecord(0, 0, 1, kSaved);
     EXPECT_EQ(Text(datapanel, DATAP_STATUS).substr(0, 6), "ORVANE");
+}
+
+// A sensor that breaks frames off: before its first frame and after every third it sends the first 10 bytes
+// of a frame. Every whole frame becomes a line, in order, and no line is made of a broken frame and the next.
+// The serial line runs at wire speed, so frames come in pieces of a few bytes.
+TEST_P(TriggeredRecord, AFrameBrokenOffMakesNoLineAndTheFrameAfterItIsRecorded) {
+    const bool tcp = GetParam();
+    Connect(tcp, 100.0, true);
+    emulator->SetFaults({.autoBrokenEvery = 3});
+    const std::string path = ProjectFile("trig.dat");
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    WhenDuringTheRecord([] { return FrameCounter() >= 30; },
+                        [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+
+    const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
+    const auto lines = Lines(path);
+    ASSERT_GE(lines.size(), 31u);
+    ASSERT_LE(lines.size() - 1, sent.size());
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(Values(lines[i]), LineValues(sent[i - 1]))
+            << "line " << i << ": frames sent and lines differ";
+    EXPECT_EQ(FrameCounter(), double(lines.size() - 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "commands.h"
 #include "parameter_diff.h"
@@ -185,6 +186,35 @@ TEST(ParameterNames, EveryWordHasItsPanelName) {
     EXPECT_EQ(ParameterName(TeachWord(0, 0)), "teach row 0 column 1 (density)");
     EXPECT_EQ(ParameterName(TeachWord(12, 3)), "teach row 12 column 4 (symmetry 1 tolerance)");
     EXPECT_EQ(ParameterName(kImageWords - 1), "teach row 30 column 6 (symmetry 2 tolerance)");
+}
+
+// record --triggered from a sensor that breaks frames off (the first 10 bytes of a frame before its first
+// frame and after every third): every whole frame is a line, in order, none is made of a broken frame and
+// the next. The serial line runs at wire speed.
+TEST_P(ToolAndScope, RecordTriggeredWritesTheWholeFramesOnlyWhenFramesAreBrokenOff) {
+    StartEmulator(GetParam(), 100.0, true);
+    emulator->SetFaults({.autoBrokenEvery = 3});
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Record;
+    o.triggered = true;
+    o.duration = 1.0;
+    o.file = ProjectFile("trig.dat");
+    out = std::tmpfile();
+    ASSERT_EQ(RunCommand(o, {out, out}), kExitOk);
+
+    const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
+    std::istringstream file(ReadTextFile(o.file));
+    std::string line;
+    std::getline(file, line);  // the header
+    std::size_t lines = 0;
+    while (std::getline(file, line)) {
+        ASSERT_LT(lines, sent.size());
+        line.pop_back();  // CR
+        const std::size_t values = line.find('\t', line.find('\t') + 1) + 1;
+        ASSERT_EQ(line.substr(values), LineValues(sent[lines])) << "line " << lines + 1;
+        ++lines;
+    }
+    EXPECT_GE(lines, 30u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ToolAndScope, testing::Values(Link::Tcp, Link::Serial), LinkName);

@@ -652,6 +652,20 @@ TEST(ScopeAutoSend, Order50SwitchesWithoutAReplyAndTicksCarryTheirFaults) {
     EXPECT_EQ(Word(core.AutoSendTick(f), kMeasMarker), f.wrongMarker);
     EXPECT_FALSE(core.Handle(Request(50, {2})));
     EXPECT_FALSE(core.AutoSending());
+
+    // Broken frames before frames 1, 3, 5: the first bytes of a measurement of their own.
+    core.Handle(Request(50, {1}));
+    f = {};
+    f.autoBrokenEvery = 2;
+    f.autoBrokenBytes = 10;
+    for (std::size_t tick = 1; tick <= 3; ++tick) {
+        const Bytes bytes = core.AutoSendTick(f);
+        const std::size_t broken = tick == 2 ? 0 : 10;
+        ASSERT_EQ(bytes.size(), broken + kFrameSize) << "tick " << tick;
+        EXPECT_EQ(Word(bytes, kMeasMarker), kSyncReply);
+        EXPECT_EQ(Word(bytes, kMeasOrder), kMeasureOrder);
+        EXPECT_EQ(WordAt(bytes, broken), kSyncReply);
+    }
 }
 
 TEST(ScopeAutoSend, Order190EchoesAKnownRateAndIgnoresAnUnknownOne) {

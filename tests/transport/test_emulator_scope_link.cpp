@@ -254,3 +254,45 @@ TEST_F(ScopeSerial, AutoSentFramesReachTheLineOnlyAtTheSensorsRate) {
     ASSERT_EQ(ComWrt(kPort, stop.data(), 36), 36);
     EXPECT_TRUE(WaitFor([&] { return !emulator->AutoSending(); }, 2.0));
 }
+
+// At wire speed a request and its reply take their 72 bytes' time on the line, and frames sent unasked come
+// no faster than the line carries them, each counted as sent once its last byte is out.
+TEST_F(ScopeSerial, AtWireSpeedEveryByteTakesItsTenBitsBothWays) {
+    emulator.reset();
+    EmulatorOptions o;
+    o.versionText = std::string(ModelByCode(601)->versionText);
+    o.tcp = false;
+    o.pty = true;
+    o.ptyLink = ProjectFile("COM5");
+    o.wireSpeed = true;
+    o.autoSendHz = 100;  // more than the line carries at 9600 baud
+    emulator = std::make_unique<SensorEmulator>(o);
+    ASSERT_TRUE(emulator->Start());
+    Open(9600);
+    constexpr double kByte = 10.0 / 9600;
+    const double t0 = Timer();
+    EXPECT_EQ(Exchange(Request(7)), ToBytes(VersionReply(o.versionText)));
+    const double exchange = Timer() - t0;
+    EXPECT_GE(exchange, 72 * kByte);
+    EXPECT_LT(exchange, 72 * kByte + 0.3);
+
+    const Bytes start = ToBytes(Request(50, {1}));
+    const double t1 = Timer();
+    ASSERT_EQ(ComWrt(kPort, start.data(), 36), 36);
+    Bytes in;
+    while (Timer() - t1 < 1.0) {
+        ProcessSystemEvents();
+        const int n = GetInQLen(kPort);
+        if (n <= 0) continue;
+        const std::size_t at = in.size();
+        in.resize(at + std::size_t(n));
+        ASSERT_EQ(ComRd(kPort, in.data() + at, n), n);
+    }
+    const double lineBytes = (Timer() - t1) / kByte - 36;  // what the line carried after the request
+    EXPECT_LE(double(in.size()), lineBytes + 1);
+    EXPECT_GE(double(in.size()), lineBytes / 2);
+    const std::vector<Frame> sent = emulator->AutoSentFrames();
+    EXPECT_LE(sent.size() * kFrameSize, in.size() + 2 * kFrameSize) << "sent means on the line";
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(Bytes(in.begin(), in.begin() + 36), ToBytes(sent[0]));
+}
