@@ -690,7 +690,7 @@ TEST_F(Pages, SaveEquationWritesTheFieldsOnePerLine) {
     EXPECT_EQ(pop.text, "equation.equ");
     EXPECT_EQ(pop.directory, projectDir.string());
     EXPECT_EQ(pop.filter, "*.equ");
-    EXPECT_EQ(pop.buttonLabel, VAL_OK_BUTTON);
+    EXPECT_EQ(pop.buttonLabel, VAL_SAVE_BUTTON);
     EXPECT_EQ(pop.restrictDirectory, 0);
     EXPECT_EQ(pop.restrictExtension, 1);
     EXPECT_EQ(pop.allowCancel, 1);
