@@ -509,8 +509,9 @@ int RealClick(int panel, int control, int button, int top, int left) {
         w = FindPanel(panel);
         if (!w) return UIEInvalidPanel;
     } else {
-        Control* c = nullptr;
-        if (int err = Usable(panel, control, c)) return err;
+        // A person may click a dimmed control too; Qt ignores it.
+        Control* c = GetControl(panel, control);
+        if (!c || !c->widget->isVisible()) return UIEInvalidControl;
         w = c->widget;
         at = c->kind->ClickPoint(*c);
     }

@@ -58,7 +58,8 @@ int PanelPixel(int panel, int top, int left);
 // with the focus, makes double clicks, context menus and shortcut keys. Each returns 0, or a UIE error when
 // the control or panel cannot take the input (dimmed, hidden, not there).
 enum MouseButton : int { kLeftButton = 1, kRightButton = 2 };
-// A click on the control; control 0 clicks the panel's own surface at (top, left).
+// A click on the control (dimmed or not, as a person may click it; it must be shown); control 0 clicks the
+// panel's own surface at (top, left).
 int RealClick(int panel, int control, int button = kLeftButton, int top = 0, int left = 0);
 int RealDoubleClick(int panel, int control);
 // A key (a code of platform.h: VAL_F9_VKEY, 'a', VAL_ENTER_VKEY ...) to the panel's window, made active.
