@@ -8,10 +8,11 @@ JOBS=${JOBS:-$(nproc)}
 # needs libqt6opengl6-dev, which apt only recommends, and recommends are not installed here. The Debian
 # package needs dpkg-shlibdeps (dpkg-dev) and file, with which CPack finds the programs' libraries; its
 # test checks the menu entries with desktop-file-validate. ser2net stands between a test and the emulator's
-# serial line as a serial-to-Ethernet server does between the programs and a sensor.
+# serial line as a serial-to-Ethernet server does between the programs and a sensor. The end-to-end
+# journeys drive the programs on Xvfb with xdotool and keep a screenshot of a failure (xwd, in x11-apps).
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
-          dpkg-dev file desktop-file-utils ser2net)
+          dpkg-dev file desktop-file-utils ser2net xdotool x11-apps)
 
 install_missing() {
     local missing=()

@@ -42,7 +42,8 @@ int TypeText(int panel, int control, std::string_view text);
 // Picks item `index` of a ring's list, as a person choosing it from the opened list.
 int SelectListItem(int panel, int control, int index);
 // Edits a table cell as a person does: the cell's editor opened, the text typed in, Enter. UIEInvalidValue
-// when the editor does not take the text (a cell of 0..65535 takes no "65536", "-1" or "abc").
+// when the editor does not take the text (a cell of 0..65535 takes no "abc" or "1.5"; it takes "65536" as
+// 65535 and "-1" as 0).
 int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text);
 // The close box of a panel's window.
 int ClosePanel(int panel);
