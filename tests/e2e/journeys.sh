@@ -143,6 +143,12 @@ choose_file() {
     xdotool key ctrl+a && xdotool type --delay 20 "$2" && xdotool key Return
     wait_for 'closed "$dlg"' || fail "$journey: the file dialog \"$1\" did not take $2"
 }
+# How many pixels of the 30 x 30 square around (X, Y) of the window `win` show the selection colour.
+selected_pixels() {
+    local WINDOW X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    "$locate" --selected $((X + $1 - 15)) $((Y + $2 - 15)) 30 30
+}
 gone() { ! xdotool search --onlyvisible --name "^$1\$" > /dev/null 2>&1; }
 shown() { xdotool search --onlyvisible --name "^$1\$" > /dev/null 2>&1; }
 
@@ -265,6 +271,7 @@ end_journey
 begin "OrvaneV33 open and close the big vector display"
 click -d $data vec "${datap[@]}"
 check "a double click on V-No. opens the big display" wait_for 'shown "V-No."'
+check "and leaves the number unselected" equals "$(selected_pixels "$x" "$y")" 0
 bigwin=$(xdotool search --onlyvisible --name '^V-No\.$' | head -1)
 at $big vector && xdotool mousemove --window "$bigwin" "$x" "$y" click 3
 check "a right click on it closes it" wait_for 'gone "V-No."'

@@ -738,6 +738,8 @@ TEST_F(Pages, GetEquationFillsTheFieldsAndCalculatesNothing) {
     const int p1 = Page(1);
     uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);
     ASSERT_EQ(uitest::Click(p1, DATAP_GET_EQUATION), 0);
+    ASSERT_EQ(uitest::Popups().size(), 1u);
+    EXPECT_EQ(uitest::Popups()[0].buttonLabel, VAL_LOAD_BUTTON) << "the dialog takes existing files only";
     for (int k = 0; k < 15; ++k) EXPECT_EQ(Field(p1, DATAP_COEF + k), k + 1.25);
     EXPECT_EQ(RX4, 0.0);
     EXPECT_TRUE(Trace(p1, DATAP_DRIFT_GRAPH, 0).empty());
