@@ -14,14 +14,20 @@ for tool in Xvfb xdotool; do
 done
 source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_checks.sh" e2e
 artifacts=${E2E_ARTIFACTS:-$bin/../e2e-failures}
-step_timeout=20  # seconds any single wait may take
+step_timeout=20  # seconds any single wait may take: generous, other builds may share the machine
+
+# Starts a command in the background; it ends with the script however the script ends (the exit trap ends
+# it, and the kernel sends it SIGTERM should the script be killed outright).
+spawn() {
+    setpriv --pdeathsig TERM "$@" &
+    pids+=($!)
+}
 
 # --- the X server ---------------------------------------------------------------------------------------
 exec 5> "$work/display"
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-pids+=($!)
+spawn Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp > "$work/xvfb.log" 2>&1
 exec 5>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+for _ in $(seq $((step_timeout * 10))); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(cat "$work/display") QT_QPA_PLATFORM=xcb
 unset XDG_CONFIG_HOME
@@ -58,9 +64,8 @@ wait_for() {
 start_emulator() {
     local name=$1
     shift
-    "$bin/sensor-emulator" --tcp-port 0 --param-dump "$work/$name.params" --dump "$work/$name.table" "$@" \
-        > "$work/$name-emulator.log" 2>&1 &
-    pids+=($!)
+    spawn "$bin/sensor-emulator" --tcp-port 0 --param-dump "$work/$name.params" --dump "$work/$name.table" "$@" \
+        > "$work/$name-emulator.log" 2>&1
     wait_for 'grep -qs "^tcp " "$work/$name-emulator.log"' || { echo "the emulator did not start"; exit 1; }
     emu_port=$(sed -n 's/^tcp 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/$name-emulator.log")
 }
@@ -74,9 +79,8 @@ start_program() {
     ln -sfn "$panels" "$dir/panels"
     printf '1\n5\n1\n127.0.0.1\n%s\n' "$emu_port" > "$dir/ComSettings.cfg"
     rm -f "$work/frames.log"
-    COLOUR_SENSOR_FRAME_LOG=$work/frames.log "$dir/$program" > "$work/$program.log" 2>&1 &
-    program_pid=$!
-    pids+=($program_pid)
+    COLOUR_SENSOR_FRAME_LOG=$work/frames.log spawn "$dir/$program" > "$work/$program.log" 2>&1
+    program_pid=${pids[-1]}
     win=$(timeout $step_timeout xdotool search --sync --onlyvisible --name "^$title" | head -1)
     [ -n "$win" ] || { fail "$program: no window titled $title"; save_failure; return 1; }
     xdotool windowfocus --sync "$win"
@@ -109,12 +113,30 @@ keys() {
     xdotool windowfocus --sync "$win"
     xdotool key --delay 30 "$@"
 }
-# Send holds the operation buttons dimmed for half a second after the transfer.
+# Requests that have no reply in the frame log yet (order 50, which stops auto-sending, has none).
+unanswered() {
+    awk '$2 == "TX" && !($6 == "00" && $7 == "32") { n++ }
+         $2 == "RX" && $NF != "dropped" && $NF != "sensor" { n-- }
+         END { print n + 0 }' "$work/frames.log"
+}
+# Waits until every request has its reply and nothing went over the link for a second: the operation (and
+# the half second that Send holds the operation buttons dimmed after it) is over, its buttons usable again.
+idle() {
+    local before after end=$((SECONDS + step_timeout))
+    while [ $SECONDS -lt $end ]; do
+        before=$(stat -c %s "$work/frames.log")
+        sleep 1
+        after=$(stat -c %s "$work/frames.log")
+        [ "$before" = "$after" ] && [ "$(unanswered)" -le 0 ] && return 0
+    done
+    return 1
+}
+# send CONDITION: F9, then waits until the condition holds and the transfer is over.
 send() {
     keys F9
     wait_for "$1"
     local ok=$?
-    sleep 0.7
+    idle
     return $ok
 }
 # type_into PANEL_FILE OBJECT LEFT TOP TEXT: clicks into a field, replaces what it shows, Enter.
@@ -188,9 +210,11 @@ begin "OrvaneV33 start, Get and Send to RAM and EEPROM"
 start_emulator scope --model-code 601 --frame-step 40
 start_program OrvaneV33 "ORVANE-Scope" || exit 1
 check "the start reads the parameter set" wait_for '[ "$(sent 4)" -ge 31 ]'
-before=$(sent 3)
+check "the start's transfer ends" idle
+before=$(sent 3) rows=$(sent 4)
 keys F10
-check "F10 sends order 3 and 31 orders 4" wait_for '[ "$(sent 3)" -gt "$before" ]'
+check "F10 sends order 3 and 31 orders 4" wait_for '[ "$(sent 3)" -gt "$before" ] && [ "$(sent 4)" -ge $((rows + 31)) ]'
+check "Get ends" idle  # else it would put back the value typed next
 type_into $para maxDown "${child[@]}" 4321
 check "Send (F9) writes MAX DOWN into the RAM" send '[ "$(ram scope 11)" = 4321 ]'
 check "the EEPROM keeps its value" equals "$(eeprom scope 11)" 30000
@@ -204,7 +228,7 @@ click $main selectEeprom
 rows=$(sent 4)
 keys F10  # Get from the EEPROM: the panel takes 4321 back
 check "Get from EEPROM sends order 8 and reads every row" wait_for '[ "$(sent 8)" -ge 1 ] && [ "$(sent 4)" -ge $((rows + 31)) ]'
-sleep 0.5
+check "Get ends" idle
 click $main selectRam
 check "what the EEPROM gave back reaches the RAM" send '[ "$(ram scope 11)" = 4321 ]'
 end_journey
@@ -214,14 +238,9 @@ keys F11
 check "Go requests frames" wait_for '[ "$(sent 5)" -ge 20 ]'
 click $main teachTable
 click $tt teachDataTo "${child[@]}"
-sleep 0.5
 keys F12
-sleep 0.5
-requests=$(sent 5)
-sleep 1
-check "Stop (F12) ends the requests" equals "$(sent 5)" "$requests"
-keys F9
-check "the taught row reaches the RAM with its tolerances" wait_for '[ "$(ram scope 17)" = 100 ]'
+check "Stop (F12) ends the requests" idle
+check "the taught row reaches the RAM with its tolerances" send '[ "$(ram scope 17)" = 100 ]'
 check "row 0 holds density and symmetries of a frame that arrived" \
     arrived "$(ram scope 16)"$'\t'"$(ram scope 18)"$'\t'"$(ram scope 20)"
 check "its symmetry tolerances are 50" equals "$(ram scope 19) $(ram scope 21)" "50 50"
@@ -246,6 +265,7 @@ check "the header" equals "$(head -1 "$record" | od -c | head -3)" \
 check "every line ends CR LF" equals "$(grep -c $'\r$' "$record")" 6
 check "the lines hold the five frames that arrived, in order" \
     equals "$(tail -5 "$record" | cut -f3- | tr -d '\r')" "$(frame_values | tail -n +$((replies_before + 1)))"
+check "the record ends" idle
 end_journey
 
 begin "OrvaneV33 save a parameter file under a new name and load it back"
@@ -256,16 +276,15 @@ keys F9
 saved=$work/journey-new.ini
 choose_file "Parameter" "$saved"
 check "the file is written" wait_for '[ -s "$saved" ]'
-sleep 0.7  # the hold after Send
+check "Send ends" idle
 check "202 lines, CR LF, MAX DOWN on line 12" \
     equals "$(wc -l < "$saved") $(grep -c $'\r$' "$saved") $(sed -n 12p "$saved" | tr -d '\r')" "202 202  2222"
 type_into $para maxDown "${child[@]}" 3333
 keys F10
 choose_file "Parameter" "$saved"
-sleep 1
+check "Get ends" idle
 click $main selectRam
-keys F9
-check "the loaded value is on the panel (sent to the RAM)" wait_for '[ "$(ram scope 11)" = 2222 ]'
+check "the loaded value is on the panel (sent to the RAM)" send '[ "$(ram scope 11)" = 2222 ]'
 end_journey
 
 begin "OrvaneV33 open and close the big vector display"
@@ -283,14 +302,15 @@ begin "MorvalenV15 start, identify, compute and Send CF"
 start_emulator morvalen --model-code 100
 start_program MorvalenV15 "MORVALEN-Scope V1.5" || exit 1
 check "the version query is answered" wait_for 'grep -q " version$" "$work/frames.log"'
+check "the start ends" idle
 equation=$work/journey.equ
 printf '%s\n' 0 0 0.5 -2 1000 0 0 0.25 -1 900 0 0 0 3 800 > "$equation"
 page=(8 105)
 click page_three_channel.ui buttonGetEquation "${page[@]}"
 choose_file "equation" "$equation"
 click page_three_channel.ui buttonSendCF "${page[@]}"
-check "the table reaches the sensor (90 write orders' words)" wait_for '[ "$(sent 182)" -ge 30 ]'
-sleep 1
+check "the table reaches the sensor (30 write orders)" wait_for '[ "$(sent 182)" -ge 30 ]'
+check "the transfer ends" idle
 stop_program
 # The same coefficients through sensor-tool, which computes the table as the page does.
 start_emulator tool --model-code 100
