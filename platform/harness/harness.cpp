@@ -570,14 +570,6 @@ int RealEditCell(int panel, int control, Point cell, std::string_view text) {
     return 0;
 }
 
-std::string SelectedText(int panel, int control) {
-    QWidget* w = FindCtrl(panel, control);
-    if (!w) return {};
-    auto* line = qobject_cast<QLineEdit*>(w);
-    if (!line) line = w->findChild<QLineEdit*>();
-    return line ? line->selectedText().toStdString() : std::string();
-}
-
 void UseRealDialogs() {
     SetPopupResponder(nullptr);
     if (g_dialogTimer) return;

@@ -70,8 +70,6 @@ int RealType(int panel, int control, std::string_view text);
 // Double-clicks a table cell (1-based column, row) to open its editor, types the text over what it shows
 // and presses Enter.
 int RealEditCell(int panel, int control, Point cell, std::string_view text);
-// The text selected in a text field or numeric control; empty when nothing is.
-std::string SelectedText(int panel, int control);
 
 // --- Qt's own dialogs -------------------------------------------------------------------------------------
 // From now on pop-ups open as Qt's own dialogs (no scripted answers) until Reset. A person answers them

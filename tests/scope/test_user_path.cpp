@@ -101,7 +101,9 @@ TEST_F(UserPath, AParameterFileSavedUnderANewNameIsLoadedBackAndANameThatDoesNot
     EXPECT_NE(seen[2].text.find("absent.ini"), std::string::npos) << seen[2].text;
 }
 
-TEST_F(UserPath, TheBigVectorDisplayOpensWithNothingSelectedAndARightClickAnywhereOnItHidesIt) {
+// That the double click leaves the number unselected shows on a real X server only (the end-to-end journeys
+// check it): here the big display's window takes the activation, which clears any selection anyway.
+TEST_F(UserPath, TheBigVectorDisplayOpensOnADoubleClickAndARightClickAnywhereOnItHidesIt) {
     ASSERT_EQ(LoadOrvanePanels(), 0);
     DisplayOrvanePanels();
     SetCtrlVal(datapanel, DATAP_VEC, static_cast<unsigned short>(17));
@@ -113,7 +115,6 @@ TEST_F(UserPath, TheBigVectorDisplayOpensWithNothingSelectedAndARightClickAnywhe
          {Place{COLBIGP_VECTOR, 0, 0}, Place{COLBIGP_SENSOR_ID, 0, 0}, Place{0, 200, 20}, Place{0, 2, 2}}) {
         ASSERT_EQ(uitest::RealDoubleClick(datapanel, DATAP_VEC), 0);
         ASSERT_TRUE(uitest::IsPanelShown(colbigpanel));
-        EXPECT_EQ(uitest::SelectedText(datapanel, DATAP_VEC), "") << "the double click selects nothing";
         uitest::RealClick(colbigpanel, p.control, uitest::kLeftButton, p.top, p.left);
         EXPECT_TRUE(uitest::IsPanelShown(colbigpanel)) << "a left click leaves it";
         uitest::RealClick(colbigpanel, p.control, uitest::kRightButton, p.top, p.left);
