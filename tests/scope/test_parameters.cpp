@@ -3,6 +3,8 @@
 // selector and the mode-dependent enabling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "live_data.h"
 #include "scope_session.h"
 #include "sensor_exchange.h"
@@ -428,7 +430,7 @@ class ParameterPanel : public ScopeSession {
     }
 };
 
-// Every ring shows a value it does not list as one extra item, and only the latest such value.
+// Every ring shows a value it does not list as one extra item, and only the latest such value (0 too).
 TEST_F(ParameterPanel, ARingKeepsOneExtraItemForTheLastUnlistedValue) {
     struct Ring {
         int control;
@@ -461,7 +463,9 @@ TEST_F(ParameterPanel, ARingKeepsOneExtraItemForTheLastUnlistedValue) {
         GetPanelValues();
         const auto listed = items(r.control);
         ASSERT_GE(listed.size(), 2u);
-        for (int value : {60001, listed[1], 60002}) {
+        // 0 is the first unlisted value where the ring does not list it.
+        const int unlisted = std::find(listed.begin(), listed.end(), 0) == listed.end() ? 0 : 60001;
+        for (int value : {unlisted, listed[1], 60002}) {
             *r.variable = static_cast<unsigned short>(value);
             SetPanelValues();
             EXPECT_EQ(Int(parapanel, r.control), value) << r.control;
