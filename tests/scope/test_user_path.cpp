@@ -241,12 +241,14 @@ TEST_P(NoNesting, EveryControlThatStartsAnExchangeStaysDimmedUntilTheRunningOneE
         {recpanel, RECP_START},
         {recpanel, RECP_START_TRIGGERED},
     };
-    // Late in the operation (for the ways that connect, after the parameters are being read again) the
-    // panels are looked at and the starters clicked.
+    // Well inside the operation the panels are looked at and the starters clicked: for the ways that connect
+    // once the parameters are being read again, else after 20 frames (a transfer has 32) or, for the
+    // triggered record whose frames the sensor sends unasked, 400 passes of the event pump.
     std::vector<int> undimmed;
     int looks = 0;
     std::function<void()> look = [&] {
-        const bool early = connects ? emulator->FrameCount() < 30 : ++looks < 40;
+        const bool early =
+            connects ? emulator->FrameCount() < 30 : emulator->FrameCount() < 20 && ++looks < 400;
         if (early) {
             uitest::RunDuringBusyWait(look);
             return;
