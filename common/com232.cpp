@@ -354,10 +354,14 @@ void CheckEcho(int n) {
     if (comecho == 0) SetPopupTimeout();
 }
 
+bool ReceiveFrame(double timeLimit, const char* conclusion) {
+    WaitForReply(timeLimit);
+    LogReply(conclusion);
+    return bytesToRead == 0;
+}
+
 bool ReceiveReply() {
-    WaitForReply(profile.replyTimeout);
-    LogReply("complete");
-    if (bytesToRead == 0) return true;
+    if (ReceiveFrame(profile.replyTimeout, "complete")) return true;
     SetPopupTimeout();
     return false;
 }

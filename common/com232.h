@@ -123,8 +123,12 @@ void WriteFrame(int tcpTimeoutMs = 2000);
 // On RS-232, empties both serial queues (each sender does this before its series of frames).
 void FlushQueues();
 
-// Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0.
+// Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0. Logs nothing: an
+// exchange waits through ReceiveFrame, CheckEcho or ReceiveReply, which log the reply.
 void WaitForReply(double timeLimit);
+// Waits for a reply and logs it: with `conclusion` when complete, else as time-out, short or long. True
+// when complete; no failure report (the caller decides).
+bool ReceiveFrame(double timeLimit, const char* conclusion);
 // Waits for the echo and compares n words; comecho = 1 when good, else the failure report.
 void CheckEcho(int n);
 // The reply wait without comparison; true when the reply is complete (else the failure report ran).

@@ -30,6 +30,9 @@ const char* const InfoEditID =
 namespace {
 
 InterfaceProfile profile{};
+// Accept and Change-baud-rate: usable after a version query succeeded (Accept until a setting changes),
+// and held dimmed while an operation runs.
+bool acceptUsable = false, changeBaudrateUsable = false, acceptHeld = false;
 
 constexpr CtrlBinding kControls[] = {
     {INTERFACEP_PROTOCOL, "protocol", CBF_EditCommunicationProtocol},
@@ -60,6 +63,18 @@ bool ShowHelpOnRightClick(int event, const char* text) {
     if (event != EVENT_RIGHT_CLICK) return false;
     MessagePopup("INFO!", text);
     return true;
+}
+
+void ShowAcceptButtons() {
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, acceptHeld || !acceptUsable);
+    if (profile.hasBaudrateChange)
+        SetCtrlAttribute(interfacepanel, INTERFACEP_CHANGE_BAUDRATE, ATTR_DIMMED,
+                         acceptHeld || !changeBaudrateUsable);
+}
+
+void DimAcceptOnly() {
+    acceptUsable = false;
+    ShowAcceptButtons();
 }
 
 void SetShown(int ctrl, int shown) {
@@ -124,6 +139,8 @@ void PrepareInterfacePanel() {
     SetCtrlVal(interfacepanel, INTERFACEP_BAUDRATE, 1);
     SetInterfaceStatusBox(interfacepanel, INTERFACEP_STATUS);
     SetInterfaceCauseBox(interfacepanel, INTERFACEP_CAUSE);
+    acceptHeld = false;
+    DimAcceptButtons(1);  // until a version query succeeds
 }
 
 void InitServerHistory() {
@@ -224,9 +241,13 @@ void ChangeBaudrate() {
 }
 
 void DimAcceptButtons(int dimmed) {
-    SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, dimmed);
-    if (profile.hasBaudrateChange)
-        SetCtrlAttribute(interfacepanel, INTERFACEP_CHANGE_BAUDRATE, ATTR_DIMMED, dimmed);
+    acceptUsable = changeBaudrateUsable = !dimmed;
+    ShowAcceptButtons();
+}
+
+void HoldAcceptButtons(int held) {
+    acceptHeld = held;
+    ShowAcceptButtons();
 }
 
 // --- callbacks ------------------------------------------------------------------------------------------
@@ -255,14 +276,14 @@ int CBF_EditSelectComPort(int, int, int event, void*, int, int) {
 int CBF_EditSelectBaudrate(int, int, int event, void*, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditSelectBaudrate)) return 0;
     // The new rate may still have to be sent to the sensor, so Change-baud-rate stays usable.
-    if (event == EVENT_COMMIT) SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, 1);
+    if (event == EVENT_COMMIT) DimAcceptOnly();
     return 0;
 }
 
 int CBF_StringIpAdress(int, int, int event, void*, int, int) {
     if (ShowHelpOnRightClick(event, InfoStringIpAdress)) return 0;
     if (event != EVENT_COMMIT) return 0;
-    SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, 1);
+    DimAcceptOnly();
     std::string text;
     GetCtrlVal(interfacepanel, INTERFACEP_SERVER, text);
     CopyText(ipBuf, sizeof ipBuf, CutToBytes(text, kServerTextMax));
@@ -284,7 +305,7 @@ int CBF_StringIpAdress(int, int, int event, void*, int, int) {
 
 int CBF_StringPortNumber(int, int, int event, void*, int, int) {
     if (ShowHelpOnRightClick(event, InfoStringPortNumber)) return 0;
-    if (event == EVENT_COMMIT) SetCtrlAttribute(interfacepanel, INTERFACEP_ACCEPT, ATTR_DIMMED, 1);
+    if (event == EVENT_COMMIT) DimAcceptOnly();
     return 0;
 }
 

@@ -72,8 +72,12 @@ void TryToConnect();
 void SaveCommunicationSettings();
 // Tells the sensor to use the baud rate of the baud-rate selector, then reconnects at that rate.
 void ChangeBaudrate();
-// Dims or enables the Accept button (and the Change-baud-rate button where the panel has it).
+// Dims or enables the Accept button (and the Change-baud-rate button where the panel has it). Enabled they
+// stay dimmed while an operation holds them.
 void DimAcceptButtons(int dimmed);
+// Holds both dimmed while an operation runs (1), whatever the link's state, and shows that state again when
+// it ends (0): Change-baud-rate would start an exchange inside the running one.
+void HoldAcceptButtons(int held);
 
 int CBF_ButtonConnect(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CBF_EditCommunicationProtocol(int panel, int control, int event, void* callbackData, int eventData1,

@@ -148,10 +148,11 @@ void SendCF(const PageDescriptor& d, int panel) {
 // ---------------------------------------------------------------------------------------------------------
 // Equation files
 
-// The file pop-up of Save and Get; true when a file was chosen (its path is then in file_name).
-bool ChooseEquationFile() {
+// The file pop-up of Save (VAL_SAVE_BUTTON) and Get (VAL_LOAD_BUTTON); true when a file was chosen (its
+// path is then in file_name).
+bool ChooseEquationFile(int buttonLabel) {
     std::string path;
-    if (FileSelectPopup(proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path) <= 0)
+    if (FileSelectPopup(proj_dir, "equation.equ", "*.equ", "equation", buttonLabel, 0, 1, 1, 1, path) <= 0)
         return false;
     file_name = path;
     return true;
@@ -164,7 +165,7 @@ void ReportEquationProblem(const char* title, int result, int needed) {
 }
 
 void SaveEquation(const PageDescriptor& d, int panel) {
-    if (!ChooseEquationFile()) return;
+    if (!ChooseEquationFile(VAL_SAVE_BUTTON)) return;
     double coefs[30] = {};
     const int n = CoefCount(d);
     for (int k = 0; k < n; ++k) GetCtrlVal(panel, DATAP_COEF + k, coefs[k]);
@@ -173,7 +174,7 @@ void SaveEquation(const PageDescriptor& d, int panel) {
 }
 
 void GetEquation(const PageDescriptor& d, int panel) {
-    if (!ChooseEquationFile()) return;
+    if (!ChooseEquationFile(VAL_LOAD_BUTTON)) return;
     double coefs[30] = {};
     const int n = CoefCount(d);
     const int result = LoadEquationFile(file_name, std::span<double>(coefs, n));

@@ -89,10 +89,6 @@ void OpenInterfacePanel() {
     DisplayPanel(interfacepanel);
 }
 
-void DimTryButton(int dimmed) {
-    SetCtrlAttribute(interfacepanel, INTERFACEP_TRY, ATTR_DIMMED, dimmed);
-}
-
 void SetProgramProfiles() {
     LinkProfile link{};
     link.echoTimeout = 2.0;
@@ -110,7 +106,7 @@ void SetProgramProfiles() {
     InterfaceProfile iface{};
     iface.openPanel = OpenInterfacePanel;
     iface.afterAccept = HideInterfacePanel;
-    iface.dimDuringAttempt = DimTryButton;
+    iface.dimDuringAttempt = HoldExchangeControls;
     iface.onPanelClose = HideInterfacePanel;
     iface.hasBaudrateChange = false;
     iface.indicatorPanel = mainpanel;
@@ -184,10 +180,10 @@ void InitAll() {
     InitServerHistory();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
-    // Events run while the attempt waits; another attempt must not start inside it.
-    DimTryButton(1);
+    // Events run while the attempt waits; no exchange may start inside it.
+    HoldExchangeControls(1);
     TryToConnect();
-    DimTryButton(0);
+    HoldExchangeControls(0);
 }
 
 void SetChildPanel() {

@@ -26,6 +26,7 @@ std::vector<DimmedCtrl> dimmedDuringTransfer;
 
 void DimExchangeControls() {
     dimmedDuringTransfer.clear();
+    HoldAcceptButtons(1);
     auto dim = [](int panel, int ctrl) {
         int was = 0;
         if (panel <= 0 || GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, was) < 0) return;
@@ -39,21 +40,29 @@ void DimExchangeControls() {
 void RestoreExchangeControls() {
     for (const auto& c : dimmedDuringTransfer) SetCtrlAttribute(c.panel, c.ctrl, ATTR_DIMMED, c.wasDimmed);
     dimmedDuringTransfer.clear();
+    HoldAcceptButtons(0);
 }
 
 }  // namespace
 
+void HoldExchangeControls(int held) {
+    if (held)
+        DimExchangeControls();
+    else
+        RestoreExchangeControls();
+}
+
 bool BeginTransfer() {
     if (transferRunning) return false;
     transferRunning = true;
-    DimExchangeControls();
+    HoldExchangeControls(1);
     SetTransferProgress(ShowProgress);
     return true;
 }
 
 void EndTransfer() {
     SetTransferProgress(nullptr);
-    RestoreExchangeControls();
+    HoldExchangeControls(0);
     transferRunning = false;
 }
 

@@ -9,6 +9,10 @@
 bool BeginTransfer();
 void EndTransfer();
 bool TransferRunning();
+// Dims (1) every control that would start an exchange with the sensor (each page's Send CF, the Try button)
+// and holds Accept and Change-baud-rate dimmed, or puts them back as they were (0). Around every transfer
+// and every connection attempt.
+void HoldExchangeControls(int held);
 
 void SendParaDataP1();
 void SendParaDataP2();

@@ -4,7 +4,9 @@
 // LEFT_CLICK, right press -> RIGHT_CLICK, left double click -> LEFT_DOUBLE_CLICK, focus in -> GOT_FOCUS,
 // focus out -> LOST_FOCUS (after COMMIT when an edited field is left), key press -> KEYPRESS (a non-zero
 // callback result swallows the key). What a kind raises besides comes from its adapter's Hook (kinds/).
-// A panel's window close raises CLOSE to the panel callback (control 0); the window stays open.
+// A panel's window close raises CLOSE to the panel callback (control 0); the window stays open. Clicks on
+// the panel itself (not on a control) raise LEFT_CLICK, RIGHT_CLICK and LEFT_DOUBLE_CLICK to it. A double
+// click on an indicator selects nothing in it, and no control opens a context menu of its own.
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -42,6 +44,13 @@ int Deliver(CtrlCallbackPtr cb, int panel, int control, int event, void* data, i
 
 bool IsLeftOrRight(const QMouseEvent* e) {
     return e->button() == Qt::LeftButton || e->button() == Qt::RightButton;
+}
+
+// The event a left or right press or a left double click raises; EVENT_NONE for the rest.
+int MouseEventCode(const QMouseEvent* e) {
+    if (e->button() == Qt::RightButton)
+        return e->type() == QEvent::MouseButtonPress ? EVENT_RIGHT_CLICK : EVENT_NONE;
+    return e->type() == QEvent::MouseButtonPress ? EVENT_LEFT_CLICK : EVENT_LEFT_DOUBLE_CLICK;
 }
 
 // One filter for every control widget and its inner widgets: mouse, focus and keys.
@@ -101,13 +110,11 @@ class ControlFilter : public QObject {
         if (QWidget* inner = w->childAt(e->position().toPoint()); inner && IsInner(*c, inner)) return false;
         const int panel = c->panel, control = c->id;
         const bool inert = Inert(*c);
-        int event = EVENT_NONE;
-        if (e->button() == Qt::RightButton)
-            event = e->type() == QEvent::MouseButtonPress ? EVENT_RIGHT_CLICK : EVENT_NONE;
-        else
-            event = e->type() == QEvent::MouseButtonPress ? EVENT_LEFT_CLICK : EVENT_LEFT_DOUBLE_CLICK;
+        // A double click on a display reports itself and selects nothing in it.
+        const bool keep = inert || (e->type() == QEvent::MouseButtonDblClick && IsIndicator(*c));
+        const int event = MouseEventCode(e);
         if (event != EVENT_NONE) DispatchCtrlEvent(panel, control, event, 0, 0);
-        return inert || (e->button() == Qt::RightButton && !GetControl(panel, control));
+        return keep || (e->button() == Qt::RightButton && !GetControl(panel, control));
     }
 
     static bool Key(QObject* obj, QKeyEvent* e) {
@@ -141,11 +148,15 @@ class ControlFilter : public QObject {
     }
 };
 
-// A panel: the close box asks the program instead of closing the window.
+// A panel: the close box asks the program instead of closing the window; a click on the panel itself,
+// not on one of its controls, goes to the panel's callback.
 class PanelFilter : public QObject {
   public:
     PanelFilter(int panel, QObject* owner) : QObject(owner), panel_(panel) {}
     bool eventFilter(QObject* obj, QEvent* e) override {
+        if ((e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) &&
+            obj->isWidgetType())
+            return Mouse(static_cast<QWidget*>(obj), static_cast<QMouseEvent*>(e));
         if (e->type() == QEvent::Close) {
             e->ignore();
             DispatchPanelEvent(panel_, EVENT_CLOSE, 0, 0);
@@ -159,6 +170,17 @@ class PanelFilter : public QObject {
     }
 
   private:
+    // A press that a control (or a child panel's control) did not take climbs to the panel: it is the
+    // panel's own when no control lies under the pointer.
+    bool Mouse(QWidget* w, QMouseEvent* e) {
+        if (!IsLeftOrRight(e) || !w->isEnabled()) return false;
+        for (QWidget* hit = w->childAt(e->position().toPoint()); hit && hit != w; hit = hit->parentWidget())
+            if (ControlOfWidget(hit)) return false;
+        const int event = MouseEventCode(e);
+        if (event != EVENT_NONE) DispatchPanelEvent(panel_, event, 0, 0);
+        return true;
+    }
+
     int panel_;
 };
 
@@ -255,6 +277,7 @@ void HookControlEvents(Control& c) {
     for (QWidget* child : c.widget->findChildren<QWidget*>()) {
         c.inner.emplace_back(child);
         child->installEventFilter(Filter());
+        child->setContextMenuPolicy(Qt::PreventContextMenu);  // the inner field's menu too
     }
     c.kind->Hook(c);
 }

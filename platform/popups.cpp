@@ -43,15 +43,39 @@ QString RequiredExtension(std::string_view fileTypeList) {
     return ext.contains('*') || ext.contains('?') ? QString() : ext;
 }
 
+// What the button label asks of the dialog: Load picks an existing file (a name that does not exist is
+// refused by the dialog itself); Save takes a new name too and asks before it replaces a file; OK and
+// Select take any name and leave an existing one to the program's own question.
+void SetDialogMode(QFileDialog& dialog, int buttonLabel) {
+    switch (buttonLabel) {
+        case VAL_LOAD_BUTTON:
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::ExistingFile);
+            dialog.setLabelText(QFileDialog::Accept, "Load");
+            break;
+        case VAL_SAVE_BUTTON:
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setLabelText(QFileDialog::Accept, "Save");
+            break;
+        default:
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            dialog.setLabelText(QFileDialog::Accept, buttonLabel == VAL_OK_BUTTON ? "OK" : "Select");
+            break;
+    }
+}
+
 QString RunFileDialog(const PopupRequest& r) {
     QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(r.title),
                        QString::fromStdString(r.directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    const bool save = r.buttonLabel == VAL_SAVE_BUTTON;
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save || r.buttonLabel == VAL_SELECT_BUTTON ? QFileDialog::AnyFile
-                                                                  : QFileDialog::ExistingFile);
+    SetDialogMode(dialog, r.buttonLabel);
     dialog.setOption(QFileDialog::ReadOnly, !r.allowMakeDirectory);
+    // A typed name without the extension gets it before the dialog looks whether the file exists.
+    if (const QString ext = RequiredExtension(r.filter); r.restrictExtension && !ext.isEmpty())
+        dialog.setDefaultSuffix(ext);
     QStringList filters;
     for (const QString& p : Patterns(r.filter)) filters << p;
     filters << "*";

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "kinds.h"
+#include "spinbox.h"
 
 using namespace platform_detail;
 
@@ -64,18 +65,25 @@ class CellDelegate : public QStyledItemDelegate {
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* s = qobject_cast<QSpinBox*>(editor)) {
+        // Number cells get editors that keep every digit typed and clamp to the cell's range on Enter.
+        if (qobject_cast<QSpinBox*>(editor)) {
+            delete editor;
+            auto* s = new ClampingSpinBox<QSpinBox>(parent);
             if (type_ == VAL_UNSIGNED_SHORT_INTEGER)
                 s->setRange(0, 65535);
             else
                 s->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-        }
-        if (auto* s = qobject_cast<QDoubleSpinBox*>(editor)) {
+            editor = s;
+        } else if (qobject_cast<QDoubleSpinBox*>(editor)) {
+            delete editor;
+            auto* s = new ClampingSpinBox<QDoubleSpinBox>(parent);
             s->setDecimals(9);
             s->setRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+            editor = s;
         }
         if (auto* box = qobject_cast<QAbstractSpinBox*>(editor)) {
             // The cell's width for the number: arrow keys still step, and it stands where the cell shows it.
+            box->setFrame(false);
             box->setButtonSymbols(QAbstractSpinBox::NoButtons);
             box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
@@ -103,7 +111,11 @@ bool TypeInto(QWidget* editor, const QString& text) {
     line->insert(text);
     if (line->text() != text) return false;
     if (auto* spin = qobject_cast<QAbstractSpinBox*>(editor)) {
-        if (!spin->hasAcceptableInput()) return false;
+        // Enter: a number outside the range is clamped to it; what cannot be made a number is refused.
+        QString shown = text;
+        int pos = 0;
+        if (spin->validate(shown, pos) != QValidator::Acceptable) spin->fixup(shown);
+        if (spin->validate(shown, pos) != QValidator::Acceptable) return false;
         spin->interpretText();
         return true;
     }

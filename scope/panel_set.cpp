@@ -129,9 +129,10 @@ constexpr CtrlBinding kGraphControls[] = {
     {GRAPHP_CLOSE, "close", CBF_ButtonGpClose},
 };
 
+// A right click anywhere on the big display hides it, on its controls as on the panel itself.
 constexpr CtrlBinding kBigVectorControls[] = {
-    {COLBIGP_VECTOR, "vector"},
-    {COLBIGP_SENSOR_ID, "sensorId"},
+    {COLBIGP_VECTOR, "vector", CBF_COLBIGP},
+    {COLBIGP_SENSOR_ID, "sensorId", CBF_COLBIGP},
 };
 
 struct PanelSlot {

@@ -14,12 +14,20 @@ namespace {
 
 constexpr const char* kDialogTitle = "Parameter";
 
-// The file dialog; true with paraFileName set when a file was chosen.
-bool ChooseParameterFile() {
+// The file dialog of Save (VAL_SAVE_BUTTON) or Get (VAL_LOAD_BUTTON); true with paraFileName set when a
+// file was chosen. A path too long for paraFileName is refused: cut short, it would name another file.
+bool ChooseParameterFile(int buttonLabel) {
     std::string path;
-    const int result = FileSelectPopup(paraFileName, "Parameter.ini", "*.ini", kDialogTitle,
-                                       VAL_SELECT_BUTTON, 0, 0, 1, 1, path);
+    const int result =
+        FileSelectPopup(paraFileName, "Parameter.ini", "*.ini", kDialogTitle, buttonLabel, 0, 0, 1, 1, path);
     if (result < 1) return false;
+    if (path.size() >= sizeof paraFileName) {
+        MessagePopup(kDialogTitle, "The path\n" + path + "\nis longer than " +
+                                       std::to_string(sizeof paraFileName - 1) +
+                                       " characters and cannot be used for a parameter file.\nNothing was " +
+                                       (buttonLabel == VAL_SAVE_BUTTON ? "saved." : "loaded."));
+        return false;
+    }
     std::snprintf(paraFileName, sizeof paraFileName, "%s", path.c_str());
     return true;
 }
@@ -31,7 +39,7 @@ void Report(const std::string& what) {
 }  // namespace
 
 void SendParaToFile() {
-    if (!ChooseParameterFile()) return;
+    if (!ChooseParameterFile(VAL_SAVE_BUTTON)) return;
     GetPanelValues();
     CopyVarsToPP();
     ParameterImage image;
@@ -41,7 +49,7 @@ void SendParaToFile() {
 }
 
 void ReadParaFromFile() {
-    if (!ChooseParameterFile()) return;
+    if (!ChooseParameterFile(VAL_LOAD_BUTTON)) return;
     std::string problem;
     ParameterImage image{};
     if (!LoadParameterFile(paraFileName, image, problem)) {

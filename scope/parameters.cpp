@@ -301,9 +301,10 @@ void InitEval() {
 }
 
 void InitExteach() {
+    // Any stored value but 0 means on (the switch shows it so); the value itself goes back unchanged.
     const unsigned short extteach = ReadParam(kWordExtteach);
     if (extteach == 0) SetControlDimmed(PARAP_TRIGGER, 0);
-    if (extteach == 1) {
+    if (extteach != 0) {
         SetCtrlVal(parapanel, PARAP_TRIGGER, 0);
         SetControlDimmed(PARAP_TRIGGER, 1);
     }

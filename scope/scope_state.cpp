@@ -75,5 +75,6 @@ void ShowChildPanel(int number) {
 
 void SetButtonsDimmed(int dimmed) {
     for (const PanelCtrl& pc : kOperationCtrls) SetCtrlAttribute(*pc.panel, pc.ctrl, ATTR_DIMMED, dimmed);
+    HoldAcceptButtons(dimmed);
     ProcessSystemEvents();
 }

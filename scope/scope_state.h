@@ -143,7 +143,8 @@ inline constexpr int kButtonMarkedColor = 0xC0C0C0;
 // --- services -------------------------------------------------------------------------------------------
 // Shows one child panel (by number) and marks its button; any other number hides all four.
 void ShowChildPanel(int number);
-// Dims (1) or enables (0) every control that starts an exchange with the sensor.
+// Dims (1) or enables (0) every control that starts an exchange with the sensor; the interface panel's
+// Accept and Change-baud-rate are held dimmed meanwhile and then show the link's state again.
 void SetButtonsDimmed(int dimmed);
 // Shows a help text in a message pop-up titled "INFO!" on a right click; true when it did.
 bool ShowHelp(int event, const char* text, const char* title = "INFO!");

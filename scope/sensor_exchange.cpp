@@ -116,7 +116,7 @@ void GetDataFrame() {
     // Over TCP the reply is expected before the request leaves, so no byte of it is taken for a stray one.
     if (comprotocol != 0) bytesToRead = dataSize = 2 * anzframe;
     WriteFrame();
-    WaitForReply(kReplySeconds);
+    ReceiveFrame(kReplySeconds, "complete");
 }
 
 void CopyDatatoVars() {

@@ -9,10 +9,13 @@ JOBS=${JOBS:-$(nproc)}
 # package needs dpkg-shlibdeps (dpkg-dev) and file, with which CPack finds the programs' libraries; its
 # test checks the menu entries with desktop-file-validate and the whole package with lintian; help2man
 # makes the manual pages of the command-line tools from their --help. ser2net stands between a test and
-# the emulator's serial line as a serial-to-Ethernet server does between the programs and a sensor.
+# the emulator's serial line as a serial-to-Ethernet server does between the programs and a sensor. The
+# end-to-end journeys drive the programs on Xvfb with xdotool and keep a screenshot of a failure (xwd, in
+# x11-apps).
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
-          dpkg-dev file desktop-file-utils lintian help2man ser2net)
+          dpkg-dev file desktop-file-utils lintian help2man ser2net
+          xdotool x11-apps)
 
 install_missing() {
     local missing=()

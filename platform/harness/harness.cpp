@@ -2,11 +2,21 @@
 // actions run inside busy waits.
 #include "harness.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <deque>
 #include <utility>
@@ -145,6 +155,138 @@ void FocusOnClick(QWidget* w) {
     if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) GiveFocus(w);
 }
 
+// --- input through the window system -------------------------------------------------------------------
+
+// The shown, active top-level window of a widget, ready for input from the window system.
+QWindow* ActiveWindowOf(QWidget* w) {
+    QWidget* top = w->window();
+    if (!top->isVisible() || !top->windowHandle()) return nullptr;
+    if (!top->isActiveWindow()) {
+        top->activateWindow();
+        // Input reaches a window that did not become active too (some window systems never say so).
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(top, 1000);
+    }
+    return top->windowHandle();
+}
+
+Qt::MouseButton QtButton(int button) {
+    return button == kRightButton ? Qt::RightButton : Qt::LeftButton;
+}
+
+// A point of `w` in its window's coordinates.
+QPoint InWindow(QWidget* w, QPoint at) {
+    return w->mapTo(w->window(), at);
+}
+
+void KeyClick(QWindow* window, int code) {
+    int qtKey = 0, mods = 0;
+    QString text;
+    KeyEventFromCode(code, qtKey, mods, text);
+    QTest::keyClick(window, Qt::Key(qtKey), Qt::KeyboardModifiers(mods));
+}
+
+// Selects what a focused field shows and types text over it, key by key, as characters. Runs no events of
+// its own (a dialog step must not let the next step in before it is done).
+void TypeOver(QWidget* field, const QString& text) {
+    QWindow* window = field->window()->windowHandle();
+    if (!window) return;
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    for (QChar ch : text) QTest::keyClick(window, ch.toLatin1());
+}
+
+// --- Qt's own dialogs --------------------------------------------------------------------------------------
+
+struct DialogStep {
+    enum Kind { Type, Press, Key } kind;
+    std::string text;
+    int key = 0;
+};
+std::deque<DialogStep> g_dialogSteps;
+std::vector<DialogSeen> g_dialogsSeen;
+struct KnownDialog {
+    QPointer<QWidget> dialog;
+    double since;      // Timer() when it first showed
+    std::size_t seen;  // its entry in g_dialogsSeen
+};
+std::vector<KnownDialog> g_dialogsKnown;
+QTimer* g_dialogTimer = nullptr;
+QPointer<QWidget> g_stepDialog;  // the dialog a step is running on
+// A dialog that no step answers within this time is closed as cancelled, so a test fails instead of
+// waiting for ever.
+constexpr double kUnansweredSeconds = 10.0;
+
+QString WithoutMnemonic(QString label) {
+    return label.remove('&');
+}
+
+KnownDialog& NoteDialog(QWidget* dialog) {
+    for (KnownDialog& known : g_dialogsKnown)
+        if (known.dialog == dialog) return known;
+    g_dialogsKnown.push_back({dialog, Timer(), g_dialogsSeen.size()});
+    DialogSeen seen;
+    seen.title = dialog->windowTitle().toStdString();
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) seen.text = box->text().toStdString();
+    if (auto* fd = qobject_cast<QFileDialog*>(dialog)) {
+        seen.fileDialog = true;
+        seen.existingFilesOnly = fd->fileMode() == QFileDialog::ExistingFile;
+        seen.acceptLabel = WithoutMnemonic(fd->labelText(QFileDialog::Accept)).toStdString();
+        if (auto* name = fd->findChild<QLineEdit*>("fileNameEdit")) seen.text = name->text().toStdString();
+    }
+    g_dialogsSeen.push_back(seen);
+    return g_dialogsKnown.back();
+}
+
+void RunDialogStep(QWidget* dialog, const DialogStep& step) {
+    switch (step.kind) {
+        case DialogStep::Type: {
+            QWidget* field = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!field) field = dialog->focusWidget();
+            if (!field) return;
+            QTest::mouseClick(field, Qt::LeftButton);
+            TypeOver(field, QString::fromStdString(step.text));
+            break;
+        }
+        case DialogStep::Press:
+            for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+                if (!b->isVisible() || WithoutMnemonic(b->text()) != QString::fromStdString(step.text))
+                    continue;
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+            break;
+        case DialogStep::Key:
+            if (QWindow* window = dialog->windowHandle()) KeyClick(window, step.key);
+            break;
+    }
+}
+
+// Looks for the dialog a person faces now and does the next step on it.
+void DialogTick() {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog || !dialog->isVisible()) return;
+    // The step under way on this dialog lets events run between its keys: the next waits for it to end.
+    // A dialog that the step opened (its own "not found" message) takes the next step at once.
+    if (g_stepDialog == dialog) return;
+    const KnownDialog& known = NoteDialog(dialog);
+    if (g_dialogSteps.empty()) {
+        if (Timer() - known.since < kUnansweredSeconds) return;
+        g_dialogsSeen[known.seen].unanswered = true;
+        if (auto* d = qobject_cast<QDialog*>(dialog)) d->reject();
+        return;
+    }
+    const DialogStep step = g_dialogSteps.front();
+    g_dialogSteps.pop_front();
+    // A step may open a dialog of its own (a "not found" message) that waits in its own event loop: it runs
+    // apart from this timer, which keeps ticking there.
+    g_stepDialog = dialog;
+    QTimer::singleShot(0, dialog, [dialog = QPointer<QWidget>(dialog), step] {
+        const QPointer<QWidget> outer = g_stepDialog;
+        g_stepDialog = dialog;
+        if (dialog) RunDialogStep(dialog, step);
+        g_stepDialog = outer == dialog ? nullptr : outer;
+    });
+}
+
 }  // namespace
 
 void Install(std::string_view projectDir) {
@@ -156,6 +298,12 @@ void Install(std::string_view projectDir) {
 }
 
 void Reset() {
+    SetPopupResponder(Respond);
+    delete g_dialogTimer;
+    g_dialogTimer = nullptr;
+    g_dialogSteps.clear();
+    g_dialogsSeen.clear();
+    g_dialogsKnown.clear();
     g_expected.clear();
     g_popups.clear();
     g_unexpected.clear();
@@ -352,6 +500,102 @@ int PanelPixel(int panel, int top, int left) {
     const QPoint at = QPoint(left, top) * image.devicePixelRatio();
     if (!image.valid(at)) return UIEInvalidValue;
     return FromQColor(image.pixelColor(at));
+}
+
+int RealClick(int panel, int control, int button, int top, int left) {
+    QWidget* w = nullptr;
+    QPoint at(left, top);
+    if (control == 0) {
+        w = FindPanel(panel);
+        if (!w) return UIEInvalidPanel;
+    } else {
+        // A person may click a dimmed control too; Qt ignores it.
+        Control* c = GetControl(panel, control);
+        if (!c || !c->widget->isVisible()) return UIEInvalidControl;
+        w = c->widget;
+        at = c->kind->ClickPoint(*c);
+    }
+    QWindow* window = ActiveWindowOf(w);
+    if (!window) return UIEInvalidPanel;
+    QTest::mouseClick(window, QtButton(button), Qt::NoModifier, InWindow(w, at));
+    return 0;
+}
+
+int RealDoubleClick(int panel, int control) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    QWindow* window = ActiveWindowOf(c->widget);
+    if (!window) return UIEInvalidPanel;
+    QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, InWindow(c->widget, c->kind->ClickPoint(*c)));
+    return 0;
+}
+
+int RealKey(int panel, int key) {
+    QWidget* w = FindPanel(panel);
+    if (!w) return UIEInvalidPanel;
+    QWindow* window = ActiveWindowOf(w);
+    if (!window) return UIEInvalidPanel;
+    KeyClick(window, key);
+    return 0;
+}
+
+int RealType(int panel, int control, std::string_view text) {
+    if (int err = RealClick(panel, control)) return err;
+    QWidget* field = QApplication::focusWidget();
+    if (!field) return UIEInvalidControl;
+    TypeOver(field, QStr(text));
+    if (QWindow* window = field->window()->windowHandle()) KeyClick(window, VAL_ENTER_VKEY);
+    return 0;
+}
+
+int RealEditCell(int panel, int control, Point cell, std::string_view text) {
+    Control* c = nullptr;
+    if (int err = Usable(panel, control, c)) return err;
+    auto* table = qobject_cast<QTableWidget*>(c->widget);
+    if (!table) return UIEWrongType;
+    QWidget* viewport = table->viewport();
+    QWindow* window = ActiveWindowOf(viewport);
+    if (!window) return UIEInvalidPanel;
+    const QTableWidgetItem* item = table->item(cell.y - 1, cell.x - 1);
+    if (!item) return UIEIndexOutOfRange;
+    table->scrollToItem(item);
+    const QPoint at = InWindow(viewport, table->visualItemRect(item).center());
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, at);
+    QWidget* editor = QApplication::focusWidget();
+    if (!editor || editor == table) return UIEInvalidControl;  // no editor opened
+    TypeOver(editor, QStr(text));
+    KeyClick(window, VAL_ENTER_VKEY);
+    QCoreApplication::processEvents();  // the editor's value reaches the cell after the key
+    return 0;
+}
+
+void UseRealDialogs() {
+    SetPopupResponder(nullptr);
+    if (g_dialogTimer) return;
+    g_dialogTimer = new QTimer;
+    QObject::connect(g_dialogTimer, &QTimer::timeout, DialogTick);
+    g_dialogTimer->start(20);
+}
+
+void TypeInDialog(std::string text) {
+    g_dialogSteps.push_back({DialogStep::Type, std::move(text)});
+}
+
+void PressInDialog(std::string label) {
+    g_dialogSteps.push_back({DialogStep::Press, std::move(label)});
+}
+
+void KeyInDialog(int key) {
+    g_dialogSteps.push_back({DialogStep::Key, {}, key});
+}
+
+int PendingDialogSteps() {
+    return static_cast<int>(g_dialogSteps.size());
+}
+
+const std::vector<DialogSeen>& DialogsSeen() {
+    return g_dialogsSeen;
 }
 
 void ExpectPopup(std::string title, std::string text, int answer) {

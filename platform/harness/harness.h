@@ -42,7 +42,8 @@ int TypeText(int panel, int control, std::string_view text);
 // Picks item `index` of a ring's list, as a person choosing it from the opened list.
 int SelectListItem(int panel, int control, int index);
 // Edits a table cell as a person does: the cell's editor opened, the text typed in, Enter. UIEInvalidValue
-// when the editor does not take the text (a cell of 0..65535 takes no "65536", "-1" or "abc").
+// when the editor does not take the text (a cell of 0..65535 takes no "abc" or "1.5"; it takes "65536" as
+// 65535 and "-1" as 0).
 int SetTableCellAndCommit(int panel, int control, Point cell, std::string_view text);
 // The close box of a panel's window.
 int ClosePanel(int panel);
@@ -52,6 +53,46 @@ bool IsPanelShown(int panel);
 // The colour (0xRRGGBB) drawn at (top, left) of the panel, child panels included, also while it is hidden;
 // a UIE error for a bad panel or a point outside it.
 int PanelPixel(int panel, int top, int left);
+
+// --- a person's input through the window system ----------------------------------------------------------
+// Mouse and keys as the display server hands them to Qt: Qt itself finds the widget under the pointer or
+// with the focus, makes double clicks, context menus and shortcut keys. Each returns 0, or a UIE error when
+// the control or panel cannot take the input (dimmed, hidden, not there).
+enum MouseButton : int { kLeftButton = 1, kRightButton = 2 };
+// A click on the control (dimmed or not, as a person may click it; it must be shown); control 0 clicks the
+// panel's own surface at (top, left).
+int RealClick(int panel, int control, int button = kLeftButton, int top = 0, int left = 0);
+int RealDoubleClick(int panel, int control);
+// A key (a code of platform.h: VAL_F9_VKEY, 'a', VAL_ENTER_VKEY ...) to the panel's window, made active.
+int RealKey(int panel, int key);
+// Clicks into the field, selects all it shows, types the text key by key and presses Enter.
+int RealType(int panel, int control, std::string_view text);
+// Double-clicks a table cell (1-based column, row) to open its editor, types the text over what it shows
+// and presses Enter.
+int RealEditCell(int panel, int control, Point cell, std::string_view text);
+
+// --- Qt's own dialogs -------------------------------------------------------------------------------------
+// From now on pop-ups open as Qt's own dialogs (no scripted answers) until Reset. A person answers them
+// with the steps queued below: each step runs, in order, on the modal dialog open at that moment (the
+// innermost), as soon as one shows.
+void UseRealDialogs();
+// Types text key by key into the dialog's file name field (else its focused field), over what it shows.
+void TypeInDialog(std::string text);
+// Clicks the dialog's button that carries this label ("Save", "OK", "Cancel", "&Yes" without the &).
+void PressInDialog(std::string label);
+// A key to the dialog's focused widget (VAL_ENTER_VKEY, VAL_ESC_VKEY ...).
+void KeyInDialog(int key);
+int PendingDialogSteps();
+// Every Qt dialog that opened since UseRealDialogs, in order.
+struct DialogSeen {
+    std::string title;
+    std::string text;         // a message's text; a file dialog's file name field when it opened
+    std::string acceptLabel;  // a file dialog's accept button ("Save", "Load", "OK"); empty for messages
+    bool fileDialog = false;
+    bool existingFilesOnly = false;  // a file dialog that refuses names of files that do not exist
+    bool unanswered = false;         // no step came for it within 10 s: it was closed as cancelled
+};
+const std::vector<DialogSeen>& DialogsSeen();
 
 // --- pop-ups ------------------------------------------------------------------------------------------
 struct Popup {

@@ -337,8 +337,11 @@ int ConfirmPopup(std::string_view title, std::string_view message);  // 1 yes, 0
 
 enum : int { VAL_SELECT_BUTTON = 0, VAL_OK_BUTTON, VAL_SAVE_BUTTON, VAL_LOAD_BUTTON };
 enum : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
-// Returns VAL_NO_FILE_SELECTED (cancelled), VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED, or a
-// negative error; the chosen path goes to pathName.
+// The button label sets what the dialog takes: VAL_LOAD_BUTTON an existing file only (the dialog refuses a
+// name that does not exist); VAL_SAVE_BUTTON any name, asking before it replaces an existing file;
+// VAL_OK_BUTTON and VAL_SELECT_BUTTON any name, an existing one without a question (the caller asks its
+// own). Returns VAL_NO_FILE_SELECTED (cancelled), VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED, or
+// a negative error; the chosen path goes to pathName.
 int FileSelectPopup(std::string_view defaultDirectory, std::string_view defaultFileName,
                     std::string_view fileTypeList, std::string_view title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,

@@ -9,15 +9,17 @@
 #include <utility>
 
 #include "kinds.h"
+#include "spinbox.h"
 
 namespace platform_detail {
 namespace {
 
-// A numeric box that tells an arrow step and Enter apart from typing.
+// A numeric box that tells an arrow step and Enter apart from typing; a typed number outside the range is
+// clamped to it when committed (ClampingSpinBox).
 template <class Base>
-class NumericBox : public Base {
+class NumericBox : public ClampingSpinBox<Base> {
   public:
-    explicit NumericBox(QWidget* parent) : Base(parent) {}
+    explicit NumericBox(QWidget* parent) : ClampingSpinBox<Base>(parent) {}
     void stepBy(int steps) override {
         const auto before = Base::value();
         Base::stepBy(steps);

@@ -690,7 +690,7 @@ TEST_F(Pages, SaveEquationWritesTheFieldsOnePerLine) {
     EXPECT_EQ(pop.text, "equation.equ");
     EXPECT_EQ(pop.directory, projectDir.string());
     EXPECT_EQ(pop.filter, "*.equ");
-    EXPECT_EQ(pop.buttonLabel, VAL_OK_BUTTON);
+    EXPECT_EQ(pop.buttonLabel, VAL_SAVE_BUTTON);
     EXPECT_EQ(pop.restrictDirectory, 0);
     EXPECT_EQ(pop.restrictExtension, 1);
     EXPECT_EQ(pop.allowCancel, 1);
@@ -738,6 +738,8 @@ TEST_F(Pages, GetEquationFillsTheFieldsAndCalculatesNothing) {
     const int p1 = Page(1);
     uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);
     ASSERT_EQ(uitest::Click(p1, DATAP_GET_EQUATION), 0);
+    ASSERT_EQ(uitest::Popups().size(), 1u);
+    EXPECT_EQ(uitest::Popups()[0].buttonLabel, VAL_LOAD_BUTTON) << "the dialog takes existing files only";
     for (int k = 0; k < 15; ++k) EXPECT_EQ(Field(p1, DATAP_COEF + k), k + 1.25);
     EXPECT_EQ(RX4, 0.0);
     EXPECT_TRUE(Trace(p1, DATAP_DRIFT_GRAPH, 0).empty());

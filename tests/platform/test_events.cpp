@@ -229,9 +229,11 @@ TEST_F(PlatformEventTest, TableEditReportsTheCell) {
     EXPECT_EQ(GetActiveTableCell(panel, TABLE, active), 0);
     EXPECT_EQ(active.x, 2);
     EXPECT_EQ(active.y, 3);
-    // An unsigned 16-bit cell takes no text and nothing beyond 65535.
+    // An unsigned 16-bit cell takes no text, and a number beyond 65535 as 65535.
     EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE, Point{1, 1}, "abc"), UIEInvalidValue);
-    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE, Point{1, 1}, "65536"), UIEInvalidValue);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE, Point{1, 1}, "65536"), 0);
+    GetTableCellVal(panel, TABLE, Point{1, 1}, u);
+    EXPECT_EQ(u, 65535);
 }
 
 TEST_F(PlatformEventTest, CloseBoxAsksThePanelAndKeepsTheWindow) {

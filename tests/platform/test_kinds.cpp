@@ -182,14 +182,22 @@ TEST_F(ControlKindTest, APersonEditsACellThroughItsEditor) {
     EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
     EXPECT_EQ(u, 65535);
 
-    // The editor takes nothing a cell of 0..65535 cannot hold; the cell keeps its value, nothing is raised.
+    // The editor takes no text that is not a whole number; the cell keeps its value, nothing is raised.
     recorded.clear();
-    for (const char* text : {"65536", "-1", "1.5", "abc", ""})
+    for (const char* text : {"1.5", "abc", ""})
         EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{2, 3}, text), UIEInvalidValue)
             << text;
     EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
     EXPECT_EQ(u, 65535);
     EXPECT_TRUE(recorded.empty());
+    // A whole number outside 0..65535 is clamped to the range, never cut to fewer digits.
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{2, 3}, "-1"), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
+    EXPECT_EQ(u, 0);
+    EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{2, 3}, "700000"), 0);
+    EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{2, 3}, u), 0);
+    EXPECT_EQ(u, 65535);
+    recorded.clear();
     EXPECT_EQ(uitest::SetTableCellAndCommit(panel, TABLE_U16, Point{1, 0}, "1"), UIEIndexOutOfRange);
     EXPECT_EQ(GetTableCellVal(panel, TABLE_U16, Point{1, 0}, u), UIEIndexOutOfRange);
     EXPECT_EQ(SetTableCellVal(panel, TABLE_U16, Point{1, 0}, 1), UIEIndexOutOfRange);

@@ -79,6 +79,108 @@ TEST_F(PlatformPopupTest, FileSelectionCancelledChosenOrNotExpected) {
     uitest::Reset();
 }
 
+// ---- Qt's own dialogs, answered with keys and clicks
+// -------------------------------------------------------
+
+class QtDialogTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        uitest::UseRealDialogs();
+        WriteTextFile(projectDir / "known.equ", "1\n");
+    }
+    int Choose(int buttonLabel, std::string& path) {
+        return FileSelectPopup(projectDir.string(), "equation.equ", "*.equ", "equation", buttonLabel, 0, 1, 1,
+                               1, path);
+    }
+    static void ExpectAllAnswered() {
+        EXPECT_EQ(uitest::PendingDialogSteps(), 0);
+        for (const auto& d : uitest::DialogsSeen()) EXPECT_FALSE(d.unanswered) << d.title << ": " << d.text;
+    }
+};
+
+TEST_F(QtDialogTest, LoadRefusesANameThatDoesNotExistAndTakesAnExistingFile) {
+    uitest::TypeInDialog("missing.equ");
+    uitest::KeyInDialog(VAL_ENTER_VKEY);
+    uitest::PressInDialog("OK");  // the dialog's own "not found" message
+    uitest::TypeInDialog("known.equ");
+    uitest::PressInDialog("Load");
+    std::string path;
+    EXPECT_EQ(Choose(VAL_LOAD_BUTTON, path), VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("known.equ"));
+    ExpectAllAnswered();
+    const auto& seen = uitest::DialogsSeen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[0].fileDialog);
+    EXPECT_EQ(seen[0].title, "equation");
+    EXPECT_EQ(seen[0].acceptLabel, "Load");
+    EXPECT_TRUE(seen[0].existingFilesOnly);
+    EXPECT_EQ(seen[0].text, "equation.equ") << "the default name";
+    EXPECT_NE(seen[1].text.find("missing.equ"), std::string::npos) << seen[1].text;
+}
+
+TEST_F(QtDialogTest, SaveTakesANewNameAndAsksBeforeItReplacesAFile) {
+    // A new name, typed without its extension.
+    uitest::TypeInDialog("fresh");
+    uitest::PressInDialog("Save");
+    std::string path;
+    EXPECT_EQ(Choose(VAL_SAVE_BUTTON, path), VAL_NEW_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("fresh.equ"));
+    ASSERT_EQ(uitest::DialogsSeen().size(), 1u);
+    EXPECT_EQ(uitest::DialogsSeen()[0].acceptLabel, "Save");
+    EXPECT_FALSE(uitest::DialogsSeen()[0].existingFilesOnly);
+
+    // An existing name: No keeps the dialog open, Yes takes the file.
+    uitest::TypeInDialog("known.equ");
+    uitest::PressInDialog("Save");
+    uitest::PressInDialog("No");
+    uitest::PressInDialog("Save");
+    uitest::PressInDialog("Yes");
+    EXPECT_EQ(Choose(VAL_SAVE_BUTTON, path), VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("known.equ"));
+    ExpectAllAnswered();
+    EXPECT_EQ(uitest::DialogsSeen().size(), 4u) << "a file dialog and the question twice";
+    EXPECT_EQ(ReadTextFile(projectDir / "known.equ"), "1\n") << "choosing writes nothing";
+}
+
+TEST_F(QtDialogTest, OkTakesANewNameAndAnExistingOneWithoutAQuestionAndCancelChoosesNothing) {
+    uitest::TypeInDialog("record.dat");
+    uitest::PressInDialog("OK");
+    std::string path;
+    EXPECT_EQ(FileSelectPopup(projectDir.string(), "RecordFile.dat", "*.dat", "FILENAME!", VAL_OK_BUTTON, 0,
+                              0, 1, 1, path),
+              VAL_NEW_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("record.dat"));
+    uitest::TypeInDialog("known.equ");
+    uitest::KeyInDialog(VAL_ENTER_VKEY);
+    EXPECT_EQ(Choose(VAL_OK_BUTTON, path), VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, ProjectFile("known.equ"));
+    uitest::PressInDialog("Cancel");
+    EXPECT_EQ(Choose(VAL_OK_BUTTON, path), VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(path, "");
+    ExpectAllAnswered();
+    ASSERT_EQ(uitest::DialogsSeen().size(), 3u) << "no question of the dialog's own";
+    EXPECT_EQ(uitest::DialogsSeen()[0].acceptLabel, "OK");
+}
+
+TEST_F(QtDialogTest, MessageAndQuestionShowTheirTextsExactlyAndTakeClicksAndKeys) {
+    const std::string text = " Switch to color teach table.\n  second line ";
+    uitest::PressInDialog("OK");
+    EXPECT_EQ(MessagePopup("INFO!", text), 0);
+    uitest::PressInDialog("Yes");
+    EXPECT_EQ(ConfirmPopup("ATTENTION!", "File already exist! \nDo you want to select existing file?"), 1);
+    uitest::KeyInDialog(VAL_ESC_VKEY);
+    EXPECT_EQ(ConfirmPopup("ATTENTION!", "Again?"), 0);
+    ExpectAllAnswered();
+    const auto& seen = uitest::DialogsSeen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].title, "INFO!");
+    EXPECT_EQ(seen[0].text, text);
+    EXPECT_FALSE(seen[0].fileDialog);
+    EXPECT_EQ(seen[1].text, "File already exist! \nDo you want to select existing file?");
+    EXPECT_TRUE(uitest::Popups().empty()) << "nothing went to the scripted answers";
+}
+
 // ---- deferred calls ---------------------------------------------------------------------------------------
 
 std::atomic<int> g_deferredRuns{0};

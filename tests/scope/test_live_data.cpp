@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <sstream>
 #include <vector>
 
+#include "frame_log.h"
 #include "graph_panel.h"
 #include "live_data.h"
 #include "scope_session.h"
@@ -306,6 +308,32 @@ TEST_P(LiveLoop, TimeOutMidRunKeepsTheLastFrameOnTheDisplaysAndInTheHistories) {
     EXPECT_EQ(Requests(), 3);
     EXPECT_EQ(FramesShown(), 2);
     EXPECT_EQ(Snapshot(), before);
+}
+
+// Every request of the live loop is followed in the frame log by its reply, and the last by the failure's
+// cause and its time-out.
+TEST_P(LiveLoop, TheFrameLogHoldsEveryReplyAndTheTimeOut) {
+    const std::string logPath = ProjectFile("frames.log");
+    ASSERT_TRUE(OpenFrameLog(logPath));
+    AfterFrames(3, [this] { emulator->SetFaults({.silent = true}); });
+    Go();
+    CloseFrameLog();
+    std::vector<std::string> kinds;  // "TX 5", "RX complete", "FAIL" or "RX time-out", in order
+    std::istringstream log(ReadTextFile(logPath));
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream words(line);
+        std::string stamp, direction, link, b0, b1, b2, b3;
+        words >> stamp >> direction >> link >> b0 >> b1 >> b2 >> b3;
+        if (direction == "TX")
+            kinds.push_back("TX " + std::to_string(std::stoi(b2 + b3, nullptr, 16)));
+        else if (direction == "FAIL")
+            kinds.push_back("FAIL");
+        else
+            kinds.push_back("RX " + line.substr(line.rfind(' ') + 1));
+    }
+    const std::vector<std::string> expected = {"TX 5",        "RX complete", "TX 5", "RX complete", "TX 5",
+                                               "RX complete", "TX 5",        "FAIL", "RX time-out"};
+    EXPECT_EQ(kinds, expected);
 }
 
 TEST_P(LiveLoop, TeachingFollowsTheLiveValuesAndOnlyACellEditStopsGo) {

@@ -3,6 +3,8 @@
 // selector and the mode-dependent enabling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "live_data.h"
 #include "scope_session.h"
 #include "sensor_exchange.h"
@@ -261,6 +263,78 @@ TEST_P(Parameters, ExternalTeachWinsOverAnExternalTriggerReadFromTheSensor) {
     EXPECT_EQ(RamWord(kWordExtteach), 1);
 }
 
+TEST_P(Parameters, AnyExternalTeachValueButZeroIsOnAndGoesBackUnchanged) {
+    StartEmulator(GetParam());
+    SetRamWord(kWordExtteach, 5);
+    SetRamWord(kWordTrigger, 2);
+    WriteSettingsFor(GetParam());
+    StartProgram();
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0) << "external teach forces CONT";
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamWord(kWordExtteach), 5);
+    EXPECT_EQ(RamWord(kWordTrigger), 0);
+
+    // The same from a parameter file.
+    ParameterImage image{};
+    image[kWordExtteach] = 2;
+    image[kWordTrigger] = 1;
+    image[kWordMaxNr] = 1;
+    const std::string file = ProjectFile("teach.ini");
+    WriteTextFile(file, FormatParameterFile(image));
+    uitest::SetAndCommit(parapanel, PARAP_EXTERN_TEACH, 0);
+    ASSERT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 0);
+    Select(MAINP_SELECT_FILE);
+    uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    uitest::Click(mainpanel, MAINP_GET);
+    EXPECT_EQ(Int(parapanel, PARAP_EXTERN_TEACH), 1);
+    EXPECT_EQ(Int(parapanel, PARAP_TRIGGER), 0);
+    EXPECT_EQ(Dimmed(parapanel, PARAP_TRIGGER), 1);
+    Select(MAINP_SELECT_RAM);
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(RamWord(kWordExtteach), 2);
+    EXPECT_EQ(RamWord(kWordTrigger), 0);
+}
+
+// A series that fails at its first frame shows the failure, sends nothing more and reports no success. The
+// echo of order 8 is compared over its first two words only, so its fault is in the order word.
+TEST_P(Parameters, AFailureAtTheFirstFrameEndsTheSeriesThere) {
+    StartConnected(GetParam());
+    struct Case {
+        const char* name;
+        int memory, button;
+        sensor_emu::Faults faults;
+        std::vector<int> orders;
+    };
+    const Case cases[] = {
+        {"Send RAM", MAINP_SELECT_RAM, MAINP_SEND, {.wrongEchoAtFrame = 1}, {1}},
+        {"Send EEPROM", MAINP_SELECT_EEPROM, MAINP_SEND, {.wrongEchoAtFrame = 1}, {1}},
+        {"Get RAM", MAINP_SELECT_RAM, MAINP_GET, {.silentAtFrame = 1}, {3}},
+        {"Get EEPROM", MAINP_SELECT_EEPROM, MAINP_GET, {.wrongEchoAtFrame = 1, .wrongEchoByte = 3}, {8}},
+    };
+    for (const Case& c : cases) {
+        Select(c.memory);
+        uitest::Click(mainpanel, MAINP_PARAMETERS);
+        const std::uint16_t maxUp = static_cast<std::uint16_t>(Int(parapanel, PARAP_MAX_UP));
+        SetRamWord(kWordMaxUp, static_cast<std::uint16_t>(maxUp + 10));
+        emulator->ResetCounters();
+        emulator->SetFaults(c.faults);
+        uitest::Click(mainpanel, c.button);
+        EXPECT_EQ(Orders(), c.orders) << c.name;
+        EXPECT_EQ(Status(), "TIMEOUT") << c.name;
+        EXPECT_TRUE(uitest::IsPanelShown(interfacepanel)) << c.name;
+        EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), maxUp) << c.name << ": the panels are unchanged";
+        emulator->ResetCounters();
+        const bool eeprom = c.memory == MAINP_SELECT_EEPROM;
+        const bool done =
+            c.button == MAINP_SEND ? WriteParameterSeries(eeprom) : ReadParameterSeries(eeprom, nullptr);
+        EXPECT_FALSE(done) << c.name << ": the series reports the failure";
+        EXPECT_EQ(Orders(), c.orders) << c.name;
+        emulator->SetFaults({});
+    }
+}
+
 TEST_P(Parameters, VectorCountFromTheSensorIsLimitedToTheTable) {
     StartEmulator(GetParam());
     SetRamWord(kWordMaxNr, 40);
@@ -362,6 +436,55 @@ class ParameterPanel : public ScopeSession {
         return color;
     }
 };
+
+// Every ring shows a value it does not list as one extra item, and only the latest such value (0 too).
+TEST_F(ParameterPanel, ARingKeepsOneExtraItemForTheLastUnlistedValue) {
+    struct Ring {
+        int control;
+        unsigned short* variable;
+    };
+    const Ring rings[] = {{PARAP_CHANNEL_MODE, &paraChannelMode},
+                          {PARAP_AVERAGE, &paraAverage},
+                          {PARAP_EVAL_MODE, &paraEvalMode},
+                          {PARAP_HOLD, &paraHold},
+                          {PARAP_INTLIM, &paraIntlim},
+                          {PARAP_OUT_MODE, &paraOutMode},
+                          {PARAP_TRIGGER, &paraTrigger}};
+    auto items = [](int control) {
+        std::vector<int> values;
+        int count = 0;
+        GetNumListItems(parapanel, control, count);
+        for (int i = 0; i < count; ++i) {
+            int value = 0;
+            GetValueFromIndex(parapanel, control, i, value);
+            values.push_back(value);
+        }
+        return values;
+    };
+    int checked = 0;
+    for (const Ring& r : rings) {
+        int style = CTRL_NONE;
+        GetCtrlAttribute(parapanel, r.control, ATTR_CTRL_STYLE, style);
+        if (style != CTRL_RING && style != CTRL_POPUP_RING) continue;
+        ++checked;
+        GetPanelValues();
+        const auto listed = items(r.control);
+        ASSERT_GE(listed.size(), 2u);
+        // 0 is the first unlisted value where the ring does not list it.
+        const int unlisted = std::find(listed.begin(), listed.end(), 0) == listed.end() ? 0 : 60001;
+        for (int value : {unlisted, listed[1], 60002}) {
+            *r.variable = static_cast<unsigned short>(value);
+            SetPanelValues();
+            EXPECT_EQ(Int(parapanel, r.control), value) << r.control;
+        }
+        auto expected = listed;
+        expected.push_back(60002);
+        EXPECT_EQ(items(r.control), expected) << "ring " << r.control;
+        *r.variable = static_cast<unsigned short>(listed[0]);
+        SetPanelValues();
+    }
+    EXPECT_GE(checked, 4);
+}
 
 TEST_F(ParameterPanel, MemorySelectorKeepsExactlyOneSwitchOnAndFallsBackToRam) {
     auto on = [] {

@@ -73,6 +73,8 @@ TEST_P(ToolAndScope, GetParamsWritesTheFileTheWindowSaves) {
     // Every word distinct, many of them values the panels have no item for, and more vectors than the
     // table has.
     for (int w = 0; w < kImageWords; ++w) SetRamWord(w, static_cast<std::uint16_t>(7 + 13 * w));
+    // External teach off: on, it sets the window's trigger selector to CONT, a panel rule the tool has not.
+    SetRamWord(kWordExtteach, 0);
     uitest::Click(mainpanel, MAINP_SELECT_RAM);
     uitest::ExpectPopup("INFO!", kTooManyVectors);
     uitest::Click(mainpanel, MAINP_GET);
@@ -88,7 +90,8 @@ TEST_P(ToolAndScope, SendParamsLeavesTheMemoryTheWindowLeaves) {
     StartConnected(GetParam());
     std::array<std::uint16_t, kImageWords> image{};
     for (int w = 0; w < kImageWords; ++w) image[w] = static_cast<std::uint16_t>(3 + 11 * w);
-    image[kWordMaxNr] = 45;  // more vectors than the table has: both clamp it
+    image[kWordMaxNr] = 45;    // more vectors than the table has: both clamp it
+    image[kWordExtteach] = 0;  // on, it would set the window's trigger selector to CONT
     const std::string file = ProjectFile("batch.ini");
     WriteTextFile(file, FormatParameterFile(image));
 
