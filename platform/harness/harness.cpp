@@ -229,6 +229,8 @@ KnownDialog& NoteDialog(QWidget* dialog) {
     if (auto* fd = qobject_cast<QFileDialog*>(dialog)) {
         seen.fileDialog = true;
         seen.existingFilesOnly = fd->fileMode() == QFileDialog::ExistingFile;
+        seen.canMakeDirectory = !fd->testOption(QFileDialog::ReadOnly);
+        seen.filters = fd->nameFilters().join('\n').toStdString();
         seen.acceptLabel = WithoutMnemonic(fd->labelText(QFileDialog::Accept)).toStdString();
         if (auto* name = fd->findChild<QLineEdit*>("fileNameEdit")) seen.text = name->text().toStdString();
     }

@@ -90,6 +90,8 @@ struct DialogSeen {
     std::string acceptLabel;  // a file dialog's accept button ("Save", "Load", "OK"); empty for messages
     bool fileDialog = false;
     bool existingFilesOnly = false;  // a file dialog that refuses names of files that do not exist
+    bool canMakeDirectory = false;   // a file dialog that offers to make a new folder
+    std::string filters;             // a file dialog's name filters, one per line
     bool unanswered = false;         // no step came for it within 10 s: it was closed as cancelled
 };
 const std::vector<DialogSeen>& DialogsSeen();

@@ -106,7 +106,9 @@ TEST_F(QtDialogTest, LoadRefusesANameThatDoesNotExistAndTakesAnExistingFile) {
     uitest::TypeInDialog("known.equ");
     uitest::PressInDialog("Load");
     std::string path;
-    EXPECT_EQ(Choose(VAL_LOAD_BUTTON, path), VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(FileSelectPopup(projectDir.string(), "equation.equ", "*.equ;*.txt", "equation", VAL_LOAD_BUTTON,
+                              0, 1, 1, 0, path),
+              VAL_EXISTING_FILE_SELECTED);
     EXPECT_EQ(path, ProjectFile("known.equ"));
     ExpectAllAnswered();
     const auto& seen = uitest::DialogsSeen();
@@ -116,6 +118,8 @@ TEST_F(QtDialogTest, LoadRefusesANameThatDoesNotExistAndTakesAnExistingFile) {
     EXPECT_EQ(seen[0].acceptLabel, "Load");
     EXPECT_TRUE(seen[0].existingFilesOnly);
     EXPECT_EQ(seen[0].text, "equation.equ") << "the default name";
+    EXPECT_EQ(seen[0].filters, "*.equ\n*.txt\n*");
+    EXPECT_FALSE(seen[0].canMakeDirectory);
     EXPECT_NE(seen[1].text.find("missing.equ"), std::string::npos) << seen[1].text;
 }
 
@@ -129,6 +133,7 @@ TEST_F(QtDialogTest, SaveTakesANewNameAndAsksBeforeItReplacesAFile) {
     ASSERT_EQ(uitest::DialogsSeen().size(), 1u);
     EXPECT_EQ(uitest::DialogsSeen()[0].acceptLabel, "Save");
     EXPECT_FALSE(uitest::DialogsSeen()[0].existingFilesOnly);
+    EXPECT_TRUE(uitest::DialogsSeen()[0].canMakeDirectory);
 
     // An existing name: No keeps the dialog open, Yes takes the file.
     uitest::TypeInDialog("known.equ");
