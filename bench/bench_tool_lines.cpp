@@ -7,35 +7,29 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "sensor_emulator.h"
-
-namespace fs = std::filesystem;
+#include "bench_support.h"
 
 namespace {
 
-constexpr int kSensors = 8;
+using bench::Format;
 
-double Clock(clockid_t id) {
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+constexpr int kSensors = 8;
 
 struct Span {
     double wall = 0, toolCpu = 0, emulatorCpu = 0;
 };
 
+// CPU seconds of the reaped child processes.
 double ChildrenCpu() {
     rusage usage{};
     ::getrusage(RUSAGE_CHILDREN, &usage);
@@ -73,14 +67,11 @@ Span Configure(const std::vector<std::string>& links, const std::string& file) {
     identify.push_back("identify");
     send.insert(send.end(), {"send-params", "--to", "ram", "--verify", file});
     Span s;
-    const double w0 = Clock(CLOCK_MONOTONIC), e0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
+    const double w0 = bench::Now(), e0 = bench::ProcessCpu();
     const bool ok = Tool(identify, s.toolCpu) && Tool(send, s.toolCpu);
-    s.wall = Clock(CLOCK_MONOTONIC) - w0;
-    s.emulatorCpu = Clock(CLOCK_PROCESS_CPUTIME_ID) - e0;
-    if (!ok) {
-        std::fprintf(stderr, "sensor-tool failed on %s ...\n", links.front().c_str());
-        std::exit(1);
-    }
+    s.wall = bench::Now() - w0;
+    s.emulatorCpu = bench::ProcessCpu() - e0;
+    bench::Require(ok, "sensor-tool failed on " + links.front() + " ...");
     return s;
 }
 
@@ -93,21 +84,17 @@ Span Median(std::vector<Span> spans) {
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const fs::path dir = fs::temp_directory_path() / ("bench-tool-lines-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    std::string text;
-    for (int w = 0; w < 202; ++w) {
-        char line[16];
-        std::snprintf(line, sizeof line, "%5d\r\n", (w * 37 + 5) % 1000);
-        text += line;
-    }
+    bench::PrintConditions("sensor-tool: identify + send-params --to ram --verify, one sensor and " +
+                           std::to_string(kSensors) + " in parallel (median of " +
+                           std::to_string(repetitions) + " runs)");
+    const bench::fs::path dir = bench::WorkDir("bench-tool-lines");
     const std::string file = (dir / "set.ini").string();
-    std::FILE* f = std::fopen(file.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    {
+        std::ofstream set(file, std::ios::binary);
+        for (int w = 0; w < 202; ++w) set << Format("%5d\r\n", (w * 37 + 5) % 1000);
+    }
 
-    std::printf("%-6s %12s %14s %7s %16s %16s\n", "link", "one sensor", "8 in parallel", "ratio",
-                "tool CPU (8)", "emulator CPU (8)");
+    bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "tool CPU (8)", "emulator CPU (8)"});
     for (bool tcp : {true, false}) {
         std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
         std::vector<std::string> links;
@@ -119,10 +106,7 @@ int main(int argc, char** argv) {
             if (!tcp) o.ptyLink = (dir / ("COM" + std::to_string(i + 1))).string();
             sensors.push_back(std::make_unique<sensor_emu::SensorEmulator>(o));
             std::string error;
-            if (!sensors.back()->Start(&error)) {
-                std::fprintf(stderr, "emulator: %s\n", error.c_str());
-                return 1;
-            }
+            bench::Require(sensors.back()->Start(&error), "emulator: " + error);
             links.push_back(tcp ? "tcp:127.0.0.1:" + std::to_string(sensors.back()->TcpPort())
                                 : "serial:" + o.ptyLink + ":115200");
         }
@@ -132,10 +116,12 @@ int main(int argc, char** argv) {
             eight.push_back(Configure(links, file));
         }
         const Span a = Median(one), b = Median(eight);
-        std::printf("%-6s %10.3f s %12.3f s %7.2f %14.3f s %14.3f s\n", tcp ? "TCP" : "pty", a.wall, b.wall,
-                    b.wall / a.wall, b.toolCpu, b.emulatorCpu);
+        table.Row({tcp ? "TCP" : "pty", Format("%.3f s", a.wall), Format("%.3f s", b.wall),
+                   Format("%.2f", b.wall / a.wall), Format("%.3f s", b.toolCpu),
+                   Format("%.3f s", b.emulatorCpu)});
         for (auto& s : sensors) s->Stop();
     }
-    fs::remove_all(dir);
+    table.Print();
+    bench::fs::remove_all(dir);
     return 0;
 }
