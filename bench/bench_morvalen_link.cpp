@@ -8,7 +8,6 @@
 //  2. A connection attempt that waits out a silent sensor: CPU seconds used per wall second.
 // Usage: bench_morvalen_link [--runs=N] [--reply-delay-ms=D]   (N: at least this many transfers, 5)
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "bench_support.h"
@@ -81,13 +80,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    bench::RepeatOptions repeat;
-    int replyDelayMs = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--runs=", 7) == 0) repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
-        if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) replyDelayMs = std::atoi(argv[i] + 17);
-    }
-    repeat.maxRuns = std::max(repeat.maxRuns, repeat.minRuns);
+    const auto [repeat, replyDelayMs] = bench::ParseLinkBenchOptions(argc, argv);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     const bench::fs::path dir = bench::WorkDir("bench-morvalen-link");
     uitest::Install(dir.string());

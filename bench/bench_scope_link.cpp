@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -101,13 +100,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    bench::RepeatOptions repeat;
-    int replyDelayMs = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--runs=", 7) == 0) repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
-        if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) replyDelayMs = std::atoi(argv[i] + 17);
-    }
-    repeat.maxRuns = std::max(repeat.maxRuns, repeat.minRuns);
+    const auto [repeat, replyDelayMs] = bench::ParseLinkBenchOptions(argc, argv);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     const bench::fs::path dir = bench::WorkDir("bench-scope-link");
     uitest::Install(dir.string());

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "com232.h"
@@ -109,6 +110,16 @@ void WriteComSettings(const fs::path& dir, const Link& link, const sensor_emu::S
         settings << "1\n1\n1\n127.0.0.1\n" << emulator.TcpPort() << "\n";
     else
         settings << "0\n" << kComPort << "\n" << BaudIndex(link.baud) << "\n\n\n";
+}
+
+LinkBenchOptions ParseLinkBenchOptions(int argc, char** argv) {
+    LinkBenchOptions o;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--runs=", 7) == 0) o.repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
+        if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) o.replyDelayMs = std::atoi(argv[i] + 17);
+    }
+    o.repeat.maxRuns = std::max(o.repeat.maxRuns, o.repeat.minRuns);
+    return o;
 }
 
 fs::path WorkDir(const std::string& name) {

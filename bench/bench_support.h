@@ -98,6 +98,14 @@ void WriteComSettings(const fs::path& dir, const Link& link, const sensor_emu::S
 inline constexpr int kComPort = 5;
 int BaudIndex(long baud);
 
+// The options of the link benchmarks: --runs=N (at least N runs of each operation) and --reply-delay-ms=D
+// (the emulator's delay before each reply, added to the wire floor).
+struct LinkBenchOptions {
+    RepeatOptions repeat;
+    int replyDelayMs = 0;
+};
+LinkBenchOptions ParseLinkBenchOptions(int argc, char** argv);
+
 // A fresh directory for one benchmark run, removed by Cleanup.
 fs::path WorkDir(const std::string& name);
 

@@ -71,3 +71,14 @@ show_progress() {
     [ -t 1 ] && printf '\r\033[K'
     return 0
 }
+
+# The demo program a variant names (V15, V14, V33) and the model code its emulator answers with: sets
+# program_name and model, or ends the script with the usage of `script`.
+demo_variant() {
+    local variant=$1 script=$2
+    case "$variant" in
+        V15 | V14) program_name="Morvalen$variant" model=100 ;;
+        V33) program_name="OrvaneV33" model=601 ;;
+        *) echo "usage: $script [V15|V14|V33]" >&2; exit 2 ;;
+    esac
+}

@@ -8,11 +8,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 variant=${1:-V15}
-case "$variant" in
-    V15 | V14) program_name="Morvalen$variant" model=100 ;;
-    V33) program_name="OrvaneV33" model=601 ;;
-    *) echo "usage: scripts/demo.sh [V15|V14|V33]" >&2; exit 2 ;;
-esac
+demo_variant "$variant" scripts/demo.sh
 port=${EMULATOR_PORT:-50123}
 bin="$BUILD_DIR/bin"
 for built in sensor-emulator "$program_name"; do

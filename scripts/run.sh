@@ -6,11 +6,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 variant=${1:-V15}
-case "$variant" in
-    V15 | V14) program_name="Morvalen$variant" model=100 ;;
-    V33) program_name="OrvaneV33" model=601 ;;
-    *) echo "usage: scripts/run.sh [V15|V14|V33]" >&2; exit 2 ;;
-esac
+demo_variant "$variant" scripts/run.sh
 
 install_missing
 echo "Building $program_name and sensor-emulator in $BUILD_DIR (the first time takes a few minutes)..."
