@@ -99,6 +99,14 @@ TEST(FrameAssembler, AFrameWithAWrongMarkerIsDroppedWholeAndItsNeighboursAreKept
     bad[21] = 0xAA;
     EXPECT_EQ(Cut(Join({Frame(1), bad, Frame(2)})), (Frames{Frame(1), Frame(2)}));
     EXPECT_EQ(Cut(Join({bad, Frame(2)})), (Frames{Frame(2)}));
+
+    // The bad frame comes in pieces: the frame before it waits for the marker after it.
+    const Bytes stream = Join({Frame(1), bad, Frame(2)});
+    FrameAssembler a;
+    a.Feed({stream.data(), 46}, 0.0);
+    EXPECT_TRUE(Drain(a, 0.0).empty());
+    a.Feed({stream.data() + 46, stream.size() - 46}, 0.001);
+    EXPECT_EQ(Drain(a, 0.001 + kQuiet), (Frames{Frame(1), Frame(2)}));
 }
 
 TEST(FrameAssembler, WhatFollowsAFrameDecidesItAtOnceOrOnceTheLineIsQuiet) {
