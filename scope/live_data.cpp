@@ -7,7 +7,6 @@
 #include "com232.h"
 #include "platform.h"
 #include "scope_state.h"
-#include "teach_table.h"
 
 double rawBuf[kHistoryFrames * kRawPerFrame];
 double densityBuf[kHistoryFrames * kDensityPerFrame];
@@ -112,6 +111,41 @@ DensityRange DensityYRange(std::span<const double> history, int scaleMode) {
     if (r.min > kZoomMargin) r.min -= kZoomMargin;
     if (r.max < kDensityFullScale - kZoomMargin) r.max += kZoomMargin;
     return r;
+}
+
+// --- the teach row's tolerance bands on the symmetry graphs ---------------------------------------------
+
+namespace {
+
+constexpr long kSymmetryFullScale = 1000;
+
+int SelectedTeachRow() {
+    int n = 0;
+    GetCtrlVal(ttpanel, TTP_NO, n);
+    return n;
+}
+
+unsigned short TeachCell(int column, int row) {
+    unsigned short value = 0;
+    GetTableCellVal(ttpanel, TTP_TABLE, {column, row + 1}, value);
+    return value;
+}
+
+// The tolerance band of one symmetry of teach row `row` (value in `column`, tolerance in the next one).
+void DrawToleranceRectangle(int graph, int row, int column, int color) {
+    const long value = TeachCell(column, row), tolerance = TeachCell(column + 1, row);
+    const long upper = std::min(value + tolerance, kSymmetryFullScale);
+    const long lower = std::max(value - tolerance, 0L);
+    DeleteGraphPlot(datapanel, graph, VAL_ALL_PLOTS);
+    PlotRectangle(datapanel, graph, double(lower), 0.0, double(upper), 100.0, color, color);
+}
+
+}  // namespace
+
+void SetToleranceRangeSymmetry() {
+    const int n = SelectedTeachRow();
+    DrawToleranceRectangle(DATAP_GRAPH_SYM1, n, 3, kSym1ToleranceColor);
+    DrawToleranceRectangle(DATAP_GRAPH_SYM2, n, 5, kSym2ToleranceColor);
 }
 
 // --- the live-data loop ---------------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // Live measurement data: the frame variables, the order-5 exchange, the data panel's displays, bars, strip
-// charts and symmetry cursors, and the live-data loop that Go runs.
+// charts, symmetry cursors and the teach row's tolerance bands, and the live-data loop that Go runs.
 #pragma once
 
 #include <span>
@@ -28,6 +28,11 @@ extern const char* const InfoGraphRaw1;
 extern const char* const InfoGraphDensity;
 extern const char* const InfoGraphSym1;
 extern const char* const InfoGraphSym2;
+
+// The symmetry graphs show the tolerance bands of the teach row selected for teaching.
+inline constexpr int kSym1ToleranceColor = 0xFF0080;
+inline constexpr int kSym2ToleranceColor = 0x008040;
+void SetToleranceRangeSymmetry();
 
 // The density tolerance band of a teach row, kept inside 0..4096 (computed wide enough not to wrap).
 inline constexpr int kDensityFullScale = 4096;

@@ -1,7 +1,5 @@
 #include "teach_table.h"
 
-#include <algorithm>
-
 #include "live_data.h"
 #include "parameter_image.h"
 #include "platform.h"
@@ -17,27 +15,11 @@ namespace {
 
 constexpr unsigned short kTaughtDensityTolerance = 100;
 constexpr unsigned short kTaughtSymmetryTolerance = 50;
-constexpr long kSymmetryFullScale = 1000;
 
 int SelectedRow() {
     int n = 0;
     GetCtrlVal(ttpanel, TTP_NO, n);
     return n;
-}
-
-unsigned short Cell(int column, int row) {
-    unsigned short value = 0;
-    GetTableCellVal(ttpanel, TTP_TABLE, {column, row + 1}, value);
-    return value;
-}
-
-// The tolerance band of one symmetry of teach row `row` (value in `column`, tolerance in the next one).
-void DrawToleranceRectangle(int graph, int row, int column, int color) {
-    const long value = Cell(column, row), tolerance = Cell(column + 1, row);
-    const long upper = std::min(value + tolerance, kSymmetryFullScale);
-    const long lower = std::max(value - tolerance, 0L);
-    DeleteGraphPlot(datapanel, graph, VAL_ALL_PLOTS);
-    PlotRectangle(datapanel, graph, double(lower), 0.0, double(upper), 100.0, color, color);
 }
 
 }  // namespace
@@ -59,12 +41,6 @@ void ResetTable() {
         for (int c = 1; c <= kTeachColumns; ++c) SetTableCellVal(ttpanel, TTP_TABLE, {c, r}, 1);
     DeleteGraphPlot(datapanel, DATAP_GRAPH_SYM1, VAL_ALL_PLOTS);
     DeleteGraphPlot(datapanel, DATAP_GRAPH_SYM2, VAL_ALL_PLOTS);
-}
-
-void SetToleranceRangeSymmetry() {
-    const int n = SelectedRow();
-    DrawToleranceRectangle(DATAP_GRAPH_SYM1, n, 3, kSym1ToleranceColor);
-    DrawToleranceRectangle(DATAP_GRAPH_SYM2, n, 5, kSym2ToleranceColor);
 }
 
 // --- callbacks ------------------------------------------------------------------------------------------

@@ -1,9 +1,6 @@
-// The teach table: teaching the latest frame into a row, resetting the table, and the tolerance rectangles
-// of the selected row on the data panel's symmetry graphs.
+// The teach table: teaching the latest frame into a row, resetting the table, and the callbacks that redraw
+// the selected row's tolerance bands on the data panel (drawn by the live data).
 #pragma once
-
-inline constexpr int kSym1ToleranceColor = 0xFF0080;
-inline constexpr int kSym2ToleranceColor = 0x008040;
 
 extern const char* const InfoButtonTeachDataTo;
 extern const char* const InfoButtonResetTable;
@@ -12,7 +9,6 @@ extern const char* const InfoRadioInc;
 
 void TeachDataTo();
 void ResetTable();
-void SetToleranceRangeSymmetry();
 
 int CBF_ButtonTeachDataTo(int panel, int control, int event, void* callbackData, int eventData1,
                           int eventData2);
