@@ -35,6 +35,8 @@ void SendCf() {
 
 void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs, const bench::fs::path& dir,
          bench::Table& table, bench::Table& silent) {
+    // The line's bare exchange, measured before the program's emulator starts.
+    const double bare = link.Serial() ? bench::BareLineExchangeSeconds(link, replyDelayMs) : 0.0;
     auto emulator = bench::StartEmulator(link, dir);
     emulator->SetFaults({.replyDelayMs = replyDelayMs});
     bench::WriteComSettings(dir, link, *emulator);
@@ -46,6 +48,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
     SendCf();  // warms up the charts and caches
     const std::string logPath = (dir / "frames.log").string();
     const double floor = bench::ExchangeFloor(kExchanges, link.baud, replyDelayMs / 1e3) + kPauses;
+    const double bareFloor = kExchanges * bare + kPauses;
     double plain = 0.0;
     for (const bool logged : {false, true}) {
         const bench::Runs runs = bench::Repeat(
@@ -59,6 +62,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
         table.Row({link.Name(), logged ? "page-1 transfer, frame log on" : "page-1 transfer",
                    link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
                    link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
+                   link.Serial() ? bench::RatioText(runs.wall.median / bareFloor) : "-",
                    logged ? bench::Format("%.4f", runs.wall.median / plain) : "-",
                    bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median),
                    std::to_string(runs.wall.runs)});
@@ -87,12 +91,15 @@ int main(int argc, char** argv) {
     bench::PrintConditions("bench_morvalen_link: the compensation table transfer against the emulator");
 
     bench::Table table({"link", "operation", "wire floor ms", "time ms median (p25..p75)",
-                        "time / floor (goal <= 1.02)", "log on / off (goal <= 1.02)", "CPU", "runs"});
+                        "time / floor (goal <= 1.02)", "time / bare line", "log on / off (goal <= 1.02)",
+                        "CPU", "runs"});
     bench::Table silent({"link", "connection attempt, silent sensor", "CPU s per wall s"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
         Run(link, repeat, replyDelayMs, dir, table, silent);
     std::printf(
-        "Emulator reply delay %d ms; the floor holds the three 0.2 s pauses after the prepare orders.\n",
+        "Emulator reply delay %d ms; the floor holds the three 0.2 s pauses after the prepare orders.\n"
+        "Bare line: the same exchanges by a raw client with no program code on the same line, and the "
+        "pauses.\n",
         replyDelayMs);
     table.Print();
     silent.Print();

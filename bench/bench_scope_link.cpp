@@ -57,6 +57,8 @@ constexpr Operation kOperations[] = {
 
 void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs, const bench::fs::path& dir,
          bench::Table& table, bench::Table& silent) {
+    // The line's bare exchange, measured before the program's emulator starts.
+    const double bare = link.Serial() ? bench::BareLineExchangeSeconds(link, replyDelayMs) : 0.0;
     sensor_emu::EmulatorOptions options;
     options.versionText = kVersion;
     auto emulator = bench::StartEmulator(link, dir, options);
@@ -80,6 +82,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
         table.Row({link.Name(), op.name, std::to_string(op.exchanges),
                    link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
                    link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
+                   link.Serial() ? bench::RatioText(runs.wall.median / (op.exchanges * bare)) : "-",
                    bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median),
                    std::to_string(runs.wall.runs)});
     }
@@ -108,12 +111,14 @@ int main(int argc, char** argv) {
     StartUp(dir);
 
     bench::Table table({"link", "operation", "exchanges", "wire floor ms", "time ms median (p25..p75)",
-                        "time / floor (goal <= 1.02)", "CPU", "runs"});
+                        "time / floor (goal <= 1.02)", "time / bare line", "CPU", "runs"});
     bench::Table silent({"link", "Get against a silent sensor", "CPU s per wall s (goal < 0.05)"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
         Run(link, repeat, replyDelayMs, dir, table, silent);
-    std::printf("Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n",
-                replyDelayMs);
+    std::printf(
+        "Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n"
+        "Bare line: the same exchanges by a raw client with no program code on the same line.\n",
+        replyDelayMs);
     table.Print();
     silent.Print();
     bench::fs::remove_all(dir);

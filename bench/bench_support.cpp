@@ -1,5 +1,8 @@
 #include "bench_support.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -102,6 +105,43 @@ std::unique_ptr<sensor_emu::SensorEmulator> StartEmulator(const Link& link, cons
     std::string error;
     Require(emulator->Start(&error), "the emulator did not start: " + error);
     return emulator;
+}
+
+double BareLineExchangeSeconds(const Link& link, int replyDelayMs) {
+    Require(link.Serial(), "a bare line exchange needs a serial line");
+    const fs::path dir = WorkDir("bench-bare-line");
+    sensor_emu::EmulatorOptions options;
+    options.versionText = "ORVANE V3.3 2020-05-18";  // a scope: order 5 answers with a measurement frame
+    auto emulator = StartEmulator(link, dir, options);
+    emulator->SetFaults({.replyDelayMs = replyDelayMs});
+    const int fd = ::open(emulator->PtyPath().c_str(), O_RDWR | O_NOCTTY);
+    Require(fd >= 0, "cannot open " + emulator->PtyPath());
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    const speed_t speed = link.baud == 9600 ? B9600 : link.baud == 115200 ? B115200 : B19200;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    const unsigned char request[kFrameBytes] = {0x00, 0x55, 0x00, 0x05};  // order 5: a measurement frame
+    unsigned char reply[kFrameBytes];
+    constexpr int kExchanges = 16;
+    const Runs runs = Repeat([&] {
+        for (int i = 0; i < kExchanges; ++i) {
+            Require(::write(fd, request, kFrameBytes) == kFrameBytes, "bare line: write");
+            for (std::size_t got = 0; got < kFrameBytes;) {
+                pollfd p{fd, POLLIN, 0};
+                Require(::poll(&p, 1, 3000) == 1, "bare line: no reply");
+                const ssize_t n = ::read(fd, reply + got, kFrameBytes - got);
+                Require(n > 0, "bare line: read");
+                got += std::size_t(n);
+            }
+        }
+    });
+    ::close(fd);
+    emulator->Stop();
+    fs::remove_all(dir);
+    return runs.wall.median / kExchanges;
 }
 
 void WriteComSettings(const fs::path& dir, const Link& link, const sensor_emu::SensorEmulator& emulator) {

@@ -89,6 +89,11 @@ struct Link {
     std::string Name() const;
     bool Serial() const { return kind != Tcp; }
 };
+// The bare exchange of a serial line: a raw client with no program code (a 36-byte request written, the
+// 36-byte reply read) against an emulator of its own on `link`, repeated until stable; median seconds per
+// exchange. Above the wire time by the line's own turnaround (the pseudo-terminal both ways and the
+// emulator's timing), which no program can avoid on this line.
+double BareLineExchangeSeconds(const Link& link, int replyDelayMs);
 // The emulator on `link` (options as given, the link's own set here); its serial line linked as dir/COM5.
 // Ends the benchmark with the reason when it cannot start.
 std::unique_ptr<sensor_emu::SensorEmulator> StartEmulator(const Link& link, const fs::path& dir,
