@@ -132,13 +132,21 @@ void RecordConnectFailure(int code) {
     }
 }
 
+void RecordServerClosed() {
+    SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+}
+
+void RecordDeviceLost() {
+    SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+}
+
 // Why the reply of the last wait is not complete.
 void RecordIncompleteReply(double timeLimit) {
     const int received = FrameBytes() - bytesToRead;
     if (comprotocol != 0 && tcpcon == 0)
-        SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+        RecordServerClosed();
     else if (comprotocol == 0 && dataSize < 0)
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+        RecordDeviceLost();
     else if (received <= 0)
         SetLinkFailure(kLinkNoAnswer, "no answer within " + Seconds(timeLimit));
     else if (bytesToRead > 0)
@@ -153,9 +161,9 @@ void RecordIncompleteReply(double timeLimit) {
 void RecordWriteFailure(int written) {
     if (comprotocol != 0 &&
         (tcpcon == 0 || written == kTCP_ConnectionClosed || written == kTCP_NoConnectionEstablished))
-        SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+        RecordServerClosed();
     else if (comprotocol == 0 && written == kRS232UnknownIOError)
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+        RecordDeviceLost();
     else
         SetLinkFailure(kLinkNotSent, "the frame could not be sent (" + std::to_string(std::max(written, 0)) +
                                          " of " + std::to_string(FrameBytes()) + " bytes went out)");
@@ -388,7 +396,7 @@ int TakeReceivedBytes(std::vector<unsigned char>& out) {
     }
     const int waiting = GetInQLen(comport);
     if (waiting < 0 && linkFailure != kLinkDeviceLost)  // said once, not at every pass of a taking loop
-        SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+        RecordDeviceLost();
     if (waiting <= 0) return waiting;
     const std::size_t at = out.size();
     out.resize(at + std::size_t(waiting));
@@ -502,7 +510,7 @@ int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*
         case TCP_DISCONNECT:
             g_hconversation = 0;
             tcpcon = 0;
-            SetLinkFailure(kLinkServerClosed, "the server closed the connection");
+            RecordServerClosed();
             TellUser("TCP Client", "Server has closed connection!");
             break;
         case TCP_DATAREADY:
