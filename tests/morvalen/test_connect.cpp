@@ -447,10 +447,14 @@ TEST_F(InterfacePanel, EachLinkFailureSaysWhyBesideTheTimeout) {
     struct Case {
         std::string server, port, popup, cause;
     };
+    // Port numbers just outside and at the end of the range.
     const Case cases[] = {
         {"", "502", "InvalidParameter", "no server name or IP address is given"},
         {"127.0.0.1", "abc", "InvalidParameter", "the port number \"abc\" is not a number from 1 to 65535"},
+        {"127.0.0.1", "65536", "InvalidParameter",
+         "the port number \"65536\" is not a number from 1 to 65535"},
         {"127.0.0.1", closed, "UnableToEstablishConnection", "connection refused by 127.0.0.1:" + closed},
+        {"127.0.0.1", "65535", "UnableToEstablishConnection", "connection refused by 127.0.0.1:65535"},
         {"no-such-host.invalid", "502", "FailedToConnect",
          "the server name \"no-such-host.invalid\" is not known"},
     };
