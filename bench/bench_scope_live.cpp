@@ -3,7 +3,8 @@
 //    and the same with the repaint of the chart it feeds (goal: at most 1 ms);
 //  - the graph panel after 65,536 samples on each of its seven graphs: adding a sample (goal: at most
 //    50 us), a full repaint of the visible graph (goal: at most 16 ms), the memory all seven hold (goal: at
-//    most 64 MB), and reading back the last plot of a graph next to copying them all;
+//    most 64 MB), the memory four more passes of the index add (goal: none, the panel keeps one pass), and
+//    reading back the last plot of a graph next to copying them all;
 //  - the live loop against the emulator on TCP, the pseudo-terminal and a wire-speed serial line at 115,200
 //    baud: frames per second next to 1 / (reply time + 50 ms), the reply time being that of bare exchanges
 //    (goal: ratio at least 0.95), and the CPU used while Go runs against a sensor that answers after 1 s
@@ -125,6 +126,25 @@ void BM_GraphPanelAddSample(benchmark::State& state) {
 }
 // Each run adds to the same graphs: keep the iterations few so the count stays near 65,536.
 BENCHMARK(BM_GraphPanelAddSample)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// A record of any length: four more passes of the index over the full panel. The panel keeps one pass, so
+// the resident memory does not grow (goal: growth within 1 MB of allocator noise).
+void BM_GraphPanelFourMorePasses(benchmark::State& state) {
+    FillGraphPanel();
+    const double before = ResidentMB();
+    int k = 0;
+    for (auto _ : state)
+        for (int pass = 0; pass < 4; ++pass)
+            for (int s = 0; s < kSamples; ++s) {
+                NextFrame(k++);
+                CopyDatatoVars();
+                SetPanelGraphData();
+            }
+    ProcessSystemEvents();
+    state.counters["MB_growth"] = ResidentMB() - before;
+    state.counters["MB_one_pass"] = g_graphMB;
+}
+BENCHMARK(BM_GraphPanelFourMorePasses)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_GraphPanelFullRepaint(benchmark::State& state) {
     FillGraphPanel();

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -33,18 +34,6 @@ std::string NextLine(std::string_view text, std::size_t& pos, std::size_t maxByt
     pos = end == std::string_view::npos ? text.size() : end + 1;
     while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return std::string(line);
-}
-
-// Writes the new contents beside the file and puts them in its place in one step, so a crash or a kill
-// while writing leaves the old file, not a short one that reads back as different settings.
-bool ReplaceFile(std::string_view path, const std::string& bytes) {
-    const std::string fresh = std::string(path) + ".new";
-    const int file = CVI_OpenFile(fresh, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
-    if (file < 0) return false;
-    const bool written = CVI_WriteFile(file, bytes.data(), int(bytes.size())) == int(bytes.size());
-    if (CVI_CloseFile(file) >= 0 && written && RenameFile(fresh, path) == 0) return true;
-    CVI_DeleteFile(fresh);
-    return false;
 }
 
 }  // namespace
@@ -87,7 +76,7 @@ std::string FormatComSettings(const ComSettings& s) {
 }
 
 bool WriteComSettings(std::string_view path, const ComSettings& s) {
-    return ReplaceFile(path, FormatComSettings(s));
+    return WriteFileWhole(path, FormatComSettings(s));
 }
 
 std::string CutToBytes(std::string_view text, std::size_t maxBytes) {
@@ -140,5 +129,5 @@ std::string FormatServerHistory(const std::vector<std::string>& entries) {
 }
 
 bool WriteServerHistory(std::string_view path, const std::vector<std::string>& entries) {
-    return ReplaceFile(path, FormatServerHistory(entries));
+    return WriteFileWhole(path, FormatServerHistory(entries));
 }

@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "platform.h"
+#include "whole_file.h"
 
 int SaveEquationFile(std::string_view path, std::span<const double> coefs) {
-    return ArrayToFile(path, coefs, kEquationFieldWidth) < 0 ? kEquationCannotWrite : 0;
+    return WriteFileWhole(path, ArrayToText(coefs, kEquationFieldWidth)) ? 0 : kEquationCannotWrite;
 }
 
 namespace {

@@ -43,8 +43,11 @@ void ShowOnly(int panel, int firstChart, int visibleChart) {
         SetCtrlAttribute(panel, chart, ATTR_VISIBLE, chart == visibleChart ? 1 : 0);
 }
 
+// A chart shows the curves it was given last and nothing else: without the clear, the previous curve's last
+// point would stand at the left edge of the 101 points a screen holds.
 template <typename T>
 void Plot(int panel, int chart, std::span<const T> data, YRange range) {
+    ClearStripChart(panel, chart);
     SetCtrlAttribute(panel, chart, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
     SetAxisScalingMode(panel, chart, VAL_LEFT_YAXIS, VAL_MANUAL, range.low, range.high);
     PlotStripChart(panel, chart, data);

@@ -44,14 +44,17 @@ void InitPanelGraph() {
 }
 
 void SetPanelGraphData() {
-    GpBufCnt[0] = GpBufCnt[1];
+    // A graph shows one pass of the index: when it wraps, the pass before goes, so a record of any length
+    // holds at most 65,536 plots per graph and no old segment lies under a new one.
+    if (graphcnt == 0 && GpBufCnt[1] != 0) InitPanelGraph();
+    GpBufCnt[0] = graphcnt == 0 ? 0 : GpBufCnt[1];
     GpBufCnt[1] = graphcnt;
     for (int s = 0; s < kGraphSignals; ++s) {
         const Signal& sig = kSignals[s];
         SetCtrlVal(graphpanel, GRAPHP_VALUE + s, *sig.value);
         sig.segment[0] = sig.segment[1];
         sig.segment[1] = *sig.value;
-        // The first segment after a clear or a wrap of the index is flat.
+        // The first segment of a pass is a point: flat and of zero length.
         if (graphcnt == 0) sig.segment[0] = sig.segment[1];
         PlotXY(graphpanel, GRAPHP_GRAPH + s, std::span<const unsigned short>(GpBufCnt, 2),
                std::span<const unsigned short>(sig.segment, 2), sig.color);

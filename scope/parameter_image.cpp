@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform.h"
+#include "whole_file.h"
 
 ReadReply ParseReadReply(std::span<const std::uint16_t, kReplyWords> words) {
     ReadReply reply;
@@ -87,13 +88,6 @@ namespace {
 // A parameter file is about 1.4 KB; anything far larger is not one and is not read into memory.
 constexpr long kLargestFile = 64 * 1024;
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-    const int file = CVI_OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
-    if (file < 0) return false;
-    const bool written = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
-    return CVI_CloseFile(file) == 0 && written;
-}
-
 // The file's bytes; false with a reason when it cannot be read whole.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& problem) {
     long size = 0;
@@ -129,5 +123,5 @@ bool LoadParameterFile(const std::string& path, ParameterImage& image, std::stri
 }
 
 bool SaveParameterFile(const std::string& path, const ParameterImage& image) {
-    return WriteWholeFile(path, FormatParameterFile(image));
+    return WriteFileWhole(path, FormatParameterFile(image));
 }

@@ -43,8 +43,8 @@ constexpr std::size_t kPathMax = sizeof recFileName - 1;
 RecordClock clockDate = DateStr;
 RecordClock clockTime = TimeStr;
 
-// Lines of the present record: tried and not written.
-unsigned long linesTried = 0, linesLost = 0;
+// Lines of the present record: tried and not written; requests the sensor did not answer (no line).
+unsigned long linesTried = 0, linesLost = 0, requestsUnanswered = 0;
 double frameCounter = 0.0;
 // The triggered record could not be started (the start order did not go out).
 bool triggerStartFailed = false;
@@ -120,7 +120,7 @@ bool AppendToRecordFile(const std::string& text) {
 }
 
 void StartCountingLines() {
-    linesTried = linesLost = 0;
+    linesTried = linesLost = requestsUnanswered = 0;
 }
 
 std::string LostLinesText() {
@@ -132,12 +132,22 @@ std::string LostLinesText() {
            "\nThe file may be open in another program or read-only, or the disk may be full.";
 }
 
-// The end of a record: saved, or how many lines were lost.
+// A request without a reply is a measurement that never happened: it ends the record and makes no line.
+std::string UnansweredText() {
+    return "The record ended: the sensor did not answer " +
+           (requestsUnanswered == 1 ? std::string("1 request")
+                                    : std::to_string(requestsUnanswered) + " requests") +
+           ", which made no line.\nEvery line in the file holds a frame the sensor sent.";
+}
+
+// The end of a record: saved, or what went wrong.
 void ReportRecordEnd() {
-    if (linesLost == 0)
+    if (linesLost == 0 && requestsUnanswered == 0)
         MessagePopup("INFO!", "File has been saved!");
-    else
+    else if (requestsUnanswered == 0)
         MessagePopup("ATTENTION!", LostLinesText());
+    else
+        MessagePopup("ATTENTION!", UnansweredText() + (linesLost ? "\n" + LostLinesText() : std::string()));
 }
 
 void ShowFrameCounter() {
@@ -162,6 +172,25 @@ void SetRecordControlsOperable(int operable) {
 void UseRecordFile(const std::string& path) {
     std::snprintf(recFileName, sizeof recFileName, "%s", path.c_str());
     ResetTextBox(recpanel, RECP_FILE, recFileName);
+}
+
+// The name beside `path` that its old content moves to: "name-backup.dat", or "name-backup-2.dat" and on
+// when that is taken, so no earlier backup is ever replaced.
+std::string BackupName(const std::string& path) {
+    const std::filesystem::path p(path);
+    const std::string stem = (p.parent_path() / p.stem()).string(), ext = p.extension().string();
+    std::error_code ec;
+    std::string name = stem + "-backup" + ext;
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(name, ec)); ++n)
+        name = stem + "-backup-" + std::to_string(n) + ext;
+    return name;
+}
+
+bool MoveAsideAsBackup(const std::string& path, std::string& backup) {
+    backup = BackupName(path);
+    std::error_code ec;
+    std::filesystem::rename(path, backup, ec);
+    return !ec;
 }
 
 bool ConfirmFileName() {
@@ -214,7 +243,7 @@ void SelRecFile() {
         FileSelectPopup(recFileName, "RecordFile.dat", "*.dat", "FILENAME!", VAL_OK_BUTTON, 0, 0, 1, 1, path);
     if (result <= 0) {
         MessagePopup("ATTENTION!", "No filename was choosen! \nRecording will not be done! ");
-        UseRecordFile("");
+        recFileName[0] = '\0';  // no lines until a file is chosen; the path display stays as it was
         return;
     }
     if (path.size() > kPathMax) {
@@ -227,9 +256,16 @@ void SelRecFile() {
         // Declining keeps the file in force so far.
         if (ConfirmPopup("ATTENTION!", "File already exist! \nDo you want to select existing file?") != 1)
             return;
-        MessagePopup("ATTENTION!", MakeSureText(36));
+        // The new record starts a file of its own; what the file held is kept beside it.
+        std::string backup;
+        if (!MoveAsideAsBackup(path, backup)) {
+            MessagePopup("ATTENTION!", "The file\n" + path +
+                                           "\ncannot be renamed to keep its content as a backup, so it "
+                                           "was not selected.\nThe record file stays as it was.");
+            return;
+        }
+        MessagePopup("ATTENTION!", MakeSureText(36) + "\n\n Its previous content is kept in\n " + backup);
         UseRecordFile(path);
-        CVI_DeleteFile(recFileName);
     } else {
         UseRecordFile(path);
     }
@@ -267,11 +303,13 @@ void RecordFrame() {
         order = 5;
         FillTxBuf(order, 0, 0, 0);
         GetDataFrame();
-        if (bytesToRead == 0)
-            TakeRecordedFrame();
-        else
-            SetPopupTimeout();
-        ToFile();  // after a time-out the line holds the last good frame's values
+        if (bytesToRead != 0) {
+            ++requestsUnanswered;
+            SetPopupTimeout();  // ends the loop
+            break;
+        }
+        TakeRecordedFrame();
+        ToFile();
         const int mode = RecordMode();
         if (mode == 0) {
             ++otcrec;

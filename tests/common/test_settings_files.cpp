@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "settings_files.h"
 #include "ui_test.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -156,8 +158,43 @@ TEST_F(SettingsFiles, BothFilesAreReplacedWholeNeverRewrittenInPlace) {
         ASSERT_TRUE(written) << name;
         EXPECT_EQ(ReadTextFile(old), "previous\n") << name;
         EXPECT_NE(ReadTextFile(path), "previous\n") << name;
-        EXPECT_FALSE(std::filesystem::exists(path + ".new")) << name;
     }
+}
+
+TEST_F(SettingsFiles, ASettingsWriteThatFailsHalfWayLeavesBothFilesAsTheyWere) {
+    const std::string settings = ProjectFile("ComSettings.cfg"), history = ProjectFile("IPComboBox.cfg");
+    WriteTextFile(settings, "1\n3\n4\nold-gateway\n502\n");
+    WriteTextFile(history, Record("old-gateway"));
+    {
+        FileSizeLimit limit(20);  // no file may grow past 20 bytes: a full disk
+        EXPECT_FALSE(WriteComSettings(settings, ComSettings{0, 2, 1, std::string(40, 'g'), "7"}));
+        EXPECT_FALSE(WriteServerHistory(history, {"new-gateway", "second"}));
+    }
+    EXPECT_EQ(ReadTextFile(settings), "1\n3\n4\nold-gateway\n502\n");
+    EXPECT_EQ(ReadTextFile(history), Record("old-gateway"));
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(projectDir)) ++files;
+    EXPECT_EQ(files, 2) << "nothing left beside them";
+}
+
+// The one writer of whole files: a replaced file keeps its permissions, a symbolic link keeps pointing at
+// the file it named, and a file the user may not write, or a directory, is not replaced.
+TEST_F(SettingsFiles, AFileWrittenWholeKeepsItsPermissionsAndItsLinks) {
+    namespace fs = std::filesystem;
+    const std::string file = ProjectFile("kept.cfg"), link = ProjectFile("link.cfg");
+    WriteTextFile(file, "old\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(file, link);
+    ASSERT_TRUE(WriteFileWhole(link, "new\n"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadTextFile(file), "new\n");
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_directory(ProjectFile("dir.cfg"));
+    EXPECT_FALSE(WriteFileWhole(ProjectFile("dir.cfg"), "x"));
+    EXPECT_TRUE(fs::is_directory(ProjectFile("dir.cfg")));
+    EXPECT_TRUE(WriteFileWhole(ProjectFile("fresh.cfg"), "")) << "an empty file is a whole file too";
+    EXPECT_EQ(fs::file_size(ProjectFile("fresh.cfg")), 0u);
 }
 
 TEST_F(SettingsFiles, MissingHistoryIsEmpty) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "equation_file.h"
+#include "file_size_limit.h"
 #include "ui_test.h"
 
 namespace {
@@ -94,6 +96,22 @@ TEST_F(EquationFileTest, SaveReplacesTheWholeFile) {
     const std::vector<double> coefs = {1, 2, 3, 4, 5};
     ASSERT_EQ(SaveEquationFile(path, coefs), 0);
     EXPECT_EQ(Lines(ReadTextFile(path)).size(), 5u);
+}
+
+TEST_F(EquationFileTest, ASaveThatFailsHalfWayLeavesTheOldFileAsItWas) {
+    const std::string path = ProjectFile("kept.equ");
+    const std::string old = "         1\n         2\n         3\n         4\n         5\n";
+    WriteTextFile(path, old);
+    const std::vector<double> coefs(15, 123.5);  // 165 bytes
+    {
+        FileSizeLimit limit(60);  // no file may grow past 60 bytes: a full disk
+        EXPECT_EQ(SaveEquationFile(path, coefs), kEquationCannotWrite);
+    }
+    EXPECT_EQ(ReadTextFile(path), old);
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(projectDir))
+        files += e.path().string().starts_with(path);
+    EXPECT_EQ(files, 1) << "nothing left beside it";
 }
 
 TEST_F(EquationFileTest, SaveIntoAMissingDirectoryFails) {

@@ -336,16 +336,16 @@ TEST_F(Pages, CalcCurvesPlotsEveryChannelWithItsRangeAndShowsTheCombinedChart) {
     }
 }
 
-TEST_F(Pages, EachCalcCurvesAppendsAHundredPointsWithoutClearing) {
+// A chart shows the points of the curve it was given last and nothing else: no point of the curve before
+// at the left edge of its 101 points.
+TEST_F(Pages, EachCalcCurvesShowsItsOwnHundredPointsOnly) {
     const int p = Page(4);
     TypeCoefs(p, 0, {0, 0, 0, 0, 100});
     ASSERT_EQ(uitest::Click(p, DATAP_CALC_CURVES), 0);
     TypeCoefs(p, 0, {0, 0, 0, 0, 200});
     ASSERT_EQ(uitest::Click(p, DATAP_CALC_CURVES), 0);
-    const std::vector<double> all = Trace(p, DATAP_DRIFT_GRAPH_R, 0);
-    ASSERT_EQ(all.size(), 200u);
-    EXPECT_EQ(all[99], 100.0);
-    EXPECT_EQ(all[100], 200.0);
+    EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH_R, 0), Constant(200));
+    EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH, 0), Constant(200));
     EXPECT_EQ(YRangeOf(p, DATAP_DRIFT_GRAPH_R), std::make_pair(150.0, 250.0));
 }
 
@@ -656,6 +656,45 @@ TEST_F(Pages, SendCfRecalculatesEverythingAndReportsAFailedTransfer) {
     EXPECT_EQ(Visibility(p, DATAP_DRIFT_GRAPH), (std::vector<int>{0, 0, 1, 0}));
     EXPECT_EQ(Visibility(p, DATAP_CF_GRAPH), (std::vector<int>{0, 0, 0, 1}));
     EXPECT_EQ(Attr(p, DATAP_SEND_CF, ATTR_DIMMED), 0);
+}
+
+TEST_F(Pages, AfterSendCfAndCalcCurvesAgainEveryChartShowsExactlyTheCurvesItWasLastGiven) {
+    const int p = Page(1);
+    TypeCoefs(p, 0, {0, 0, 0, 0, 3000});
+    TypeCoefs(p, 1, {0, 0, 0, 0, 2500});
+    TypeCoefs(p, 2, {0, 0, 0, 0, 2000});
+    ASSERT_EQ(uitest::Click(p, DATAP_CALC_CURVES), 0);
+    ASSERT_EQ(uitest::SetAndCommit(p, DATAP_TEMP, static_cast<unsigned short>(0)), 0);  // the set points
+    ASSERT_EQ(uitest::Click(p, DATAP_CALC_CALIB), 0);  // every factor 1024 on every chart
+
+    TypeCoefs(p, 0, {0, 0, 0, 0, 1000});
+    TypeCoefs(p, 1, {0, 0, 0, 2, 500});
+    TypeCoefs(p, 2, {0, 0, 0, 0, 0});
+    ASSERT_EQ(uitest::SetAndCommit(p, DATAP_TEMP, static_cast<unsigned short>(99)), 0);
+    ASSERT_EQ(uitest::Click(p, DATAP_SEND_CF), 0);  // no sensor: the curves are computed all the same
+
+    // Set points at index 99: 1000, 698 (2·99 + 500) and 0. Factors: 1000·1024/1000; 698·1024/(2i + 500)
+    // truncated; 0/0 gives 0.
+    std::vector<double> green(100), greenFactors(100);
+    for (int i = 0; i < 100; ++i) {
+        green[i] = 2.0 * i + 500.0;
+        greenFactors[i] = (698 * 1024) / (2 * i + 500);
+    }
+    const std::vector<double> curves[] = {Constant(1000), green, Constant(0)};
+    const std::vector<double> factors[] = {Constant(1024), greenFactors, Constant(0)};
+    EXPECT_EQ(greenFactors[0], 1429.0);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH_R + c, 0), curves[c]) << "drift chart " << c;
+        EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH, c), curves[c]) << "combined drift trace " << c;
+        EXPECT_EQ(Trace(p, DATAP_CF_GRAPH_R + c, 0), factors[c]) << "factor chart " << c;
+        EXPECT_EQ(Trace(p, DATAP_CF_GRAPH, c), factors[c]) << "combined factor trace " << c;
+    }
+
+    TypeCoefs(p, 0, {0, 0, 0, 0, 700});
+    ASSERT_EQ(uitest::Click(p, DATAP_CALC_CURVES), 0);
+    EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH_R, 0), Constant(700));
+    EXPECT_EQ(Trace(p, DATAP_DRIFT_GRAPH, 0), Constant(700));
+    EXPECT_EQ(Trace(p, DATAP_CF_GRAPH_R, 0), Constant(1024)) << "the factor charts keep what they were given";
 }
 
 // --- equation files ------------------------------------------------------------------------------------

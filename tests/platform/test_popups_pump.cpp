@@ -219,8 +219,13 @@ TEST_F(PlatformPumpTest, DeferredCallFromAThreadIsSeenWithinMilliseconds) {
     g_uiThread = CmtGetCurrentThreadID();
     g_deferredRuns = 0;
     std::atomic<double> postedAt{0};
+    // The post comes once the pump runs (and may be waiting for events): the pump's first deferred call
+    // says so.
+    static std::atomic<bool> pumping;
+    pumping = false;
+    PostDeferredCallToThread([](void*) { pumping = true; }, nullptr);
     std::thread poster([&] {
-        Sleep(50);
+        while (!pumping) std::this_thread::yield();
         postedAt = Timer();
         PostDeferredCallToThread(CountDeferred, nullptr);
     });

@@ -102,22 +102,31 @@ TEST_F(GraphPanel, ClearBetweenSamplesStartsFlatAtTheCurrentValue) {
     EXPECT_EQ(SegmentOf(Plots(3).at(0)), (Segment{0, 0, double(Sample(7)[3]), double(Sample(7)[3])}));
 }
 
-TEST_F(GraphPanel, IndexWrapsAfter65536SamplesWithAFlatSegmentBackToZero) {
+TEST_F(GraphPanel, WhenTheIndexWrapsAfter65536SamplesTheGraphsStartAPassOfTheirOwn) {
     InitPanelGraph();
     for (int k = 0; k < 65536; ++k) {
         dataDensity = static_cast<unsigned short>(k % 4000);
         SetPanelGraphData();
     }
     EXPECT_EQ(graphcnt, 0);
+    std::vector<GraphPlotInfo> plots = Plots(3);
+    ASSERT_EQ(plots.size(), 65536u) << "one pass of the index";
+    EXPECT_EQ(SegmentOf(plots[65535]), (Segment{65534, 65535, 1534, 1535}));  // 65534 % 4000, 65535 % 4000
     dataDensity = 1234;
     SetPanelGraphData();
     dataDensity = 1300;
     SetPanelGraphData();
-    const std::vector<GraphPlotInfo> plots = Plots(3);
-    ASSERT_EQ(plots.size(), 65538u);
-    EXPECT_EQ(SegmentOf(plots[65535]), (Segment{65534, 65535, 65534 % 4000, 65535 % 4000}));
-    EXPECT_EQ(SegmentOf(plots[65536]), (Segment{65535, 0, 1234, 1234}));
-    EXPECT_EQ(SegmentOf(plots[65537]), (Segment{0, 1, 1234, 1300}));
+    // The pass before is gone: a record of any length keeps at most one pass of plots, and no old segment
+    // lies under a new one. The new pass starts as after a clear.
+    for (int s = 0; s < kGraphSignals; ++s) {
+        int count = -1;
+        ASSERT_EQ(GetGraphPlotCount(graphpanel, GRAPHP_GRAPH + s, count), 0);
+        EXPECT_EQ(count, 2) << "signal " << s;
+    }
+    plots = Plots(3);
+    ASSERT_EQ(plots.size(), 2u);
+    EXPECT_EQ(SegmentOf(plots[0]), (Segment{0, 0, 1234, 1234}));
+    EXPECT_EQ(SegmentOf(plots[1]), (Segment{0, 1, 1234, 1300}));
 }
 
 TEST_F(GraphPanel, SelectorShowsOneGraphAndAltersNoPlot) {

@@ -1,13 +1,15 @@
 // Parameter files through the panels: save and load round trips, the vector-count limit, and files that
 // cannot be read or written.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#include "file_size_limit.h"
 #include "parameter_files.h"
 #include "scope_session.h"
 
@@ -124,15 +126,22 @@ TEST_F(ParameterFiles, FilesUpToSixtyFourKilobytesAreRead) {
              "parameters are unchanged.");
 }
 
-TEST_F(ParameterFiles, AFullDiskIsReported) {
+TEST_F(ParameterFiles, ASaveThatFailsHalfWayIsReportedAndLeavesTheOldFileAsItWas) {
     const std::string path = File("full.ini");
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{100, old.rlim_max};  // the file may not grow past 100 bytes: a full disk
-    setrlimit(RLIMIT_FSIZE, &small);
-    Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
-    setrlimit(RLIMIT_FSIZE, &old);
+    std::string good;
+    for (int i = 0; i < 202; ++i) good += "    7\r\n";  // a whole file of 1,414 bytes
+    WriteTextFile(path, good);
+    {
+        FileSizeLimit limit(100);  // no file may grow past 100 bytes: a full disk
+        Save(path, "The parameter file\n" + path + "\ncould not be written. The parameters were not saved.");
+    }
+    EXPECT_EQ(ReadTextFile(path), good);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::path(path).parent_path()))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(std::ranges::count(names, "full.ini"), 1);
+    EXPECT_EQ(std::ranges::count_if(names, [](const std::string& n) { return n.starts_with("full.ini"); }), 1)
+        << "nothing left beside it";
 }
 
 TEST_F(ParameterFiles, AFileThatCannotBeWrittenIsReported) {

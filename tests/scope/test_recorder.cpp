@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "com232.h"
+#include "file_size_limit.h"
 #include "frame_log.h"
 #include "graph_panel.h"
 #include "live_data.h"
@@ -82,17 +83,33 @@ void GiveUpFileOverride() {
     ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
 }
 
-// Files may not grow beyond `bytes` while this lives: a full disk, as far as one process can tell.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
+// The bytes received as the frame log saw them arrive on lines that end in `conclusion`, cut into 36-byte
+// frames: by default, what the sensor sent by itself.
+std::vector<std::vector<int>> FramesSentBySensor(const std::string& logPath,
+                                                 const std::string& conclusion = " sent by the sensor") {
+    std::vector<int> bytes;
+    std::istringstream log(ReadTextFile(logPath));
+    for (std::string line; std::getline(log, line);) {
+        if (line.find(" RX ") == std::string::npos || !line.ends_with(conclusion)) continue;
+        std::istringstream words(line.substr(0, line.size() - conclusion.size()));
+        std::string word;
+        words >> word >> word >> word;  // time, direction, link
+        while (words >> word) bytes.push_back(std::stoi(word, nullptr, 16));
     }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-    rlimit old{};
-};
+    EXPECT_EQ(bytes.size() % 36, 0u) << "whole frames only";
+    std::vector<std::vector<int>> frames;
+    for (std::size_t at = 0; at + 36 <= bytes.size(); at += 36)
+        frames.emplace_back(bytes.begin() + long(at), bytes.begin() + long(at) + 36);
+    return frames;
+}
+
+// The values of a record line made of a measurement frame, worked out from its bytes: words 2 to 9, each
+// high byte first.
+std::string ValuesOfFrame(const std::vector<int>& f) {
+    std::string text;
+    for (int w = 2; w <= 9; ++w) text += (w > 2 ? "\t" : "") + std::to_string(f[2 * w] << 8 | f[2 * w + 1]);
+    return text;
+}
 
 class Recorder : public ScopeSession {
   protected:
@@ -354,25 +371,62 @@ TEST_F(Recorder, ANewFileGetsTheHeaderThenManualLinesOfTheLatestFrameOrZerosBefo
     EXPECT_EQ(Plots().back().y, (std::vector<double>{1210, 65535}));
 }
 
-TEST_F(Recorder, AnExistingFileAcceptedIsReplacedWithAHeaderDeclinedKeepsThePreviousFile) {
+// The new record starts a file of its own with its header; nothing of the old file is lost: its content is
+// kept beside it, under a name the message gives, and an earlier backup is never replaced.
+TEST_F(Recorder, AnExistingFileAcceptedStartsAfreshAndItsOldContentIsKeptBesideItDeclinedKeepsThePrevious) {
     const std::string old = ProjectFile("old.dat"), declined = ProjectFile("declined.dat");
-    WriteTextFile(old, "old content, longer than a header line: old content, old content, old\r\n");
-    SelectFile(VAL_EXISTING_FILE_SELECTED, old, {{"ATTENTION!", kExists}, {"ATTENTION!", MakeSure(36)}});
+    const std::string content = "DATE\tTIME\r\n12-06-2026\t17:00:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    WriteTextFile(old, content);
+    SelectFile(VAL_EXISTING_FILE_SELECTED, old,
+               {{"ATTENTION!", kExists},
+                {"ATTENTION!",
+                 MakeSure(36) + "\n\n Its previous content is kept in\n " + ProjectFile("old-backup.dat")}});
     EXPECT_EQ(ReadTextFile(old), kHeader);
+    EXPECT_EQ(ReadTextFile(ProjectFile("old-backup.dat")), content);
     EXPECT_EQ(Text(recpanel, RECP_FILE), old);
+
+    Manual();
+    const std::string firstRecord = ReadTextFile(old);
+    SelectFile(VAL_EXISTING_FILE_SELECTED, old,
+               {{"ATTENTION!", kExists},
+                {"ATTENTION!", MakeSure(36) + "\n\n Its previous content is kept in\n " +
+                                   ProjectFile("old-backup-2.dat")}});
+    EXPECT_EQ(ReadTextFile(ProjectFile("old-backup.dat")), content) << "the first backup stays";
+    EXPECT_EQ(ReadTextFile(ProjectFile("old-backup-2.dat")), firstRecord);
+    EXPECT_EQ(ReadTextFile(old), kHeader);
 
     WriteTextFile(declined, "keep me\r\n");
     SelectFile(VAL_EXISTING_FILE_SELECTED, declined, {{"ATTENTION!", kExists, 0}});
     EXPECT_EQ(ReadTextFile(declined), "keep me\r\n");
+    EXPECT_FALSE(fs::exists(ProjectFile("declined-backup.dat")));
     EXPECT_EQ(Text(recpanel, RECP_FILE), old);
     Manual();
     EXPECT_EQ(Lines(old).size(), 2u) << "lines still go to the file in force";
 }
 
-TEST_F(Recorder, CancellingLeavesNoFileAndEveryLineIsReportedLost) {
+TEST_F(Recorder, AnExistingFileThatCannotBeKeptIsNotSelected) {
+    const fs::path dir = projectDir / "locked";
+    fs::create_directories(dir);
+    const std::string old = (dir / "old.dat").string(), previous = Text(recpanel, RECP_FILE);
+    WriteTextFile(old, "old lines\r\n");
+    GiveUpFileOverride();
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);  // no new name can be made there
+    SelectFile(VAL_EXISTING_FILE_SELECTED, old,
+               {{"ATTENTION!", kExists},
+                {"ATTENTION!", "The file\n" + old +
+                                   "\ncannot be renamed to keep its content as a backup, so it was not "
+                                   "selected.\nThe record file stays as it was."}});
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_EQ(ReadTextFile(old), "old lines\r\n");
+    EXPECT_EQ(Text(recpanel, RECP_FILE), previous);
+}
+
+TEST_F(Recorder, CancellingLeavesThePathDisplayAsItWasAndEveryLineIsReportedLost) {
+    const std::string shown = Text(recpanel, RECP_FILE);
+    ASSERT_EQ(shown, ProjectFile("RecordFile.dat"));
     SelectFile(VAL_NO_FILE_SELECTED, "",
                {{"ATTENTION!", "No filename was choosen! \nRecording will not be done! "}});
-    EXPECT_EQ(Text(recpanel, RECP_FILE), "");
+    EXPECT_EQ(Text(recpanel, RECP_FILE), shown);
     uitest::ExpectPopup("ATTENTION!",
                         "No record file is selected: 1 of 1 lines were not written.\nSelect a file with the "
                         "Select-file button.");
@@ -450,7 +504,8 @@ TEST_F(Recorder, ACountOfZeroRecordsNothingAndSaysSo) {
 
 TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGraphs) {
     Connect(true);
-    const std::string path = ProjectFile("r.dat");
+    const std::string path = ProjectFile("r.dat"), logPath = ProjectFile("frames.log");
+    ASSERT_TRUE(OpenFrameLog(logPath));
     SelectFile(VAL_NEW_FILE_SELECTED, path);
     std::vector<int> during;
     WhenDuringTheRecord(
@@ -461,6 +516,7 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
                       Attr(recpanel, RECP_MODE, ATTR_DIMMED), Attr(recpanel, RECP_STOP, ATTR_DIMMED)};
         });
     StartRecord(0, 0, 5, kSaved);
+    CloseFrameLog();
     EXPECT_EQ(during, (std::vector{0xFF0000, int(VAL_INDICATOR), 1, 1, 0}));
     EXPECT_EQ(
         (std::vector{Attr(recpanel, RECP_START, ATTR_CMD_BUTTON_COLOR),
@@ -468,25 +524,25 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
         (std::vector{0xE0E0E0, int(VAL_HOT), 0}));
     EXPECT_EQ(Value(RECP_RECORDED), 5);
     EXPECT_EQ(Value(RECP_REMAINING), 0);
-    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>(5, {5, Requests().front().second})));
+    // A data request carries the words of the parameter image from byte 4 on; the last read reply of the
+    // start-up left its marker 0x00AA (170) in word 0.
+    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>>(5, {5, 170})));
     const auto lines = Lines(path);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0] + "\r\n", kHeader);
-    // Each line holds the frame the graph got at that step; the last is the frame on the data panel.
+    // Each line holds the frame that came over the wire at that step, and the graph got the same values.
+    const auto frames = FramesSentBySensor(logPath, " complete");
+    ASSERT_EQ(frames.size(), 5u);
     const auto chL = Plots(0), density = Plots(3), temp = Plots(6);
     ASSERT_EQ(temp.size(), 5u);
     for (int i = 0; i < 5; ++i) {
-        std::istringstream cells(Values(lines[1 + i]));
-        int v[8];
-        for (int& x : v) cells >> x;
-        EXPECT_EQ((std::vector{v[0], v[3], v[7]}),
-                  (std::vector{int(chL[i].y[1]), int(density[i].y[1]), int(temp[i].y[1])}))
+        const std::vector<int>& f = frames[i];
+        EXPECT_EQ(lines[1 + i], "12-06-2026\t17:45:0" + std::to_string(1 + i) + "\t" + ValuesOfFrame(f))
+            << "line " << 1 + i;
+        EXPECT_EQ((std::vector{int(chL[i].y[1]), int(density[i].y[1]), int(temp[i].y[1])}),
+                  (std::vector{f[4] << 8 | f[5], f[10] << 8 | f[11], f[18] << 8 | f[19]}))
             << "line " << 1 + i;
     }
-    EXPECT_EQ(Values(lines[5]), std::to_string(dataChL) + "\t" + std::to_string(dataChC) + "\t" +
-                                    std::to_string(dataChR) + "\t" + std::to_string(dataDensity) + "\t" +
-                                    std::to_string(dataSym1) + "\t" + std::to_string(dataSym2) + "\t" +
-                                    std::to_string(dataVec) + "\t" + std::to_string(dataTemp));
 }
 
 TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequest) {
@@ -497,16 +553,21 @@ TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequest) {
     EXPECT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 2u);
 }
 
-TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithOneMoreLineOfThePreviousValues) {
+// A request without a reply is a measurement that never happened: it makes no line (no copy of the last
+// frame's values with a later time), and the end of the record says so.
+TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithoutALineAndTheEndSaysTheRequestWentUnanswered) {
     Connect(true);
     WhenDuringTheRecord([] { return FrameCounter() >= 3; },
                         [this] { emulator->SetFaults({.silent = true}); });
-    StartRecord(1, 0, 1, kSaved);
+    StartRecord(
+        1, 0, 1,
+        "The record ended: the sensor did not answer 1 request, which made no line.\nEvery line in the "
+        "file holds a frame the sensor sent.");
     const auto lines = Lines(ProjectFile("RecordFile.dat"));
-    ASSERT_GE(lines.size(), 4u);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.size() + 1, Requests().size()) << "a line for every request answered, none for the last";
     EXPECT_EQ(double(lines.size()), FrameCounter());
-    EXPECT_EQ(Values(lines.back()), Values(lines[lines.size() - 2]));
-    EXPECT_NE(lines.back(), lines[lines.size() - 2]) << "a line of its own, with its own time";
+    EXPECT_EQ(Plots(0).size(), lines.size()) << "nor a sample on the graph";
     EXPECT_EQ(Text(datapanel, DATAP_STATUS), "TIMEOUT");
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
 }
@@ -552,24 +613,6 @@ TEST_F(Recorder, ClosingTheRecorderPanelStopsAutomaticSendingButNotTheLoop) {
 }
 
 // --- triggered records ------------------------------------------------------------------------------------
-
-// The bytes the sensor sent by itself as the frame log saw them arrive, cut into 36-byte frames.
-std::vector<std::vector<int>> FramesSentBySensor(const std::string& logPath) {
-    std::vector<int> bytes;
-    std::istringstream log(ReadTextFile(logPath));
-    for (std::string line; std::getline(log, line);) {
-        if (line.find(" RX ") == std::string::npos || !line.ends_with(" sent by the sensor")) continue;
-        std::istringstream words(line.substr(0, line.size() - 19));
-        std::string word;
-        words >> word >> word >> word;  // time, direction, link
-        while (words >> word) bytes.push_back(std::stoi(word, nullptr, 16));
-    }
-    EXPECT_EQ(bytes.size() % 36, 0u) << "whole frames only";
-    std::vector<std::vector<int>> frames;
-    for (std::size_t at = 0; at + 36 <= bytes.size(); at += 36)
-        frames.emplace_back(bytes.begin() + long(at), bytes.begin() + long(at) + 36);
-    return frames;
-}
 
 class TriggeredRecord : public Recorder, public testing::WithParamInterface<bool> {};
 

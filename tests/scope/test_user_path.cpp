@@ -4,6 +4,7 @@
 // starts inside a running one.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -32,7 +33,7 @@ class UserPath : public ScopeSession {
     }
 };
 
-TEST_F(UserPath, ARecordFileWithANewNameIsTakenAndAnExistingOneIsReplacedOnYes) {
+TEST_F(UserPath, ARecordFileWithANewNameIsTakenAndAnExistingOneStartsAfreshOnYesKeepingItsOldContent) {
     StartConnected(Link::Tcp);
     uitest::UseRealDialogs();
     ASSERT_EQ(uitest::RealClick(mainpanel, MAINP_RECORDER), 0);
@@ -43,7 +44,7 @@ TEST_F(UserPath, ARecordFileWithANewNameIsTakenAndAnExistingOneIsReplacedOnYes) 
     EXPECT_EQ(ReadTextFile(path), kHeader) << "a new file gets its header line";
     EXPECT_EQ(Text(recpanel, RECP_FILE), path);
 
-    // The same name again: the program asks, and Yes starts the file anew.
+    // The same name again: the program asks, and Yes starts the file anew, its old content kept beside it.
     WriteTextFile(path, std::string(kHeader) + "old line\r\n");
     uitest::TypeInDialog("fresh.dat");
     uitest::PressInDialog("OK");
@@ -51,6 +52,8 @@ TEST_F(UserPath, ARecordFileWithANewNameIsTakenAndAnExistingOneIsReplacedOnYes) 
     uitest::PressInDialog("OK");  // make sure the file is not open elsewhere
     ASSERT_EQ(uitest::RealClick(recpanel, RECP_SELECT_FILE), 0);
     EXPECT_EQ(ReadTextFile(path), kHeader);
+    EXPECT_EQ(ReadTextFile(ProjectFile("fresh-backup.dat")), std::string(kHeader) + "old line\r\n")
+        << "the old content is kept beside it";
     ExpectAllAnswered();
     const auto& seen = uitest::DialogsSeen();
     ASSERT_EQ(seen.size(), 4u);
@@ -69,18 +72,27 @@ TEST_F(UserPath, AParameterFileSavedUnderANewNameIsLoadedBackAndANameThatDoesNot
     ASSERT_EQ(uitest::RealClick(mainpanel, MAINP_SELECT_FILE), 0);
     ASSERT_EQ(target, DATFILE);
     ASSERT_EQ(uitest::RealType(parapanel, PARAP_MAX_DOWN, "4321"), 0);
-    GetPanelValues();
-    CopyVarsToPP();
-    const ParameterImage saved = [] {
-        ParameterImage image{};
-        std::copy(pp, pp + kImageWords, image.begin());
-        return image;
-    }();
+    // The file: 202 lines of 5 characters and CR LF, in the order power, channel mode, average, evaluation
+    // mode, hold, intensity limit, vector count, output mode, trigger, external teach, MAX UP, MAX DOWN, the
+    // four spare words, then the teach table row by row; the panel shows each scalar, the table is empty.
+    std::string expected;
+    const auto line = [&expected](int value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%5d\r\n", value);
+        expected += text;
+    };
+    for (int ctrl :
+         {PARAP_POWER, PARAP_CHANNEL_MODE, PARAP_AVERAGE, PARAP_EVAL_MODE, PARAP_HOLD, PARAP_INTLIM,
+          PARAP_MAX_NO, PARAP_OUT_MODE, PARAP_TRIGGER, PARAP_EXTERN_TEACH, PARAP_MAX_UP})
+        line(Int(parapanel, ctrl));
+    line(4321);
+    for (int word = 12; word < 202; ++word) line(0);
+    ASSERT_EQ(expected.size(), 1414u);
 
     uitest::TypeInDialog("mine.ini");
     uitest::PressInDialog("Save");
     ASSERT_EQ(uitest::RealKey(mainpanel, VAL_F9_VKEY), 0);  // Send
-    EXPECT_EQ(ReadTextFile(ProjectFile("mine.ini")), FormatParameterFile(saved));
+    EXPECT_EQ(ReadTextFile(ProjectFile("mine.ini")), expected);
 
     ASSERT_EQ(uitest::RealType(parapanel, PARAP_MAX_DOWN, "1000"), 0);
     uitest::TypeInDialog("absent.ini");
