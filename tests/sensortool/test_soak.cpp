@@ -84,14 +84,16 @@ std::vector<std::string> Split(const std::string& values) {
 }
 
 bool Readable(const std::string& line) {
-    return line.size() > 20 && std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    return line.size() > 20 &&
+           std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // The eight values a record line holds for a frame: its words 2 to 9, as the scope records them.
 std::string RecordValues(const sensor_emu::Frame& f) {
     std::string text;
     for (int w = 2; w <= 9; ++w)
-        text += (w > 2 ? "\t" : "") + std::to_string(unsigned(f[std::size_t(2 * w)]) << 8 | f[std::size_t(2 * w + 1)]);
+        text += (w > 2 ? "\t" : "") +
+                std::to_string(unsigned(f[std::size_t(2 * w)]) << 8 | f[std::size_t(2 * w + 1)]);
     return text;
 }
 
@@ -146,7 +148,8 @@ class Soak : public UiTest {
     // Records `count` frames at interval 0 on every link; the lines recorded a second, all links together.
     double RecordRate(const char* what) {
         const auto start = Clock::now();
-        const ToolRun run = RunTool(On({"record", "--count", "60", "--interval", "0", "rate-{n}.dat"}), projectDir, 60);
+        const ToolRun run =
+            RunTool(On({"record", "--count", "60", "--interval", "0", "rate-{n}.dat"}), projectDir, 60);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         EXPECT_TRUE(run.ended) << what;
         EXPECT_EQ(run.code, 0) << what << "\n" << run.err;
@@ -181,13 +184,14 @@ TEST_F(Soak, ANoisyLineEndsEveryOperationWithAReadableCauseAndTheCleanRateComesB
     };
     std::map<std::string, int> outcomes;  // a link's result -> how often
     int runs = 0, hangs = 0;
-    long triggeredLines = 0, alteredLines = 0, strayLines = 0, intervalLines = 0, mixedLines = 0, badIntervalLines = 0;
+    long triggeredLines = 0, alteredLines = 0, strayLines = 0, intervalLines = 0, mixedLines = 0,
+         badIntervalLines = 0;
     const auto end = Clock::now() + std::chrono::duration<double>(noisySeconds);
     for (std::size_t k = 0; Clock::now() < end || k < commands.size(); ++k) {
         const std::vector<std::string>& command = commands[k % commands.size()];
-        // Triggered frames arrive unasked, back to back: bytes that are lost or paused must not make a line of
-        // two frames. Altered and inserted bytes can look like a frame in every respect (the frames carry no
-        // check word); what they make is counted apart, on the other runs.
+        // Triggered frames arrive unasked, back to back: bytes that are lost or paused must not make a line
+        // of two frames. Altered and inserted bytes can look like a frame in every respect (the frames carry
+        // no check word); what they make is counted apart, on the other runs.
         const bool triggered = command[0] == "record" && command[1] == "--triggered";
         const bool strict = triggered && (k / commands.size()) % 2 == 0;
         Noise(0.01, strict ? sensor_emu::kNoiseDrop | sensor_emu::kNoisePause : 0xF);
@@ -198,18 +202,20 @@ TEST_F(Soak, ANoisyLineEndsEveryOperationWithAReadableCauseAndTheCleanRateComesB
             ADD_FAILURE() << command[0] << " did not end within 90 s";
             continue;
         }
-        EXPECT_TRUE(run.code == 0 || run.code == 4 || run.code == 6) << command[0] << " ended " << run.code << "\n"
-                                                                      << run.err;
+        EXPECT_TRUE(run.code == 0 || run.code == 4 || run.code == 6)
+            << command[0] << " ended " << run.code << "\n"
+            << run.err;
         for (const std::string& link : links) {
             std::string row;
             for (const std::string& line : LinesOf(run.out))
                 if (line.starts_with(link + " ")) row = line;
             const std::string result = row.size() > 64 ? row.substr(row.find("  ", link.size() + 2)) : row;
             const bool done = row.find("  done  ") != std::string::npos;
-            ++outcomes[command[0] + (done ? " done" : row.find(" 4 sensor failed") != std::string::npos ? " 4 sensor failed"
-                                                  : row.find(" 6 parameters differ") != std::string::npos
-                                                      ? " 6 parameters differ"
-                                                      : " other")];
+            ++outcomes[command[0] + (done                                                ? " done"
+                                     : row.find(" 4 sensor failed") != std::string::npos ? " 4 sensor failed"
+                                     : row.find(" 6 parameters differ") != std::string::npos
+                                         ? " 6 parameters differ"
+                                         : " other")];
             if (done) continue;
             // A failed link says why, in one readable line under its name.
             bool said = false;
@@ -219,8 +225,8 @@ TEST_F(Soak, ANoisyLineEndsEveryOperationWithAReadableCauseAndTheCleanRateComesB
         }
         if (command[0] != "record") continue;
         for (int n = 1; n <= kSensors; ++n) {
-            const std::vector<std::string> lines =
-                LinesOf(ReadTextFile(ProjectFile((triggered ? "triggered-" : "interval-") + std::to_string(n) + ".dat")));
+            const std::vector<std::string> lines = LinesOf(ReadTextFile(
+                ProjectFile((triggered ? "triggered-" : "interval-") + std::to_string(n) + ".dat")));
             std::set<std::string> made;
             if (triggered)
                 for (const sensor_emu::Frame& f : sensors[std::size_t(n - 1)]->AutoSentFrames())
@@ -268,13 +274,15 @@ TEST_F(Soak, ANoisyLineEndsEveryOperationWithAReadableCauseAndTheCleanRateComesB
         noise.inserted += c.inserted;
         noise.pauses += c.pauses;
     }
-    std::printf("soak: %.0f s of noise, %d runs on %d sensors, %d hangs\n", noisySeconds, runs, kSensors, hangs);
-    std::printf("soak: noise %ld dropped, %ld altered, %ld inserted, %ld pauses\n", noise.dropped, noise.altered,
-                noise.inserted, noise.pauses);
+    std::printf("soak: %.0f s of noise, %d runs on %d sensors, %d hangs\n", noisySeconds, runs, kSensors,
+                hangs);
+    std::printf("soak: noise %ld dropped, %ld altered, %ld inserted, %ld pauses\n", noise.dropped,
+                noise.altered, noise.inserted, noise.pauses);
     for (const auto& [what, count] : outcomes) std::printf("soak: %-40s %d\n", what.c_str(), count);
-    std::printf("soak: triggered record lines %ld: bytes dropped and paused, %ld not a frame made; all faults, %ld "
-                "with one or two values altered, %ld of bytes that were never one frame\n",
-                triggeredLines, mixedLines, alteredLines, strayLines);
+    std::printf(
+        "soak: triggered record lines %ld: bytes dropped and paused, %ld not a frame made; all faults, %ld "
+        "with one or two values altered, %ld of bytes that were never one frame\n",
+        triggeredLines, mixedLines, alteredLines, strayLines);
     std::printf("soak: interval record lines %ld (%ld cut)\n", intervalLines, badIntervalLines);
     std::printf("soak: record rate clean %.0f lines/s, after the noise %.0f lines/s\n", cleanRate, rateAfter);
     EXPECT_GT(noise.dropped + noise.altered + noise.inserted + noise.pauses, 0) << "the line was noisy";
