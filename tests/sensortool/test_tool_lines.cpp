@@ -24,6 +24,7 @@
 #include "parameter_image.h"
 #include "sensor_emulator.h"
 #include "ui_test.h"
+#include "unprivileged_user.h"
 
 extern char** environ;
 
@@ -79,7 +80,7 @@ std::string RunOnTerminal(const std::vector<std::string>& args) {
 // Runs the tool with `args`, without DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM in its
 // environment, as `user` when one is given (the test then runs as root).
 ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const passwd* user = nullptr,
-                long fileLimit = 0) {
+                long fileLimit = 0, const std::string& program = TOOL_PATH) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string_view v = *e;
@@ -89,7 +90,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
             env.emplace_back(v);
     }
     if (user) env.push_back(std::string("HOME=") + user->pw_dir);
-    std::vector<std::string> argv = {TOOL_PATH};
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a, e;
     for (auto& s : argv) a.push_back(s.data());
@@ -534,15 +535,18 @@ TEST_F(ToolLines, ADeviceThisUserMayNotOpenIsRefusedWithWhatToDo) {
 TEST_F(ToolLines, NoWordOnTheErrorStreamWithoutADisplay) {
     const std::string first = AddSensor(true), second = AddSensor(true);
     std::vector<const passwd*> users = {nullptr};
-    if (const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) users.push_back(nobody);
+    if (const passwd* nobody = unprivileged::User()) users.push_back(nobody);
     fs::permissions(projectDir, fs::perms::all);  // the other user's output goes here
+    // The tool where the other user can run it, wherever the checkout lies (a clone under /root is closed
+    // to that user).
+    const std::string tool = unprivileged::ReachableCopy(TOOL_PATH, projectDir / "bin");
     const std::vector<std::vector<std::string>> runs = {{"--link", first, "identify"},
                                                         {"--link", first, "--link", second, "identify"},
                                                         {"ports"},
                                                         {"--help"}};
     for (const passwd* user : users)
         for (const std::vector<std::string>& args : runs) {
-            const ToolRun run = RunTool(args, projectDir, user);
+            const ToolRun run = RunTool(args, projectDir, user, 0, user ? tool : TOOL_PATH);
             const std::string who = std::string(user ? user->pw_name : "this user") + ", " + args.back();
             EXPECT_EQ(run.code, kExitOk) << who << "\n" << run.err;
             EXPECT_EQ(run.err, "") << who;
