@@ -54,7 +54,8 @@ class AsUser {
   public:
     explicit AsUser(const passwd& user) {
         groups_.resize(std::size_t(std::max(::getgroups(0, nullptr), 0)));
-        if (!groups_.empty()) groups_.resize(std::size_t(std::max(::getgroups(int(groups_.size()), groups_.data()), 0)));
+        if (!groups_.empty())
+            groups_.resize(std::size_t(std::max(::getgroups(int(groups_.size()), groups_.data()), 0)));
         ok_ = ::setgroups(0, nullptr) == 0 && ::setresgid(user.pw_gid, user.pw_gid, 0) == 0 &&
               ::setresuid(user.pw_uid, user.pw_uid, 0) == 0;
     }
