@@ -298,8 +298,9 @@ TEST_F(Soak, ANoisyLineEndsEveryOperationWithAReadableCauseAndTheCleanRateComesB
     // Open: a triggered record on a line that loses bytes still makes, now and then, a line of bytes that
     // were never one frame (a few in a thousand; the frame assembler's cut, not the tool's). Counted and
     // shown above; SOAK_STRICT_FRAMES=1 (scripts/soak.sh) makes each one a failure.
-    if (std::getenv("SOAK_STRICT_FRAMES"))
+    if (std::getenv("SOAK_STRICT_FRAMES")) {
         EXPECT_EQ(mixedLines, 0) << "record lines that were never one frame";
+    }
     // The same work on the same machine: the rate comes back, allowing for a busy machine.
     EXPECT_GT(rateAfter, cleanRate / 3) << "the clean line's rate did not come back";
 }
