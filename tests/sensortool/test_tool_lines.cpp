@@ -441,14 +441,14 @@ TEST_F(ToolLines, CtrlCOnATerminalEndsEachRecordAfterItsLine) {
 // sensors may now hold a half-written set.
 TEST_F(ToolLines, ASecondSignalDuringSendParamsSaysTheSetMayBeHalfWritten) {
     const std::string first = AddSensor(true), second = AddSensor(true);
-    for (auto& e : sensors) e->SetFaults({.replyDelayMs = 100});
+    for (auto& e : sensors) e->SetFaults({.replyDelayMs = 200});
     ParameterImage image{};
     WriteTextFile(ProjectFile("set.ini"), FormatParameterFile(image));
     BackgroundTool tool({"--link", first, "--link", second, "send-params", "set.ini"}, projectDir);
     ASSERT_TRUE(
         WaitFor([&] { return sensors[0]->Received().size() >= 3 && sensors[1]->Received().size() >= 3; }));
     // Signals until it ends: a signal that comes before the last was taken counts once.
-    for (int k = 0; k < 30 && !tool.Ended(0.3); ++k) ::kill(tool.Pid(), SIGINT);
+    for (int k = 0; k < 10 && !tool.Ended(1.0); ++k) ::kill(tool.Pid(), SIGINT);
     ASSERT_TRUE(tool.Ended(5.0));
     const ToolRun& run = tool.Run();
     EXPECT_EQ(run.code, 130) << run.err;
