@@ -71,6 +71,12 @@ void PrintHelp() {
     }
     std::cout << "  --auto-broken-bytes B how many bytes of each broken frame --auto-broken sends (1..35;\n"
                  "                        default 10)\n";
+    std::cout << "\nLine noise on what the sensor sends (replies and auto-sent frames, TCP and serial):\n"
+                 "  --noise PERCENT       make this share of the bytes faulty (0..100, e.g. 1)\n"
+                 "  --noise-modes LIST    which faults, comma-separated: drop, alter, insert, pause (all)\n"
+                 "  --noise-pause MS      the length of a pause (default 30)\n"
+                 "  SIGUSR1 stops the noise, SIGUSR2 starts it again; at the end the emulator prints\n"
+                 "  what the noise did (\"noise: D dropped, A altered, I inserted, P pauses\").\n";
     std::cout << "\nThe parameter memory and measurement frames (orders 1-6, 8, 50, 190) are always served;\n"
                  "--model-code 601 answers the version query as the scope's sensor does.\n"
                  "On start it prints where it serves, e.g. \"tcp 127.0.0.1:40123\", \"pty /dev/pts/3\",\n"
@@ -95,6 +101,26 @@ bool ParseInt(std::string_view text, long lo, long hi, long& out) {
     if (s.empty() || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
     out = v;
     return true;
+}
+
+bool ParseNoiseModes(std::string_view text, unsigned& modes) {
+    modes = 0;
+    while (!text.empty()) {
+        const std::size_t comma = std::min(text.find(','), text.size());
+        const std::string_view name = text.substr(0, comma);
+        if (name == "drop")
+            modes |= sensor_emu::kNoiseDrop;
+        else if (name == "alter")
+            modes |= sensor_emu::kNoiseAlter;
+        else if (name == "insert")
+            modes |= sensor_emu::kNoiseInsert;
+        else if (name == "pause")
+            modes |= sensor_emu::kNoisePause;
+        else
+            return false;
+        text.remove_prefix(std::min(comma + 1, text.size()));
+    }
+    return modes != 0;
 }
 
 int Fail(const std::string& message) {
@@ -176,6 +202,19 @@ int main(int argc, char** argv) {
             options.serialBaud = baud;
         } else if (arg == "--wire-speed") {
             options.wireSpeed = true;
+        } else if (arg == "--noise") {
+            const char* v = value();
+            double percent = 0.0;
+            if (!v || !ParseDouble(v, 0.0, 100.0, percent)) return Fail("--noise needs a percentage 0..100");
+            faults.noiseRate = percent / 100.0;
+        } else if (arg == "--noise-modes") {
+            const char* v = value();
+            if (!v || !ParseNoiseModes(v, faults.noiseModes))
+                return Fail("--noise-modes needs a list of drop, alter, insert, pause (e.g. drop,alter)");
+        } else if (arg == "--noise-pause") {
+            const char* v = value();
+            if (!v || !ParseInt(v, 0, 60000, n)) return Fail("--noise-pause needs milliseconds 0..60000");
+            faults.noisePauseMs = static_cast<int>(n);
         } else if (arg == "--auto-broken-bytes") {
             const char* v = value();
             if (!v || !ParseInt(v, 1, 35, n)) return Fail("--auto-broken-bytes needs a byte count 1..35");
@@ -198,6 +237,8 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGUSR1);
+    sigaddset(&stopSignals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     SensorEmulator emulator(options);
@@ -210,8 +251,19 @@ int main(int argc, char** argv) {
         std::cout << "link " << options.ptyLink << " -> " << emulator.PtyPath() << "\n";
     std::cout << "version \"" << options.versionText << "\"" << std::endl;
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    const double noiseRate = faults.noiseRate;
+    for (int signal = 0; sigwait(&stopSignals, &signal) == 0;) {
+        if (signal != SIGUSR1 && signal != SIGUSR2) break;
+        Faults now = emulator.GetFaults();
+        now.noiseRate = signal == SIGUSR1 ? 0.0 : noiseRate;
+        emulator.SetFaults(now);
+        std::cout << (signal == SIGUSR1 ? "noise off" : "noise on") << std::endl;
+    }
     emulator.Stop();
+    if (noiseRate > 0.0) {
+        const NoiseCounts c = emulator.Noise();
+        std::cout << "noise: " << c.dropped << " dropped, " << c.altered << " altered, " << c.inserted
+                  << " inserted, " << c.pauses << " pauses" << std::endl;
+    }
     return 0;
 }

@@ -517,4 +517,55 @@ std::vector<ReplyPart> ShapeReply(Bytes reply, int frameNumber, const Faults& fa
     return out;
 }
 
+std::vector<ReplyPart> AddLineNoise(std::vector<ReplyPart> parts, const Faults& faults, std::mt19937& random,
+                                    NoiseCounts& counts) {
+    const unsigned modes = faults.noiseModes & 0xFu;
+    if (!(faults.noiseRate > 0.0) || modes == 0) return parts;
+    std::vector<unsigned> kinds;
+    for (unsigned bit : {kNoiseDrop, kNoiseAlter, kNoiseInsert, kNoisePause})
+        if (modes & bit) kinds.push_back(bit);
+    std::bernoulli_distribution faulty(std::min(faults.noiseRate, 1.0));
+    std::uniform_int_distribution<std::size_t> kind(0, kinds.size() - 1);
+    std::uniform_int_distribution<int> byte(1, 255);
+    std::vector<ReplyPart> out;
+    for (ReplyPart& part : parts) {
+        out.push_back({part.delayMs, {}});
+        for (const std::uint8_t b : part.bytes) {
+            if (!faulty(random)) {
+                out.back().bytes.push_back(b);
+                continue;
+            }
+            switch (kinds[kind(random)]) {
+                case kNoiseDrop:
+                    ++counts.dropped;
+                    break;
+                case kNoiseAlter:
+                    ++counts.altered;
+                    out.back().bytes.push_back(static_cast<std::uint8_t>(b ^ byte(random)));
+                    break;
+                case kNoiseInsert:
+                    ++counts.inserted;
+                    out.back().bytes.push_back(static_cast<std::uint8_t>(byte(random)));
+                    out.back().bytes.push_back(b);
+                    break;
+                default:
+                    ++counts.pauses;
+                    out.back().bytes.push_back(b);
+                    out.push_back({std::max(faults.noisePauseMs, 0), {}});
+                    break;
+            }
+        }
+    }
+    // A part left without bytes passes its pause on to the next one.
+    std::vector<ReplyPart> sent;
+    int pause = 0;
+    for (ReplyPart& part : out) {
+        pause += part.delayMs;
+        if (part.bytes.empty()) continue;
+        sent.push_back({pause, std::move(part.bytes)});
+        pause = 0;
+    }
+    return sent;
+}
+
 }  // namespace sensor_emu

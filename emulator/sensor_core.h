@@ -191,6 +191,12 @@ struct Faults {
     int closeAtFrame = 0;     // drop the link when this frame arrives; it is not answered (0: off)
     int closeAfterFrame = 0;  // answer this frame, drop the link 100 ms later (0: off)
     bool hangUpPty = false;   // with closeAtFrame: also hang up the serial line instead of going mute
+    // Line noise on what the sensor sends, replies and auto-sent frames, TCP and serial alike: each byte is,
+    // with the chance noiseRate (0..1), dropped, altered, preceded by a byte that does not belong there, or
+    // followed by a pause of noisePauseMs; which of these is drawn from noiseModes (LineNoise bits).
+    double noiseRate = 0.0;
+    unsigned noiseModes = 0xF;
+    int noisePauseMs = 30;
 
     // Whether the sensor sends nothing any more once request frame `frameNumber` has arrived (auto-sent
     // frames included).
@@ -324,6 +330,17 @@ struct ReplyPart {
     int delayMs;
     Bytes bytes;
 };
+// The kinds of line noise, as bits of Faults::noiseModes.
+enum LineNoise : unsigned { kNoiseDrop = 1, kNoiseAlter = 2, kNoiseInsert = 4, kNoisePause = 8 };
+// How many bytes line noise touched, by kind, since the emulator started.
+struct NoiseCounts {
+    long dropped = 0, altered = 0, inserted = 0, pauses = 0;
+};
+// `parts` as they leave through a noisy line under `faults` (unchanged when noiseRate is 0): bytes dropped,
+// altered or inserted, and a part split where a pause falls. Counts what it did.
+std::vector<ReplyPart> AddLineNoise(std::vector<ReplyPart> parts, const Faults& faults, std::mt19937& random,
+                                    NoiseCounts& counts);
+
 // How a reply to request frame number `frameNumber` goes out under `faults` (empty: nothing is sent). The
 // faults that change words (marker, order, row) apply to whatever reply that frame has.
 std::vector<ReplyPart> ShapeReply(Bytes reply, int frameNumber, const Faults& faults);

@@ -116,6 +116,8 @@ struct SensorEmulator::Impl {
     bool unmuteRequested = false;
     std::vector<Frame> autoSent;
     Clock::time_point lastAutoSentAt{};
+    std::mt19937 noiseRandom{1};
+    NoiseCounts noise;
 
     std::atomic<bool> clientConnected{false};
     std::atomic<int> accepted{0};
@@ -139,6 +141,7 @@ struct SensorEmulator::Impl {
 
     explicit Impl(EmulatorOptions o) : options(std::move(o)), core(options.versionText, options.simulation) {
         core.SetDumpFile(options.dumpFile);
+        noiseRandom.seed(options.simulation.seed);
         if (!options.parameterDumpFile.empty()) core.SetParameterDumpFile(options.parameterDumpFile);
         core.SetSerialBaud(options.serialBaud);
         client.isSocket = true;
@@ -156,6 +159,7 @@ struct SensorEmulator::Impl {
     Clock::duration ByteTime() const;
     void StartFront(Link& link);
     void Sent(const Link::Out& part);
+    std::vector<ReplyPart> Noisy(std::vector<ReplyPart> parts, const Faults& f);
     Clock::duration AutoPeriod() const;
     void AutoSend(Clock::time_point now);
     void Flush(Link& link);
@@ -335,9 +339,20 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_p
     }
     if (!reply) return;
     Clock::time_point at = now;
-    for (auto& part : ShapeReply(std::move(*reply), number, f))
+    for (auto& part : Noisy(ShapeReply(std::move(*reply), number, f), f))
         at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);
     if (number == f.closeAfterFrame) link.Queue(at, 100, {}, Link::Action::Close);
+}
+
+std::vector<ReplyPart> SensorEmulator::Impl::Noisy(std::vector<ReplyPart> parts, const Faults& f) {
+    if (!(f.noiseRate > 0.0)) return parts;
+    std::lock_guard lock(mutex);
+    return AddLineNoise(std::move(parts), f, noiseRandom, noise);
+}
+
+NoiseCounts SensorEmulator::Noise() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->noise;
 }
 
 Clock::duration SensorEmulator::Impl::AutoPeriod() const {
@@ -354,11 +369,30 @@ void SensorEmulator::Impl::AutoSend(Clock::time_point now) {
     Link& link = *autoLink;
     if (!link.Open() || link.muted || link.out.size() >= kMaxQueuedParts) return;
     Bytes bytes;
+    Faults f;
     {
         std::lock_guard lock(mutex);
         if (!core.AutoSending() || faults.SilentSince(frameCount)) return;
         if (!link.isSocket && !LineAtSensorRate()) return;
         bytes = core.AutoSendTick(faults);
+        f = faults;
+    }
+    if (f.noiseRate > 0.0) {
+        // What leaves is no longer whole frames; the frames made are kept, to tell a frame the program took
+        // in from one it put together from the bytes of two.
+        {
+            std::lock_guard lock(mutex);
+            for (std::size_t k = bytes.size() % kFrameSize; k + kFrameSize <= bytes.size(); k += kFrameSize) {
+                Frame made;
+                std::copy_n(bytes.begin() + std::ptrdiff_t(k), kFrameSize, made.begin());
+                autoSent.push_back(made);
+            }
+            lastAutoSentAt = now;
+        }
+        Clock::time_point at = now;
+        for (auto& part : Noisy({{0, std::move(bytes)}}, f))
+            at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);
+        return;
     }
     const std::size_t whole = bytes.size() / kFrameSize;
     link.Queue(now, 0, std::move(bytes), Link::Action::Data, whole);

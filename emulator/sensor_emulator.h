@@ -55,6 +55,7 @@ class SensorEmulator {
 
     void SetFaults(const Faults& faults);
     Faults GetFaults() const;
+    NoiseCounts Noise() const;  // what line noise (Faults::noiseRate) did so far
     // Frame numbering restarts at 1, the log of received frames is emptied, and a serial line that went
     // mute at a close fault answers again.
     void ResetCounters();
@@ -77,7 +78,7 @@ class SensorEmulator {
     bool AutoSending() const;
     // The whole frames auto-sending has put on the line since it last started, oldest first (a frame has
     // left once the socket took it, or on a wire-speed line once its last bit went out), and when the last
-    // of them left.
+    // of them left. Under line noise: the frames made, as they were before the noise.
     std::vector<Frame> AutoSentFrames() const;
     std::chrono::steady_clock::time_point LastAutoSentAt() const;
     long SerialBaud() const;  // 0 while no rate is set

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -59,13 +60,90 @@ bool ParseBaud(std::string_view baud, LinkSpec& link, std::string& error) {
         for (int i = 0; i < 5; ++i)
             if (kBaudRates[i] == rate) link.baudIndex = i;
     if (link.baudIndex >= 0) return true;
-    error = "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not " + std::string(baud);
+    error = "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not " + ShownText(baud);
     return false;
 }
 
 constexpr const char* kLinkForms = "serial:COMn[:BAUD], serial:DEVICE[:BAUD] or tcp:HOST:PORT";
 
+// A word after a device's last colon that is meant as a baud rate ("fast"): letters and digits only. The
+// colons of a device path (/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0) come with '.' or '-'.
+bool IsBaudWord(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// The options each command takes besides --link, --links, --frame-log, --parallel and --help.
+struct CommandOptions {
+    Command command;
+    std::vector<std::string_view> options;
+};
+const CommandOptions kCommandOptions[] = {
+    {Command::Identify, {}},
+    {Command::GetParams, {"--from"}},
+    {Command::SendParams, {"--to", "--verify"}},
+    {Command::CompareParams, {"--from"}},
+    {Command::SendTable, {"--page", "--index"}},
+    {Command::Record, {"--count", "--interval", "--triggered", "--duration", "--append"}},
+};
+
+std::string_view CommandNameOf(Command command) {
+    for (const CommandName& c : kCommands)
+        if (c.command == command) return c.name;
+    return {};
+}
+
+// False with the reason when an option was given that the command does not take.
+bool CommandTakesItsOptions(const Options& o, std::string& error) {
+    for (const CommandOptions& c : kCommandOptions) {
+        if (c.command != o.command) continue;
+        for (const std::string& given : o.given) {
+            constexpr std::string_view kEveryCommand[] = {"--help", "--link", "--links", "--frame-log",
+                                                          "--parallel"};
+            if (std::find(std::begin(kEveryCommand), std::end(kEveryCommand), given) !=
+                    std::end(kEveryCommand) ||
+                std::find(c.options.begin(), c.options.end(), given) != c.options.end())
+                continue;
+            const std::string name(CommandNameOf(o.command));
+            const bool other = given == "--from" || given == "--to";
+            const char* memory = given == "--from" ? "--to" : "--from";
+            if (other && std::find(c.options.begin(), c.options.end(), memory) != c.options.end())
+                error = name + " takes " + memory + " ram|eeprom, not " + given + " (see sensor-tool " +
+                        name + " --help)";
+            else
+                error = name + " does not take " + given + " (see sensor-tool " + name + " --help)";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsPrintable(unsigned char c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
 }  // namespace
+
+std::string ShownText(std::string_view text) {
+    constexpr std::size_t kShown = 60;
+    std::string shown;
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        shown = "(byte order mark)";
+        text.remove_prefix(3);
+    }
+    for (std::size_t i = 0; i < std::min(text.size(), kShown); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsPrintable(c)) {
+            shown += char(c);
+        } else {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", unsigned(c));
+            shown += esc;
+        }
+    }
+    if (text.size() > kShown) shown += "... (" + std::to_string(text.size()) + " characters)";
+    return shown;
+}
 
 int MostSerious(int a, int b) {
     // Rank by seriousness; codes not in the list (none today) rank above all.
@@ -97,7 +175,7 @@ int MostSerious(int a, int b) {
 // serial:COM3[:BAUD], serial:/dev/ttyUSB0[:BAUD] or tcp:HOST:PORT. A device is a path (it holds a /); a
 // colon that is followed by digits only ends it and gives the baud rate.
 bool ParseLink(std::string_view text, LinkSpec& link, std::string& error) {
-    error = std::string("a link is ") + kLinkForms + ", not \"" + std::string(text) + "\"";
+    error = std::string("a link is ") + kLinkForms + ", not \"" + ShownText(text) + "\"";
     link = LinkSpec{};
     link.text = std::string(text);
     if (text.starts_with("serial:")) {
@@ -107,8 +185,9 @@ bool ParseLink(std::string_view text, LinkSpec& link, std::string& error) {
             colon != std::string_view::npos && AllDigits(rest.substr(colon + 1))) {
             baud = rest.substr(colon + 1);
             rest = rest.substr(0, colon);
-        } else if (colon != std::string_view::npos && rest.find('/') == std::string_view::npos) {
-            baud = rest.substr(colon + 1);  // COM3:fast: a baud rate that is not a number
+        } else if (colon != std::string_view::npos &&
+                   (rest.find('/') == std::string_view::npos || IsBaudWord(rest.substr(colon + 1)))) {
+            baud = rest.substr(colon + 1);  // COM3:fast, /dev/ttyUSB0:fast: a baud rate that is not a number
             rest = rest.substr(0, colon);
         }
         if (rest.size() >= 4 && IEquals(rest.substr(0, 3), "COM") && AllDigits(rest.substr(3))) {
@@ -131,7 +210,7 @@ bool ParseLink(std::string_view text, LinkSpec& link, std::string& error) {
         const auto colon = rest.rfind(':');
         if (colon == std::string_view::npos || colon == 0) return false;
         if (!ToInt(rest.substr(colon + 1), 1, 65535, link.port)) {
-            error = "the TCP port of " + std::string(text) + " must be a number from 1 to 65535";
+            error = "the TCP port of " + ShownText(text) + " must be a number from 1 to 65535";
             return false;
         }
         link.tcp = true;
@@ -154,6 +233,8 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             return true;
         };
         std::string_view v;
+        if (a.starts_with("--") && std::find(o.given.begin(), o.given.end(), a) == o.given.end())
+            o.given.emplace_back(a);
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--link") {
@@ -204,6 +285,11 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
                 error = "--duration takes a number of seconds above 0";
                 return false;
             }
+        } else if (a == "--parallel") {
+            if (!value(v) || !ToInt(v, 1, 10000, o.parallel)) {
+                error = "--parallel takes a number of sensors worked at once, from 1 to 10000";
+                return false;
+            }
         } else if (a == "--triggered") {
             o.triggered = true;
         } else if (a == "--append") {
@@ -211,7 +297,7 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         } else if (a == "--verify") {
             o.verify = true;
         } else if (a.starts_with("-") && a.size() > 1) {
-            error = "unknown option " + std::string(a) + " (see --help)";
+            error = "unknown option " + ShownText(a) + " (see --help)";
             return false;
         } else {
             positional.push_back(a);
@@ -221,7 +307,7 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         for (const CommandName& c : kCommands)
             if (positional[0] == c.name) o.command = c.command;
         if (o.command == Command::None) {
-            error = "unknown command \"" + std::string(positional[0]) + "\" (see --help)";
+            error = "unknown command \"" + ShownText(positional[0]) + "\" (see --help)";
             return false;
         }
         positional.erase(positional.begin());
@@ -252,6 +338,7 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         error = "--verify goes with send-params only (compare-params compares without writing)";
         return false;
     }
+    if (!CommandTakesItsOptions(o, error)) return false;
     if (o.command == Command::SendTable && o.page == 0) {
         error = "send-table needs --page 1..7";
         return false;
@@ -321,8 +408,8 @@ std::string HelpText(Command command) {
             break;
     }
     return "sensor-tool: batch work with colour sensors, without a window.\n"
-           "usage: sensor-tool --link LINK [--link LINK ...] [--links FILE] [--frame-log FILE] COMMAND\n"
-           "         [OPTIONS] [FILE]\n"
+           "usage: sensor-tool --link LINK [--link LINK ...] [--links FILE] [--frame-log FILE]\n"
+           "         [--parallel N] COMMAND [OPTIONS] [FILE]\n"
            "       sensor-tool ports\n"
            "  LINK      serial:COMn[:BAUD] or serial:DEVICE[:BAUD] (a device path such as /dev/ttyUSB0;\n"
            "            baud 9600..115200, default 19200), or tcp:HOST:PORT. COMn is the device that a\n"
@@ -332,10 +419,13 @@ std::string HelpText(Command command) {
            "  COMMAND   identify, get-params, send-params, compare-params, send-table, record, ports\n"
            "            (COMMAND --help for more)\n"
            "  --frame-log FILE   appends every frame sent and received, and why a link failed, to FILE\n"
-           "With several links the command runs on all of them at the same time, one worker per link; a\n"
-           "link that fails never stops the others. A terminal shows a progress line per link, and a\n"
-           "table at the end gives each link's sensor version, result and time. Links, devices and files\n"
-           "are checked before anything is sent to any sensor.\n"
+           "  --parallel N       works on at most N sensors at once (default 32, fewer when the limit of\n"
+           "                     open files is low); the other links wait for their turn\n"
+           "With several links the command runs on all of them at the same time (up to --parallel), one\n"
+           "worker per link; a link that fails never stops the others. A terminal shows a progress line\n"
+           "per link, and a table at the end gives each link's sensor version, result and time. Links,\n"
+           "devices, files and options are checked before anything is sent to any sensor; each command\n"
+           "takes only its own options (COMMAND --help).\n"
            "exit codes: 0 done, 2 bad arguments, 3 the link cannot be opened, 4 the sensor did not answer\n"
            "  or answered wrongly, 5 a file cannot be read, is not of its kind, or cannot be written,\n"
            "  6 the sensor holds other parameters than the file (send-params --verify, compare-params),\n"

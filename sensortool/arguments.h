@@ -56,9 +56,14 @@ struct Options {
     int interval = 0;        // record: seconds
     double duration = 0.0;   // record --triggered: seconds
     bool append = false;     // record: add to an existing file, without a header
+    int parallel = 0;        // --parallel: sensors worked at once in a run on several links (0: the default)
+    std::vector<std::string> given;  // the options given, as typed ("--from"), for the check per command
 };
 
 // False with a one-line reason when the arguments do not form a command. The links file is not read here.
 bool ParseArguments(std::span<const std::string_view> args, Options& options, std::string& error);
+// The text of a link or a line as an error message shows it: bytes that are not printable as \xNN, a byte
+// order mark named, and a long text cut with its length said, so no message echoes a whole file.
+std::string ShownText(std::string_view text);
 // The help text of a command, or of the tool for Command::None.
 std::string HelpText(Command command);

@@ -1,10 +1,13 @@
 #include "commands.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -157,6 +160,21 @@ int ExchangeFailed(const LinkSpec& link, const std::string& what) {
                                        "; " + AnswerAdvice(link));
 }
 
+// Whether the process has no file descriptor left, which a link needs whatever else is wrong with it.
+bool OutOfDescriptors() {
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == EMFILE || errno == ENFILE;
+}
+
+long OpenFileLimit() {
+    rlimit limit{};
+    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? long(limit.rlim_cur) : -1;
+}
+
 // Opens the link and asks for the version; 0 when the sensor answered.
 int Connect(const LinkSpec& link) {
     SetStage("connecting");
@@ -175,6 +193,10 @@ int Connect(const LinkSpec& link) {
         baudrate = static_cast<unsigned short>(link.baudIndex);
         InitRS232();
     }
+    if (ret < 0 && OutOfDescriptors())
+        return Fail(kExitNoLink, "cannot open the link: too many open files (the limit of this process is " +
+                                     std::to_string(OpenFileLimit()) +
+                                     "); raise the limit (ulimit -n), or give a smaller --parallel");
     if (ret < 0) {
         const std::string advice = OpenAdvice(link);
         return Fail(kExitNoLink, "cannot open the link: " + std::string(linkCause) +
@@ -193,6 +215,49 @@ void Disconnect() {
     g_hconversation = 0;
     CloseCom(comport);
 }
+
+// A second signal ends the tool at once (the platform's rule). When that breaks off a series of writes,
+// the sensor may hold part of the old set and part of the new one: the tool says so before it ends.
+volatile sig_atomic_t signalsTaken = 0;
+volatile sig_atomic_t writingSet = 0;  // while a parameter set or a table is being written
+int warningFd = STDERR_FILENO;
+char halfWrittenWarning[256] = "";
+struct sigaction platformStop {};
+
+extern "C" void WarnOfHalfWrittenSet(int signalNumber) {
+    signalsTaken = signalsTaken + 1;
+    if (signalsTaken >= 2 && writingSet) {
+        const int savedErrno = errno;
+        [[maybe_unused]] const ssize_t n =
+            ::write(warningFd, halfWrittenWarning, std::strlen(halfWrittenWarning));
+        errno = savedErrno;
+    }
+    if (platformStop.sa_handler != SIG_DFL && platformStop.sa_handler != SIG_IGN)
+        platformStop.sa_handler(signalNumber);
+}
+
+void WarnOnSecondSignal(const char* what) {
+    std::snprintf(
+        halfWrittenWarning, sizeof halfWrittenWarning,
+        "sensor-tool: a second signal ended the tool while it wrote the %s: the sensor may now hold "
+        "a half-written %s; send it again\n",
+        what, what);
+    warningFd = ::fileno(env->err);
+    signalsTaken = 0;
+    struct sigaction action {};
+    if (::sigaction(SIGINT, nullptr, &platformStop) != 0 || platformStop.sa_handler == WarnOfHalfWrittenSet)
+        return;
+    action = platformStop;
+    action.sa_handler = WarnOfHalfWrittenSet;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Marks a series of writes to the sensor for the warning above.
+struct WritingSet {
+    WritingSet() { writingSet = 1; }
+    ~WritingSet() { writingSet = 0; }
+};
 
 // --- commands -------------------------------------------------------------------------------------------
 
@@ -246,8 +311,13 @@ int GetParams(const Options& o) {
     if (int code = ReadSensorImage(o, image)) return code;
     // The vector count as the scope takes it from the sensor: never more than the table's rows.
     image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
-    if (!SaveParameterFile(o.file, image))
-        return Fail(kExitBadFile, "cannot write " + o.file + "; check the folder and its permissions");
+    // Written beside the file and put in its place only when whole, so a failed write leaves the old file.
+    const std::string whole = o.file + ".part";
+    if (!SaveParameterFile(whole, image) || RenameFile(whole, o.file) != 0) {
+        CVI_DeleteFile(whole);
+        return Fail(kExitBadFile,
+                    "cannot write " + o.file + "; check the folder, its free space and its permissions");
+    }
     return kExitOk;
 }
 
@@ -275,7 +345,12 @@ int SendParams(const ParameterImage& image, const Options& o) {
     SetStage("writing");
     const ParameterImage sent = AsSent(image);
     std::copy(sent.begin(), sent.end(), pp);
-    if (!WriteParameterSeries(o.eeprom)) return ExchangeFailed(o.link, "the parameter transfer stopped");
+    bool written = false;
+    {
+        WritingSet writing;
+        written = WriteParameterSeries(o.eeprom);
+    }
+    if (!written) return ExchangeFailed(o.link, "the parameter transfer stopped");
     if (!o.verify) return kExitOk;
     SetStage("verifying");
     return CompareWithSensor(o, sent, "what was sent (listed on the output); send the file again");
@@ -293,7 +368,10 @@ void TableProgress(int, int done, int count, double) {
 int SendTable(const Options& o) {
     SetStage("writing");
     SetTransferProgress(TableProgress);
-    SendParaData(o.page);
+    {
+        WritingSet writing;
+        SendParaData(o.page);
+    }
     SetTransferProgress(nullptr);
     if (comecho != 1) return ExchangeFailed(o.link, "the table transfer stopped");
     return kExitOk;
@@ -428,10 +506,27 @@ int Record(const Options& o) {
     return result;
 }
 
+// Whether a text file begins with the UTF-8 byte order mark.
+bool BeginsWithByteOrderMark(const std::string& path) {
+    const int file = CVI_OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+    if (file < 0) return false;
+    char head[3] = {};
+    const bool bom = CVI_ReadFile(file, head, 3) == 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0;
+    CVI_CloseFile(file);
+    return bom;
+}
+
 }  // namespace
 
 int CheckInputFile(const Options& o, std::string& error) {
     if (o.command == Command::SendParams || o.command == Command::CompareParams) {
+        if (BeginsWithByteOrderMark(o.file)) {
+            error =
+                "the parameter file " + o.file +
+                " begins with a byte order mark (the bytes EF BB BF that some editors write first), which "
+                "the scope does not read either; save it as plain text without one; nothing was sent";
+            return kExitBadFile;
+        }
         ParameterImage image{};
         std::string problem;
         if (!LoadParameterFile(o.file, image, problem)) {
@@ -520,12 +615,85 @@ int RunInConsole(const Options& options, const ToolEnvironment& environment, cha
         return Fail(kExitNoLink, "the platform cannot start");
     }
     InstallTerminationHandler(StopOnSignal);
+    env = &environment;
+    if (options.command == Command::SendParams) WarnOnSecondSignal("parameter set");
+    if (options.command == Command::SendTable) WarnOnSecondSignal("compensation table");
     const int code = RunCommand(options, environment);
     CloseCVIRTE();
     return code;
 }
 
 namespace {
+
+// A file the run writes or reads, with who does: a link's output, the frame log, the input file.
+struct RunFile {
+    std::string name;  // as the run uses it
+    std::string role;  // "the frame log", "the file that LINK writes", ...
+    bool written = true;
+    std::string link;  // the link whose output it is; empty for the frame log and the input file
+};
+
+// The longest file name the tool writes: the system's limit less the ".part" of the file written beside.
+constexpr std::size_t kLongestFileName = 250;
+
+// Why a file the run is to write cannot be written there, or empty: a name too long for the system, a
+// folder, a folder that does not exist.
+std::string OutputProblem(const RunFile& f) {
+    namespace fs = std::filesystem;
+    const fs::path path(f.name);
+    for (const fs::path& part : path)
+        if (part.native().size() > kLongestFileName)
+            return "the name of " + f.role + " is " + std::to_string(part.native().size()) +
+                   " characters long (" + ShownText(part.native()) + "); a file name may have " +
+                   std::to_string(kLongestFileName) + " at most";
+    if (f.name.size() >= 4000)
+        return "the path of " + f.role + " is " + std::to_string(f.name.size()) +
+               " characters long; give a shorter one";
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return f.role + ", " + ShownText(f.name) + ", is a folder; give the name of a file";
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec))
+        return "the folder " + ShownText(folder.string()) + " of " + f.role +
+               " does not exist; make it first";
+    return {};
+}
+
+// Every file of the run has one writer and is not also read: two links' outputs, the frame log (which the
+// links share) and the input file. 0, or kExitBadArguments with the reason.
+int CheckRunFiles(const Options& options, const std::vector<Options>& runs, std::string& error) {
+    std::vector<RunFile> files;
+    const bool writesFile = options.command == Command::GetParams || options.command == Command::Record;
+    if (!options.frameLog.empty()) files.push_back({options.frameLog, "the frame log", true, {}});
+    for (const Options& run : runs) {
+        if (writesFile)
+            files.push_back({run.file, "the file that " + run.link.text + " writes", true, run.link.text});
+        else if (options.command != Command::Identify && &run == &runs.front())
+            files.push_back({run.file, "the file that is read", false, {}});
+    }
+    std::map<std::string, const RunFile*> seen;  // the file as the system finds it -> its first use
+    for (const RunFile& f : files) {
+        if (f.written)
+            if (std::string problem = OutputProblem(f); !problem.empty()) {
+                error = problem;
+                return kExitBadArguments;
+            }
+        std::error_code ec;
+        const std::string key = std::filesystem::weakly_canonical(std::filesystem::absolute(f.name), ec);
+        const auto [at, fresh] = seen.emplace(ec ? f.name : key, &f);
+        if (fresh) continue;
+        const RunFile& first = *at->second;
+        if (!first.link.empty() && !f.link.empty())
+            error = first.link + " and " + f.link + " would both write " + f.name +
+                    "; put {n} or {link} into the file name (sensor-tool " +
+                    (options.command == Command::Record ? "record" : "get-params") + " --help)";
+        else
+            error = first.role + " and " + f.role + " are the same file, " + ShownText(f.name) +
+                    "; give each its own name";
+        return kExitBadArguments;
+    }
+    return kExitOk;
+}
 
 // The arguments, links, devices and files of a run, checked before anything is sent to any sensor; the
 // options of each link's run, their file names made from the file argument. 0 or the exit code.
@@ -534,27 +702,15 @@ int PlanRun(Options& options, std::vector<Options>& runs) {
     if (!options.linksFile.empty() && !ReadLinksFile(options.linksFile, options.links, error))
         return Fail(kExitBadArguments, error);
     if (!ResolveLinks(options.links, error)) return Fail(kExitBadArguments, error);
-    const bool writesFile = options.command == Command::GetParams || options.command == Command::Record;
-    std::map<std::string, std::string> outputs;  // file -> the link that writes it
     for (std::size_t i = 0; i < options.links.size(); ++i) {
         Options run = options;
         run.link = options.links[i];
         run.links = {run.link};
         run.linksFile.clear();
         run.file = FileNameFor(options.file, run.link, int(i) + 1);
-        if (writesFile) {
-            std::error_code ec;
-            const std::string key =
-                std::filesystem::weakly_canonical(std::filesystem::absolute(run.file), ec);
-            const auto [at, fresh] = outputs.emplace(ec ? run.file : key, run.link.text);
-            if (!fresh)
-                return Fail(kExitBadArguments,
-                            at->second + " and " + run.link.text + " would both write " + run.file +
-                                "; put {n} or {link} into the file name (sensor-tool " +
-                                (options.command == Command::Record ? "record" : "get-params") + " --help)");
-        }
         runs.push_back(run);
     }
+    if (int code = CheckRunFiles(options, runs, error)) return Fail(code, error);
     if (int code = CheckDevices(options.links, error)) return Fail(code, error);
     for (const Options& run : runs)
         if (int code = CheckInputFile(run, error)) return Fail(code, error);

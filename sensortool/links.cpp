@@ -1,5 +1,10 @@
 #include "links.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -70,10 +75,46 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// What makes two links the same sensor.
-std::string SensorKey(const LinkSpec& link) {
-    return link.tcp ? "tcp " + Lower(link.host) + ":" + std::to_string(link.port)
-                    : "serial " + CanonicalDevice(link.device);
+// The addresses a server's name stands for ("127.0.0.1", "::1"), each once; none when it cannot be resolved.
+std::vector<std::string> ServerAddresses(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    std::vector<std::string> addresses;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = "";
+        const void* raw =
+            a->ai_family == AF_INET
+                ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr)
+                : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr);
+        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+            ::inet_ntop(a->ai_family, raw, text, sizeof text) &&
+            std::find(addresses.begin(), addresses.end(), text) == addresses.end())
+            addresses.emplace_back(text);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+// What makes two links the same sensor: any one of these shared. A server is known by each address its
+// name resolves to (tcp:localhost:N, tcp:127.0.0.1:N and tcp:127.1:N are one sensor), or by its name when
+// it cannot be resolved now.
+std::vector<std::string> SensorKeys(const LinkSpec& link,
+                                    std::map<std::string, std::vector<std::string>>& resolved) {
+    if (!link.tcp) return {"serial " + CanonicalDevice(link.device)};
+    const std::string host = Lower(link.host);
+    const auto at = resolved.find(host);
+    const std::vector<std::string>& addresses =
+        at != resolved.end() ? at->second : resolved.emplace(host, ServerAddresses(host)).first->second;
+    const std::string port = std::to_string(link.port);
+    if (addresses.empty()) return {"tcp " + host + ":" + port};
+    std::vector<std::string> keys;
+    for (const std::string& address : addresses)
+        keys.push_back("tcp " + (address.find(':') != std::string::npos ? "[" + address + "]" : address) +
+                       ":" + port);
+    return keys;
 }
 
 }  // namespace
@@ -81,6 +122,13 @@ std::string SensorKey(const LinkSpec& link) {
 bool ParseLinksText(std::string_view text, const std::string& fileName, std::vector<LinkSpec>& links,
                     std::string& error) {
     std::vector<LinkSpec> found;
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        error =
+            "the links file " + fileName +
+            " begins with a byte order mark (the bytes EF BB BF that some editors write first); save it as "
+            "plain text without one (in Notepad: UTF-8, not UTF-8 with BOM)";
+        return false;
+    }
     int lineNumber = 0;
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());
@@ -138,16 +186,25 @@ std::string ComPortDevice(int port) {
 
 bool ResolveLinks(std::vector<LinkSpec>& links, std::string& error) {
     std::map<std::string, const LinkSpec*> seen;
+    std::map<std::string, std::vector<std::string>> resolved;  // server name -> its addresses
     for (LinkSpec& link : links) {
         if (!link.tcp && link.comPort > 0) link.device = ComPortDevice(link.comPort);
-        const auto [at, fresh] = seen.emplace(SensorKey(link), &link);
-        if (fresh) continue;
-        const LinkSpec& first = *at->second;
+        const std::vector<std::string> keys = SensorKeys(link, resolved);
+        const auto same =
+            std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return seen.count(k); });
+        if (same == keys.end()) {
+            for (const std::string& key : keys) seen.emplace(key, &link);
+            continue;
+        }
+        const LinkSpec& first = *seen.at(*same);
+        const bool sameName = link.tcp && Lower(first.host) == Lower(link.host);
         if (first.text == link.text)
             error = "the link " + link.text + " is given twice; give each sensor once";
         else
             error = first.text + " and " + link.text + " reach the same sensor" +
-                    (link.tcp ? std::string() : " (" + CanonicalDevice(link.device) + ")") +
+                    (!link.tcp  ? " (" + CanonicalDevice(link.device) + ")"
+                     : sameName ? std::string()
+                                : " (" + same->substr(4) + ")") +
                     "; give each sensor once";
         return false;
     }

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +33,9 @@ struct Worker {
     std::string stage = "starting";
     int done = 0, count = 0;
     bool ended = false;
+    bool started = false;
     int code = -1;
+    std::string outText, errText;  // out and err, read when the worker ended
     Clock::time_point start;
     double seconds = 0.0;
 };
@@ -116,11 +119,25 @@ void HandleSignals(void (*handler)(int)) {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+void CloseFiles(Worker& w) {
+    for (std::FILE** f : {&w.out, &w.err})
+        if (*f) {
+            std::fclose(*f);
+            *f = nullptr;
+        }
+}
+
+// Starts the worker; false with errno set when it cannot be started (nothing of it is left open then).
 bool Start(Worker& w, char* argv0) {
     int fds[2];
     w.out = std::tmpfile();
-    w.err = std::tmpfile();
-    if (!w.out || !w.err || ::pipe2(fds, O_CLOEXEC) != 0) return false;
+    w.err = w.out ? std::tmpfile() : nullptr;
+    if (!w.out || !w.err || ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        const int cause = errno;
+        CloseFiles(w);
+        errno = cause;
+        return false;
+    }
     std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t parent = ::getpid();
     // A signal between the fork and the worker's own handling waits until the worker handles it itself.
@@ -133,20 +150,30 @@ bool Start(Worker& w, char* argv0) {
     w.pid = ::fork();
     if (w.pid != 0) ::sigprocmask(SIG_SETMASK, &before, nullptr);
     if (w.pid < 0) {
+        const int cause = errno;
         ::close(fds[0]);
         ::close(fds[1]);
+        CloseFiles(w);
+        errno = cause;
         return false;
     }
     if (w.pid == 0) {
         ::close(fds[0]);
-        for (const Worker& other : *workers)
+        ::fcntl(fds[1], F_SETFL, 0);  // the worker's reports wait for room; the parent's reads do not wait
+        for (const Worker& other : *workers) {
             if (other.report >= 0) ::close(other.report);
+            for (std::FILE* f : {other.out, other.err})
+                if (f && &other != &w) ::close(::fileno(f));
+        }
         RunWorker(w, fds[1], parent, argv0);
     }
     ::close(fds[1]);
     w.report = fds[0];
+    w.started = true;
     return true;
 }
+
+std::string FileText(std::FILE* f);
 
 void TakeReport(Worker& w, const std::string& line) {
     if (line.starts_with("V ")) {
@@ -161,18 +188,19 @@ void TakeReport(Worker& w, const std::string& line) {
     }
 }
 
-// Reads what the worker reported; at the end of its pipe the worker has ended and is reaped.
+// Reads everything the worker reported so far; at the end of its pipe the worker has ended and is reaped,
+// and its output taken in, so an ended worker holds no descriptor.
 void Serve(Worker& w) {
     char chunk[4096];
-    const ssize_t n = ::read(w.report, chunk, sizeof chunk);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (n > 0) {
+    for (;;) {
+        const ssize_t n = ::read(w.report, chunk, sizeof chunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;  // all read for now; more comes later
+        if (n <= 0) break;
         w.pending.append(chunk, std::size_t(n));
         for (std::size_t end; (end = w.pending.find('\n')) != std::string::npos;) {
             TakeReport(w, w.pending.substr(0, end));
             w.pending.erase(0, end + 1);
         }
-        return;
     }
     ::close(w.report);
     w.report = -1;
@@ -182,6 +210,9 @@ void Serve(Worker& w) {
     w.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     w.seconds = std::chrono::duration<double>(Clock::now() - w.start).count();
     w.ended = true;
+    w.outText = FileText(w.out);
+    w.errText = FileText(w.err);
+    CloseFiles(w);
 }
 
 std::string Padded(std::string text, std::size_t width) {
@@ -201,10 +232,19 @@ std::size_t LinkWidth(const std::vector<Worker>& all) {
     return width;
 }
 
+// The summary's result of a worker: how it ended, or why it never started.
+std::string ResultOf(const Worker& w) {
+    return w.started ? std::string(ResultText(w.code)) : std::to_string(w.code) + " not started";
+}
+
 std::string ProgressLine(const Worker& w, std::size_t linkWidth) {
     std::string state;
-    if (w.ended)
+    if (w.ended && !w.started)
+        state = ResultOf(w);
+    else if (w.ended)
         state = std::string(ResultText(w.code)) + " after " + Seconds(w.seconds);
+    else if (!w.started)
+        state = "waiting for its turn";
     else
         state =
             w.stage +
@@ -255,9 +295,9 @@ std::string FileText(std::FILE* f) {
 // Each worker's results under its link, its errors named by its link, then the summary table.
 void PrintResults(const std::vector<Worker>& all) {
     for (const Worker& w : all) {
-        const std::string out = FileText(w.out);
+        const std::string& out = w.outText;
         if (!out.empty()) std::printf("== %s ==\n%s", w.run->link.text.c_str(), out.c_str());
-        std::string err = FileText(w.err);
+        std::string err = w.errText;
         for (std::size_t end; (end = err.find('\n')) != std::string::npos; err.erase(0, end + 1)) {
             std::string line = err.substr(0, end);
             if (line.starts_with("sensor-tool: ")) line.erase(0, 13);
@@ -273,7 +313,7 @@ void PrintResults(const std::vector<Worker>& all) {
                 Padded("SENSOR VERSION", versionWidth).c_str(), Padded("RESULT", 26).c_str(), "TIME");
     for (const Worker& w : all)
         std::printf("%s%s%s%s\n", Padded(w.run->link.text, linkWidth).c_str(),
-                    Padded(w.version, versionWidth).c_str(), Padded(ResultText(w.code), 26).c_str(),
+                    Padded(w.version, versionWidth).c_str(), Padded(ResultOf(w), 26).c_str(),
                     Seconds(w.seconds).c_str());
     std::fflush(stdout);
 }
@@ -301,22 +341,71 @@ const char* ResultText(int code) {
     }
 }
 
+int DefaultParallel() {
+    // Each sensor worked at once holds three descriptors in the tool (its report pipe and its two output
+    // files) and a few more while it starts; the rest of the limit stays free for the tool itself.
+    rlimit limit{};
+    const long files = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                           ? long(limit.rlim_cur)
+                           : 1024;
+    return int(std::clamp((files - 16) / 4, 1L, long(kDefaultParallel)));
+}
+
+namespace {
+
+long OpenFileLimit() {
+    rlimit limit{};
+    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? long(limit.rlim_cur)
+                                                                                      : -1;
+}
+
+// Why no worker could be started for a link, in words that say what to do.
+std::string NoWorkerCause(int cause) {
+    if (cause == EMFILE || cause == ENFILE)
+        return "too many open files (the limit of this process is " + std::to_string(OpenFileLimit()) +
+               "): give a smaller --parallel, or raise the limit (ulimit -n)";
+    if (cause == EAGAIN || cause == ENOMEM)
+        return std::string(std::strerror(cause)) +
+               ": the system allows no further process now; give a smaller "
+               "--parallel";
+    return std::strerror(cause);
+}
+
+}  // namespace
+
 int RunOnLinks(const std::vector<Options>& runs, char* argv0) {
     std::vector<Worker> all(runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) all[i].run = &runs[i];
     workers = &all;
     stopSignal = 0;
     HandleSignals(PassSignalOn);
-    int code = kExitOk;
-    for (Worker& w : all) {
-        if (Start(w, argv0)) continue;
-        std::fprintf(stderr, "sensor-tool: %s: no worker could be started (%s)\n", w.run->link.text.c_str(),
-                     std::strerror(errno));
-        w.ended = true;
-        w.code = kExitNoLink;
-    }
+    const std::size_t parallel =
+        std::size_t(runs.empty() || runs.front().parallel <= 0 ? DefaultParallel() : runs.front().parallel);
+    std::size_t next = 0, running = 0;
+    // Starts the links' workers in their order while fewer than `parallel` run. A start that finds no
+    // descriptor or process left waits for a running worker to end; with none running it is that link's
+    // failure. After a signal no further worker starts: the signal was meant for the whole run.
+    auto startMore = [&] {
+        while (next < all.size() && running < parallel && stopSignal == 0) {
+            Worker& w = all[next];
+            if (Start(w, argv0)) {
+                ++next;
+                ++running;
+                continue;
+            }
+            const int cause = errno;
+            const bool lacking = cause == EMFILE || cause == ENFILE || cause == EAGAIN || cause == ENOMEM;
+            if (lacking && running > 0) return;
+            std::fprintf(stderr, "sensor-tool: %s: no worker could be started: %s\n",
+                         w.run->link.text.c_str(), NoWorkerCause(cause).c_str());
+            w.ended = true;
+            w.code = kExitNoLink;
+            ++next;
+        }
+    };
     ProgressBlock progress(all);
     for (;;) {
+        startMore();
         std::vector<pollfd> fds;
         std::vector<Worker*> polled;
         for (Worker& w : all)
@@ -328,16 +417,20 @@ int RunOnLinks(const std::vector<Options>& runs, char* argv0) {
         progress.Draw(false);
         if (::poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) break;
         for (std::size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents != 0) Serve(*polled[i]);
+            if (fds[i].revents != 0) {
+                Serve(*polled[i]);
+                if (polled[i]->ended) --running;
+            }
+    }
+    for (std::size_t i = next; i < all.size(); ++i) {  // links a signal kept from starting
+        all[i].ended = true;
+        all[i].code = 128 + stopSignal;
     }
     progress.Draw(true);
     HandleSignals(SIG_DFL);
     workers = nullptr;
     PrintResults(all);
-    for (Worker& w : all) {
-        code = MostSerious(code, w.code);
-        if (w.out) std::fclose(w.out);
-        if (w.err) std::fclose(w.err);
-    }
+    int code = kExitOk;
+    for (Worker& w : all) code = MostSerious(code, w.code);
     return code;
 }

@@ -13,9 +13,15 @@
 
 #include "arguments.h"
 
-// Runs each of `runs` (one link each) in a worker of its own, all at once; returns 0 when every link
-// succeeded, else the most serious exit code among them (MostSerious). argv0 names the program.
+// Runs each of `runs` (one link each) in a worker of its own, up to --parallel of them at once, the others
+// as running ones end; a signal reaches every worker running, and no further one starts. Returns 0 when every
+// link succeeded, else the most serious exit code among them (MostSerious). argv0 names the program.
 int RunOnLinks(const std::vector<Options>& runs, char* argv0);
+
+// How many sensors a run works at once unless --parallel says: 32, fewer when the limit of open files
+// leaves room for fewer (each sensor worked at once holds a few descriptors in the tool).
+constexpr int kDefaultParallel = 32;
+int DefaultParallel();
 
 // The summary's result column for an exit code: "done", "4 sensor failed", ...
 const char* ResultText(int code);

@@ -2,7 +2,8 @@
 # The demo of scripts/run.sh on this build tree, twice on different emulator ports: each run's program
 # connects to the emulator that run started, through settings in the demo's own directory, and the
 # settings of the programs started by hand (bin/ComSettings.cfg) stay as they were. Without a display
-# the demo uses xvfb-run; a stand-in for it runs the program offscreen for a few seconds with a frame log.
+# the demo uses xvfb-run; a stand-in for it runs the program offscreen with a frame log until the program has the
+# sensor's version.
 #   test_demo.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 root=$1 build=$2
@@ -14,7 +15,16 @@ cat > "$work/fakebin/xvfb-run" <<'FAKE'
 [ "$1" = -a ] && shift
 # What the program is given: its directory and the serial line linked there.
 echo "$COLOUR_SENSOR_PROGRAM_DIR $(readlink "$COLOUR_SENSOR_PROGRAM_DIR/COM5")" > "$SEEN"
-QT_QPA_PLATFORM=offscreen timeout 4 "$@"
+QT_QPA_PLATFORM=offscreen "$@" &
+program=$!
+# It runs until it has the sensor's version in its frame log, what the test looks for, or ends (20 s at most).
+for _ in $(seq 200); do
+    grep -q ' RX .* version$' "$COLOUR_SENSOR_FRAME_LOG" 2>/dev/null && break
+    kill -0 $program 2>/dev/null || break
+    sleep 0.1
+done
+kill $program 2>/dev/null
+wait $program 2>/dev/null
 exit 0
 FAKE
 chmod +x "$work/fakebin/xvfb-run"

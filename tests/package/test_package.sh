@@ -92,17 +92,23 @@ for program in "$@"; do
         > "$work/$program.log" 2>&1 &
     pid=$!
     pids+=("$pid")
-    sleep 3
-    if kill -0 "$pid" 2>/dev/null; then
-        # Its serial line is the emulator's, found through COM5 in its own directory.
+    # Until it holds its serial line, the emulator's, found through COM5 in its own directory (or ends),
+    # up to 20 s.
+    held=""
+    for _ in $(seq 200); do
+        kill -0 "$pid" 2>/dev/null || break
         held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done 2>/dev/null)
-        grep -qxF "$pty" <<< "$held" || fail "$program did not open COM5 ($pty) from $dir"
+        grep -qxF "$pty" <<< "$held" && break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        grep -qxF "$pty" <<< "$held" || fail "$program did not open COM5 ($pty) from $dir within 20 s"
         kill "$pid"
         wait "$pid" 2>/dev/null
         echo "$program ran from the package"
     else
         wait "$pid"
-        fail "$program ended within 3 s with exit code $? (255: its panels were not found): $(cat "$work/$program.log")"
+        fail "$program ended at start with exit code $? (255: its panels were not found): $(cat "$work/$program.log")"
     fi
     kill "$emulator" 2>/dev/null
     wait "$emulator" 2>/dev/null

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "unprivileged_user.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,13 +33,13 @@ class ProgramDir : public testing::Test {
 
     // Puts the probe into `dir` as "ProbeTool" (once) and runs it with `env` (assignments for env(1));
     // returns what it printed: the result and the directory.
-    std::string RunProbeIn(const fs::path& dir, const std::string& env) {
+    std::string RunProbeIn(const fs::path& dir, const std::string& env, const std::string& asUser = {}) {
         if (!fs::exists(dir / "ProbeTool")) {
             fs::create_directories(dir);
             fs::copy_file(PROBE_PATH, dir / "ProbeTool");
         }
         const std::string command =
-            "env -u XDG_CONFIG_HOME " + env + " '" + (dir / "ProbeTool").string() + "'";
+            asUser + "env -u XDG_CONFIG_HOME " + env + " '" + (dir / "ProbeTool").string() + "'";
         std::FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) return "popen failed";
         std::string out;
@@ -112,13 +114,23 @@ TEST_F(ProgramDir, ConfigDirectoryThatCannotBeMadeIsAnError) {
 }
 
 TEST_F(ProgramDir, DirectoryTheUserMayNotWriteSendsTheFilesToTheUsersDirectory) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write every directory";
     const fs::path bin = root / "bin";
     fs::create_directories(bin / "panels");
     RunProbeIn(bin, "HOME=" + (root / "home").string());
     fs::permissions(bin, fs::perms::owner_write, fs::perm_options::remove);
     const fs::path home = root / "home";
-    EXPECT_EQ(RunProbeIn(bin, "HOME=" + home.string()),
+    // Root may write every directory: as root the probe runs as an unprivileged user, whose home is made
+    // here, with the probe where that user can reach it.
+    std::string asUser;
+    if (const passwd* user = unprivileged::User()) {
+        fs::permissions(root, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+        fs::permissions(bin, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+        fs::remove_all(home);
+        fs::create_directories(home);
+        ASSERT_EQ(::chown(home.c_str(), user->pw_uid, user->pw_gid), 0);
+        asUser = unprivileged::CommandPrefix(*user);
+    }
+    EXPECT_EQ(RunProbeIn(bin, "HOME=" + home.string(), asUser),
               "0 " + (home / ".config/colour-sensor-tools/ProbeTool").string());
 }
 

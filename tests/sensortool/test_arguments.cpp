@@ -246,6 +246,103 @@ TEST(Links, FileNamesPerLink) {
     EXPECT_EQ(FileNameFor("{link}.ini", serial, 2), "serial_dev_ttyUSB0_115200.ini");
     EXPECT_EQ(FileNameFor("plain.ini", serial, 2), "plain.ini");
     EXPECT_EQ(FileNameFor("{x}{n", serial, 2), "{x}{n");
+    // Character by character: letters, digits, '.' and '-' kept, every run of anything else one '_'.
+    LinkSpec byId;
+    ASSERT_TRUE(ParseLink("serial:/dev/serial/by-id/usb-FTDI_A5-if00-port0:9600", byId, error));
+    EXPECT_EQ(FileNameFor("{link}.dat", byId, 1), "serial_dev_serial_by-id_usb-FTDI_A5-if00-port0_9600.dat");
+    LinkSpec named;
+    ASSERT_TRUE(ParseLink("tcp:Line-3.hall.example:502", named, error));
+    EXPECT_EQ(FileNameFor("p-{link}-{n}.ini", named, 12), "p-tcp_Line-3.hall.example_502-12.ini");
+}
+
+// Each command takes its own options: --from on send-params is refused, not taken for --to.
+TEST(Arguments, ACommandRefusesTheOptionsItDoesNotTake) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--link", "tcp:h:1", "send-params", "--from", "eeprom", "p.ini"},
+         "send-params takes --to ram|eeprom, not --from (see sensor-tool send-params --help)"},
+        {{"--link", "tcp:h:1", "get-params", "--to", "eeprom", "p.ini"},
+         "get-params takes --from ram|eeprom, not --to (see sensor-tool get-params --help)"},
+        {{"--link", "tcp:h:1", "compare-params", "--to", "ram", "p.ini"},
+         "compare-params takes --from ram|eeprom, not --to (see sensor-tool compare-params --help)"},
+        {{"--link", "tcp:h:1", "identify", "--from", "ram"},
+         "identify does not take --from (see sensor-tool identify --help)"},
+        {{"--link", "tcp:h:1", "record", "--count", "2", "--page", "1", "r.dat"},
+         "record does not take --page (see sensor-tool record --help)"},
+        {{"--link", "tcp:h:1", "get-params", "--append", "p.ini"},
+         "get-params does not take --append (see sensor-tool get-params --help)"},
+        {{"--link", "tcp:h:1", "send-table", "--page", "1", "--count", "3", "e.equ"},
+         "send-table does not take --count (see sensor-tool send-table --help)"},
+        {{"--link", "tcp:h:1", "--parallel", "0", "identify"},
+         "--parallel takes a number of sensors worked at once, from 1 to 10000"},
+    };
+    for (const Case& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, o, error)) << c.error;
+        EXPECT_EQ(error, c.error);
+    }
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--parallel", "4", "--link", "tcp:h:1", "--frame-log", "f.log", "send-params", "--to",
+                       "eeprom", "--verify", "p.ini"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.eeprom);
+    EXPECT_EQ(o.parallel, 4);
+}
+
+// A bad baud rate after a device is named; a line of a links file is shown with its odd bytes escaped, a
+// byte order mark named, and a long one cut.
+TEST(Arguments, MessagesNameWhatIsWrongWithoutEchoingAWholeFile) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(Parse({"--link", "serial:/dev/ttyUSB0:fast", "identify"}, o, error));
+    EXPECT_EQ(error, "the baud rate must be 9600, 19200, 38400, 57600 or 115200, not fast");
+
+    std::vector<LinkSpec> links;
+    EXPECT_FALSE(ParseLinksText("\xEF\xBB\xBFtcp:10.0.0.7:502\n", "hall.txt", links, error));
+    EXPECT_EQ(
+        error,
+        "the links file hall.txt begins with a byte order mark (the bytes EF BB BF that some editors write "
+        "first); save it as plain text without one (in Notepad: UTF-8, not UTF-8 with BOM)");
+    EXPECT_FALSE(ParseLinksText("tcp:h:1\ntcp\x01h\xFF\n", "hall.txt", links, error));
+    EXPECT_EQ(error,
+              "line 2 of the links file hall.txt: a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or "
+              "tcp:HOST:PORT, not \"tcp\\x01h\\xFF\"");
+    const std::string longLine(500000, 'x');
+    EXPECT_FALSE(ParseLinksText(longLine, "hall.txt", links, error));
+    EXPECT_EQ(error,
+              "line 1 of the links file hall.txt: a link is serial:COMn[:BAUD], serial:DEVICE[:BAUD] or "
+              "tcp:HOST:PORT, not \"" +
+                  std::string(60, 'x') + "... (500000 characters)\"");
+    EXPECT_TRUE(links.empty());
+}
+
+// One server under three spellings is one sensor: the names are compared by the addresses they resolve to.
+TEST(Links, TheSameServerUnderAnotherSpellingIsOneSensor) {
+    const std::vector<std::vector<std::string_view>> spellings = {
+        {"tcp:127.0.0.1:5020", "tcp:localhost:5020"},
+        {"tcp:127.0.0.1:5020", "tcp:127.1:5020"},
+        {"tcp:LOCALHOST:5020", "tcp:127.000.000.001:5020"},
+    };
+    for (const auto& texts : spellings) {
+        std::vector<LinkSpec> links(2);
+        std::string error;
+        ASSERT_TRUE(ParseLink(texts[0], links[0], error));
+        ASSERT_TRUE(ParseLink(texts[1], links[1], error));
+        EXPECT_FALSE(ResolveLinks(links, error)) << texts[1];
+        EXPECT_EQ(error, std::string(texts[0]) + " and " + std::string(texts[1]) +
+                             " reach the same sensor (127.0.0.1:5020); give each sensor once");
+    }
+    std::vector<LinkSpec> other(2);
+    std::string error;
+    ASSERT_TRUE(ParseLink("tcp:127.0.0.1:5020", other[0], error));
+    ASSERT_TRUE(ParseLink("tcp:127.0.0.2:5020", other[1], error));
+    EXPECT_TRUE(ResolveLinks(other, error)) << error;
 }
 
 TEST(Arguments, HelpNeedsNoLinkAndNamesTheCommand) {

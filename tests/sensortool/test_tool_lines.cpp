@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,12 +17,14 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "arguments.h"
 #include "links.h"
 #include "parameter_image.h"
 #include "sensor_emulator.h"
 #include "ui_test.h"
+#include "unprivileged_user.h"
 
 extern char** environ;
 
@@ -76,7 +79,8 @@ std::string RunOnTerminal(const std::vector<std::string>& args) {
 
 // Runs the tool with `args`, without DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM in its
 // environment, as `user` when one is given (the test then runs as root).
-ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const passwd* user = nullptr) {
+ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const passwd* user = nullptr,
+                long fileLimit = 0, const std::string& program = TOOL_PATH) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string_view v = *e;
@@ -86,7 +90,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
             env.emplace_back(v);
     }
     if (user) env.push_back(std::string("HOME=") + user->pw_dir);
-    std::vector<std::string> argv = {TOOL_PATH};
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a, e;
     for (auto& s : argv) a.push_back(s.data());
@@ -102,6 +106,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
         ::chdir(dir.c_str());
+        const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
+        if (fileLimit > 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(125);
         if (user &&
             (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 || ::setuid(user->pw_uid) != 0))
             ::_exit(126);
@@ -116,6 +122,74 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
     run.out = ReadTextFile(outFile);
     run.err = ReadTextFile(errFile);
     return run;
+}
+
+// The tool running in the background in a process group of its own, as a shell starts a job on a terminal;
+// its output goes to tool.out and tool.err in `dir`.
+class BackgroundTool {
+  public:
+    BackgroundTool(const std::vector<std::string>& args, const fs::path& dir) : dir_(dir) {
+        std::vector<std::string> argv = {TOOL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> a;
+        for (auto& s : argv) a.push_back(s.data());
+        a.push_back(nullptr);
+        const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setpgid(0, 0);
+            const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::chdir(dir.c_str());
+            ::execv(a[0], a.data());
+            ::_exit(127);
+        }
+        ::setpgid(pid_, pid_);  // also here, so the group exists before the first signal to it
+    }
+    ~BackgroundTool() {
+        if (!ended_) {
+            ::kill(-pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return pid_; }
+    // Whether it ended within `seconds`; then Run() holds how.
+    bool Ended(double seconds) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!ended_) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                ended_ = true;
+                run_.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                run_.out = ReadTextFile((dir_ / "tool.out").string());
+                run_.err = ReadTextFile((dir_ / "tool.err").string());
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= until) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return ended_;
+    }
+    const ToolRun& Run() const { return run_; }
+
+  private:
+    fs::path dir_;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    ToolRun run_;
+};
+
+// Waits up to 20 s until `condition` holds.
+template <typename Condition>
+bool WaitFor(Condition condition) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 std::size_t Lines(const std::string& text) {
@@ -222,6 +296,7 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     WriteTextFile(ProjectFile("twice.txt"), link + "\n" + link + "\n");
     ParameterImage image{};
     WriteTextFile(ProjectFile("long.ini"), FormatParameterFile(image) + "    0\r\n");
+    WriteTextFile(ProjectFile("bom.ini"), "\xEF\xBB\xBF" + FormatParameterFile(image));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -241,6 +316,11 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
         {{"--link", link, "send-params", "long.ini"},
          kExitBadFile,
          "the parameter file long.ini holds 203 numbers instead of 202; nothing was sent"},
+        {{"--link", link, "compare-params", "bom.ini"},
+         kExitBadFile,
+         "the parameter file bom.ini begins with a byte order mark (the bytes EF BB BF that some editors "
+         "write "
+         "first), which the scope does not read either; save it as plain text without one; nothing was sent"},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool(c.args, projectDir);
@@ -250,6 +330,163 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(NothingSent());
+}
+
+// Every file a run writes has one writer, the frame log included, and a name it can have; all of it is
+// checked before anything is sent.
+TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
+    const std::string a = AddSensor(true), b = AddSensor(true);
+    ParameterImage image{};
+    WriteTextFile(ProjectFile("set.ini"), FormatParameterFile(image));
+    fs::create_directory(ProjectFile("folder"));
+    const std::string longName(251, 'n');
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--link", a, "--link", b, "--frame-log", "fx-1.ini", "get-params", "fx-{n}.ini"},
+         "the frame log and the file that " + a +
+             " writes are the same file, fx-1.ini; give each its own name"},
+        {{"--link", a, "--frame-log", "./set.ini", "send-params", "set.ini"},
+         "the frame log and the file that is read are the same file, set.ini; give each its own name"},
+        {{"--link", a, "--link", b, "get-params", "{n}/../folder"},
+         "the folder 1/.. of the file that " + a + " writes does not exist; make it first"},
+        {{"--link", a, "get-params", "folder"},
+         "the file that " + a + " writes, folder, is a folder; give the name of a file"},
+        {{"--link", a, "--frame-log", "folder", "identify"},
+         "the frame log, folder, is a folder; give the name of a file"},
+        {{"--link", a, "record", "--count", "1", "missing/r.dat"},
+         "the folder missing of the file that " + a + " writes does not exist; make it first"},
+        {{"--link", a, "--link", b, "get-params", longName + "{n}"},
+         "the name of the file that " + a + " writes is 252 characters long (" + std::string(60, 'n') +
+             "... (252 characters)); a file name may have 250 at most"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = RunTool(c.args, projectDir);
+        EXPECT_EQ(run.code, kExitBadArguments) << run.err;
+        EXPECT_EQ(Lines(run.err), 1u) << run.err;
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err << "\nexpected: " << c.error;
+    }
+    EXPECT_TRUE(NothingSent());
+    EXPECT_FALSE(fs::exists(ProjectFile("fx-1.ini")));
+    EXPECT_EQ(ReadTextFile(ProjectFile("set.ini")), FormatParameterFile(image));
+}
+
+// A signal while links still wait for their turn reaches every worker running, and no further link starts:
+// nothing is sent to those sensors.
+TEST_F(ToolLines, ASignalStopsEveryLinkAndStartsNoOther) {
+    std::vector<std::string> links;
+    for (int i = 0; i < 5; ++i) links.push_back(AddSensor(true));
+    std::vector<std::string> args = {"--parallel", "2"};
+    for (const std::string& link : links) args.insert(args.end(), {"--link", link});
+    args.insert(args.end(), {"record", "--count", "1000", "--interval", "1", "r-{n}.dat"});
+    BackgroundTool tool(args, projectDir);
+    ASSERT_TRUE(WaitFor([&] {
+        return Lines(ReadTextFile(ProjectFile("r-1.dat"))) >= 2 &&
+               Lines(ReadTextFile(ProjectFile("r-2.dat"))) >= 2;
+    })) << ReadTextFile(ProjectFile("tool.err"));
+    ::kill(tool.Pid(), SIGINT);
+    ASSERT_TRUE(tool.Ended(10.0));
+    const ToolRun& run = tool.Run();
+    EXPECT_EQ(run.code, 130) << run.err;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_NE(RowOf(run.out, links[i]).find("130 stopped by SIGINT"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("sensor-tool: " + links[i] + ": stopped by SIGINT after "), std::string::npos)
+            << run.err;
+    }
+    for (int i = 2; i < 5; ++i) {
+        EXPECT_NE(RowOf(run.out, links[i]).find("130 not started"), std::string::npos) << run.out;
+        EXPECT_TRUE(sensors[i]->Received().empty()) << links[i];
+        EXPECT_FALSE(fs::exists(ProjectFile("r-" + std::to_string(i + 1) + ".dat")));
+    }
+}
+
+// Ctrl+C on a terminal reaches the tool's whole process group: each record still ends after its line, once,
+// with its file whole, as one SIGINT to the tool alone ends it.
+TEST_F(ToolLines, CtrlCOnATerminalEndsEachRecordAfterItsLine) {
+    const std::string first = AddSensor(true), second = AddSensor(false);
+    // A signal twice at one moment may count once, so a Ctrl+C that reached the workers as well would end a
+    // run at once only now and then: several runs.
+    for (int round = 1; round <= 5; ++round) {
+        const std::string files = "r" + std::to_string(round) + "-{n}.dat";
+        auto file = [&](int n) {
+            return ProjectFile("r" + std::to_string(round) + "-" + std::to_string(n) + ".dat");
+        };
+        BackgroundTool tool(
+            {"--link", first, "--link", second, "record", "--count", "1000", "--interval", "1", files},
+            projectDir);
+        ASSERT_TRUE(WaitFor([&] {
+            return Lines(ReadTextFile(file(1))) >= 2 && Lines(ReadTextFile(file(2))) >= 2;
+        })) << ReadTextFile(ProjectFile("tool.err"));
+        ::kill(-tool.Pid(), SIGINT);  // what the terminal does
+        ASSERT_TRUE(tool.Ended(10.0));
+        const ToolRun& run = tool.Run();
+        EXPECT_EQ(run.code, 130) << run.err;
+        EXPECT_EQ(Lines(run.err), 2u) << "round " << round << "\n" << run.err;
+        for (int n : {1, 2}) {
+            const std::string& link = n == 1 ? first : second;
+            const std::string said = "sensor-tool: " + link + ": stopped by SIGINT after ";
+            const std::size_t at = run.err.find(said);
+            ASSERT_NE(at, std::string::npos) << "round " << round << "\n" << run.err;
+            const int lines = std::atoi(run.err.c_str() + at + said.size());
+            EXPECT_NE(run.err.find(" lines; the record file holds every line recorded until then", at),
+                      std::string::npos);
+            EXPECT_EQ(Lines(ReadTextFile(file(n))), std::size_t(1 + lines));
+        }
+    }
+}
+
+// A second SIGINT while the parameter set is being written ends the tool at once, and the tool says that the
+// sensors may now hold a half-written set.
+TEST_F(ToolLines, ASecondSignalDuringSendParamsSaysTheSetMayBeHalfWritten) {
+    const std::string first = AddSensor(true), second = AddSensor(true);
+    for (auto& e : sensors) e->SetFaults({.replyDelayMs = 200});
+    ParameterImage image{};
+    WriteTextFile(ProjectFile("set.ini"), FormatParameterFile(image));
+    BackgroundTool tool({"--link", first, "--link", second, "send-params", "set.ini"}, projectDir);
+    ASSERT_TRUE(
+        WaitFor([&] { return sensors[0]->Received().size() >= 3 && sensors[1]->Received().size() >= 3; }));
+    // Signals until it ends: a signal that comes before the last was taken counts once.
+    for (int k = 0; k < 10 && !tool.Ended(1.0); ++k) ::kill(tool.Pid(), SIGINT);
+    ASSERT_TRUE(tool.Ended(5.0));
+    const ToolRun& run = tool.Run();
+    EXPECT_EQ(run.code, 130) << run.err;
+    for (const std::string& link : {first, second})
+        EXPECT_NE(
+            run.err.find("sensor-tool: " + link +
+                         ": a second signal ended the tool while it wrote the parameter set: the sensor may "
+                         "now hold a half-written parameter set; send it again\n"),
+            std::string::npos)
+            << run.err;
+    EXPECT_LT(sensors[0]->Received().size(), 1u + 32u) << "the series was broken off";
+}
+
+// The sensors worked at once are bounded by the limit of open files: 30 links within a limit of 64 all run.
+// A tool that cannot start a worker at all says that the files ran out.
+TEST_F(ToolLines, TheLimitOfOpenFilesBoundsTheSensorsWorkedAtOnce) {
+    std::vector<std::string> args;
+    for (int i = 0; i < 30; ++i) args.insert(args.end(), {"--link", AddSensor(true)});
+    args.push_back("identify");
+    const ToolRun run = RunTool(args, projectDir, nullptr, 64);
+    EXPECT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");
+    for (int i = 0; i < 30; ++i)
+        EXPECT_NE(RowOf(run.out, args[2 * i + 1]).find("ORVANE V3.3 2020-05-18  done"), std::string::npos)
+            << run.out;
+
+    const ToolRun none = RunTool({"--link", args[1], "--link", args[3], "identify"}, projectDir, nullptr, 6);
+    EXPECT_EQ(none.code, kExitNoLink);
+    for (const std::string& link : {args[1], args[3]}) {
+        EXPECT_NE(
+            none.err.find("sensor-tool: " + link +
+                          ": no worker could be started: too many open files (the limit of this process is "
+                          "6): give a smaller --parallel, or raise the limit (ulimit -n)\n"),
+            std::string::npos)
+            << none.err;
+        EXPECT_NE(RowOf(none.out, link).find("3 not started"), std::string::npos) << none.out;
+    }
+    EXPECT_EQ(Lines(none.err), 2u) << none.err;
 }
 
 // The ports command names, for each device, the COM ports under which the window programs reach it: their
@@ -304,15 +541,18 @@ TEST_F(ToolLines, ADeviceThisUserMayNotOpenIsRefusedWithWhatToDo) {
 TEST_F(ToolLines, NoWordOnTheErrorStreamWithoutADisplay) {
     const std::string first = AddSensor(true), second = AddSensor(true);
     std::vector<const passwd*> users = {nullptr};
-    if (const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) users.push_back(nobody);
+    if (const passwd* nobody = unprivileged::User()) users.push_back(nobody);
     fs::permissions(projectDir, fs::perms::all);  // the other user's output goes here
+    // The tool where the other user can run it, wherever the checkout lies (a clone under /root is closed
+    // to that user).
+    const std::string tool = unprivileged::ReachableCopy(TOOL_PATH, projectDir / "bin");
     const std::vector<std::vector<std::string>> runs = {{"--link", first, "identify"},
                                                         {"--link", first, "--link", second, "identify"},
                                                         {"ports"},
                                                         {"--help"}};
     for (const passwd* user : users)
         for (const std::vector<std::string>& args : runs) {
-            const ToolRun run = RunTool(args, projectDir, user);
+            const ToolRun run = RunTool(args, projectDir, user, 0, user ? tool : TOOL_PATH);
             const std::string who = std::string(user ? user->pw_name : "this user") + ", " + args.back();
             EXPECT_EQ(run.code, kExitOk) << who << "\n" << run.err;
             EXPECT_EQ(run.err, "") << who;

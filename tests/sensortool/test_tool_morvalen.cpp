@@ -114,6 +114,36 @@ TEST_P(Tool, SendTableWritesWhatTheWindowWrites) {
     }
 }
 
+// The table worked out by hand: straight drift curves, whose set points and factors integer arithmetic
+// gives exactly. factor(i) = set point * 1024 / curve(i), truncated; the set point is the curve at index 37.
+TEST_P(Tool, SendTableWritesTheTableWorkedOutByHand) {
+    // Page 1: R = 800 + 2i (set point 874), G = 1000 - i (963), B = 500 (500); each X4, X3, X2, X1, T.
+    WriteTextFile(ProjectFile("straight.equ"), "0\n0\n0\n2\n800\n0\n0\n0\n-1\n1000\n0\n0\n0\n0\n500\n");
+    StartEmulator(GetParam());
+    Options o = LinkOptions();
+    o.command = Command::SendTable;
+    o.page = 1;
+    o.index = 37;
+    o.file = ProjectFile("straight.equ");
+    ASSERT_EQ(Run(o), kExitOk) << Text(err);
+    const auto table = emulator->WrittenTable();
+    ASSERT_EQ(table.size(), 300u);
+    // A few by hand: R at 0: 874 * 1024 / 800 = 1118.72; at 37: 1024; at 99: 894976 / 998 = 896.77.
+    // G at 0: 963 * 1024 / 1000 = 986.11; at 99: 986112 / 901 = 1094.46. B: 1024 throughout.
+    EXPECT_EQ(emulator->TableWord(0x1400), 1118);
+    EXPECT_EQ(emulator->TableWord(0x1400 + 37), 1024);
+    EXPECT_EQ(emulator->TableWord(0x1400 + 99), 896);
+    EXPECT_EQ(emulator->TableWord(0x1500), 986);
+    EXPECT_EQ(emulator->TableWord(0x1500 + 37), 1024);
+    EXPECT_EQ(emulator->TableWord(0x1500 + 99), 1094);
+    for (unsigned i = 0; i < 100; ++i) {
+        EXPECT_EQ(emulator->TableWord(std::uint16_t(0x1400 + i)), 874u * 1024u / (800u + 2u * i))
+            << "R " << i;
+        EXPECT_EQ(emulator->TableWord(std::uint16_t(0x1500 + i)), 963u * 1024u / (1000u - i)) << "G " << i;
+        EXPECT_EQ(emulator->TableWord(std::uint16_t(0x1600 + i)), 1024u) << "B " << i;
+    }
+}
+
 TEST_P(Tool, FailuresHaveTheirOwnExitCodes) {
     StartEmulator(GetParam());
     Options o = LinkOptions();

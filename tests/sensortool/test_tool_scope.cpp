@@ -81,9 +81,19 @@ TEST_P(ToolAndScope, GetParamsWritesTheFileTheWindowSaves) {
     WindowFile(MAINP_SEND, ProjectFile("window.ini"));
 
     ASSERT_EQ(Tool(Command::GetParams, false, ProjectFile("tool.ini")), kExitOk);
-    const std::string tool = ReadTextFile(ProjectFile("tool.ini"));
-    ASSERT_FALSE(tool.empty());
-    EXPECT_EQ(tool, ReadTextFile(ProjectFile("window.ini")));
+    // What the scope's parameter file holds: one word a line, right-aligned in five characters, CR LF; the
+    // vector count as both take it (31 at most) and external teach as set.
+    std::string expected;
+    for (int w = 0; w < kImageWords; ++w) {
+        const unsigned value = w == kWordMaxNr ? 31u : w == kWordExtteach ? 0u : 7u + 13u * unsigned(w);
+        char line[16];
+        std::snprintf(line, sizeof line, "%5u\r\n", value);
+        expected += line;
+    }
+    ASSERT_EQ(expected.size(), 202u * 7u);
+    EXPECT_EQ(expected.substr(0, 14), "    7\r\n   20\r\n");
+    EXPECT_EQ(ReadTextFile(ProjectFile("tool.ini")), expected);
+    EXPECT_EQ(ReadTextFile(ProjectFile("window.ini")), expected);
 }
 
 TEST_P(ToolAndScope, SendParamsLeavesTheMemoryTheWindowLeaves) {

@@ -722,3 +722,75 @@ TEST(ShapeReply, MarkerOrderAndRowFaultsSpoilOneWordOfThatFrameOnly) {
         EXPECT_EQ(Joined(ShapeReply(row, 4, f)), expected);
     }
 }
+
+namespace {
+
+// Line noise, one kind at a time at a rate of 1: what each kind does to the bytes of a reply, and its count.
+TEST(LineNoise, EachKindDoesToEveryByteWhatItSays) {
+    const Bytes reply = {0x00, 0xAA, 0x00, 0x05, 0x12, 0x34};
+    std::mt19937 random(7);
+    Faults f;
+    f.noiseRate = 1.0;
+    f.noisePauseMs = 40;
+
+    NoiseCounts dropped;
+    f.noiseModes = kNoiseDrop;
+    EXPECT_TRUE(AddLineNoise({{5, reply}}, f, random, dropped).empty());
+    EXPECT_EQ(dropped.dropped, 6);
+
+    NoiseCounts altered;
+    f.noiseModes = kNoiseAlter;
+    const std::vector<ReplyPart> alteredParts = AddLineNoise({{5, reply}}, f, random, altered);
+    ASSERT_EQ(alteredParts.size(), 1u);
+    EXPECT_EQ(alteredParts[0].delayMs, 5);
+    ASSERT_EQ(alteredParts[0].bytes.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) EXPECT_NE(alteredParts[0].bytes[i], reply[i]) << i;
+    EXPECT_EQ(altered.altered, 6);
+
+    NoiseCounts inserted;
+    f.noiseModes = kNoiseInsert;
+    const std::vector<ReplyPart> insertedParts = AddLineNoise({{5, reply}}, f, random, inserted);
+    ASSERT_EQ(insertedParts.size(), 1u);
+    ASSERT_EQ(insertedParts[0].bytes.size(), 12u);
+    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(insertedParts[0].bytes[2 * i + 1], reply[i]) << i;
+    EXPECT_EQ(inserted.inserted, 6);
+
+    NoiseCounts paused;
+    f.noiseModes = kNoisePause;
+    const std::vector<ReplyPart> pausedParts = AddLineNoise({{5, reply}}, f, random, paused);
+    ASSERT_EQ(pausedParts.size(), 6u)
+        << "a pause after every byte; none after the last, which nothing follows";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(pausedParts[i].delayMs, i == 0 ? 5 : 40);
+        EXPECT_EQ(pausedParts[i].bytes, Bytes{reply[i]});
+    }
+    EXPECT_EQ(paused.pauses, 6);
+
+    // No noise: the parts pass as they are, and nothing is counted.
+    NoiseCounts none;
+    f.noiseRate = 0.0;
+    f.noiseModes = 0xF;
+    const std::vector<ReplyPart> clean = AddLineNoise({{5, reply}, {3, reply}}, f, random, none);
+    ASSERT_EQ(clean.size(), 2u);
+    EXPECT_EQ(clean[1].delayMs, 3);
+    EXPECT_EQ(clean[1].bytes, reply);
+    EXPECT_EQ(none.dropped + none.altered + none.inserted + none.pauses, 0);
+}
+
+// At 1 % the share of faulty bytes is about 1 %: 100,000 bytes carry between 800 and 1,200 faults.
+TEST(LineNoise, TheRateIsTheShareOfFaultyBytes) {
+    std::mt19937 random(11);
+    Faults f;
+    f.noiseRate = 0.01;
+    NoiseCounts c;
+    AddLineNoise({{0, Bytes(100000, 0x55)}}, f, random, c);
+    const long faults = c.dropped + c.altered + c.inserted + c.pauses;
+    EXPECT_GT(faults, 800);
+    EXPECT_LT(faults, 1200);
+    EXPECT_GT(c.dropped, 0);
+    EXPECT_GT(c.altered, 0);
+    EXPECT_GT(c.inserted, 0);
+    EXPECT_GT(c.pauses, 0);
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include "sensor_emulator.h"
 #include "transport_util.h"
 #include "ui_test.h"
+#include "unprivileged_user.h"
 
 using namespace sensor_emu;
 using namespace transport_test;
@@ -194,13 +195,23 @@ TEST_F(SerialTest, FailedOpenTellsWhyAndWhichDevice) {
 }
 
 TEST_F(SerialTest, DeviceTheSystemRefusesIsAPermissionProblem) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may open anything; the harness refuses devices instead";
     namespace fs = std::filesystem;
     const fs::path device = projectDir / "ttyUSB0";
     WriteTextFile(device, "");
     fs::permissions(device, fs::perms::owner_read);  // no write permission for anybody
     ComOpenFailure f;
-    EXPECT_EQ(OpenComConfig(3, device.string(), 19200, 0, 8, 1, 1024, 1024), kRS232CannotOpenPort);
+    // Root may open anything: as root the opening runs as an unprivileged user, whom the system refuses.
+    const passwd* user = unprivileged::User();
+    if (user)
+        fs::permissions(projectDir, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    int opened = 0;
+    {
+        std::optional<unprivileged::AsUser> as;
+        if (user) as.emplace(*user);
+        ASSERT_TRUE(!as || as->Ok());
+        opened = OpenComConfig(3, device.string(), 19200, 0, 8, 1, 1024, 1024);
+    }
+    EXPECT_EQ(opened, kRS232CannotOpenPort);
     ASSERT_EQ(GetComOpenFailure(3, f), 0);
     EXPECT_EQ(f.problem, kComOpenNoPermission);
     EXPECT_EQ(f.device, device.string());
