@@ -8,6 +8,7 @@
 
 #include "frame_log.h"
 #include "platform.h"
+#include "sensor_search.h"
 
 unsigned short comprotocol = 0;
 unsigned short comport = 1;
@@ -548,6 +549,13 @@ void CheckComLine() {
         WaitForReply(5.0);
     }
     LogReply("version");
+    if (bytesToRead == 0 && !IsVersionText(szReadBuf, FrameBytes())) {
+        // Bytes no version text holds are what a line at another baud rate delivers: no answer.
+        bytesToRead = FrameBytes();
+        SetLinkFailure(kLinkLineNoise,
+                       "the answer to the version query is line noise, no version text: the "
+                       "sensor runs at another baud rate");
+    }
     if (bytesToRead != 0) {
         SetPopupTimeout();
         return;
@@ -565,6 +573,7 @@ void SetPopupTimeout() {
     if (interfaceCausePanel > 0) {
         std::string cause = linkCause;
         if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
+        if (linkFailure == kLinkLineNoise) cause += " (Search finds it)";
         SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view(cause));
     }
     if (profile.showInterfacePanel) profile.showInterfacePanel();

@@ -39,13 +39,9 @@ std::string_view WithoutComment(std::string_view line) {
 // What the symbolic link dir/COMn points to, as a full path; empty when there is no such link.
 std::string ComLinkTarget(const fs::path& dir, int port) {
     std::error_code ec;
-    const fs::path link = fs::absolute(dir / ("COM" + std::to_string(port)), ec);
-    if (ec || !fs::is_symlink(fs::symlink_status(link, ec))) return {};
-    fs::path target = fs::read_symlink(link, ec);
-    if (ec) return {};
-    if (target.is_relative()) target = link.parent_path() / target;
-    const fs::path resolved = fs::weakly_canonical(target, ec);
-    return (ec ? target : resolved).string();
+    const ComLink link = ReadComLink(fs::absolute(dir, ec).string(), port);
+    if (link.state == kComLinkNone || link.state == kComLinkNotALink) return {};
+    return link.device.empty() ? link.target : link.device;
 }
 
 std::vector<fs::path> WindowProgramDirs() {
