@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -138,7 +139,11 @@ void RecordServerClosed() {
 }
 
 void RecordDeviceLost() {
-    SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+    // A device whose name is gone was pulled out; one still there failed otherwise.
+    std::error_code ec;
+    const bool gone = !openedDevice.empty() && !std::filesystem::exists(openedDevice, ec);
+    SetLinkFailure(kLinkDeviceLost,
+                   "the serial device " + openedDevice + (gone ? " was unplugged" : " stopped working"));
 }
 
 // Why the reply of the last wait is not complete.

@@ -119,7 +119,8 @@ std::vector<SearchResult> SensorSearch::Step() {
         if (!open[i]) continue;
         unsigned char reply[1024];
         const int waitingBytes = GetInQLen(ports_[i]);
-        const int n = waitingBytes > 0 ? ComRd(ports_[i], reply, std::min(waitingBytes, int(sizeof reply))) : 0;
+        const int n =
+            waitingBytes > 0 ? ComRd(ports_[i], reply, std::min(waitingBytes, int(sizeof reply))) : 0;
         CloseCom(ports_[i]);
         if (!IsVersionText(reply, n)) continue;
         SearchResult r{targets_[i], baudIndex, TrimmedVersion(reply, n), false};

@@ -47,6 +47,15 @@ std::vector<Entry> entries;
 std::vector<SearchResult> results;
 SensorSearch* runningSearch = nullptr;
 
+// The chosen item of a ring, -1 when it is empty.
+int Chosen(int ctrl) {
+    int count = 0, index = -1;
+    GetNumListItems(devicespanel, ctrl, count);
+    if (count == 0) return -1;
+    GetCtrlIndex(devicespanel, ctrl, index);
+    return index;
+}
+
 std::string ProgramDir() {
     std::string dir;
     if (GetProjectDir(dir) < 0) dir.clear();
@@ -56,7 +65,8 @@ std::string ProgramDir() {
 std::string UsbId(const SerialDeviceInfo& d) {
     if (d.vendorId < 0 || d.productId < 0) return {};
     char text[24];
-    std::snprintf(text, sizeof text, "%04x:%04x", unsigned(d.vendorId) & 0xFFFF, unsigned(d.productId) & 0xFFFF);
+    std::snprintf(text, sizeof text, "%04x:%04x", unsigned(d.vendorId) & 0xFFFF,
+                  unsigned(d.productId) & 0xFFFF);
     return text;
 }
 
@@ -110,17 +120,16 @@ void BuildEntries() {
         e.device = d.byId.empty() ? d.path : d.byId;
         const std::string says = SystemSays(d);
         e.label = "no COM number yet: " + d.path + (says.empty() ? "" : " (" + says + ")");
-        e.info = d.path + (d.byId.empty() ? "" : "\n" + d.byId) + (says.empty() ? "" : "\n" + says) +
-                 (d.mayOpen ? "\nUse this device gives it the lowest free COM number."
-                            : "\n" + PermissionNote(d));
+        e.info =
+            d.path + (d.byId.empty() ? "" : "\n" + d.byId) + (says.empty() ? "" : "\n" + says) +
+            (d.mayOpen ? "\nUse this device gives it the lowest free COM number." : "\n" + PermissionNote(d));
         if (!d.mayOpen) e.label += " - no permission";
         entries.push_back(std::move(e));
     }
 }
 
 void ShowSelectedInfo() {
-    int index = 0;
-    GetCtrlVal(devicespanel, DEVICESP_LIST, index);
+    const int index = Chosen(DEVICESP_LIST);
     const bool valid = index >= 0 && index < int(entries.size());
     SetCtrlVal(devicespanel, DEVICESP_INFO,
                std::string_view(valid ? entries[std::size_t(index)].info
@@ -131,8 +140,7 @@ void ShowSelectedInfo() {
 
 void RefreshList() {
     if (devicespanel <= 0) return;
-    int selected = 0;
-    GetCtrlVal(devicespanel, DEVICESP_LIST, selected);
+    const int selected = Chosen(DEVICESP_LIST);
     const std::string before =
         selected >= 0 && selected < int(entries.size()) ? entries[std::size_t(selected)].label : "";
     BuildEntries();
@@ -142,7 +150,7 @@ void RefreshList() {
         InsertListItem(devicespanel, DEVICESP_LIST, -1, entries[i].label, int(i));
         if (entries[i].label == before) keep = int(i);
     }
-    if (!entries.empty()) SetCtrlVal(devicespanel, DEVICESP_LIST, keep);
+    if (!entries.empty()) SetCtrlIndex(devicespanel, DEVICESP_LIST, keep);
     ShowSelectedInfo();
 }
 
@@ -183,8 +191,7 @@ int CBF_DeviceList(int, int, int event, void*, int, int) {
 
 int CBF_UseDevice(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    int index = 0;
-    GetCtrlVal(devicespanel, DEVICESP_LIST, index);
+    const int index = Chosen(DEVICESP_LIST);
     if (index < 0 || index >= int(entries.size())) return 0;
     const Entry e = entries[std::size_t(index)];
     if (e.port > 0) {
@@ -260,13 +267,13 @@ int CBF_Search(int, int, int event, void*, int, int) {
 
 int CBF_UseResult(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    int index = 0;
-    GetCtrlVal(devicespanel, DEVICESP_RESULTS, index);
+    const int index = Chosen(DEVICESP_RESULTS);
     if (index < 0 || index >= int(results.size())) return 0;
     const SearchResult r = results[std::size_t(index)];
     if (r.target.comPort > 0) {
         ChooseComPort(r.target.comPort, r.baudIndex);
-        SetMessage("COM" + std::to_string(r.target.comPort) + " at " + std::to_string(BaudRateOf(r.baudIndex)) +
+        SetMessage("COM" + std::to_string(r.target.comPort) + " at " +
+                       std::to_string(BaudRateOf(r.baudIndex)) +
                        " baud chosen: press Try on the interface panel.",
                    false);
     } else {
@@ -315,11 +322,20 @@ std::string DescribeComPort(const std::string& programDir, int port) {
     return com + " opens " + fixed + ", built-in port" + (d.mayOpen ? "" : "; " + PermissionNote(d));
 }
 
+void CloseSerialDevicesPanel() {
+    StopWatchingSerialDevices();
+    if (devicespanel > 0) DiscardPanel(devicespanel);
+    devicespanel = 0;
+    entries.clear();
+    results.clear();
+}
+
 void StartFollowingDevices() {
     WatchSerialDevices(ProgramDir(), DevicesChanged, nullptr);
 }
 
 void ShowComPortDevice() {
+    if (interfacepanel <= 0) return;
     int port = 1;
     GetCtrlVal(interfacepanel, INTERFACEP_COMPORT, port);
     SetCtrlVal(interfacepanel, INTERFACEP_COM_DEVICE, std::string_view(DescribeComPort(ProgramDir(), port)));

@@ -30,6 +30,8 @@ extern int devicespanel;
 std::string DescribeComPort(const std::string& programDir, int port);
 // Starts following plugging for the interface panel (its COM-port line and, when open, this window).
 void StartFollowingDevices();
+// Stops following plugging and discards the window (the program's panels are discarded).
+void CloseSerialDevicesPanel();
 // Shows on the interface panel what its COM-port selector's number opens.
 void ShowComPortDevice();
 // The interface panel's Devices... button: opens this window.

@@ -98,7 +98,8 @@ bool StartsWith(const std::string& s, const char* prefix) {
 std::vector<fs::path> SortedEntries(const fs::path& dir) {
     std::vector<fs::path> entries;
     std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     return entries;
 }
@@ -198,9 +199,9 @@ ComLink ReadComLink(const std::string& dir, int port) {
         link.device = resolved.string();
         return link;
     }
-    link.state = ec.value() == ELOOP                              ? kComLinkLoop
+    link.state = ec.value() == ELOOP                           ? kComLinkLoop
                  : ec.value() == EACCES || ec.value() == EPERM ? kComLinkUnreadable
-                                                                  : kComLinkAbsent;
+                                                               : kComLinkAbsent;
     // Where it would lead: two programs with a COM5 each may serve different lines, and the port's lock is
     // named after the device, so the device itself is opened, not the link.
     const fs::path partly = fs::weakly_canonical(target, ec);
@@ -232,7 +233,8 @@ int CheckDeviceName(const std::string& name, std::string& error) {
         return -1;
     }
     if (name.find_first_of(" \t\r\n") != std::string::npos) {
-        error = "\"" + name + "\" holds a blank, which no serial device's name does: choose the device from the list";
+        error = "\"" + name +
+                "\" holds a blank, which no serial device's name does: choose the device from the list";
         return -1;
     }
     if (name.front() != '/') {
@@ -366,5 +368,8 @@ void StopWatchingSerialDevices() {
     watch->timer.stop();
     QObject::disconnect(&watch->timer, nullptr, nullptr, nullptr);
     QObject::disconnect(&watch->watcher, nullptr, nullptr, nullptr);
-    QTimer::singleShot(0, [watch] { delete watch; });
+    if (QCoreApplication::instance())
+        QTimer::singleShot(0, [watch] { delete watch; });
+    else
+        delete watch;
 }

@@ -93,7 +93,7 @@ TEST_F(Shell, ASerialDeviceThatWentAwayIsSaidAtOnce) {
     uitest::Click(mainpanel, MAINP_GET);
     EXPECT_LT(Timer() - start, 1.0) << "no reply time-out was waited for";
     EXPECT_EQ(Status(), "TIMEOUT");
-    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " stopped working");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " was unplugged");
     EXPECT_EQ(ShownChild(), 1);
 }
 

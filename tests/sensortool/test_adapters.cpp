@@ -136,7 +136,7 @@ TEST_F(Adapters, AChosenDeviceGetsTheLowestFreeComNumberByItsByIdNameAndKeepsItW
     Plug(kAdapterA, "ttyUSB0", ptyA, "vendor=0403\nproduct=6001\n");
     Plug(kAdapterB, "ttyUSB1", ptyB, "vendor=067b\nproduct=2303\n");
     fs::create_symlink(AddSensor("KTM-PQ V4.11 2022-12-01", 0), devDir / "ttyS0");  // COM1: a fixed port
-    fs::create_symlink("/nowhere/ttyUSB9", projectDir / "COM2");  // taken, though unplugged
+    fs::create_symlink("/nowhere/ttyUSB9", projectDir / "COM2");                    // taken, though unplugged
     int port = 0;
     std::string error;
     ASSERT_EQ(LinkComPort(projectDir.string(), Dev("ttyUSB1"), port, error), 0) << error;
@@ -171,15 +171,17 @@ TEST_F(Adapters, BadDeviceNamesAreRefusedWithAClearReasonAndNoLinkIsMade) {
     struct Case {
         std::string name, error;
     } cases[] = {
-        {"/dev/tty USB0", "\"/dev/tty USB0\" holds a blank, which no serial device's name does: choose the "
-                          "device from the list"},
+        {"/dev/tty USB0",
+         "\"/dev/tty USB0\" holds a blank, which no serial device's name does: choose the "
+         "device from the list"},
         {"7", "\"7\" is no full device path: give it as /dev/ttyUSB0 or /dev/serial/by-id/..."},
-        {Dev("dangling"), Dev("dangling") + " is a link to /nowhere/ttyUSB9, which does not exist: plug in the "
-                                            "adapter, or choose a device from the list"},
+        {Dev("dangling"), Dev("dangling") +
+                              " is a link to /nowhere/ttyUSB9, which does not exist: plug in the "
+                              "adapter, or choose a device from the list"},
         {Dev("loopA"), Dev("loopA") + " is a loop of links that lead to each other, not a device"},
         {Dev("plain"), Dev("plain") + " is not a serial device"},
-        {Dev("ttyUSB5"), "there is no device " + Dev("ttyUSB5") +
-                             ": plug in the adapter, or choose a device from the list"},
+        {Dev("ttyUSB5"),
+         "there is no device " + Dev("ttyUSB5") + ": plug in the adapter, or choose a device from the list"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -205,7 +207,8 @@ TEST_F(Adapters, ADeviceInAFolderThisUserMayNotReadIsRefusedWithTheReason) {
     ASSERT_EQ(::pipe(pipeFds), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) ::_exit(126);
+        if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
+            ::_exit(126);
         std::string error;
         const int result = CheckDeviceName(Dev("locked/ttyUSB0"), error);
         const std::string message = std::to_string(result) + " " + error;
@@ -259,8 +262,9 @@ TEST_F(Adapters, ScanFindsTheSensorsAtTheirRatesAndLeavesFixedPortsAlone) {
     const ToolRun run = RunTool({"scan"}, projectDir);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, Dev("ttyUSB0") + "  -  9600 baud  MV-TARN3 V6.12 2024-03-11  (a Morvalen sensor)\n" +
-                           Dev("ttyUSB1") + "  COM7  57600 baud  ORVANE V3.3 2020-05-18  (the scope's sensor: "
-                                            "OrvaneV33)\n");
+                           Dev("ttyUSB1") +
+                           "  COM7  57600 baud  ORVANE V3.3 2020-05-18  (the scope's sensor: "
+                           "OrvaneV33)\n");
     EXPECT_TRUE(sensors[2]->Received().empty()) << "a byte went to the fixed port";
 
     // Included, the fixed port is found at the first rate tried (it answers at any rate), as COM4.
@@ -284,8 +288,9 @@ TEST_F(Adapters, IdentifyAtAWrongRateGetsLineNoiseAndSaysSoInsteadOfPrintingIt) 
 TEST_F(Adapters, NothingToScanSaysWhatToDo) {
     const ToolRun run = RunTool({"scan"}, projectDir);
     EXPECT_EQ(run.code, 4);
-    EXPECT_EQ(run.err, "sensor-tool: no serial adapter to try: plug one in (sensor-tool ports lists the "
-                       "devices; --include-fixed adds /dev/ttyS*)\n");
+    EXPECT_EQ(run.err,
+              "sensor-tool: no serial adapter to try: plug one in (sensor-tool ports lists the "
+              "devices; --include-fixed adds /dev/ttyS*)\n");
 }
 
 }  // namespace
