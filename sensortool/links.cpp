@@ -232,6 +232,41 @@ std::string Column(const std::string& text, std::size_t width) {
 
 }  // namespace
 
+namespace {
+
+// The COMn links of the working directory, which serial:COMn uses first; empty when it has none.
+std::string WorkingDirectoryLinks() {
+    std::error_code ec;
+    const std::string dir = fs::current_path(ec).string();
+    const std::vector<ComLink> links = ListComLinks(dir);
+    if (links.empty()) return {};
+    std::string text = "\nCOM links of the working directory " + dir + " (serial:COMn uses them first):\n";
+    for (const ComLink& l : links) {
+        text += "COM" + std::to_string(l.port) + "  ";
+        switch (l.state) {
+            case kComLinkPresent:
+                text += l.target + (l.target == l.device ? "" : " (" + l.device + ")");
+                break;
+            case kComLinkAbsent:
+                text += l.target + ", not plugged in";
+                break;
+            case kComLinkLoop:
+                text += l.target + ", a loop of links";
+                break;
+            case kComLinkUnreadable:
+                text += "cannot be read";
+                break;
+            default:
+                text += "not a link";
+                break;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string WindowComPorts(const std::string& device) {
     return ComNamesOf(device, WindowProgramDirs());
 }
@@ -264,7 +299,8 @@ std::string PortsTable() {
         }
     if (rows.empty())
         return "No serial ports found. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 once it "
-               "is plugged in.\n";
+               "is plugged in.\n" +
+               WorkingDirectoryLinks();
     std::size_t wDevice = 6, wDescription = 11;
     for (PortRow& row : rows) {
         row.com = ComNamesOf(row.device, dirs);
@@ -276,5 +312,5 @@ std::string PortsTable() {
     for (const PortRow& row : rows)
         text += Column(row.device, wDevice + 2) + Column(row.description, wDescription + 2) +
                 Column(row.usb, 11) + row.com + "\n";
-    return text;
+    return text + WorkingDirectoryLinks();
 }

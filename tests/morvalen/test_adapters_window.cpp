@@ -79,14 +79,16 @@ TEST_F(AdaptersWindow, AnAdapterChosenFromTheListGetsAComNumberAndKeepsItAfterRe
     Plug("ttyUSB0");
     StartProgram();  // no settings: COM1, which leads nowhere yet
     uitest::Click(mainpanel, MAINP_CONNECT);
-    EXPECT_EQ(Text(interfacepanel, INTERFACEP_COM_DEVICE), "COM1 opens /dev/ttyS0, not present on this computer");
+    EXPECT_EQ(Text(interfacepanel, INTERFACEP_COM_DEVICE),
+              "COM1 opens /dev/ttyS0, not present on this computer");
     ASSERT_EQ(uitest::Click(interfacepanel, INTERFACEP_DEVICES), 0);
     ASSERT_GT(devicespanel, 0);
     EXPECT_TRUE(uitest::IsPanelShown(devicespanel));
     ASSERT_EQ(ListCount(), 1);
-    EXPECT_EQ(Text(devicespanel, DEVICESP_INFO), (devDir / "ttyUSB0").string() + "\n" + ById() +
-                                                     "\nUSB 0403:6001, FTDI, serial number A10K1LQX\nUse this "
-                                                     "device gives it the lowest free COM number.");
+    EXPECT_EQ(Text(devicespanel, DEVICESP_INFO),
+              (devDir / "ttyUSB0").string() + "\n" + ById() +
+                  "\nUSB 0403:6001, FTDI, serial number A10K1LQX\nUse this "
+                  "device gives it the lowest free COM number.");
     ASSERT_EQ(uitest::SelectListItem(devicespanel, DEVICESP_LIST, 0), 0);
     ASSERT_EQ(uitest::Click(devicespanel, DEVICESP_USE_DEVICE), 0);
 
@@ -145,8 +147,9 @@ TEST_F(AdaptersWindow, ATypedPathThatNamesNoDeviceIsRefusedAndNothingIsWritten) 
     fs::create_symlink(Dev("loop2"), devDir / "loop1");
     fs::create_symlink(Dev("loop1"), devDir / "loop2");
     const std::pair<std::string, std::string> cases[] = {
-        {"/dev/ttyUSB 7", "\"/dev/ttyUSB 7\" holds a blank, which no serial device's name does: choose the "
-                          "device from the list"},
+        {"/dev/ttyUSB 7",
+         "\"/dev/ttyUSB 7\" holds a blank, which no serial device's name does: choose the "
+         "device from the list"},
         {"7", "\"7\" is no full device path: give it as /dev/ttyUSB0 or /dev/serial/by-id/..."},
         {Dev("loop1"), Dev("loop1") + " is a loop of links that lead to each other, not a device"},
     };

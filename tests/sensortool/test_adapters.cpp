@@ -285,6 +285,25 @@ TEST_F(Adapters, IdentifyAtAWrongRateGetsLineNoiseAndSaysSoInsteadOfPrintingIt) 
     EXPECT_EQ(right.out.substr(0, right.out.find('\n')), "version: MV-TARN3 V6.12 2024-03-11");
 }
 
+// ports ends with the COM links of the working directory, which serial:COMn uses first.
+TEST_F(Adapters, PortsListsTheComLinksOfTheWorkingDirectory) {
+    const std::string pty = AddSensor("MV-TARN3 V6.12 2024-03-11", 0);
+    Plug(kAdapterA, "ttyUSB0", pty, "");
+    fs::create_symlink(ById(kAdapterA), projectDir / "COM2");
+    fs::create_symlink(ById(kAdapterB), projectDir / "COM3");
+    const ToolRun run = RunTool({"ports"}, projectDir);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const std::string section = "\nCOM links of the working directory " + projectDir.string() +
+                                " (serial:COMn uses them first):\nCOM2  " + ById(kAdapterA) + " (" +
+                                fs::canonical(pty).string() + ")\nCOM3  " + ById(kAdapterB) +
+                                ", not plugged in\n";
+    ASSERT_GE(run.out.size(), section.size()) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - section.size()), section) << run.out;
+    // serial:COM2 reaches the adapter through its by-id name.
+    const ToolRun identify = RunTool({"--link", "serial:COM2", "identify"}, projectDir);
+    EXPECT_EQ(identify.code, 0) << identify.err;
+}
+
 TEST_F(Adapters, NothingToScanSaysWhatToDo) {
     const ToolRun run = RunTool({"scan"}, projectDir);
     EXPECT_EQ(run.code, 4);
