@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> lines;
     for (int i = 0; i < kAdapters; ++i) lines.push_back(SilentLine(masters));
     auto link = [&](int i, const std::string& line) {
-        const fs::path name = dir / "serial" / "by-id" / ("usb-FTDI_FT232R_USB_UART_BENCH" + std::to_string(i));
+        const fs::path name =
+            dir / "serial" / "by-id" / ("usb-FTDI_FT232R_USB_UART_BENCH" + std::to_string(i));
         fs::remove(name);
         fs::create_symlink(line, name);
     };
@@ -88,8 +89,9 @@ int main(int argc, char** argv) {
     const bench::Summary s = bench::Summarise(silent), f = bench::Summarise(first);
     std::printf("search over %d adapters x 5 baud rates, nothing answers: %.3f s (%.3f..%.3f), goal 3 s\n",
                 kAdapters, s.median, s.low, s.high);
-    std::printf("sensor at 57600 baud on the second adapter, first result after: %.3f s (%.3f..%.3f), goal 1 s%s\n",
-                f.median, f.low, f.high, found ? "" : " (NOT FOUND in every run)");
+    std::printf(
+        "sensor at 57600 baud on the second adapter, first result after: %.3f s (%.3f..%.3f), goal 1 s%s\n",
+        f.median, f.low, f.high, found ? "" : " (NOT FOUND in every run)");
     for (int m : masters) ::close(m);
     fs::remove_all(dir);
     CloseCVIRTE();

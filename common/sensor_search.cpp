@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "com232.h"
+#include "frame_log.h"
 
 namespace {
 
@@ -99,6 +100,10 @@ std::vector<SearchResult> SensorSearch::Step() {
         SetComTime(ports_[i], answerSeconds_);
         FlushInQ(ports_[i]);
         open[i] = ComWrt(ports_[i], query.data(), kFrameBytes) == kFrameBytes;
+        if (open[i] && FrameLogOpen()) {
+            SetFrameLogLink(targets_[i].device);
+            LogFrameSent(query.data(), kFrameBytes, "search at " + std::to_string(BaudRateOf(baudIndex)));
+        }
     }
     // Every device's answer is awaited at once; the wait ends early when each has its frame.
     const double start = Timer();
@@ -122,7 +127,15 @@ std::vector<SearchResult> SensorSearch::Step() {
         const int n =
             waitingBytes > 0 ? ComRd(ports_[i], reply, std::min(waitingBytes, int(sizeof reply))) : 0;
         CloseCom(ports_[i]);
-        if (!IsVersionText(reply, n)) continue;
+        const bool answered = IsVersionText(reply, n);
+        if (FrameLogOpen()) {
+            SetFrameLogLink(targets_[i].device);
+            LogFrameReceived(reply, std::max(n, 0),
+                             answered ? "version"
+                             : n <= 0 ? "time-out"
+                                      : "line noise");
+        }
+        if (!answered) continue;
         SearchResult r{targets_[i], baudIndex, TrimmedVersion(reply, n), false};
         r.scopeSensor = IsScopeSensor(r.version);
         results_.push_back(r);

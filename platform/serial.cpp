@@ -193,6 +193,10 @@ int GetComOpenFailure(int port, ComOpenFailure& failure) {
     return 0;
 }
 
+bool platform_detail::ComDeviceRefused(const std::string& device) {
+    return RefusedForTest(device);
+}
+
 void platform_detail::SetRefusedComDevice(const std::string& device) {
     g_refusedDevice = device;
 }

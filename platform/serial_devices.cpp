@@ -114,7 +114,9 @@ SerialDeviceInfo Describe(const fs::path& tty, const fs::path& byId) {
     } else {
         TakeSystemDescription(d);
     }
-    d.mayOpen = ::access(d.path.c_str(), R_OK | W_OK) == 0;
+    const std::string canonical = Canonical(tty).string();
+    d.mayOpen = ::access(d.path.c_str(), R_OK | W_OK) == 0 && !platform_detail::ComDeviceRefused(canonical) &&
+                !platform_detail::ComDeviceRefused(d.path);
     return d;
 }
 

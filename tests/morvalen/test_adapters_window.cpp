@@ -166,6 +166,36 @@ TEST_F(AdaptersWindow, ATypedPathThatNamesNoDeviceIsRefusedAndNothingIsWritten) 
     EXPECT_FALSE(fs::exists(ProjectFile("ComSettings.cfg")));
 }
 
+// A device this user may not open is marked in the list, and Try on it says what to do. (The harness refuses
+// the device as the system refuses it to a user without the permission; the tests run as root.)
+TEST_F(AdaptersWindow, ADeviceThisUserMayNotOpenIsMarkedAndTrySaysWhatToDo) {
+    StartSerialEmulator();
+    Plug("ttyUSB0");
+    const std::string pty = fs::canonical(emulator->PtyPath()).string();
+    uitest::RefuseComDevice(pty);
+    StartProgram();
+    uitest::Click(mainpanel, MAINP_CONNECT);
+    uitest::Click(interfacepanel, INTERFACEP_DEVICES);
+    ASSERT_EQ(ListCount(), 1);
+    EXPECT_EQ(Text(devicespanel, DEVICESP_INFO),
+              Dev("ttyUSB0") + "\n" + ById() +
+                  "\nUSB 0403:6001, FTDI, serial number A10K1LQX\nthis user may not open it: join the group "
+                  "dialout (sudo adduser $USER dialout), then log out and log in again");
+    uitest::Click(devicespanel, DEVICESP_USE_DEVICE);
+    EXPECT_NE(Text(interfacepanel, INTERFACEP_COM_DEVICE).find("; this user may not open it"),
+              std::string::npos)
+        << Text(interfacepanel, INTERFACEP_COM_DEVICE);
+    uitest::ExpectPopup("Serial port",
+                        "COM1 opens " + pty +
+                            ", which this user may not open.\nOnly the device's owner may open it "
+                            "(ls -l " +
+                            pty + " shows who).");
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
+    EXPECT_EQ(Text(interfacepanel, INTERFACEP_CAUSE),
+              "permission denied on " + pty + ": only its owner may open it (ls -l " + pty + " shows who)");
+}
+
 TEST_F(AdaptersWindow, SearchFindsTheSensorAt57600AndTheResultSetsComNumberAndBaudRate) {
     StartSerialEmulator(57600);
     Plug("ttyUSB0");
