@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 
 #include "frame_log.h"
 #include "platform.h"
+#include "sensor_search.h"
 
 unsigned short comprotocol = 0;
 unsigned short comport = 1;
@@ -137,7 +139,11 @@ void RecordServerClosed() {
 }
 
 void RecordDeviceLost() {
-    SetLinkFailure(kLinkDeviceLost, "the serial device " + openedDevice + " stopped working");
+    // A device whose name is gone was pulled out; one still there failed otherwise.
+    std::error_code ec;
+    const bool gone = !openedDevice.empty() && !std::filesystem::exists(openedDevice, ec);
+    SetLinkFailure(kLinkDeviceLost,
+                   "the serial device " + openedDevice + (gone ? " was unplugged" : " stopped working"));
 }
 
 // Why the reply of the last wait is not complete.
@@ -548,6 +554,13 @@ void CheckComLine() {
         WaitForReply(5.0);
     }
     LogReply("version");
+    if (bytesToRead == 0 && !IsVersionText(szReadBuf, FrameBytes())) {
+        // Bytes no version text holds are what a line at another baud rate delivers: no answer.
+        bytesToRead = FrameBytes();
+        SetLinkFailure(kLinkLineNoise,
+                       "the answer to the version query is line noise, no version text: the "
+                       "sensor runs at another baud rate");
+    }
     if (bytesToRead != 0) {
         SetPopupTimeout();
         return;
@@ -565,6 +578,7 @@ void SetPopupTimeout() {
     if (interfaceCausePanel > 0) {
         std::string cause = linkCause;
         if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
+        if (linkFailure == kLinkLineNoise) cause += " (Search finds it)";
         SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view(cause));
     }
     if (profile.showInterfacePanel) profile.showInterfacePanel();

@@ -89,6 +89,7 @@ enum LinkFailure : int {
     kLinkShortReply,      // part of the reply within the time limit
     kLinkLongReply,       // more than a frame waiting (RS-232)
     kLinkWrongEcho,       // the echo differs from the request
+    kLinkLineNoise,       // the reply to the version query is no text (a sensor at another baud rate)
 };
 extern LinkFailure linkFailure;  // of the last open, connect or exchange
 extern char linkCause[256];      // e.g. "connection refused by 127.0.0.1:51177"

@@ -7,6 +7,7 @@
 
 #include "com232.h"
 #include "combobox.h"
+#include "serial_devices_panel.h"
 #include "settings_files.h"
 
 char ipComboBoxFileName[600];
@@ -48,11 +49,13 @@ constexpr CtrlBinding kControls[] = {
     {INTERFACEP_ACCEPT, "accept", CBF_ButtonAccept},
     {INTERFACEP_STATUS, "status"},
     {INTERFACEP_CAUSE, "linkCause"},
+    {INTERFACEP_DEVICES, "devices", CBF_ButtonDevices},
+    {INTERFACEP_COM_DEVICE, "comDevice"},
     // The scope's panel only:
     {INTERFACEP_CHANGE_BAUDRATE, "changeBaudrate", CBF_ButtonChangeBaudrate},
     {INTERFACEP_ID, "id", CBF_EditID},
 };
-constexpr std::size_t kSharedControls = 13;
+constexpr std::size_t kSharedControls = 15;
 constexpr PanelDef kPanel{"interface.ui", CBF_INTERFACEP, std::span(kControls).first(kSharedControls)};
 constexpr PanelDef kScopePanel{"orvane_interface.ui", CBF_INTERFACEP, kControls};
 constexpr int kIdMaxChars = 99;
@@ -117,6 +120,14 @@ void SetInterfaceProfile(const InterfaceProfile& p) {
     profile = p;
 }
 
+bool InterfaceIsScope() {
+    return profile.hasBaudrateChange;
+}
+
+void HoldInterfaceForOperation(int held) {
+    if (profile.dimDuringAttempt) profile.dimDuringAttempt(held);
+}
+
 const PanelDef& InterfacePanelDef() {
     return kPanel;
 }
@@ -141,6 +152,7 @@ void PrepareInterfacePanel() {
     SetInterfaceCauseBox(interfacepanel, INTERFACEP_CAUSE);
     acceptHeld = false;
     DimAcceptButtons(1);  // until a version query succeeds
+    StartFollowingDevices();
 }
 
 void InitServerHistory() {
@@ -160,6 +172,7 @@ void GetConnectionSettingsFromFile() {
         comprotocol = 0;
         comport = 1;
         baudrate = 1;
+        ShowComPortDevice();
         return;
     }
     comprotocol = static_cast<unsigned short>(s.protocol);
@@ -172,6 +185,7 @@ void GetConnectionSettingsFromFile() {
     SetCtrlVal(interfacepanel, INTERFACEP_BAUDRATE, int(baudrate));
     SetCtrlVal(interfacepanel, INTERFACEP_SERVER, std::string_view(ipBuf));
     SetCtrlVal(interfacepanel, INTERFACEP_PORTNUMBER, std::string_view(portNumStr));
+    ShowComPortDevice();
 }
 
 void InitConnectPanel() {
@@ -180,8 +194,8 @@ void InitConnectPanel() {
     comprotocol = static_cast<unsigned short>(protocol);
     if (protocol != 0 && protocol != 1) return;
     const int serial = protocol == 0;
-    for (int ctrl :
-         {INTERFACEP_COMPORT, INTERFACEP_COMPORT_LABEL, INTERFACEP_BAUDRATE, INTERFACEP_BAUDRATE_LABEL})
+    for (int ctrl : {INTERFACEP_COMPORT, INTERFACEP_COMPORT_LABEL, INTERFACEP_BAUDRATE,
+                     INTERFACEP_BAUDRATE_LABEL, INTERFACEP_DEVICES, INTERFACEP_COM_DEVICE})
         SetShown(ctrl, serial);
     if (profile.hasBaudrateChange) SetShown(INTERFACEP_CHANGE_BAUDRATE, serial);
     for (int ctrl : {INTERFACEP_SERVER_LABEL, INTERFACEP_PORTNUMBER, INTERFACEP_PORTNUMBER_LABEL})
@@ -198,7 +212,12 @@ void TryToConnect() {
     ProcessSystemEvents();
 
     const int panel = profile.indicatorPanel;
-    portNum = DecimalValue(portNumStr);
+    // Only digits make a port number: "5o401" is refused like "abc", not taken as port 5.
+    std::string_view typed = portNumStr;
+    while (!typed.empty() && typed.front() == ' ') typed.remove_prefix(1);
+    while (!typed.empty() && typed.back() == ' ') typed.remove_suffix(1);
+    const bool digits = !typed.empty() && typed.find_first_not_of("0123456789") == std::string_view::npos;
+    portNum = digits ? DecimalValue(portNumStr) : 0;
     SetCtrlVal(panel, profile.comPortIndicator, int(comport));
     SetCtrlVal(panel, profile.serverIndicator, std::string_view(ServerWithPort()));
     const int serial = comprotocol == 0;
@@ -269,6 +288,7 @@ int CBF_EditCommunicationProtocol(int, int, int event, void*, int, int) {
 
 int CBF_EditSelectComPort(int, int, int event, void*, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditConnect)) return 0;
+    if (event == EVENT_COMMIT || event == EVENT_VAL_CHANGED) ShowComPortDevice();
     if (event == EVENT_COMMIT) DimAcceptButtons(1);
     return 0;
 }

@@ -23,6 +23,8 @@ enum InterfacePanelCtrl : int {
     INTERFACEP_CHANGE_BAUDRATE,  // only where the program's panel has it
     INTERFACEP_ID,               // only where the program's panel has it
     INTERFACEP_CAUSE,            // why the link failed last, next to the status box
+    INTERFACEP_DEVICES,          // opens the serial devices window
+    INTERFACEP_COM_DEVICE,       // what the COM number opens
 };
 
 // What differs between the programs on this panel; each program sets it once at start.
@@ -38,6 +40,10 @@ struct InterfaceProfile {
     int serverIndicator;
 };
 void SetInterfaceProfile(const InterfaceProfile& profile);
+// Whether the program is the scope (its panel has the Change-baud-rate button).
+bool InterfaceIsScope();
+// Dims what the program dims during a connection attempt (1) and brings it back (0): for the search.
+void HoldInterfaceForOperation(int held);
 
 // The panel file and control bindings shared by the programs whose panel has no scope-only controls.
 const PanelDef& InterfacePanelDef();

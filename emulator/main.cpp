@@ -57,6 +57,9 @@ void PrintHelp() {
            "  --baud RATE         the sensor's serial rate (9600, 19200, 38400, 57600, 115200): the serial\n"
            "                      line answers only while the program runs it at this rate (order 190\n"
            "                      changes it; without --baud any rate is answered until then)\n"
+           "  --noise-at-wrong-rate  with --baud: a request at another rate is answered with what a\n"
+           "                      line at the wrong rate delivers (the version reply's bits as a receiver\n"
+           "                      at the program's rate decodes them), not with silence\n"
            "  --wire-speed        the serial line takes as long as a real one: each byte 10 bits at the\n"
            "                      rate the program set, both ways (the pseudo-terminal alone passes\n"
            "                      bytes at memory speed)\n"
@@ -200,6 +203,8 @@ int main(int argc, char** argv) {
                     if (BaudOfIndex(k) == n) baud = n;
             if (baud == 0) return Fail("--baud needs one of 9600, 19200, 38400, 57600, 115200");
             options.serialBaud = baud;
+        } else if (arg == "--noise-at-wrong-rate") {
+            options.noiseAtWrongRate = true;
         } else if (arg == "--wire-speed") {
             options.wireSpeed = true;
         } else if (arg == "--noise") {

@@ -49,6 +49,35 @@ long LineBaud(const termios& tio) {
     return 0;
 }
 
+// What a receiver at `lineBaud` makes of `bytes` sent at `sendBaud` (8N1, idle line high): it waits for a
+// falling edge, samples eight data bits and the stop bit in the middle of its own bit times, and delivers
+// the byte (a framing error does not stop a receiver that does not check for it).
+Bytes DecodeAtRate(const Bytes& bytes, long sendBaud, long lineBaud) {
+    const double sendBit = 1.0 / double(sendBaud), lineBit = 1.0 / double(lineBaud);
+    const std::size_t bits = bytes.size() * 10;
+    auto level = [&](double t) {
+        const auto i = static_cast<std::size_t>(t / sendBit);
+        if (t < 0 || i >= bits) return 1;
+        const std::size_t bit = i % 10;
+        if (bit == 0) return 0;
+        if (bit == 9) return 1;
+        return (bytes[i / 10] >> (bit - 1)) & 1;
+    };
+    Bytes out;
+    const double end = double(bits) * sendBit;
+    for (double t = 0; t < end;) {
+        if (level(t) != 0) {
+            t += lineBit / 16;
+            continue;
+        }
+        unsigned value = 0;
+        for (int k = 0; k < 8; ++k) value |= unsigned(level(t + (k + 1.5) * lineBit)) << k;
+        out.push_back(static_cast<std::uint8_t>(value));
+        t += 9.5 * lineBit;
+    }
+    return out;
+}
+
 constexpr std::size_t kMaxQueuedParts = 256;  // auto-sent frames beyond this wait are dropped
 // A wire-speed line hands its bytes over as they finish, in batches no further apart than this (the last
 // byte of a part exactly when it finishes).
@@ -311,6 +340,22 @@ Clock::duration SensorEmulator::Impl::ByteTime() const {
 
 // `now`: when the frame's last byte came in.
 void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_point now) {
+    if (!link.isSocket && options.noiseAtWrongRate) {
+        Bytes noise;
+        {
+            std::lock_guard lock(mutex);
+            termios tio{};
+            if (!LineAtSensorRate() && ptySlaveFd >= 0 && ::tcgetattr(ptySlaveFd, &tio) == 0 &&
+                LineBaud(tio) > 0) {
+                const Frame version = VersionReply(core.VersionText());
+                noise = DecodeAtRate(Bytes(version.begin(), version.end()), core.SerialBaud(), LineBaud(tio));
+            }
+        }
+        if (!noise.empty()) {
+            link.Queue(now, 0, std::move(noise), Link::Action::Data);
+            return;
+        }
+    }
     std::optional<Bytes> reply;
     Faults f;
     int number;

@@ -32,6 +32,10 @@ struct EmulatorOptions {
     // the sensor, so they are dropped uncounted, and nothing is auto-sent meanwhile. 0: no rate yet, any
     // rate is answered. Over TCP the rate is only recorded.
     long serialBaud = 0;
+    // With a rate set: a request that comes at another rate is answered with what a real line at the wrong
+    // rate delivers, the sensor's version reply as a receiver at the program's rate decodes its bits (bytes
+    // that make no frame), instead of silence.
+    bool noiseAtWrongRate = false;
     // The serial line takes as long as a real one: each byte 10 bits (start, 8 data, stop) at the rate the
     // program's side set, both ways, so a request is complete, and a reply's bytes reach the program, only
     // when their last bit would have. Without it the pseudo-terminal passes bytes at memory speed.

@@ -11,6 +11,7 @@
 #include "interface_panel.h"
 #include "logo.h"
 #include "platform.h"
+#include "serial_devices_panel.h"
 #include "transfer.h"
 
 int mainpanel = 0;
@@ -149,6 +150,7 @@ int LoadMorvalenPanels() {
 void DiscardMorvalenPanels() {
     // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
     SetInterfaceStatusBox(0, 0);
+    CloseSerialDevicesPanel();
     if (interfacepanel > 0) {
         Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
         DiscardPanel(interfacepanel);

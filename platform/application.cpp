@@ -140,6 +140,7 @@ int InitConsoleRTE(int argc, char** argv) {
 void CloseCVIRTE() {
     if (!g_app) return;
     StopTerminationSignals();
+    StopWatchingSerialDevices();
     CloseAllConversations();
     CloseAllPorts();
     DiscardAllPanels();

@@ -117,6 +117,8 @@ void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemE
 void SetProjectDirOverride(const std::string& dir);
 // Opening this serial device fails as for a user without the permission; empty: none (serial.cpp).
 void SetRefusedComDevice(const std::string& device);
+// Whether the harness refuses the device as to a user without the permission (serial.cpp).
+bool ComDeviceRefused(const std::string& device);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);

@@ -134,22 +134,10 @@ bool ApplyLineSettings(QSerialPort& serial, long baudRate, int parity, int dataB
 }  // namespace
 
 std::string ComPortDevicePath(int port) {
-    namespace fs = std::filesystem;
     if (!ValidPortNumber(port)) return {};
     std::string dir;
-    if (GetProjectDir(dir) >= 0 && !dir.empty()) {
-        const fs::path link = fs::absolute(fs::path(dir) / ("COM" + std::to_string(port)));
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(link, ec))) {
-            // The device itself, not the link: two programs with a COM5 each may serve different lines,
-            // and the port's lock is named after the device.
-            fs::path target = fs::read_symlink(link, ec);
-            if (target.is_relative()) target = link.parent_path() / target;
-            const fs::path resolved = fs::weakly_canonical(target, ec);
-            return (ec ? target : resolved).string();
-        }
-    }
-    return "/dev/ttyS" + std::to_string(port - 1);
+    if (GetProjectDir(dir) < 0) dir.clear();
+    return ComLinkDevice(dir, port);
 }
 
 int OpenComConfig(int port, std::string_view deviceName, long baudRate, int parity, int dataBits,
@@ -203,6 +191,10 @@ int GetComOpenFailure(int port, ComOpenFailure& failure) {
     auto it = g_openFailures.find(port);
     if (it != g_openFailures.end()) failure = it->second;
     return 0;
+}
+
+bool platform_detail::ComDeviceRefused(const std::string& device) {
+    return RefusedForTest(device);
 }
 
 void platform_detail::SetRefusedComDevice(const std::string& device) {

@@ -10,6 +10,7 @@
 #include "parameters.h"
 #include "recorder.h"
 #include "scope.h"
+#include "serial_devices_panel.h"
 #include "teach_table.h"
 
 namespace {
@@ -176,6 +177,7 @@ int LoadOrvanePanels() {
 void DiscardOrvanePanels() {
     // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
     SetInterfaceStatusBox(0, 0);
+    CloseSerialDevicesPanel();
     if (interfacepanel > 0) Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
     if (colbigpanel > 0) DiscardPanel(colbigpanel);
     if (mainpanel > 0) DiscardPanel(mainpanel);  // its children go with it

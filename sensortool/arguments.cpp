@@ -21,7 +21,8 @@ constexpr CommandName kCommands[] = {{"identify", Command::Identify},
                                      {"send-table", Command::SendTable},
                                      {"record", Command::Record},
                                      {"compare-params", Command::CompareParams},
-                                     {"ports", Command::Ports}};
+                                     {"ports", Command::Ports},
+                                     {"scan", Command::Scan}};
 
 bool ToInt(std::string_view text, long min, long max, int& out) {
     long value = 0;
@@ -85,6 +86,8 @@ const CommandOptions kCommandOptions[] = {
     {Command::CompareParams, {"--from"}},
     {Command::SendTable, {"--page", "--index"}},
     {Command::Record, {"--count", "--interval", "--triggered", "--duration", "--append"}},
+    {Command::Ports, {}},
+    {Command::Scan, {"--include-fixed"}},
 };
 
 std::string_view CommandNameOf(Command command) {
@@ -296,6 +299,8 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             o.append = true;
         } else if (a == "--verify") {
             o.verify = true;
+        } else if (a == "--include-fixed") {
+            o.includeFixed = true;
         } else if (a.starts_with("-") && a.size() > 1) {
             error = "unknown option " + ShownText(a) + " (see --help)";
             return false;
@@ -322,7 +327,14 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             error = "ports lists the serial ports of this machine and takes no link and no file";
             return false;
         }
-        return true;
+        return CommandTakesItsOptions(o, error);
+    }
+    if (o.command == Command::Scan) {
+        if (!positional.empty() || o.linkGiven || !o.linksFile.empty()) {
+            error = "scan tries the serial adapters of this machine and takes no link and no file";
+            return false;
+        }
+        return CommandTakesItsOptions(o, error);
     }
     const bool needsFile = o.command != Command::Identify;
     if (positional.size() != (needsFile ? 1u : 0u)) {
@@ -404,6 +416,16 @@ std::string HelpText(Command command) {
                    "  Lists the serial ports of this machine: the device, its description, its USB vendor\n"
                    "  and product where known, and the COM port under which the window programs reach it\n"
                    "  (a COMn link in their program directory, or COMn for /dev/ttyS(n-1)).\n";
+        case Command::Scan:
+            return "sensor-tool scan [--include-fixed]\n"
+                   "  Finds sensors: asks each USB and by-id serial adapter for the sensor's version at "
+                   "each\n"
+                   "  of the five baud rates, and prints what answered where (device, COM port, baud rate,\n"
+                   "  version). The fixed ports /dev/ttyS* are asked only with --include-fixed; no byte "
+                   "goes\n"
+                   "  to a device the scan does not include. Exit code 0 when a sensor answered, 4 when "
+                   "none\n"
+                   "  did.\n";
         case Command::None:
             break;
     }
@@ -411,12 +433,14 @@ std::string HelpText(Command command) {
            "usage: sensor-tool --link LINK [--link LINK ...] [--links FILE] [--frame-log FILE]\n"
            "         [--parallel N] COMMAND [OPTIONS] [FILE]\n"
            "       sensor-tool ports\n"
+           "       sensor-tool scan [--include-fixed]\n"
            "  LINK      serial:COMn[:BAUD] or serial:DEVICE[:BAUD] (a device path such as /dev/ttyUSB0;\n"
            "            baud 9600..115200, default 19200), or tcp:HOST:PORT. COMn is the device that a\n"
            "            link named COMn in the working directory, or else in the window programs'\n"
            "            directory, points to, else /dev/ttyS(n-1).\n"
            "  --links FILE       reads links from FILE, one per line (blank lines and # comments allowed)\n"
-           "  COMMAND   identify, get-params, send-params, compare-params, send-table, record, ports\n"
+           "  COMMAND   identify, get-params, send-params, compare-params, send-table, record, ports,\n"
+           "            scan\n"
            "            (COMMAND --help for more)\n"
            "  --frame-log FILE   appends every frame sent and received, and why a link failed, to FILE\n"
            "  --parallel N       works on at most N sensors at once (default 32, fewer when the limit of\n"

@@ -23,7 +23,7 @@ enum ExitCode : int {
 // opened (3: nothing reached that sensor), done (0). Bad arguments (2) end the run before any link is used.
 int MostSerious(int a, int b);
 
-enum class Command { None, Identify, GetParams, SendParams, SendTable, Record, CompareParams, Ports };
+enum class Command { None, Identify, GetParams, SendParams, SendTable, Record, CompareParams, Ports, Scan };
 
 struct LinkSpec {
     std::string text;  // as given, e.g. "serial:COM3:115200"
@@ -49,14 +49,15 @@ struct Options {
     bool eeprom = false;  // get-params and compare-params --from eeprom, send-params --to eeprom
     bool verify = false;  // send-params: read the set back and compare
     std::string file;
-    int page = 0;            // send-table
-    int index = 0;           // send-table: temperature index of the set points
-    bool triggered = false;  // record
-    int count = 0;           // record: frames at an interval
-    int interval = 0;        // record: seconds
-    double duration = 0.0;   // record --triggered: seconds
-    bool append = false;     // record: add to an existing file, without a header
-    int parallel = 0;        // --parallel: sensors worked at once in a run on several links (0: the default)
+    int page = 0;               // send-table
+    int index = 0;              // send-table: temperature index of the set points
+    bool triggered = false;     // record
+    int count = 0;              // record: frames at an interval
+    int interval = 0;           // record: seconds
+    double duration = 0.0;      // record --triggered: seconds
+    bool append = false;        // record: add to an existing file, without a header
+    bool includeFixed = false;  // scan: also the fixed /dev/ttyS ports
+    int parallel = 0;  // --parallel: sensors worked at once in a run on several links (0: the default)
     std::vector<std::string> given;  // the options given, as typed ("--from"), for the check per command
 };
 

@@ -26,6 +26,7 @@
 #include "platform.h"
 #include "record_file.h"
 #include "sensor_exchange.h"
+#include "sensor_search.h"
 #include "sensor_table.h"
 #include "table_transfer.h"
 #include "workers.h"
@@ -139,6 +140,8 @@ std::string AnswerAdvice(const LinkSpec& link) {
             return "check the adapter and its cable";
         case kLinkWrongEcho:
             return "check that the link reaches a sensor of this kind (sensor-tool identify)";
+        case kLinkLineNoise:
+            return "sensor-tool scan finds the sensor's baud rate";
         default:
             break;
     }
@@ -595,6 +598,7 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
                 code = Record(o);
                 break;
             case Command::Ports:
+            case Command::Scan:
             case Command::None:
                 break;
         }
@@ -719,6 +723,51 @@ int PlanRun(Options& options, std::vector<Options>& runs) {
 
 }  // namespace
 
+// scan: the version query on every included adapter at every baud rate. The COM port shown is the one
+// serial:COMn reaches it by (a COMn link of the working directory first, else of the window programs).
+namespace {
+
+int Scan(const Options& options, char* argv0) {
+    char* qtArgs[] = {argv0, nullptr};
+    int qtArgc = 1;
+    if (InitConsoleRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");
+    std::error_code ec;
+    std::vector<SearchTarget> targets =
+        SearchTargets(std::filesystem::current_path(ec).string(), options.includeFixed);
+    const bool terminal = ::isatty(::fileno(stderr)) == 1;
+    int code = kExitOk;
+    if (targets.empty()) {
+        code = Fail(kExitSensorFailed,
+                    std::string("no serial adapter to try: plug one in (sensor-tool ports lists "
+                                "the devices") +
+                        (options.includeFixed ? ")" : "; --include-fixed adds /dev/ttyS*)"));
+    } else {
+        SensorSearch search(targets);
+        while (!search.Done()) {
+            if (terminal)
+                std::fprintf(stderr, "\rtrying %zu device(s) at %ld baud (%d of 5)...", targets.size(),
+                             search.CurrentRate(), search.RatesDone() + 1);
+            search.Step();
+        }
+        if (terminal) std::fprintf(stderr, "\r%60s\r", "");
+        for (const SearchResult& r : search.Results()) {
+            std::string com = r.target.comPort > 0 ? "COM" + std::to_string(r.target.comPort)
+                                                   : WindowComPorts(r.target.device);
+            std::printf("%s  %s  %ld baud  %s%s\n", r.target.device.c_str(), com.c_str(),
+                        BaudRateOf(r.baudIndex), r.version.c_str(),
+                        r.scopeSensor ? "  (the scope's sensor: OrvaneV33)" : "  (a Morvalen sensor)");
+        }
+        if (search.Results().empty())
+            code = Fail(kExitSensorFailed, "no sensor answered on " + std::to_string(targets.size()) +
+                                               " device(s) at any of the five baud rates; check that the "
+                                               "sensor is powered and its cable plugged in");
+    }
+    CloseCVIRTE();
+    return code;
+}
+
+}  // namespace
+
 int SensorToolMain(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     Options options;
@@ -732,6 +781,7 @@ int SensorToolMain(int argc, char** argv) {
         std::fputs(PortsTable().c_str(), stdout);
         return kExitOk;
     }
+    if (options.command == Command::Scan) return Scan(options, argv[0]);
     std::vector<Options> runs;
     if (int code = PlanRun(options, runs)) return code;
     if (runs.size() > 1) return RunOnLinks(runs, argv[0]);

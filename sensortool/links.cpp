@@ -44,13 +44,9 @@ std::string_view WithoutComment(std::string_view line) {
 // What the symbolic link dir/COMn points to, as a full path; empty when there is no such link.
 std::string ComLinkTarget(const fs::path& dir, int port) {
     std::error_code ec;
-    const fs::path link = fs::absolute(dir / ("COM" + std::to_string(port)), ec);
-    if (ec || !fs::is_symlink(fs::symlink_status(link, ec))) return {};
-    fs::path target = fs::read_symlink(link, ec);
-    if (ec) return {};
-    if (target.is_relative()) target = link.parent_path() / target;
-    const fs::path resolved = fs::weakly_canonical(target, ec);
-    return (ec ? target : resolved).string();
+    const ComLink link = ReadComLink(fs::absolute(dir, ec).string(), port);
+    if (link.state == kComLinkNone || link.state == kComLinkNotALink) return {};
+    return link.device.empty() ? link.target : link.device;
 }
 
 std::vector<fs::path> WindowProgramDirs() {
@@ -293,6 +289,41 @@ std::string Column(const std::string& text, std::size_t width) {
 
 }  // namespace
 
+namespace {
+
+// The COMn links of the working directory, which serial:COMn uses first; empty when it has none.
+std::string WorkingDirectoryLinks() {
+    std::error_code ec;
+    const std::string dir = fs::current_path(ec).string();
+    const std::vector<ComLink> links = ListComLinks(dir);
+    if (links.empty()) return {};
+    std::string text = "\nCOM links of the working directory " + dir + " (serial:COMn uses them first):\n";
+    for (const ComLink& l : links) {
+        text += "COM" + std::to_string(l.port) + "  ";
+        switch (l.state) {
+            case kComLinkPresent:
+                text += l.target + (l.target == l.device ? "" : " (" + l.device + ")");
+                break;
+            case kComLinkAbsent:
+                text += l.target + ", not plugged in";
+                break;
+            case kComLinkLoop:
+                text += l.target + ", a loop of links";
+                break;
+            case kComLinkUnreadable:
+                text += "cannot be read";
+                break;
+            default:
+                text += "not a link";
+                break;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string WindowComPorts(const std::string& device) {
     return ComNamesOf(device, WindowProgramDirs());
 }
@@ -325,7 +356,8 @@ std::string PortsTable() {
         }
     if (rows.empty())
         return "No serial ports found. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 once it "
-               "is plugged in.\n";
+               "is plugged in.\n" +
+               WorkingDirectoryLinks();
     std::size_t wDevice = 6, wDescription = 11;
     for (PortRow& row : rows) {
         row.com = ComNamesOf(row.device, dirs);
@@ -337,5 +369,5 @@ std::string PortsTable() {
     for (const PortRow& row : rows)
         text += Column(row.device, wDevice + 2) + Column(row.description, wDescription + 2) +
                 Column(row.usb, 11) + row.com + "\n";
-    return text;
+    return text + WorkingDirectoryLinks();
 }

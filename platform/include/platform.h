@@ -480,6 +480,57 @@ struct SerialPortEntry {
 };
 std::vector<SerialPortEntry> ListSerialPorts();
 
+// Serial devices by name. The device directory is /dev, or the directory COLOUR_SENSOR_DEVICE_DIR names
+// (laid out as /dev: serial/by-id/ links, ttyUSB*, ttyACM*, ttyS*). Under COLOUR_SENSOR_DEVICE_DIR a
+// by-id link NAME may have a file NAME.desc beside it with lines "vendor=0403", "product=6001",
+// "manufacturer=...", "serial=...", "description=..." that stand for what the system tells of a real adapter.
+std::string SerialDeviceDir();
+struct SerialDeviceInfo {
+    std::string path;  // the tty: /dev/ttyUSB0
+    std::string byId;  // /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0; empty when none
+    std::string description, manufacturer, serialNumber;
+    int vendorId = -1, productId = -1;
+    bool fixedPort = false;  // a built-in /dev/ttyS port
+    bool mayOpen = true;     // this user may read and write it
+};
+// Every serial device present: USB and by-id adapters first (by their by-id name), then the fixed ports.
+std::vector<SerialDeviceInfo> ListSerialDevices();
+// What the system tells of the device that `path` (a tty, a by-id name or a link to either) leads to; false
+// when it leads to no device present.
+bool FindSerialDevice(const std::string& path, SerialDeviceInfo& device);
+
+// The COMn links of a directory: the one place that resolves a COM number to a device.
+enum ComLinkState : int {
+    kComLinkNone = 0,    // no link COMn: the fixed port /dev/ttyS(n-1)
+    kComLinkPresent,     // the link leads to a device present
+    kComLinkAbsent,      // the link leads nowhere (the adapter is unplugged)
+    kComLinkLoop,        // links that lead to each other
+    kComLinkUnreadable,  // the link or a directory on its way cannot be read
+    kComLinkNotALink,    // COMn is a file or folder of its own
+};
+struct ComLink {
+    int port = 0;
+    ComLinkState state = kComLinkNone;
+    std::string target;  // what the link says, made absolute: /dev/serial/by-id/usb-...
+    std::string device;  // the device it leads to now, fully resolved; empty when none
+};
+ComLink ReadComLink(const std::string& dir, int port);
+// The COMn links (n = 1..255) of a directory, by number.
+std::vector<ComLink> ListComLinks(const std::string& dir);
+// Where COM `port` of the program directory leads: the target of its link, else /dev/ttyS(n-1).
+std::string ComLinkDevice(const std::string& dir, int port);
+// Checks a device name a person gave (a typed path, a list entry): 0 when it names a serial device that
+// exists, else -1 with a sentence that says what is wrong (blanks, a link to nowhere, a loop, a directory
+// that cannot be read, not a device).
+int CheckDeviceName(const std::string& name, std::string& error);
+// Gives `device` the lowest COM number free in `dir` by making the link COMn to it (to its by-id name where
+// it has one); a device that already has a COM number keeps it. 0 with the number, else -1 and why.
+int LinkComPort(const std::string& dir, const std::string& device, int& port, std::string& error);
+// Calls fn(data) on the user-interface thread within about half a second of a change of the serial devices
+// or of the COMn links of `dir`, until StopWatchingSerialDevices. One watch at a time.
+void WatchSerialDevices(const std::string& dir, DeferredCallbackPtr fn, void* data);
+void StopWatchingSerialDevices();
+
 // ---------------------------------------------------------------------------------------------------------
 // TCP client
 enum : int { TCP_CONNECT = 1, TCP_DISCONNECT = 2, TCP_DATAREADY = 3 };

@@ -342,4 +342,49 @@ check "sensor-tool's send-table ends with exit code 0 (it ended with $tool_code:
 check "sensor-tool wrote the table worked out from the formula" cmp -s "$work/tool.table" "$work/expected.table"
 end_journey
 
+begin "MorvalenV15 a USB adapter from the serial devices window, found by Search at 57,600 baud"
+# A fake adapter: a by-id link in a device directory of the journey, to the emulator's pseudo-terminal.
+start_emulator adapter --model-code 100 --pty --baud 57600 --noise-at-wrong-rate
+pty=$(sed -n 's/^pty \(.*\)/\1/p' "$work/adapter-emulator.log")
+devices=$work/dev adapter=usb-FTDI_FT232R_USB_UART_A10K1LQX-if00-port0
+mkdir -p "$devices/serial/by-id"
+ln -s "$pty" "$devices/ttyUSB0"
+ln -s ../../ttyUSB0 "$devices/serial/by-id/$adapter"
+printf 'vendor=0403\nproduct=6001\nmanufacturer=FTDI\nserial=A10K1LQX\n' > "$devices/serial/by-id/$adapter.desc"
+dir=$work/adapter-program
+mkdir -p "$dir"
+cp "$bin/MorvalenV15" "$dir/"
+ln -sfn "$panels" "$dir/panels"
+printf '0\n9\n1\n\n\n' > "$dir/ComSettings.cfg"  # COM9 at 19200 baud: nothing there
+rm -f "$work/frames.log"
+COLOUR_SENSOR_DEVICE_DIR=$devices COLOUR_SENSOR_FRAME_LOG=$work/frames.log spawn "$dir/MorvalenV15" \
+    > "$work/adapter-program.log" 2>&1
+program_pid=${pids[-1]}
+check "the start fails on COM9 and shows the interface panel" dialog "Interface"
+win=$dlg
+click interface.ui devices
+check "Devices... opens the serial devices window" dialog "Serial devices"
+devwin=$dlg
+win=$devwin
+click serial_devices.ui useDevice
+check "the adapter gets COM1, a link to its by-id name" \
+    wait_for '[ "$(readlink "$dir/COM1")" = "$devices/serial/by-id/$adapter" ]'
+click serial_devices.ui search
+check "Search asks the adapter at the five rates" wait_for '[ "$(sent 7)" -ge 5 ]'
+check "and ends" idle
+check "the sensor answered one of them with its version" equals "$(grep -c " version$" "$work/frames.log")" 1
+click serial_devices.ui useResult
+click serial_devices.ui closeDevices
+check "Close closes the serial devices window" wait_for 'gone "Serial devices"'
+check "the interface panel is there" dialog "Interface"
+win=$dlg
+xdotool windowraise "$win"
+click interface.ui tryToConnect
+check "Try at the rate Search found gets the version" wait_for '[ "$(grep -c " version$" "$work/frames.log")" = 2 ]'
+click interface.ui accept
+check "Accept stores COM1 at 57600 baud, nothing else" \
+    wait_for '[ "$(cat "$dir/ComSettings.cfg")" = "$(printf "0\n1\n3\n\n")" ]'
+stop_program
+end_journey
+
 finish

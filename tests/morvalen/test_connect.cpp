@@ -461,6 +461,9 @@ TEST_F(InterfacePanel, EachLinkFailureSaysWhyBesideTheTimeout) {
     const Case cases[] = {
         {"", "502", "InvalidParameter", "no server name or IP address is given"},
         {"127.0.0.1", "abc", "InvalidParameter", "the port number \"abc\" is not a number from 1 to 65535"},
+        // Digits first do not make a port: 5o401 is no port 5.
+        {"127.0.0.1", "5o401", "InvalidParameter",
+         "the port number \"5o401\" is not a number from 1 to 65535"},
         {"127.0.0.1", "65536", "InvalidParameter",
          "the port number \"65536\" is not a number from 1 to 65535"},
         {"127.0.0.1", closed, "UnableToEstablishConnection", "connection refused by 127.0.0.1:" + closed},
@@ -477,7 +480,8 @@ TEST_F(InterfacePanel, EachLinkFailureSaysWhyBesideTheTimeout) {
         EXPECT_EQ(Status(), "TIMEOUT") << c.cause;
         EXPECT_EQ(InterfaceStatus(), "TIMEOUT") << c.cause;
         EXPECT_EQ(cause(), c.cause);
-        EXPECT_EQ(Status(mainpanel, MAINP_SERVER), c.server + ":" + (c.port == "abc" ? "0" : c.port));
+        EXPECT_EQ(Status(mainpanel, MAINP_SERVER),
+                  c.server + ":" + (c.port == "abc" || c.port == "5o401" ? "0" : c.port));
     }
     const std::string frames = ReadTextFile(log);
     EXPECT_NE(frames.find(" FAIL COM1 there is no device " + ProjectFile("unplugged") + "\n"),

@@ -93,8 +93,33 @@ TEST_F(Shell, ASerialDeviceThatWentAwayIsSaidAtOnce) {
     uitest::Click(mainpanel, MAINP_GET);
     EXPECT_LT(Timer() - start, 1.0) << "no reply time-out was waited for";
     EXPECT_EQ(Status(), "TIMEOUT");
-    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " stopped working");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " was unplugged");
     EXPECT_EQ(ShownChild(), 1);
+}
+
+// An adapter pulled out while Go runs: the loop ends within a second with the cause; plugged back (the
+// sensor's line again behind the same COM link), Try reaches it without a restart.
+TEST_F(Shell, AnAdapterPulledOutDuringGoEndsItAndTryReachesItWhenItIsBack) {
+    StartConnected(Link::Serial);
+    const std::string device = emulator->PtyPath();
+    double pulledAt = 0;
+    uitest::RunDuringBusyWait(
+        [&] {
+            emulator->Stop();  // its link COM5 goes with it
+            pulledAt = Timer();
+        },
+        20);
+    uitest::Click(mainpanel, MAINP_GO);
+    ASSERT_GT(pulledAt, 0);
+    EXPECT_LT(Timer() - pulledAt, 1.0);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the serial device " + device + " was unplugged");
+
+    StartEmulator(Link::Serial);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "");
+    EXPECT_EQ(Status(), std::string(kScopeVersion).substr(0, 36));
 }
 
 TEST_F(Shell, StartUpDrawsTheLogoOfBrandFive) {
