@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame_log.h"
+#include "operation_line.h"
 #include "platform.h"
 
 unsigned short comprotocol = 0;
@@ -44,7 +45,6 @@ namespace {
 
 LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
-int interfaceCausePanel = 0, interfaceCauseCtrl = 0;
 bool writeFailed = false;  // the last frame did not go out whole: its failure is the cause, not the wait's
 std::string openedDevice;  // what the serial port opened: a device that goes away takes its link with it
 bool streamReceive = false;
@@ -231,8 +231,7 @@ void SetInterfaceStatusBox(int panel, int ctrl) {
 }
 
 void SetInterfaceCauseBox(int panel, int ctrl) {
-    interfaceCausePanel = panel;
-    interfaceCauseCtrl = ctrl;
+    SetCauseBox(panel, ctrl);
 }
 
 LinkFailure DescribeComOpenFailure(const ComOpenFailure& f, std::string& cause) {
@@ -265,7 +264,7 @@ void SetLinkFailure(LinkFailure failure, const std::string& cause) {
 void ClearLinkCause() {
     linkFailure = kLinkOk;
     linkCause[0] = '\0';
-    if (interfaceCausePanel > 0) SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view());
+    ClearOperationLines();
 }
 
 std::string ServerWithPort() {
@@ -555,6 +554,7 @@ void CheckComLine() {
     std::memcpy(version, szReadBuf, 36);
     version[36] = '\0';
     ShowLinkStatus(version);
+    ReportDone("the sensor answered on " + LinkName());
     if (profile.afterVersionQuery) profile.afterVersionQuery();
 }
 
@@ -562,10 +562,8 @@ void SetPopupTimeout() {
     if (profile.stopPolling) profile.stopPolling();
     comecho = 0;
     ShowLinkStatus("TIMEOUT");
-    if (interfaceCausePanel > 0) {
-        std::string cause = linkCause;
-        if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
-        SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view(cause));
-    }
+    std::string cause = linkCause;
+    if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
+    ReportFailed(cause);
     if (profile.showInterfacePanel) profile.showInterfacePanel();
 }

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "about.h"
+#include "build_info.h"
 #include "com232.h"
 #include "combobox.h"
 #include "frame_log.h"
 #include "gui.h"
 #include "interface_panel.h"
 #include "logo.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "transfer.h"
 
@@ -40,6 +43,7 @@ constexpr CtrlBinding kMainControls[] = {
     {MAINP_CONNECT, "connect", CBF_ButtonConnect},
     {MAINP_LOGO_BOX, "logoBox"},
     {MAINP_LOGO_PICTURE, "logoPicture"},
+    {MAINP_ABOUT, "about", CBF_ButtonAbout},
 };
 constexpr PanelDef kMainPanel{"morvalen_main.ui", CBF_MAINP, kMainControls};
 
@@ -115,6 +119,7 @@ void SetProgramProfiles() {
     SetInterfaceProfile(iface);
 
     SetLogoProfile({mainpanel, MAINP_LOGO_BOX, MAINP_LOGO_PICTURE, kBuild.title, 10, 240});
+    SetAboutProgram(kBuild.programName);
 }
 
 }  // namespace
@@ -142,6 +147,7 @@ int LoadMorvalenPanels() {
     }
     for (int page = 1; page <= kBuild.pageCount; ++page) SetPanelPos(DataPanel(page), kPageTop, kPageLeft);
     SetPanelAttribute(mainpanel, ATTR_PANEL_TITLE, kBuild.title);
+    SetPanelAttribute(interfacepanel, ATTR_PANEL_CLOSE_ON_ESCAPE, 1);  // Escape closes it as its close box
     FillSensorSelector();
     return 0;
 }
@@ -149,6 +155,8 @@ int LoadMorvalenPanels() {
 void DiscardMorvalenPanels() {
     // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
     SetInterfaceStatusBox(0, 0);
+    SetInterfaceCauseBox(0, 0);
+    SetOperationLine(0, 0);
     if (interfacepanel > 0) {
         Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
         DiscardPanel(interfacepanel);
@@ -200,7 +208,10 @@ void ShowChildPanel() {
     GetCtrlVal(mainpanel, MAINP_SELECT_SENSOR, value);
     selSensor = static_cast<std::uint16_t>(value);
     for (int page = 1; page <= kBuild.pageCount; ++page) HidePanel(DataPanel(page));
-    if (int page = PageForSensorCode(selSensor)) DisplayPanel(DataPanel(page));
+    const int page = PageForSensorCode(selSensor);
+    if (page) DisplayPanel(DataPanel(page));
+    // The page shown carries the line that says what the last operation did.
+    SetOperationLine(DataPanel(page), DATAP_LAST_OPERATION);
 }
 
 int CBF_MAINP(int, int, int event, void*, int, int) {
@@ -223,6 +234,7 @@ void EndRunOnSignal(int) {
 }
 
 int MorvalenMain(int argc, char** argv) {
+    if (PrintVersionIfAsked(argc, argv, kBuild.programName)) return 0;
     if (InitCVIRTE(argc, argv) != 0) return -1;
     InstallTerminationHandler(EndRunOnSignal);
     OpenFrameLogFromStartup(argc, argv);

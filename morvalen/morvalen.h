@@ -22,6 +22,7 @@ enum MainPanelCtrl : int {
     MAINP_CONNECT,
     MAINP_LOGO_BOX,
     MAINP_LOGO_PICTURE,
+    MAINP_ABOUT,
 };
 
 extern std::uint16_t selSensor;

@@ -10,6 +10,7 @@
 #include "frame_assembler.h"
 #include "graph_panel.h"
 #include "live_data.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "record_file.h"
 #include "scope_state.h"
@@ -134,10 +135,15 @@ std::string LostLinesText() {
 
 // The end of a record: saved, or how many lines were lost.
 void ReportRecordEnd() {
-    if (linesLost == 0)
+    const std::string file = recFileName[0] ? recFileName : "no file";
+    if (linesLost == 0) {
+        ReportDone("record ended: " + GroupedNumber(linesTried) + " lines in " + file);
         MessagePopup("INFO!", "File has been saved!");
-    else
+    } else {
+        ReportTrouble("record ended: " + GroupedNumber(linesTried - linesLost) + " of " +
+                      GroupedNumber(linesTried) + " lines in " + file);
         MessagePopup("ATTENTION!", LostLinesText());
+    }
 }
 
 void ShowFrameCounter() {

@@ -23,6 +23,7 @@ enum MainPanelCtrl : int {
     MAINP_SELECT_FILE,
     MAINP_LOGO_BOX,
     MAINP_LOGO_PICTURE,
+    MAINP_ABOUT,
 };
 
 enum ParaPanelCtrl : int {
@@ -76,6 +77,7 @@ enum DataPanelCtrl : int {
     DATAP_SHOW_GRAPH,
     DATAP_MAX_LABEL,  // captions that show and hide with their displays
     DATAP_TRIGGER_LABEL,
+    DATAP_LAST_OPERATION,  // what the last operation did, beside the status box
 };
 
 enum RecorderPanelCtrl : int {

@@ -332,6 +332,7 @@ std::string HelpText(Command command) {
            "  COMMAND   identify, get-params, send-params, compare-params, send-table, record, ports\n"
            "            (COMMAND --help for more)\n"
            "  --frame-log FILE   appends every frame sent and received, and why a link failed, to FILE\n"
+           "  --version          prints the program's version and exits\n"
            "With several links the command runs on all of them at the same time, one worker per link; a\n"
            "link that fails never stops the others. A terminal shows a progress line per link, and a\n"
            "table at the end gives each link's sensor version, result and time. Links, devices and files\n"

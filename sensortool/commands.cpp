@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "build.h"
+#include "build_info.h"
 #include "com232.h"
 #include "equation_file.h"
 #include "frame_assembler.h"
@@ -564,6 +565,7 @@ int PlanRun(Options& options, std::vector<Options>& runs) {
 }  // namespace
 
 int SensorToolMain(int argc, char** argv) {
+    if (PrintVersionIfAsked(argc, argv, "sensor-tool")) return kExitOk;
     std::vector<std::string_view> args(argv + 1, argv + argc);
     Options options;
     std::string error;
