@@ -23,7 +23,7 @@ std::string AboutText() {
     const BuildInfo& b = GetBuildInfo();
     std::string dir;
     if (GetProjectDir(dir) != 0) dir = "(none: it cannot be made)";
-    return g_program + " " + b.version + "\n" +                                             //
+    return g_program + " " + b.version + "\n" +  //
            "Built " + b.date + " from commit " + b.commit + ", on " + GetToolkitVersion() + "\n\n" +
            "Program directory (ComSettings.cfg, IPComboBox.cfg, the COMn links):\n" + dir + "\n\n" +
            "Licence: MIT (Expat). The copyright file of the package holds its text\n" +

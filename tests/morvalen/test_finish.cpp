@@ -78,7 +78,8 @@ TEST_F(Shell, TheAboutButtonTellsVersionBuildQtProgramDirectoryAndLicence) {
     ASSERT_EQ(uitest::Popups().size(), 1u);
     EXPECT_EQ(uitest::Popups()[0].title, "About MorvalenV15");
     const std::string& text = uitest::Popups()[0].text;
-    EXPECT_TRUE(std::regex_search(text, std::regex(R"(^MorvalenV15 \d+\.\d+\nBuilt 20\d\d-\d\d-\d\d from commit )")))
+    EXPECT_TRUE(
+        std::regex_search(text, std::regex(R"(^MorvalenV15 \d+\.\d+\nBuilt 20\d\d-\d\d-\d\d from commit )")))
         << text;
     EXPECT_NE(text.find("\nProgram directory (ComSettings.cfg, IPComboBox.cfg, the COMn links):\n" +
                         projectDir.string() + "\n"),
