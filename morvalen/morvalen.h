@@ -20,9 +20,9 @@ enum MainPanelCtrl : int {
     MAINP_COMPORT,
     MAINP_SERVER,
     MAINP_CONNECT,
-    MAINP_LOGO_BOX,
-    MAINP_LOGO_PICTURE,
     MAINP_ABOUT,
+    MAINP_LOGO_BOX,  // the logo's run-time controls follow MAINP_LOGO_PICTURE
+    MAINP_LOGO_PICTURE,
 };
 
 extern std::uint16_t selSensor;

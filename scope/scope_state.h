@@ -21,9 +21,9 @@ enum MainPanelCtrl : int {
     MAINP_SELECT_RAM,
     MAINP_SELECT_EEPROM,
     MAINP_SELECT_FILE,
-    MAINP_LOGO_BOX,
-    MAINP_LOGO_PICTURE,
     MAINP_ABOUT,
+    MAINP_LOGO_BOX,  // the logo's run-time controls follow MAINP_LOGO_PICTURE
+    MAINP_LOGO_PICTURE,
 };
 
 enum ParaPanelCtrl : int {
