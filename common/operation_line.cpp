@@ -58,17 +58,8 @@ void ClearOperationLines() {
     ShowOnOperationLine(kFailedColor, "");
 }
 
-const std::string& LastOperationText() {
-    return lastText;
-}
-
 std::string GroupedNumber(long long n) {
     std::string digits = std::to_string(n < 0 ? -n : n);
     for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
     return n < 0 ? "-" + digits : digits;
-}
-
-std::string FileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }

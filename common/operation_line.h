@@ -22,10 +22,5 @@ void ReportFailed(std::string_view cause);
 // A new connection attempt: both are emptied.
 void ClearOperationLines();
 
-// The text of the window's line as last written (empty when none).
-const std::string& LastOperationText();
-
 // A count with its thousands grouped as the lines say it: 1204 -> "1,204".
 std::string GroupedNumber(long long n);
-// The file name of a path without its directory, as the lines name files.
-std::string FileNameOf(std::string_view path);

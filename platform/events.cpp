@@ -184,7 +184,7 @@ class PanelFilter : public QObject {
     // panel would hide itself).
     bool Escape(QWidget* w) {
         Panel* p = GetPanel(panel_);
-        if (w != p->widget) return false;  // the key climbs on to the panel's own widget
+        if (!p || w != p->widget) return false;  // a panel being discarded, or not yet at the panel
         if (!p->closeOnEscape) return qobject_cast<QDialog*>(w) != nullptr;
         DispatchPanelEvent(panel_, EVENT_CLOSE, 0, 0);
         return true;
