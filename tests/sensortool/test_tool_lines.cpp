@@ -101,7 +101,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
-        ::chdir(dir.c_str());
+        if (::chdir(dir.c_str()) != 0) ::_exit(125);  // the run's directory is part of what is tested
         if (user &&
             (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 || ::setuid(user->pw_uid) != 0))
             ::_exit(126);
