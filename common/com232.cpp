@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame_log.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "sensor_search.h"
 
@@ -46,7 +47,6 @@ namespace {
 
 LinkProfile profile{};
 int interfaceStatusPanel = 0, interfaceStatusCtrl = 0;
-int interfaceCausePanel = 0, interfaceCauseCtrl = 0;
 bool writeFailed = false;  // the last frame did not go out whole: its failure is the cause, not the wait's
 std::string openedDevice;  // what the serial port opened: a device that goes away takes its link with it
 bool streamReceive = false;
@@ -237,8 +237,7 @@ void SetInterfaceStatusBox(int panel, int ctrl) {
 }
 
 void SetInterfaceCauseBox(int panel, int ctrl) {
-    interfaceCausePanel = panel;
-    interfaceCauseCtrl = ctrl;
+    SetCauseBox(panel, ctrl);
 }
 
 LinkFailure DescribeComOpenFailure(const ComOpenFailure& f, std::string& cause) {
@@ -271,7 +270,7 @@ void SetLinkFailure(LinkFailure failure, const std::string& cause) {
 void ClearLinkCause() {
     linkFailure = kLinkOk;
     linkCause[0] = '\0';
-    if (interfaceCausePanel > 0) SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view());
+    ClearOperationLines();
 }
 
 std::string ServerWithPort() {
@@ -568,6 +567,7 @@ void CheckComLine() {
     std::memcpy(version, szReadBuf, 36);
     version[36] = '\0';
     ShowLinkStatus(version);
+    ReportDone("the sensor answered on " + LinkName());
     if (profile.afterVersionQuery) profile.afterVersionQuery();
 }
 
@@ -575,11 +575,9 @@ void SetPopupTimeout() {
     if (profile.stopPolling) profile.stopPolling();
     comecho = 0;
     ShowLinkStatus("TIMEOUT");
-    if (interfaceCausePanel > 0) {
-        std::string cause = linkCause;
-        if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
-        if (linkFailure == kLinkLineNoise) cause += " (Search finds it)";
-        SetCtrlVal(interfaceCausePanel, interfaceCauseCtrl, std::string_view(cause));
-    }
+    std::string cause = linkCause;
+    if (linkFailure == kLinkServerClosed) cause += ": press Try to reconnect";
+    if (linkFailure == kLinkLineNoise) cause += " (Search finds it)";
+    ReportFailed(cause);
     if (profile.showInterfacePanel) profile.showInterfacePanel();
 }

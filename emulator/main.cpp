@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "build_info.h"
 #include "sensor_emulator.h"
 
 namespace {
@@ -41,7 +42,7 @@ void PrintHelp() {
            "pseudo-terminal serial line until SIGINT or SIGTERM.\n\n"
            "  --model-code CODE   answer with the version text of the first model with this sensor code\n"
            "  --model-row ROW     answer with the version text of this row of the sensor table (1..13)\n"
-           "  --version TEXT      answer with this version text (padded with blanks or cut to 36 bytes)\n"
+           "  --version-text TEXT answer with this version text (padded with blanks or cut to 36 bytes)\n"
            "  --tcp-port PORT     listen on 127.0.0.1:PORT (default 0: a free port)\n"
            "  --no-tcp            do not listen on TCP\n"
            "  --pty               serve a pseudo-terminal serial line\n"
@@ -65,7 +66,8 @@ void PrintHelp() {
            "                      bytes at memory speed)\n"
 
            "  --list-models       print the sensor table and exit\n"
-           "  --help              this text\n\n"
+           "  --help              this text\n"
+           "  --version           print the program's version and exit\n\n"
            "Faults, N counting request frames from 1 (auto-sent frames from the start of auto-sending):\n";
     for (const auto& f : kFaultOptions) {
         std::string left = "  " + std::string(f.name) + " N";
@@ -137,6 +139,7 @@ int main(int argc, char** argv) {
     using namespace sensor_emu;
     EmulatorOptions options;
     Faults faults;
+    if (PrintVersionIfAsked(argc, argv, "sensor-emulator")) return 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -158,9 +161,9 @@ int main(int argc, char** argv) {
             const Model* m = v && ParseInt(v, 0, 1000, n) ? ModelByRow(static_cast<int>(n)) : nullptr;
             if (!m) return Fail("--model-row needs a row of the sensor table (see --list-models)");
             options.versionText = m->versionText;
-        } else if (arg == "--version") {
+        } else if (arg == "--version-text") {
             const char* v = value();
-            if (!v) return Fail("--version needs a text");
+            if (!v) return Fail("--version-text needs a text");
             options.versionText = v;
         } else if (arg == "--tcp-port") {
             const char* v = value();

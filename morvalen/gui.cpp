@@ -9,6 +9,7 @@
 #include "com232.h"
 #include "equation_file.h"
 #include "morvalen.h"
+#include "operation_line.h"
 #include "transfer.h"
 
 std::string file_name;
@@ -144,6 +145,9 @@ void SendCF(const PageDescriptor& d, int panel) {
     CalcCfCurves(d, panel);
     SendParaData(d.page);
     SetCtrlVal(panel, DATAP_STATUS, comecho == 1 ? "SUCCESS" : "FAILURE");
+    if (comecho == 1)
+        ReportDone("table written to page " + std::to_string(d.page) + ": " +
+                   GroupedNumber(d.writeFrames * kFactorsPerFrame) + " words");
     SetCtrlAttribute(panel, DATAP_LAMP, ATTR_CMD_BUTTON_COLOR, kLampIdleColor);
     EndTransfer();
 }
@@ -173,7 +177,10 @@ void SaveEquation(const PageDescriptor& d, int panel) {
     const int n = CoefCount(d);
     for (int k = 0; k < n; ++k) GetCtrlVal(panel, DATAP_COEF + k, coefs[k]);
     const int result = SaveEquationFile(file_name, std::span<const double>(coefs, n));
-    if (result < 0) ReportEquationProblem("Save Equation", result, n);
+    if (result < 0)
+        ReportEquationProblem("Save Equation", result, n);
+    else
+        ReportDone("equations saved to " + file_name);
 }
 
 void GetEquation(const PageDescriptor& d, int panel) {
@@ -186,6 +193,7 @@ void GetEquation(const PageDescriptor& d, int panel) {
         return;
     }
     for (int k = 0; k < n; ++k) SetCtrlVal(panel, DATAP_COEF + k, coefs[k]);
+    ReportDone("equations loaded from " + file_name);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -316,6 +324,7 @@ constexpr BindingTable MakeBindings(PageKind kind, int channels, const PageCallb
     Bind(t, DATAP_STATUS, "textStatus");
     Bind(t, DATAP_LAMP, "buttonLamp");
     Bind(t, DATAP_PROGRESS, "progressSend");
+    Bind(t, DATAP_LAST_OPERATION, "lastOperation");
     if (kind == kThreeChannelPage) {
         Bind(t, DATAP_DRIFT_GRAPH_R, "chartDriftR");
         Bind(t, DATAP_DRIFT_GRAPH_G, "chartDriftG");

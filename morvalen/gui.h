@@ -37,9 +37,10 @@ enum DataPageCtrl : int {
     DATAP_SEND_CF,
     DATAP_SAVE_EQUATION,
     DATAP_GET_EQUATION,
-    DATAP_STATUS,    // page status text
-    DATAP_LAMP,      // status lamp: a command button whose colour marks a running send
-    DATAP_PROGRESS,  // progress indicator, full scale 1000
+    DATAP_STATUS,          // page status text
+    DATAP_LAMP,            // status lamp: a command button whose colour marks a running send
+    DATAP_PROGRESS,        // progress indicator, full scale 1000
+    DATAP_LAST_OPERATION,  // what the last operation did, and when
 };
 constexpr int CoefCtrl(int channel, int term) {
     return DATAP_COEF + kCoefsPerChannel * channel + term;

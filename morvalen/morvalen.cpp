@@ -4,12 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "about.h"
+#include "build_info.h"
 #include "com232.h"
 #include "combobox.h"
 #include "frame_log.h"
 #include "gui.h"
 #include "interface_panel.h"
 #include "logo.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "serial_devices_panel.h"
 #include "transfer.h"
@@ -41,6 +44,7 @@ constexpr CtrlBinding kMainControls[] = {
     {MAINP_CONNECT, "connect", CBF_ButtonConnect},
     {MAINP_LOGO_BOX, "logoBox"},
     {MAINP_LOGO_PICTURE, "logoPicture"},
+    {MAINP_ABOUT, "about", CBF_ButtonAbout},
 };
 constexpr PanelDef kMainPanel{"morvalen_main.ui", CBF_MAINP, kMainControls};
 
@@ -116,6 +120,7 @@ void SetProgramProfiles() {
     SetInterfaceProfile(iface);
 
     SetLogoProfile({mainpanel, MAINP_LOGO_BOX, MAINP_LOGO_PICTURE, kBuild.title, 10, 240});
+    SetAboutProgram(kBuild.programName);
 }
 
 }  // namespace
@@ -143,6 +148,7 @@ int LoadMorvalenPanels() {
     }
     for (int page = 1; page <= kBuild.pageCount; ++page) SetPanelPos(DataPanel(page), kPageTop, kPageLeft);
     SetPanelAttribute(mainpanel, ATTR_PANEL_TITLE, kBuild.title);
+    SetPanelAttribute(interfacepanel, ATTR_PANEL_CLOSE_ON_ESCAPE, 1);  // Escape closes it as its close box
     FillSensorSelector();
     return 0;
 }
@@ -151,6 +157,8 @@ void DiscardMorvalenPanels() {
     // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
     SetInterfaceStatusBox(0, 0);
     CloseSerialDevicesPanel();
+    SetInterfaceCauseBox(0, 0);
+    SetOperationLine(0, 0);
     if (interfacepanel > 0) {
         Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
         DiscardPanel(interfacepanel);
@@ -202,7 +210,10 @@ void ShowChildPanel() {
     GetCtrlVal(mainpanel, MAINP_SELECT_SENSOR, value);
     selSensor = static_cast<std::uint16_t>(value);
     for (int page = 1; page <= kBuild.pageCount; ++page) HidePanel(DataPanel(page));
-    if (int page = PageForSensorCode(selSensor)) DisplayPanel(DataPanel(page));
+    const int page = PageForSensorCode(selSensor);
+    if (page) DisplayPanel(DataPanel(page));
+    // The page shown carries the line that says what the last operation did.
+    SetOperationLine(DataPanel(page), DATAP_LAST_OPERATION);
 }
 
 int CBF_MAINP(int, int, int event, void*, int, int) {
@@ -225,6 +236,7 @@ void EndRunOnSignal(int) {
 }
 
 int MorvalenMain(int argc, char** argv) {
+    if (PrintVersionIfAsked(argc, argv, kBuild.programName)) return 0;
     if (InitCVIRTE(argc, argv) != 0) return -1;
     InstallTerminationHandler(EndRunOnSignal);
     OpenFrameLogFromStartup(argc, argv);

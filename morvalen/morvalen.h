@@ -20,7 +20,8 @@ enum MainPanelCtrl : int {
     MAINP_COMPORT,
     MAINP_SERVER,
     MAINP_CONNECT,
-    MAINP_LOGO_BOX,
+    MAINP_ABOUT,
+    MAINP_LOGO_BOX,  // the logo's run-time controls follow MAINP_LOGO_PICTURE
     MAINP_LOGO_PICTURE,
 };
 

@@ -36,10 +36,21 @@ void ShowFaceStyle(QWidget* w, std::optional<int> face, std::optional<int> text,
     if (text) decl += QString(" color: %1;").arg(ToQColor(*text).name());
     const QString cls = w->metaObject()->className();
     QString sheet = decl.isEmpty() ? QString() : QString("%1 { %2 }").arg(cls, decl);
+    if (pressedShade) sheet += FocusFrameStyle(w, face);
     if (face && pressedShade)
         sheet +=
             QString(" %1:pressed { background-color: %2; }").arg(cls, ToQColor(*face).darker(120).name());
     w->setStyleSheet(sheet);
+}
+
+// A button with the keyboard focus wears a blue frame two pixels wide, on its own face, so a person sees
+// which button Return or Space will press.
+QString FocusFrameStyle(const QWidget* w, std::optional<int> face) {
+    const QColor c = face ? ToQColor(*face) : w->palette().color(QPalette::Button);
+    return QString(
+               " %1:focus { background-color: %2; border: 2px solid #1f5fbf; border-radius: 2px;"
+               " padding: 0px 3px; }")
+        .arg(w->metaObject()->className(), c.name());
 }
 
 void SizeToText(const Control& c) {

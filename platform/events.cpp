@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QPushButton>
 #include <QShortcutEvent>
 #include <QThread>
 #include <QTimer>
@@ -125,7 +126,16 @@ class ControlFilter : public QObject {
         if (code == 0) return inert;
         const bool swallowed = DispatchCtrlEvent(c->panel, c->id, EVENT_KEYPRESS, code, 0) != 0;
         g_keySwallowed = swallowed;
+        if (!swallowed && !inert && (code & VAL_VKEY_MASK) == VAL_ENTER_VKEY) return PressButton(obj);
         return swallowed || inert;
+    }
+
+    // Return or Enter on a command button with the focus presses it, as Space does.
+    static bool PressButton(QObject* obj) {
+        auto* b = qobject_cast<QPushButton*>(obj);
+        if (!b || !b->isEnabled()) return false;
+        b->click();
+        return true;
     }
 
     // A button's shortcut key pressed in its window (Qt finds the button only while it is shown and not
@@ -162,14 +172,24 @@ class PanelFilter : public QObject {
             DispatchPanelEvent(panel_, EVENT_CLOSE, 0, 0);
             return true;
         }
-        // A dialog-based panel would hide itself on Escape.
-        if (e->type() == QEvent::KeyPress && qobject_cast<QDialog*>(obj) &&
-            static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape)
-            return true;
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape &&
+            obj->isWidgetType())
+            return Escape(static_cast<QWidget*>(obj));
         return false;
     }
 
   private:
+    // Escape that no control took climbs from the focus to the panels around it: the innermost panel that
+    // closes on Escape gets CLOSE, as from its close box. The rest never close on Escape (a dialog-based
+    // panel would hide itself).
+    bool Escape(QWidget* w) {
+        Panel* p = GetPanel(panel_);
+        if (!p || w != p->widget) return false;  // a panel being discarded, or not yet at the panel
+        if (!p->closeOnEscape) return qobject_cast<QDialog*>(w) != nullptr;
+        DispatchPanelEvent(panel_, EVENT_CLOSE, 0, 0);
+        return true;
+    }
+
     // A press that a control (or a child panel's control) did not take climbs to the panel: it is the
     // panel's own when no control lies under the pointer.
     bool Mouse(QWidget* w, QMouseEvent* e) {

@@ -141,6 +141,7 @@ void ShowPaletteColors(QWidget* w, std::optional<int> text, std::optional<int> b
 // Buttons and rings draw their face from a style sheet, the only way that colours them in every style; a
 // button's face darkens while pressed.
 void ShowFaceStyle(QWidget* w, std::optional<int> face, std::optional<int> text, bool pressedShade);
+QString FocusFrameStyle(const QWidget* w, std::optional<int> face);
 // A text message made at run time grows with its text.
 void SizeToText(const Control& c);
 // Raises an event for a control from a widget signal.

@@ -200,6 +200,9 @@ int GetPanelAttribute(int panel, PanelAttr attr, int& value) {
             case ATTR_PANEL_BACKCOLOR:
                 value = FromQColor(w->palette().color(QPalette::Window));
                 break;
+            case ATTR_PANEL_CLOSE_ON_ESCAPE:
+                value = p->closeOnEscape ? 1 : 0;
+                break;
             default:
                 return UIEInvalidAttribute;
         }
@@ -244,6 +247,9 @@ int SetPanelAttribute(int panel, PanelAttr attr, int value) {
                 w->setAutoFillBackground(true);
                 break;
             }
+            case ATTR_PANEL_CLOSE_ON_ESCAPE:
+                p->closeOnEscape = value != 0;
+                break;
             case ATTR_PANEL_TITLE:
                 return UIEWrongType;
             default:

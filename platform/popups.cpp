@@ -1,11 +1,12 @@
-// Modal pop-ups: messages, yes/no questions and the file selection dialog. In test mode a responder
-// answers them instead of a person. Once the run is asked to end (SIGTERM, SIGINT), or in a console program,
-// nobody is there to answer: open pop-ups are closed as cancelled, and new ones are answered at once, their
-// text written to the error stream.
+// Modal pop-ups: messages, yes/no questions and the file selection dialog, each centred on the window it
+// belongs to. In test mode a responder answers them instead of a person. Once the run is asked to end
+// (SIGTERM, SIGINT), or in a console program, nobody is there to answer: open pop-ups are closed as
+// cancelled, and new ones are answered at once, their text written to the error stream.
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 
 #include "internal.h"
@@ -15,11 +16,42 @@ namespace {
 
 PopupResponder g_responder = nullptr;
 
+// The window a pop-up belongs to, which it opens centred on: the dialog open now (a question asked from
+// within a dialog), else the program's active window, else, when another program has the focus, the
+// largest window the program shows (its main window), so a pop-up never lands in the screen's middle
+// apart from its program.
+QWidget* OwnerWindow() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    QWidget* owner = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || w->isMinimized() || w->windowType() == Qt::Popup ||
+            w->windowType() == Qt::ToolTip)
+            continue;
+        const QSize size = w->size();
+        if (!owner || size.width() * size.height() > owner->width() * owner->height()) owner = w;
+    }
+    return owner;
+}
+
+// Qt places a dialog with a parent centred on the parent's window once it knows its own size; this puts it
+// there again after the window system has shown it, for window managers that place new windows themselves.
+void KeepCentredOnOwner(QDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [d = &dialog] {
+        QWidget* parent = d->parentWidget();
+        if (!parent) return;
+        const QRect owner = parent->window()->frameGeometry();
+        QRect frame = d->frameGeometry();
+        frame.moveCenter(owner.center());
+        d->move(frame.topLeft());
+    });
+}
+
 int ShowMessageBox(std::string_view title, std::string_view message, bool question) {
     QMessageBox box(question ? QMessageBox::Question : QMessageBox::Information, QStr(title), QStr(message),
-                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, OwnerWindow());
     box.setTextFormat(Qt::PlainText);  // blanks and line breaks as given, no markup
+    KeepCentredOnOwner(box);
     RegisterOpenPopup(&box, true);
     const int answer = box.exec();
     RegisterOpenPopup(&box, false);
@@ -68,8 +100,8 @@ void SetDialogMode(QFileDialog& dialog, int buttonLabel) {
 }
 
 QString RunFileDialog(const PopupRequest& r) {
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(r.title),
-                       QString::fromStdString(r.directory));
+    QFileDialog dialog(OwnerWindow(), QString::fromStdString(r.title), QString::fromStdString(r.directory));
+    KeepCentredOnOwner(dialog);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     SetDialogMode(dialog, r.buttonLabel);
     dialog.setOption(QFileDialog::ReadOnly, !r.allowMakeDirectory);

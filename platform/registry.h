@@ -60,6 +60,7 @@ struct Panel {
     PanelCallbackPtr callback = nullptr;
     std::map<int, Control> controls;
     std::vector<int> tabOrder;  // control ids, first = position 0
+    bool closeOnEscape = false;
 };
 
 // A new panel record and its handle; dropping a panel's record drops those of the panels inside it.

@@ -72,7 +72,11 @@ void SetGraphVisible() {
 
 // --- callbacks ------------------------------------------------------------------------------------------
 
-int CBF_GRAPHP(int, int, int, void*, int, int) {
+// Closed (Escape), the graph panel gives its place back to the data panel, as its Close button does.
+int CBF_GRAPHP(int, int, int event, void*, int, int) {
+    if (event != EVENT_CLOSE) return 0;
+    DisplayPanel(datapanel);
+    HidePanel(graphpanel);
     return 0;
 }
 

@@ -2,11 +2,13 @@
 // loading order and the places of the child panels.
 #include <iterator>
 
+#include "about.h"
 #include "com232.h"
 #include "combobox.h"
 #include "graph_panel.h"
 #include "interface_panel.h"
 #include "live_data.h"
+#include "operation_line.h"
 #include "parameters.h"
 #include "recorder.h"
 #include "scope.h"
@@ -29,6 +31,7 @@ constexpr CtrlBinding kMainControls[] = {
     {MAINP_SELECT_FILE, "selectFile", CBF_SelectFILE},
     {MAINP_LOGO_BOX, "logoBox"},
     {MAINP_LOGO_PICTURE, "logoPicture"},
+    {MAINP_ABOUT, "about", CBF_ButtonAbout},
 };
 
 constexpr CtrlBinding kParaControls[] = {
@@ -82,6 +85,7 @@ constexpr CtrlBinding kDataControls[] = {
     {DATAP_SHOW_GRAPH, "showGraph", CBF_ButtonShowGraph},
     {DATAP_MAX_LABEL, "maxLabel"},
     {DATAP_TRIGGER_LABEL, "triggerLabel"},
+    {DATAP_LAST_OPERATION, "lastOperation"},
 };
 
 constexpr CtrlBinding kRecorderControls[] = {
@@ -171,6 +175,10 @@ int LoadOrvanePanels() {
     }
     for (const PanelSlot& slot : kPanels)
         if (slot.child) SetPanelPos(*slot.handle, slot.top, slot.left);
+    // Escape closes the big vector display as its right click does, and the graph panel as its Close
+    // button does.
+    SetPanelAttribute(colbigpanel, ATTR_PANEL_CLOSE_ON_ESCAPE, 1);
+    SetPanelAttribute(graphpanel, ATTR_PANEL_CLOSE_ON_ESCAPE, 1);
     return 0;
 }
 
@@ -178,6 +186,8 @@ void DiscardOrvanePanels() {
     // Nothing may address the panels once they are gone: not the link's status box, not the combo box.
     SetInterfaceStatusBox(0, 0);
     CloseSerialDevicesPanel();
+    SetInterfaceCauseBox(0, 0);
+    SetOperationLine(0, 0);
     if (interfacepanel > 0) Combo_DiscardComboBox(interfacepanel, INTERFACEP_SERVER);
     if (colbigpanel > 0) DiscardPanel(colbigpanel);
     if (mainpanel > 0) DiscardPanel(mainpanel);  // its children go with it

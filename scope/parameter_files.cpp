@@ -6,6 +6,7 @@
 #include <string>
 
 #include "com232.h"
+#include "operation_line.h"
 #include "parameters.h"
 #include "platform.h"
 #include "scope_state.h"
@@ -46,6 +47,8 @@ void SendParaToFile() {
     std::copy(pp, pp + kImageWords, image.begin());
     if (!SaveParameterFile(paraFileName, image))
         Report("could not be written. The parameters were not saved.");
+    else
+        ReportDone("parameter set saved to " + std::string(paraFileName));
 }
 
 void ReadParaFromFile() {
@@ -59,6 +62,7 @@ void ReadParaFromFile() {
     std::copy(image.begin(), image.end(), pp);
     CopyFileParatoVars();
     SetPanelValues();
+    ReportDone("parameter set loaded from " + std::string(paraFileName));
     InitEval();
 }
 

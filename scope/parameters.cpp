@@ -5,6 +5,7 @@
 
 #include "com232.h"
 #include "live_data.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "scope_state.h"
 #include "sensor_exchange.h"
@@ -274,7 +275,9 @@ void SendPara() {
     poll = 0;
     GetPanelValues();
     CopyVarsToPP();
-    WriteParameterSeries(target == EEPROM);
+    if (WriteParameterSeries(target == EEPROM))
+        ReportDone(std::to_string(kImageWords) + " words sent to " + (target == EEPROM ? "EEPROM" : "RAM") +
+                   ", every echo checked");
 }
 
 void GetPara() {
@@ -282,6 +285,7 @@ void GetPara() {
     comecho = 1;
     if (!ReadParameterSeries(target == EEPROM, CopyPPtoVars)) return;
     SetPanelValues();
+    ReportDone(std::string("parameter set read from ") + (target == EEPROM ? "EEPROM" : "RAM"));
     InitEval();
 }
 

@@ -10,6 +10,7 @@
 #include "frame_assembler.h"
 #include "graph_panel.h"
 #include "live_data.h"
+#include "operation_line.h"
 #include "platform.h"
 #include "record_file.h"
 #include "scope_state.h"
@@ -142,9 +143,20 @@ std::string UnansweredText() {
 
 // The end of a record: saved, or what went wrong.
 void ReportRecordEnd() {
-    if (linesLost == 0 && requestsUnanswered == 0)
+    const std::string file = recFileName[0] ? recFileName : "no file";
+    if (linesLost == 0 && requestsUnanswered == 0) {
+        ReportDone("record ended: " + GroupedNumber(linesTried) + " lines in " + file);
         MessagePopup("INFO!", "File has been saved!");
-    else if (requestsUnanswered == 0)
+        return;
+    }
+    std::string line = "record ended: " +
+                       (linesLost ? GroupedNumber(linesTried - linesLost) + " of " : std::string()) +
+                       GroupedNumber(linesTried) + " lines in " + file;
+    if (requestsUnanswered > 0)
+        line += ", " + GroupedNumber(requestsUnanswered) +
+                (requestsUnanswered == 1 ? " request" : " requests") + " unanswered";
+    ReportTrouble(line);
+    if (requestsUnanswered == 0)
         MessagePopup("ATTENTION!", LostLinesText());
     else
         MessagePopup("ATTENTION!", UnansweredText() + (linesLost ? "\n" + LostLinesText() : std::string()));

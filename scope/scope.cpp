@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "about.h"
+#include "build_info.h"
 #include "com232.h"
 #include "frame_log.h"
 #include "interface_panel.h"
@@ -59,6 +61,7 @@ void EndRunOnSignal(int) {
 }
 
 int OrvaneMain(int argc, char** argv) {
+    if (PrintVersionIfAsked(argc, argv, "OrvaneV33")) return 0;
     if (InitCVIRTE(argc, argv) != 0) return -1;
     InstallTerminationHandler(EndRunOnSignal);
     OpenFrameLogFromStartup(argc, argv);
@@ -76,6 +79,7 @@ int OrvaneMain(int argc, char** argv) {
 
 void InitAll() {
     SetScopeProfiles();
+    SetAboutProgram("OrvaneV33");
     SetLogoProfile({mainpanel, MAINP_LOGO_BOX, MAINP_LOGO_PICTURE, kTitle, 12, 280});
     SetPanelAttribute(mainpanel, ATTR_PANEL_TITLE, kTitle);
     PrepareInterfacePanel();

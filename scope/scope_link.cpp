@@ -5,6 +5,7 @@
 #include "com232.h"
 #include "interface_panel.h"
 #include "live_data.h"
+#include "operation_line.h"
 #include "parameter_image.h"
 #include "parameters.h"
 #include "scope_state.h"
@@ -61,6 +62,7 @@ void SetScopeProfiles() {
     link.statusPanel = datapanel;
     link.statusCtrl = DATAP_STATUS;
     SetLinkProfile(link);
+    SetOperationLine(datapanel, DATAP_LAST_OPERATION);
 
     InterfaceProfile iface{};
     iface.openPanel = OpenInterfacePanel;

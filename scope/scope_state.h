@@ -21,7 +21,8 @@ enum MainPanelCtrl : int {
     MAINP_SELECT_RAM,
     MAINP_SELECT_EEPROM,
     MAINP_SELECT_FILE,
-    MAINP_LOGO_BOX,
+    MAINP_ABOUT,
+    MAINP_LOGO_BOX,  // the logo's run-time controls follow MAINP_LOGO_PICTURE
     MAINP_LOGO_PICTURE,
 };
 
@@ -76,6 +77,7 @@ enum DataPanelCtrl : int {
     DATAP_SHOW_GRAPH,
     DATAP_MAX_LABEL,  // captions that show and hide with their displays
     DATAP_TRIGGER_LABEL,
+    DATAP_LAST_OPERATION,  // what the last operation did, beside the status box
 };
 
 enum RecorderPanelCtrl : int {

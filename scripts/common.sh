@@ -11,24 +11,42 @@ JOBS=${JOBS:-$(nproc)}
 # makes the manual pages of the command-line tools from their --help. ser2net stands between a test and
 # the emulator's serial line as a serial-to-Ethernet server does between the programs and a sensor. The
 # end-to-end journeys drive the programs on Xvfb with xdotool and keep a screenshot of a failure (xwd, in
-# x11-apps).
+# x11-apps). The package test checks the programs' hardening with hardening-check (devscripts).
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
-          dpkg-dev file desktop-file-utils lintian help2man ser2net
+          dpkg-dev file desktop-file-utils lintian devscripts help2man ser2net
           xdotool x11-apps)
 
+# Installs what is missing, saying so in one line; apt's own lines (several hundred on a fresh machine) go
+# to $BUILD_DIR/install.log, whose end is shown when the installation fails.
 install_missing() {
-    local missing=()
+    local missing=() p
     for p in "${PACKAGES[@]}"; do
         # A removed package can leave its status behind ("deinstall ok config-files"); only this counts.
         [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    if [ ${#missing[@]} -eq 0 ]; then
+        if [ ${#PACKAGES[@]} -eq 1 ]; then
+            echo "The Debian package needed is installed."
+        else
+            echo "The ${#PACKAGES[@]} Debian packages needed are installed."
+        fi
+        return 0
+    fi
+    mkdir -p "$BUILD_DIR"
+    local log=$BUILD_DIR/install.log sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=sudo
+        sudo -v || exit 1  # the password question, if any, before the output goes to the log
+    fi
+    echo "Installing ${#missing[@]} Debian packages (apt's output goes to $log)..."
+    echo "Installing: ${missing[*]}" > "$log"
+    if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+            --no-install-recommends "${missing[@]}"; } >> "$log" 2>&1; then
+        tail -n 25 "$log" >&2
+        echo "Installing the Debian packages failed (the end of $log is above)." >&2
+        exit 1
+    fi
 }
 
 # Configures the tree in $BUILD_DIR. Quiet unless it fails.
@@ -40,10 +58,10 @@ configure_tree() {
     fi
 }
 
-# Builds everything: programs, tools, tests and benchmarks.
+# Builds everything: programs, tools, tests and benchmarks, quietly as build_targets does.
 build_tree() {
-    configure_tree
-    cmake --build "$BUILD_DIR" -j"$JOBS"
+    echo "Building everything in $BUILD_DIR (the first time takes a while)..."
+    build_targets all
 }
 
 # Builds the named targets only. The compiler's lines go to $BUILD_DIR/build.log; a terminal sees the

@@ -24,12 +24,13 @@ echo "Starting the sensor emulator (TCP port $port on 127.0.0.1, serial line $di
     --dump "$demo/emulator-table.txt" > "$demo/emulator.log" &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
-for _ in $(seq 50); do grep -q '^link' "$demo/emulator.log" 2>/dev/null && break; sleep 0.1; done
+# Its last start-up line names the version it answers with; what it says is in emulator.log.
+for _ in $(seq 50); do grep -q '^version' "$demo/emulator.log" 2>/dev/null && break; sleep 0.1; done
 if ! kill -0 $emulator 2>/dev/null; then
-    echo "The sensor emulator did not start (is port $port in use? set EMULATOR_PORT)."
+    echo "The sensor emulator did not start (is port $port in use? set EMULATOR_PORT):"
+    sed 's/^/  /' "$demo/emulator.log"
     exit 1
 fi
-sed 's/^/  sensor-emulator: /' "$demo/emulator.log"
 
 # Every run connects by TCP/IP to this run's emulator, whatever an earlier run or the user left here.
 printf '1\n5\n1\n127.0.0.1\n%s\n' "$port" > "$dir/ComSettings.cfg"

@@ -445,6 +445,7 @@ std::string HelpText(Command command) {
            "  --frame-log FILE   appends every frame sent and received, and why a link failed, to FILE\n"
            "  --parallel N       works on at most N sensors at once (default 32, fewer when the limit of\n"
            "                     open files is low); the other links wait for their turn\n"
+           "  --version          prints the program's version and exits\n"
            "With several links the command runs on all of them at the same time (up to --parallel), one\n"
            "worker per link; a link that fails never stops the others. A terminal shows a progress line\n"
            "per link, and a table at the end gives each link's sensor version, result and time. Links,\n"

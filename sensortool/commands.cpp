@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "build.h"
+#include "build_info.h"
 #include "com232.h"
 #include "equation_file.h"
 #include "frame_assembler.h"
@@ -769,6 +770,7 @@ int Scan(const Options& options, char* argv0) {
 }  // namespace
 
 int SensorToolMain(int argc, char** argv) {
+    if (PrintVersionIfAsked(argc, argv, "sensor-tool")) return kExitOk;
     std::vector<std::string_view> args(argv + 1, argv + argc);
     Options options;
     std::string error;

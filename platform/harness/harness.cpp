@@ -234,6 +234,13 @@ KnownDialog& NoteDialog(QWidget* dialog) {
         seen.acceptLabel = WithoutMnemonic(fd->labelText(QFileDialog::Accept)).toStdString();
         if (auto* name = fd->findChild<QLineEdit*>("fileNameEdit")) seen.text = name->text().toStdString();
     }
+    if (QWidget* parent = dialog->parentWidget()) {
+        const QWidget* owner = parent->window();
+        seen.ownerTitle = owner->windowTitle().toStdString();
+        const QPoint offset = dialog->frameGeometry().center() - owner->frameGeometry().center();
+        seen.offsetX = offset.x();
+        seen.offsetY = offset.y();
+    }
     g_dialogsSeen.push_back(seen);
     return g_dialogsKnown.back();
 }

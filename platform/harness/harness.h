@@ -93,6 +93,8 @@ struct DialogSeen {
     bool canMakeDirectory = false;   // a file dialog that offers to make a new folder
     std::string filters;             // a file dialog's name filters, one per line
     bool unanswered = false;         // no step came for it within 10 s: it was closed as cancelled
+    std::string ownerTitle;          // the title of the window it belongs to; empty when it has none
+    int offsetX = 0, offsetY = 0;    // its centre less that window's centre, in pixels, as it showed
 };
 const std::vector<DialogSeen>& DialogsSeen();
 

@@ -141,6 +141,9 @@ enum PanelAttr : int {
     ATTR_PANEL_PARENT,  // 0 for a top-level panel
     ATTR_PANEL_BACKCOLOR,
     ATTR_PANEL_FIRST_CTRL,  // read only: the control at tab position 0, 0 when the panel has none
+    // 1: Escape pressed in the panel (and taken by none of its controls) raises CLOSE to the panel callback,
+    // as its close box does. 0 (the default): Escape does nothing.
+    ATTR_PANEL_CLOSE_ON_ESCAPE,
 };
 int GetPanelAttribute(int panel, PanelAttr attr, int& value);
 int GetPanelAttribute(int panel, PanelAttr attr, std::string& value);
@@ -591,5 +594,7 @@ using TerminationCallbackPtr = void (*)(int signalNumber);
 int InstallTerminationHandler(TerminationCallbackPtr handler);
 // The signal that asked the run to end; 0 while none has.
 int TerminationSignal();
+// The toolkit the windows run on, for the About boxes: "Qt 6.4.2".
+std::string GetToolkitVersion();
 // Saves a panel (with its child panels) as a PNG picture.
 int SavePanelImage(int panel, std::string_view path);

@@ -40,6 +40,7 @@ class CommandButtons : public ControlKind {
     }
     void Prepare(Control& c) const override {
         static_cast<QPushButton*>(c.widget.data())->setAutoDefault(false);  // Enter in a field must not click
+        ShowColors(c);                                                      // the focus frame
     }
 
     int GetAttr(const Control& c, CtrlAttr attr, int& v) const override {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of a build tree, unpacks it into a temporary root and checks what it holds:
 # runtime dependencies only, no tests or tools, menu entries with their programs and icons, copyright,
-# changelog and manual pages, and no error in lintian's eyes. Then starts each named program from that
+# changelog and manual pages, no error in lintian's eyes, and every program hardened (hardening-check). Then starts each named program from that
 # root, offscreen, with a temporary home: its panels must come from the
 # installed share directory and its settings and COM links from ~/.config/colour-sensor-tools/<program>,
 # where a sensor emulator (from the package too) serves COM5. Each must still run after a few seconds.
@@ -51,11 +51,39 @@ for program in "$usr"/bin/*; do
     zgrep -q '^\.SH' "$page" 2>/dev/null || fail "no manual page $page"
 done
 if command -v lintian > /dev/null; then
-    lintian --fail-on error --tag-display-limit 0 "$deb" > "$work/lintian.log" 2>&1 ||
+    lintian --fail-on error --display-info --tag-display-limit 0 "$deb" > "$work/lintian.log" 2>&1 ||
         fail "lintian found errors: $(grep '^E:' "$work/lintian.log")"
     grep '^[EW]:' "$work/lintian.log"
+    # Built with Debian's hardening flags, the programs give lintian nothing to say about them.
+    for tag in hardening-no-bindnow hardening-no-fortify-functions hardening-no-pie hardening-no-relro; do
+        ! grep -q " $tag " "$work/lintian.log" || fail "lintian: $(grep " $tag " "$work/lintian.log")"
+    done
 else
     fail "lintian is missing (scripts/test.sh installs it)"
+fi
+
+# Every program tells the package's version with --version, in one line.
+package_version=$(dpkg-deb -f "$deb" Version)
+for program in "$usr"/bin/*; do
+    name=$(basename "$program")
+    line=$("$program" --version 2>&1)
+    [[ $line =~ ^$name\ ([^ ]+)\ \(commit\ [0-9a-f]+,\ built\ [0-9]{4}-[0-9]{2}-[0-9]{2}\)$ ]] ||
+        fail "$name --version said: $line"
+    [ "${BASH_REMATCH[1]}-1" = "$package_version" ] ||
+        fail "$name --version tells version ${BASH_REMATCH[1]}, the package is $package_version"
+done
+
+# Every program of the package is hardened: position-independent, stack protector, fortified C library
+# calls, relocations read-only and bound at start. Control-flow protection (-fcf-protection) is not among
+# Debian 12's hardening flags (dpkg-buildflags), so it is not asked for.
+if command -v hardening-check > /dev/null; then
+    for program in "$usr"/bin/*; do
+        hardening-check --nocfprotection "$program" > "$work/hardening.log" 2>&1 ||
+            fail "hardening-check on $(basename "$program"): $(grep -v ': yes' "$work/hardening.log" | tr '\n' ' ')"
+    done
+    echo "hardening-check passed on: $(ls "$usr/bin" | tr '\n' ' ')"
+else
+    fail "hardening-check is missing (devscripts; scripts/test.sh installs it)"
 fi
 
 # Every menu entry starts a program of the package and shows an icon of its own.

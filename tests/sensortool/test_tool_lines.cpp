@@ -105,7 +105,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
-        ::chdir(dir.c_str());
+        if (::chdir(dir.c_str()) != 0) ::_exit(125);  // the run's directory is part of what is tested
         const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
         if (fileLimit > 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(125);
         if (user &&
