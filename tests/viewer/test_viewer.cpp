@@ -1,6 +1,7 @@
 // The record viewer: a known spike in the PNG, an SVG that parses, CSV that reads back as the record, the
 // plot command line, and the window following a file while it grows.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -217,6 +218,35 @@ TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
     EXPECT_NEAR(window.View().x0, all.x0, 1e-6);
     EXPECT_NEAR(window.View().x1, all.x1, 1e-6);
     std::remove(path.c_str());
+}
+
+// sensor-tool plot without a display: the picture, and nothing but its own lines on the error stream.
+TEST(SensorToolPlot, DrawsWithoutADisplayAndSaysWhatIsWrong) {
+    const std::string dat = Temp("plot.dat"), png = Temp("plot.png"), err = Temp("plot.err");
+    std::ofstream(dat, std::ios::binary)
+        << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n"
+           "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\r\n"
+           "12-06-2026\t17:45:05\t30\t2\t3\t4\t5\t6\t7\t8\r\n";
+    const std::string run =
+        std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u QT_QPA_PLATFORM ") + TOOL_PATH +
+        " plot " + dat + " --png " + png + " --size 640x400 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 0);
+    const QImage image(QString::fromStdString(png));
+    EXPECT_EQ(image.size(), QSize(640, 400));
+    std::ifstream in(err);
+    const std::string said((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(said, "sensor-tool: " + dat +
+                        ": line 3: 9 fields instead of 10 (date, time and eight values, "
+                        "separated by TABs)\n"
+                        "sensor-tool: " +
+                        dat + ": 1 line is left out; the others are shown.\n");
+    const std::string missing = std::string(TOOL_PATH) + " plot /nonexistent.dat --svg " + png + " 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(missing.c_str())), 5);
+    const std::string badArgs =
+        std::string(TOOL_PATH) + " plot " + dat + " --png " + png + " --signals X 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(badArgs.c_str())), 2);
+    for (const std::string& f : {dat, png, err}) std::remove(f.c_str());
 }
 
 int main(int argc, char** argv) {
