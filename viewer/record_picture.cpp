@@ -199,10 +199,11 @@ void DrawLane(QPainter& p, const RecordData& data, const PictureView& v, const Q
     if (visible > 0 && visible * 6 <= std::size_t(plot.width())) {
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setBrush(colour);
+        // Centred on a pixel, so that each dot has the same solid core wherever it lies.
         for (std::size_t i = firstInView; i < after; ++i)
-            p.drawEllipse(
-                QPointF(PixelOf(records::XOf(data, v.axis, i), v, plot), y(data.At(i)[std::size_t(s)])), 2.5,
-                2.5);
+            p.drawEllipse(QPointF(std::floor(PixelOf(records::XOf(data, v.axis, i), v, plot)) + 0.5,
+                                  std::floor(y(data.At(i)[std::size_t(s)])) + 0.5),
+                          2.5, 2.5);
     }
     p.restore();
 }
