@@ -1,9 +1,12 @@
 #include "record_data.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <new>
 
 namespace records {
 
@@ -78,6 +81,10 @@ struct RecordData::Block {
     std::uint16_t fractions[kBlockLines];  // the line's place within its second, in 65,536ths
 };
 
+void RecordData::BlockFree::operator()(Block* block) const {
+    ::munmap(block, sizeof(Block));
+}
+
 RecordData::RecordData() = default;
 RecordData::~RecordData() = default;
 RecordData::RecordData(RecordData&&) noexcept = default;
@@ -130,7 +137,11 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
         CloseRun();
     }
     if ((size_ & (kBlockLines - 1)) == 0) {
-        blocks_.push_back(std::unique_ptr<Block>(new Block));  // left unfilled: pages cost when written
+        // Its pages mapped at once: page by page on first touch costs a fault each, a quarter of the reading.
+        void* memory = ::mmap(nullptr, sizeof(Block), PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (memory == MAP_FAILED) throw std::bad_alloc();
+        blocks_.emplace_back(static_cast<Block*>(memory));
     }
     Block& block = *blocks_.back();
     const std::size_t at = size_ & (kBlockLines - 1);

@@ -70,13 +70,16 @@ class RecordData {
 
   private:
     struct Block;
+    struct BlockFree {
+        void operator()(Block* block) const;
+    };
     static constexpr std::size_t kBlockShift = 16, kBlockLines = std::size_t(1) << kBlockShift;
     static constexpr std::size_t kFan = 64;
     std::uint16_t Fraction(std::size_t line) const;
     void CloseRun();
     void Summarise();
 
-    std::vector<std::unique_ptr<Block>> blocks_;
+    std::vector<std::unique_ptr<Block, BlockFree>> blocks_;
     std::size_t size_ = 0;
     std::int64_t base_ = 0;     // the first line's second; lines keep theirs as a 32-bit offset from it
     std::size_t runStart_ = 0;  // the first line of the latest second, whose lines are still coming

@@ -178,14 +178,22 @@ void DrawLane(QPainter& p, const RecordData& data, const PictureView& v, const Q
                     y(data.At(firstInView - 1)[std::size_t(s)])};
         havePrevious = true;
     }
+    std::size_t previousColumn = std::size_t(-2);
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const records::Column& col = columns[c];
         if (col.first == col.last) continue;
         const double px = plot.left() + double(c) + 0.5;
-        if (havePrevious) lines.emplace_back(previous, QPointF(px, y(data.At(col.first)[std::size_t(s)])));
-        lines.emplace_back(px, y(col.range.min[s]) + 0.5, px, y(col.range.max[s]) - 0.5);
+        double upper = y(col.range.max[s]) - 0.5, lower = y(col.range.min[s]) + 0.5;
+        if (havePrevious && previousColumn + 1 == c) {
+            // From the column before, one pixel away: its last value joins this column's span.
+            upper = std::min(upper, previous.y()), lower = std::max(lower, previous.y());
+        } else if (havePrevious) {
+            lines.emplace_back(previous, QPointF(px, y(data.At(col.first)[std::size_t(s)])));
+        }
+        lines.emplace_back(px, lower, px, upper);
         previous = {px, y(data.At(col.last - 1)[std::size_t(s)])};
         havePrevious = true;
+        previousColumn = c;
     }
     const std::size_t after = columns.back().last;
     if (havePrevious && after < data.Size())
