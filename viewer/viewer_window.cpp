@@ -155,6 +155,7 @@ class RecordCanvas : public QWidget {
 ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool follow)
     : path_(QFileInfo(path).absoluteFilePath()), sensorId_(sensorId) {
     canvas_ = new RecordCanvas(this);
+    canvas_->setObjectName(QStringLiteral("canvas"));
     stats_ = new QTableWidget(records::kSignals, 7, this);
     stats_->setHorizontalHeaderLabels(
         {"Signal", "At cursor", "Count", "Min", "Max", "Mean", "Std. deviation"});

@@ -211,12 +211,62 @@ TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
     window.ZoomAt(0.5, all.x0 + 10);
     EXPECT_NEAR(window.View().x1 - window.View().x0, 51.48, 1e-6);
     EXPECT_NEAR(window.View().x0, all.x0 + 5, 1e-6);
-    QWidget* canvas = window.centralWidget()->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QWidget* canvas = window.findChild<QWidget*>("canvas");
     ASSERT_NE(canvas, nullptr);
     canvas->setFocus();
     QTest::keyClick(canvas, Qt::Key_Home);
     EXPECT_NEAR(window.View().x0, all.x0, 1e-6);
     EXPECT_NEAR(window.View().x1, all.x1, 1e-6);
+    std::remove(path.c_str());
+}
+
+TEST(ViewerWindow, TheMouseSetsTheCursorZoomsToABoxAndPans) {
+    const std::string path = Temp("mouse.dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 100; ++i)  // one a second from 17:10:00, CH_L = the line's index
+            out << "12-06-2026\t17:" << 10 + i / 60 << ":" << (i % 60 < 10 ? "0" : "") << i % 60 << "\t" << i
+                << "\t2\t3\t4\t5\t6\t7\t8\r\n";
+    }
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.resize(1280, 860);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 100; }, 5000));
+    QWidget* canvas = window.findChild<QWidget*>("canvas");
+    ASSERT_NE(canvas, nullptr);
+    const records::RecordData& d = window.Data();
+    auto pixelOf = [&](double line) {  // where line `line` (fractions between lines) lies on the canvas
+        const PictureView& v = window.View();
+        const QRect plot = LayoutOf(canvas->rect(), v).plot;
+        const double x = d.Time(0) + line;
+        return QPoint(int(std::lround(plot.left() + (x - v.x0) * plot.width() / (v.x1 - v.x0))),
+                      plot.center().y());
+    };
+    QTest::mouseMove(canvas, pixelOf(50));
+    EXPECT_EQ(window.View().cursor, 50);
+    EXPECT_EQ(window.StatsTable()->item(0, 1)->text(), "50");  // CH_L at the cursor
+    EXPECT_EQ(window.StatsTable()->item(7, 1)->text(), "8");
+    // Shift+drag from between lines 19 and 20 to between 40 and 41: lines 20..40 in view.
+    const QPoint from = pixelOf(19.5), to = pixelOf(40.5);
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::ShiftModifier, from);
+    QTest::mouseMove(canvas, to);
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::ShiftModifier, to);
+    EXPECT_EQ(VisibleLines(d, window.View()), (std::pair<std::size_t, std::size_t>{20, 41}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.StatsTable()->item(0, 2)->text() == "21"; }, 2000));
+    EXPECT_EQ(window.StatsTable()->item(0, 3)->text(), "20");
+    EXPECT_EQ(window.StatsTable()->item(0, 4)->text(), "40");
+    EXPECT_EQ(window.StatsTable()->item(0, 5)->text(), "30.00");
+    // Dragging to the right by the width of five lines shows five lines further left.
+    const double span = window.View().x1 - window.View().x0;
+    const QPoint grab = pixelOf(30), release = pixelOf(35);
+    const double moved =
+        double(release.x() - grab.x()) * span / LayoutOf(canvas->rect(), window.View()).plot.width();
+    const double x0 = window.View().x0;
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, grab);
+    QTest::mouseMove(canvas, release);
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, release);
+    EXPECT_NEAR(window.View().x0, x0 - moved, 1e-6);
+    EXPECT_NEAR(moved, 5.0, 0.1);
     std::remove(path.c_str());
 }
 
