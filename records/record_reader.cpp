@@ -239,6 +239,13 @@ bool RecordReader::Step(std::size_t maxBytes) {
             return false;
         }
         size_ = std::uint64_t(st.st_size);
+        struct stat byName {};
+        if (::stat(path_.c_str(), &byName) != 0 || byName.st_ino != st.st_ino || byName.st_dev != st.st_dev) {
+            fileFatal_ =
+                "the file was deleted or replaced by another of the same name while it was read; "
+                "open it again to see what it holds now";
+            return false;
+        }
     }
     std::size_t done = 0;
     while (done < maxBytes && parser_.Fatal().empty()) {

@@ -193,7 +193,10 @@ ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool fo
         const QString file = QFileDialog::getOpenFileName(
             this, QStringLiteral("Open record file"), QFileInfo(path_).absolutePath(),
             QStringLiteral("Record files (*.dat);;All files (*)"));
-        if (!file.isEmpty()) (new ViewerWindow(file, QString(), false))->show();
+        if (file.isEmpty()) return;
+        auto* window = new ViewerWindow(file, QString(), false);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
     });
     tools->addAction(QStringLiteral("Fit all"), this, &ViewerWindow::FitAllLines)->setShortcut(Qt::Key_Home);
     followAction_ = tools->addAction(QStringLiteral("Follow"));

@@ -221,6 +221,27 @@ TEST(RecordReader, FollowsAGrowingFileAndStopsWhenItShrinks) {
     std::remove(path.c_str());
 }
 
+TEST(RecordReader, AFileReplacedWhileFollowedIsSaidSo) {
+    // As the recorder does with an existing file chosen again: deleted, and made anew with a header.
+    const std::string path = testing::TempDir() + "replaced-" + std::to_string(getpid()) + ".dat";
+    std::ofstream(path, std::ios::binary)
+        << kHeaderCrlf << "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    RecordReader reader(path);
+    std::string error;
+    ASSERT_TRUE(reader.Open(error)) << error;
+    reader.Step(1 << 20);
+    ASSERT_EQ(reader.Data().Size(), 1u);
+    std::remove(path.c_str());
+    std::ofstream(path, std::ios::binary) << kHeaderCrlf;
+    EXPECT_FALSE(reader.Step(1 << 20));
+    EXPECT_EQ(
+        reader.Fatal(),
+        "the file was deleted or replaced by another of the same name while it was read; open it again to "
+        "see what it holds now");
+    EXPECT_EQ(reader.Data().Size(), 1u);
+    std::remove(path.c_str());
+}
+
 TEST(RecordReader, MissingFileAndFolderSayWhy) {
     RecordReader missing("/nonexistent/record.dat");
     std::string error;
