@@ -113,6 +113,7 @@ constexpr CtrlBinding kRecorderControls[] = {
     {RECP_RECORDED_LABEL, "recordedLabel"},
     {RECP_REMAINING_LABEL, "remainingLabel"},
     {RECP_FRAME_COUNTER_LABEL, "frameCounterLabel"},
+    {RECP_VIEW, "view", CBF_ButtonViewRecord},
 };
 
 constexpr CtrlBinding kGraphControls[] = {

@@ -34,6 +34,7 @@ const char* const InfoDispRecordTime =
     " Displays the time for recording \n when all VALUES will be recorded.";
 const char* const InfoDispRecordedValues = " Displays how many values are already recorded.";
 const char* const InfoDispRemaining = " Displays how many values remain to be recorded.";
+const char* const InfoButtonViewRecord = " Show the record file in the record viewer. ";
 
 namespace {
 
@@ -518,5 +519,29 @@ int CBF_DispRecordedValues(int, int, int event, void*, int, int) {
 }
 int CBF_DispRemaining(int, int, int event, void*, int, int) {
     ShowHelp(event, InfoDispRemaining);
+    return 0;
+}
+
+int CBF_ButtonViewRecord(int, int, int event, void*, int, int) {
+    if (ShowHelp(event, InfoButtonViewRecord)) return 0;
+    if (event != EVENT_COMMIT) return 0;
+    long size = 0;
+    if (recFileName[0] == '\0' || GetFileInfo(recFileName, size) != 1) {
+        MessagePopup("ATTENTION!",
+                     recFileName[0] == '\0'
+                         ? std::string("No record file is selected: choose one with Select file...")
+                         : std::string("The record file\n") + recFileName +
+                               "\nholds nothing yet: record a line first.");
+        return 0;
+    }
+    std::string sensorId;
+    GetCtrlVal(recpanel, RECP_SENSOR_ID, sensorId);
+    std::vector<std::string> arguments = {"--follow"};
+    if (!sensorId.empty()) arguments.insert(arguments.end(), {"--sensor-id", sensorId});
+    arguments.push_back(recFileName);
+    if (StartProgram("RecordViewer", arguments) != 0)
+        MessagePopup("ATTENTION!",
+                     "The record viewer (RecordViewer) cannot be started: it is not installed "
+                     "beside this program nor on the PATH.");
     return 0;
 }

@@ -23,6 +23,7 @@ extern const char* const InfoEditRecVal;
 extern const char* const InfoDispRecordTime;
 extern const char* const InfoDispRecordedValues;
 extern const char* const InfoDispRemaining;
+extern const char* const InfoButtonViewRecord;
 
 // Where the date and time of a data line come from (DateStr and TimeStr unless a test sets others).
 using RecordClock = std::string (*)();
@@ -66,3 +67,6 @@ int CBF_DispRecordTime(int panel, int control, int event, void* callbackData, in
 int CBF_DispRecordedValues(int panel, int control, int event, void* callbackData, int eventData1,
                            int eventData2);
 int CBF_DispRemaining(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The record viewer on the record file, following it while lines are recorded.
+int CBF_ButtonViewRecord(int panel, int control, int event, void* callbackData, int eventData1,
+                         int eventData2);

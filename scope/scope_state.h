@@ -105,6 +105,7 @@ enum RecorderPanelCtrl : int {
     RECP_RECORDED_LABEL,
     RECP_REMAINING_LABEL,
     RECP_FRAME_COUNTER_LABEL,
+    RECP_VIEW,
 };
 
 enum GraphPanelCtrl : int {

@@ -15,7 +15,7 @@ JOBS=${JOBS:-$(nproc)}
 PACKAGES=(build-essential cmake qt6-base-dev qt6-tools-dev qt6-serialport-dev libqt6opengl6-dev
           libgl-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core
           dpkg-dev file desktop-file-utils lintian devscripts help2man ser2net
-          xdotool x11-apps)
+          xdotool x11-apps qt6-svg-dev)
 
 # Installs what is missing, saying so in one line; apt's own lines (several hundred on a fresh machine) go
 # to $BUILD_DIR/install.log, whose end is shown when the installation fails.

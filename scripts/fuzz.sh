@@ -12,7 +12,7 @@ BUILD_DIR=${BUILD_DIR_FUZZ:-$ROOT/build-fuzz}
 # clang and its runtime libraries (libFuzzer, the sanitizers); llvm gives the sanitizers' reports
 # function names and lines.
 PACKAGES+=(clang libclang-rt-14-dev llvm)
-TARGETS=(settings_file server_history equation_file parameter_file reply_frames link_replies emulator_requests)
+TARGETS=(settings_file server_history equation_file parameter_file reply_frames record_file link_replies emulator_requests)
 
 usage() {
     echo "usage: scripts/fuzz.sh TARGET|all [RUNS] | --smoke [SECONDS] | --list" >&2

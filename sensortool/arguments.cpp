@@ -434,6 +434,8 @@ std::string HelpText(Command command) {
            "         [--parallel N] COMMAND [OPTIONS] [FILE]\n"
            "       sensor-tool ports\n"
            "       sensor-tool scan [--include-fixed]\n"
+           "       sensor-tool plot FILE [--signals A,B,...] [--from TIME --to TIME] (--png|--svg) OUT\n"
+           "         [--size WxH]   (draws a record file without a display: plot --help)\n"
            "  LINK      serial:COMn[:BAUD] or serial:DEVICE[:BAUD] (a device path such as /dev/ttyUSB0;\n"
            "            baud 9600..115200, default 19200), or tcp:HOST:PORT. COMn is the device that a\n"
            "            link named COMn in the working directory, or else in the window programs'\n"

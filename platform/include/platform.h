@@ -373,6 +373,9 @@ int GetProjectDir(std::string& dir);
 // together), else that program's directory in the user's configuration directory. Nothing is made. 0, or -1
 // when there is no such directory to name.
 int GetProgramDirOf(std::string_view program, std::string& dir);
+// Starts the program `program` of this suite (the one beside this executable, else the one on the PATH)
+// with `arguments`, on its own: it runs on when this program ends. 0, or -1 when it cannot be started.
+int StartProgram(std::string_view program, const std::vector<std::string>& arguments);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
 // 1 and the size in bytes when the file exists, 0 when it does not, negative on error.

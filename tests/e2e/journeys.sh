@@ -268,6 +268,47 @@ check "the lines hold the five frames that arrived, in order" \
 check "the record ends" idle
 end_journey
 
+begin "OrvaneV33 record 20 lines, look at them in the record viewer, follow a running record"
+type_into $rec interval "${child[@]}" 0
+type_into $rec count "${child[@]}" 20
+click $rec selectFile "${child[@]}"
+viewed=$work/viewed.dat
+choose_file "FILENAME!" "$viewed"
+check "a new record file gets its header" wait_for '[ -s "$viewed" ]'
+click $rec start "${child[@]}"
+answer "ATTENTION!" Return
+answer "ATTENTION!" Return
+answer "INFO!" Return
+check "the file holds the header and 20 lines" wait_for '[ "$(wc -l < "$viewed")" = 21 ]'
+cp "$bin/RecordViewer" "$work/OrvaneV33/"  # the scope starts the viewer that lies beside it
+click $rec view "${child[@]}"
+viewer_win=$(timeout $step_timeout xdotool search --sync --onlyvisible --name '^viewed\.dat.*Record viewer$' | head -1)
+check "View record... opens the record viewer on the file" test -n "$viewer_win"
+if [ -n "$viewer_win" ]; then
+    pids+=("$(xdotool getwindowpid "$viewer_win")")  # it ends with the script
+    # Dots of the CH_L lane (the top one, red) on the screen: a line of its own is a dot when few are shown.
+    lane_dots() {
+        local WINDOW X Y WIDTH HEIGHT SCREEN
+        xdotool windowraise "$viewer_win"
+        eval "$(xdotool getwindowgeometry --shell "$viewer_win")"
+        "$locate" --dots $((X + 92)) $((Y + 40)) $((WIDTH - 106)) $((HEIGHT * 2 / 5)) E00000
+    }
+    check "its picture shows the 20 lines as 20 dots" wait_for '[ "$(lane_dots)" = 20 ]'
+    xdotool windowraise "$win"
+    type_into $rec interval "${child[@]}" 1
+    type_into $rec count "${child[@]}" 5
+    click $rec start "${child[@]}"
+    answer "ATTENTION!" Return
+    answer "ATTENTION!" Return
+    check "the running record adds lines" wait_for '[ "$(wc -l < "$viewed")" -ge 23 ]'
+    check "Follow shows them while the record runs" wait_for '[ "$(lane_dots)" -ge 22 ]'
+    answer "INFO!" Return
+    check "and all 25 once it ends" wait_for '[ "$(lane_dots)" = 25 ]'
+    xdotool windowraise "$win"
+fi
+check "the record ends" idle
+end_journey
+
 begin "OrvaneV33 save a parameter file under a new name and load it back"
 click $main parameters
 click $main selectFile

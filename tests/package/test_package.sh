@@ -97,6 +97,7 @@ for entry in "$usr"/share/applications/*.desktop; do
         [ -z "$out" ] || fail "$(basename "$entry"): $out"
     fi
     exec=$(sed -n 's/^Exec=//p' "$entry")
+    exec=${exec%% *}  # without its field codes (%F)
     icon=$(sed -n 's/^Icon=//p' "$entry")
     [ -x "$usr/bin/$exec" ] || fail "$(basename "$entry") starts $exec, which the package lacks"
     [ -s "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "$(basename "$entry") has no icon $icon.svg"

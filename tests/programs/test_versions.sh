@@ -10,7 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_checks.sh" versions
 # "colour-sensor-tools (1.0-1) unstable; ..." -> 1.0
 version=$(sed -n '1s/^colour-sensor-tools (\([^-)]*\)-[0-9]*).*/\1/p' "$changelog")
 [ -n "$version" ] || fail "no version in the first line of $changelog"
-for program in MorvalenV15 MorvalenV14 OrvaneV33 sensor-tool sensor-emulator; do
+for program in MorvalenV15 MorvalenV14 OrvaneV33 RecordViewer sensor-tool sensor-emulator; do
     env -i PATH=/usr/bin:/bin HOME="$work" "$build/bin/$program" --version > "$work/out" 2> "$work/err"
     code=$?
     [ "$code" -eq 0 ] || fail "$program --version ended with exit code $code"

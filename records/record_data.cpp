@@ -1,0 +1,265 @@
+#include "record_data.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+namespace records {
+
+namespace {
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's algorithms).
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + std::int64_t(doe) - 719468;
+}
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(std::int64_t(yoe) + era * 400 + (month <= 2));
+}
+void Widen(Range& into, const Values& v) {
+    for (int s = 0; s < kSignals; ++s) {
+        into.min[s] = std::min(into.min[s], v[s]);
+        into.max[s] = std::max(into.max[s], v[s]);
+    }
+}
+void Widen(Range& into, const Range& r) {
+    for (int s = 0; s < kSignals; ++s) {
+        into.min[s] = std::min(into.min[s], r.min[s]);
+        into.max[s] = std::max(into.max[s], r.max[s]);
+    }
+}
+}  // namespace
+
+std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
+    return DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+std::string FormatTime(double seconds, bool withMillis) {
+    const double whole = std::floor(seconds);
+    int millis = int(std::floor((seconds - whole) * 1000.0));
+    const std::int64_t s = std::int64_t(whole);
+    const std::int64_t days = (s >= 0 ? s : s - 86399) / 86400;
+    const std::int64_t inDay = s - days * 86400;
+    int y, m, d;
+    CivilFromDays(days, y, m, d);
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", m, d, y, int(inDay / 3600),
+                  int(inDay / 60 % 60), int(inDay % 60));
+    std::string out = text;
+    if (withMillis) {
+        std::snprintf(text, sizeof text, ".%03d", std::clamp(millis, 0, 999));
+        out += text;
+    }
+    return out;
+}
+
+Range EmptyRange() {
+    Range r;
+    r.min.fill(0xFFFF);
+    r.max.fill(0);
+    return r;
+}
+
+struct RecordData::Block {
+    Values values[kBlockLines];
+    std::int32_t seconds[kBlockLines];
+    std::uint16_t fractions[kBlockLines];  // the line's place within its second, in 65,536ths
+};
+
+void RecordData::BlockFree::operator()(Block* block) const {
+    ::munmap(block, sizeof(Block));
+}
+
+RecordData::RecordData() = default;
+RecordData::~RecordData() = default;
+RecordData::RecordData(RecordData&&) noexcept = default;
+RecordData& RecordData::operator=(RecordData&&) noexcept = default;
+
+const Values& RecordData::At(std::size_t line) const {
+    return blocks_[line >> kBlockShift]->values[line & (kBlockLines - 1)];
+}
+
+std::int64_t RecordData::Second(std::size_t line) const {
+    return base_ + blocks_[line >> kBlockShift]->seconds[line & (kBlockLines - 1)];
+}
+
+std::uint16_t RecordData::Fraction(std::size_t line) const {
+    return blocks_[line >> kBlockShift]->fractions[line & (kBlockLines - 1)];
+}
+
+double RecordData::Time(std::size_t line) const {
+    // The latest second may get more lines yet: its lines spread over it as far as they are known.
+    if (line >= runStart_) return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
+    return double(Second(line)) + Fraction(line) / 65536.0;
+}
+
+std::size_t RecordData::FileLine(std::size_t line) const {
+    auto after = std::upper_bound(fileLineJumps_.begin(), fileLineJumps_.end(), line,
+                                  [](std::size_t l, const auto& jump) { return l < jump.first; });
+    if (after == fileLineJumps_.begin()) return line + 1;
+    --after;
+    return after->second + (line - after->first);
+}
+
+void RecordData::CloseRun() {
+    // Rounded up, so that a line is never placed before its true place: a line at exactly 0.9 s stays in
+    // the pixel column that starts at 0.9 s.
+    const std::size_t count = size_ - runStart_;
+    for (std::size_t i = runStart_; i < size_; ++i)
+        blocks_[i >> kBlockShift]->fractions[i & (kBlockLines - 1)] =
+            std::uint16_t(std::min<std::size_t>(((i - runStart_) * 65536 + count - 1) / count, 65535));
+    runStart_ = size_;
+}
+
+bool RecordData::Append(std::int64_t second, const Values& values, std::size_t fileLine) {
+    if (size_ == 0) base_ = second;
+    const std::int64_t offset = second - base_;
+    if (offset < std::numeric_limits<std::int32_t>::min() ||
+        offset > std::numeric_limits<std::int32_t>::max())
+        return false;
+    if (size_ > 0 && second != Second(size_ - 1)) {
+        if (second < Second(size_ - 1)) timesAscend_ = false;
+        CloseRun();
+    }
+    if ((size_ & (kBlockLines - 1)) == 0) {
+        // Its pages mapped at once: page by page on first touch costs a fault each, a quarter of the reading.
+        void* memory = ::mmap(nullptr, sizeof(Block), PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (memory == MAP_FAILED) throw std::bad_alloc();
+        blocks_.emplace_back(static_cast<Block*>(memory));
+    }
+    Block& block = *blocks_.back();
+    const std::size_t at = size_ & (kBlockLines - 1);
+    block.values[at] = values;
+    block.seconds[at] = std::int32_t(offset);
+    block.fractions[at] = 0;
+    const std::size_t following = size_ == 0 ? 1 : FileLine(size_ - 1) + 1;
+    if (fileLine != following) fileLineJumps_.emplace_back(size_, fileLine);
+    ++size_;
+    if (size_ % kFan == 0) Summarise();
+    return true;
+}
+
+void RecordData::Summarise() {
+    // Lines size_-64 .. size_ are complete: their range goes to level 0, and up as groups fill.
+    Range r = EmptyRange();
+    for (std::size_t i = size_ - kFan; i < size_; ++i) Widen(r, At(i));
+    std::size_t level = 0;
+    for (;;) {
+        if (pyramid_.size() <= level) pyramid_.emplace_back();
+        pyramid_[level].push_back(r);
+        if (pyramid_[level].size() % kFan != 0) break;
+        r = EmptyRange();
+        for (std::size_t i = pyramid_[level].size() - kFan; i < pyramid_[level].size(); ++i)
+            Widen(r, pyramid_[level][i]);
+        ++level;
+    }
+}
+
+Range RecordData::RangeOf(std::size_t first, std::size_t last) const {
+    Range r = EmptyRange();
+    last = std::min(last, size_);
+    if (first >= last) return r;
+    // Raw lines up to the next boundary of 64 at both ends, then the same a level up, and so on.
+    while (first < last && first % kFan != 0) Widen(r, At(first++));
+    while (last > first && last % kFan != 0) Widen(r, At(--last));
+    std::size_t a = first / kFan, b = last / kFan;
+    for (std::size_t level = 0; a < b; ++level) {
+        const std::vector<Range>& ranges = pyramid_[level];
+        const bool top = level + 1 >= pyramid_.size();
+        while (a < b && (top || a % kFan != 0)) Widen(r, ranges[a++]);
+        while (b > a && b % kFan != 0) Widen(r, ranges[--b]);
+        a /= kFan, b /= kFan;
+    }
+    return r;
+}
+
+std::array<SignalStats, kSignals> RecordData::StatsOf(std::size_t first, std::size_t last) const {
+    last = std::min(last, size_);
+    std::array<SignalStats, kSignals> stats{};
+    if (first >= last) return stats;
+    std::array<std::uint64_t, kSignals> sum{}, squares{};
+    for (std::size_t i = first; i < last; ++i) {
+        const Values& v = At(i);
+        for (int s = 0; s < kSignals; ++s) {
+            sum[s] += v[s];
+            squares[s] += std::uint64_t(v[s]) * v[s];
+        }
+    }
+    const Range r = RangeOf(first, last);
+    const std::uint64_t n = last - first;
+    for (int s = 0; s < kSignals; ++s) {
+        // n·Σx² − (Σx)² in 128 bits is exact, so a flat signal has a deviation of exactly 0.
+        const unsigned __int128 spread =
+            (unsigned __int128)squares[s] * n - (unsigned __int128)sum[s] * sum[s];
+        stats[s] = {n, r.min[s], r.max[s], double(sum[s]) / double(n), std::sqrt(double(spread)) / double(n)};
+    }
+    return stats;
+}
+
+std::size_t RecordData::FirstAtOrAfter(double t) const {
+    std::size_t lo = 0, hi = size_;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (Time(mid) < t)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::size_t RecordData::BytesUsed() const {
+    std::size_t bytes = size_ * (sizeof(Values) + sizeof(std::int32_t) + sizeof(std::uint16_t));
+    for (const auto& level : pyramid_) bytes += level.capacity() * sizeof(Range);
+    return bytes + fileLineJumps_.capacity() * sizeof(fileLineJumps_[0]) + blocks_.capacity() * sizeof(void*);
+}
+
+double XOf(const RecordData& data, Axis axis, std::size_t line) {
+    return axis == Axis::Time ? data.Time(line) : double(line);
+}
+
+std::int64_t ColumnOf(double x, double x0, double x1, int width) {
+    return std::int64_t(std::floor((x - x0) * width / (x1 - x0)));
+}
+
+std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width) {
+    std::vector<Column> columns(std::size_t(std::max(width, 0)));
+    if (width <= 0 || !(x1 > x0)) return columns;
+    // The first line whose column is at least c, for each c: columns follow the lines in order.
+    auto firstFrom = [&](std::int64_t c, std::size_t lo) {
+        std::size_t hi = data.Size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (ColumnOf(XOf(data, axis, mid), x0, x1, width) < c)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    };
+    std::size_t line = firstFrom(0, 0);
+    for (int c = 0; c < width; ++c) {
+        const std::size_t end = firstFrom(c + 1, line);
+        columns[std::size_t(c)] = {line, end, data.RangeOf(line, end)};
+        line = end;
+    }
+    return columns;
+}
+
+}  // namespace records

@@ -1,0 +1,106 @@
+// The lines of a record file in memory, compact: per line the eight 16-bit values and the time (22 bytes),
+// stored in blocks so that growing never copies what was read. Beside them a pyramid of minima and maxima
+// (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few hundred
+// steps, so a picture of ten million lines takes no longer than one of a thousand.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace records {
+
+constexpr int kSignals = 8;
+using Values = std::array<std::uint16_t, kSignals>;
+// The column names of the record file, in the order of the values of a line.
+constexpr std::array<std::string_view, kSignals> kSignalNames = {"CH_L", "CH_C", "CH_R",   "DENSITY",
+                                                                 "SYM1", "SYM2", "VECTOR", "TEMP"};
+
+// Seconds since 1970-01-01 00:00:00 of a wall-clock date and time (no time zone: the record's own clock).
+std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second);
+// "MM-DD-YYYY HH:MM:SS", with ".mmm" after it when `withMillis`.
+std::string FormatTime(double seconds, bool withMillis);
+
+struct Range {
+    Values min, max;
+    bool Empty() const { return min[0] > max[0]; }
+};
+Range EmptyRange();
+
+struct SignalStats {
+    std::size_t count = 0;
+    std::uint16_t min = 0, max = 0;
+    double mean = 0, stddev = 0;  // the standard deviation of the lines themselves (divided by count)
+};
+
+class RecordData {
+  public:
+    RecordData();
+    ~RecordData();
+    RecordData(RecordData&&) noexcept;
+    RecordData& operator=(RecordData&&) noexcept;
+
+    std::size_t Size() const { return size_; }
+    const Values& At(std::size_t line) const;
+    // The time of a line in seconds: its second, and where several lines share that second, its place
+    // among them, spread evenly over the second.
+    double Time(std::size_t line) const;
+    std::int64_t Second(std::size_t line) const;
+    // False once a line's second lies before the line above it (a clock set back): the lines are then
+    // shown by their number.
+    bool TimesAscend() const { return timesAscend_; }
+    // The number of the line in the file, from 1 (the header and lines left out count).
+    std::size_t FileLine(std::size_t line) const;
+
+    // Adds a line; false (and nothing added) when its second lies more than 68 years from the first line's.
+    bool Append(std::int64_t second, const Values& values, std::size_t fileLine);
+
+    // Minimum and maximum of every signal over lines [first, last).
+    Range RangeOf(std::size_t first, std::size_t last) const;
+    std::array<SignalStats, kSignals> StatsOf(std::size_t first, std::size_t last) const;
+    // The first line whose time is at or after t (Size() when none); needs TimesAscend().
+    std::size_t FirstAtOrAfter(double t) const;
+
+    // Memory held for the lines, the pyramid and the line numbers, in bytes.
+    std::size_t BytesUsed() const;
+
+  private:
+    struct Block;
+    struct BlockFree {
+        void operator()(Block* block) const;
+    };
+    static constexpr std::size_t kBlockShift = 16, kBlockLines = std::size_t(1) << kBlockShift;
+    static constexpr std::size_t kFan = 64;
+    std::uint16_t Fraction(std::size_t line) const;
+    void CloseRun();
+    void Summarise();
+
+    std::vector<std::unique_ptr<Block, BlockFree>> blocks_;
+    std::size_t size_ = 0;
+    std::int64_t base_ = 0;     // the first line's second; lines keep theirs as a 32-bit offset from it
+    std::size_t runStart_ = 0;  // the first line of the latest second, whose lines are still coming
+    bool timesAscend_ = true;
+    // Line numbers in the file where they stop following on from the line before: (line, file line).
+    std::vector<std::pair<std::size_t, std::size_t>> fileLineJumps_;
+    std::vector<std::vector<Range>> pyramid_;  // level k: one range per 64^(k+1) lines
+};
+
+// The x position of a line: its time, or its index (the line number axis).
+enum class Axis { Time, Line };
+double XOf(const RecordData& data, Axis axis, std::size_t line);
+
+// One pixel column of a picture: the lines whose x falls into it and their range.
+struct Column {
+    std::size_t first = 0, last = 0;  // lines [first, last); empty when equal
+    Range range;
+};
+// The column of position x when [x0, x1) is drawn over `width` columns (may lie outside 0..width-1).
+std::int64_t ColumnOf(double x, double x0, double x1, int width);
+// Every line whose x lies in [x0, x1), reduced to `width` columns (the axis must ascend).
+std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width);
+
+}  // namespace records

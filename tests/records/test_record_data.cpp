@@ -1,0 +1,120 @@
+// The lines in memory: ranges over any span (against a plain scan here), the pixel columns of a picture at
+// every zoom (a one-line spike never disappears), the statistics of a range and the memory a line costs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "record_data.h"
+
+using namespace records;
+
+namespace {
+RecordData Flat(std::size_t lines, std::uint16_t value, std::size_t spikeAt, std::uint16_t spike) {
+    RecordData d;
+    for (std::size_t i = 0; i < lines; ++i) {
+        Values v;
+        v.fill(value);
+        if (i == spikeAt) v[3] = spike;
+        d.Append(1'700'000'000 + std::int64_t(i / 10), v, i + 2);  // ten lines a second
+    }
+    return d;
+}
+}  // namespace
+
+TEST(RecordData, RangeOfAnySpanMatchesAPlainScan) {
+    std::mt19937 random(7);
+    RecordData d;
+    std::vector<Values> lines;
+    for (int i = 0; i < 300'000; ++i) {
+        Values v;
+        for (auto& x : v) x = std::uint16_t(random() % 50000 + 1000);
+        lines.push_back(v);
+        d.Append(1'700'000'000 + i, v, std::size_t(i) + 1);
+    }
+    for (int trial = 0; trial < 300; ++trial) {
+        std::size_t a = random() % lines.size(), b = random() % lines.size();
+        if (trial % 3 == 0) b = a + random() % 200;  // short spans too
+        b = std::min(b, lines.size());
+        if (a > b) std::swap(a, b);
+        const Range r = d.RangeOf(a, b);
+        for (int s = 0; s < kSignals; ++s) {
+            std::uint16_t lo = 0xFFFF, hi = 0;
+            for (std::size_t i = a; i < b; ++i)
+                lo = std::min(lo, lines[i][s]), hi = std::max(hi, lines[i][s]);
+            ASSERT_EQ(r.min[s], lo) << a << ".." << b;
+            ASSERT_EQ(r.max[s], hi) << a << ".." << b;
+        }
+    }
+}
+
+TEST(RecordData, ASpikeOfOneLineShowsInItsColumnAtEveryZoom) {
+    const RecordData d = Flat(100'000, 100, 77'777, 5000);
+    // Line axis, all lines over the width: line 77,777 lies in column floor(77,777 · W / 100,000).
+    const std::pair<int, int> widths[] = {{1, 0}, {100, 77}, {1920, 1493}, {4000, 3111}, {100'000, 77'777}};
+    for (const auto& [width, column] : widths) {
+        const std::vector<Column> columns = ReduceToColumns(d, Axis::Line, 0, 100'000, width);
+        for (int c = 0; c < width; ++c) {
+            ASSERT_EQ(columns[std::size_t(c)].range.max[3], c == column ? 5000 : 100) << width << " " << c;
+            // At one line a column the spike's column holds the spike alone.
+            const int alone = width == 100'000 && c == column;
+            ASSERT_EQ(columns[std::size_t(c)].range.min[3], alone ? 5000 : 100) << width << " " << c;
+        }
+    }
+    // Time axis zoomed in to 1.5 s around it (ten lines a second: the spike is 7,777.7 s after the start)
+    // over 300 columns: it lies 0.7 s into the view, in column 140.
+    const double t0 = 1'700'000'000 + 7777.0;
+    const std::vector<Column> zoomed = ReduceToColumns(d, Axis::Time, t0, t0 + 1.5, 300);
+    for (int c = 0; c < 300; ++c) {
+        const Column& col = zoomed[std::size_t(c)];
+        if (c % 20 == 0) {
+            ASSERT_EQ(col.last - col.first, 1u) << c;  // a line every 0.1 s = 20 columns
+        } else {
+            ASSERT_EQ(col.last, col.first) << c;
+        }
+        if (c == 140) {
+            EXPECT_EQ(col.range.max[3], 5000);
+        }
+    }
+    EXPECT_EQ(zoomed[140].first, 77'777u);
+}
+
+TEST(RecordData, StatisticsOfARange) {
+    RecordData d;
+    const std::uint16_t ch[] = {2, 4, 4, 4, 5, 5, 7, 9, 65535};
+    for (int i = 0; i < 9; ++i) {
+        Values v{ch[i], 0, 0, 0, 0, 0, 0, std::uint16_t(100 + i)};
+        d.Append(1'000 + i, v, std::size_t(i) + 1);
+    }
+    // Lines 0..7: 2 4 4 4 5 5 7 9: mean 5, deviations² 9 1 1 1 0 0 4 16 = 32, /8 = 4, deviation 2.
+    const auto s = d.StatsOf(0, 8);
+    EXPECT_EQ(s[0].count, 8u);
+    EXPECT_EQ(s[0].min, 2);
+    EXPECT_EQ(s[0].max, 9);
+    EXPECT_DOUBLE_EQ(s[0].mean, 5.0);
+    EXPECT_DOUBLE_EQ(s[0].stddev, 2.0);
+    EXPECT_DOUBLE_EQ(s[1].stddev, 0.0);
+    // TEMP 100..107: mean 103.5, Σ(d²) = 2·(0.25 + 2.25 + 6.25 + 12.25) = 42, /8 = 5.25.
+    EXPECT_DOUBLE_EQ(s[7].mean, 103.5);
+    EXPECT_NEAR(s[7].stddev, std::sqrt(5.25), 1e-12);
+    // With the 65,535: mean (40 + 65535) / 9.
+    const auto all = d.StatsOf(0, 9);
+    EXPECT_EQ(all[0].max, 65535);
+    EXPECT_NEAR(all[0].mean, 65575.0 / 9, 1e-9);
+    EXPECT_EQ(d.StatsOf(3, 3)[0].count, 0u);
+}
+
+TEST(RecordData, ALineCostsAtMost24Bytes) {
+    const RecordData d = Flat(1'000'000, 5, 0, 5);
+    EXPECT_LE(double(d.BytesUsed()) / 1'000'000, 24.0);
+    EXPECT_GE(double(d.BytesUsed()) / 1'000'000, 22.0);  // the values and the time themselves
+}
+
+TEST(RecordData, AClockSetBackIsNoticed) {
+    RecordData d;
+    d.Append(2000, Values{}, 1);
+    d.Append(2001, Values{}, 2);
+    EXPECT_TRUE(d.TimesAscend());
+    d.Append(1990, Values{}, 3);
+    EXPECT_FALSE(d.TimesAscend());
+}

@@ -1,0 +1,253 @@
+// The record reader: the files of every record mode as the scope writes them, line ends, a cut last line,
+// a header alone, bad input, and a file read while it grows.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "record_reader.h"
+
+using namespace records;
+
+namespace {
+const std::string kHeaderCrlf = "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+
+RecordParser Parse(const std::string& text) {
+    RecordParser parser;
+    parser.Feed(text);
+    parser.End();
+    return parser;
+}
+Values V(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d, std::uint16_t e, std::uint16_t f,
+         std::uint16_t g, std::uint16_t h) {
+    return {a, b, c, d, e, f, g, h};
+}
+// 12-06-2026 17:45:03 in seconds since 1970: 20,793 days (1970-01-01 to 2026-12-06) and 63,903 s.
+constexpr std::int64_t k174503 = 20793LL * 86400 + 17 * 3600 + 45 * 60 + 3;
+}  // namespace
+
+TEST(RecordReader, IntervalModeWithHeaderCrlf) {
+    const RecordParser p = Parse(kHeaderCrlf +
+                                 "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\r\n"
+                                 "12-06-2026\t17:45:04\t65535\t0\t1\t2\t3\t4\t5\t6\r\n"
+                                 "12-06-2026\t17:45:05\t7\t8\t9\t10\t11\t12\t13\t14\r\n");
+    ASSERT_TRUE(p.Fatal().empty());
+    EXPECT_TRUE(p.HasHeader());
+    EXPECT_EQ(p.BadLines(), 0u);
+    EXPECT_FALSE(p.LastLineCut());
+    const RecordData& d = p.Data();
+    ASSERT_EQ(d.Size(), 3u);
+    EXPECT_EQ(d.At(0), V(1210, 1984, 1177, 2051, 50, 48, 3, 27));
+    EXPECT_EQ(d.At(1), V(65535, 0, 1, 2, 3, 4, 5, 6));
+    EXPECT_EQ(d.At(2), V(7, 8, 9, 10, 11, 12, 13, 14));
+    EXPECT_EQ(d.Second(0), k174503);
+    EXPECT_DOUBLE_EQ(d.Time(0), double(k174503));
+    EXPECT_DOUBLE_EQ(d.Time(2), double(k174503 + 2));
+    EXPECT_EQ(d.FileLine(0), 2u);
+    EXPECT_EQ(d.FileLine(2), 4u);
+    EXPECT_EQ(FormatTime(d.Time(1), false), "12-06-2026 17:45:04");
+}
+
+TEST(RecordReader, LfLineEndsReadAsCrlf) {
+    const RecordParser p = Parse(
+        "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\n"
+        "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\n");
+    EXPECT_TRUE(p.HasHeader());
+    ASSERT_EQ(p.Data().Size(), 1u);
+    EXPECT_EQ(p.Data().At(0), V(1210, 1984, 1177, 2051, 50, 48, 3, 27));
+    EXPECT_EQ(p.BadLines(), 0u);
+}
+
+TEST(RecordReader, IntervalZeroAndTriggeredLinesSpreadOverTheirSecond) {
+    // Four lines in one second, then two in the next (the last second still open, spread as far as known).
+    std::string text = kHeaderCrlf;
+    for (int i = 0; i < 4; ++i)
+        text += "02-28-2024\t23:59:59\t" + std::to_string(i) + "\t0\t0\t0\t0\t0\t0\t0\r\n";
+    for (int i = 0; i < 2; ++i)
+        text += "02-29-2024\t00:00:00\t9\t0\t0\t0\t0\t0\t0\t" + std::to_string(i) + "\r\n";
+    const RecordParser p = Parse(text);
+    const RecordData& d = p.Data();
+    ASSERT_EQ(d.Size(), 6u);
+    const double t0 = double(19781LL * 86400 + 86399);  // 2024-02-28 is day 19,781
+    EXPECT_DOUBLE_EQ(d.Time(0), t0);
+    EXPECT_DOUBLE_EQ(d.Time(1), t0 + 0.25);
+    EXPECT_DOUBLE_EQ(d.Time(2), t0 + 0.5);
+    EXPECT_DOUBLE_EQ(d.Time(3), t0 + 0.75);
+    EXPECT_DOUBLE_EQ(d.Time(4), t0 + 1);
+    EXPECT_DOUBLE_EQ(d.Time(5), t0 + 1.5);
+    EXPECT_EQ(FormatTime(d.Time(5), true), "02-29-2024 00:00:00.500");
+    EXPECT_EQ(d.FirstAtOrAfter(t0 + 0.3), 2u);
+    EXPECT_TRUE(d.TimesAscend());
+}
+
+TEST(RecordReader, ManualLinesWithoutHeaderAsTheDefaultFileHasThem) {
+    const RecordParser p = Parse(
+        "01-02-2027\t08:00:00\t0\t0\t0\t0\t0\t0\t0\t0\r\n"
+        "01-02-2027\t08:07:30\t100\t200\t300\t400\t500\t600\t31\t700\r\n");
+    EXPECT_FALSE(p.HasHeader());
+    ASSERT_EQ(p.Data().Size(), 2u);
+    EXPECT_EQ(p.Data().At(0), V(0, 0, 0, 0, 0, 0, 0, 0));
+    EXPECT_DOUBLE_EQ(p.Data().Time(1) - p.Data().Time(0), 450.0);
+    EXPECT_EQ(p.Data().FileLine(0), 1u);
+    EXPECT_TRUE(p.Summary().empty());
+}
+
+TEST(RecordReader, CutLastLineIsReportedAndTheLinesBeforeAreShown) {
+    const RecordParser p = Parse(kHeaderCrlf +
+                                 "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                 "12-06-2026\t17:45:04\t1\t2\t3\t4\t5\t6\t7\t2");
+    EXPECT_TRUE(p.LastLineCut());
+    ASSERT_EQ(p.Data().Size(), 1u);
+    EXPECT_EQ(p.BadLines(), 0u);
+    EXPECT_EQ(
+        p.Summary(),
+        "line 3 is cut off (it has no line end: the recording was interrupted); the lines before it are "
+        "shown\n");
+}
+
+TEST(RecordReader, HeaderOnly) {
+    const RecordParser p = Parse(kHeaderCrlf);
+    EXPECT_TRUE(p.HasHeader());
+    EXPECT_EQ(p.Data().Size(), 0u);
+    EXPECT_TRUE(p.Fatal().empty());
+    EXPECT_EQ(p.Summary(), "The file holds the header line only.\n");
+}
+
+TEST(RecordReader, EmptyFile) {
+    const RecordParser p = Parse("");
+    EXPECT_TRUE(p.Fatal().empty());
+    EXPECT_EQ(p.Summary(), "The file is empty: it holds no line yet.\n");
+}
+
+TEST(RecordReader, BadLinesAreLeftOutWithTheirReason) {
+    const RecordParser p = Parse(kHeaderCrlf +
+                                 "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                 "12-06-2026\t17:45:04\t1\t2\t3\t4\t5\t6\t7\r\n"
+                                 "12-06-2026\t17:45:04\t1\t2\t3\t4\t5\t6\t7\t8\t9\r\n"
+                                 "12-06-2026\t17:45:05\t1\t2\t65536\t4\t5\t6\t7\t8\r\n"
+                                 "12-06-2026\t17:45:05\t1\t2\t3\t4\t5\t6\t7\t-8\r\n"
+                                 "13-06-2026\t17:45:06\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                 "12-06-2026\t24:00:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                 "12-06-2026\t17:45:07\t1\t2\t3\t4\t5\t6\t7\t9\r\n");
+    EXPECT_TRUE(p.Fatal().empty());
+    ASSERT_EQ(p.Data().Size(), 2u);
+    EXPECT_EQ(p.Data().At(1)[7], 9);
+    EXPECT_EQ(p.Data().FileLine(1), 9u);
+    EXPECT_EQ(p.BadLines(), 6u);
+    EXPECT_EQ(p.Summary(),
+              "line 3: 9 fields instead of 10 (date, time and eight values, separated by TABs)\n"
+              "line 4: 11 fields instead of 10 (date, time and eight values, separated by TABs)\n"
+              "line 5: CH_R \"65536\" is not a number from 0 to 65535\n"
+              "line 6: TEMP \"-8\" is not a number from 0 to 65535\n"
+              "line 7: the date \"13-06-2026\" is not a date MM-DD-YYYY\n"
+              "line 8: the time \"24:00:00\" is not a time HH:MM:SS\n"
+              "6 lines are left out; the others are shown.\n");
+}
+
+TEST(RecordReader, BinaryJunkIsNotARecordFile) {
+    std::string junk;
+    for (int i = 0; i < 20000; ++i) junk += char((i * 7919) % 256);
+    const RecordParser p = Parse(junk);
+    EXPECT_EQ(p.Data().Size(), 0u);
+    EXPECT_EQ(p.Fatal().rfind("this is not a record file", 0), 0u) << p.Fatal();
+}
+
+TEST(RecordReader, TextThatIsNoRecordFile) {
+    const RecordParser p = Parse("hello\nworld\n");
+    EXPECT_EQ(p.Fatal(),
+              "this is not a record file: no line is a record line (date, time and eight values separated by "
+              "TABs) and there is no header line \"DATE TIME CH_L ... TEMP\"");
+}
+
+TEST(RecordReader, PiecesOfAnySizeReadTheSame) {
+    const std::string text = kHeaderCrlf +
+                             "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\r\n"
+                             "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                             "12-06-2026\t17:45:04\t9\t10\t11\t12\t13\t14\t15\t16\r\n";
+    for (std::size_t cut = 1; cut < text.size(); ++cut) {
+        RecordParser p;
+        p.Feed(text.substr(0, cut));
+        p.Feed(text.substr(cut));
+        p.End();
+        ASSERT_EQ(p.Data().Size(), 3u) << cut;
+        EXPECT_EQ(p.Data().At(0), V(1210, 1984, 1177, 2051, 50, 48, 3, 27)) << cut;
+        EXPECT_EQ(p.Data().At(2), V(9, 10, 11, 12, 13, 14, 15, 16)) << cut;
+        EXPECT_EQ(p.BadLines(), 0u) << cut;
+    }
+}
+
+TEST(RecordReader, LinesBeyondTheMemoryLimitAreLeftOutWithAMessage) {
+    RecordParser p(2);
+    p.Feed(
+        "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+        "12-06-2026\t17:45:04\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+        "12-06-2026\t17:45:05\t1\t2\t3\t4\t5\t6\t7\t8\r\n");
+    EXPECT_EQ(p.Data().Size(), 2u);
+    EXPECT_EQ(p.Fatal(),
+              "only the first 2 lines are shown: the file holds more than fit into this computer's memory");
+}
+
+TEST(RecordReader, FollowsAGrowingFileAndStopsWhenItShrinks) {
+    const std::string path = testing::TempDir() + "follow-" + std::to_string(getpid()) + ".dat";
+    std::ofstream(path, std::ios::binary)
+        << kHeaderCrlf << "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    RecordReader reader(path);
+    std::string error;
+    ASSERT_TRUE(reader.Open(error)) << error;
+    while (reader.Step(1 << 20)) {
+    }
+    EXPECT_EQ(reader.Data().Size(), 1u);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << "12-06-2026\t17:45:04\t9\t9\t9\t9\t9\t9\t9\t9\r\n12-06-2026\t17:45:05\t5\t5";  // the last line
+                                                                                              // half written
+    }
+    reader.Step(1 << 20);
+    ASSERT_EQ(reader.Data().Size(), 2u);
+    EXPECT_FALSE(reader.Parser().LastLineCut());  // still being written, not cut
+    std::ofstream(path, std::ios::binary | std::ios::app) << "\t5\t5\t5\t5\t5\t5\r\n";
+    reader.Step(1 << 20);
+    ASSERT_EQ(reader.Data().Size(), 3u);
+    EXPECT_EQ(reader.Data().At(2), V(5, 5, 5, 5, 5, 5, 5, 5));
+    std::filesystem::resize_file(path, 10);
+    EXPECT_FALSE(reader.Step(1 << 20));
+    EXPECT_EQ(reader.Fatal(),
+              "the file became shorter while it was read (10 bytes, 168 were read): it was replaced or cut; "
+              "open it again to see what it holds now");
+    EXPECT_EQ(reader.Data().Size(), 3u);  // what was read stays
+    std::remove(path.c_str());
+}
+
+TEST(RecordReader, AFileReplacedWhileFollowedIsSaidSo) {
+    // As the recorder does with an existing file chosen again: deleted, and made anew with a header.
+    const std::string path = testing::TempDir() + "replaced-" + std::to_string(getpid()) + ".dat";
+    std::ofstream(path, std::ios::binary)
+        << kHeaderCrlf << "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    RecordReader reader(path);
+    std::string error;
+    ASSERT_TRUE(reader.Open(error)) << error;
+    reader.Step(1 << 20);
+    ASSERT_EQ(reader.Data().Size(), 1u);
+    std::remove(path.c_str());
+    std::ofstream(path, std::ios::binary) << kHeaderCrlf;
+    EXPECT_FALSE(reader.Step(1 << 20));
+    EXPECT_EQ(
+        reader.Fatal(),
+        "the file was deleted or replaced by another of the same name while it was read; open it again to "
+        "see what it holds now");
+    EXPECT_EQ(reader.Data().Size(), 1u);
+    std::remove(path.c_str());
+}
+
+TEST(RecordReader, MissingFileAndFolderSayWhy) {
+    RecordReader missing("/nonexistent/record.dat");
+    std::string error;
+    EXPECT_FALSE(missing.Open(error));
+    EXPECT_EQ(error, "cannot open /nonexistent/record.dat: No such file or directory");
+    RecordReader folder("/tmp");
+    EXPECT_FALSE(folder.Open(error));
+    EXPECT_EQ(error, "cannot open /tmp: it is a folder, not a file");
+}

@@ -1,0 +1,307 @@
+// The record viewer: a known spike in the PNG, an SVG that parses, CSV that reads back as the record, the
+// plot command line, and the window following a file while it grows.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QSvgRenderer>
+#include <QTableWidget>
+#include <QTest>
+#include <QXmlStreamReader>
+#include <fstream>
+
+#include "plot_options.h"
+#include "record_picture.h"
+#include "record_reader.h"
+#include "viewer_window.h"
+
+using records::RecordData;
+
+namespace {
+std::string Temp(const std::string& name) {
+    return testing::TempDir() + std::to_string(getpid()) + "-" + name;
+}
+
+// 1,000 lines, one a second from 12-06-2026 17:45:03; DENSITY 100 except 60,000 at line 500.
+RecordData Spiked() {
+    RecordData d;
+    const std::int64_t start = records::SecondsFromCivil(2026, 12, 6, 17, 45, 3);
+    for (std::size_t i = 0; i < 1000; ++i) {
+        records::Values v{1, 2, 3, 100, 5, 6, 7, std::uint16_t(i)};
+        if (i == 500) v[3] = 60000;
+        d.Append(start + std::int64_t(i), v, i + 2);
+    }
+    return d;
+}
+bool Orange(QRgb pixel) {
+    return qRed(pixel) > 200 && qGreen(pixel) > 90 && qGreen(pixel) < 170 && qBlue(pixel) < 60;
+}
+}  // namespace
+
+TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
+    const RecordData d = Spiked();
+    PictureView view;
+    view.axis = records::Axis::Line;
+    view.shown.fill(false);
+    view.shown[3] = true;
+    view.x0 = 0, view.x1 = 1000;
+    // 1,106 pixels wide: 92 for the labels and 14 on the right leave 1,000 columns, one per line; line 500
+    // is column 500 at x = 592. The lane runs from y = 8; 60,000 is its top, 5 pixels in: y = 13.
+    const std::string path = Temp("spike.png");
+    QString error;
+    ASSERT_TRUE(WritePng(QString::fromStdString(path), QSize(1106, 400), d, view, error))
+        << error.toStdString();
+    const QImage image(QString::fromStdString(path));
+    ASSERT_EQ(image.size(), QSize(1106, 400));
+    auto orangeIn = [&](int x, int y0, int y1) {
+        for (int y = y0; y <= y1; ++y)
+            if (Orange(image.pixel(x, y))) return true;
+        return false;
+    };
+    EXPECT_TRUE(orangeIn(592, 12, 30));
+    EXPECT_FALSE(orangeIn(585, 12, 30));
+    EXPECT_FALSE(orangeIn(600, 12, 30));
+    EXPECT_TRUE(orangeIn(300, 340, 355));  // the flat 100 at the lane's foot
+    // Zoomed out to ten times the lines per column the spike stays: column 50 at x = 142.
+    view.x1 = 10000;
+    ASSERT_TRUE(WritePng(QString::fromStdString(path), QSize(1106, 400), d, view, error));
+    const QImage wide(QString::fromStdString(path));
+    bool found = false;
+    for (int y = 12; y <= 30; ++y) found = found || Orange(wide.pixel(142, y));
+    EXPECT_TRUE(found);
+    std::remove(path.c_str());
+}
+
+TEST(ViewerExport, SvgParses) {
+    const RecordData d = Spiked();
+    PictureView view = FitAll(d, PictureView{});
+    view.title = "spiked.dat";
+    const std::string path = Temp("view.svg");
+    QString error;
+    ASSERT_TRUE(WriteSvg(QString::fromStdString(path), QSize(1600, 900), d, view, error))
+        << error.toStdString();
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    int elements = 0;
+    QString root;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && elements++ == 0) root = xml.name().toString();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(root, "svg");
+    EXPECT_GT(elements, 50);
+    QSvgRenderer renderer(QString::fromStdString(path));
+    EXPECT_TRUE(renderer.isValid());
+    EXPECT_EQ(renderer.viewBox(), QRect(0, 0, 1600, 900));
+    std::remove(path.c_str());
+}
+
+TEST(ViewerExport, CsvOfTheVisibleRangeReadsBackAsTheRecord) {
+    const RecordData d = Spiked();
+    const std::string path = Temp("range.csv");
+    QString error;
+    ASSERT_TRUE(WriteCsv(QString::fromStdString(path), d, 498, 503, error));
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text,
+              "DATE,TIME,CH_L,CH_C,CH_R,DENSITY,SYM1,SYM2,VECTOR,TEMP\r\n"
+              "12-06-2026,17:53:21,1,2,3,100,5,6,7,498\r\n"
+              "12-06-2026,17:53:22,1,2,3,100,5,6,7,499\r\n"
+              "12-06-2026,17:53:23,1,2,3,60000,5,6,7,500\r\n"
+              "12-06-2026,17:53:24,1,2,3,100,5,6,7,501\r\n"
+              "12-06-2026,17:53:25,1,2,3,100,5,6,7,502\r\n");
+    // With TABs for the commas it is a record file again, with the same lines.
+    std::string record = text;
+    std::replace(record.begin(), record.end(), ',', '\t');
+    records::RecordParser back;
+    back.Feed(record);
+    back.End();
+    EXPECT_TRUE(back.HasHeader());
+    ASSERT_EQ(back.Data().Size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(back.Data().At(i), d.At(498 + i));
+        EXPECT_EQ(back.Data().Second(i), d.Second(498 + i));
+    }
+    std::remove(path.c_str());
+}
+
+TEST(PlotArguments, ReadAndRefused) {
+    const std::vector<std::string_view> good = {
+        "rec.dat", "--signals", "CH_L,TEMP", "--from", "17:45:00", "--to", "12-07-2026 01:00:00.5",
+        "--svg",   "out.svg",   "--size",    "800x600"};
+    PlotOptions o;
+    std::string error;
+    ASSERT_TRUE(ParsePlotArguments(good, o, error)) << error;
+    EXPECT_EQ(o.file, "rec.dat");
+    EXPECT_EQ(o.out, "out.svg");
+    EXPECT_TRUE(o.svg);
+    EXPECT_EQ(o.width, 800);
+    EXPECT_EQ(o.height, 600);
+    EXPECT_EQ(o.shown, (std::array<bool, 8>{true, false, false, false, false, false, false, true}));
+    const std::int64_t first = records::SecondsFromCivil(2026, 12, 6, 17, 44, 0);
+    double t;
+    ASSERT_TRUE(ParseTimeArgument(o.from, first, t, error));
+    EXPECT_DOUBLE_EQ(t, double(records::SecondsFromCivil(2026, 12, 6, 17, 45, 0)));
+    ASSERT_TRUE(ParseTimeArgument(o.to, first, t, error));
+    EXPECT_DOUBLE_EQ(t, double(records::SecondsFromCivil(2026, 12, 7, 1, 0, 0)) + 0.5);
+    EXPECT_FALSE(ParseTimeArgument("25:00:00", first, t, error));
+    EXPECT_EQ(error, "the time \"25:00:00\" is not MM-DD-YYYY HH:MM:SS or HH:MM:SS");
+
+    const std::vector<std::string_view> noPicture = {"rec.dat"};
+    EXPECT_FALSE(ParsePlotArguments(noPicture, o, error));
+    EXPECT_EQ(error, "name the picture to write with --png OUT or --svg OUT");
+    const std::vector<std::string_view> badSignal = {"rec.dat", "--png", "a.png", "--signals", "CH_X"};
+    EXPECT_FALSE(ParsePlotArguments(badSignal, o, error));
+    EXPECT_EQ(error,
+              "no signal \"CH_X\": the signals are CH_L, CH_C, CH_R, DENSITY, SYM1, SYM2, VECTOR, TEMP");
+    const std::vector<std::string_view> badSize = {"rec.dat", "--png", "a.png", "--size", "10x10"};
+    EXPECT_FALSE(ParsePlotArguments(badSize, o, error));
+    EXPECT_EQ(error, "--size takes WIDTHxHEIGHT in pixels, from 200x120 to 16384x16384, not \"10x10\"");
+}
+
+TEST(ViewerWindow, FollowsAGrowingFileWithinASecond) {
+    const std::string path = Temp("growing.dat");
+    std::ofstream(path, std::ios::binary)
+        << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n"
+           "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:05\t30\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ViewerWindow window(QString::fromStdString(path), "4711", true);
+    window.show();
+    EXPECT_EQ(window.windowTitle().toStdString(),
+              Temp("growing.dat").substr(testing::TempDir().size()) + " (sensor 4711) - Record viewer");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 3; }, 5000));
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        << "12-06-2026\t17:45:06\t40\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:07\t50\t2\t3\t4\t5\t6\t7\t8\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Data().Size() == 5; }, 3000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    // The view still shows all lines, and the statistics count them: CH_L 10..50, mean 30, deviation √200.
+    QTableWidget* stats = window.StatsTable();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stats->item(0, 2)->text() == "5"; }, 2000));
+    EXPECT_EQ(stats->item(0, 3)->text(), "10");
+    EXPECT_EQ(stats->item(0, 4)->text(), "50");
+    EXPECT_EQ(stats->item(0, 5)->text(), "30.00");
+    EXPECT_EQ(stats->item(0, 6)->text(), "14.14");
+    if (const char* shot = std::getenv("VIEWER_SHOT")) window.grab().save(shot);
+    std::remove(path.c_str());
+}
+
+TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
+    const std::string path = Temp("zoom.dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 100; ++i)
+            out << "12-06-2026\t17:" << 10 + i / 60 << ":" << (i % 60 < 10 ? "0" : "") << i % 60
+                << "\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    }
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading(); }, 5000));
+    ASSERT_EQ(window.Data().Size(), 100u);
+    const PictureView all = window.View();
+    // 99 s of lines and 2 % (1.98 s) on either side; times near 1.8e9 s round at about 2e-7 s.
+    EXPECT_NEAR(all.x1 - all.x0, 102.96, 1e-6);
+    window.ZoomAt(0.5, all.x0 + 10);
+    EXPECT_NEAR(window.View().x1 - window.View().x0, 51.48, 1e-6);
+    EXPECT_NEAR(window.View().x0, all.x0 + 5, 1e-6);
+    QWidget* canvas = window.findChild<QWidget*>("canvas");
+    ASSERT_NE(canvas, nullptr);
+    canvas->setFocus();
+    QTest::keyClick(canvas, Qt::Key_Home);
+    EXPECT_NEAR(window.View().x0, all.x0, 1e-6);
+    EXPECT_NEAR(window.View().x1, all.x1, 1e-6);
+    std::remove(path.c_str());
+}
+
+TEST(ViewerWindow, TheMouseSetsTheCursorZoomsToABoxAndPans) {
+    const std::string path = Temp("mouse.dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 100; ++i)  // one a second from 17:10:00, CH_L = the line's index
+            out << "12-06-2026\t17:" << 10 + i / 60 << ":" << (i % 60 < 10 ? "0" : "") << i % 60 << "\t" << i
+                << "\t2\t3\t4\t5\t6\t7\t8\r\n";
+    }
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.resize(1280, 860);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 100; }, 5000));
+    QWidget* canvas = window.findChild<QWidget*>("canvas");
+    ASSERT_NE(canvas, nullptr);
+    const records::RecordData& d = window.Data();
+    auto pixelOf = [&](double line) {  // where line `line` (fractions between lines) lies on the canvas
+        const PictureView& v = window.View();
+        const QRect plot = LayoutOf(canvas->rect(), v).plot;
+        const double x = d.Time(0) + line;
+        return QPoint(int(std::lround(plot.left() + (x - v.x0) * plot.width() / (v.x1 - v.x0))),
+                      plot.center().y());
+    };
+    QTest::mouseMove(canvas, pixelOf(50));
+    EXPECT_EQ(window.View().cursor, 50);
+    EXPECT_EQ(window.StatsTable()->item(0, 1)->text(), "50");  // CH_L at the cursor
+    EXPECT_EQ(window.StatsTable()->item(7, 1)->text(), "8");
+    // Shift+drag from between lines 19 and 20 to between 40 and 41: lines 20..40 in view.
+    const QPoint from = pixelOf(19.5), to = pixelOf(40.5);
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::ShiftModifier, from);
+    QTest::mouseMove(canvas, to);
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::ShiftModifier, to);
+    EXPECT_EQ(VisibleLines(d, window.View()), (std::pair<std::size_t, std::size_t>{20, 41}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.StatsTable()->item(0, 2)->text() == "21"; }, 2000));
+    EXPECT_EQ(window.StatsTable()->item(0, 3)->text(), "20");
+    EXPECT_EQ(window.StatsTable()->item(0, 4)->text(), "40");
+    EXPECT_EQ(window.StatsTable()->item(0, 5)->text(), "30.00");
+    // Dragging to the right by the width of five lines shows five lines further left.
+    const double span = window.View().x1 - window.View().x0;
+    const QPoint grab = pixelOf(30), release = pixelOf(35);
+    const double moved =
+        double(release.x() - grab.x()) * span / LayoutOf(canvas->rect(), window.View()).plot.width();
+    const double x0 = window.View().x0;
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, grab);
+    QTest::mouseMove(canvas, release);
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, release);
+    EXPECT_NEAR(window.View().x0, x0 - moved, 1e-6);
+    EXPECT_NEAR(moved, 5.0, 0.1);
+    std::remove(path.c_str());
+}
+
+// sensor-tool plot without a display: the picture, and nothing but its own lines on the error stream.
+TEST(SensorToolPlot, DrawsWithoutADisplayAndSaysWhatIsWrong) {
+    const std::string dat = Temp("plot.dat"), png = Temp("plot.png"), err = Temp("plot.err");
+    std::ofstream(dat, std::ios::binary)
+        << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n"
+           "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\r\n"
+           "12-06-2026\t17:45:05\t30\t2\t3\t4\t5\t6\t7\t8\r\n";
+    const std::string run =
+        std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u QT_QPA_PLATFORM ") + TOOL_PATH +
+        " plot " + dat + " --png " + png + " --size 640x400 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 0);
+    const QImage image(QString::fromStdString(png));
+    EXPECT_EQ(image.size(), QSize(640, 400));
+    std::ifstream in(err);
+    const std::string said((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(said, "sensor-tool: " + dat +
+                        ": line 3: 9 fields instead of 10 (date, time and eight values, "
+                        "separated by TABs)\n"
+                        "sensor-tool: " +
+                        dat + ": 1 line is left out; the others are shown.\n");
+    const std::string missing = std::string(TOOL_PATH) + " plot /nonexistent.dat --svg " + png + " 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(missing.c_str())), 5);
+    const std::string badArgs =
+        std::string(TOOL_PATH) + " plot " + dat + " --png " + png + " --signals X 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(badArgs.c_str())), 2);
+    for (const std::string& f : {dat, png, err}) std::remove(f.c_str());
+}
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,314 @@
+#include "record_picture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cmath>
+
+using records::Axis;
+using records::RecordData;
+
+namespace {
+constexpr int kLabelWidth = 92, kRightMargin = 14, kTopMargin = 8, kTitleHeight = 24, kAxisHeight = 40,
+              kLaneGap = 6;
+
+double PixelOf(double x, const PictureView& v, const QRect& plot) {
+    return plot.left() + (x - v.x0) * plot.width() / (v.x1 - v.x0);
+}
+
+// A step of the x axis that leaves at least `minPixels` between labels.
+double TimeStep(double span, int width, int minPixels) {
+    static constexpr double steps[] = {0.001, 0.002, 0.005, 0.01,  0.02,  0.05,  0.1,   0.2,    0.5,   1,
+                                       2,     5,     10,    15,    30,    60,    120,   300,    600,   900,
+                                       1800,  3600,  7200,  10800, 21600, 43200, 86400, 172800, 604800};
+    for (double step : steps)
+        if (step * width / span >= minPixels) return step;
+    return std::ceil(span / (width / double(minPixels)) / 604800) * 604800;
+}
+double LineStep(double span, int width, int minPixels) {
+    for (double magnitude = 1;; magnitude *= 10)
+        for (double f : {1.0, 2.0, 5.0})
+            if (f * magnitude * width / span >= minPixels) return f * magnitude;
+}
+}  // namespace
+
+QColor SignalColour(int signal) {
+    static constexpr QRgb colours[records::kSignals] = {0xE00000, 0x00A000, 0x0000FF, 0xFF8000,
+                                                        0xFF0080, 0x006000, 0x8000C0, 0x008080};
+    return QColor(colours[signal]);
+}
+
+PictureView FitAll(const RecordData& data, PictureView view) {
+    if (data.Size() == 0) {
+        view.x0 = 0, view.x1 = 1;
+        return view;
+    }
+    const double first = records::XOf(data, view.axis, 0),
+                 last = records::XOf(data, view.axis, data.Size() - 1);
+    const double margin = std::max((last - first) * 0.02, 0.5);
+    view.x0 = first - margin;
+    view.x1 = last + margin;
+    return view;
+}
+
+std::pair<std::size_t, std::size_t> VisibleLines(const RecordData& data, const PictureView& view) {
+    const std::vector<records::Column> all = records::ReduceToColumns(data, view.axis, view.x0, view.x1, 1);
+    return {all[0].first, all[0].last};
+}
+
+PictureLayout LayoutOf(const QRect& area, const PictureView& view) {
+    PictureLayout layout;
+    const int top = area.top() + kTopMargin + (view.title.isEmpty() ? 0 : kTitleHeight);
+    layout.plot = QRect(QPoint(area.left() + kLabelWidth, top),
+                        QPoint(area.right() - kRightMargin, area.bottom() - kAxisHeight));
+    for (int s = 0; s < records::kSignals; ++s)
+        if (view.shown[std::size_t(s)]) layout.signalOfLane.push_back(s);
+    const int lanes = int(layout.signalOfLane.size());
+    if (lanes == 0) return layout;
+    const double height = double(layout.plot.height() + kLaneGap) / lanes;
+    for (int i = 0; i < lanes; ++i) {
+        const int y0 = layout.plot.top() + int(std::lround(i * height));
+        const int y1 = layout.plot.top() + int(std::lround((i + 1) * height)) - kLaneGap;
+        layout.lanes.emplace_back(QPoint(layout.plot.left(), y0), QPoint(layout.plot.right(), y1 - 1));
+    }
+    return layout;
+}
+
+QString XLabel(const RecordData& data, const PictureView& view, double x) {
+    if (view.axis == Axis::Line) return QStringLiteral("line %1").arg(std::llround(x) + 1);
+    (void)data;
+    return QString::fromStdString(records::FormatTime(x + 1e-7, true));
+}
+
+namespace {
+void DrawAxis(QPainter& p, const RecordData& data, const PictureView& v, const PictureLayout& layout) {
+    const QRect& plot = layout.plot;
+    const double span = v.x1 - v.x0;
+    const bool time = v.axis == Axis::Time;
+    const double step = time ? TimeStep(span, plot.width(), 120) : LineStep(span, plot.width(), 90);
+    p.setPen(QColor(0x60, 0x60, 0x60));
+    p.drawLine(plot.left(), plot.bottom() + 2, plot.right(), plot.bottom() + 2);
+    const QFontMetrics metrics(p.font());
+    QString lastDate;
+    for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step) {
+        const double px = PixelOf(x, v, plot);
+        p.setPen(QColor(0xE4, 0xE4, 0xE4));
+        for (const QRect& lane : layout.lanes)
+            p.drawLine(QPointF(px, lane.top()), QPointF(px, lane.bottom()));
+        p.setPen(QColor(0x30, 0x30, 0x30));
+        p.drawLine(QPointF(px, plot.bottom() + 2), QPointF(px, plot.bottom() + 6));
+        QString upper, lower;
+        if (!time) {
+            upper = QString::number(std::llround(x) + 1);
+        } else {
+            const std::string text = records::FormatTime(x + 1e-7, step < 1);
+            const QString date = QString::fromStdString(text.substr(0, 10));
+            QString clock = QString::fromStdString(text.substr(11));
+            if (step >= 60) clock.chop(3);
+            if (step < 1 && step >= 0.1)
+                clock.chop(2);
+            else if (step < 0.1 && step >= 0.01)
+                clock.chop(1);
+            if (step >= 86400) {
+                upper = date;
+            } else {
+                upper = clock;
+                if (date != lastDate) lower = date;
+            }
+            lastDate = date;
+        }
+        const int w = metrics.horizontalAdvance(upper);
+        p.drawText(QPointF(px - w / 2.0, plot.bottom() + 8 + metrics.ascent()), upper);
+        if (!lower.isEmpty())
+            p.drawText(QPointF(px - metrics.horizontalAdvance(lower) / 2.0,
+                               plot.bottom() + 8 + metrics.height() + metrics.ascent()),
+                       lower);
+    }
+    if (!time) {
+        const QString caption = QStringLiteral("line");
+        p.drawText(QPointF(plot.left() - kLabelWidth + 8, plot.bottom() + 8 + metrics.ascent()), caption);
+    }
+    (void)data;
+}
+
+void DrawLane(QPainter& p, const RecordData& data, const PictureView& v, const QRect& plot, const QRect& lane,
+              int s, const std::vector<records::Column>& columns, std::size_t visible) {
+    const QColor colour = SignalColour(s);
+    p.setPen(QColor(0xC8, 0xC8, 0xC8));
+    p.drawRect(lane.adjusted(0, 0, -1, -1));
+    std::uint16_t lo = 0xFFFF, hi = 0;
+    for (const records::Column& c : columns)
+        if (c.first < c.last) lo = std::min(lo, c.range.min[s]), hi = std::max(hi, c.range.max[s]);
+    QFont bold = p.font();
+    bold.setBold(true);
+    const QFont normal = p.font();
+    const QFontMetrics metrics(normal);
+    const int labelLeft = lane.left() - kLabelWidth + 6, labelRight = lane.left() - 6;
+    p.setFont(bold);
+    p.setPen(colour);
+    p.drawText(QRect(labelLeft, lane.top(), labelRight - labelLeft, lane.height()),
+               Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromLatin1(records::kSignalNames[std::size_t(s)].data(),
+                                   qsizetype(records::kSignalNames[std::size_t(s)].size())));
+    p.setFont(normal);
+    if (lo > hi) return;  // no line in view
+    p.setPen(QColor(0x50, 0x50, 0x50));
+    if (lane.height() >= 2 * metrics.height() + 4) {
+        // A flat signal has its one value beside its line.
+        p.drawText(lo == hi ? QRect(labelLeft, lane.top(), labelRight - labelLeft, lane.height())
+                            : QRect(labelLeft, lane.top(), labelRight - labelLeft, metrics.height()),
+                   Qt::AlignRight | (lo == hi ? Qt::AlignVCenter : Qt::AlignTop), QString::number(hi));
+        if (lo != hi)
+            p.drawText(
+                QRect(labelLeft, lane.bottom() - metrics.height(), labelRight - labelLeft, metrics.height()),
+                Qt::AlignRight | Qt::AlignBottom, QString::number(lo));
+    }
+    const double low = lo == hi ? lo - 1.0 : lo, high = lo == hi ? hi + 1.0 : hi;
+    const double top = lane.top() + 5.0, bottom = lane.bottom() - 4.0;
+    auto y = [&](std::uint16_t value) { return bottom - (value - low) * (bottom - top) / (high - low); };
+    std::vector<QLineF> lines;
+    lines.reserve(columns.size() * 2 + 2);
+    bool havePrevious = false;
+    QPointF previous;
+    const std::size_t firstInView = columns.front().first;
+    if (firstInView > 0) {
+        previous = {PixelOf(records::XOf(data, v.axis, firstInView - 1), v, plot),
+                    y(data.At(firstInView - 1)[std::size_t(s)])};
+        havePrevious = true;
+    }
+    std::size_t previousColumn = std::size_t(-2);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const records::Column& col = columns[c];
+        if (col.first == col.last) continue;
+        const double px = plot.left() + double(c) + 0.5;
+        double upper = y(col.range.max[s]) - 0.5, lower = y(col.range.min[s]) + 0.5;
+        if (havePrevious && previousColumn + 1 == c) {
+            // From the column before, one pixel away: its last value joins this column's span.
+            upper = std::min(upper, previous.y()), lower = std::max(lower, previous.y());
+        } else if (havePrevious) {
+            lines.emplace_back(previous, QPointF(px, y(data.At(col.first)[std::size_t(s)])));
+        }
+        lines.emplace_back(px, lower, px, upper);
+        previous = {px, y(data.At(col.last - 1)[std::size_t(s)])};
+        havePrevious = true;
+        previousColumn = c;
+    }
+    const std::size_t after = columns.back().last;
+    if (havePrevious && after < data.Size())
+        lines.emplace_back(previous, QPointF(PixelOf(records::XOf(data, v.axis, after), v, plot),
+                                             y(data.At(after)[std::size_t(s)])));
+    p.save();
+    p.setClipRect(lane.adjusted(1, 1, -1, -1));
+    p.setPen(QPen(colour, 1.0));
+    p.drawLines(lines.data(), int(lines.size()));
+    // Few enough lines to tell apart: each is a dot as well.
+    if (visible > 0 && visible * 6 <= std::size_t(plot.width())) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setBrush(colour);
+        // Centred on a pixel, so that each dot has the same solid core wherever it lies.
+        for (std::size_t i = firstInView; i < after; ++i)
+            p.drawEllipse(QPointF(std::floor(PixelOf(records::XOf(data, v.axis, i), v, plot)) + 0.5,
+                                  std::floor(y(data.At(i)[std::size_t(s)])) + 0.5),
+                          2.5, 2.5);
+    }
+    p.restore();
+}
+}  // namespace
+
+void DrawRecordPicture(QPainter& p, const QRect& area, const RecordData& data, const PictureView& v) {
+    p.fillRect(area, Qt::white);
+    const PictureLayout layout = LayoutOf(area, v);
+    if (!v.title.isEmpty()) {
+        p.setPen(Qt::black);
+        p.drawText(QRect(area.left() + 8, area.top() + 4, area.width() - 16, kTitleHeight),
+                   Qt::AlignLeft | Qt::AlignVCenter, v.title);
+    }
+    if (layout.plot.width() < 4 || layout.plot.height() < 4 || !(v.x1 > v.x0)) return;
+    const std::vector<records::Column> columns =
+        records::ReduceToColumns(data, v.axis, v.x0, v.x1, layout.plot.width());
+    const std::size_t visible = columns.back().last - columns.front().first;
+    DrawAxis(p, data, v, layout);
+    for (std::size_t i = 0; i < layout.lanes.size(); ++i)
+        DrawLane(p, data, v, layout.plot, layout.lanes[i], layout.signalOfLane[i], columns, visible);
+    if (layout.lanes.empty()) {
+        p.setPen(Qt::gray);
+        p.drawText(layout.plot, Qt::AlignCenter, QStringLiteral("No signal chosen"));
+    } else if (visible == 0) {
+        p.setPen(Qt::gray);
+        p.drawText(layout.plot, Qt::AlignCenter,
+                   data.Size() == 0 ? QStringLiteral("No lines") : QStringLiteral("No lines in this range"));
+    }
+    if (v.cursor >= 0 && std::size_t(v.cursor) < data.Size()) {
+        const double px = PixelOf(records::XOf(data, v.axis, std::size_t(v.cursor)), v, layout.plot);
+        p.setPen(QPen(QColor(0x20, 0x20, 0x20), 1, Qt::DashLine));
+        p.drawLine(QPointF(px, layout.plot.top()), QPointF(px, layout.plot.bottom()));
+    }
+}
+
+bool WritePng(const QString& path, QSize size, const RecordData& data, const PictureView& view,
+              QString& error) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        DrawRecordPicture(painter, image.rect(), data, view);
+    }
+    if (!image.save(path, "PNG")) {
+        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
+        return false;
+    }
+    return true;
+}
+
+bool WriteSvg(const QString& path, QSize size, const RecordData& data, const PictureView& view,
+              QString& error) {
+    QFile::remove(path);
+    QSvgGenerator generator;
+    generator.setFileName(path);
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setTitle(view.title);
+    QPainter painter;
+    if (!painter.begin(&generator)) {
+        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
+        return false;
+    }
+    DrawRecordPicture(painter, QRect(QPoint(0, 0), size), data, view);
+    painter.end();
+    if (QFileInfo(path).size() == 0) {
+        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
+        return false;
+    }
+    return true;
+}
+
+bool WriteCsv(const QString& path, const RecordData& data, std::size_t first, std::size_t last,
+              QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    std::string text = "DATE,TIME";
+    for (std::string_view name : records::kSignalNames) (text += ',') += name;
+    text += "\r\n";
+    last = std::min(last, data.Size());
+    for (std::size_t i = first; i < last; ++i) {
+        std::string stamp = records::FormatTime(double(data.Second(i)), false);
+        stamp[10] = ',';
+        text += stamp;
+        for (std::uint16_t value : data.At(i)) (text += ',') += std::to_string(value);
+        text += "\r\n";
+        if (text.size() > (1 << 20)) {
+            if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) break;
+            text.clear();
+        }
+    }
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush()) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}

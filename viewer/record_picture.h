@@ -1,0 +1,51 @@
+// The picture of a record: one lane per chosen signal over one x axis (time, or line number), each pixel
+// column drawn from the minimum and maximum of the lines that fall into it, so no line is ever hidden. The
+// window, the exports and sensor-tool plot all draw with this.
+#pragma once
+
+#include <QPainter>
+#include <QRect>
+#include <QString>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "record_data.h"
+
+struct PictureView {
+    double x0 = 0, x1 = 1;  // the visible span of the x axis, [x0, x1)
+    records::Axis axis = records::Axis::Time;
+    std::array<bool, records::kSignals> shown{true, true, true, true, true, true, true, true};
+    QString title;          // drawn above the lanes when not empty (exports)
+    long long cursor = -1;  // a line marked with a vertical line, or -1
+};
+
+// The signal's colour (those of the scope's graph panel; VECTOR, not shown there, violet).
+QColor SignalColour(int signal);
+
+// The whole x range of the data on an axis, with a little room after the last line.
+PictureView FitAll(const records::RecordData& data, PictureView view);
+// The lines whose x lies in the view: [first, last).
+std::pair<std::size_t, std::size_t> VisibleLines(const records::RecordData& data, const PictureView& view);
+
+struct PictureLayout {
+    QRect plot;                // the area of the lanes, without labels and axis
+    std::vector<QRect> lanes;  // one per shown signal, top to bottom
+    std::vector<int> signalOfLane;
+};
+PictureLayout LayoutOf(const QRect& area, const PictureView& view);
+
+void DrawRecordPicture(QPainter& painter, const QRect& area, const records::RecordData& data,
+                       const PictureView& view);
+
+// The label of x on the axis: date and time to the millisecond, or the line number.
+QString XLabel(const records::RecordData& data, const PictureView& view, double x);
+
+// Exports; false with a message when the file cannot be written.
+bool WritePng(const QString& path, QSize size, const records::RecordData& data, const PictureView& view,
+              QString& error);
+bool WriteSvg(const QString& path, QSize size, const records::RecordData& data, const PictureView& view,
+              QString& error);
+// The lines [first, last) as CSV with the record file's column names (DATE,TIME,CH_L,...,TEMP).
+bool WriteCsv(const QString& path, const records::RecordData& data, std::size_t first, std::size_t last,
+              QString& error);
