@@ -341,18 +341,19 @@ Clock::duration SensorEmulator::Impl::ByteTime() const {
 // `now`: when the frame's last byte came in.
 void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_point now) {
     if (!link.isSocket && options.noiseAtWrongRate) {
-        Bytes noise;
+        Bytes wrongRateBytes;
         {
             std::lock_guard lock(mutex);
             termios tio{};
             if (!LineAtSensorRate() && ptySlaveFd >= 0 && ::tcgetattr(ptySlaveFd, &tio) == 0 &&
                 LineBaud(tio) > 0) {
                 const Frame version = VersionReply(core.VersionText());
-                noise = DecodeAtRate(Bytes(version.begin(), version.end()), core.SerialBaud(), LineBaud(tio));
+                wrongRateBytes =
+                    DecodeAtRate(Bytes(version.begin(), version.end()), core.SerialBaud(), LineBaud(tio));
             }
         }
-        if (!noise.empty()) {
-            link.Queue(now, 0, std::move(noise), Link::Action::Data);
+        if (!wrongRateBytes.empty()) {
+            link.Queue(now, 0, std::move(wrongRateBytes), Link::Action::Data);
             return;
         }
     }

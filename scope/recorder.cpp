@@ -150,9 +150,9 @@ void ReportRecordEnd() {
         MessagePopup("INFO!", "File has been saved!");
         return;
     }
-    std::string line = "record ended: " +
-                       (linesLost ? GroupedNumber(linesTried - linesLost) + " of " : std::string()) +
-                       GroupedNumber(linesTried) + " lines in " + file;
+    std::string line =
+        "record ended: " + (linesLost ? GroupedNumber(linesTried - linesLost) + " of " : std::string()) +
+        GroupedNumber(linesTried) + " lines in " + file;
     if (requestsUnanswered > 0)
         line += ", " + GroupedNumber(requestsUnanswered) +
                 (requestsUnanswered == 1 ? " request" : " requests") + " unanswered";
