@@ -1,6 +1,7 @@
 #include "com232.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include "frame_log.h"
 #include "operation_line.h"
 #include "platform.h"
-#include "sensor_search.h"
 
 unsigned short comprotocol = 0;
 unsigned short comport = 1;
@@ -532,6 +532,21 @@ int ClientTCPCB(unsigned handle, int event, int /*error*/, void* /*callbackData*
     return 0;
 }
 
+bool IsVersionText(const unsigned char* bytes, int count) {
+    if (count != 36) return false;
+    bool zeroSeen = false, letterOrDigit = false;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == 0) {
+            zeroSeen = true;
+            continue;
+        }
+        if (zeroSeen || c < 0x20 || c > 0x7E) return false;
+        letterOrDigit = letterOrDigit || std::isalnum(c);
+    }
+    return letterOrDigit;
+}
+
 void CheckComLine() {
     if (profile.beforeVersionQuery) profile.beforeVersionQuery();
     tstart = Timer();
@@ -552,8 +567,9 @@ void CheckComLine() {
         WriteFrame(5000);
         WaitForReply(5.0);
     }
-    LogReply("version");
-    if (bytesToRead == 0 && !IsVersionText(szReadBuf, FrameBytes())) {
+    const bool lineNoise = bytesToRead == 0 && !IsVersionText(szReadBuf, FrameBytes());
+    LogReply(lineNoise ? "line noise" : "version");
+    if (lineNoise) {
         // Bytes no version text holds are what a line at another baud rate delivers: no answer.
         bytesToRead = FrameBytes();
         SetLinkFailure(kLinkLineNoise,

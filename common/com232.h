@@ -152,6 +152,9 @@ void InitRS232();
 void InitTCP_IP();
 int ClientTCPCB(unsigned handle, int event, int error, void* callbackData);
 
+// A version reply: 36 bytes of printable text, blanks and zero bytes at its end, at least one letter or
+// digit. Anything else is line noise (a sensor at another baud rate), not an answer.
+bool IsVersionText(const unsigned char* bytes, int count);
 // The version query; on success the program's afterVersionQuery runs.
 void CheckComLine();
 // The failure report of every exchange: "TIMEOUT", comecho = 0, the interface panel shown.

@@ -29,21 +29,6 @@ std::string TrimmedVersion(const unsigned char* bytes, int count) {
 
 }  // namespace
 
-bool IsVersionText(const unsigned char* bytes, int count) {
-    if (count != kFrameBytes) return false;
-    bool zeroSeen = false, letterOrDigit = false;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char c = bytes[i];
-        if (c == 0) {
-            zeroSeen = true;
-            continue;
-        }
-        if (zeroSeen || c < 0x20 || c > 0x7E) return false;
-        letterOrDigit = letterOrDigit || std::isalnum(c);
-    }
-    return letterOrDigit;
-}
-
 bool IsScopeSensor(const std::string& versionText) {
     return versionText.find("ORVANE V3.") != std::string::npos;
 }

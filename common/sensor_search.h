@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "com232.h"
 #include "platform.h"
 
-// A version reply: 36 bytes of printable text, blanks and zero bytes at its end, at least one letter or
-// digit. Anything else is line noise (a sensor at another baud rate), not an answer.
-bool IsVersionText(const unsigned char* bytes, int count);
 // Whose sensor a version text names: the scope's model 601, else a Morvalen tool's sensor.
 bool IsScopeSensor(const std::string& versionText);
 

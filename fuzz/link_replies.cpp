@@ -53,6 +53,23 @@ bool CheckReplyWait(bool tcp) {
     return bytesToRead == 0;
 }
 
+// Version text as the sensors send it: printable characters, then only zero bytes, and at least one
+// letter or digit. 36 other bytes are line noise (a line at another baud rate), not an answer.
+bool LooksLikeVersionText(const Bytes& r) {
+    bool zeros = false, letterOrDigit = false;
+    for (int i = 0; i < kFrame; ++i) {
+        const std::uint8_t c = r[i];
+        if (c == 0) {
+            zeros = true;
+        } else {
+            if (zeros || c < 0x20 || c > 0x7E) return false;
+            letterOrDigit =
+                letterOrDigit || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        }
+    }
+    return letterOrDigit;
+}
+
 void CheckFailureReport(bool complete, int reportsBefore) {
     FUZZ_CHECK(interfacePanelShown == reportsBefore + (complete ? 0 : 1));
     if (!complete) FUZZ_CHECK(simulated_line::LastStatusText() == "TIMEOUT" && comecho == 0);
@@ -155,6 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case kVersion: {
             CheckComLine();
             CheckRequest(7);
+            const Bytes& r = simulated_line::ReceivableSinceWrite();
+            const bool whole = tcp ? int(r.size()) >= kFrame : int(r.size()) == kFrame;
+            if (whole && !LooksLikeVersionText(r)) {
+                FUZZ_CHECK(bytesToRead == kFrame && versionsShown == 0);
+                CheckFailureReport(false, 0);
+                break;
+            }
             const bool complete = CheckReplyWait(tcp);
             FUZZ_CHECK(versionsShown == (complete ? 1 : 0));
             if (complete) {

@@ -162,6 +162,12 @@ int SetCtrlVal(int, int, std::string_view value) {
     line.status = std::string(value);
     return 0;
 }
+int SetCtrlAttribute(int, int, CtrlAttr, int) {
+    return 0;
+}
+std::string TimeStr() {
+    return "00:00:00";
+}
 int MessagePopup(std::string_view, std::string_view) {
     ++line.popups;
     return 0;
