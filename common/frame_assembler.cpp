@@ -55,17 +55,6 @@ void FrameAssembler::Drop(std::size_t n) {
     head_ += n;
 }
 
-// Whether a frame begins at `at`: a marker there, or, where the bytes have ended, nothing (or a lone 00, all
-// of a marker there is). Wait while the bytes that tell have not come.
-FrameAssembler::Follow FrameAssembler::FollowedAt(std::size_t at, bool bytesEnded) const {
-    const std::span<const std::uint8_t> b = Bytes();
-    const std::size_t n = b.size();
-    if (MarkerAt(b, at)) return Follow::Yes;
-    if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Follow::Yes : Follow::Wait;
-    if (n < at) return bytesEnded ? Follow::No : Follow::Wait;
-    return Follow::No;
-}
-
 // What the bytes at the front of the buffer are (see the header for the rule). `drop`: how many bytes
 // make no frame.
 FrameAssembler::Verdict FrameAssembler::Judge(bool bytesEnded, std::size_t& drop) const {
@@ -88,30 +77,20 @@ FrameAssembler::Verdict FrameAssembler::Judge(bool bytesEnded, std::size_t& drop
         drop = n;  // broken off at the end
         return Verdict::Drop;
     }
-    // What follows: the next frame's marker, or one frame with a wrong marker and then a marker.
-    const Follow next = FollowedAt(kFrame, bytesEnded);
-    // Its own header begun again inside it: broken off there, unless what follows confirms the frame (the
-    // next marker right after its 36 bytes, and none 36 bytes after the header inside it). (A header that
-    // runs on past the bytes there are is left to what follows, which waits for those bytes.)
+    // Its own header begun again inside it: broken off there. (A header that runs on past the bytes there
+    // are is left to what follows, which waits for those bytes.)
     for (std::size_t k = 1; k < kFrame && k + kHeader <= n; ++k) {
-        if (!std::equal(b.begin() + std::ptrdiff_t(k), b.begin() + std::ptrdiff_t(k + kHeader), b.begin()))
-            continue;
-        const Follow afterInner = FollowedAt(k + kFrame, bytesEnded);
-        if (next == Follow::Wait || afterInner == Follow::Wait) return Verdict::Wait;
-        if (next == Follow::No || afterInner == Follow::Yes) {
+        if (std::equal(b.begin() + std::ptrdiff_t(k), b.begin() + std::ptrdiff_t(k + kHeader), b.begin())) {
             drop = k;
             return Verdict::Drop;
         }
     }
-    if (next == Follow::Yes) return Verdict::Frame;
-    if (next == Follow::Wait) return Verdict::Wait;
-    switch (FollowedAt(2 * kFrame, bytesEnded)) {
-        case Follow::Yes:
-            return Verdict::Frame;
-        case Follow::Wait:
-            return Verdict::Wait;
-        case Follow::No:
-            break;
+    // What follows: the next frame's marker, or one frame with a wrong marker and then a marker. Where the
+    // bytes have ended, nothing (or a lone 00, all of a marker there is) counts as a marker.
+    for (const std::size_t at : {kFrame, 2 * kFrame}) {
+        if (MarkerAt(b, at)) return Verdict::Frame;
+        if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Verdict::Frame : Verdict::Wait;
+        if (n < at && !bytesEnded) return Verdict::Wait;
     }
     drop = NextMarker(1);
     return Verdict::Drop;

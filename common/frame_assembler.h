@@ -4,19 +4,17 @@
 // The sensor sends its frames whole and back to back. A frame begins with the reply marker 00 AA followed
 // by its order word: its header. A sensor that breaks a frame off (a reset, a fault on the line) still
 // begins its next frame with a header. So 36 bytes that begin with a marker are taken as a frame only when
-// what follows them begins the next frame (a marker), or is one whole frame with a wrong marker and then a
-// marker, or is nothing: the line then stays quiet for the quiet time, or the stream ends (End).
-// Their own header begun again inside them (at bytes 1 to 35, also where it runs on past their end) is a
-// frame broken off there and the next one begun, unless what follows says otherwise: when the next marker
-// stands right after the 36 bytes and not 36 bytes after the header inside them, they are one whole frame
-// whose words hold its own header. When both stand there the bytes cannot tell, and they count as broken
-// off: a frame lost is better than a frame made of two.
+//  - their own header does not begin again inside them (at bytes 1 to 35, also where it runs on past their
+//    end): that is a frame broken off and the next one begun; and
+//  - what follows them begins the next frame (a marker), or is one whole frame with a wrong marker and then
+//    a marker, or is nothing: the line then stays quiet for the quiet time, or the stream ends (End).
 // Bytes that make no frame are dropped: a broken frame up to the header begun inside it, a whole frame with
 // a wrong marker that is followed by a marker as a unit (its words may hold 00 AA), and anything else up to
 // the next marker. Nothing is decided before the bytes that decide it are there.
 //
-// What bytes cannot tell apart besides: a frame broken off within its first 3 bytes, or stray bytes after a
-// broken frame, can fill 36 bytes that look like a frame in every respect.
+// What bytes cannot tell apart: a frame whose words hold its own header (0x00AA followed by its order word)
+// looks like a frame broken off there, and is dropped; a frame broken off within its first 3 bytes, or
+// stray bytes after a broken frame, can fill 36 bytes that look like a frame in every respect.
 #pragma once
 
 #include <array>
@@ -46,9 +44,7 @@ class FrameAssembler {
 
   private:
     enum class Verdict { Frame, Drop, Wait };
-    enum class Follow { Yes, No, Wait };
     Verdict Judge(bool bytesEnded, std::size_t& drop) const;
-    Follow FollowedAt(std::size_t at, bool bytesEnded) const;
     std::size_t NextMarker(std::size_t from) const;
     void Drop(std::size_t n);
     std::span<const std::uint8_t> Bytes() const { return std::span(buffer_).subspan(head_); }
