@@ -319,6 +319,7 @@ struct DeviceWatch {
     QFileSystemWatcher watcher;
 };
 std::unique_ptr<DeviceWatch> g_watch;
+bool g_inWatchCallback = false;  // the watch's own callback runs (and may end the watch)
 
 // What the panel shows of the devices and links; a change of it is a change worth telling.
 std::string Snapshot(const std::string& dir) {
@@ -338,7 +339,9 @@ void CheckForChange() {
     const DeferredCallbackPtr fn = g_watch->fn;
     void* data = g_watch->data;
     platform_detail::CallbackScope scope;
+    g_inWatchCallback = true;
     fn(data);
+    g_inWatchCallback = false;
 }
 
 }  // namespace
@@ -365,12 +368,13 @@ void WatchSerialDevices(const std::string& dir, DeferredCallbackPtr fn, void* da
 
 void StopWatchingSerialDevices() {
     if (!g_watch) return;
-    // The watch may end from inside its own callback: it is deleted once that has returned.
     DeviceWatch* watch = g_watch.release();
     watch->timer.stop();
     QObject::disconnect(&watch->timer, nullptr, nullptr, nullptr);
     QObject::disconnect(&watch->watcher, nullptr, nullptr, nullptr);
-    if (QCoreApplication::instance())
+    // Ended from inside its own callback, whose timer or watcher is still sending: it is deleted once that
+    // has returned. Otherwise at once, so a watch ended just before the run ends is not left behind.
+    if (g_inWatchCallback && QCoreApplication::instance())
         QTimer::singleShot(0, [watch] { delete watch; });
     else
         delete watch;
