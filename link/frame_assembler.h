@@ -23,13 +23,15 @@
 #include <span>
 #include <vector>
 
+#include "frame.h"
+
 class FrameAssembler {
   public:
-    static constexpr std::size_t kFrameBytes = 36;
+    static constexpr std::size_t kFrameBytes = ::kFrameBytes;
     // Silence after which the bytes count as ended: long against the bytes of one frame on any line (or
     // the pieces a serial-to-Ethernet server makes of it), short against the lag a record may have.
     static constexpr double kQuietSeconds = 0.02;
-    using Frame = std::array<std::uint8_t, kFrameBytes>;
+    using Frame = ::Frame;
 
     explicit FrameAssembler(double quietSeconds = kQuietSeconds) : quiet_(quietSeconds) {}
 
