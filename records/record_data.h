@@ -1,10 +1,12 @@
 // The lines of a record file in memory, compact: per line the eight 16-bit values and the time (22 bytes),
-// stored in blocks so that growing never copies what was read. Beside them a pyramid of minima and maxima
-// (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few hundred
-// steps, so a picture of ten million lines takes no longer than one of a thousand.
+// stored in chunks of 2 MB (a huge page each where the system offers them, so that filling them costs one
+// page fault per 2 MB, not 512), so that growing never copies what was read. Beside them a pyramid of minima
+// and maxima (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few
+// hundred steps, so a picture of ten million lines takes no longer than one of a thousand.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,6 +39,34 @@ struct SignalStats {
     double mean = 0, stddev = 0;  // the standard deviation of the lines themselves (divided by count)
 };
 
+// 2 MB of memory aligned to 2 MB, on a huge page where the system offers them; throws std::bad_alloc.
+void* AllocateChunk();
+void FreeChunk(void* chunk);
+constexpr std::size_t kChunkBytes = std::size_t(2) << 20;
+
+// An array of T that grows by chunks of 2 MB and never moves what it holds.
+template <typename T>
+class ChunkedArray {
+  public:
+    static constexpr std::size_t kPerChunk = kChunkBytes / sizeof(T);
+    static_assert(std::has_single_bit(kPerChunk));
+    static constexpr int kShift = std::countr_zero(kPerChunk);
+
+    T& operator[](std::size_t i) { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
+    // Makes room for index i, the one after the last that has room.
+    void MakeRoomFor(std::size_t i) {
+        if ((i >> kShift) >= chunks_.size()) chunks_.emplace_back(static_cast<T*>(AllocateChunk()));
+    }
+    std::size_t Chunks() const { return chunks_.size(); }
+
+  private:
+    struct Free {
+        void operator()(T* chunk) const { FreeChunk(chunk); }
+    };
+    std::vector<std::unique_ptr<T, Free>> chunks_;
+};
+
 class RecordData {
   public:
     RecordData();
@@ -45,11 +75,11 @@ class RecordData {
     RecordData& operator=(RecordData&&) noexcept;
 
     std::size_t Size() const { return size_; }
-    const Values& At(std::size_t line) const;
+    const Values& At(std::size_t line) const { return values_[line]; }
     // The time of a line in seconds: its second, and where several lines share that second, its place
     // among them, spread evenly over the second.
     double Time(std::size_t line) const;
-    std::int64_t Second(std::size_t line) const;
+    std::int64_t Second(std::size_t line) const { return base_ + seconds_[line]; }
     // False once a line's second lies before the line above it (a clock set back): the lines are then
     // shown by their number.
     bool TimesAscend() const { return timesAscend_; }
@@ -69,21 +99,19 @@ class RecordData {
     std::size_t BytesUsed() const;
 
   private:
-    struct Block;
-    struct BlockFree {
-        void operator()(Block* block) const;
-    };
-    static constexpr std::size_t kBlockShift = 16, kBlockLines = std::size_t(1) << kBlockShift;
     static constexpr std::size_t kFan = 64;
     std::uint16_t Fraction(std::size_t line) const;
     void CloseRun();
     void Summarise();
 
-    std::vector<std::unique_ptr<Block, BlockFree>> blocks_;
+    ChunkedArray<Values> values_;
+    ChunkedArray<std::int32_t> seconds_;
+    ChunkedArray<std::uint16_t> fractions_;  // the line's place within its second, in 65,536ths
     std::size_t size_ = 0;
     std::int64_t base_ = 0;     // the first line's second; lines keep theirs as a 32-bit offset from it
     std::size_t runStart_ = 0;  // the first line of the latest second, whose lines are still coming
     bool timesAscend_ = true;
+    std::size_t nextFileLine_ = 1;  // the file line that follows on from the last line's
     // Line numbers in the file where they stop following on from the line before: (line, file line).
     std::vector<std::pair<std::size_t, std::size_t>> fileLineJumps_;
     std::vector<std::vector<Range>> pyramid_;  // level k: one range per 64^(k+1) lines
