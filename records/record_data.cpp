@@ -124,12 +124,17 @@ std::size_t RecordData::FileLine(std::size_t line) const {
 }
 
 void RecordData::CloseRun() {
-    // Rounded up, so that a line is never placed before its true place: a line at exactly 0.9 s stays in
-    // the pixel column that starts at 0.9 s.
+    // Line k of n gets ceil(k * 65536 / n), rounded up so that a line is never placed before its true place:
+    // a line at exactly 0.9 s stays in the pixel column that starts at 0.9 s. Kept as quotient and
+    // remainder, stepped on by 65536 / n each line.
     const std::size_t count = size_ - runStart_;
-    for (std::size_t i = runStart_; i < size_; ++i)
-        fractions_[i] =
-            std::uint16_t(std::min<std::size_t>(((i - runStart_) * 65536 + count - 1) / count, 65535));
+    const std::size_t step = 65536 / count, stepRest = 65536 % count;
+    std::size_t quotient = 0, rest = count - 1;
+    for (std::size_t i = runStart_; i < size_; ++i) {
+        fractions_[i] = std::uint16_t(std::min<std::size_t>(quotient, 65535));
+        quotient += step, rest += stepRest;
+        if (rest >= count) rest -= count, ++quotient;
+    }
     runStart_ = size_;
 }
 
@@ -146,9 +151,12 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
             CloseRun();
         }
     }
-    values_.MakeRoomFor(size_);
-    seconds_.MakeRoomFor(size_);
-    fractions_.MakeRoomFor(size_);
+    if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) {
+        // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
+        values_.MakeRoomFor(size_);
+        seconds_.MakeRoomFor(size_);
+        fractions_.MakeRoomFor(size_);
+    }
     values_[size_] = values;
     seconds_[size_] = std::int32_t(offset);
     fractions_[size_] = 0;
@@ -160,9 +168,16 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
 }
 
 void RecordData::Summarise() {
-    // Lines size_-64 .. size_ are complete: their range goes to level 0, and up as groups fill.
-    Range r = EmptyRange();
-    for (std::size_t i = size_ - kFan; i < size_; ++i) Widen(r, At(i));
+    // Lines size_-64 .. size_ are complete (and in one chunk): their range goes to level 0, and up as
+    // groups fill. Kept in local arrays, so that the compiler takes the eight signals in one vector step.
+    const Values* lines = &values_[size_ - kFan];
+    Values lo = lines[0], hi = lines[0];
+    for (std::size_t i = 1; i < kFan; ++i)
+        for (int s = 0; s < kSignals; ++s) {
+            lo[s] = std::min(lo[s], lines[i][s]);
+            hi[s] = std::max(hi[s], lines[i][s]);
+        }
+    Range r{lo, hi};
     std::size_t level = 0;
     for (;;) {
         if (pyramid_.size() <= level) pyramid_.emplace_back();

@@ -43,6 +43,9 @@ struct SignalStats {
 void* AllocateChunk();
 void FreeChunk(void* chunk);
 constexpr std::size_t kChunkBytes = std::size_t(2) << 20;
+struct ChunkFree {
+    void operator()(void* chunk) const { FreeChunk(chunk); }
+};
 
 // An array of T that grows by chunks of 2 MB and never moves what it holds.
 template <typename T>
@@ -61,10 +64,7 @@ class ChunkedArray {
     std::size_t Chunks() const { return chunks_.size(); }
 
   private:
-    struct Free {
-        void operator()(T* chunk) const { FreeChunk(chunk); }
-    };
-    std::vector<std::unique_ptr<T, Free>> chunks_;
+    std::vector<std::unique_ptr<T, ChunkFree>> chunks_;
 };
 
 class RecordData {

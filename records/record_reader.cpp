@@ -49,8 +49,36 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }
 }  // namespace
 
+const char* RecordParser::SameStampLine(const char* p, const char* end) {
+    if (!haveStamp_ || end - p < 20 + 2 * kSignals || std::memcmp(p, lastStamp_, 19) != 0 || p[19] != '\t')
+        return nullptr;
+    Values values;
+    p += 20;
+    for (int s = 0; s < kSignals; ++s) {
+        unsigned value = 0;
+        const auto [next, ec] = std::from_chars(p, end, value);
+        if (ec != std::errc{} || next == p || next == end || value > 0xFFFF) return nullptr;
+        values[std::size_t(s)] = std::uint16_t(value);
+        p = next;
+        if (s < kSignals - 1 && *p++ != '\t') return nullptr;
+    }
+    if (*p == '\r' && ++p == end) return nullptr;
+    if (*p != '\n' || data_.Size() >= maxLines_ || !data_.Append(lastSecond_, values, lineNumber_ + 1))
+        return nullptr;
+    ++lineNumber_;
+    return p + 1;
+}
+
 void RecordParser::Feed(std::string_view text) {
     while (!text.empty() && fatal_.empty()) {
+        if (pending_.empty() && !skippingLong_) {
+            // Most lines share the date and time of the line before: taken straight from the text.
+            const char* p = text.data();
+            const char* const end = p + text.size();
+            while (const char* next = SameStampLine(p, end)) p = next;
+            text.remove_prefix(std::size_t(p - text.data()));
+            if (text.empty()) return;
+        }
         const void* found = std::memchr(text.data(), '\n', text.size());
         if (found == nullptr) {
             if (skippingLong_) return;
@@ -207,7 +235,7 @@ std::string RecordParser::Summary() const {
 }
 
 RecordReader::RecordReader(std::string path, std::size_t maxLines)
-    : path_(std::move(path)), parser_(maxLines), buffer_(std::size_t(1) << 20) {}
+    : path_(std::move(path)), parser_(maxLines), buffer_(static_cast<char*>(AllocateChunk())) {}
 
 RecordReader::~RecordReader() {
     if (fd_ >= 0) ::close(fd_);
@@ -249,14 +277,14 @@ bool RecordReader::Step(std::size_t maxBytes) {
     }
     std::size_t done = 0;
     while (done < maxBytes && parser_.Fatal().empty()) {
-        const ssize_t n = ::read(fd_, buffer_.data(), std::min(buffer_.size(), maxBytes - done));
+        const ssize_t n = ::read(fd_, buffer_.get(), std::min(kChunkBytes, maxBytes - done));
         if (n < 0) {
             if (errno == EINTR) continue;
             fileFatal_ = "cannot read " + path_ + ": " + std::strerror(errno);
             return false;
         }
         if (n == 0) break;
-        parser_.Feed({buffer_.data(), std::size_t(n)});
+        parser_.Feed({buffer_.get(), std::size_t(n)});
         offset_ += std::uint64_t(n);
         done += std::size_t(n);
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ class RecordParser {
     std::string Summary() const;
 
   private:
+    // A data line at [p, end) with the date and time of the line before, kept; returns where the next line
+    // starts. Null (and nothing done) for any other line, or one whose end is not in the text yet.
+    const char* SameStampLine(const char* p, const char* end);
     void Line(std::string_view line);
     bool ParseData(std::string_view line, std::int64_t& second, Values& values, std::string& why);
     void Bad(const std::string& why);
@@ -89,7 +93,7 @@ class RecordReader {
     int fd_ = -1;
     std::uint64_t offset_ = 0, size_ = 0;
     std::string fileFatal_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char, ChunkFree> buffer_;  // 2 MB, on a huge page where the system offers them
 };
 
 // The largest number of lines that fits into half of this machine's memory at 24 bytes a line.
