@@ -31,23 +31,18 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     month = int(mp < 10 ? mp + 3 : mp - 9);
     year = int(std::int64_t(yoe) + era * 400 + (month <= 2));
 }
-// On copies, so that the compiler sees no aliasing and takes all eight signals in one vector step.
-void Widen(Range& into, const Values& v) {
-    Values lo = into.min, hi = into.max;
-    for (int s = 0; s < kSignals; ++s) {
-        lo[s] = std::min(lo[s], v[s]);
-        hi[s] = std::max(hi[s], v[s]);
+// The minima and maxima of some lines and ranges, in local arrays the compiler keeps in vector registers.
+struct Widening {
+    Values lo, hi;
+    Widening() { lo.fill(0xFFFF), hi.fill(0); }
+    void Add(const Values& v) {
+        for (int s = 0; s < kSignals; ++s) lo[s] = std::min(lo[s], v[s]), hi[s] = std::max(hi[s], v[s]);
     }
-    into.min = lo, into.max = hi;
-}
-void Widen(Range& into, const Range& r) {
-    Values lo = into.min, hi = into.max;
-    for (int s = 0; s < kSignals; ++s) {
-        lo[s] = std::min(lo[s], r.min[s]);
-        hi[s] = std::max(hi[s], r.max[s]);
+    void Add(const Range& r) {
+        for (int s = 0; s < kSignals; ++s)
+            lo[s] = std::min(lo[s], r.min[s]), hi[s] = std::max(hi[s], r.max[s]);
     }
-    into.min = lo, into.max = hi;
-}
+};
 }  // namespace
 
 std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
@@ -104,16 +99,6 @@ RecordData::RecordData() = default;
 RecordData::~RecordData() = default;
 RecordData::RecordData(RecordData&&) noexcept = default;
 RecordData& RecordData::operator=(RecordData&&) noexcept = default;
-
-std::uint16_t RecordData::Fraction(std::size_t line) const {
-    return fractions_[line];
-}
-
-double RecordData::Time(std::size_t line) const {
-    // The latest second may get more lines yet: its lines spread over it as far as they are known.
-    if (line >= runStart_) return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
-    return double(Second(line)) + Fraction(line) / 65536.0;
-}
 
 std::size_t RecordData::FileLine(std::size_t line) const {
     auto after = std::upper_bound(fileLineJumps_.begin(), fileLineJumps_.end(), line,
@@ -183,29 +168,36 @@ void RecordData::Summarise() {
         if (pyramid_.size() <= level) pyramid_.emplace_back();
         pyramid_[level].push_back(r);
         if (pyramid_[level].size() % kFan != 0) break;
-        r = EmptyRange();
+        Widening w;
         for (std::size_t i = pyramid_[level].size() - kFan; i < pyramid_[level].size(); ++i)
-            Widen(r, pyramid_[level][i]);
+            w.Add(pyramid_[level][i]);
+        r = {w.lo, w.hi};
         ++level;
     }
 }
 
 Range RecordData::RangeOf(std::size_t first, std::size_t last) const {
-    Range r = EmptyRange();
     last = std::min(last, size_);
-    if (first >= last) return r;
-    // Raw lines up to the next boundary of 64 at both ends, then the same a level up, and so on.
-    while (first < last && first % kFan != 0) Widen(r, At(first++));
-    while (last > first && last % kFan != 0) Widen(r, At(--last));
+    if (first >= last) return EmptyRange();
+    Widening w;
+    // Raw lines up to the next boundary of 64 at both ends (each run within one chunk), then the same a
+    // level up, and so on.
+    const std::size_t head = std::min(last, (first + kFan - 1) / kFan * kFan);
+    for (const Values *v = &At(first), *end = v + (head - first); v != end; ++v) w.Add(*v);
+    first = head;
+    const std::size_t tail = std::max(first, last / kFan * kFan);
+    if (tail < last)
+        for (const Values *v = &At(tail), *end = v + (last - tail); v != end; ++v) w.Add(*v);
+    last = tail;
     std::size_t a = first / kFan, b = last / kFan;
     for (std::size_t level = 0; a < b; ++level) {
-        const std::vector<Range>& ranges = pyramid_[level];
+        const Range* ranges = pyramid_[level].data();
         const bool top = level + 1 >= pyramid_.size();
-        while (a < b && (top || a % kFan != 0)) Widen(r, ranges[a++]);
-        while (b > a && b % kFan != 0) Widen(r, ranges[--b]);
+        while (a < b && (top || a % kFan != 0)) w.Add(ranges[a++]);
+        while (b > a && b % kFan != 0) w.Add(ranges[--b]);
         a /= kFan, b /= kFan;
     }
-    return r;
+    return {w.lo, w.hi};
 }
 
 std::array<SignalStats, kSignals> RecordData::StatsOf(std::size_t first, std::size_t last) const {
@@ -249,32 +241,37 @@ std::size_t RecordData::BytesUsed() const {
     return bytes + fileLineJumps_.capacity() * sizeof(fileLineJumps_[0]);
 }
 
-double XOf(const RecordData& data, Axis axis, std::size_t line) {
-    return axis == Axis::Time ? data.Time(line) : double(line);
-}
-
-std::int64_t ColumnOf(double x, double x0, double x1, int width) {
-    return std::int64_t(std::floor((x - x0) * width / (x1 - x0)));
-}
-
 std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width) {
     std::vector<Column> columns(std::size_t(std::max(width, 0)));
     if (width <= 0 || !(x1 > x0)) return columns;
-    // The first line whose column is at least c, for each c: columns follow the lines in order.
-    auto firstFrom = [&](std::int64_t c, std::size_t lo) {
-        std::size_t hi = data.Size();
+    // The first line at or after `lo` whose column is at least c: columns follow the lines in order.
+    // Galloping from `lo` by the lines of the column before, then halving: a few steps where columns
+    // hold similar numbers of lines.
+    const std::size_t size = data.Size();
+    auto before = [&](std::size_t line, std::int64_t c) {
+        return ColumnOf(XOf(data, axis, line), x0, x1, width) < c;
+    };
+    auto firstFrom = [&](std::int64_t c, std::size_t lo, std::size_t stride) {
+        std::size_t hi = lo;
+        for (std::size_t step = std::max<std::size_t>(stride, 1);; step *= 2) {
+            if (hi >= size || !before(hi, c)) break;
+            lo = hi + 1;
+            hi = size - lo > step ? lo + step : size;
+        }
+        hi = std::min(hi, size);
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
-            if (ColumnOf(XOf(data, axis, mid), x0, x1, width) < c)
+            if (before(mid, c))
                 lo = mid + 1;
             else
                 hi = mid;
         }
         return lo;
     };
-    std::size_t line = firstFrom(0, 0);
+    std::size_t line = firstFrom(0, 0, size), stride = 1;
     for (int c = 0; c < width; ++c) {
-        const std::size_t end = firstFrom(c + 1, line);
+        const std::size_t end = firstFrom(c + 1, line, stride);
+        stride = std::max<std::size_t>(end - line, 1);
         columns[std::size_t(c)] = {line, end, data.RangeOf(line, end)};
         line = end;
     }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,7 +79,12 @@ class RecordData {
     const Values& At(std::size_t line) const { return values_[line]; }
     // The time of a line in seconds: its second, and where several lines share that second, its place
     // among them, spread evenly over the second.
-    double Time(std::size_t line) const;
+    double Time(std::size_t line) const {
+        // The latest second may get more lines yet: its lines spread over it as far as they are known.
+        if (line >= runStart_)
+            return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
+        return double(Second(line)) + fractions_[line] / 65536.0;
+    }
     std::int64_t Second(std::size_t line) const { return base_ + seconds_[line]; }
     // False once a line's second lies before the line above it (a clock set back): the lines are then
     // shown by their number.
@@ -100,7 +106,6 @@ class RecordData {
 
   private:
     static constexpr std::size_t kFan = 64;
-    std::uint16_t Fraction(std::size_t line) const;
     void CloseRun();
     void Summarise();
 
@@ -119,7 +124,9 @@ class RecordData {
 
 // The x position of a line: its time, or its index (the line number axis).
 enum class Axis { Time, Line };
-double XOf(const RecordData& data, Axis axis, std::size_t line);
+inline double XOf(const RecordData& data, Axis axis, std::size_t line) {
+    return axis == Axis::Time ? data.Time(line) : double(line);
+}
 
 // One pixel column of a picture: the lines whose x falls into it and their range.
 struct Column {
@@ -127,7 +134,9 @@ struct Column {
     Range range;
 };
 // The column of position x when [x0, x1) is drawn over `width` columns (may lie outside 0..width-1).
-std::int64_t ColumnOf(double x, double x0, double x1, int width);
+inline std::int64_t ColumnOf(double x, double x0, double x1, int width) {
+    return std::int64_t(std::floor((x - x0) * width / (x1 - x0)));
+}
 // Every line whose x lies in [x0, x1), reduced to `width` columns (the axis must ascend).
 std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width);
 
