@@ -129,13 +129,11 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
     if (offset < std::numeric_limits<std::int32_t>::min() ||
         offset > std::numeric_limits<std::int32_t>::max())
         return false;
-    if (size_ > 0) {
-        const std::int32_t before = seconds_[size_ - 1];
-        if (offset != before) {
-            if (offset < before) timesAscend_ = false;
-            CloseRun();
-        }
+    if (size_ > 0 && offset != lastOffset_) {
+        if (offset < lastOffset_) timesAscend_ = false;
+        CloseRun();
     }
+    lastOffset_ = std::int32_t(offset);
     if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) {
         // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
         values_.MakeRoomFor(size_);

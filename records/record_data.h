@@ -113,8 +113,9 @@ class RecordData {
     ChunkedArray<std::int32_t> seconds_;
     ChunkedArray<std::uint16_t> fractions_;  // the line's place within its second, in 65,536ths
     std::size_t size_ = 0;
-    std::int64_t base_ = 0;     // the first line's second; lines keep theirs as a 32-bit offset from it
-    std::size_t runStart_ = 0;  // the first line of the latest second, whose lines are still coming
+    std::int64_t base_ = 0;        // the first line's second; lines keep theirs as a 32-bit offset from it
+    std::int32_t lastOffset_ = 0;  // the last line's
+    std::size_t runStart_ = 0;     // the first line of the latest second, whose lines are still coming
     bool timesAscend_ = true;
     std::size_t nextFileLine_ = 1;  // the file line that follows on from the last line's
     // Line numbers in the file where they stop following on from the line before: (line, file line).
