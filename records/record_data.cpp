@@ -123,7 +123,24 @@ void RecordData::CloseRun() {
     runStart_ = size_;
 }
 
+void RecordData::Reserve(std::size_t lines) {
+    if (pyramid_.empty()) pyramid_.emplace_back();
+    pyramid_[0].reserve(lines / kFan + 1);
+}
+
+void RecordData::MakeRoom() {
+    // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
+    values_.MakeRoomFor(size_);
+    seconds_.MakeRoomFor(size_);
+    fractions_.MakeRoomFor(size_);
+}
+
 bool RecordData::Append(std::int64_t second, const Values& values, std::size_t fileLine) {
+    NextValues() = values;
+    return AppendNext(second, fileLine);
+}
+
+bool RecordData::AppendNext(std::int64_t second, std::size_t fileLine) {
     if (size_ == 0) base_ = second;
     const std::int64_t offset = second - base_;
     if (offset < std::numeric_limits<std::int32_t>::min() ||
@@ -134,13 +151,6 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
         CloseRun();
     }
     lastOffset_ = std::int32_t(offset);
-    if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) {
-        // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
-        values_.MakeRoomFor(size_);
-        seconds_.MakeRoomFor(size_);
-        fractions_.MakeRoomFor(size_);
-    }
-    values_[size_] = values;
     seconds_[size_] = std::int32_t(offset);
     fractions_[size_] = 0;
     if (fileLine != nextFileLine_) fileLineJumps_.emplace_back(size_, fileLine);

@@ -94,6 +94,15 @@ class RecordData {
 
     // Adds a line; false (and nothing added) when its second lies more than 68 years from the first line's.
     bool Append(std::int64_t second, const Values& values, std::size_t fileLine);
+    // The same in two steps, for a reader that parses the values straight into their place: the place of
+    // the next line's values, then the line added with whatever they hold.
+    Values& NextValues() {
+        if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) MakeRoom();
+        return values_[size_];
+    }
+    bool AppendNext(std::int64_t second, std::size_t fileLine);
+    // Room in the pyramid for about this many lines, so that it grows without copies.
+    void Reserve(std::size_t lines);
 
     // Minimum and maximum of every signal over lines [first, last).
     Range RangeOf(std::size_t first, std::size_t last) const;
@@ -107,6 +116,7 @@ class RecordData {
   private:
     static constexpr std::size_t kFan = 64;
     void CloseRun();
+    void MakeRoom();
     void Summarise();
 
     ChunkedArray<Values> values_;
