@@ -1,7 +1,8 @@
 // Record files read back, side by side with two plotters built for large data files in the same run: kst2
 // (Debian's kst) and gnuplot, each drawing the eight signals of the same file into a PNG of 1600x900.
 //   bench_records [--lines=N,...]   (1,000,000 and 10,000,000 lines by default)
-// For each file: the bare std::from_chars parse loop over it (the floor: no reader can do less), the reader
+// For each file, in turns round after round: the bare std::from_chars parse loop over it (the floor: no
+// reader can do less), the same storing what a reader keeps, and the reader
 // (ratio to the floor, goal at most 1.5; bytes per line, goal at most 24), the viewer's open (the reader and
 // the first picture, as the window does it), sensor-tool plot, kst2 and gnuplot as processes (goal: the
 // open and sensor-tool plot at most half of kst2's time), and a redraw of all eight lanes 1,920 pixels wide
@@ -217,13 +218,17 @@ int main(int argc, char** argv) {
         repeat.spread = 0.05;
         BareParse(file);  // into the page cache
 
+        // The floors and the reader in turns, round after round, so that a busy machine weighs on all three
+        // alike; the medians of their rounds are set against each other, as wall and as CPU time.
         std::uint64_t sink = 0;
-        const bench::Runs floor = bench::Repeat([&] { sink += BareParse(file); }, repeat);
-        const bench::Runs storeFloor = bench::Repeat([&] { sink += BareParseAndStore(file, lines); }, repeat);
         std::size_t bytesUsed = 0;
         long residentGrowth = 0;
-        const bench::Runs reader = bench::Repeat(
-            [&] {
+        std::vector<double> floorWall, floorCpu, storeWall, readerWall, readerCpu;
+        for (int round = 0; round < (large ? 3 : 9); ++round) {
+            bench::Span span = bench::Measure([&] { sink += BareParse(file); });
+            floorWall.push_back(span.wall), floorCpu.push_back(span.cpu);
+            storeWall.push_back(bench::Measure([&] { sink += BareParseAndStore(file, lines); }).wall);
+            span = bench::Measure([&] {
                 const long before = ResidentBytes();
                 records::RecordReader r(file);
                 std::string error;
@@ -232,8 +237,13 @@ int main(int argc, char** argv) {
                 bench::Require(r.Data().Size() == lines, "the reader read every line");
                 bytesUsed = r.Data().BytesUsed();
                 residentGrowth = ResidentBytes() - before;
-            },
-            repeat);
+            });
+            readerWall.push_back(span.wall), readerCpu.push_back(span.cpu);
+        }
+        const double floor = bench::Summarise(floorWall).median,
+                     storeFloor = bench::Summarise(storeWall).median,
+                     reader = bench::Summarise(readerWall).median;
+        const double cpuRatio = bench::Summarise(readerCpu).median / bench::Summarise(floorCpu).median;
         const bench::Runs open = bench::Repeat(
             [&] {
                 records::RecordReader r(file);
@@ -298,14 +308,14 @@ int main(int argc, char** argv) {
         };
         const double kst = median(kstTimes);
         bench::Table table({"", "seconds (median)", "peak MB", "ratio"});
-        table.Row({"bare from_chars parse loop (floor)", Format("%.3f", floor.wall.median), "", ""});
-        table.Row({"the same, storing 22 bytes a line (floor)", Format("%.3f", storeFloor.wall.median), "",
-                   Format("to the bare loop %.2f", storeFloor.wall.median / floor.wall.median)});
-        table.Row({"reader", Format("%.3f", reader.wall.median),
+        table.Row({"bare from_chars parse loop (floor)", Format("%.3f", floor), "", ""});
+        table.Row({"the same, storing 22 bytes a line (floor)", Format("%.3f", storeFloor), "",
+                   Format("to the bare loop %.2f", storeFloor / floor)});
+        table.Row({"reader", Format("%.3f", reader),
                    Format("%.0f (%.1f bytes/line; resident +%.1f)", bytesUsed / 1e6,
                           double(bytesUsed) / double(lines), double(residentGrowth) / double(lines)),
-                   "to the bare loop " + Ratio(reader.wall.median / floor.wall.median, 1.5) +
-                       Format(", to the storing loop %.2f", reader.wall.median / storeFloor.wall.median)});
+                   "to the bare loop " + Ratio(reader / floor, 1.5) +
+                       Format(" (CPU %.2f), to the storing loop %.2f", cpuRatio, reader / storeFloor)});
         table.Row({"viewer open (reader + first picture)", Format("%.3f", open.wall.median), "",
                    kst > 0 ? "to kst2 " + Ratio(open.wall.median / kst, 0.5) : "kst2 missing"});
         table.Row({"sensor-tool plot --png", Format("%.3f", median(plotTimes)), Format("%.0f", plotMb),

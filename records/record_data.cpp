@@ -140,7 +140,7 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
     return AppendNext(second, fileLine);
 }
 
-bool RecordData::AppendNext(std::int64_t second, std::size_t fileLine) {
+bool RecordData::AppendOther(std::int64_t second, std::size_t fileLine) {
     if (size_ == 0) base_ = second;
     const std::int64_t offset = second - base_;
     if (offset < std::numeric_limits<std::int32_t>::min() ||
@@ -152,7 +152,6 @@ bool RecordData::AppendNext(std::int64_t second, std::size_t fileLine) {
     }
     lastOffset_ = std::int32_t(offset);
     seconds_[size_] = std::int32_t(offset);
-    fractions_[size_] = 0;
     if (fileLine != nextFileLine_) fileLineJumps_.emplace_back(size_, fileLine);
     nextFileLine_ = fileLine + 1;
     ++size_;

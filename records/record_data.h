@@ -100,7 +100,16 @@ class RecordData {
         if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) MakeRoom();
         return values_[size_];
     }
-    bool AppendNext(std::int64_t second, std::size_t fileLine);
+    bool AppendNext(std::int64_t second, std::size_t fileLine) {
+        // Most lines: the second of the line before, the next line of the file, not the last of 64.
+        if (size_ > 0 && second - base_ == lastOffset_ && fileLine == nextFileLine_ &&
+            (size_ + 1) % kFan != 0) {
+            seconds_[size_++] = lastOffset_;
+            ++nextFileLine_;
+            return true;
+        }
+        return AppendOther(second, fileLine);
+    }
     // Room in the pyramid for about this many lines, so that it grows without copies.
     void Reserve(std::size_t lines);
 
@@ -117,11 +126,14 @@ class RecordData {
     static constexpr std::size_t kFan = 64;
     void CloseRun();
     void MakeRoom();
+    bool AppendOther(std::int64_t second, std::size_t fileLine);
     void Summarise();
 
     ChunkedArray<Values> values_;
     ChunkedArray<std::int32_t> seconds_;
-    ChunkedArray<std::uint16_t> fractions_;  // the line's place within its second, in 65,536ths
+    ChunkedArray<std::uint16_t>
+        fractions_;  // the line's place within its second, in 65,536ths (once the
+                     // second is closed: the lines of the latest one are still coming)
     std::size_t size_ = 0;
     std::int64_t base_ = 0;        // the first line's second; lines keep theirs as a 32-bit offset from it
     std::int32_t lastOffset_ = 0;  // the last line's

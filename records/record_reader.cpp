@@ -56,10 +56,9 @@ const char* RecordParser::SameStampLine(const char* p, const char* end) {
     Values& values = data_.NextValues();
     p += 20;
     for (int s = 0; s < kSignals; ++s) {
-        unsigned value = 0;
-        const auto [next, ec] = std::from_chars(p, end, value);
-        if (ec != std::errc{} || next == p || next == end || value > 0xFFFF) return nullptr;
-        values[std::size_t(s)] = std::uint16_t(value);
+        // No digit, or more than 65535: not ok, as a field cut by the end of the text.
+        const auto [next, ec] = std::from_chars(p, end, values[std::size_t(s)]);
+        if (ec != std::errc{} || next == end) return nullptr;
         p = next;
         if (s < kSignals - 1 && *p++ != '\t') return nullptr;
     }
