@@ -31,18 +31,18 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     month = int(mp < 10 ? mp + 3 : mp - 9);
     year = int(std::int64_t(yoe) + era * 400 + (month <= 2));
 }
-void Widen(Range& into, const Values& v) {
-    for (int s = 0; s < kSignals; ++s) {
-        into.min[s] = std::min(into.min[s], v[s]);
-        into.max[s] = std::max(into.max[s], v[s]);
+// The minima and maxima of some lines and ranges, in local arrays the compiler keeps in vector registers.
+struct Widening {
+    Values lo, hi;
+    Widening() { lo.fill(0xFFFF), hi.fill(0); }
+    void Add(const Values& v) {
+        for (int s = 0; s < kSignals; ++s) lo[s] = std::min(lo[s], v[s]), hi[s] = std::max(hi[s], v[s]);
     }
-}
-void Widen(Range& into, const Range& r) {
-    for (int s = 0; s < kSignals; ++s) {
-        into.min[s] = std::min(into.min[s], r.min[s]);
-        into.max[s] = std::max(into.max[s], r.max[s]);
+    void Add(const Range& r) {
+        for (int s = 0; s < kSignals; ++s)
+            lo[s] = std::min(lo[s], r.min[s]), hi[s] = std::max(hi[s], r.max[s]);
     }
-}
+};
 }  // namespace
 
 std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
@@ -75,38 +75,30 @@ Range EmptyRange() {
     return r;
 }
 
-struct RecordData::Block {
-    Values values[kBlockLines];
-    std::int32_t seconds[kBlockLines];
-    std::uint16_t fractions[kBlockLines];  // the line's place within its second, in 65,536ths
-};
+void* AllocateChunk() {
+    // Twice the size mapped, then trimmed to the 2 MB boundary inside it, so that the chunk can be one
+    // huge page: on a virtual machine a page fault costs tens of microseconds, 512 of them per 2 MB.
+    const std::size_t span = 2 * kChunkBytes;
+    void* memory = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t aligned = (start + kChunkBytes - 1) & ~std::uintptr_t(kChunkBytes - 1);
+    if (aligned > start) ::munmap(memory, aligned - start);
+    if (aligned + kChunkBytes < start + span)
+        ::munmap(reinterpret_cast<void*>(aligned + kChunkBytes), start + span - aligned - kChunkBytes);
+    void* chunk = reinterpret_cast<void*>(aligned);
+    ::madvise(chunk, kChunkBytes, MADV_HUGEPAGE);
+    return chunk;
+}
 
-void RecordData::BlockFree::operator()(Block* block) const {
-    ::munmap(block, sizeof(Block));
+void FreeChunk(void* chunk) {
+    ::munmap(chunk, kChunkBytes);
 }
 
 RecordData::RecordData() = default;
 RecordData::~RecordData() = default;
 RecordData::RecordData(RecordData&&) noexcept = default;
 RecordData& RecordData::operator=(RecordData&&) noexcept = default;
-
-const Values& RecordData::At(std::size_t line) const {
-    return blocks_[line >> kBlockShift]->values[line & (kBlockLines - 1)];
-}
-
-std::int64_t RecordData::Second(std::size_t line) const {
-    return base_ + blocks_[line >> kBlockShift]->seconds[line & (kBlockLines - 1)];
-}
-
-std::uint16_t RecordData::Fraction(std::size_t line) const {
-    return blocks_[line >> kBlockShift]->fractions[line & (kBlockLines - 1)];
-}
-
-double RecordData::Time(std::size_t line) const {
-    // The latest second may get more lines yet: its lines spread over it as far as they are known.
-    if (line >= runStart_) return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
-    return double(Second(line)) + Fraction(line) / 65536.0;
-}
 
 std::size_t RecordData::FileLine(std::size_t line) const {
     auto after = std::upper_bound(fileLineJumps_.begin(), fileLineJumps_.end(), line,
@@ -117,76 +109,102 @@ std::size_t RecordData::FileLine(std::size_t line) const {
 }
 
 void RecordData::CloseRun() {
-    // Rounded up, so that a line is never placed before its true place: a line at exactly 0.9 s stays in
-    // the pixel column that starts at 0.9 s.
+    // Line k of n gets ceil(k * 65536 / n), rounded up so that a line is never placed before its true place:
+    // a line at exactly 0.9 s stays in the pixel column that starts at 0.9 s. Kept as quotient and
+    // remainder, stepped on by 65536 / n each line.
     const std::size_t count = size_ - runStart_;
-    for (std::size_t i = runStart_; i < size_; ++i)
-        blocks_[i >> kBlockShift]->fractions[i & (kBlockLines - 1)] =
-            std::uint16_t(std::min<std::size_t>(((i - runStart_) * 65536 + count - 1) / count, 65535));
+    const std::size_t step = 65536 / count, stepRest = 65536 % count;
+    std::size_t quotient = 0, rest = count - 1;
+    for (std::size_t i = runStart_; i < size_; ++i) {
+        fractions_[i] = std::uint16_t(std::min<std::size_t>(quotient, 65535));
+        quotient += step, rest += stepRest;
+        if (rest >= count) rest -= count, ++quotient;
+    }
     runStart_ = size_;
 }
 
+void RecordData::Reserve(std::size_t lines) {
+    if (pyramid_.empty()) pyramid_.emplace_back();
+    pyramid_[0].reserve(lines / kFan + 1);
+}
+
+void RecordData::MakeRoom() {
+    // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
+    values_.MakeRoomFor(size_);
+    seconds_.MakeRoomFor(size_);
+    fractions_.MakeRoomFor(size_);
+}
+
 bool RecordData::Append(std::int64_t second, const Values& values, std::size_t fileLine) {
+    NextValues() = values;
+    return AppendNext(second, fileLine);
+}
+
+bool RecordData::AppendOther(std::int64_t second, std::size_t fileLine) {
     if (size_ == 0) base_ = second;
     const std::int64_t offset = second - base_;
     if (offset < std::numeric_limits<std::int32_t>::min() ||
         offset > std::numeric_limits<std::int32_t>::max())
         return false;
-    if (size_ > 0 && second != Second(size_ - 1)) {
-        if (second < Second(size_ - 1)) timesAscend_ = false;
+    if (size_ > 0 && offset != lastOffset_) {
+        if (offset < lastOffset_) timesAscend_ = false;
         CloseRun();
     }
-    if ((size_ & (kBlockLines - 1)) == 0) {
-        // Its pages mapped at once: page by page on first touch costs a fault each, a quarter of the reading.
-        void* memory = ::mmap(nullptr, sizeof(Block), PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (memory == MAP_FAILED) throw std::bad_alloc();
-        blocks_.emplace_back(static_cast<Block*>(memory));
-    }
-    Block& block = *blocks_.back();
-    const std::size_t at = size_ & (kBlockLines - 1);
-    block.values[at] = values;
-    block.seconds[at] = std::int32_t(offset);
-    block.fractions[at] = 0;
-    const std::size_t following = size_ == 0 ? 1 : FileLine(size_ - 1) + 1;
-    if (fileLine != following) fileLineJumps_.emplace_back(size_, fileLine);
+    lastOffset_ = std::int32_t(offset);
+    seconds_[size_] = std::int32_t(offset);
+    if (fileLine != nextFileLine_) fileLineJumps_.emplace_back(size_, fileLine);
+    nextFileLine_ = fileLine + 1;
     ++size_;
     if (size_ % kFan == 0) Summarise();
     return true;
 }
 
 void RecordData::Summarise() {
-    // Lines size_-64 .. size_ are complete: their range goes to level 0, and up as groups fill.
-    Range r = EmptyRange();
-    for (std::size_t i = size_ - kFan; i < size_; ++i) Widen(r, At(i));
+    // Lines size_-64 .. size_ are complete (and in one chunk): their range goes to level 0, and up as
+    // groups fill. Kept in local arrays, so that the compiler takes the eight signals in one vector step.
+    const Values* lines = &values_[size_ - kFan];
+    Values lo = lines[0], hi = lines[0];
+    for (std::size_t i = 1; i < kFan; ++i)
+        for (int s = 0; s < kSignals; ++s) {
+            lo[s] = std::min(lo[s], lines[i][s]);
+            hi[s] = std::max(hi[s], lines[i][s]);
+        }
+    Range r{lo, hi};
     std::size_t level = 0;
     for (;;) {
         if (pyramid_.size() <= level) pyramid_.emplace_back();
         pyramid_[level].push_back(r);
         if (pyramid_[level].size() % kFan != 0) break;
-        r = EmptyRange();
+        Widening w;
         for (std::size_t i = pyramid_[level].size() - kFan; i < pyramid_[level].size(); ++i)
-            Widen(r, pyramid_[level][i]);
+            w.Add(pyramid_[level][i]);
+        r = {w.lo, w.hi};
         ++level;
     }
 }
 
 Range RecordData::RangeOf(std::size_t first, std::size_t last) const {
-    Range r = EmptyRange();
     last = std::min(last, size_);
-    if (first >= last) return r;
-    // Raw lines up to the next boundary of 64 at both ends, then the same a level up, and so on.
-    while (first < last && first % kFan != 0) Widen(r, At(first++));
-    while (last > first && last % kFan != 0) Widen(r, At(--last));
+    if (first >= last) return EmptyRange();
+    Widening w;
+    // Raw lines up to the next boundary of 64 at both ends (each run within one chunk), then the same a
+    // level up, and so on.
+    const std::size_t head = std::min(last, (first + kFan - 1) / kFan * kFan);
+    for (const Values *v = &At(first), *end = v + (head - first); v != end; ++v) w.Add(*v);
+    first = head;
+    const std::size_t tail = std::max(first, last / kFan * kFan);
+    if (tail < last)
+        for (const Values *v = &At(tail), *end = v + (last - tail); v != end; ++v) w.Add(*v);
+    last = tail;
     std::size_t a = first / kFan, b = last / kFan;
     for (std::size_t level = 0; a < b; ++level) {
-        const std::vector<Range>& ranges = pyramid_[level];
+        const Range* ranges = pyramid_[level].data();
         const bool top = level + 1 >= pyramid_.size();
-        while (a < b && (top || a % kFan != 0)) Widen(r, ranges[a++]);
-        while (b > a && b % kFan != 0) Widen(r, ranges[--b]);
+        while (a < b && (top || a % kFan != 0)) w.Add(ranges[a++]);
+        while (b > a && b % kFan != 0) w.Add(ranges[--b]);
         a /= kFan, b /= kFan;
     }
-    return r;
+    return {w.lo, w.hi};
 }
 
 std::array<SignalStats, kSignals> RecordData::StatsOf(std::size_t first, std::size_t last) const {
@@ -227,35 +245,40 @@ std::size_t RecordData::FirstAtOrAfter(double t) const {
 std::size_t RecordData::BytesUsed() const {
     std::size_t bytes = size_ * (sizeof(Values) + sizeof(std::int32_t) + sizeof(std::uint16_t));
     for (const auto& level : pyramid_) bytes += level.capacity() * sizeof(Range);
-    return bytes + fileLineJumps_.capacity() * sizeof(fileLineJumps_[0]) + blocks_.capacity() * sizeof(void*);
-}
-
-double XOf(const RecordData& data, Axis axis, std::size_t line) {
-    return axis == Axis::Time ? data.Time(line) : double(line);
-}
-
-std::int64_t ColumnOf(double x, double x0, double x1, int width) {
-    return std::int64_t(std::floor((x - x0) * width / (x1 - x0)));
+    return bytes + fileLineJumps_.capacity() * sizeof(fileLineJumps_[0]);
 }
 
 std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width) {
     std::vector<Column> columns(std::size_t(std::max(width, 0)));
     if (width <= 0 || !(x1 > x0)) return columns;
-    // The first line whose column is at least c, for each c: columns follow the lines in order.
-    auto firstFrom = [&](std::int64_t c, std::size_t lo) {
-        std::size_t hi = data.Size();
+    // The first line at or after `lo` whose column is at least c: columns follow the lines in order.
+    // Galloping from `lo` by the lines of the column before, then halving: a few steps where columns
+    // hold similar numbers of lines.
+    const std::size_t size = data.Size();
+    auto before = [&](std::size_t line, std::int64_t c) {
+        return ColumnOf(XOf(data, axis, line), x0, x1, width) < c;
+    };
+    auto firstFrom = [&](std::int64_t c, std::size_t lo, std::size_t stride) {
+        std::size_t hi = lo;
+        for (std::size_t step = std::max<std::size_t>(stride, 1);; step *= 2) {
+            if (hi >= size || !before(hi, c)) break;
+            lo = hi + 1;
+            hi = size - lo > step ? lo + step : size;
+        }
+        hi = std::min(hi, size);
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
-            if (ColumnOf(XOf(data, axis, mid), x0, x1, width) < c)
+            if (before(mid, c))
                 lo = mid + 1;
             else
                 hi = mid;
         }
         return lo;
     };
-    std::size_t line = firstFrom(0, 0);
+    std::size_t line = firstFrom(0, 0, size), stride = 1;
     for (int c = 0; c < width; ++c) {
-        const std::size_t end = firstFrom(c + 1, line);
+        const std::size_t end = firstFrom(c + 1, line, stride);
+        stride = std::max<std::size_t>(end - line, 1);
         columns[std::size_t(c)] = {line, end, data.RangeOf(line, end)};
         line = end;
     }

@@ -1,10 +1,13 @@
 // The lines of a record file in memory, compact: per line the eight 16-bit values and the time (22 bytes),
-// stored in blocks so that growing never copies what was read. Beside them a pyramid of minima and maxima
-// (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few hundred
-// steps, so a picture of ten million lines takes no longer than one of a thousand.
+// stored in chunks of 2 MB (a huge page each where the system offers them, so that filling them costs one
+// page fault per 2 MB, not 512), so that growing never copies what was read. Beside them a pyramid of minima
+// and maxima (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few
+// hundred steps, so a picture of ten million lines takes no longer than one of a thousand.
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,6 +40,34 @@ struct SignalStats {
     double mean = 0, stddev = 0;  // the standard deviation of the lines themselves (divided by count)
 };
 
+// 2 MB of memory aligned to 2 MB, on a huge page where the system offers them; throws std::bad_alloc.
+void* AllocateChunk();
+void FreeChunk(void* chunk);
+constexpr std::size_t kChunkBytes = std::size_t(2) << 20;
+struct ChunkFree {
+    void operator()(void* chunk) const { FreeChunk(chunk); }
+};
+
+// An array of T that grows by chunks of 2 MB and never moves what it holds.
+template <typename T>
+class ChunkedArray {
+  public:
+    static constexpr std::size_t kPerChunk = kChunkBytes / sizeof(T);
+    static_assert(std::has_single_bit(kPerChunk));
+    static constexpr int kShift = std::countr_zero(kPerChunk);
+
+    T& operator[](std::size_t i) { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
+    // Makes room for index i, the one after the last that has room.
+    void MakeRoomFor(std::size_t i) {
+        if ((i >> kShift) >= chunks_.size()) chunks_.emplace_back(static_cast<T*>(AllocateChunk()));
+    }
+    std::size_t Chunks() const { return chunks_.size(); }
+
+  private:
+    std::vector<std::unique_ptr<T, ChunkFree>> chunks_;
+};
+
 class RecordData {
   public:
     RecordData();
@@ -45,11 +76,16 @@ class RecordData {
     RecordData& operator=(RecordData&&) noexcept;
 
     std::size_t Size() const { return size_; }
-    const Values& At(std::size_t line) const;
+    const Values& At(std::size_t line) const { return values_[line]; }
     // The time of a line in seconds: its second, and where several lines share that second, its place
     // among them, spread evenly over the second.
-    double Time(std::size_t line) const;
-    std::int64_t Second(std::size_t line) const;
+    double Time(std::size_t line) const {
+        // The latest second may get more lines yet: its lines spread over it as far as they are known.
+        if (line >= runStart_)
+            return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
+        return double(Second(line)) + fractions_[line] / 65536.0;
+    }
+    std::int64_t Second(std::size_t line) const { return base_ + seconds_[line]; }
     // False once a line's second lies before the line above it (a clock set back): the lines are then
     // shown by their number.
     bool TimesAscend() const { return timesAscend_; }
@@ -58,6 +94,24 @@ class RecordData {
 
     // Adds a line; false (and nothing added) when its second lies more than 68 years from the first line's.
     bool Append(std::int64_t second, const Values& values, std::size_t fileLine);
+    // The same in two steps, for a reader that parses the values straight into their place: the place of
+    // the next line's values, then the line added with whatever they hold.
+    Values& NextValues() {
+        if ((size_ & (ChunkedArray<Values>::kPerChunk - 1)) == 0) MakeRoom();
+        return values_[size_];
+    }
+    bool AppendNext(std::int64_t second, std::size_t fileLine) {
+        // Most lines: the second of the line before, the next line of the file, not the last of 64.
+        if (size_ > 0 && second - base_ == lastOffset_ && fileLine == nextFileLine_ &&
+            (size_ + 1) % kFan != 0) {
+            seconds_[size_++] = lastOffset_;
+            ++nextFileLine_;
+            return true;
+        }
+        return AppendOther(second, fileLine);
+    }
+    // Room in the pyramid for about this many lines, so that it grows without copies.
+    void Reserve(std::size_t lines);
 
     // Minimum and maximum of every signal over lines [first, last).
     Range RangeOf(std::size_t first, std::size_t last) const;
@@ -69,21 +123,23 @@ class RecordData {
     std::size_t BytesUsed() const;
 
   private:
-    struct Block;
-    struct BlockFree {
-        void operator()(Block* block) const;
-    };
-    static constexpr std::size_t kBlockShift = 16, kBlockLines = std::size_t(1) << kBlockShift;
     static constexpr std::size_t kFan = 64;
-    std::uint16_t Fraction(std::size_t line) const;
     void CloseRun();
+    void MakeRoom();
+    bool AppendOther(std::int64_t second, std::size_t fileLine);
     void Summarise();
 
-    std::vector<std::unique_ptr<Block, BlockFree>> blocks_;
+    ChunkedArray<Values> values_;
+    ChunkedArray<std::int32_t> seconds_;
+    ChunkedArray<std::uint16_t>
+        fractions_;  // the line's place within its second, in 65,536ths (once the
+                     // second is closed: the lines of the latest one are still coming)
     std::size_t size_ = 0;
-    std::int64_t base_ = 0;     // the first line's second; lines keep theirs as a 32-bit offset from it
-    std::size_t runStart_ = 0;  // the first line of the latest second, whose lines are still coming
+    std::int64_t base_ = 0;        // the first line's second; lines keep theirs as a 32-bit offset from it
+    std::int32_t lastOffset_ = 0;  // the last line's
+    std::size_t runStart_ = 0;     // the first line of the latest second, whose lines are still coming
     bool timesAscend_ = true;
+    std::size_t nextFileLine_ = 1;  // the file line that follows on from the last line's
     // Line numbers in the file where they stop following on from the line before: (line, file line).
     std::vector<std::pair<std::size_t, std::size_t>> fileLineJumps_;
     std::vector<std::vector<Range>> pyramid_;  // level k: one range per 64^(k+1) lines
@@ -91,7 +147,9 @@ class RecordData {
 
 // The x position of a line: its time, or its index (the line number axis).
 enum class Axis { Time, Line };
-double XOf(const RecordData& data, Axis axis, std::size_t line);
+inline double XOf(const RecordData& data, Axis axis, std::size_t line) {
+    return axis == Axis::Time ? data.Time(line) : double(line);
+}
 
 // One pixel column of a picture: the lines whose x falls into it and their range.
 struct Column {
@@ -99,7 +157,9 @@ struct Column {
     Range range;
 };
 // The column of position x when [x0, x1) is drawn over `width` columns (may lie outside 0..width-1).
-std::int64_t ColumnOf(double x, double x0, double x1, int width);
+inline std::int64_t ColumnOf(double x, double x0, double x1, int width) {
+    return std::int64_t(std::floor((x - x0) * width / (x1 - x0)));
+}
 // Every line whose x lies in [x0, x1), reduced to `width` columns (the axis must ascend).
 std::vector<Column> ReduceToColumns(const RecordData& data, Axis axis, double x0, double x1, int width);
 

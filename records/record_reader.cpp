@@ -49,8 +49,36 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }
 }  // namespace
 
+const char* RecordParser::SameStampLine(const char* p, const char* end) {
+    if (!haveStamp_ || end - p < 20 + 2 * kSignals || std::memcmp(p, lastStamp_, 19) != 0 || p[19] != '\t')
+        return nullptr;
+    // Parsed straight into the place of the next line: no copy, which would wait for the eight stores.
+    Values& values = data_.NextValues();
+    p += 20;
+    for (int s = 0; s < kSignals; ++s) {
+        // No digit, or more than 65535: not ok, as a field cut by the end of the text.
+        const auto [next, ec] = std::from_chars(p, end, values[std::size_t(s)]);
+        if (ec != std::errc{} || next == end) return nullptr;
+        p = next;
+        if (s < kSignals - 1 && *p++ != '\t') return nullptr;
+    }
+    if (*p == '\r' && ++p == end) return nullptr;
+    if (*p != '\n' || data_.Size() >= maxLines_ || !data_.AppendNext(lastSecond_, lineNumber_ + 1))
+        return nullptr;
+    ++lineNumber_;
+    return p + 1;
+}
+
 void RecordParser::Feed(std::string_view text) {
     while (!text.empty() && fatal_.empty()) {
+        if (pending_.empty() && !skippingLong_) {
+            // Most lines share the date and time of the line before: taken straight from the text.
+            const char* p = text.data();
+            const char* const end = p + text.size();
+            while (const char* next = SameStampLine(p, end)) p = next;
+            text.remove_prefix(std::size_t(p - text.data()));
+            if (text.empty()) return;
+        }
         const void* found = std::memchr(text.data(), '\n', text.size());
         if (found == nullptr) {
             if (skippingLong_) return;
@@ -207,7 +235,10 @@ std::string RecordParser::Summary() const {
 }
 
 RecordReader::RecordReader(std::string path, std::size_t maxLines)
-    : path_(std::move(path)), parser_(maxLines), buffer_(std::size_t(1) << 20) {}
+    : path_(std::move(path)),
+      maxLines_(maxLines),
+      parser_(maxLines),
+      buffer_(static_cast<char*>(AllocateChunk())) {}
 
 RecordReader::~RecordReader() {
     if (fd_ >= 0) ::close(fd_);
@@ -228,35 +259,73 @@ bool RecordReader::Open(std::string& error) {
     return true;
 }
 
-bool RecordReader::Step(std::size_t maxBytes) {
-    if (fd_ < 0 || !Fatal().empty()) return false;
+bool RecordReader::HeadUnchanged(std::uint64_t size) const {
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(head_.size(), size));
+    char now[kHeadBytes];
+    return ::pread(fd_, now, n, 0) == ssize_t(n) && std::memcmp(now, head_.data(), n) == 0;
+}
+
+bool RecordReader::StillTheFile() {
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
-        if (std::uint64_t(st.st_size) < offset_) {
-            fileFatal_ = "the file became shorter while it was read (" + std::to_string(st.st_size) +
-                         " bytes, " + std::to_string(offset_) +
-                         " were read): it was replaced or cut; open it again to see what it holds now";
-            return false;
-        }
-        size_ = std::uint64_t(st.st_size);
-        struct stat byName {};
-        if (::stat(path_.c_str(), &byName) != 0 || byName.st_ino != st.st_ino || byName.st_dev != st.st_dev) {
-            fileFatal_ =
-                "the file was deleted or replaced by another of the same name while it was read; "
-                "open it again to see what it holds now";
-            return false;
-        }
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return true;  // a pipe or a device: read on
+    struct stat byName {};
+    if (::stat(path_.c_str(), &byName) != 0) {
+        fileFatal_ = "the file was deleted while it was read; the lines read before are shown";
+        return false;
     }
+    if (byName.st_ino != st.st_ino || byName.st_dev != st.st_dev)
+        return ReadAgain("replaced by another file of the same name");
+    const std::uint64_t size = std::uint64_t(st.st_size);
+    // Shorter, its start as it was: cut off at its end. Its start changed, or empty: written afresh.
+    const bool sameStart = size > 0 && HeadUnchanged(size);
+    if (size < offset_ && sameStart) {
+        fileFatal_ = "the file became shorter while it was read (" + std::to_string(size) + " bytes, " +
+                     std::to_string(offset_) +
+                     " had been read): its end was cut off; the lines read before are shown; open it "
+                     "again to see what it holds now";
+        return false;
+    }
+    if (offset_ > 0 && !sameStart) return ReadAgain("cut and written afresh");
+    size_ = std::max(size_, size);
+    return true;
+}
+
+bool RecordReader::ReadAgain(const std::string& how) {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fileFatal_ = "the file was " + how +
+                     " while it was read, and cannot be opened again: " + std::strerror(errno) +
+                     "; the lines read before are shown";
+        return false;
+    }
+    ::close(fd_);
+    fd_ = fd;
+    struct stat st {};
+    size_ = ::fstat(fd_, &st) == 0 ? std::uint64_t(st.st_size) : 0;
+    parser_ = RecordParser(maxLines_);
+    offset_ = 0;
+    head_.clear();
+    ++readAgain_;
+    note_ = "the file was " + how + " while it was read: it is read again from its start";
+    return true;
+}
+
+bool RecordReader::Step(std::size_t maxBytes) {
+    if (fd_ < 0 || !Fatal().empty() || !StillTheFile()) return false;
     std::size_t done = 0;
     while (done < maxBytes && parser_.Fatal().empty()) {
-        const ssize_t n = ::read(fd_, buffer_.data(), std::min(buffer_.size(), maxBytes - done));
+        const ssize_t n = ::read(fd_, buffer_.get(), std::min(kChunkBytes, maxBytes - done));
         if (n < 0) {
             if (errno == EINTR) continue;
             fileFatal_ = "cannot read " + path_ + ": " + std::strerror(errno);
             return false;
         }
         if (n == 0) break;
-        parser_.Feed({buffer_.data(), std::size_t(n)});
+        if (head_.size() < kHeadBytes)
+            head_.append(buffer_.get(), std::min(std::size_t(n), kHeadBytes - head_.size()));
+        parser_.Feed({buffer_.get(), std::size_t(n)});
+        if (offset_ == 0 && std::uint64_t(n) < size_ && parser_.Data().Size() > 0)
+            parser_.Data().Reserve(std::size_t(size_ / std::uint64_t(n) * parser_.Data().Size() * 21 / 20));
         offset_ += std::uint64_t(n);
         done += std::size_t(n);
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ class RecordParser {
     std::string Summary() const;
 
   private:
+    // A data line at [p, end) with the date and time of the line before, kept; returns where the next line
+    // starts. Null (and nothing done) for any other line, or one whose end is not in the text yet.
+    const char* SameStampLine(const char* p, const char* end);
     void Line(std::string_view line);
     bool ParseData(std::string_view line, std::int64_t& second, Values& values, std::string& why);
     void Bad(const std::string& why);
@@ -67,8 +71,10 @@ class RecordReader {
     // Opens the file; false with a message ("cannot open ...: reason") when it cannot.
     bool Open(std::string& error);
     // Reads and parses up to `maxBytes` more of the file. Returns true while more may come (the file was
-    // longer than what was read), false at its end for now. A file that became shorter than what was read
-    // (replaced or cut while followed) stops the reading with Fatal().
+    // longer than what was read), false at its end for now. A file replaced by another of its name, or cut
+    // and written afresh (its first bytes changed), is read again from its start: the lines read before are
+    // dropped, ReadAgainCount() counts up and Note() says why. A file that became shorter with its start
+    // unchanged (its end cut off), or was deleted, stops the reading with Fatal(); what was read stays.
     bool Step(std::size_t maxBytes);
     // Reads the whole file and ends it (a last line without its line end is reported as cut).
     void ReadAll();
@@ -82,14 +88,27 @@ class RecordReader {
     const std::string& Path() const { return path_; }
     // The parser's fatal reason, or why the file itself failed.
     std::string Fatal() const { return fileFatal_.empty() ? parser_.Fatal() : fileFatal_; }
+    // How often the file was read again from its start, and why the last time (empty when never).
+    std::size_t ReadAgainCount() const { return readAgain_; }
+    const std::string& Note() const { return note_; }
 
   private:
+    static constexpr std::size_t kHeadBytes = 4096;
+    // False when the reading stops (Fatal() says why); a file replaced or written afresh is opened again.
+    bool StillTheFile();
+    bool ReadAgain(const std::string& how);
+    // Whether the file's first bytes, as far as it holds `size`, are still those read first.
+    bool HeadUnchanged(std::uint64_t size) const;
+
     std::string path_;
+    std::size_t maxLines_;
     RecordParser parser_;
     int fd_ = -1;
     std::uint64_t offset_ = 0, size_ = 0;
-    std::string fileFatal_;
-    std::vector<char> buffer_;
+    std::string fileFatal_, note_;
+    std::string head_;  // the file's first bytes as read, up to kHeadBytes
+    std::size_t readAgain_ = 0;
+    std::unique_ptr<char, ChunkFree> buffer_;  // 2 MB, on a huge page where the system offers them
 };
 
 // The largest number of lines that fits into half of this machine's memory at 24 bytes a line.

@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTime>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -278,7 +279,9 @@ void ViewerWindow::OpenFile() {
 void ViewerWindow::LoadStep() {
     const std::size_t before = Data().Size();
     const double endBefore = before ? records::XOf(Data(), view_.axis, before - 1) : 0;
+    const std::size_t readAgain = reader_->ReadAgainCount();
     const bool more = reader_->Step(kBytesPerLoadStep);
+    if (reader_->ReadAgainCount() != readAgain) AfterReadAgain();
     const std::uint64_t size = std::max<std::uint64_t>(reader_->FileSize(), 1);
     progress_->setValue(int(reader_->BytesRead() * 1000 / size));
     if (!more) {
@@ -295,13 +298,25 @@ void ViewerWindow::FollowStep() {
     if (loading_) return;
     const std::size_t before = Data().Size();
     const double endBefore = before ? records::XOf(Data(), view_.axis, before - 1) : 0;
+    const std::size_t readAgain = reader_->ReadAgainCount();
     while (reader_->Step(kBytesPerLoadStep)) {
     }
+    if (reader_->ReadAgainCount() != readAgain) AfterReadAgain();
     if (!reader_->Fatal().empty()) {
         followTimer_.stop();
         followAction_->setChecked(false);
     }
     if (Data().Size() != before || !reader_->Fatal().empty()) AfterNewLines(before, endBefore);
+}
+
+void ViewerWindow::AfterReadAgain() {
+    // Other lines altogether: all of them shown, the cursor gone, the note kept in the status bar.
+    note_ =
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss  ")) + QString::fromStdString(reader_->Note());
+    view_.cursor = -1;
+    for (int s = 0; s < records::kSignals; ++s) stats_->item(s, 1)->setText(QString());
+    FitAllLines();
+    UpdateStatus();
 }
 
 void ViewerWindow::AfterNewLines(std::size_t before, double endBefore) {
@@ -403,6 +418,10 @@ void ViewerWindow::ShowProblems() {
     box.exec();
 }
 
+QString ViewerWindow::StatusText() const {
+    return status_->text();
+}
+
 void ViewerWindow::UpdateStatus() {
     if (!openError_.isEmpty()) {
         status_->setText(openError_);
@@ -428,6 +447,7 @@ void ViewerWindow::UpdateStatus() {
     } else if (!problems.isEmpty()) {
         text = problems;
     }
+    if (!note_.isEmpty()) text += QStringLiteral("   |   ") + note_;
     status_->setStyleSheet(fatal ? QStringLiteral("color: #B00000") : QString());
     status_->setText(text);
     if (!lines.TimesAscend() && view_.axis == Axis::Time && !lineAxisAction_->isChecked() && lines.Size() > 0)

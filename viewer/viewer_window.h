@@ -33,6 +33,7 @@ class ViewerWindow : public QMainWindow {
     void PanBy(double fraction);
     void FitAllLines();
     void SetCursorLine(long long line);
+    QString StatusText() const;
     // The statistics table (one row per signal: at cursor, count, min, max, mean, standard deviation).
     QTableWidget* StatsTable() const { return stats_; }
 
@@ -41,6 +42,7 @@ class ViewerWindow : public QMainWindow {
     void LoadStep();
     void FollowStep();
     void AfterNewLines(std::size_t before, double endBefore);
+    void AfterReadAgain();
     void UpdateStats();
     void UpdateStatus();
     void UpdateTitle();
@@ -51,6 +53,7 @@ class ViewerWindow : public QMainWindow {
     QString path_, sensorId_;
     std::unique_ptr<records::RecordReader> reader_;
     QString openError_;
+    QString note_;  // the time and why the file was read again from its start, when it was
     PictureView view_;
     bool fitted_ = true;  // the view shows all lines, and keeps doing so as lines come
     bool loading_ = false;

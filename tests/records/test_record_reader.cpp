@@ -212,33 +212,55 @@ TEST(RecordReader, FollowsAGrowingFileAndStopsWhenItShrinks) {
     reader.Step(1 << 20);
     ASSERT_EQ(reader.Data().Size(), 3u);
     EXPECT_EQ(reader.Data().At(2), V(5, 5, 5, 5, 5, 5, 5, 5));
-    std::filesystem::resize_file(path, 10);
+    // Its end cut off, its start as it was (the header and the first line: 60 + 38 bytes).
+    std::filesystem::resize_file(path, 98);
     EXPECT_FALSE(reader.Step(1 << 20));
     EXPECT_EQ(reader.Fatal(),
-              "the file became shorter while it was read (10 bytes, 168 were read): it was replaced or cut; "
-              "open it again to see what it holds now");
+              "the file became shorter while it was read (98 bytes, 168 had been read): its end was cut off; "
+              "the lines read before are shown; open it again to see what it holds now");
     EXPECT_EQ(reader.Data().Size(), 3u);  // what was read stays
+    EXPECT_EQ(reader.Data().At(2), V(5, 5, 5, 5, 5, 5, 5, 5));
+    EXPECT_EQ(reader.ReadAgainCount(), 0u);
     std::remove(path.c_str());
 }
 
-TEST(RecordReader, AFileReplacedWhileFollowedIsSaidSo) {
-    // As the recorder does with an existing file chosen again: deleted, and made anew with a header.
+TEST(RecordReader, AFileReplacedWhileFollowedIsReadAgainFromItsStart) {
     const std::string path = testing::TempDir() + "replaced-" + std::to_string(getpid()) + ".dat";
-    std::ofstream(path, std::ios::binary)
-        << kHeaderCrlf << "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    const std::string other = path + ".new";
+    std::ofstream(path, std::ios::binary) << kHeaderCrlf << "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                          << "12-06-2026\t17:45:04\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
     RecordReader reader(path);
     std::string error;
     ASSERT_TRUE(reader.Open(error)) << error;
     reader.Step(1 << 20);
-    ASSERT_EQ(reader.Data().Size(), 1u);
-    std::remove(path.c_str());
-    std::ofstream(path, std::ios::binary) << kHeaderCrlf;
+    ASSERT_EQ(reader.Data().Size(), 2u);
+    // Another file renamed over it, as a recorder writing afresh does.
+    std::ofstream(other, std::ios::binary)
+        << kHeaderCrlf << "12-07-2026\t08:00:00\t9\t8\t7\t6\t5\t4\t3\t2\r\n";
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
     EXPECT_FALSE(reader.Step(1 << 20));
-    EXPECT_EQ(
-        reader.Fatal(),
-        "the file was deleted or replaced by another of the same name while it was read; open it again to "
-        "see what it holds now");
-    EXPECT_EQ(reader.Data().Size(), 1u);
+    EXPECT_EQ(reader.Fatal(), "");
+    EXPECT_EQ(reader.Note(),
+              "the file was replaced by another file of the same name while it was read: it is "
+              "read again from its start");
+    EXPECT_EQ(reader.ReadAgainCount(), 1u);
+    ASSERT_EQ(reader.Data().Size(), 1u);
+    EXPECT_EQ(reader.Data().At(0), V(9, 8, 7, 6, 5, 4, 3, 2));
+    EXPECT_EQ(reader.Data().Second(0), k174503 + 86400 - 35103);  // 12-07-2026 08:00:00
+    EXPECT_EQ(reader.Data().FileLine(0), 2u);
+    // Cut to nothing in place and written afresh, longer than before: read again from its start too.
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << kHeaderCrlf << "12-08-2026\t09:00:00\t7\t7\t7\t7\t7\t7\t7\t7\r\n"
+        << "12-08-2026\t09:00:00\t6\t6\t6\t6\t6\t6\t6\t6\r\n"
+        << "12-08-2026\t09:00:01\t5\t5\t5\t5\t5\t5\t5\t5\r\n";
+    EXPECT_FALSE(reader.Step(1 << 20));
+    EXPECT_EQ(reader.Note(),
+              "the file was cut and written afresh while it was read: it is read again from its start");
+    EXPECT_EQ(reader.ReadAgainCount(), 2u);
+    ASSERT_EQ(reader.Data().Size(), 3u);
+    EXPECT_EQ(reader.Data().At(0), V(7, 7, 7, 7, 7, 7, 7, 7));
+    EXPECT_EQ(reader.Data().At(2), V(5, 5, 5, 5, 5, 5, 5, 5));
+    EXPECT_EQ(reader.Parser().BadLines(), 0u);
     std::remove(path.c_str());
 }
 

@@ -8,10 +8,12 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTableWidget>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <filesystem>
 #include <fstream>
 
 #include "plot_options.h"
@@ -190,6 +192,45 @@ TEST(ViewerWindow, FollowsAGrowingFileWithinASecond) {
     EXPECT_EQ(stats->item(0, 5)->text(), "30.00");
     EXPECT_EQ(stats->item(0, 6)->text(), "14.14");
     if (const char* shot = std::getenv("VIEWER_SHOT")) window.grab().save(shot);
+    std::remove(path.c_str());
+}
+
+TEST(ViewerWindow, AFollowedFileReplacedIsShownAfreshAndOneCutShortIsSaidSo) {
+    const std::string path = Temp("replaced.dat"), other = Temp("replaced.new");
+    const std::string header = "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+    std::ofstream(path, std::ios::binary) << header << "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                          << "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                          << "12-06-2026\t17:45:05\t30\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ViewerWindow window(QString::fromStdString(path), "", true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 3; }, 5000));
+    // A new record renamed over the file (57 + 38 + 38 bytes): its two lines alone are shown.
+    std::ofstream(other, std::ios::binary) << header << "12-07-2026\t08:00:00\t70\t2\t3\t4\t5\t6\t7\t8\r\n"
+                                           << "12-07-2026\t08:00:01\t80\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.Data().Size() == 2 && window.Data().At(0)[0] == 70; }, 3000));
+    EXPECT_TRUE(QRegularExpression(
+                    "^2 lines   \\|   following   \\|   \\d\\d:\\d\\d:\\d\\d  the file was replaced by "
+                    "another file of the same name while it was read: it is read again from "
+                    "its start$")
+                    .match(window.StatusText())
+                    .hasMatch())
+        << window.StatusText().toStdString();
+    QTableWidget* stats = window.StatsTable();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stats->item(0, 2)->text() == "2"; }, 2000));
+    EXPECT_EQ(stats->item(0, 3)->text(), "70");
+    EXPECT_EQ(stats->item(0, 4)->text(), "80");
+    // Its last line cut off: said so, following ends, both lines stay.
+    std::filesystem::resize_file(path, 95);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.StatusText().contains("shorter"); }, 3000));
+    EXPECT_TRUE(window.StatusText().startsWith(
+        "2 lines   |   the file became shorter while it was read (95 bytes, 133 had been read): its end was "
+        "cut "
+        "off; the lines read before are shown; open it again to see what it holds now."))
+        << window.StatusText().toStdString();
+    EXPECT_EQ(window.Data().Size(), 2u);
+    EXPECT_EQ(window.Data().At(1)[0], 80);
     std::remove(path.c_str());
 }
 
