@@ -28,7 +28,7 @@ bool FrameAssembler::Next(Frame& frame, double now) {
     for (;;) {
         std::size_t drop = 0;
         switch (Judge(bytesEnded, drop)) {
-            case Verdict::Frame:
+            case Verdict::Whole:
                 std::copy_n(Bytes().begin(), kFrame, frame.begin());
                 head_ += kFrame;
                 return true;
@@ -88,8 +88,8 @@ FrameAssembler::Verdict FrameAssembler::Judge(bool bytesEnded, std::size_t& drop
     // What follows: the next frame's marker, or one frame with a wrong marker and then a marker. Where the
     // bytes have ended, nothing (or a lone 00, all of a marker there is) counts as a marker.
     for (const std::size_t at : {kFrame, 2 * kFrame}) {
-        if (MarkerAt(b, at)) return Verdict::Frame;
-        if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Verdict::Frame : Verdict::Wait;
+        if (MarkerAt(b, at)) return Verdict::Whole;
+        if (n == at || (n == at + 1 && b[at] == 0x00)) return bytesEnded ? Verdict::Whole : Verdict::Wait;
         if (n < at && !bytesEnded) return Verdict::Wait;
     }
     drop = NextMarker(1);

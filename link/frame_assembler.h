@@ -45,7 +45,7 @@ class FrameAssembler {
     std::size_t Discarded() const { return discarded_; }  // bytes dropped as no frame
 
   private:
-    enum class Verdict { Frame, Drop, Wait };
+    enum class Verdict { Whole, Drop, Wait };
     Verdict Judge(bool bytesEnded, std::size_t& drop) const;
     std::size_t NextMarker(std::size_t from) const;
     void Drop(std::size_t n);

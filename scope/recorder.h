@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "measurement.h"
+
 extern unsigned short zeitint;   // interval in seconds
 extern unsigned short anzwerte;  // frames to record in mode 0
 extern unsigned short otcrec;    // frames recorded so far in modes 0 and 2
@@ -42,6 +44,8 @@ void RecordFrame();
 void SlowDown();
 void TriggeredRecord();
 void RecordManually();
+// Appends the data line of a measurement to the record file; without one, of the frame variables.
+void ToFile(const Measurement& m);
 void ToFile();
 
 int CBF_RECP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
