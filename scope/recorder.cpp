@@ -166,16 +166,6 @@ void ShowFrameCounter() {
     SetCtrlVal(recpanel, RECP_FRAME_COUNTER, frameCounter);
 }
 
-// A frame of a record: shown on the data panel and the graph panel, and its line appended to the file.
-void RecordOneFrame(const Frame& frame) {
-    const Measurement m = MeasurementOf(frame);
-    SetFrameVariables(m);
-    SetPanelGraphData(m);
-    SetPanelData(m);
-    ShowGraph();
-    ToFile(m);
-}
-
 // A frame of the interval record, then the counts of modes 0 and 1; mode 0 stops when all are recorded.
 void RecordIntervalFrame(const Frame& frame) {
     RecordOneFrame(frame);
@@ -372,6 +362,15 @@ void TriggeredRecord() {
     poll = 1;
     SentFrames sent;
     RunFrameSource(sent, RecordTriggeredFrame);
+}
+
+void RecordOneFrame(const Frame& frame) {
+    const Measurement m = MeasurementOf(frame);
+    SetFrameVariables(m);
+    SetPanelGraphData(m);
+    SetPanelData(m);
+    ShowGraph();
+    ToFile(m);
 }
 
 void RecordManually() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame.h"
 #include "measurement.h"
 
 extern unsigned short zeitint;   // interval in seconds
@@ -44,6 +45,8 @@ void RecordFrame();
 void SlowDown();
 void TriggeredRecord();
 void RecordManually();
+// A frame of a record: shown on the data panel and the graph panel, and its line appended to the file.
+void RecordOneFrame(const Frame& frame);
 // Appends the data line of a measurement to the record file; without one, of the frame variables.
 void ToFile(const Measurement& m);
 void ToFile();
