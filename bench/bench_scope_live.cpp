@@ -1,6 +1,6 @@
 // The scope's live data and graph panel, through the program's own code:
-//  - display cost of one frame: CopyDatatoVars + SetPanelData + ShowGraph, in the density and the raw view,
-//    and the same with the repaint of the chart it feeds (goal: at most 1 ms);
+//  - display cost of one frame (ShowFrame), in the density and the raw view, and the same with the repaint
+//    of the chart it feeds (goal: at most 1 ms);
 //  - the graph panel after 65,536 samples on each of its seven graphs: adding a sample (goal: at most
 //    50 us), a full repaint of the visible graph (goal: at most 16 ms), the memory all seven hold (goal: at
 //    most 64 MB), the memory four more passes of the index add (goal: none, the panel keeps one pass), and
@@ -54,7 +54,7 @@ QWidget* Widget(const char* panelClass, const char* name) {
 }
 
 // Frame k of a sample passing the sensor.
-void NextFrame(int k) {
+Frame NextFrame(int k) {
     const double wave = std::sin(k / 9.0);
     const unsigned short words[12] = {static_cast<unsigned short>(1820 + 140 * wave),
                                       static_cast<unsigned short>(2460 + 90 * wave),
@@ -68,7 +68,9 @@ void NextFrame(int k) {
                                       2550,
                                       1740,
                                       0};
-    std::copy(std::begin(words), std::end(words), databuf + 2);
+    Frame frame{0x00, 0xAA, 0x00, 0x05};
+    for (int w = 0; w < 12; ++w) SetFrameWord(frame, 2 + w, words[w]);
+    return frame;
 }
 
 void DisplayFrame(benchmark::State& state, int view, bool repaint) {
@@ -81,10 +83,7 @@ void DisplayFrame(benchmark::State& state, int view, bool repaint) {
     QImage img(chart->size(), QImage::Format_RGB32);
     int k = 0;
     for (auto _ : state) {
-        NextFrame(k++);
-        CopyDatatoVars();
-        SetPanelData();
-        ShowGraph();
+        ShowFrame(NextFrame(k++));
         if (repaint) chart->render(&img);
     }
 }
@@ -106,9 +105,7 @@ void FillGraphPanel() {
     InitPanelGraph();
     const double before = ResidentMB();
     for (int k = 0; k < kSamples; ++k) {
-        NextFrame(k);
-        CopyDatatoVars();
-        SetPanelGraphData();
+        SetPanelGraphData(MeasurementOf(NextFrame(k)));
     }
     ProcessSystemEvents();
     g_graphMB = ResidentMB() - before;
@@ -118,9 +115,7 @@ void BM_GraphPanelAddSample(benchmark::State& state) {
     FillGraphPanel();
     int k = kSamples;
     for (auto _ : state) {
-        NextFrame(k++);
-        CopyDatatoVars();
-        SetPanelGraphData();
+        SetPanelGraphData(MeasurementOf(NextFrame(k++)));
     }
     state.counters["MB_seven_graphs"] = g_graphMB;
 }
@@ -136,9 +131,7 @@ void BM_GraphPanelFourMorePasses(benchmark::State& state) {
     for (auto _ : state)
         for (int pass = 0; pass < 4; ++pass)
             for (int s = 0; s < kSamples; ++s) {
-                NextFrame(k++);
-                CopyDatatoVars();
-                SetPanelGraphData();
+                SetPanelGraphData(MeasurementOf(NextFrame(k++)));
             }
     ProcessSystemEvents();
     state.counters["MB_growth"] = ResidentMB() - before;

@@ -161,15 +161,12 @@ void FrameCost(bench::Table& table) {
     constexpr int kFrames = 2000;
     double frameCounter = 0;
     std::vector<double> perFrame, repaint;
+    Frame frame{0x00, 0xAA, 0x00, 0x05};
     for (int round = 0; round < 5; ++round) {
         const bench::Span s = bench::Measure([&] {
             for (int k = 0; k < kFrames; ++k) {
-                databuf[2] = static_cast<unsigned short>(1000 + k % 300);  // a channel that moves
-                CopyDatatoVars();
-                SetPanelGraphData();
-                SetPanelData();
-                ShowGraph();
-                ToFile();
+                SetFrameWord(frame, 2, static_cast<std::uint16_t>(1000 + k % 300));  // a channel that moves
+                RecordOneFrame(frame);
                 SetCtrlVal(recpanel, RECP_FRAME_COUNTER, frameCounter += 1.0);
             }
         });

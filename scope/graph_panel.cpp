@@ -18,32 +18,37 @@ const char* const InfoGraphPanel = " Displays the signals selected with SIGNAL. 
 
 namespace {
 
-// One signal: its frame variable, the last segment's y values and its line colour. In selector order; the
-// signal's value display is GRAPHP_VALUE + index and its graph GRAPHP_GRAPH + index.
+// One signal: its value in a measurement, the last segment's y values and its line colour. In selector order;
+// the signal's value display is GRAPHP_VALUE + index and its graph GRAPHP_GRAPH + index.
 struct Signal {
-    const unsigned short* value;
+    unsigned short Measurement::*value;
     unsigned short* segment;
     int color;
 };
 const Signal kSignals[kGraphSignals] = {
-    {&dataChL, GpBufChL, 0xFF0000},   {&dataChC, GpBufChC, 0x00FF00},
-    {&dataChR, GpBufChR, 0x0000FF},   {&dataDensity, GpBufDensity, 0xFF8000},
-    {&dataSym1, GpBufSym1, 0xFF0080}, {&dataSym2, GpBufSym2, 0x008000},
-    {&dataTemp, GpBufTemp, 0x008080},
+    {&Measurement::chL, GpBufChL, 0xFF0000},   {&Measurement::chC, GpBufChC, 0x00FF00},
+    {&Measurement::chR, GpBufChR, 0x0000FF},   {&Measurement::density, GpBufDensity, 0xFF8000},
+    {&Measurement::sym1, GpBufSym1, 0xFF0080}, {&Measurement::sym2, GpBufSym2, 0x008000},
+    {&Measurement::temp, GpBufTemp, 0x008080},
 };
 
 }  // namespace
 
 void InitPanelGraph() {
     graphcnt = 0;
+    const Measurement latest = FrameVariables();
     for (int s = 0; s < kGraphSignals; ++s) {
         DeleteGraphPlot(graphpanel, GRAPHP_GRAPH + s, VAL_ALL_PLOTS);
-        kSignals[s].segment[0] = kSignals[s].segment[1] = *kSignals[s].value;
+        kSignals[s].segment[0] = kSignals[s].segment[1] = latest.*kSignals[s].value;
     }
     GpBufCnt[0] = GpBufCnt[1] = 0;
 }
 
 void SetPanelGraphData() {
+    SetPanelGraphData(FrameVariables());
+}
+
+void SetPanelGraphData(const Measurement& m) {
     // A graph shows one pass of the index: when it wraps, the pass before goes, so a record of any length
     // holds at most 65,536 plots per graph and no old segment lies under a new one.
     if (graphcnt == 0 && GpBufCnt[1] != 0) InitPanelGraph();
@@ -51,9 +56,9 @@ void SetPanelGraphData() {
     GpBufCnt[1] = graphcnt;
     for (int s = 0; s < kGraphSignals; ++s) {
         const Signal& sig = kSignals[s];
-        SetCtrlVal(graphpanel, GRAPHP_VALUE + s, *sig.value);
+        SetCtrlVal(graphpanel, GRAPHP_VALUE + s, m.*sig.value);
         sig.segment[0] = sig.segment[1];
-        sig.segment[1] = *sig.value;
+        sig.segment[1] = m.*sig.value;
         // The first segment of a pass is a point: flat and of zero length.
         if (graphcnt == 0) sig.segment[0] = sig.segment[1];
         PlotXY(graphpanel, GRAPHP_GRAPH + s, std::span<const unsigned short>(GpBufCnt, 2),

@@ -2,6 +2,8 @@
 // panel. The recorder adds every frame it records.
 #pragma once
 
+#include "measurement.h"
+
 inline constexpr int kGraphSignals = 7;  // left, centre, right channel, density, symmetry 1, 2, temperature
 
 extern unsigned short graphcnt;  // index of the next sample
@@ -14,7 +16,10 @@ extern const char* const InfoButtonClosePanel;
 extern const char* const InfoEditSignal;
 extern const char* const InfoGraphPanel;
 
+// Clears the graphs; the next segment starts from the frame variables.
 void InitPanelGraph();
+// A measurement as the next sample; without one, the frame variables.
+void SetPanelGraphData(const Measurement& m);
 void SetPanelGraphData();
 void SetGraphVisible();
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "com232.h"
+#include "frame_source.h"
 #include "platform.h"
 #include "scope_state.h"
 
@@ -45,17 +46,20 @@ constexpr double kFramePause = 0.05;  // between two frames of the live loop
 constexpr int kPointsPerScreen = kHistoryFrames + 1;
 constexpr double kCursorHeight = 50.0;
 
-// A display and the frame variable it shows.
+// A display and the value of a measurement it shows.
 struct FrameDisplay {
     int control;
-    const unsigned short* value;
+    unsigned short Measurement::*value;
 };
 const FrameDisplay kFrameDisplays[] = {
-    {DATAP_CH_L, &dataChL},        {DATAP_CH_C, &dataChC},        {DATAP_CH_R, &dataChR},
-    {DATAP_BAR_L, &dataChL},       {DATAP_BAR_C, &dataChC},       {DATAP_BAR_R, &dataChR},
-    {DATAP_DENSITY, &dataDensity}, {DATAP_SYM1, &dataSym1},       {DATAP_SYM2, &dataSym2},
-    {DATAP_VEC, &dataVec},         {DATAP_TEMP, &dataTemp},       {DATAP_MAX_L, &dataAktMaxChL},
-    {DATAP_MAX_C, &dataAktMaxChC}, {DATAP_MAX_R, &dataAktMaxChR}, {DATAP_TRIGGER, &dataTrigger},
+    {DATAP_CH_L, &Measurement::chL},        {DATAP_CH_C, &Measurement::chC},
+    {DATAP_CH_R, &Measurement::chR},        {DATAP_BAR_L, &Measurement::chL},
+    {DATAP_BAR_C, &Measurement::chC},       {DATAP_BAR_R, &Measurement::chR},
+    {DATAP_DENSITY, &Measurement::density}, {DATAP_SYM1, &Measurement::sym1},
+    {DATAP_SYM2, &Measurement::sym2},       {DATAP_VEC, &Measurement::vec},
+    {DATAP_TEMP, &Measurement::temp},       {DATAP_MAX_L, &Measurement::aktMaxChL},
+    {DATAP_MAX_C, &Measurement::aktMaxChC}, {DATAP_MAX_R, &Measurement::aktMaxChR},
+    {DATAP_TRIGGER, &Measurement::trigger},
 };
 
 void ShowValue(int panel, int control, unsigned short value) {
@@ -154,28 +158,29 @@ void GetData() {
     poll = 1;
     FlushQueues();
     SetToleranceRangeSymmetry();
-    while (poll == 1) {
-        order = 5;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead == 0) {
-            GetRxBufData();
-            CopyDatatoVars();
-            SetPanelData();
-            ShowGraph();
-        } else {
-            SetPopupTimeout();
-        }
-        // Events run during the pause, so Stop, teaching and panel switches answer at once.
+    // Events run during the pause, so Stop, teaching and panel switches answer at once.
+    RequestedFrames requested([](double) {
         ProcessSystemEvents();
         ProcessEventsFor(kFramePause);
-    }
+    });
+    RunFrameSource(requested, ShowFrame);
+}
+
+void ShowFrame(const Frame& frame) {
+    const Measurement m = MeasurementOf(frame);
+    SetFrameVariables(m);
+    SetPanelData(m);
+    ShowGraph();
 }
 
 void SetPanelData() {
-    for (const FrameDisplay& d : kFrameDisplays) ShowValue(datapanel, d.control, *d.value);
+    SetPanelData(FrameVariables());
+}
+
+void SetPanelData(const Measurement& m) {
+    for (const FrameDisplay& d : kFrameDisplays) ShowValue(datapanel, d.control, m.*d.value);
     // The big display shows the detected vector too, so it can be read from across the line.
-    SetCtrlVal(colbigpanel, COLBIGP_VECTOR, dataVec);
+    SetCtrlVal(colbigpanel, COLBIGP_VECTOR, m.vec);
 
     int row = 0;
     GetCtrlVal(ttpanel, TTP_NO, row);
@@ -185,10 +190,10 @@ void SetPanelData() {
     const DensityLimits limits = DensityLimitsOf(density, tolerance);
 
     AppendToHistory(rawBuf, int(std::size(rawBuf)),
-                    {double(dataChL), double(dataChC), double(dataChR), double(dataAktMaxChL),
-                     double(dataAktMaxChC), double(dataAktMaxChR)});
+                    {double(m.chL), double(m.chC), double(m.chR), double(m.aktMaxChL), double(m.aktMaxChC),
+                     double(m.aktMaxChR)});
     AppendToHistory(densityBuf, int(std::size(densityBuf)),
-                    {double(dataDensity), double(limits.upper), double(limits.lower)});
+                    {double(m.density), double(limits.upper), double(limits.lower)});
 }
 
 namespace {

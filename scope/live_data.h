@@ -1,9 +1,11 @@
-// Live measurement data: the frame variables, the order-5 exchange, the data panel's displays, bars, strip
+// Live measurement data: the live display of each frame, the data panel's displays, bars, strip
 // charts, symmetry cursors and the teach row's tolerance bands, and the live-data loop that Go runs.
 #pragma once
 
 #include <span>
 
+#include "frame.h"
+#include "measurement.h"
 #include "sensor_exchange.h"
 
 // Histories of the last 100 frames, oldest first: six raw values and three density values per frame.
@@ -49,6 +51,10 @@ struct DensityRange {
 DensityRange DensityYRange(std::span<const double> history, int scaleMode);
 
 void GetData();
+// The live display of one frame: the frame variables, the displays, the histories and the charts.
+void ShowFrame(const Frame& frame);
+// A measurement into the displays and the histories; without one, the frame variables.
+void SetPanelData(const Measurement& m);
 void SetPanelData();
 void ShowGraph();
 void DispVis();

@@ -1,13 +1,12 @@
 #include "recorder.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "com232.h"
-#include "frame_assembler.h"
+#include "frame_source.h"
 #include "graph_panel.h"
 #include "live_data.h"
 #include "operation_line.h"
@@ -167,13 +166,25 @@ void ShowFrameCounter() {
     SetCtrlVal(recpanel, RECP_FRAME_COUNTER, frameCounter);
 }
 
-// A complete frame has arrived in szReadBuf: take it in, show it and record it.
-void TakeRecordedFrame() {
-    GetRxBufData();
-    CopyDatatoVars();
-    SetPanelGraphData();
-    SetPanelData();
-    ShowGraph();
+// A frame of the interval record, then the counts of modes 0 and 1; mode 0 stops when all are recorded.
+void RecordIntervalFrame(const Frame& frame) {
+    RecordOneFrame(frame);
+    const int mode = RecordMode();
+    if (mode == 0) {
+        ++otcrec;
+        SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
+        SetCtrlVal(recpanel, RECP_REMAINING, static_cast<unsigned short>(anzwerte - otcrec));
+        if (otcrec == anzwerte) poll = 0;
+    } else if (mode == 1) {
+        frameCounter += 1.0;
+        ShowFrameCounter();
+    }
+}
+
+void RecordTriggeredFrame(const Frame& frame) {
+    RecordOneFrame(frame);
+    frameCounter += 1.0;
+    ShowFrameCounter();
 }
 
 void SetRecordControlsOperable(int operable) {
@@ -311,30 +322,13 @@ void RecordFrame() {
     CalcRecTime();
     frameCounter = 0.0;
     ShowFrameCounter();
-    while (poll == 1) {
-        recstart = Timer();
-        order = 5;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead != 0) {
-            ++requestsUnanswered;
-            SetPopupTimeout();  // ends the loop
-            break;
-        }
-        TakeRecordedFrame();
-        ToFile();
-        const int mode = RecordMode();
-        if (mode == 0) {
-            ++otcrec;
-            SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
-            SetCtrlVal(recpanel, RECP_REMAINING, static_cast<unsigned short>(anzwerte - otcrec));
-            if (otcrec == anzwerte) poll = 0;
-        } else if (mode == 1) {
-            frameCounter += 1.0;
-            ShowFrameCounter();
-        }
+    // The interval runs from the moment a request leaves.
+    RequestedFrames requested([](double requestedAt) {
+        recstart = requestedAt;
         SlowDown();
-    }
+    });
+    RunFrameSource(requested, RecordIntervalFrame);
+    requestsUnanswered += requested.Unanswered();
 }
 
 void SlowDown() {
@@ -366,48 +360,37 @@ void TriggeredRecord() {
         return;
     }
     poll = 1;
-    FrameAssembler frames;
-    std::vector<unsigned char> bytes;
-    // Frames that arrived together are all recorded, one at a time.
-    auto recordFrames = [&frames](double now) {
-        FrameAssembler::Frame frame;
-        while (frames.Next(frame, now)) {
-            std::memcpy(szReadBuf, frame.data(), frame.size());
-            TakeRecordedFrame();
-            ToFile();
-            frameCounter += 1.0;
-            ShowFrameCounter();
-        }
-    };
-    while (poll == 1) {
-        ProcessSystemEvents();
-        bytes.clear();
-        const int got = TakeReceivedBytes(bytes);
-        const double now = Timer();
-        if (got > 0) frames.Feed(bytes, now);
-        recordFrames(now);
-        // The server closed the conversation or the serial port failed: no frame can come any more.
-        if (got < 0 || (comprotocol != 0 && tcpcon == 0)) SetPopupTimeout();
-    }
-    // A whole frame that arrived last is recorded too.
-    frames.End();
-    recordFrames(Timer());
+    SentFrames sent;
+    RunFrameSource(sent, RecordTriggeredFrame);
+}
+
+void RecordOneFrame(const Frame& frame) {
+    const Measurement m = MeasurementOf(frame);
+    SetFrameVariables(m);
+    SetPanelGraphData(m);
+    SetPanelData(m);
+    ShowGraph();
+    ToFile(m);
 }
 
 void RecordManually() {
     StartCountingLines();
-    SetPanelGraphData();
-    ToFile();
+    // No frame is asked for: the line holds the frame the live data showed last.
+    const Measurement latest = FrameVariables();
+    SetPanelGraphData(latest);
+    ToFile(latest);
     ++otcrec;
     SetCtrlVal(recpanel, RECP_RECORDED, otcrec);
     if (linesLost > 0) MessagePopup("ATTENTION!", LostLinesText());
 }
 
 void ToFile() {
-    const RecordValues values = {dataChL,  dataChC,  dataChR, dataDensity,
-                                 dataSym1, dataSym2, dataVec, dataTemp};
+    ToFile(FrameVariables());
+}
+
+void ToFile(const Measurement& m) {
     ++linesTried;
-    if (!AppendToRecordFile(RecordDataLine(clockDate(), clockTime(), values))) ++linesLost;
+    if (!AppendToRecordFile(RecordDataLine(clockDate(), clockTime(), RecordValuesOf(m)))) ++linesLost;
 }
 
 // --- callbacks ------------------------------------------------------------------------------------------

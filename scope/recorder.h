@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "frame.h"
+#include "measurement.h"
+
 extern unsigned short zeitint;   // interval in seconds
 extern unsigned short anzwerte;  // frames to record in mode 0
 extern unsigned short otcrec;    // frames recorded so far in modes 0 and 2
@@ -42,6 +45,10 @@ void RecordFrame();
 void SlowDown();
 void TriggeredRecord();
 void RecordManually();
+// A frame of a record: shown on the data panel and the graph panel, and its line appended to the file.
+void RecordOneFrame(const Frame& frame);
+// Appends the data line of a measurement to the record file; without one, of the frame variables.
+void ToFile(const Measurement& m);
 void ToFile();
 
 int CBF_RECP(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

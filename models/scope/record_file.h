@@ -1,5 +1,5 @@
 // The record file's lines and the record-time arithmetic, as plain functions: the header line, a data line
-// of one frame, and the split of a record's duration into days, hours, minutes and seconds.
+// of one measurement, and the split of a record's duration into days, hours, minutes and seconds.
 #pragma once
 
 #include <array>
@@ -7,9 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "measurement.h"
+
 // The eight recorded values of a frame: CH_L, CH_C, CH_R, density, symmetry 1, symmetry 2, vector,
 // temperature.
 using RecordValues = std::array<std::uint16_t, 8>;
+// What a line records of a measurement: its first eight values (not the maxima or the trigger input).
+constexpr RecordValues RecordValuesOf(const Measurement& m) {
+    return {m.chL, m.chC, m.chR, m.density, m.sym1, m.sym2, m.vec, m.temp};
+}
 
 // "DATE", "TIME", then the eight value names, each followed by a TAB, then CR LF.
 std::string RecordHeaderLine();

@@ -9,6 +9,7 @@
 
 #include "com232.h"
 #include "live_data.h"
+#include "measurement.h"
 #include "parameter_image.h"
 #include "record_file.h"
 #include "scope_link.h"
@@ -184,6 +185,36 @@ TEST(RecordFile, HeaderAndDataLineBytes) {
               "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\r\n");
     EXPECT_EQ(RecordDataLine("01-01-2027", "00:00:00", {0, 65535, 0, 0, 0, 0, 255, 0}),
               "01-01-2027\t00:00:00\t0\t65535\t0\t0\t0\t0\t255\t0\r\n");
+}
+
+// A measurement frame as it comes off the line, through its decoding, to its line in the record file.
+TEST(RecordFile, FrameBytesToMeasurementToDataLine) {
+    const Frame frame = {0x00, 0xAA, 0x00, 0x05,                           // reply header, order 5
+                         0x04, 0xBA, 0xFF, 0x01, 0x04, 0x99,               // CH_L, CH_C, CH_R
+                         0x08, 0x03, 0x00, 0x32, 0x00, 0x30,               // density, symmetry 1, 2
+                         0x00, 0xFF, 0x00, 0x1B,                           // vector, temperature
+                         0x27, 0x0F, 0x01, 0x02, 0xFF, 0xFF, 0x00, 0x01,   // maxima L, C, R, trigger
+                         0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};  // spare
+    const Measurement m = MeasurementOf(frame);
+    EXPECT_EQ(RecordDataLine("09-12-2026", "07:30:00", RecordValuesOf(m)),
+              "09-12-2026\t07:30:00\t1210\t65281\t1177\t2051\t50\t48\t255\t27\r\n");
+    EXPECT_EQ(m.aktMaxChL, 9999);
+    EXPECT_EQ(m.aktMaxChC, 258);
+    EXPECT_EQ(m.aktMaxChR, 65535);
+    EXPECT_EQ(m.trigger, 1);
+
+    // The frame variables the panels read hold the same values.
+    SetFrameVariables(m);
+    EXPECT_EQ(dataChC, 65281);
+    EXPECT_EQ(dataVec, 255);
+    EXPECT_EQ(dataAktMaxChC, 258);
+    EXPECT_EQ(dataTrigger, 1);
+    const Measurement back = FrameVariables();
+    EXPECT_EQ(RecordDataLine("09-12-2026", "07:30:00", RecordValuesOf(back)),
+              "09-12-2026\t07:30:00\t1210\t65281\t1177\t2051\t50\t48\t255\t27\r\n");
+    EXPECT_EQ(back.aktMaxChL, 9999);
+    EXPECT_EQ(back.aktMaxChR, 65535);
+    EXPECT_EQ(back.trigger, 1);
 }
 
 TEST(RecordFile, RecordTimeSplit) {

@@ -1,0 +1,60 @@
+// The scope's one way of taking measurement frames from the link: a loop that runs while `poll` is 1 and
+// hands every frame, as a value, to a sink (the live display, or the recorder, which shows and records
+// it). The frames come from requests (order 5: the live data and the interval records) or from the sensor
+// by itself (the triggered record).
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "frame.h"
+#include "frame_assembler.h"
+
+// Takes one frame; called once per frame, in the order the frames came.
+using FrameSink = std::function<void(const Frame&)>;
+
+// Where the frames come from.
+class FrameFeed {
+  public:
+    virtual ~FrameFeed() = default;
+    // Hands the frames that are there (none or more) to the sink. False when no frame can come any more
+    // (the failure report has run).
+    virtual bool Pass(const FrameSink& sink) = 0;
+    // After the loop: hands on what is still held.
+    virtual void Finish(const FrameSink&) {}
+};
+
+// Runs the feed while `poll` is 1 and it can give frames, then finishes it.
+void RunFrameSource(FrameFeed& feed, const FrameSink& sink);
+
+// Asks the sensor for one measurement frame (order 5); true when its reply arrived whole, in `frame`.
+bool RequestDataFrame(Frame& frame);
+
+// Frames asked for, one per pass. After each frame is handed on, `pace` gets the time its request left
+// (on Timer's clock) and waits for the next one. A request the sensor does not answer whole ends the
+// source with the failure report (SetPopupTimeout).
+class RequestedFrames : public FrameFeed {
+  public:
+    explicit RequestedFrames(std::function<void(double requestedAt)> pace) : pace_(std::move(pace)) {}
+    bool Pass(const FrameSink& sink) override;
+    unsigned long Unanswered() const { return unanswered_; }
+
+  private:
+    std::function<void(double)> pace_;
+    unsigned long unanswered_ = 0;
+};
+
+// Frames the sensor sends by itself (stream reception must be on), cut by a FrameAssembler out of the bytes
+// as they arrive; events run on every pass. A serial port that fails or a server that closes the
+// conversation ends the source with the failure report; the frames still held are handed on at the end.
+class SentFrames : public FrameFeed {
+  public:
+    bool Pass(const FrameSink& sink) override;
+    void Finish(const FrameSink& sink) override;
+
+  private:
+    void HandOn(const FrameSink& sink, double now);
+
+    FrameAssembler frames_;
+    std::vector<unsigned char> bytes_;
+};
