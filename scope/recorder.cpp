@@ -152,9 +152,11 @@ void ReportRecordEnd() {
     std::string line =
         "record ended: " + (linesLost ? GroupedNumber(linesTried - linesLost) + " of " : std::string()) +
         GroupedNumber(linesTried) + " lines in " + file;
+    // The link's own words say why the last request went unanswered (an adapter pulled out, a server gone).
     if (requestsUnanswered > 0)
         line += ", " + GroupedNumber(requestsUnanswered) +
-                (requestsUnanswered == 1 ? " request" : " requests") + " unanswered";
+                (requestsUnanswered == 1 ? " request" : " requests") + " unanswered" +
+                (linkCause[0] ? std::string(": ") + linkCause : std::string());
     ReportTrouble(line);
     if (requestsUnanswered == 0)
         MessagePopup("ATTENTION!", LostLinesText());

@@ -572,6 +572,34 @@ TEST_F(Recorder, AFrameTimeOutEndsTheRecordWithoutALineAndTheEndSaysTheRequestWe
     EXPECT_TRUE(uitest::IsPanelShown(interfacepanel));
 }
 
+// An adapter pulled out during a record: the record ends within a second with the cause, and the file holds
+// whole lines only, one for each frame counted.
+TEST_F(Recorder, AnAdapterPulledOutEndsTheRecordWithinASecondAndTheFileHoldsWholeLines) {
+    Connect(false);
+    const std::string device = emulator->PtyPath();
+    double pulledAt = 0;
+    WhenDuringTheRecord([] { return FrameCounter() >= 3; },
+                        [&] {
+                            emulator->Stop();  // its link COM5 goes with it
+                            pulledAt = Timer();
+                        });
+    StartRecord(
+        1, 0, 1,
+        "The record ended: the sensor did not answer 1 request, which made no line.\nEvery line in the "
+        "file holds a frame the sensor sent.");
+    ASSERT_GT(pulledAt, 0);
+    EXPECT_LT(Timer() - pulledAt, 1.0);
+    const auto lines = Lines(ProjectFile("RecordFile.dat"));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(Text(interfacepanel, INTERFACEP_CAUSE)
+                    .ends_with(" lines in " + ProjectFile("RecordFile.dat") +
+                               ", 1 request unanswered: the serial device " + device + " was unplugged"))
+        << Text(interfacepanel, INTERFACEP_CAUSE);
+    EXPECT_EQ(double(lines.size()), FrameCounter());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), '\t'), 9) << "line " << i << ": " << lines[i];
+}
+
 TEST_F(Recorder, StopOnEitherPanelEndsARecordWithoutWaitingOutTheInterval) {
     Connect(true);
     for (auto [panel, stop] : {std::pair{mainpanel, int(MAINP_STOP)}, std::pair{recpanel, int(RECP_STOP)}}) {
