@@ -96,6 +96,18 @@ void EnsureRuntimeDir() {
     if (::mkdtemp(pattern.data())) ::setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
 }
 
+// The program's callbacks that io raises (TCP events, serial device changes) count as callbacks here.
+void RunProgramCallback(void (*callback)(void*), void* context) {
+    CallbackScope scope;
+    callback(context);
+}
+
+// The waits of the serial ports and the TCP client on this thread run the event pump, so windows stay
+// alive, the harness acts inside busy waits and a termination request is served while a link waits.
+void HookLinkWaits() {
+    io::SetWaitHook({PumpEvents, RunProgramCallback});
+}
+
 }  // namespace
 
 bool HasWindows() {
@@ -149,6 +161,7 @@ int InitCVIRTE(int argc, char** argv) {
     g_app = new QApplication(g_argc, argv);
     // Hiding the last shown panel must not end the program; the program decides when to quit.
     QApplication::setQuitOnLastWindowClosed(false);
+    HookLinkWaits();
     return 0;
 }
 
@@ -158,6 +171,7 @@ int InitConsoleRTE(int argc, char** argv) {
     if (QCoreApplication::instance()) return -1;
     g_argc = argc;
     g_app = new QCoreApplication(g_argc, argv);
+    HookLinkWaits();
     return 0;
 }
 
@@ -169,8 +183,9 @@ void CloseCVIRTE() {
     if (!g_app) return;
     StopTerminationSignals();
     StopWatchingSerialDevices();
-    CloseAllConversations();
-    CloseAllPorts();
+    io::SetWaitHook({});
+    io::CloseAllConversations();
+    io::CloseAllPorts();
     DiscardAllPanels();
     // Widgets whose deletion waited for a callback to return.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

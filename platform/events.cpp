@@ -23,7 +23,7 @@
 #include <atomic>
 #include <vector>
 
-#include "kinds.h"
+#include "registry.h"
 
 namespace platform_detail {
 namespace {
@@ -92,7 +92,7 @@ class ControlFilter : public QObject {
     }
 
     // Indicators without a read-only mode of their own (buttons, rings, switches, sliders) ignore input.
-    static bool Inert(const Control& c) { return IsIndicator(c) && !c.kind->HasReadOnlyMode(); }
+    static bool Inert(const Control& c) { return IsIndicator(c) && !c.readOnlyMode; }
 
     static bool IsInner(const Control& c, const QWidget* w) {
         return std::find(c.inner.begin(), c.inner.end(), w) != c.inner.end();
@@ -299,7 +299,6 @@ void HookControlEvents(Control& c) {
         child->installEventFilter(Filter());
         child->setContextMenuPolicy(Qt::PreventContextMenu);  // the inner field's menu too
     }
-    c.kind->Hook(c);
 }
 
 void HookPanelEvents(int panel, QWidget* w) {
@@ -355,20 +354,15 @@ bool platform_detail::PumpEvents(int maxWaitMs) {
 }
 
 namespace {
-std::atomic<std::uint64_t> g_linkActivity{0};
 std::uint64_t g_linkActivityAtLastPass = ~std::uint64_t{0};
 bool g_lastPassIdle = false;  // the last pass found nothing to run
 }  // namespace
-
-void platform_detail::NoteLinkActivity() {
-    ++g_linkActivity;
-}
 
 // Runs what is pending. A loop that does nothing but pass the events while time goes by (the last pass ran
 // nothing and no bytes went over a link since) yields the processor for up to 1 ms per pass; a pass between
 // two exchanges with the sensor never waits, so a series of frames is not slowed down by 1 ms per frame.
 int ProcessSystemEvents() {
-    const std::uint64_t activity = g_linkActivity.load();
+    const std::uint64_t activity = io::LinkActivity();
     const bool idling = g_lastPassIdle && activity == g_linkActivityAtLastPass;
     g_linkActivityAtLastPass = activity;
     g_lastPassIdle = !PumpEvents(idling ? 1 : 0);

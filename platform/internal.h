@@ -12,20 +12,20 @@
 #include <string>
 #include <string_view>
 
+#include "io_internal.h"
 #include "platform.h"
 
 namespace platform_detail {
 
-inline QString QStr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// The directory of the running executable (files.cpp): the program directory and the default panel
-// directory both start from here.
-// The running program's file (empty when the system does not tell) and its directory (the working
-// directory then).
-std::filesystem::path ExecutablePath();
-std::string ExecutableDir();
+// From io: the executable's directory (the program directory and the default panel directory both start
+// from here) and the harness's hooks of files, serial ports and the TCP client.
+using io_detail::ComDeviceRefused;
+using io_detail::ExecutableDir;
+using io_detail::ExecutablePath;
+using io_detail::QStr;
+using io_detail::SetNameLookupDelay;
+using io_detail::SetProjectDirOverride;
+using io_detail::SetRefusedComDevice;
 
 // The registry of loaded panels and their controls (registry.cpp).
 QWidget* FindPanel(int panel);
@@ -50,15 +50,9 @@ struct CallbackScope {
 };
 
 // One pass of the event pump that waits at most maxWaitMs for an event when none is pending: the harness
-// hook, the termination handler, then the events. ProcessSystemEvents is a pass of 1 ms.
+// hook, the termination handler, then the events. ProcessSystemEvents is a pass of 1 ms. It is io's wait
+// hook on the user-interface thread (application.cpp), so the window stays alive while a link waits.
 bool PumpEvents(int maxWaitMs);  // true when it ran anything
-// Bytes written to or read from a serial port or a TCP conversation: the next ProcessSystemEvents does not
-// wait (a pass between exchanges with the sensor), as a pass that follows only another pass does.
-void NoteLinkActivity();
-// Runs the event pump until done() is true or timeoutMs have passed; returns done(). Every wait of the
-// platform goes through here, so the window stays alive while it waits.
-template <class Done>
-bool WaitWithEvents(Done&& done, qint64 timeoutMs);
 
 // Negative results of the user-interface operations, for the harness: an operation that the program called
 // runs its body through Checked, which tells the error watch of a negative result other than `answer` (a
@@ -82,10 +76,7 @@ int Checked(const char* operation, Body&& body, int answer = 0) {
     return result;
 }
 
-// The end of the run (CloseCVIRTE): every TCP conversation and serial port closed without running the
-// event pump (no callback of the program runs any more), every panel discarded.
-void CloseAllConversations();
-void CloseAllPorts();
+// The end of the run (CloseCVIRTE): every panel discarded.
 void DiscardAllPanels();
 
 // Whether the run has windows (InitCVIRTE) rather than being a console program (InitConsoleRTE).
@@ -114,18 +105,9 @@ using PopupResponder = PopupAnswer (*)(const PopupRequest&);
 void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
 void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
-void SetProjectDirOverride(const std::string& dir);
-// Opening this serial device fails as for a user without the permission; empty: none (serial.cpp).
-void SetRefusedComDevice(const std::string& device);
-// Whether the harness refuses the device as to a user without the permission (serial.cpp).
-bool ComDeviceRefused(const std::string& device);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);
-
-// The name lookup of the TCP connect waits this long before it asks the resolver (a slow name server, for
-// tests); 0: no wait.
-void SetNameLookupDelay(int milliseconds);
 
 // The screen's frame clock (screen_pace.cpp). What a program changes faster than a screen can show it (plots,
 // numeric indicators, bars) goes on the screen at the clock's next tick, all of it together, so a window
@@ -137,19 +119,5 @@ void ShowScreenFrameNow();
 
 QColor ToQColor(int rgb);
 int FromQColor(const QColor& c);
-
-template <class Done>
-bool WaitWithEvents(Done&& done, qint64 timeoutMs) {
-    // Each pass waits at most this long, so the harness hook and the clock are looked at often enough.
-    constexpr qint64 kPassMs = 10;
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0) return done();
-        PumpEvents(static_cast<int>(std::min(left, kPassMs)));
-    }
-    return true;
-}
 
 }  // namespace platform_detail

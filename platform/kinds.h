@@ -5,41 +5,13 @@
 #pragma once
 
 #include <QPalette>
-#include <QVariant>
 #include <string>
 #include <string_view>
 
 #include "registry.h"
+#include "value.h"
 
 namespace platform_detail {
-
-// A value as a control or a cell holds it: int, double or text. Text from the program is its bytes
-// (QByteArray), kept as they are; text a person typed is a QString.
-using Value = QVariant;
-inline bool IsIntValue(const Value& v) {
-    return v.typeId() == QMetaType::Int;
-}
-inline bool IsDoubleValue(const Value& v) {
-    return v.typeId() == QMetaType::Double;
-}
-inline bool IsTextValue(const Value& v) {
-    return v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray;
-}
-// A text value's bytes: the program's bytes as they are, a person's text as UTF-8.
-QByteArray TextBytes(const Value& v);
-// A text value as the screen shows it: UTF-8 decoded, and every byte that is not part of UTF-8 shown as
-// \xHH, so nothing that cannot be decoded is hidden or replaced.
-QString ShownText(const Value& v);
-// The program's text as a text value: its bytes, as they are.
-inline QByteArray TextValue(std::string_view text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-// Into the program's variable: UIEWrongType when the type does not fit, UIEInvalidValue when the number
-// does not (values.cpp).
-int ToInt(const Value& v, int& out);
-int ToUShort(const Value& v, unsigned short& out);
-int ToDouble(const Value& v, double& out);
-int ToText(const Value& v, std::string& out);
 
 // An adapter's answer for an attribute that is not its own: the common handling applies.
 inline constexpr int kNotMine = 1;
@@ -144,9 +116,5 @@ void ShowFaceStyle(QWidget* w, std::optional<int> face, std::optional<int> text,
 QString FocusFrameStyle(const QWidget* w, std::optional<int> face);
 // A text message made at run time grows with its text.
 void SizeToText(const Control& c);
-// Raises an event for a control from a widget signal.
-void Raise(int panel, int control, int event, int eventData1 = 0, int eventData2 = 0);
-// Marks a field as edited since its last commit.
-void MarkDirty(int panel, int control, bool dirty);
 
 }  // namespace platform_detail

@@ -109,7 +109,9 @@ Control& RegisterControl(int panel, int control, QWidget* w) {
         c.hotFocus = Qt::StrongFocus;
         w->setFocusPolicy(Qt::NoFocus);
     }
+    c.readOnlyMode = c.kind->HasReadOnlyMode();
     HookControlEvents(c);
+    c.kind->Hook(c);  // what the kind raises besides
     return c;
 }
 

@@ -26,6 +26,9 @@ struct Control {
 
     // An indicator shows values but takes no edits (ATTR_CTRL_MODE; some kinds are indicators always).
     bool indicator = false;
+    // The kind has a read-only state of its own (ControlKind::HasReadOnlyMode): as an indicator it still
+    // takes the focus and clicks. Other indicators ignore all input.
+    bool readOnlyMode = false;
     // The focus policy the control has while hot; known once the control has been an indicator.
     std::optional<Qt::FocusPolicy> hotFocus;
     // A person edited the field since its last commit (text fields, numerics).
@@ -84,11 +87,15 @@ void ApplyTabOrder(Panel& p);
 bool IsIndicator(const Control& c);
 
 // Connects the control's widget to the callback dispatch: the common input filter on it and its inner
-// widgets, then the kind's own signals (events.cpp).
+// widgets (events.cpp). The kind's own signals are its adapter's Hook, which the registry calls next.
 void HookControlEvents(Control& c);
 void HookPanelEvents(int panel, QWidget* w);
 // Ends a user edit of a field: clears its pending change and raises COMMIT (Enter in a numeric box).
 void CommitUserEdit(int panel, int control);
+// Raises an event for a control from a widget signal.
+void Raise(int panel, int control, int event, int eventData1 = 0, int eventData2 = 0);
+// Marks a field as edited since its last commit.
+void MarkDirty(int panel, int control, bool dirty);
 // Delivers a key press and release (the programs' key code) to a widget as the keyboard would: a button of
 // the window whose shortcut is the key takes it; otherwise the widget gets it. Returns 1 when a callback
 // swallowed the key, else 0.

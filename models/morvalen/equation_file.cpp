@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform.h"
+#include "io.h"
 #include "whole_file.h"
 
 int SaveEquationFile(std::string_view path, std::span<const double> coefs) {

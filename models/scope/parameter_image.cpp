@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "platform.h"
+#include "io.h"
 #include "whole_file.h"
 
 ReadReply ParseReadReply(std::span<const std::uint16_t, kReplyWords> words) {

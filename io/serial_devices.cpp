@@ -14,7 +14,7 @@
 #include <fstream>
 #include <memory>
 
-#include "internal.h"
+#include "io_internal.h"
 
 namespace fs = std::filesystem;
 
@@ -115,8 +115,8 @@ SerialDeviceInfo Describe(const fs::path& tty, const fs::path& byId) {
         TakeSystemDescription(d);
     }
     const std::string canonical = Canonical(tty).string();
-    d.mayOpen = ::access(d.path.c_str(), R_OK | W_OK) == 0 && !platform_detail::ComDeviceRefused(canonical) &&
-                !platform_detail::ComDeviceRefused(d.path);
+    d.mayOpen = ::access(d.path.c_str(), R_OK | W_OK) == 0 && !io_detail::ComDeviceRefused(canonical) &&
+                !io_detail::ComDeviceRefused(d.path);
     return d;
 }
 
@@ -338,9 +338,8 @@ void CheckForChange() {
     g_watch->last = std::move(now);
     const DeferredCallbackPtr fn = g_watch->fn;
     void* data = g_watch->data;
-    platform_detail::CallbackScope scope;
     g_inWatchCallback = true;
-    fn(data);
+    io_detail::RunCallback(fn, data);
     g_inWatchCallback = false;
 }
 

@@ -1,4 +1,6 @@
-// TCP client conversations on QTcpSocket, on the user-interface thread.
+// TCP client conversations on QTcpSocket. Each conversation lives on the thread that connected it; several
+// threads may hold their own conversations at once (the table of conversations is shared and locked, a
+// conversation itself is touched only by its own thread).
 //
 // The conversation callback is never called from inside a socket signal: the signals only queue a service
 // call, which the event pump runs. The service raises one event per run, never while the same
@@ -7,8 +9,10 @@
 // bytes remain, so no byte is stranded. The disconnect event comes after the last byte has been offered;
 // the conversation ends with it.
 //
-// Every wait runs the event pump. The server's name is looked up on a thread of its own, which touches no
-// Qt object, so a lookup that outlives its connect (time-out, end of the run) harms nothing.
+// Every wait goes through io's wait: the hook's pump on its thread; elsewhere the socket's own wait, after
+// which the thread's queued service calls run (so its callbacks come during its waits). The server's name is
+// looked up on a thread of its own, which touches no Qt object, so a lookup that outlives its connect
+// (time-out, end of the run) harms nothing.
 #include <netdb.h>
 #include <sys/socket.h>
 
@@ -20,13 +24,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
-#include "internal.h"
-#include "platform.h"
+#include "io_internal.h"
+
+using io_detail::WaitFor;
 
 namespace {
 
@@ -40,6 +48,8 @@ struct Conversation {
     bool peerClosed = false;
 };
 
+// Guards the table only: a conversation found stays in place until its own thread ends it.
+std::mutex g_conversationsMutex;
 std::map<unsigned, std::unique_ptr<Conversation>>& Conversations() {
     static std::map<unsigned, std::unique_ptr<Conversation>> conversations;
     return conversations;
@@ -49,16 +59,29 @@ std::map<unsigned, std::unique_ptr<Conversation>>& Conversations() {
 constexpr int kCloseFlushMs = 500;
 
 Conversation* Find(unsigned handle) {
+    std::lock_guard lock(g_conversationsMutex);
     auto it = Conversations().find(handle);
     return it == Conversations().end() ? nullptr : it->second.get();
 }
 
 // Handles count up and are not reused soon, so a service queued for an ended conversation cannot reach a
-// new one.
-unsigned NewHandle() {
+// new one. Takes the conversation into the table under its new handle.
+unsigned AddConversation(std::unique_ptr<Conversation> c) {
     static unsigned next = 1;
-    while (next == 0 || Find(next)) ++next;
+    std::lock_guard lock(g_conversationsMutex);
+    while (next == 0 || Conversations().count(next)) ++next;
+    Conversations()[next] = std::move(c);
     return next++;
+}
+
+// Takes the conversation out of the table; nullptr when there is none.
+std::unique_ptr<Conversation> RemoveConversation(unsigned handle) {
+    std::lock_guard lock(g_conversationsMutex);
+    auto it = Conversations().find(handle);
+    if (it == Conversations().end()) return nullptr;
+    std::unique_ptr<Conversation> c = std::move(it->second);
+    Conversations().erase(it);
+    return c;
 }
 
 void Service(unsigned handle);
@@ -67,18 +90,17 @@ void QueueService(unsigned handle) {
     Conversation* c = Find(handle);
     if (!c || c->serviceQueued) return;
     c->serviceQueued = true;
+    // Queued to the socket, so the service runs on the conversation's own thread.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [handle] { Service(handle); }, Qt::QueuedConnection);
+        c->socket.get(), [handle] { Service(handle); }, Qt::QueuedConnection);
 }
 
 // Calls the conversation's callback; false when the callback ended the conversation.
 bool Raise(unsigned handle, int event) {
     Conversation* c = Find(handle);
     c->inCallback = true;
-    {
-        platform_detail::CallbackScope scope;
-        c->callback(handle, event, 0, c->callbackData);
-    }
+    auto call = [&] { c->callback(handle, event, 0, c->callbackData); };
+    io_detail::RunCallback(call);
     c = Find(handle);
     if (!c) return false;
     c->inCallback = false;
@@ -99,7 +121,7 @@ void Service(unsigned handle) {
         return;
     }
     if (c->peerClosed) {
-        if (Raise(handle, TCP_DISCONNECT)) Conversations().erase(handle);
+        if (Raise(handle, TCP_DISCONNECT)) RemoveConversation(handle);
     }
 }
 
@@ -118,18 +140,34 @@ int ConnectError(QAbstractSocket::SocketError e) {
     }
 }
 
-int g_lookupDelayMs = 0;
+std::atomic<int> g_lookupDelayMs{0};
 
 // A name lookup on a thread of its own. The thread owns a share of the result and touches nothing else.
 struct Lookup {
     std::atomic<bool> done{false};
     bool found = false;
     sockaddr_storage address{};
+    std::mutex mutex;
+    std::condition_variable finished;
+
+    void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            done.store(true, std::memory_order_release);
+        }
+        finished.notify_all();
+    }
+    // Waits up to ms for the lookup to end (a thread without the hook).
+    void Wait(qint64 ms) {
+        std::unique_lock lock(mutex);
+        finished.wait_for(lock, std::chrono::milliseconds(ms),
+                          [this] { return done.load(std::memory_order_acquire); });
+    }
 };
 
 std::shared_ptr<Lookup> StartLookup(const std::string& name) {
     auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, name, delayMs = g_lookupDelayMs] {
+    std::thread([lookup, name, delayMs = g_lookupDelayMs.load()] {
         if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -148,22 +186,26 @@ std::shared_ptr<Lookup> StartLookup(const std::string& name) {
             lookup->found = true;
             ::freeaddrinfo(found);
         }
-        lookup->done.store(true, std::memory_order_release);
+        lookup->Finish();
     }).detach();
     return lookup;
 }
 
-// Closes a conversation's socket, letting the bytes still to be written go out first (up to waitMs, with
-// the event pump running when `pump`).
+// Closes a conversation's socket, letting the bytes still to be written go out first (up to waitMs, through
+// io's wait when `pump`, else on the socket alone).
 void CloseSocket(QTcpSocket& s, int waitMs, bool pump) {
     QObject::disconnect(&s, nullptr, nullptr, nullptr);
     s.disconnectFromHost();
     if (s.state() == QAbstractSocket::UnconnectedState) return;
     if (pump)
-        platform_detail::WaitWithEvents([&] { return s.state() == QAbstractSocket::UnconnectedState; },
-                                        waitMs);
+        WaitFor([&] { return s.state() == QAbstractSocket::UnconnectedState; }, waitMs,
+                [&](qint64 left) { s.waitForDisconnected(static_cast<int>(left)); });
     else
         s.waitForDisconnected(waitMs);
+}
+
+int Slice(qint64 left) {
+    return static_cast<int>(std::min<qint64>(left, INT_MAX));
 }
 
 // Counts a wait on the conversation, so its service raises no event meanwhile; queues the service the
@@ -186,13 +228,16 @@ class ConversationWait {
 
 }  // namespace
 
-void platform_detail::SetNameLookupDelay(int milliseconds) {
+void io_detail::SetNameLookupDelay(int milliseconds) {
     g_lookupDelayMs = std::max(milliseconds, 0);
 }
 
-void platform_detail::CloseAllConversations() {
-    auto conversations = std::move(Conversations());
-    Conversations().clear();
+void io::CloseAllConversations() {
+    std::map<unsigned, std::unique_ptr<Conversation>> conversations;
+    {
+        std::lock_guard lock(g_conversationsMutex);
+        conversations.swap(Conversations());
+    }
     for (auto& [handle, c] : conversations) CloseSocket(*c->socket, kCloseFlushMs, false);
 }
 
@@ -201,14 +246,15 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
     handle = 0;
     if (port <= 0 || port > 65535 || serverName.empty() || timeoutMs <= 0) return kTCP_InvalidParameter;
     if (!QCoreApplication::instance()) return kTCP_GeneralIOErr;
+    io_detail::PrepareThread();
     QElapsedTimer clock;
     clock.start();
 
     QHostAddress address;
-    if (!address.setAddress(platform_detail::QStr(serverName))) {
+    if (!address.setAddress(io_detail::QStr(serverName))) {
         const std::shared_ptr<Lookup> lookup = StartLookup(std::string(serverName));
-        if (!platform_detail::WaitWithEvents([&] { return lookup->done.load(std::memory_order_acquire); },
-                                             timeoutMs))
+        if (!WaitFor([&] { return lookup->done.load(std::memory_order_acquire); }, timeoutMs,
+                     [&](qint64 left) { lookup->Wait(left); }))
             return kTCP_TimeOutErr;
         if (!lookup->found) return kTCP_FailedToConnect;
         address.setAddress(reinterpret_cast<const sockaddr*>(&lookup->address));
@@ -218,12 +264,14 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
     socket->setProxy(QNetworkProxy::NoProxy);
     socket->connectToHost(address, static_cast<quint16>(port));
     QTcpSocket& s = *socket;
-    platform_detail::WaitWithEvents(
+    // A thread without the hook waits for the whole connect at once: a timed-out waitForConnected gives the
+    // connect up.
+    WaitFor(
         [&] {
             return s.state() == QAbstractSocket::ConnectedState ||
                    s.state() == QAbstractSocket::UnconnectedState;
         },
-        timeoutMs - clock.elapsed());
+        timeoutMs - clock.elapsed(), [&](qint64 left) { s.waitForConnected(Slice(left)); });
     if (s.state() != QAbstractSocket::ConnectedState) {
         const int err =
             s.state() == QAbstractSocket::UnconnectedState ? ConnectError(s.error()) : kTCP_TimeOutErr;
@@ -232,20 +280,19 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // a frame leaves at once
 
-    const unsigned h = NewHandle();
     auto c = std::make_unique<Conversation>();
     c->callback = callback;
     c->callbackData = callbackData;
-    QObject::connect(socket.get(), &QTcpSocket::readyRead, socket.get(), [h] { QueueService(h); });
-    QObject::connect(socket.get(), &QAbstractSocket::stateChanged, socket.get(),
-                     [h](QAbstractSocket::SocketState state) {
-                         Conversation* conv = Find(h);
-                         if (!conv || state != QAbstractSocket::UnconnectedState) return;
-                         conv->peerClosed = true;
-                         QueueService(h);
-                     });
+    QTcpSocket* raw = socket.get();
     c->socket = std::move(socket);
-    Conversations()[h] = std::move(c);
+    const unsigned h = AddConversation(std::move(c));
+    QObject::connect(raw, &QTcpSocket::readyRead, raw, [h] { QueueService(h); });
+    QObject::connect(raw, &QAbstractSocket::stateChanged, raw, [h](QAbstractSocket::SocketState state) {
+        Conversation* conv = Find(h);
+        if (!conv || state != QAbstractSocket::UnconnectedState) return;
+        conv->peerClosed = true;
+        QueueService(h);
+    });
     handle = h;
     // Bytes may have come with the connection already.
     if (Find(h)->socket->bytesAvailable() > 0) QueueService(h);
@@ -254,10 +301,8 @@ int ConnectToTCPServer(unsigned& handle, int port, std::string_view serverName, 
 
 // Ends the conversation without a disconnect event. Bytes still being written go out first.
 int DisconnectFromTCPServer(unsigned handle) {
-    auto it = Conversations().find(handle);
-    if (it == Conversations().end()) return kTCP_NoConnectionEstablished;
-    std::unique_ptr<Conversation> c = std::move(it->second);
-    Conversations().erase(it);
+    std::unique_ptr<Conversation> c = RemoveConversation(handle);
+    if (!c) return kTCP_NoConnectionEstablished;
     CloseSocket(*c->socket, 1000, true);
     return 0;
 }
@@ -266,7 +311,7 @@ int DisconnectFromTCPServer(unsigned handle) {
 // or a negative error: the connection is gone, or the bytes could not be handed over in time (what is
 // left still goes out later).
 int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int timeoutMs) {
-    platform_detail::NoteLinkActivity();
+    io_detail::NoteLinkActivity();
     Conversation* c = Find(handle);
     if (!c) return kTCP_NoConnectionEstablished;
     if (count < 0 || (count > 0 && !data)) return kTCP_InvalidParameter;
@@ -278,12 +323,12 @@ int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int ti
     bool ended = false;  // a callback ended the conversation during the wait
     {
         ConversationWait wait(handle);
-        platform_detail::WaitWithEvents(
+        WaitFor(
             [&] {
                 ended = !Find(handle);
                 return ended || s->bytesToWrite() == 0 || s->state() != QAbstractSocket::ConnectedState;
             },
-            timeoutMs);
+            timeoutMs, [&](qint64 left) { s->waitForBytesWritten(Slice(std::min<qint64>(left, 10))); });
     }
     if (ended) return kTCP_ConnectionClosed;
     if (s->bytesToWrite() == 0) return count;
@@ -300,18 +345,18 @@ int ClientTCPRead(unsigned handle, unsigned char* data, int count, int timeoutMs
     bool ended = false;  // a callback ended the conversation during the wait
     if (s->bytesAvailable() == 0 && s->state() == QAbstractSocket::ConnectedState) {
         ConversationWait wait(handle);
-        platform_detail::WaitWithEvents(
+        WaitFor(
             [&] {
                 ended = !Find(handle);
                 return ended || s->bytesAvailable() > 0 || s->state() != QAbstractSocket::ConnectedState;
             },
-            timeoutMs);
+            timeoutMs, [&](qint64 left) { s->waitForReadyRead(Slice(std::min<qint64>(left, 10))); });
     }
     if (ended) return kTCP_ConnectionClosed;
     if (s->bytesAvailable() == 0)
         return s->state() == QAbstractSocket::ConnectedState ? kTCP_TimeOutErr : kTCP_ConnectionClosed;
     const qint64 n = s->read(reinterpret_cast<char*>(data), std::min<qint64>(count, s->bytesAvailable()));
     if (n <= 0) return kTCP_ReadFailed;
-    platform_detail::NoteLinkActivity();
+    io_detail::NoteLinkActivity();
     return static_cast<int>(n);
 }

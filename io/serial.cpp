@@ -1,6 +1,8 @@
-// Serial ports on QSerialPort, used from the user-interface thread only. The reads and writes return only
-// when done or when the port's time-out has run out, as the programs expect, and run the event pump while
-// they wait; bytes that reached the operating system count as received even when no event loop ran since.
+// Serial ports on QSerialPort. Each port lives on the thread that opened it; several threads may use their
+// own ports at once (the table of ports is shared and locked). The reads and writes return only when done or
+// when the port's time-out has run out, as the programs expect, and wait through io's wait (the hook's pump
+// on its thread); bytes that reached the operating system count as received even when no event loop ran
+// since.
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +18,11 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 
-#include "internal.h"
+#include "io_internal.h"
 
-using platform_detail::WaitWithEvents;
+using io_detail::WaitFor;
 
 namespace {
 
@@ -34,7 +37,10 @@ struct ComPort {
 };
 
 // A read or write that waits holds its port, so a callback that closes the port during the wait leaves the
-// waiting call a closed port rather than a destroyed one.
+// waiting call a closed port rather than a destroyed one. The table, the reasons of failed opens and the
+// refused device are shared by every thread and taken under g_portsMutex; a port itself is used only by
+// the thread that opened it, without the lock.
+std::mutex g_portsMutex;
 std::map<int, std::shared_ptr<ComPort>>& Ports() {
     static std::map<int, std::shared_ptr<ComPort>> ports;
     return ports;
@@ -50,6 +56,7 @@ std::map<int, ComOpenFailure> g_openFailures;
 std::string g_refusedDevice;
 
 bool RefusedForTest(const std::string& device) {
+    std::lock_guard lock(g_portsMutex);
     return !g_refusedDevice.empty() && device == g_refusedDevice;
 }
 
@@ -86,6 +93,7 @@ std::shared_ptr<ComPort> FindPort(int port, int& err) {
         err = kRS232InvalidPortNum;
         return nullptr;
     }
+    std::lock_guard lock(g_portsMutex);
     auto it = Ports().find(port);
     if (it == Ports().end()) {
         err = kRS232PortNotOpen;
@@ -96,6 +104,7 @@ std::shared_ptr<ComPort> FindPort(int port, int& err) {
 
 // Whether `p` is still the open port number `port` (no callback closed or reopened it during a wait).
 bool StillOpen(int port, const std::shared_ptr<ComPort>& p) {
+    std::lock_guard lock(g_portsMutex);
     auto it = Ports().find(port);
     return it != Ports().end() && it->second == p;
 }
@@ -145,17 +154,24 @@ int OpenComConfig(int port, std::string_view deviceName, long baudRate, int pari
     if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
     if (!QCoreApplication::instance()) return kRS232InternalError;
     CloseCom(port);
+    io_detail::PrepareThread();
 
-    g_openFailures.erase(port);
+    {
+        std::lock_guard lock(g_portsMutex);
+        g_openFailures.erase(port);
+    }
     auto p = std::make_shared<ComPort>();
     const std::string path = deviceName.empty() ? ComPortDevicePath(port) : std::string(deviceName);
     p->serial.setPortName(QString::fromStdString(path));
     if (!ApplyLineSettings(p->serial, baudRate, parity, dataBits, stopBits)) return kRS232InternalError;
     // The queues of the system are large enough; ours grows as needed.
     if (RefusedForTest(path) || !p->serial.open(QIODevice::ReadWrite)) {
-        g_openFailures[port] = DescribeOpenFailure(path, p->serial.error());
+        ComOpenFailure failure = DescribeOpenFailure(path, p->serial.error());
+        std::lock_guard lock(g_portsMutex);
+        g_openFailures[port] = std::move(failure);
         return kRS232CannotOpenPort;
     }
+    std::lock_guard lock(g_portsMutex);
     Ports()[port] = std::move(p);
     return 0;
 }
@@ -188,30 +204,41 @@ std::vector<SerialPortEntry> ListSerialPorts() {
 int GetComOpenFailure(int port, ComOpenFailure& failure) {
     failure = {};
     if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
+    std::lock_guard lock(g_portsMutex);
     auto it = g_openFailures.find(port);
     if (it != g_openFailures.end()) failure = it->second;
     return 0;
 }
 
-bool platform_detail::ComDeviceRefused(const std::string& device) {
+bool io_detail::ComDeviceRefused(const std::string& device) {
     return RefusedForTest(device);
 }
 
-void platform_detail::SetRefusedComDevice(const std::string& device) {
+void io_detail::SetRefusedComDevice(const std::string& device) {
+    std::lock_guard lock(g_portsMutex);
     g_refusedDevice = device;
 }
 
-void platform_detail::CloseAllPorts() {
-    for (auto& [number, p] : Ports()) p->serial.close();
-    Ports().clear();
+void io::CloseAllPorts() {
+    std::map<int, std::shared_ptr<ComPort>> ports;
+    {
+        std::lock_guard lock(g_portsMutex);
+        ports.swap(Ports());
+    }
+    for (auto& [number, p] : ports) p->serial.close();
 }
 
 int CloseCom(int port) {
     if (!ValidPortNumber(port)) return kRS232InvalidPortNum;
-    auto it = Ports().find(port);
-    if (it == Ports().end()) return 0;
-    it->second->serial.close();  // also when a waiting call still holds it
-    Ports().erase(it);
+    std::shared_ptr<ComPort> p;
+    {
+        std::lock_guard lock(g_portsMutex);
+        auto it = Ports().find(port);
+        if (it == Ports().end()) return 0;
+        p = std::move(it->second);
+        Ports().erase(it);
+    }
+    p->serial.close();  // also when a waiting call still holds it
     return 0;
 }
 
@@ -256,7 +283,7 @@ int FlushOutQ(int port) {
 // Waits until the bytes are handed to the system. On time-out the bytes not handed over are dropped (they
 // must not leave later, in the middle of the next exchange) and the count handed over is returned.
 int ComWrt(int port, const unsigned char* buffer, int count) {
-    platform_detail::NoteLinkActivity();
+    io_detail::NoteLinkActivity();
     int err = 0;
     const std::shared_ptr<ComPort> p = FindPort(port, err);
     if (!p) return err;
@@ -265,8 +292,8 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     QSerialPort& s = p->serial;
     if (s.write(reinterpret_cast<const char*>(buffer), count) != count) return kRS232UnknownIOError;
     s.flush();  // what the system takes at once
-    WaitWithEvents([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); },
-                   p->timeoutMs);
+    WaitFor([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); }, p->timeoutMs,
+            [&](qint64 left) { s.waitForBytesWritten(static_cast<int>(std::min<qint64>(left, INT_MAX))); });
     if (!StillOpen(port, p)) return kRS232PortNotOpen;
     // Qt drops its output buffer when the device refuses a write, so an empty buffer alone is no success.
     if (s.error() == QSerialPort::WriteError || BrokenLine(s)) {
@@ -300,12 +327,13 @@ int ComRd(int port, unsigned char* buffer, int count) {
         if (got == count || BrokenLine(s)) break;
         const qint64 left = p->timeoutMs - clock.elapsed();
         if (left <= 0) break;
-        WaitWithEvents([&] { return s.bytesAvailable() > 0 || BrokenLine(s) || !StillOpen(port, p); }, left);
+        WaitFor([&] { return s.bytesAvailable() > 0 || BrokenLine(s) || !StillOpen(port, p); }, left,
+                [&](qint64 wait) { s.waitForReadyRead(static_cast<int>(std::min<qint64>(wait, INT_MAX))); });
         if (!StillOpen(port, p)) return kRS232PortNotOpen;
     }
     ClearTimeout(s);
     if (got > 0) {
-        platform_detail::NoteLinkActivity();
+        io_detail::NoteLinkActivity();
         return got;
     }
     return BrokenLine(s) ? kRS232UnknownIOError : kRS232TimeOut;

@@ -11,9 +11,9 @@
 #include <map>
 #include <mutex>
 
-#include "internal.h"
+#include "io_internal.h"
 
-namespace platform_detail {
+namespace io_detail {
 namespace {
 
 std::mutex g_filesMutex;
@@ -217,9 +217,9 @@ void SetProjectDirOverride(const std::string& dir) {
     g_projectDirOverride = dir;
 }
 
-}  // namespace platform_detail
+}  // namespace io_detail
 
-using namespace platform_detail;
+using namespace io_detail;
 
 int GetProjectDir(std::string& dir) {
     int result = 0;

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform.h"
+#include "io.h"
 
 namespace {
 

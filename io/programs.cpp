@@ -5,7 +5,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "platform.h"
+#include "io.h"
 
 int StartProgram(std::string_view program, const std::vector<std::string>& arguments) {
     const QString name = QString::fromUtf8(program.data(), qsizetype(program.size()));
