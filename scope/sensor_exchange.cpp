@@ -1,0 +1,65 @@
+#include "sensor_exchange.h"
+
+#include <algorithm>
+
+#include "com232.h"
+
+unsigned short dataChL, dataChC, dataChR, dataDensity, dataSym1, dataSym2, dataVec, dataTemp, dataAktMaxChL,
+    dataAktMaxChC, dataAktMaxChR, dataTrigger;
+
+namespace {
+SeriesStep seriesProgress = nullptr;
+
+SeriesProgress Progress() {
+    if (!seriesProgress) return {};
+    return seriesProgress;
+}
+}  // namespace
+
+void FillScopeWindowPayload(Frame& request, unsigned short code, unsigned short arg, unsigned short,
+                            unsigned short) {
+    FillScopePayload(request, code, arg, pp);
+}
+
+void SetSeriesProgress(SeriesStep progress) {
+    seriesProgress = progress;
+}
+
+bool WriteParameterSeries(const ParameterImage& image, bool eeprom) {
+    return WriteParameterSeries(WindowLink(), image, eeprom, Progress());
+}
+
+bool ReadParameterSeries(bool eeprom, void (*onReply)()) {
+    return ReadParameterSeries(
+        WindowLink(), eeprom,
+        [onReply](const Frame&) {
+            if (onReply) onReply();
+        },
+        Progress());
+}
+
+void GetDataFrame() {
+    GetDataFrame(WindowLink());
+}
+
+void CopyDatatoVars() {
+    Frame frame;
+    for (int i = 0; i < kFrameWords; ++i) SetFrameWord(frame, i, databuf[i]);
+    const MeasurementValues v = MeasurementOf(frame);
+    dataChL = v.chL;
+    dataChC = v.chC;
+    dataChR = v.chR;
+    dataDensity = v.density;
+    dataSym1 = v.sym1;
+    dataSym2 = v.sym2;
+    dataVec = v.vec;
+    dataTemp = v.temp;
+    dataAktMaxChL = v.aktMaxChL;
+    dataAktMaxChC = v.aktMaxChC;
+    dataAktMaxChR = v.aktMaxChR;
+    dataTrigger = v.trigger;
+}
+
+void StopAutoSend() {
+    StopAutoSend(WindowLink());
+}
