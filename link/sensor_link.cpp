@@ -163,6 +163,17 @@ std::unique_ptr<LinkTransport> SensorLink::MakeTransport() const {
     return std::make_unique<SerialTransport>(comport);
 }
 
+// A conversation that is still open ends before its transport goes, so none of its events can reach a
+// transport that is gone.
+void SensorLink::ReplaceTransport() {
+    if (auto* tcp = dynamic_cast<TcpTransport*>(transport_.get()); tcp && tcp->Handle() != 0) {
+        tcp->Close();
+        g_hconversation = 0;
+        tcpcon = 0;
+    }
+    transport_ = MakeTransport();
+}
+
 void SensorLink::TellUser(const char* title, const std::string& text) {
     if (observer.tellUser) observer.tellUser(title, text);
 }
@@ -318,13 +329,7 @@ void SensorLink::ShowPermissionHint() {
 
 void SensorLink::InitRS232() {
     if (observer.beforeOpenSerial) observer.beforeOpenSerial();
-    // A conversation still open goes first: its events would otherwise reach a transport that is gone.
-    if (transport_ && tcpcon > 0 && dynamic_cast<TcpTransport*>(transport_.get())) {
-        transport_->Close();
-        g_hconversation = 0;
-        tcpcon = 0;
-    }
-    transport_ = MakeTransport();
+    ReplaceTransport();
     linkFailure = kLinkOk;
     log_.SetLink(Name());
     openedDevice_ = SerialDevice();
@@ -346,7 +351,7 @@ void SensorLink::InitTCP_IP() {
     linkFailure = kLinkOk;
     log_.SetLink(Name());
     if (observer.connecting) observer.connecting(true);
-    transport_ = MakeTransport();
+    ReplaceTransport();
     ret = static_cast<short>(transport_->Open(Address(), *this));
     if (observer.connecting) observer.connecting(false);
     if (ret < 0) {

@@ -66,8 +66,8 @@ long BaudRateOf(int baudIndex);  // 19200 for an index outside 0..4
 const char* RS232ErrorText(int code);
 const char* TCPErrorText(int code);
 
-// --- what a link tells the program around it ----------------------------------------------------------------
-// Every member may be empty.
+// --- what a link tells the program around it
+// ---------------------------------------------------------------- Every member may be empty.
 struct LinkObserver {
     // Builds the payload of request `order` (bytes 4..35); the header is already written, and bytes the
     // payload does not set keep what the last frame left there.
@@ -76,11 +76,11 @@ struct LinkObserver {
         fillPayload;
     std::function<void()> beforeOpenSerial;
     std::function<void()> beforeVersionQuery;
-    std::function<void()> afterVersionQuery;  // the version text is shown
-    std::function<void()> stopPolling;        // first step of the failure report
-    std::function<void()> showInterfacePanel;  // last step of the failure report
-    std::function<void()> showTcpError;        // a connect failed: szStatus holds the text
-    std::function<void()> showSerialError;     // an open failed: szStatus holds the text
+    std::function<void()> afterVersionQuery;                // the version text is shown
+    std::function<void()> stopPolling;                      // first step of the failure report
+    std::function<void()> showInterfacePanel;               // last step of the failure report
+    std::function<void()> showTcpError;                     // a connect failed: szStatus holds the text
+    std::function<void()> showSerialError;                  // an open failed: szStatus holds the text
     std::function<void(std::string_view text)> showStatus;  // "TIMEOUT", "TRY", the version text
     // What the link tells the user outside the status boxes (the server closed the connection, a serial
     // device this user may not open).
@@ -102,8 +102,8 @@ class SensorLink : private TransportEvents {
     // Called at every pass of a wait (the windows let their events run; the TCP transport's events come
     // through them); empty: the waits only pass the transport's own.
     std::function<void()> idle;
-    double echoTimeout = 3.0;   // seconds an echo may take
-    double replyTimeout = 3.0;  // seconds a read reply or measurement frame may take
+    double echoTimeout = 3.0;        // seconds an echo may take
+    double replyTimeout = 3.0;       // seconds a read reply or measurement frame may take
     bool tcpReadPumpsEvents = true;  // the data-ready handler lets events run between reads
     // Makes the transport each open uses (tests: one in memory); empty: the serial port or the TCP
     // conversation of the platform, by comprotocol.
@@ -125,11 +125,11 @@ class SensorLink : private TransportEvents {
     // --- exchange state ---------------------------------------------------------------------------------
     unsigned char szWriteBuf[1024] = {};
     unsigned char szReadBuf[1024] = {};
-    int dataSize = 0;              // bytes expected (TCP) or found waiting (RS-232)
-    int bytesToRead = 0;           // bytes of the current reply still missing; 0 = complete
-    int bytesRead = 0;             // result of the last TCP read
-    unsigned short nBytesW = 0;    // result of the last frame write
-    unsigned short comecho = 0;    // 1 = the last echo check passed
+    int dataSize = 0;            // bytes expected (TCP) or found waiting (RS-232)
+    int bytesToRead = 0;         // bytes of the current reply still missing; 0 = complete
+    int bytesRead = 0;           // result of the last TCP read
+    unsigned short nBytesW = 0;  // result of the last frame write
+    unsigned short comecho = 0;  // 1 = the last echo check passed
     unsigned short syncWord = 0x55;
     unsigned short order = 1;      // code of the frame being sent
     unsigned short anzframe = 18;  // words per frame
@@ -218,6 +218,7 @@ class SensorLink : private TransportEvents {
     int FrameBytes() const { return 2 * anzframe; }
     LinkAddress Address() const;
     std::unique_ptr<LinkTransport> MakeTransport() const;
+    void ReplaceTransport();
     std::string SerialDevice() const;
     void RecordOpenFailure();
     void RecordConnectFailure(int code);

@@ -1,7 +1,6 @@
 // A sensor link over a line in memory: the bytes it writes, how it takes the bytes that come back, and
 // what it concludes and tells its observer.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -134,12 +133,14 @@ TEST(SensorLink, VersionQueryIsThirtySixBytesAndItsAnswerIsLogged) {
     std::remove(logPath);
     const std::regex stamp("^[0-9]+\\.[0-9]{3} ");
     EXPECT_TRUE(std::regex_search(tx, stamp)) << tx;
-    EXPECT_EQ(std::regex_replace(tx, stamp, ""),
-              "TX COM5 00 55 00 07 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-              "00 00 00 00 00 00 00");
-    EXPECT_EQ(std::regex_replace(rx, stamp, ""),
-              "RX COM5 4F 52 56 41 4E 45 20 56 33 2E 33 20 32 30 32 30 2D 30 35 2D 31 38 00 00 00 00 00 00 00 "
-              "00 00 00 00 00 00 00 version");
+    EXPECT_EQ(
+        std::regex_replace(tx, stamp, ""),
+        "TX COM5 00 55 00 07 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+        "00 00 00 00 00 00 00");
+    EXPECT_EQ(
+        std::regex_replace(rx, stamp, ""),
+        "RX COM5 4F 52 56 41 4E 45 20 56 33 2E 33 20 32 30 32 30 2D 30 35 2D 31 38 00 00 00 00 00 00 00 "
+        "00 00 00 00 00 00 00 version");
 }
 
 }  // namespace
