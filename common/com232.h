@@ -1,51 +1,61 @@
-// The sensor link: opening the serial port or the TCP conversation, the 36-byte command frames, the echo
-// check, the reply wait, the version query and the failure report. Shared by every program; what differs
-// between programs is told once, in the LinkProfile each program sets at start.
+// The window programs' sensor link: each program holds one SensorLink, and the names its panels, callbacks
+// and texts use (szWriteBuf, order, comecho, CheckComLine, ...) stand for that link's state and operations.
+// What differs between programs is told once, in the LinkProfile each program sets at start; the status
+// boxes, the interface panel and the pop-ups the link asks for are shown here.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "frame_log.h"
 #include "platform.h"
+#include "sensor_link.h"
+
+// The program's one link.
+SensorLink& WindowLink();
 
 // --- connection state -------------------------------------------------------------------------------------
-extern unsigned short comprotocol;  // 0 RS-232, 1 TCP/IP
-extern unsigned short comport;      // COM port number, 1 = COM1
-extern char comDevice[256];         // the serial device itself (/dev/ttyUSB0); empty: the COMn rule
-extern unsigned short baudrate;     // baud index 0..4
-extern char ipBuf[256];             // server name or IP address
-extern char portNumStr[32];         // TCP port number as typed
-extern int portNum;
-extern unsigned int g_hconversation;
-extern unsigned short tcpcon;  // 1 while a TCP conversation is open
-extern short ret;              // result of the last open or connect; negative = failure
-extern char szStatus[48];      // the last error text
+extern unsigned short& comprotocol;  // 0 RS-232, 1 TCP/IP
+extern unsigned short& comport;      // COM port number, 1 = COM1
+extern char (&comDevice)[256];       // the serial device itself (/dev/ttyUSB0); empty: the COMn rule
+extern unsigned short& baudrate;     // baud index 0..4
+extern char (&ipBuf)[256];           // server name or IP address
+extern char (&portNumStr)[32];       // TCP port number as typed
+extern int& portNum;
+extern unsigned int& g_hconversation;
+extern unsigned short& tcpcon;  // 1 while a TCP conversation is open
+extern short& ret;              // result of the last open or connect; negative = failure
+extern char (&szStatus)[48];    // the last error text
 
 // --- exchange state ---------------------------------------------------------------------------------------
-extern unsigned char szWriteBuf[1024];
-extern unsigned char szReadBuf[1024];
-extern int dataSize;             // bytes expected (TCP) or found waiting (RS-232)
-extern int bytesToRead;          // bytes of the current reply still missing; 0 = complete
-extern int bytesRead;            // result of the last TCP read
-extern unsigned short nBytesW;   // result of the last frame write
-extern unsigned short comecho;   // 1 = the last echo check passed
-extern unsigned short syncWord;  // the sync word 0x55 ("sync"; the plain name clashes with POSIX sync())
-extern unsigned short order;     // code of the frame being sent
-extern unsigned short anzframe;  // words per frame (18)
-extern double tstart, tdiff;
-extern char version[37];  // the 36 bytes of the last version reply and a terminating zero
+extern unsigned char (&szWriteBuf)[1024];
+extern unsigned char (&szReadBuf)[1024];
+extern int& dataSize;             // bytes expected (TCP) or found waiting (RS-232)
+extern int& bytesToRead;          // bytes of the current reply still missing; 0 = complete
+extern int& bytesRead;            // result of the last TCP read
+extern unsigned short& nBytesW;   // result of the last frame write
+extern unsigned short& comecho;   // 1 = the last echo check passed
+extern unsigned short& syncWord;  // the sync word 0x55 ("sync"; the plain name clashes with POSIX sync())
+extern unsigned short& order;     // code of the frame being sent
+extern unsigned short& anzframe;  // words per frame (18)
+extern double &tstart, &tdiff;
+extern char (&version)[37];  // the 36 bytes of the last version reply and a terminating zero
 
-// Words that read replies and measurement frames are unpacked into (GetRxBufPara, GetRxBufData).
-extern unsigned short pp[256];
-extern unsigned short databuf[32];
+// Words that read replies and measurement frames are unpacked into (GetRxBufPara, GetRxBufData); the
+// payload of the orders that carry none of their own.
+extern unsigned short (&pp)[256];
+extern unsigned short (&databuf)[32];
+
+extern LinkFailure& linkFailure;  // of the last open, connect or exchange
+extern char (&linkCause)[256];    // e.g. "connection refused by 127.0.0.1:51177"
 
 // --- what differs between the programs --------------------------------------------------------------------
 struct LinkProfile {
     double echoTimeout;   // seconds an echo may take
     double replyTimeout;  // seconds a read reply or measurement frame may take
-    // Builds the payload of request `order` into szWriteBuf (bytes 4..35); the header is already written.
-    void (*fillPayload)(unsigned short order, unsigned short start, unsigned short value,
+    // Builds the payload of request `order` (bytes 4..35); the header is already written.
+    void (*fillPayload)(Frame& request, unsigned short order, unsigned short start, unsigned short value,
                         unsigned short count);
     void (*beforeOpenSerial)();    // may be null
     void (*beforeVersionQuery)();  // may be null
@@ -67,34 +77,6 @@ void SetInterfaceStatusBox(int panel, int ctrl);
 void ShowLinkStatus(const char* text);
 
 // --- why the link failed ----------------------------------------------------------------------------------
-// The status boxes show "TIMEOUT" for every failure; the cause is kept here in plain words, shown in the
-// interface panel's cause box and written to the frame log.
-enum LinkFailure : int {
-    kLinkOk = 0,
-    kLinkNoServer,        // no server name or IP address given
-    kLinkBadPortNumber,   // the TCP port is not a number from 1 to 65535
-    kLinkUnknownServer,   // no such server name
-    kLinkRefused,         // nothing listens on that port
-    kLinkUnreachable,     // the network does not reach the server
-    kLinkConnectTimeout,  // the server did not take the connection in time
-    kLinkConnectFailed,   // any other connect failure
-    kLinkServerClosed,    // the server closed the connection
-    kLinkNoDevice,        // the serial device does not exist
-    kLinkNoPermission,    // this user may not open the serial device
-    kLinkDeviceInUse,     // another program holds the serial device
-    kLinkCannotOpen,      // the serial device cannot be opened for another reason
-    kLinkDeviceLost,      // the serial device stopped working (unplugged)
-    kLinkNotSent,         // a frame could not be written whole
-    kLinkNoAnswer,        // not one byte of the reply within the time limit
-    kLinkShortReply,      // part of the reply within the time limit
-    kLinkLongReply,       // more than a frame waiting (RS-232)
-    kLinkWrongEcho,       // the echo differs from the request
-    kLinkLineNoise,       // the reply to the version query is no text (a sensor at another baud rate)
-};
-extern LinkFailure linkFailure;  // of the last open, connect or exchange
-extern char linkCause[256];      // e.g. "connection refused by 127.0.0.1:51177"
-// The cause of a serial device that cannot be opened, in plain words, and its kind.
-LinkFailure DescribeComOpenFailure(const ComOpenFailure& failure, std::string& cause);
 // Records a failure and its cause, and writes the cause to the frame log.
 void SetLinkFailure(LinkFailure failure, const std::string& cause);
 // The interface panel's cause box, which shows the last failure's cause (with what to do where the panel
@@ -105,17 +87,6 @@ void ClearLinkCause();  // a new connection attempt: the box is emptied
 std::string ServerWithPort();
 
 // --- frames -----------------------------------------------------------------------------------------------
-// Big-endian words on the wire.
-inline void PutWord(unsigned char* buf, int wordIndex, unsigned short value) {
-    buf[2 * wordIndex] = static_cast<unsigned char>(value >> 8);
-    buf[2 * wordIndex + 1] = static_cast<unsigned char>(value & 0xFF);
-}
-inline unsigned short GetWord(const unsigned char* buf, int wordIndex) {
-    return static_cast<unsigned short>((buf[2 * wordIndex] << 8) | buf[2 * wordIndex + 1]);
-}
-// An echo reply is good when it starts 00 AA and bytes 2 .. 2n-1 equal those of the request.
-bool EchoMatches(const unsigned char* reply, const unsigned char* request, int n);
-
 // Writes the header (sync word, order) and the program's payload into szWriteBuf; other bytes keep what the
 // last frame left there.
 void FillTxBuf(unsigned short order, unsigned short start, unsigned short value, unsigned short count);
@@ -123,12 +94,9 @@ void FillTxBuf(unsigned short order, unsigned short start, unsigned short value,
 void WriteFrame(int tcpTimeoutMs = 2000);
 // On RS-232, empties both serial queues (each sender does this before its series of frames).
 void FlushQueues();
-
-// Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0. Logs nothing: an
-// exchange waits through ReceiveFrame, CheckEcho or ReceiveReply, which log the reply.
+// Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0. Logs nothing.
 void WaitForReply(double timeLimit);
-// Waits for a reply and logs it: with `conclusion` when complete, else as time-out, short or long. True
-// when complete; no failure report (the caller decides).
+// Waits for a reply and logs it: with `conclusion` when complete, else as time-out, short or long.
 bool ReceiveFrame(double timeLimit, const char* conclusion);
 // Waits for the echo and compares n words; comecho = 1 when good, else the failure report.
 void CheckEcho(int n);
@@ -136,26 +104,23 @@ void CheckEcho(int n);
 bool ReceiveReply();
 void GetRxBufPara();
 void GetRxBufData();
-
-// Frames the sensor sends by itself (auto-send): while stream reception is on, the TCP data-ready handler
-// keeps every byte that arrives instead of dropping what no exchange waits for. TakeReceivedBytes appends
-// what arrived since the last call (TCP) or what waits in the serial input queue (RS-232) to `out` and
-// returns the count, or a negative error of the serial port.
+// Frames the sensor sends by itself (see SensorLink).
 void SetStreamReceive(bool on);
 int TakeReceivedBytes(std::vector<unsigned char>& out);
 
 // --- channel ----------------------------------------------------------------------------------------------
-long BaudRateOf(int baudIndex);  // 19200 for an index outside 0..4
-const char* RS232ErrorText(int code);
-const char* TCPErrorText(int code);
 void InitRS232();
 void InitTCP_IP();
-int ClientTCPCB(unsigned handle, int event, int error, void* callbackData);
-
-// A version reply: 36 bytes of printable text, blanks and zero bytes at its end, at least one letter or
-// digit. Anything else is line noise (a sensor at another baud rate), not an answer.
-bool IsVersionText(const unsigned char* bytes, int count);
 // The version query; on success the program's afterVersionQuery runs.
 void CheckComLine();
 // The failure report of every exchange: "TIMEOUT", comecho = 0, the interface panel shown.
 void SetPopupTimeout();
+
+// --- the frame log of the program's link ------------------------------------------------------------------
+bool OpenFrameLog(const std::string& path, std::string* error = nullptr);
+void CloseFrameLog();
+bool FrameLogOpen();
+bool OpenFrameLogFromStartup(int argc, char** argv);
+void SetFrameLogLink(std::string_view link);
+void LogFrameSent(const unsigned char* bytes, int count, std::string_view note = {});
+void LogFrameReceived(const unsigned char* bytes, int count, std::string_view conclusion);

@@ -5,12 +5,12 @@
 #include <cctype>
 #include <filesystem>
 
-#include "com232.h"
 #include "frame_log.h"
+#include "sensor_link.h"
 
 namespace {
 
-constexpr int kFrameBytes = 36;
+constexpr int kSearchFrameBytes = 36;
 constexpr unsigned short kVersionOrder = 7;
 // After the last byte of a reply, how long to wait for bytes beyond the 36 (a long reply is noise).
 constexpr double kTrailSeconds = 0.01;
@@ -54,8 +54,9 @@ std::vector<SearchTarget> SearchTargets(const std::string& programDir, bool incl
     return targets;
 }
 
-SensorSearch::SensorSearch(std::vector<SearchTarget> targets, int avoidPort, double answerSeconds)
-    : targets_(std::move(targets)), answerSeconds_(answerSeconds) {
+SensorSearch::SensorSearch(std::vector<SearchTarget> targets, int avoidPort, double answerSeconds,
+                           FrameLog* log)
+    : targets_(std::move(targets)), answerSeconds_(answerSeconds), log_(log) {
     // Port numbers from the top down, none the program uses.
     for (int n = 255; n >= 1 && ports_.size() < targets_.size(); --n)
         if (n != avoidPort) ports_.push_back(n);
@@ -74,7 +75,7 @@ std::vector<SearchResult> SensorSearch::Step() {
     std::vector<SearchResult> found;
     if (Done()) return found;
     const int baudIndex = rate_++;
-    std::array<unsigned char, kFrameBytes> query{};
+    std::array<unsigned char, kSearchFrameBytes> query{};
     PutWord(query.data(), 0, 0x55);
     PutWord(query.data(), 1, kVersionOrder);
     std::vector<bool> open(targets_.size(), false);
@@ -84,10 +85,10 @@ std::vector<SearchResult> SensorSearch::Step() {
             continue;
         SetComTime(ports_[i], answerSeconds_);
         FlushInQ(ports_[i]);
-        open[i] = ComWrt(ports_[i], query.data(), kFrameBytes) == kFrameBytes;
-        if (open[i] && FrameLogOpen()) {
-            SetFrameLogLink(targets_[i].device);
-            LogFrameSent(query.data(), kFrameBytes, "search at " + std::to_string(BaudRateOf(baudIndex)));
+        open[i] = ComWrt(ports_[i], query.data(), kSearchFrameBytes) == kSearchFrameBytes;
+        if (open[i] && log_ && log_->IsOpen()) {
+            log_->SetLink(targets_[i].device);
+            log_->Sent(query.data(), kSearchFrameBytes, "search at " + std::to_string(BaudRateOf(baudIndex)));
         }
     }
     // Every device's answer is awaited at once; the wait ends early when each has its frame.
@@ -100,7 +101,7 @@ std::vector<SearchResult> SensorSearch::Step() {
         for (std::size_t i = 0; i < targets_.size(); ++i) {
             if (!open[i]) continue;
             const int n = GetInQLen(ports_[i]);
-            if (n >= kFrameBytes && complete[i] < 0) complete[i] = now;
+            if (n >= kSearchFrameBytes && complete[i] < 0) complete[i] = now;
             if (complete[i] < 0 || now - complete[i] < kTrailSeconds) waiting = true;
         }
         if (!waiting || now - start > answerSeconds_ || cancelled_) break;
@@ -113,12 +114,9 @@ std::vector<SearchResult> SensorSearch::Step() {
             waitingBytes > 0 ? ComRd(ports_[i], reply, std::min(waitingBytes, int(sizeof reply))) : 0;
         CloseCom(ports_[i]);
         const bool answered = IsVersionText(reply, n);
-        if (FrameLogOpen()) {
-            SetFrameLogLink(targets_[i].device);
-            LogFrameReceived(reply, std::max(n, 0),
-                             answered ? "version"
-                             : n <= 0 ? "time-out"
-                                      : "line noise");
+        if (log_ && log_->IsOpen()) {
+            log_->SetLink(targets_[i].device);
+            log_->Received(reply, std::max(n, 0), answered ? "version" : n <= 0 ? "time-out" : "line noise");
         }
         if (!answered) continue;
         SearchResult r{targets_[i], baudIndex, TrimmedVersion(reply, n), false};

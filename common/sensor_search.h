@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "com232.h"
+#include "frame_log.h"
 #include "platform.h"
 
 // Whose sensor a version text names: the scope's model 601, else a Morvalen tool's sensor.
@@ -31,7 +31,9 @@ std::vector<SearchTarget> SearchTargets(const std::string& programDir, bool incl
 class SensorSearch {
   public:
     // `avoidPort`: a COM number the search must not use for its own opens (the program's open port).
-    explicit SensorSearch(std::vector<SearchTarget> targets, int avoidPort = 0, double answerSeconds = 0.12);
+    // `log`: where its queries and answers are logged (the program's link's frame log); null: nowhere.
+    explicit SensorSearch(std::vector<SearchTarget> targets, int avoidPort = 0, double answerSeconds = 0.12,
+                          FrameLog* log = nullptr);
     ~SensorSearch();
     SensorSearch(const SensorSearch&) = delete;
     SensorSearch& operator=(const SensorSearch&) = delete;
@@ -49,6 +51,7 @@ class SensorSearch {
     std::vector<SearchTarget> targets_;
     std::vector<int> ports_;  // the port number each target is opened under
     double answerSeconds_;
+    FrameLog* log_;
     int rate_ = 0;
     bool cancelled_ = false;
     std::vector<SearchResult> results_;

@@ -1,6 +1,6 @@
 // The link's reply assembly, over TCP (parts stored at their offsets by the data-ready handler) and over
-// RS-232 (everything waiting is read), with the completeness rules of the reply wait, on a simulated line
-// (simulated_line.h): the version query, an echo check, a read reply, a measurement frame and the bytes a
+// RS-232 (everything waiting is read), with the completeness rules of the reply wait, on a line in memory
+// (memory_transport.h): the version query, an echo check, a read reply, a measurement frame and the bytes a
 // sensor sends by itself. What the sensor sends, when, in how many parts, and whether the line hangs up
 // comes from the input.
 #include <algorithm>
@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "com232.h"
 #include "frame_assembler.h"
-#include "frame_log.h"
 #include "fuzz_support.h"
-#include "platform.h"
-#include "simulated_line.h"
+#include "memory_transport.h"
+#include "sensor_link.h"
 
 namespace {
 
@@ -22,9 +20,14 @@ constexpr int kFrame = 36;
 
 std::array<unsigned char, 32> payload;
 int versionsShown = 0, interfacePanelShown = 0;
+std::string lastStatus;
 
-void FillPayload(unsigned short, unsigned short, unsigned short, unsigned short) {
-    std::copy(payload.begin(), payload.end(), szWriteBuf + 4);
+// The link under test and its line; a fresh pair for every input.
+SensorLink* theLink = nullptr;
+MemoryTransport* line = nullptr;
+
+void FillPayload(Frame& request, unsigned short, unsigned short, unsigned short, unsigned short) {
+    std::copy(payload.begin(), payload.end(), request.begin() + 4);
 }
 
 std::uint16_t WordOf(const Bytes& b, int i) {
@@ -36,21 +39,21 @@ enum Operation { kVersion, kEcho, kReadReply, kMeasurement, kStream, kOperations
 // After a reply wait: szReadBuf holds what could be read since the request left, and bytesToRead says
 // how much of the frame is missing (negative: more was waiting than a frame, on RS-232 only).
 bool CheckReplyWait(bool tcp) {
-    const Bytes& r = simulated_line::ReceivableSinceWrite();
+    const Bytes& r = line->ReceivableSinceWrite();
     const int have = int(r.size());
     if (tcp) {
         // Parts land one after the other; nothing beyond the frame is taken.
         const int received = std::min(have, kFrame);
-        FUZZ_CHECK(bytesToRead == kFrame - received);
-        FUZZ_CHECK(std::equal(r.begin(), r.begin() + received, szReadBuf));
+        FUZZ_CHECK(theLink->bytesToRead == kFrame - received);
+        FUZZ_CHECK(std::equal(r.begin(), r.begin() + received, theLink->szReadBuf));
     } else {
         // Everything waiting when the wait ended was read (as far as the buffer holds it).
-        FUZZ_CHECK(dataSize == have || (have == 0 && dataSize < 0));
-        const int n = std::min(have, int(sizeof szReadBuf));
-        FUZZ_CHECK(std::equal(r.begin(), r.begin() + n, szReadBuf));
-        FUZZ_CHECK(bytesToRead == kFrame - have);
+        FUZZ_CHECK(theLink->dataSize == have || (have == 0 && theLink->dataSize < 0));
+        const int n = std::min(have, int(sizeof theLink->szReadBuf));
+        FUZZ_CHECK(std::equal(r.begin(), r.begin() + n, theLink->szReadBuf));
+        FUZZ_CHECK(theLink->bytesToRead == kFrame - have);
     }
-    return bytesToRead == 0;
+    return theLink->bytesToRead == 0;
 }
 
 // Version text as the sensors send it: printable characters, then only zero bytes, and at least one
@@ -72,28 +75,28 @@ bool LooksLikeVersionText(const Bytes& r) {
 
 void CheckFailureReport(bool complete, int reportsBefore) {
     FUZZ_CHECK(interfacePanelShown == reportsBefore + (complete ? 0 : 1));
-    if (!complete) FUZZ_CHECK(simulated_line::LastStatusText() == "TIMEOUT" && comecho == 0);
+    if (!complete) FUZZ_CHECK(lastStatus == "TIMEOUT" && theLink->comecho == 0);
 }
 
 // The request the link wrote: sync word, order, then the payload.
 void CheckRequest(unsigned short code) {
-    const auto& written = simulated_line::Written();
+    const auto& written = line->Written();
     FUZZ_CHECK(written.size() == 1 && written[0].size() == std::size_t(kFrame));
     FUZZ_CHECK(WordOf(written[0], 0) == 0x55 && WordOf(written[0], 1) == code);
     FUZZ_CHECK(std::equal(payload.begin(), payload.end(), written[0].begin() + 4));
 }
 
 void Stream(bool tcp, double lastArrival) {
-    SetStreamReceive(true);
-    simulated_line::Start();
+    theLink->SetStreamReceive(true);
+    line->Start();
     std::vector<unsigned char> out;
-    while (simulated_line::Now() <= lastArrival + 0.1) {
-        for (int i = 0; i < 7; ++i) ProcessSystemEvents();
+    while (line->Now() <= lastArrival + 0.1) {
+        for (int i = 0; i < 7; ++i) theLink->Pass();
         const std::size_t before = out.size();
-        const int n = TakeReceivedBytes(out);
+        const int n = theLink->TakeReceivedBytes(out);
         FUZZ_CHECK(n < 0 ? out.size() == before : out.size() == before + std::size_t(n));
     }
-    const Bytes& all = simulated_line::AllArrived();
+    const Bytes& all = line->AllArrived();
     // No byte is lost or doubled while the stream stays within its bound.
     if (!tcp || all.size() <= 64 * 1024) FUZZ_CHECK(Bytes(out.begin(), out.end()) == all);
     FrameAssembler frames;
@@ -106,7 +109,7 @@ void Stream(bool tcp, double lastArrival) {
         ++taken;
     }
     FUZZ_CHECK(taken * kFrame + frames.Discarded() + frames.Pending() == out.size());
-    SetStreamReceive(false);
+    theLink->SetStreamReceive(false);
 }
 
 }  // namespace
@@ -122,116 +125,116 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     payload.fill(0);
     std::copy(p.begin(), p.end(), payload.begin());
 
-    simulated_line::Reset(tcp);
-    LinkProfile profile{};
-    profile.echoTimeout = 0.5;
-    profile.replyTimeout = 1.0;
-    profile.fillPayload = FillPayload;
-    profile.afterVersionQuery = [] { ++versionsShown; };
-    profile.showInterfacePanel = [] { ++interfacePanelShown; };
-    profile.tcpReadPumpsEvents = flags & 0x10;
-    profile.statusPanel = 1;
-    profile.statusCtrl = 1;
-    SetLinkProfile(profile);
-    if ((flags & 0x20) && !FrameLogOpen()) OpenFrameLog("/dev/null");
-    if (!(flags & 0x20)) CloseFrameLog();
+    SensorLink fresh;
+    theLink = &fresh;
+    line = nullptr;
+    fresh.echoTimeout = 0.5;
+    fresh.replyTimeout = 1.0;
+    fresh.tcpReadPumpsEvents = flags & 0x10;
+    fresh.transportFactory = [tcp](const SensorLink&) {
+        auto t = std::make_unique<MemoryTransport>(tcp);
+        line = t.get();
+        return t;
+    };
+    LinkObserver& o = fresh.observer;
+    o.fillPayload = FillPayload;
+    o.afterVersionQuery = [] { ++versionsShown; };
+    o.showInterfacePanel = [] { ++interfacePanelShown; };
+    o.showStatus = [](std::string_view text) { lastStatus = std::string(text); };
+    if (flags & 0x20) fresh.Log().Open("/dev/null");
     versionsShown = interfacePanelShown = 0;
+    lastStatus.clear();
 
-    // The link as the programs leave it between exchanges.
-    bytesToRead = dataSize = 0;
-    comecho = 0;
-    SetStreamReceive(false);
-    tcpcon = 0;
-    comprotocol = tcp ? 1 : 0;
+    fresh.comprotocol = tcp ? 1 : 0;
     if (tcp) {
-        std::strcpy(ipBuf, "sensor");
-        portNum = 10001;
-        InitTCP_IP();
-        FUZZ_CHECK(tcpcon == 1);
+        std::strcpy(fresh.ipBuf, "sensor");
+        fresh.portNum = 10001;
+        fresh.InitTCP_IP();
+        FUZZ_CHECK(fresh.tcpcon == 1);
     } else {
-        comport = 5;
-        baudrate = 1;
-        InitRS232();
-        FUZZ_CHECK(ret >= 0);
+        fresh.comport = 5;
+        fresh.baudrate = 1;
+        fresh.InitRS232();
+        FUZZ_CHECK(fresh.ret >= 0);
     }
 
     // Bytes already waiting (a stray reply), then what the sensor sends after the request.
-    simulated_line::Preload(in.Bytes(in.Byte() % 80));
+    line->Preload(in.Bytes(in.Byte() % 80));
     double at = 0.0;
     while (!in.Empty()) {
         const std::uint8_t delay = in.Byte();
         if (delay == 0xFF) {
-            simulated_line::ScheduleAfterWrite(at, {}, true);
+            line->ScheduleAfterWrite(at, {}, true);
             continue;
         }
         at += delay * 0.005;
-        simulated_line::ScheduleAfterWrite(at, in.Bytes(in.Byte()));
+        line->ScheduleAfterWrite(at, in.Bytes(in.Byte()));
     }
 
     switch (op) {
         case kVersion: {
-            CheckComLine();
+            theLink->CheckComLine();
             CheckRequest(7);
-            const Bytes& r = simulated_line::ReceivableSinceWrite();
+            const Bytes& r = line->ReceivableSinceWrite();
             const bool whole = tcp ? int(r.size()) >= kFrame : int(r.size()) == kFrame;
             if (whole && !LooksLikeVersionText(r)) {
-                FUZZ_CHECK(bytesToRead == kFrame && versionsShown == 0);
+                FUZZ_CHECK(theLink->bytesToRead == kFrame && versionsShown == 0);
                 CheckFailureReport(false, 0);
                 break;
             }
             const bool complete = CheckReplyWait(tcp);
             FUZZ_CHECK(versionsShown == (complete ? 1 : 0));
             if (complete) {
-                FUZZ_CHECK(std::memcmp(version, simulated_line::ReceivableSinceWrite().data(), kFrame) == 0);
-                FUZZ_CHECK(version[kFrame] == '\0');
-                FUZZ_CHECK(simulated_line::LastStatusText() == std::string(version));
+                FUZZ_CHECK(std::memcmp(theLink->version, line->ReceivableSinceWrite().data(), kFrame) == 0);
+                FUZZ_CHECK(theLink->version[kFrame] == '\0');
+                FUZZ_CHECK(lastStatus == std::string(theLink->version));
             }
             CheckFailureReport(complete, 0);
             break;
         }
         case kEcho: {
-            order = code;
-            FillTxBuf(code, 0, 0, 0);
-            WriteFrame();
-            CheckEcho(echoWords);
+            theLink->order = code;
+            theLink->FillTxBuf(code, 0, 0, 0);
+            theLink->WriteFrame();
+            theLink->CheckEcho(echoWords);
             CheckRequest(code);
             const bool complete = CheckReplyWait(tcp);
-            const Bytes& r = simulated_line::ReceivableSinceWrite();
-            const Bytes& q = simulated_line::Written()[0];
+            const Bytes& r = line->ReceivableSinceWrite();
+            const Bytes& q = line->Written()[0];
             const bool good = complete && r[0] == 0x00 && r[1] == 0xAA &&
                               std::equal(q.begin() + 2, q.begin() + 2 * echoWords, r.begin() + 2);
-            FUZZ_CHECK(comecho == (good ? 1 : 0));
+            FUZZ_CHECK(theLink->comecho == (good ? 1 : 0));
             CheckFailureReport(good, 0);
             break;
         }
         case kReadReply: {
-            order = code;
-            FillTxBuf(code, 0, 0, 0);
-            FlushQueues();
-            WriteFrame();
-            const bool arrived = ReceiveReply();
+            theLink->order = code;
+            theLink->FillTxBuf(code, 0, 0, 0);
+            theLink->FlushQueues();
+            theLink->WriteFrame();
+            const bool arrived = theLink->ReceiveReply();
             CheckRequest(code);
             FUZZ_CHECK(arrived == CheckReplyWait(tcp));
             CheckFailureReport(arrived, 0);
             if (arrived) {
-                GetRxBufPara();
+                theLink->GetRxBufPara();
                 for (int i = 0; i < kFrame / 2; ++i)
-                    FUZZ_CHECK(pp[i] == WordOf(simulated_line::ReceivableSinceWrite(), i));
+                    FUZZ_CHECK(theLink->pp[i] == WordOf(line->ReceivableSinceWrite(), i));
             }
             break;
         }
         case kMeasurement: {
-            order = 5;
-            FillTxBuf(5, 0, 0, 0);
-            FlushQueues();
-            if (tcp) bytesToRead = dataSize = kFrame;
-            WriteFrame();
-            WaitForReply(3.0);
+            theLink->order = 5;
+            theLink->FillTxBuf(5, 0, 0, 0);
+            theLink->FlushQueues();
+            if (tcp) theLink->bytesToRead = theLink->dataSize = kFrame;
+            theLink->WriteFrame();
+            theLink->WaitForReply(3.0);
             CheckRequest(5);
             if (CheckReplyWait(tcp)) {
-                GetRxBufData();
+                theLink->GetRxBufData();
                 for (int i = 0; i < kFrame / 2; ++i)
-                    FUZZ_CHECK(databuf[i] == WordOf(simulated_line::ReceivableSinceWrite(), i));
+                    FUZZ_CHECK(theLink->databuf[i] == WordOf(line->ReceivableSinceWrite(), i));
             }
             break;
         }

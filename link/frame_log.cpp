@@ -10,26 +10,19 @@
 
 #include "platform.h"
 
-namespace {
-
-int logFd = -1;
-std::string linkName = "-";
-
-void WriteLine(std::string line) {
-    if (logFd < 0) return;
+void FrameLog::WriteLine(std::string line) {
+    if (fd_ < 0) return;
     line += '\n';
     const char* p = line.data();
     std::size_t left = line.size();
     while (left > 0) {
-        const ssize_t n = ::write(logFd, p, left);
+        const ssize_t n = ::write(fd_, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // a full disk must not stop the program's exchange
         p += n;
         left -= std::size_t(n);
     }
 }
-
-}  // namespace
 
 std::string FrameLogLine(double milliseconds, std::string_view direction, std::string_view link,
                          const unsigned char* bytes, int count, std::string_view note) {
@@ -51,50 +44,46 @@ std::string FrameLogLine(double milliseconds, std::string_view direction, std::s
     return line;
 }
 
-bool OpenFrameLog(const std::string& path, std::string* error) {
-    CloseFrameLog();
-    logFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (logFd >= 0) return true;
+bool FrameLog::Open(const std::string& path, std::string* error) {
+    Close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd_ >= 0) return true;
     if (error) *error = std::strerror(errno);
     return false;
 }
 
-void CloseFrameLog() {
-    if (logFd >= 0) ::close(logFd);
-    logFd = -1;
+void FrameLog::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
-bool FrameLogOpen() {
-    return logFd >= 0;
-}
-
-bool OpenFrameLogFromStartup(int argc, char** argv) {
+bool OpenFrameLogFromStartup(FrameLog& log, int argc, char** argv) {
     std::string path;
     if (const char* env = std::getenv("COLOUR_SENSOR_FRAME_LOG")) path = env;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--frame-log") == 0) path = argv[i + 1];
     if (path.empty()) return true;
     std::string error;
-    if (OpenFrameLog(path, &error)) return true;
+    if (log.Open(path, &error)) return true;
     std::fprintf(stderr, "The frame log %s cannot be opened: %s\n", path.c_str(), error.c_str());
     return false;
 }
 
-void SetFrameLogLink(std::string_view link) {
-    linkName = link.empty() ? "-" : std::string(link);
+void FrameLog::SetLink(std::string_view link) {
+    link_ = link.empty() ? "-" : std::string(link);
 }
 
-void LogFrameSent(const unsigned char* bytes, int count, std::string_view note) {
-    if (logFd >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "TX", linkName, bytes, count, note));
+void FrameLog::Sent(const unsigned char* bytes, int count, std::string_view note) {
+    if (fd_ >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "TX", link_, bytes, count, note));
 }
 
-void LogFrameReceived(const unsigned char* bytes, int count, std::string_view conclusion) {
-    if (logFd >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "RX", linkName, bytes, count, conclusion));
+void FrameLog::Received(const unsigned char* bytes, int count, std::string_view conclusion) {
+    if (fd_ >= 0) WriteLine(FrameLogLine(Timer() * 1000.0, "RX", link_, bytes, count, conclusion));
 }
 
-void LogLinkFailure(std::string_view cause) {
-    if (logFd < 0) return;
+void FrameLog::Failure(std::string_view cause) {
+    if (fd_ < 0) return;
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%.3f", Timer() * 1000.0);
-    WriteLine(std::string(stamp) + " FAIL " + linkName + " " + std::string(cause));
+    WriteLine(std::string(stamp) + " FAIL " + link_ + " " + std::string(cause));
 }

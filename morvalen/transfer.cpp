@@ -11,6 +11,7 @@
 namespace {
 
 bool transferRunning = false;
+TransferStep transferProgress = nullptr;
 
 // The page's progress indicator follows the write orders.
 void ShowProgress(int page, int, int, double indicator) {
@@ -68,6 +69,16 @@ void EndTransfer() {
 
 bool TransferRunning() {
     return transferRunning;
+}
+
+void SetTransferProgress(TransferStep progress) {
+    transferProgress = progress;
+}
+
+void SendParaData(int page) {
+    TransferProgress progress;
+    if (transferProgress) progress = transferProgress;
+    SendParaData(WindowLink(), page, progress);
 }
 
 void SendParaDataP1() {

@@ -14,6 +14,12 @@ bool TransferRunning();
 // and every connection attempt.
 void HoldExchangeControls(int held);
 
+// The transfer of page 1..7's table on the program's link; the outcome in comecho.
+void SendParaData(int page);
+// Told of the transfer's frames (see TransferProgress); null for none.
+using TransferStep = void (*)(int page, int framesDone, int framesTotal, double indicator);
+void SetTransferProgress(TransferStep progress);
+
 void SendParaDataP1();
 void SendParaDataP2();
 void SendParaDataP3();

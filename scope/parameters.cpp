@@ -250,10 +250,17 @@ void SetPanelValues() {
             SetTableCellVal(ttpanel, TTP_TABLE, {c + 1, r + 1}, paraTeachVec[r][c]);
 }
 
-void CopyVarsToPP() {
-    for (int word = 0; word < kScalarParams; ++word) pp[word] = *kParams[word].variable;
+ParameterImage ImageOfVars() {
+    ParameterImage image{};
+    for (int word = 0; word < kScalarParams; ++word) image[word] = *kParams[word].variable;
     for (int r = 0; r < kTeachRows; ++r)
-        for (int c = 0; c < kTeachColumns; ++c) pp[TeachWord(r, c)] = paraTeachVec[r][c];
+        for (int c = 0; c < kTeachColumns; ++c) image[TeachWord(r, c)] = paraTeachVec[r][c];
+    return image;
+}
+
+void CopyVarsToPP() {
+    const ParameterImage image = ImageOfVars();
+    std::copy(image.begin(), image.end(), pp);
 }
 
 void CopyPPtoVars() {
@@ -274,8 +281,7 @@ void CopyImageToVars(std::span<const std::uint16_t, kImageWords> image) {
 void SendPara() {
     poll = 0;
     GetPanelValues();
-    CopyVarsToPP();
-    if (WriteParameterSeries(target == EEPROM))
+    if (WriteParameterSeries(ImageOfVars(), target == EEPROM))
         ReportDone(std::to_string(kImageWords) + " words sent to " + (target == EEPROM ? "EEPROM" : "RAM") +
                    ", every echo checked");
 }

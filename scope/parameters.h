@@ -29,6 +29,8 @@ extern const char* const InfoSelectMemory;
 
 void GetPanelValues();
 void SetPanelValues();
+// The parameter variables as an image (words 0..201).
+ParameterImage ImageOfVars();
 void CopyVarsToPP();
 // A read reply in pp words 0..17 into the variables (ignored unless it is a good order 3 or 4 reply).
 void CopyPPtoVars();

@@ -50,7 +50,7 @@ void SetScopeProfiles() {
     LinkProfile link{};
     link.echoTimeout = 3.0;
     link.replyTimeout = 3.0;
-    link.fillPayload = FillScopePayload;
+    link.fillPayload = FillScopeWindowPayload;
     link.beforeOpenSerial = StopPolling;
     link.beforeVersionQuery = StopAutoSend;
     link.afterVersionQuery = AfterVersionQuery;

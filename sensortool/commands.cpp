@@ -16,7 +16,6 @@
 
 #include "build.h"
 #include "build_info.h"
-#include "com232.h"
 #include "equation_file.h"
 #include "frame_assembler.h"
 #include "frame_log.h"
@@ -26,7 +25,8 @@
 #include "parameter_image.h"
 #include "platform.h"
 #include "record_file.h"
-#include "sensor_exchange.h"
+#include "scope_frames.h"
+#include "sensor_link.h"
 #include "sensor_search.h"
 #include "sensor_table.h"
 #include "table_transfer.h"
@@ -35,61 +35,38 @@
 namespace {
 
 const ToolEnvironment defaultEnvironment;
-const ToolEnvironment* env = &defaultEnvironment;
-bool showProgress = false;
-bool progressLineOpen = false;  // a progress line waits for its line end
-const char* stage = "";
 
-// One line on the error stream, and the exit code that goes with it.
-int Fail(int code, const std::string& message) {
-    if (progressLineOpen) std::fputc('\n', env->err);
+// One line on the error stream, and the exit code that goes with it; an open progress line ends first.
+int Fail(const ToolEnvironment& env, bool& progressLineOpen, int code, const std::string& message) {
+    if (progressLineOpen) std::fputc('\n', env.err);
     progressLineOpen = false;
-    std::fprintf(env->err, "sensor-tool: %s\n", message.c_str());
+    std::fprintf(env.err, "sensor-tool: %s\n", message.c_str());
     return code;
 }
 
-void SetStage(const char* what) {
-    stage = what;
-    if (env->progress) env->progress(stage, 0, 0);
+// Outside a run: the errors of the arguments, the files and the platform.
+int Fail(const ToolEnvironment& env, int code, const std::string& message) {
+    bool noProgressLine = false;
+    return Fail(env, noProgressLine, code, message);
 }
 
-void Progress(int done, int count) {
-    if (env->progress) env->progress(stage, done, count);
-    if (!showProgress) return;
-    std::fprintf(env->err, "\r%d of %d frames", done, count);
-    progressLineOpen = done != count;
-    if (done == count) std::fputc('\n', env->err);
-    std::fflush(env->err);
+int Fail(int code, const std::string& message) {
+    return Fail(defaultEnvironment, code, message);
 }
 
 // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
 // order as the scope does.
-void ToolPayload(unsigned short code, unsigned short a, unsigned short b, unsigned short c) {
+void ToolPayload(const SensorLink& link, Frame& request, unsigned short code, unsigned short a,
+                 unsigned short b, unsigned short c) {
     if (code == 180 || code == 182)
-        FillMorvalenPayload(code, a, b, c);
+        FillMorvalenPayload(request, code, a, b, c);
     else
-        FillScopePayload(code, a, b, c);
-}
-
-void SetToolProfile() {
-    LinkProfile link{};
-    link.echoTimeout = 3.0;
-    link.replyTimeout = 3.0;
-    link.fillPayload = ToolPayload;
-    link.beforeVersionQuery = StopAutoSend;
-    link.tcpReadPumpsEvents = true;
-    // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
-    // comes as the cause in the tool's one line.
-    link.tellUser = [](const char*, const char*) {};
-    SetLinkProfile(link);
-    // The tool has no interface panel: status and cause go to no box.
-    SetInterfaceStatusBox(0, 0);
-    SetInterfaceCauseBox(0, 0);
+        FillScopePayload(request, code, a, link.pp);
 }
 
 // The version text as it can be printed: blanks and zero bytes at its end dropped, other bytes that are not
 // printable shown as \xNN.
-std::string PrintableVersion() {
+std::string PrintableVersion(const char* version) {
     std::string text;
     const std::size_t n = std::strlen(version);
     std::size_t end = n;
@@ -108,8 +85,8 @@ std::string PrintableVersion() {
 }
 
 // What to do about a link that could not be opened, by its cause.
-std::string OpenAdvice(const LinkSpec& link) {
-    switch (linkFailure) {
+std::string OpenAdvice(LinkFailure failure, const LinkSpec& link) {
+    switch (failure) {
         case kLinkUnknownServer:
             return "check the name, or give the server's IP address";
         case kLinkRefused:
@@ -132,8 +109,8 @@ std::string OpenAdvice(const LinkSpec& link) {
 
 // What to do about a sensor that did not answer, by the cause and the kind of link: over TCP the server
 // sets the serial line, so the baud rate of the command line is not the question there.
-std::string AnswerAdvice(const LinkSpec& link) {
-    switch (linkFailure) {
+std::string AnswerAdvice(LinkFailure failure, const LinkSpec& link) {
+    switch (failure) {
         case kLinkServerClosed:
             return "the server ended the connection; check that no other program uses its port for this "
                    "sensor and that the server can open its serial line";
@@ -158,12 +135,6 @@ std::string SensorPlace(const LinkSpec& link) {
                     : "the sensor on " + (link.device.empty() ? ComPortDevice(link.comPort) : link.device);
 }
 
-// A failed exchange: what failed, why, and what to do.
-int ExchangeFailed(const LinkSpec& link, const std::string& what) {
-    return Fail(kExitSensorFailed, what + (linkCause[0] ? ": " + std::string(linkCause) : std::string()) +
-                                       "; " + AnswerAdvice(link));
-}
-
 // Whether the process has no file descriptor left, which a link needs whatever else is wrong with it.
 bool OutOfDescriptors() {
     const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -177,47 +148,6 @@ bool OutOfDescriptors() {
 long OpenFileLimit() {
     rlimit limit{};
     return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? long(limit.rlim_cur) : -1;
-}
-
-// Opens the link and asks for the version; 0 when the sensor answered.
-int Connect(const LinkSpec& link) {
-    SetStage("connecting");
-    comprotocol = link.tcp ? 1 : 0;
-    if (link.tcp) {
-        std::snprintf(ipBuf, sizeof ipBuf, "%s", link.host.c_str());
-        std::snprintf(portNumStr, sizeof portNumStr, "%d", link.port);
-        portNum = link.port;
-        InitTCP_IP();
-    } else {
-        // A COMn that leads where the platform's own rule leads is opened (and logged) as COMn.
-        const std::string device = link.device.empty() ? ComPortDevice(link.comPort) : link.device;
-        const bool byNumber = link.comPort > 0 && device == ComPortDevicePath(link.comPort);
-        std::snprintf(comDevice, sizeof comDevice, "%s", byNumber ? "" : device.c_str());
-        comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : 1);
-        baudrate = static_cast<unsigned short>(link.baudIndex);
-        InitRS232();
-    }
-    if (ret < 0 && OutOfDescriptors())
-        return Fail(kExitNoLink, "cannot open the link: too many open files (the limit of this process is " +
-                                     std::to_string(OpenFileLimit()) +
-                                     "); raise the limit (ulimit -n), or give a smaller --parallel");
-    if (ret < 0) {
-        const std::string advice = OpenAdvice(link);
-        return Fail(kExitNoLink, "cannot open the link: " + std::string(linkCause) +
-                                     (advice.empty() ? "" : "; " + advice));
-    }
-    CheckComLine();
-    if (bytesToRead != 0)
-        return ExchangeFailed(link, SensorPlace(link) + " did not answer the version query");
-    if (env->identified) env->identified(PrintableVersion().c_str());
-    return kExitOk;
-}
-
-void Disconnect() {
-    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
-    tcpcon = 0;
-    g_hconversation = 0;
-    CloseCom(comport);
 }
 
 // A second signal ends the tool at once (the platform's rule). When that breaks off a series of writes,
@@ -240,13 +170,13 @@ extern "C" void WarnOfHalfWrittenSet(int signalNumber) {
         platformStop.sa_handler(signalNumber);
 }
 
-void WarnOnSecondSignal(const char* what) {
+void WarnOnSecondSignal(const ToolEnvironment& env, const char* what) {
     std::snprintf(
         halfWrittenWarning, sizeof halfWrittenWarning,
         "sensor-tool: a second signal ended the tool while it wrote the %s: the sensor may now hold "
         "a half-written %s; send it again\n",
         what, what);
-    warningFd = ::fileno(env->err);
+    warningFd = ::fileno(env.err);
     signalsTaken = 0;
     struct sigaction action {};
     if (::sigaction(SIGINT, nullptr, &platformStop) != 0 || platformStop.sa_handler == WarnOfHalfWrittenSet)
@@ -263,64 +193,204 @@ struct WritingSet {
     ~WritingSet() { writingSet = 0; }
 };
 
-// --- commands -------------------------------------------------------------------------------------------
+// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
+// series of frames to the sensor is broken off halfway.
+int stopSignal = 0;
 
-int Identify() {
-    const std::uint16_t code = IdentifySensor(version, 0);
-    std::fprintf(env->out, "version: %s\n", PrintableVersion().c_str());
-    if (code == 0) {
-        std::fprintf(env->out, "sensor code: none (no model of the sensor table matches)\n");
-        return kExitOk;
-    }
-    std::fprintf(env->out, "sensor code: %u (%s)\n", unsigned(code), ModelFamily(version).c_str());
-    std::fprintf(env->out, "compensation page: %d\n", PageForSensorCode(code));
+void StopOnSignal(int signalNumber) {
+    if (stopSignal == 0) stopSignal = signalNumber;
+}
+
+// Computes page N's table from an equation file into the page's tables; 0 or the exit code.
+int PrepareTable(const ToolEnvironment& env, const Options& o) {
+    const PageDescriptor* d = PageDescriptorFor(o.page);
+    const int n = kCoefsPerChannel * d->channelCount;
+    std::vector<double> coefs(n);
+    const int result = LoadEquationFile(o.file, coefs);
+    if (result != n)
+        return Fail(env, kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
+    // Rounded as the page's coefficient fields round what is loaded into them.
+    for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
+    SetCoefficients(*d, coefs);
+    ComputeDriftCurves(*d);
+    std::vector<unsigned short> setPoints;
+    for (int c = 0; c < d->channelCount; ++c) setPoints.push_back(SetPoint(d->channels[c]->curve[o.index]));
+    ComputeFactorCurves(*d, setPoints);
     return kExitOk;
 }
 
-// The replies of a read series, collected into an image.
-ParameterImage readImage;
-std::array<bool, 1 + kTeachRows> readParts;
+// One command on one link: its link, its output and what it collects. Nothing of it is shared with
+// another run.
+class ToolRun {
+  public:
+    ToolRun(const Options& o, const ToolEnvironment& env);
+    int Run();
 
-void CollectReply() {
-    const ReadReply reply = ParseReadReply(std::span<const std::uint16_t, kReplyWords>(pp, kReplyWords));
-    if (reply.kind == ReadReply::Scalars) {
-        std::copy(reply.values.begin(), reply.values.end(), readImage.begin());
-        readParts[0] = true;
-    } else if (reply.kind == ReadReply::TeachRow) {
-        std::copy(reply.values.begin(), reply.values.end(), readImage.begin() + TeachWord(reply.row, 0));
-        readParts[1 + reply.row] = true;
+  private:
+    int Fail(int code, const std::string& message) { return ::Fail(env_, progressLineOpen_, code, message); }
+    void SetStage(const char* what);
+    void Progress(int done, int count);
+    int ExchangeFailed(const std::string& what);
+    int Connect();
+    void Disconnect() { link_.Close(); }
+    int Identify();
+    int ReadSensorImage(ParameterImage& image);
+    int GetParams();
+    int CompareWithSensor(const ParameterImage& file, const char* what);
+    int SendParams(const ParameterImage& image);
+    int CompareParams(const ParameterImage& image);
+    int SendTable();
+    int Stopped(int lines);
+    void WriteRecordLine(const Measurement& v);
+    void WaitUntil(double until);
+    int RecordAtInterval();
+    int RecordTriggered();
+    int Record();
+
+    const Options& o_;
+    const ToolEnvironment& env_;
+    bool showProgress_;
+    bool progressLineOpen_ = false;  // a progress line waits for its line end
+    const char* stage_ = "";
+    std::string (*clockDate_)();
+    std::string (*clockTime_)();
+    SensorLink link_;
+    Measurement values_{};  // the last good measurement frame
+    unsigned long linesLost_ = 0;
+};
+
+ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
+    : o_(o),
+      env_(env),
+      showProgress_(!env.progress && ::isatty(::fileno(env.err)) == 1),
+      clockDate_(env.date ? env.date : DateStr),
+      clockTime_(env.time ? env.time : TimeStr) {
+    link_.echoTimeout = 3.0;
+    link_.replyTimeout = 3.0;
+    link_.tcpReadPumpsEvents = true;
+    // The platform's TCP conversations bring their bytes while its events run.
+    link_.idle = [] { ProcessSystemEvents(); };
+    link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
+                                        unsigned short b,
+                                        unsigned short c) { ToolPayload(link_, request, code, a, b, c); };
+    link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
+    // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
+    // comes as the cause in the tool's one line; status and cause go to no box.
+}
+
+void ToolRun::SetStage(const char* what) {
+    stage_ = what;
+    if (env_.progress) env_.progress(stage_, 0, 0);
+}
+
+void ToolRun::Progress(int done, int count) {
+    if (env_.progress) env_.progress(stage_, done, count);
+    if (!showProgress_) return;
+    std::fprintf(env_.err, "\r%d of %d frames", done, count);
+    progressLineOpen_ = done != count;
+    if (done == count) std::fputc('\n', env_.err);
+    std::fflush(env_.err);
+}
+
+// A failed exchange: what failed, why, and what to do.
+int ToolRun::ExchangeFailed(const std::string& what) {
+    return Fail(kExitSensorFailed,
+                what + (link_.linkCause[0] ? ": " + std::string(link_.linkCause) : std::string()) + "; " +
+                    AnswerAdvice(link_.linkFailure, o_.link));
+}
+
+// Opens the link and asks for the version; 0 when the sensor answered.
+int ToolRun::Connect() {
+    const LinkSpec& link = o_.link;
+    SetStage("connecting");
+    link_.comprotocol = link.tcp ? 1 : 0;
+    if (link.tcp) {
+        std::snprintf(link_.ipBuf, sizeof link_.ipBuf, "%s", link.host.c_str());
+        std::snprintf(link_.portNumStr, sizeof link_.portNumStr, "%d", link.port);
+        link_.portNum = link.port;
+        link_.InitTCP_IP();
+    } else {
+        // A COMn that leads where the platform's own rule leads is opened (and logged) as COMn.
+        const std::string device = link.device.empty() ? ComPortDevice(link.comPort) : link.device;
+        const bool byNumber = link.comPort > 0 && device == ComPortDevicePath(link.comPort);
+        std::snprintf(link_.comDevice, sizeof link_.comDevice, "%s", byNumber ? "" : device.c_str());
+        link_.comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : 1);
+        link_.baudrate = static_cast<unsigned short>(link.baudIndex);
+        link_.InitRS232();
     }
+    if (link_.ret < 0 && OutOfDescriptors())
+        return Fail(kExitNoLink, "cannot open the link: too many open files (the limit of this process is " +
+                                     std::to_string(OpenFileLimit()) +
+                                     "); raise the limit (ulimit -n), or give a smaller --parallel");
+    if (link_.ret < 0) {
+        const std::string advice = OpenAdvice(link_.linkFailure, link);
+        return Fail(kExitNoLink, "cannot open the link: " + std::string(link_.linkCause) +
+                                     (advice.empty() ? "" : "; " + advice));
+    }
+    if (!link_.CheckComLine()) return ExchangeFailed(SensorPlace(link) + " did not answer the version query");
+    if (env_.identified) env_.identified(PrintableVersion(link_.version).c_str());
+    return kExitOk;
+}
+
+// --- commands -------------------------------------------------------------------------------------------
+
+int ToolRun::Identify() {
+    const char* version = link_.version;
+    const std::uint16_t code = IdentifySensor(version, 0);
+    std::fprintf(env_.out, "version: %s\n", PrintableVersion(version).c_str());
+    if (code == 0) {
+        std::fprintf(env_.out, "sensor code: none (no model of the sensor table matches)\n");
+        return kExitOk;
+    }
+    std::fprintf(env_.out, "sensor code: %u (%s)\n", unsigned(code), ModelFamily(version).c_str());
+    std::fprintf(env_.out, "compensation page: %d\n", PageForSensorCode(code));
+    return kExitOk;
 }
 
 // Reads the sensor's whole parameter set, the vector count as the sensor holds it; 0 or the exit code.
-int ReadSensorImage(const Options& o, ParameterImage& image) {
-    readParts.fill(false);
-    comecho = 1;
-    if (!ReadParameterSeries(o.eeprom, CollectReply))
-        return ExchangeFailed(o.link, "reading the parameters from the sensor's " +
-                                          std::string(o.eeprom ? "EEPROM" : "RAM") + " failed");
-    const auto missing = std::count(readParts.begin(), readParts.end(), false);
+int ToolRun::ReadSensorImage(ParameterImage& image) {
+    // The replies of the series, collected into an image.
+    ParameterImage read{};
+    std::array<bool, 1 + kTeachRows> parts{};
+    auto collect = [&](const Frame& frame) {
+        std::array<std::uint16_t, kReplyWords> words;
+        for (int i = 0; i < kReplyWords; ++i) words[i] = FrameWord(frame, i);
+        const ReadReply reply = ParseReadReply(words);
+        if (reply.kind == ReadReply::Scalars) {
+            std::copy(reply.values.begin(), reply.values.end(), read.begin());
+            parts[0] = true;
+        } else if (reply.kind == ReadReply::TeachRow) {
+            std::copy(reply.values.begin(), reply.values.end(), read.begin() + TeachWord(reply.row, 0));
+            parts[1 + reply.row] = true;
+        }
+    };
+    link_.comecho = 1;
+    if (!ReadParameterSeries(link_, o_.eeprom, collect,
+                             [this](int done, int count) { Progress(done, count); }))
+        return ExchangeFailed("reading the parameters from the sensor's " +
+                              std::string(o_.eeprom ? "EEPROM" : "RAM") + " failed");
+    const auto missing = std::count(parts.begin(), parts.end(), false);
     if (missing > 0)
         return Fail(kExitSensorFailed, std::to_string(missing) + " of the sensor's " +
-                                           std::to_string(readParts.size()) +
+                                           std::to_string(parts.size()) +
                                            " replies were not parameter replies; check that the link reaches "
                                            "the scope's kind of sensor (sensor-tool identify)");
-    image = readImage;
+    image = read;
     return kExitOk;
 }
 
-int GetParams(const Options& o) {
+int ToolRun::GetParams() {
     SetStage("reading");
     ParameterImage image{};
-    if (int code = ReadSensorImage(o, image)) return code;
+    if (int code = ReadSensorImage(image)) return code;
     // The vector count as the scope takes it from the sensor: never more than the table's rows.
     image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
     // Written beside the file and put in its place only when whole, so a failed write leaves the old file.
-    const std::string whole = o.file + ".part";
-    if (!SaveParameterFile(whole, image) || RenameFile(whole, o.file) != 0) {
+    const std::string whole = o_.file + ".part";
+    if (!SaveParameterFile(whole, image) || RenameFile(whole, o_.file) != 0) {
         CVI_DeleteFile(whole);
         return Fail(kExitBadFile,
-                    "cannot write " + o.file + "; check the folder, its free space and its permissions");
+                    "cannot write " + o_.file + "; check the folder, its free space and its permissions");
     }
     return kExitOk;
 }
@@ -332,182 +402,186 @@ ParameterImage AsSent(ParameterImage image) {
 }
 
 // Compares the sensor's set with the file's, printing each difference; 0 or kExitDiffers.
-int CompareWithSensor(const Options& o, const ParameterImage& file, const char* what) {
+int ToolRun::CompareWithSensor(const ParameterImage& file, const char* what) {
     ParameterImage sensor{};
-    if (int code = ReadSensorImage(o, sensor)) return code;
+    if (int code = ReadSensorImage(sensor)) return code;
     const std::vector<ParameterDifference> differences = CompareImages(file, sensor);
     if (differences.empty()) return kExitOk;
-    std::fputs(DifferenceLines(differences).c_str(), env->out);
-    std::fflush(env->out);
+    std::fputs(DifferenceLines(differences).c_str(), env_.out);
+    std::fflush(env_.out);
     const std::size_t n = differences.size();
     return Fail(kExitDiffers, std::to_string(n) + " of the 202 values in the sensor's " +
-                                  (o.eeprom ? "EEPROM" : "RAM") + (n == 1 ? " differs" : " differ") +
+                                  (o_.eeprom ? "EEPROM" : "RAM") + (n == 1 ? " differs" : " differ") +
                                   " from " + what);
 }
 
-int SendParams(const ParameterImage& image, const Options& o) {
+int ToolRun::SendParams(const ParameterImage& image) {
     SetStage("writing");
     const ParameterImage sent = AsSent(image);
-    std::copy(sent.begin(), sent.end(), pp);
     bool written = false;
     {
         WritingSet writing;
-        written = WriteParameterSeries(o.eeprom);
+        written = WriteParameterSeries(link_, sent, o_.eeprom,
+                                       [this](int done, int count) { Progress(done, count); });
     }
-    if (!written) return ExchangeFailed(o.link, "the parameter transfer stopped");
-    if (!o.verify) return kExitOk;
+    if (!written) return ExchangeFailed("the parameter transfer stopped");
+    if (!o_.verify) return kExitOk;
     SetStage("verifying");
-    return CompareWithSensor(o, sent, "what was sent (listed on the output); send the file again");
+    return CompareWithSensor(sent, "what was sent (listed on the output); send the file again");
 }
 
-int CompareParams(const ParameterImage& image, const Options& o) {
+int ToolRun::CompareParams(const ParameterImage& image) {
     SetStage("comparing");
-    return CompareWithSensor(o, AsSent(image), "the file (listed on the output)");
+    return CompareWithSensor(AsSent(image), "the file (listed on the output)");
 }
 
-void TableProgress(int, int done, int count, double) {
-    Progress(done, count);
-}
-
-int SendTable(const Options& o) {
+int ToolRun::SendTable() {
     SetStage("writing");
-    SetTransferProgress(TableProgress);
+    bool sent = false;
     {
         WritingSet writing;
-        SendParaData(o.page);
+        sent =
+            SendParaData(link_, o_.page, [this](int, int done, int count, double) { Progress(done, count); });
     }
-    SetTransferProgress(nullptr);
-    if (comecho != 1) return ExchangeFailed(o.link, "the table transfer stopped");
-    return kExitOk;
-}
-
-// Computes page N's table from an equation file into the page's globals; 0 or the exit code.
-int PrepareTable(const Options& o) {
-    const PageDescriptor* d = PageDescriptorFor(o.page);
-    const int n = kCoefsPerChannel * d->channelCount;
-    std::vector<double> coefs(n);
-    const int result = LoadEquationFile(o.file, coefs);
-    if (result != n)
-        return Fail(kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
-    // Rounded as the page's coefficient fields round what is loaded into them.
-    for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
-    SetCoefficients(*d, coefs);
-    ComputeDriftCurves(*d);
-    std::vector<unsigned short> setPoints;
-    for (int c = 0; c < d->channelCount; ++c) setPoints.push_back(SetPoint(d->channels[c]->curve[o.index]));
-    ComputeFactorCurves(*d, setPoints);
+    if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
     return kExitOk;
 }
 
 // --- recording ------------------------------------------------------------------------------------------
 
-std::string (*clockDate)() = DateStr;
-std::string (*clockTime)() = TimeStr;
-unsigned long linesLost = 0;
-
-// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
-// series of frames to the sensor is broken off halfway.
-int stopSignal = 0;
-
-void StopOnSignal(int signalNumber) {
-    if (stopSignal == 0) stopSignal = signalNumber;
-}
-
 // A record that a signal ended: 128 + the signal's number, as a shell reports a program the signal ended.
-int Stopped(int lines) {
+int ToolRun::Stopped(int lines) {
     return Fail(128 + stopSignal, std::string("stopped by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") +
                                       " after " + std::to_string(lines) +
                                       " lines; the record file holds every line recorded until then");
 }
 
-void WriteRecordLine(const std::string& path) {
-    const RecordValues values = {dataChL,  dataChC,  dataChR, dataDensity,
-                                 dataSym1, dataSym2, dataVec, dataTemp};
-    const std::string line = RecordDataLine(clockDate(), clockTime(), values);
-    const int file = CVI_OpenFile(path, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
+void ToolRun::WriteRecordLine(const Measurement& v) {
+    const RecordValues values = {v.chL, v.chC, v.chR, v.density, v.sym1, v.sym2, v.vec, v.temp};
+    const std::string line = RecordDataLine(clockDate_(), clockTime_(), values);
+    const int file = CVI_OpenFile(o_.file, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
     bool ok = file >= 0 && CVI_WriteFile(file, line.data(), int(line.size())) == int(line.size());
     if (file >= 0) ok = CVI_CloseFile(file) == 0 && ok;
-    if (!ok) ++linesLost;
+    if (!ok) ++linesLost_;
 }
 
 // Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
-void WaitUntil(double until) {
+void ToolRun::WaitUntil(double until) {
     while (Timer() < until && stopSignal == 0) ProcessSystemEvents();
 }
 
-int RecordAtInterval(const Options& o) {
-    for (int k = 0; k < o.count; ++k) {
+int ToolRun::RecordAtInterval() {
+    for (int k = 0; k < o_.count; ++k) {
         if (stopSignal != 0) return Stopped(k);
         const double start = Timer();
-        order = 5;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        const bool complete = bytesToRead == 0;
-        if (complete) {
-            GetRxBufData();
-            CopyDatatoVars();
-        }
-        WriteRecordLine(o.file);  // after a time-out the line holds the last good frame, as the scope does
-        Progress(k + 1, o.count);
+        Frame reply;
+        const bool complete = ExchangeDataFrame(link_, reply);
+        if (complete) values_ = MeasurementOf(reply);
+        WriteRecordLine(values_);  // after a time-out the line holds the last good frame, as the scope does
+        Progress(k + 1, o_.count);
         if (!complete)
             return Fail(kExitSensorFailed, "no measurement frame after " + std::to_string(k) + " of " +
-                                               std::to_string(o.count) +
+                                               std::to_string(o_.count) +
                                                "; the record ends with the last values");
-        WaitUntil(start + o.interval);
+        WaitUntil(start + o_.interval);
     }
     return kExitOk;
 }
 
-int RecordTriggered(const Options& o) {
-    order = 50;
-    FillTxBuf(order, 1, 0, 0);
-    WriteFrame();
-    SetStreamReceive(true);
+int ToolRun::RecordTriggered() {
+    StartAutoSend(link_);
+    link_.SetStreamReceive(true);
     FrameAssembler frames;
     std::vector<unsigned char> bytes;
     int recorded = 0;
-    const double end = Timer() + o.duration;
+    const double end = Timer() + o_.duration;
     auto recordFrames = [&](double now) {
         FrameAssembler::Frame frame;
         while (frames.Next(frame, now)) {
-            std::memcpy(szReadBuf, frame.data(), frame.size());
-            GetRxBufData();
-            CopyDatatoVars();
-            WriteRecordLine(o.file);
+            values_ = MeasurementOf(frame);
+            WriteRecordLine(values_);
             ++recorded;
-            if (showProgress) std::fprintf(env->err, "\r%d frames", recorded);
+            if (showProgress_) std::fprintf(env_.err, "\r%d frames", recorded);
         }
     };
     while (Timer() < end && stopSignal == 0) {
         ProcessSystemEvents();
         bytes.clear();
-        const bool got = TakeReceivedBytes(bytes) > 0;
+        const bool got = link_.TakeReceivedBytes(bytes) > 0;
         const double now = Timer();
         if (got) frames.Feed(bytes, now);
         recordFrames(now);
     }
     frames.End();  // a whole frame that arrived last is recorded too
     recordFrames(Timer());
-    SetStreamReceive(false);
-    StopAutoSend();
-    if (showProgress) std::fputc('\n', env->err);
+    link_.SetStreamReceive(false);
+    StopAutoSend(link_);
+    if (showProgress_) std::fputc('\n', env_.err);
     return stopSignal != 0 ? Stopped(recorded) : kExitOk;
 }
 
-int Record(const Options& o) {
-    linesLost = 0;
-    if (!o.append) {
+int ToolRun::Record() {
+    linesLost_ = 0;
+    if (!o_.append) {
         const std::string header = RecordHeaderLine();
-        const int file = CVI_OpenFile(o.file, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+        const int file = CVI_OpenFile(o_.file, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
         bool ok = file >= 0 && CVI_WriteFile(file, header.data(), int(header.size())) == int(header.size());
         if (file >= 0) ok = CVI_CloseFile(file) == 0 && ok;
         if (!ok)
-            return Fail(kExitBadFile, "cannot write " + o.file + "; check the folder and its permissions");
+            return Fail(kExitBadFile, "cannot write " + o_.file + "; check the folder and its permissions");
     }
-    const int result = o.triggered ? RecordTriggered(o) : RecordAtInterval(o);
-    if (linesLost > 0)
-        return Fail(kExitBadFile, std::to_string(linesLost) + " lines could not be written to " + o.file);
+    const int result = o_.triggered ? RecordTriggered() : RecordAtInterval();
+    if (linesLost_ > 0)
+        return Fail(kExitBadFile, std::to_string(linesLost_) + " lines could not be written to " + o_.file);
     return result;
+}
+
+int ToolRun::Run() {
+    if (!o_.frameLog.empty()) {
+        std::string error;
+        if (!link_.Log().Open(o_.frameLog, &error))
+            return Fail(kExitBadFile, "cannot open the frame log " + o_.frameLog + ": " + error);
+    }
+
+    // Files are checked before anything is sent.
+    std::string error;
+    if (int code = CheckInputFile(o_, error)) return Fail(code, error);
+    ParameterImage image{};
+    if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
+        LoadParameterFile(o_.file, image, error);
+    if (o_.command == Command::SendTable)
+        if (int code = PrepareTable(env_, o_)) return code;
+
+    int code = Connect();
+    if (code == kExitOk) {
+        switch (o_.command) {
+            case Command::Identify:
+                code = Identify();
+                break;
+            case Command::GetParams:
+                code = GetParams();
+                break;
+            case Command::SendParams:
+                code = SendParams(image);
+                break;
+            case Command::CompareParams:
+                code = CompareParams(image);
+                break;
+            case Command::SendTable:
+                code = SendTable();
+                break;
+            case Command::Record:
+                SetStage("recording");
+                code = Record();
+                break;
+            case Command::Ports:
+            case Command::Scan:
+            case Command::None:
+                break;
+        }
+    }
+    Disconnect();
+    return code;
 }
 
 // Whether a text file begins with the UTF-8 byte order mark.
@@ -553,76 +627,19 @@ int CheckInputFile(const Options& o, std::string& error) {
 }
 
 int RunCommand(const Options& o, const ToolEnvironment& environment) {
-    env = &environment;
-    showProgress = !environment.progress && ::isatty(::fileno(environment.err)) == 1;
-    progressLineOpen = false;
-    stage = "";
-    clockDate = environment.date ? environment.date : DateStr;
-    clockTime = environment.time ? environment.time : TimeStr;
-    if (!o.frameLog.empty()) {
-        std::string error;
-        if (!OpenFrameLog(o.frameLog, &error))
-            return Fail(kExitBadFile, "cannot open the frame log " + o.frameLog + ": " + error);
-    }
-
-    // Files are checked before anything is sent.
-    std::string error;
-    if (int code = CheckInputFile(o, error)) return Fail(code, error);
-    ParameterImage image{};
-    if (o.command == Command::SendParams || o.command == Command::CompareParams)
-        LoadParameterFile(o.file, image, error);
-    if (o.command == Command::SendTable)
-        if (int code = PrepareTable(o)) return code;
-
-    SetToolProfile();
-    SetSeriesProgress(Progress);
-    int code = Connect(o.link);
-    if (code == kExitOk) {
-        switch (o.command) {
-            case Command::Identify:
-                code = Identify();
-                break;
-            case Command::GetParams:
-                code = GetParams(o);
-                break;
-            case Command::SendParams:
-                code = SendParams(image, o);
-                break;
-            case Command::CompareParams:
-                code = CompareParams(image, o);
-                break;
-            case Command::SendTable:
-                code = SendTable(o);
-                break;
-            case Command::Record:
-                SetStage("recording");
-                code = Record(o);
-                break;
-            case Command::Ports:
-            case Command::Scan:
-            case Command::None:
-                break;
-        }
-    }
-    SetSeriesProgress(nullptr);
-    Disconnect();
-    CloseFrameLog();
-    env = &defaultEnvironment;
-    return code;
+    ToolRun run(o, environment);
+    return run.Run();
 }
 
 int RunInConsole(const Options& options, const ToolEnvironment& environment, char* argv0) {
     // The link, the clock and the event pump need the platform, but no window and no display.
     char* qtArgs[] = {argv0, nullptr};
     int qtArgc = 1;
-    if (InitConsoleRTE(qtArgc, qtArgs) != 0) {
-        env = &environment;
-        return Fail(kExitNoLink, "the platform cannot start");
-    }
+    if (InitConsoleRTE(qtArgc, qtArgs) != 0)
+        return Fail(environment, kExitNoLink, "the platform cannot start");
     InstallTerminationHandler(StopOnSignal);
-    env = &environment;
-    if (options.command == Command::SendParams) WarnOnSecondSignal("parameter set");
-    if (options.command == Command::SendTable) WarnOnSecondSignal("compensation table");
+    if (options.command == Command::SendParams) WarnOnSecondSignal(environment, "parameter set");
+    if (options.command == Command::SendTable) WarnOnSecondSignal(environment, "compensation table");
     const int code = RunCommand(options, environment);
     CloseCVIRTE();
     return code;

@@ -12,8 +12,8 @@
 #include <map>
 #include <set>
 
-#include "com232.h"
 #include "platform.h"
+#include "sensor_link.h"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
 #include "table_transfer.h"
 
-#include "com232.h"
 #include "pages.h"
 #include "platform.h"
+#include "sensor_link.h"
 
 namespace {
 
@@ -10,84 +10,87 @@ constexpr int kPrepareEchoWords = 2;
 constexpr int kWriteEchoWords = 14;
 constexpr double kPrepareSeconds = 0.2;
 
-TransferProgress progress = nullptr;
+struct Transfer {
+    SensorLink& link;
+    const PageDescriptor& d;
+    const TransferProgress& progress;
 
-void Report(const PageDescriptor& d, int done, double indicator) {
-    if (progress) progress(d.page, done, d.prepareCount + d.writeFrames, indicator);
-}
+    void Report(int done, double indicator) const {
+        if (progress) progress(d.page, done, d.prepareCount + d.writeFrames, indicator);
+    }
+    Frame Request(unsigned short code, unsigned short start, unsigned short value,
+                  unsigned short count) const {
+        Frame request = link.Request(code);
+        FillMorvalenPayload(request, code, start, value, count);
+        return request;
+    }
+    bool SendPrepareOrders() const;
+    bool SendWriteOrders() const;
+};
 
 // The sensor needs a moment after a prepare order. Nothing is sent meanwhile and no events run, so the
 // wait sleeps instead of spinning.
 void PauseAfterPrepare() {
-    tstart = Timer();
-    tdiff = 0.0;
-    while (tdiff < kPrepareSeconds) {
-        Delay(kPrepareSeconds - tdiff);
-        tdiff = Timer() - tstart;
+    const double start = Timer();
+    double waited = 0.0;
+    while (waited < kPrepareSeconds) {
+        Delay(kPrepareSeconds - waited);
+        waited = Timer() - start;
     }
 }
 
-bool SendPrepareOrders(const PageDescriptor& d) {
-    order = 180;
+bool Transfer::SendPrepareOrders() const {
     for (int i = 0; i < d.prepareCount; ++i) {
-        FillTxBuf(180, 0, d.prepareAddress[i], 0);
-        WriteFrame();
-        CheckEcho(kPrepareEchoWords);
-        if (comecho == 0) return false;
+        if (!link.SendEchoed(Request(180, 0, d.prepareAddress[i], 0), kPrepareEchoWords)) return false;
         PauseAfterPrepare();
-        Report(d, i + 1, -1.0);
+        Report(i + 1, -1.0);
     }
     return true;
 }
 
-bool SendWriteOrders(const PageDescriptor& d) {
+bool Transfer::SendWriteOrders() const {
     double indicator = 0.0;
-    order = 182;
     for (int k = 0; k < d.writeFrames; ++k) {
-        FillTxBuf(182, static_cast<unsigned short>(WriteFrameStart(k)), WriteFrameAddress(d, k),
-                  kFactorsPerFrame);
-        WriteFrame();
-        if (nBytesW != 2 * anzframe) {
-            SetPopupTimeout();
+        link.Send(Request(182, static_cast<unsigned short>(WriteFrameStart(k)), WriteFrameAddress(d, k),
+                          kFactorsPerFrame));
+        if (link.nBytesW != kFrameBytes) {
+            link.ReportFailure();
             return false;
         }
-        CheckEcho(kWriteEchoWords);
-        if (comecho == 0) return false;
+        link.CheckEcho(kWriteEchoWords);
+        if (link.comecho == 0) return false;
         indicator += d.progressStep;
-        Report(d, d.prepareCount + k + 1, indicator);
+        Report(d.prepareCount + k + 1, indicator);
     }
-    Report(d, d.prepareCount + d.writeFrames, 0.0);
+    Report(d.prepareCount + d.writeFrames, 0.0);
     return true;
 }
 
 }  // namespace
 
-void FillMorvalenPayload(unsigned short code, unsigned short start, unsigned short value,
+void FillMorvalenPayload(Frame& request, unsigned short code, unsigned short start, unsigned short value,
                          unsigned short count) {
     if (code != 180 && code != 182) return;
-    PutWord(szWriteBuf, 2, value);
+    SetFrameWord(request, 2, value);
     if (code != 182) return;
-    PutWord(szWriteBuf, 3, count);
-    // Factors never run past the send buffer or the compensation table.
-    constexpr int kMaxWords = (sizeof szWriteBuf - 8) / 2;
+    SetFrameWord(request, 3, count);
+    // Factors never run past the frame or the compensation table.
+    constexpr int kMaxWords = kFrameWords - 4;
     constexpr int kTableSize = sizeof dataCfSendBuf / sizeof dataCfSendBuf[0];
     for (int j = 0; j < count && j < kMaxWords && start + j < kTableSize; ++j)
-        PutWord(szWriteBuf, 4 + j, dataCfSendBuf[start + j]);
+        SetFrameWord(request, 4 + j, dataCfSendBuf[start + j]);
 }
 
-void SetTransferProgress(TransferProgress p) {
-    progress = p;
-}
-
-void SendParaData(int page) {
+bool SendParaData(SensorLink& link, int page, const TransferProgress& progress) {
     const PageDescriptor* d = PageDescriptorFor(page);
     if (!d) {
-        comecho = 0;
-        return;
+        link.comecho = 0;
+        return false;
     }
-    FlushQueues();
-    if (!SendPrepareOrders(*d)) return;
+    link.FlushQueues();
+    const Transfer transfer{link, *d, progress};
+    if (!transfer.SendPrepareOrders()) return false;
     // The table is fixed before the first write order; a recalculation meanwhile does not change it.
     LayOutSendBuf(*d);
-    SendWriteOrders(*d);
+    return transfer.SendWriteOrders();
 }

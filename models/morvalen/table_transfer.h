@@ -2,16 +2,22 @@
 // blocks, each followed by a pause, then write orders (182) of ten factors each, every frame echoed.
 #pragma once
 
+#include <functional>
+
+#include "frame.h"
+
+class SensorLink;
+
 // The payload of the table orders: 180 carries the block address; 182 the address, the count and `count`
 // factors from dataCfSendBuf starting at `start`.
-void FillMorvalenPayload(unsigned short order, unsigned short start, unsigned short value,
+void FillMorvalenPayload(Frame& request, unsigned short order, unsigned short start, unsigned short value,
                          unsigned short count);
-
-// The transfer of page 1..7's factor curves as its descriptor lays them out. Outcome in comecho.
-void SendParaData(int page);
 
 // Told after every echoed frame (framesDone of framesTotal) and once more at the end. `indicator` is the
 // value the page's progress indicator shows then (33.33, 66.66, ... for the write orders, 0 at the end),
 // or negative while the prepare orders run, which leave the indicator alone.
-using TransferProgress = void (*)(int page, int framesDone, int framesTotal, double indicator);
-void SetTransferProgress(TransferProgress progress);
+using TransferProgress = std::function<void(int page, int framesDone, int framesTotal, double indicator)>;
+
+// The transfer of page 1..7's factor curves as its descriptor lays them out, on `link`. True when every
+// frame was echoed; a failure has gone through the link's failure report.
+bool SendParaData(SensorLink& link, int page, const TransferProgress& progress = {});

@@ -1,6 +1,5 @@
 // One measurement frame decoded: the twelve values the sensor reports in words 2 to 13 of its 36 bytes.
-// The live display, the graph panel and the record take it as a value; the frame variables (dataChL ...
-// dataTrigger) are filled from it for the code that reads them.
+// The live display, the graph panel, the record and sensor-tool take it as a value.
 #pragma once
 
 #include "frame.h"
@@ -16,7 +15,3 @@ struct Measurement {
 
 // Words 2 to 13 of a measurement frame; the header (words 0, 1) and the spare words 14 to 17 are not read.
 Measurement MeasurementOf(const Frame& frame);
-
-// The frame variables set to a measurement, and read back as one.
-void SetFrameVariables(const Measurement& m);
-Measurement FrameVariables();

@@ -92,7 +92,7 @@ TEST_P(Parameters, SeriesCountsEveryFrameOnce) {
         std::vector<std::pair<int, int>> expected;
         for (int done = 1; done <= count; ++done) expected.emplace_back(done, count);
         seriesSteps.clear();
-        ASSERT_TRUE(WriteParameterSeries(eeprom));
+        ASSERT_TRUE(WriteParameterSeries(ImageOfVars(), eeprom));
         EXPECT_EQ(seriesSteps, expected) << "write, eeprom " << eeprom;
         seriesSteps.clear();
         ASSERT_TRUE(ReadParameterSeries(eeprom, nullptr));
@@ -327,8 +327,8 @@ TEST_P(Parameters, AFailureAtTheFirstFrameEndsTheSeriesThere) {
         EXPECT_EQ(Int(parapanel, PARAP_MAX_UP), maxUp) << c.name << ": the panels are unchanged";
         emulator->ResetCounters();
         const bool eeprom = c.memory == MAINP_SELECT_EEPROM;
-        const bool done =
-            c.button == MAINP_SEND ? WriteParameterSeries(eeprom) : ReadParameterSeries(eeprom, nullptr);
+        const bool done = c.button == MAINP_SEND ? WriteParameterSeries(ImageOfVars(), eeprom)
+                                                 : ReadParameterSeries(eeprom, nullptr);
         EXPECT_FALSE(done) << c.name << ": the series reports the failure";
         EXPECT_EQ(Orders(), c.orders) << c.name;
         emulator->SetFaults({});

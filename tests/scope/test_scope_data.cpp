@@ -31,7 +31,7 @@ class ScopePayload : public testing::Test {
   protected:
     void SetUp() override {
         LinkProfile p{};
-        p.fillPayload = FillScopePayload;
+        p.fillPayload = FillScopeWindowPayload;
         SetLinkProfile(p);
         syncWord = 0x55;
         std::memset(szWriteBuf, 0xEE, sizeof szWriteBuf);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "sensor_emulator.h"
+#include "sensor_link.h"
 #include "sensor_search.h"
 #include "ui_test.h"
 
