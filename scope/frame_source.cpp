@@ -14,12 +14,7 @@ void RunFrameSource(FrameFeed& feed, const FrameSink& sink) {
 }
 
 bool RequestDataFrame(Frame& frame) {
-    order = 5;
-    FillTxBuf(order, 0, 0, 0);
-    GetDataFrame();
-    if (bytesToRead != 0) return false;
-    std::copy_n(szReadBuf, frame.size(), frame.begin());
-    return true;
+    return ExchangeDataFrame(WindowLink(), frame);
 }
 
 bool RequestedFrames::Pass(const FrameSink& sink) {

@@ -16,15 +16,26 @@ void Step(const SeriesProgress& progress, int done, int count) {
     if (progress) progress(done, count);
 }
 
-Frame RequestFor(const SensorLink& link, unsigned short code, unsigned short arg) {
+// Frame `code` with `arg` and the payload words `words` (by default the words the link's last reply or
+// parameter series left, which requests without a payload of their own carry).
+Frame RequestFor(const SensorLink& link, unsigned short code, unsigned short arg,
+                 std::span<const unsigned short> words) {
     Frame request = link.Request(code);
-    FillScopePayload(request, code, arg, link.pp);
+    FillScopePayload(request, code, arg, words);
     return request;
 }
+Frame RequestFor(const SensorLink& link, unsigned short code, unsigned short arg) {
+    return RequestFor(link, code, arg, link.pp);
+}
 
-// Builds frame `code` with `arg`, sends it and compares the echo over n words; false when it failed.
+// Builds frame `code` with `arg` and `words`, sends it and compares the echo over n words; false when it
+// failed.
+bool Echoed(SensorLink& link, unsigned short code, unsigned short arg, int n,
+            std::span<const unsigned short> words) {
+    return link.SendEchoed(RequestFor(link, code, arg, words), n);
+}
 bool Echoed(SensorLink& link, unsigned short code, unsigned short arg, int n) {
-    return link.SendEchoed(RequestFor(link, code, arg), n);
+    return Echoed(link, code, arg, n, link.pp);
 }
 
 bool Read(SensorLink& link, unsigned short code, unsigned short arg,
@@ -59,18 +70,20 @@ void FillScopePayload(Frame& request, unsigned short code, unsigned short arg,
 
 bool WriteParameterSeries(SensorLink& link, const ParameterImage& image, bool eeprom,
                           const SeriesProgress& progress) {
+    // The series' frames carry the image's words; the link keeps them too, as the words the requests after
+    // the series carry (as a sensor's last reply leaves them after a read).
     std::copy(image.begin(), image.end(), link.pp);
     const int count = 1 + kTeachRows + (eeprom ? 1 : 0);
     link.FlushQueues();
-    if (!Echoed(link, 1, 0, kScalarEchoWords)) return false;
+    if (!Echoed(link, 1, 0, kScalarEchoWords, image)) return false;
     Step(progress, 1, count);
     for (unsigned short r = 0; r < kTeachRows; ++r) {
         link.Pass();
-        if (!Echoed(link, 2, r, kRowEchoWords)) return false;
+        if (!Echoed(link, 2, r, kRowEchoWords, image)) return false;
         Step(progress, 2 + r, count);
     }
     if (!eeprom) return true;
-    if (!Echoed(link, 6, 0, kOrderEchoWords)) return false;  // the sensor keeps what it just got
+    if (!Echoed(link, 6, 0, kOrderEchoWords, image)) return false;  // the sensor keeps what it just got
     Step(progress, count, count);
     return true;
 }

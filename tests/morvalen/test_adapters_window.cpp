@@ -2,12 +2,18 @@
 // device directory of the test) chosen from the serial devices window gets a COM number, works after a
 // restart and after the adapters swap their tty names; plugging is followed; a typed path that names no
 // device is refused; Search finds the sensor's baud rate; an adapter pulled out during Send CF is said so.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "morvalen_session.h"
 #include "pages.h"
 #include "serial_devices_panel.h"
+#include "unprivileged_user.h"
 
 namespace fs = std::filesystem;
 
@@ -166,14 +172,35 @@ TEST_F(AdaptersWindow, ATypedPathThatNamesNoDeviceIsRefusedAndNothingIsWritten) 
     EXPECT_FALSE(fs::exists(ProjectFile("ComSettings.cfg")));
 }
 
-// A device this user may not open is marked in the list, and Try on it says what to do. (The harness refuses
-// the device as the system refuses it to a user without the permission; the tests run as root.)
+// A device this user may not open is marked in the list, and Try on it says what to do. The system refuses
+// it: the test runs its part as "nobody", outside the group the device belongs to (as any other user, the
+// harness refuses the device as the system would).
 TEST_F(AdaptersWindow, ADeviceThisUserMayNotOpenIsMarkedAndTrySaysWhatToDo) {
     StartSerialEmulator();
     Plug("ttyUSB0");
     const std::string pty = fs::canonical(emulator->PtyPath()).string();
-    uitest::RefuseComDevice(pty);
+    const passwd* nobody = unprivileged::User();
+    const group* dialout = ::getgrnam("dialout");
+    if (nobody && dialout) {
+        // The adapter as udev leaves it: the group dialout may read and write it, others may not.
+        ASSERT_EQ(::chown(pty.c_str(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(pty.c_str(), 0660), 0);
+        fs::permissions(projectDir, fs::perms::all);  // the program directory: nobody makes COM1 there
+        for (const fs::path& dir : {devDir, devDir / "serial", devDir / "serial" / "by-id"})
+            fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    } else {
+        uitest::RefuseComDevice(pty);
+    }
+    // The program starts on a COM number that leads to no device, so that no port it opened as root is
+    // left to close as nobody.
+    WriteTextFile(ProjectFile("ComSettings.cfg"), "0\n99\n1\n\n\n");
     StartProgram();
+    std::optional<unprivileged::AsUser> asNobody;
+    if (nobody && dialout) {
+        asNobody.emplace(*nobody);
+        ASSERT_TRUE(asNobody->Ok());
+        ASSERT_NE(::access(pty.c_str(), R_OK | W_OK), 0) << "the system lets nobody open the device";
+    }
     uitest::Click(mainpanel, MAINP_CONNECT);
     uitest::Click(interfacepanel, INTERFACEP_DEVICES);
     ASSERT_EQ(ListCount(), 1);
@@ -187,13 +214,14 @@ TEST_F(AdaptersWindow, ADeviceThisUserMayNotOpenIsMarkedAndTrySaysWhatToDo) {
         << Text(interfacepanel, INTERFACEP_COM_DEVICE);
     uitest::ExpectPopup("Serial port",
                         "COM1 opens " + pty +
-                            ", which this user may not open.\nOnly the device's owner may open it "
-                            "(ls -l " +
-                            pty + " shows who).");
+                            ", which this user may not open.\nMembers of the group \"dialout\" "
+                            "may. To join it once, run\n    sudo adduser $USER dialout\nthen log "
+                            "out and log in again.");
     uitest::Click(interfacepanel, INTERFACEP_TRY);
     EXPECT_EQ(InterfaceStatus(), "TIMEOUT");
     EXPECT_EQ(Text(interfacepanel, INTERFACEP_CAUSE),
-              "permission denied on " + pty + ": only its owner may open it (ls -l " + pty + " shows who)");
+              "permission denied on " + pty +
+                  ": join the group dialout (sudo adduser $USER dialout), then log in again");
 }
 
 TEST_F(AdaptersWindow, SearchFindsTheSensorAt57600AndTheResultSetsComNumberAndBaudRate) {
