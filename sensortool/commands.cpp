@@ -5,13 +5,19 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "build.h"
@@ -19,11 +25,12 @@
 #include "equation_file.h"
 #include "frame_assembler.h"
 #include "frame_log.h"
+#include "io.h"
+#include "io_host.h"
 #include "links.h"
 #include "pages.h"
 #include "parameter_diff.h"
 #include "parameter_image.h"
-#include "platform.h"
 #include "record_file.h"
 #include "scope_frames.h"
 #include "sensor_link.h"
@@ -150,24 +157,35 @@ long OpenFileLimit() {
     return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? long(limit.rlim_cur) : -1;
 }
 
-// A second signal ends the tool at once (the platform's rule). When that breaks off a series of writes,
-// the sensor may hold part of the old set and part of the new one: the tool says so before it ends.
-volatile sig_atomic_t signalsTaken = 0;
+// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
+// series of frames to the sensor is broken off halfway. A second signal ends the tool at once; when that
+// breaks off a series of writes, the sensor may hold part of the old set and part of the new one: the tool
+// says so before it ends.
+std::atomic<int> stopSignal{0};
 volatile sig_atomic_t writingSet = 0;  // while a parameter set or a table is being written
 int warningFd = STDERR_FILENO;
 char halfWrittenWarning[256] = "";
-struct sigaction platformStop {};
 
-extern "C" void WarnOfHalfWrittenSet(int signalNumber) {
-    signalsTaken = signalsTaken + 1;
-    if (signalsTaken >= 2 && writingSet) {
-        const int savedErrno = errno;
+extern "C" void OnStopSignal(int signalNumber) {
+    int none = 0;
+    if (stopSignal.compare_exchange_strong(none, signalNumber)) return;
+    const int savedErrno = errno;
+    if (writingSet && halfWrittenWarning[0]) {
         [[maybe_unused]] const ssize_t n =
             ::write(warningFd, halfWrittenWarning, std::strlen(halfWrittenWarning));
-        errno = savedErrno;
     }
-    if (platformStop.sa_handler != SIG_DFL && platformStop.sa_handler != SIG_IGN)
-        platformStop.sa_handler(signalNumber);
+    errno = savedErrno;
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+void HandleStopSignals(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 void WarnOnSecondSignal(const ToolEnvironment& env, const char* what) {
@@ -177,14 +195,6 @@ void WarnOnSecondSignal(const ToolEnvironment& env, const char* what) {
         "a half-written %s; send it again\n",
         what, what);
     warningFd = ::fileno(env.err);
-    signalsTaken = 0;
-    struct sigaction action {};
-    if (::sigaction(SIGINT, nullptr, &platformStop) != 0 || platformStop.sa_handler == WarnOfHalfWrittenSet)
-        return;
-    action = platformStop;
-    action.sa_handler = WarnOfHalfWrittenSet;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 // Marks a series of writes to the sensor for the warning above.
@@ -193,12 +203,27 @@ struct WritingSet {
     ~WritingSet() { writingSet = 0; }
 };
 
-// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
-// series of frames to the sensor is broken off halfway.
-int stopSignal = 0;
-
-void StopOnSignal(int signalNumber) {
-    if (stopSignal == 0) stopSignal = signalNumber;
+// One pass of this thread's own events: its TCP conversations' callbacks. A pass after one that ran nothing,
+// with no bytes over any link since, waits up to 1 ms for an event, so a loop that waits for time to pass
+// yields the processor while a series of exchanges with the sensor is not slowed down.
+void PassThreadEvents() {
+    thread_local std::uint64_t activityAtLastPass = ~std::uint64_t{0};
+    thread_local bool lastPassIdle = false;
+    const std::uint64_t activity = io::LinkActivity();
+    const bool idling = lastPassIdle && activity == activityAtLastPass;
+    activityAtLastPass = activity;
+    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    bool ran = d->processEvents(QEventLoop::AllEvents);
+    if (!ran && idling) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.setTimerType(Qt::PreciseTimer);
+        limit.start(1);
+        d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        ran = limit.isActive();  // woken by something else than the limit
+    }
+    lastPassIdle = !ran;
 }
 
 // Computes page N's table from an equation file into the page's tables; 0 or the exit code.
@@ -268,8 +293,8 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     link_.echoTimeout = 3.0;
     link_.replyTimeout = 3.0;
     link_.tcpReadPumpsEvents = true;
-    // The platform's TCP conversations bring their bytes while its events run.
-    link_.idle = [] { ProcessSystemEvents(); };
+    // A TCP conversation brings its bytes while this thread's events run.
+    link_.idle = PassThreadEvents;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b,
                                         unsigned short c) { ToolPayload(link_, request, code, a, b, c); };
@@ -467,7 +492,7 @@ void ToolRun::WriteRecordLine(const Measurement& v) {
 
 // Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
 void ToolRun::WaitUntil(double until) {
-    while (Timer() < until && stopSignal == 0) ProcessSystemEvents();
+    while (Timer() < until && stopSignal == 0) PassThreadEvents();
 }
 
 int ToolRun::RecordAtInterval() {
@@ -505,7 +530,7 @@ int ToolRun::RecordTriggered() {
         }
     };
     while (Timer() < end && stopSignal == 0) {
-        ProcessSystemEvents();
+        PassThreadEvents();
         bytes.clear();
         const bool got = link_.TakeReceivedBytes(bytes) > 0;
         const double now = Timer();
@@ -631,17 +656,37 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
     return run.Run();
 }
 
+namespace {
+
+// The application object the links' sockets and ports need (Qt Core only: no window, no display), made
+// when the program has none yet; at the end every conversation and port still open is closed.
+class ConsoleApplication {
+  public:
+    explicit ConsoleApplication(char* argv0) : args_{argv0, nullptr} {
+        if (!QCoreApplication::instance()) app_.emplace(argc_, args_);
+    }
+    ~ConsoleApplication() {
+        io::CloseAllConversations();
+        io::CloseAllPorts();
+    }
+
+  private:
+    int argc_ = 1;
+    char* args_[2];
+    std::optional<QCoreApplication> app_;
+};
+
+}  // namespace
+
 int RunInConsole(const Options& options, const ToolEnvironment& environment, char* argv0) {
-    // The link, the clock and the event pump need the platform, but no window and no display.
-    char* qtArgs[] = {argv0, nullptr};
-    int qtArgc = 1;
-    if (InitConsoleRTE(qtArgc, qtArgs) != 0)
-        return Fail(environment, kExitNoLink, "the platform cannot start");
-    InstallTerminationHandler(StopOnSignal);
+    ConsoleApplication app(argv0);
+    stopSignal = 0;
+    halfWrittenWarning[0] = '\0';
     if (options.command == Command::SendParams) WarnOnSecondSignal(environment, "parameter set");
     if (options.command == Command::SendTable) WarnOnSecondSignal(environment, "compensation table");
+    HandleStopSignals(OnStopSignal);
     const int code = RunCommand(options, environment);
-    CloseCVIRTE();
+    HandleStopSignals(SIG_DFL);
     return code;
 }
 
@@ -746,9 +791,7 @@ int PlanRun(Options& options, std::vector<Options>& runs) {
 namespace {
 
 int Scan(const Options& options, char* argv0) {
-    char* qtArgs[] = {argv0, nullptr};
-    int qtArgc = 1;
-    if (InitConsoleRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");
+    ConsoleApplication app(argv0);
     std::error_code ec;
     std::vector<SearchTarget> targets =
         SearchTargets(std::filesystem::current_path(ec).string(), options.includeFixed);
@@ -761,6 +804,7 @@ int Scan(const Options& options, char* argv0) {
                         (options.includeFixed ? ")" : "; --include-fixed adds /dev/ttyS*)"));
     } else {
         SensorSearch search(targets);
+        search.idle = PassThreadEvents;
         while (!search.Done()) {
             if (terminal)
                 std::fprintf(stderr, "\rtrying %zu device(s) at %ld baud (%d of 5)...", targets.size(),
@@ -780,7 +824,6 @@ int Scan(const Options& options, char* argv0) {
                                                " device(s) at any of the five baud rates; check that the "
                                                "sensor is powered and its cable plugged in");
     }
-    CloseCVIRTE();
     return code;
 }
 

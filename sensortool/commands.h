@@ -19,8 +19,9 @@ struct ToolEnvironment {
 
 // Runs a parsed command on options.link; returns its exit code. Files are checked before anything is sent.
 int RunCommand(const Options& options, const ToolEnvironment& env = {});
-// RunCommand in a console program of its own: starts the platform without a window, lets SIGINT and SIGTERM
-// end a record after its current line, and ends the platform again. argv0 names the program.
+// RunCommand in a console program: makes Qt Core's application object when there is none (no window, no
+// display), lets SIGINT and SIGTERM end a record after its current line (a second one ends the tool at
+// once), and closes every link still open at the end. argv0 names the program.
 int RunInConsole(const Options& options, const ToolEnvironment& env, char* argv0);
 // The checks of the input file made before anything is sent: 0, or kExitBadFile with the reason.
 int CheckInputFile(const Options& options, std::string& error);

@@ -1,7 +1,7 @@
 #include "table_transfer.h"
 
+#include "io.h"
 #include "pages.h"
-#include "platform.h"
 #include "sensor_link.h"
 
 namespace {
