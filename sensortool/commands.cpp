@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -63,10 +64,10 @@ int Fail(int code, const std::string& message) {
 
 // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
 // order as the scope does.
-void ToolPayload(const SensorLink& link, Frame& request, unsigned short code, unsigned short a,
-                 unsigned short b, unsigned short c) {
+void ToolPayload(const SensorLink& link, const CompensationTable& table, Frame& request, unsigned short code,
+                 unsigned short a, unsigned short b, unsigned short c) {
     if (code == 180 || code == 182)
-        FillMorvalenPayload(request, code, a, b, c);
+        FillMorvalenPayload(request, table, code, a, b, c);
     else
         FillScopePayload(request, code, a, link.pp);
 }
@@ -160,26 +161,27 @@ long OpenFileLimit() {
 // SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
 // series of frames to the sensor is broken off halfway. A second signal ends the tool at once; when that
 // breaks off a series of writes, the sensor may hold part of the old set and part of the new one: the tool
-// says so before it ends.
+// says so, for each run that is writing, before it ends.
 std::atomic<int> stopSignal{0};
-volatile sig_atomic_t writingSet = 0;  // while a parameter set or a table is being written
-int warningFd = STDERR_FILENO;
-char halfWrittenWarning[256] = "";
+std::atomic<HalfWrittenWarning*> warnings{nullptr};
+std::atomic<std::size_t> warningCount{0};
 
 extern "C" void OnStopSignal(int signalNumber) {
     int none = 0;
     if (stopSignal.compare_exchange_strong(none, signalNumber)) return;
     const int savedErrno = errno;
-    if (writingSet && halfWrittenWarning[0]) {
-        [[maybe_unused]] const ssize_t n =
-            ::write(warningFd, halfWrittenWarning, std::strlen(halfWrittenWarning));
-    }
+    HalfWrittenWarning* all = warnings.load();
+    for (std::size_t i = 0, n = warningCount.load(); all && i < n; ++i)
+        if (all[i].writing && all[i].text[0]) {
+            [[maybe_unused]] const ssize_t written =
+                ::write(all[i].fd, all[i].text, std::strlen(all[i].text));
+        }
     errno = savedErrno;
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
 
-void HandleStopSignals(void (*handler)(int)) {
+void SetStopDisposition(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
@@ -188,19 +190,15 @@ void HandleStopSignals(void (*handler)(int)) {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-void WarnOnSecondSignal(const ToolEnvironment& env, const char* what) {
-    std::snprintf(
-        halfWrittenWarning, sizeof halfWrittenWarning,
-        "sensor-tool: a second signal ended the tool while it wrote the %s: the sensor may now hold "
-        "a half-written %s; send it again\n",
-        what, what);
-    warningFd = ::fileno(env.err);
-}
-
 // Marks a series of writes to the sensor for the warning above.
 struct WritingSet {
-    WritingSet() { writingSet = 1; }
-    ~WritingSet() { writingSet = 0; }
+    explicit WritingSet(HalfWrittenWarning* w) : warning(w) {
+        if (warning) warning->writing = 1;
+    }
+    ~WritingSet() {
+        if (warning) warning->writing = 0;
+    }
+    HalfWrittenWarning* warning;
 };
 
 // One pass of this thread's own events: its TCP conversations' callbacks. A pass after one that ran nothing,
@@ -226,14 +224,19 @@ void PassThreadEvents() {
     lastPassIdle = !ran;
 }
 
-// Computes page N's table from an equation file into the page's tables; 0 or the exit code.
-int PrepareTable(const ToolEnvironment& env, const Options& o) {
+// The page calculations work on the pages' one set of tables: one run at a time computes, and takes its
+// own copy of the table it sends.
+std::mutex pageTablesInUse;
+
+// Computes page N's table from an equation file into `table`; 0 or the exit code.
+int PrepareTable(const ToolEnvironment& env, const Options& o, CompensationTable& table) {
     const PageDescriptor* d = PageDescriptorFor(o.page);
     const int n = kCoefsPerChannel * d->channelCount;
     std::vector<double> coefs(n);
     const int result = LoadEquationFile(o.file, coefs);
     if (result != n)
         return Fail(env, kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
+    const std::lock_guard lock(pageTablesInUse);
     // Rounded as the page's coefficient fields round what is loaded into them.
     for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
     SetCoefficients(*d, coefs);
@@ -241,6 +244,8 @@ int PrepareTable(const ToolEnvironment& env, const Options& o) {
     std::vector<unsigned short> setPoints;
     for (int c = 0; c < d->channelCount; ++c) setPoints.push_back(SetPoint(d->channels[c]->curve[o.index]));
     ComputeFactorCurves(*d, setPoints);
+    LayOutSendBuf(*d);
+    std::copy(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), table.begin());
     return kExitOk;
 }
 
@@ -279,6 +284,7 @@ class ToolRun {
     const char* stage_ = "";
     std::string (*clockDate_)();
     std::string (*clockTime_)();
+    CompensationTable table_{};  // the table send-table sends
     SensorLink link_;
     Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
@@ -296,8 +302,9 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     // A TCP conversation brings its bytes while this thread's events run.
     link_.idle = PassThreadEvents;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
-                                        unsigned short b,
-                                        unsigned short c) { ToolPayload(link_, request, code, a, b, c); };
+                                        unsigned short b, unsigned short c) {
+        ToolPayload(link_, table_, request, code, a, b, c);
+    };
     link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
     // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
     // comes as the cause in the tool's one line; status and cause go to no box.
@@ -339,7 +346,7 @@ int ToolRun::Connect() {
         const std::string device = link.device.empty() ? ComPortDevice(link.comPort) : link.device;
         const bool byNumber = link.comPort > 0 && device == ComPortDevicePath(link.comPort);
         std::snprintf(link_.comDevice, sizeof link_.comDevice, "%s", byNumber ? "" : device.c_str());
-        link_.comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : 1);
+        link_.comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : env_.devicePort);
         link_.baudrate = static_cast<unsigned short>(link.baudIndex);
         link_.InitRS232();
     }
@@ -445,7 +452,7 @@ int ToolRun::SendParams(const ParameterImage& image) {
     const ParameterImage sent = AsSent(image);
     bool written = false;
     {
-        WritingSet writing;
+        WritingSet writing(env_.warning);
         written = WriteParameterSeries(link_, sent, o_.eeprom,
                                        [this](int done, int count) { Progress(done, count); });
     }
@@ -464,9 +471,9 @@ int ToolRun::SendTable() {
     SetStage("writing");
     bool sent = false;
     {
-        WritingSet writing;
-        sent =
-            SendParaData(link_, o_.page, [this](int, int done, int count, double) { Progress(done, count); });
+        WritingSet writing(env_.warning);
+        sent = SendParaData(link_, o_.page, table_,
+                            [this](int, int done, int count, double) { Progress(done, count); });
     }
     if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
     return kExitOk;
@@ -575,7 +582,7 @@ int ToolRun::Run() {
     if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
         LoadParameterFile(o_.file, image, error);
     if (o_.command == Command::SendTable)
-        if (int code = PrepareTable(env_, o_)) return code;
+        if (int code = PrepareTable(env_, o_, table_)) return code;
 
     int code = Connect();
     if (code == kExitOk) {
@@ -656,37 +663,57 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
     return run.Run();
 }
 
-namespace {
+ConsoleApplication::ConsoleApplication(char* argv0) : args_{argv0, nullptr} {
+    if (!QCoreApplication::instance()) app_.emplace(argc_, args_);
+}
 
-// The application object the links' sockets and ports need (Qt Core only: no window, no display), made
-// when the program has none yet; at the end every conversation and port still open is closed.
-class ConsoleApplication {
-  public:
-    explicit ConsoleApplication(char* argv0) : args_{argv0, nullptr} {
-        if (!QCoreApplication::instance()) app_.emplace(argc_, args_);
-    }
-    ~ConsoleApplication() {
-        io::CloseAllConversations();
-        io::CloseAllPorts();
-    }
+ConsoleApplication::~ConsoleApplication() {
+    io::CloseAllConversations();
+    io::CloseAllPorts();
+}
 
-  private:
-    int argc_ = 1;
-    char* args_[2];
-    std::optional<QCoreApplication> app_;
-};
+void PrepareHalfWrittenWarning(HalfWrittenWarning& warning, const Options& options, const std::string& prefix,
+                               int fd) {
+    warning.writing = 0;
+    warning.fd = fd;
+    warning.text[0] = '\0';
+    const char* what = options.command == Command::SendParams  ? "parameter set"
+                       : options.command == Command::SendTable ? "compensation table"
+                                                               : nullptr;
+    if (!what) return;
+    std::snprintf(warning.text, sizeof warning.text,
+                  "%sa second signal ended the tool while it wrote the %s: the sensor may now hold "
+                  "a half-written %s; send it again\n",
+                  prefix.c_str(), what, what);
+}
 
-}  // namespace
+void HandleStopSignals(std::span<HalfWrittenWarning> all) {
+    stopSignal = 0;
+    warningCount = 0;
+    warnings = all.data();
+    warningCount = all.size();
+    SetStopDisposition(OnStopSignal);
+}
+
+void StopHandlingSignals() {
+    SetStopDisposition(SIG_DFL);
+    warningCount = 0;
+    warnings = nullptr;
+}
+
+int StopSignal() {
+    return stopSignal.load();
+}
 
 int RunInConsole(const Options& options, const ToolEnvironment& environment, char* argv0) {
     ConsoleApplication app(argv0);
-    stopSignal = 0;
-    halfWrittenWarning[0] = '\0';
-    if (options.command == Command::SendParams) WarnOnSecondSignal(environment, "parameter set");
-    if (options.command == Command::SendTable) WarnOnSecondSignal(environment, "compensation table");
-    HandleStopSignals(OnStopSignal);
-    const int code = RunCommand(options, environment);
-    HandleStopSignals(SIG_DFL);
+    HalfWrittenWarning warning;
+    PrepareHalfWrittenWarning(warning, options, "sensor-tool: ", ::fileno(environment.err));
+    ToolEnvironment env = environment;
+    env.warning = &warning;
+    HandleStopSignals({&warning, 1});
+    const int code = RunCommand(options, env);
+    StopHandlingSignals();
     return code;
 }
 
