@@ -1,8 +1,8 @@
-// sensor-tool on a production line: eight emulated scope sensors, on TCP and on pseudo-terminals (115200
-// baud), each identified and then given a parameter set in RAM with --verify, all eight in one run of the
-// tool, next to one sensor in a run of its own. Reported per link kind: the wall time of one sensor, of
-// eight in parallel, their ratio (goal: at most 1.3) and the CPU time of the tool's processes (and of the
-// emulators, which share this process).
+// sensor-tool on a production line: 8 and 32 emulated scope sensors, on TCP and on pseudo-terminals (115200
+// baud), each identified and then given a parameter set in RAM with --verify, all of them in one run of the
+// tool, next to one sensor in a run of its own. Reported per link kind: the wall time of one sensor, of 8
+// and of 32 in parallel, their ratios to one (goal: at most 1.3 each), the CPU time and the peak resident
+// memory of the tool with 32 sensors (and the CPU time of the emulators, which share this process).
 // Usage: bench_tool_lines [repetitions]   (default 5; the median run counts)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -23,10 +23,11 @@ namespace {
 
 using bench::Format;
 
-constexpr int kSensors = 8;
+constexpr int kFew = 8, kMany = 32;
 
 struct Span {
     double wall = 0, toolCpu = 0, emulatorCpu = 0;
+    long toolPeakKb = 0;  // the larger peak resident memory of the tool's two runs
 };
 
 // CPU seconds of the reaped child processes.
@@ -37,8 +38,9 @@ double ChildrenCpu() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-// Runs the tool once; false when it did not end with 0. Adds its CPU time to `cpu`.
-bool Tool(const std::vector<std::string>& args, double& cpu) {
+// Runs the tool once; false when it did not end with 0. Adds its CPU time to `cpu`, and raises `peakKb` to
+// its peak resident memory.
+bool Tool(const std::vector<std::string>& args, double& cpu, long& peakKb) {
     std::vector<std::string> argv = {TOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a;
@@ -51,11 +53,13 @@ bool Tool(const std::vector<std::string>& args, double& cpu) {
         ::execv(a[0], a.data());
         ::_exit(127);
     }
-    // The workers of a run on several links are the tool's children: the reaped descendants count.
+    // The tool and whatever it starts: the reaped descendants count.
     const double before = ChildrenCpu();
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
     cpu += ChildrenCpu() - before;
+    peakKb = std::max(peakKb, long(usage.ru_maxrss));
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -68,7 +72,7 @@ Span Configure(const std::vector<std::string>& links, const std::string& file) {
     send.insert(send.end(), {"send-params", "--to", "ram", "--verify", file});
     Span s;
     const double w0 = bench::Now(), e0 = bench::ProcessCpu();
-    const bool ok = Tool(identify, s.toolCpu) && Tool(send, s.toolCpu);
+    const bool ok = Tool(identify, s.toolCpu, s.toolPeakKb) && Tool(send, s.toolCpu, s.toolPeakKb);
     s.wall = bench::Now() - w0;
     s.emulatorCpu = bench::ProcessCpu() - e0;
     bench::Require(ok, "sensor-tool failed on " + links.front() + " ...");
@@ -84,9 +88,9 @@ Span Median(std::vector<Span> spans) {
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    bench::PrintConditions("sensor-tool: identify + send-params --to ram --verify, one sensor and " +
-                           std::to_string(kSensors) + " in parallel (median of " +
-                           std::to_string(repetitions) + " runs)");
+    bench::PrintConditions("sensor-tool: identify + send-params --to ram --verify, one sensor, " +
+                           std::to_string(kFew) + " and " + std::to_string(kMany) +
+                           " in parallel (median of " + std::to_string(repetitions) + " runs)");
     const bench::fs::path dir = bench::WorkDir("bench-tool-lines");
     const std::string file = (dir / "set.ini").string();
     {
@@ -94,11 +98,12 @@ int main(int argc, char** argv) {
         for (int w = 0; w < 202; ++w) set << Format("%5d\r\n", (w * 37 + 5) % 1000);
     }
 
-    bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "tool CPU (8)", "emulator CPU (8)"});
+    bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "32 in parallel", "ratio",
+                        "tool CPU (32)", "tool peak RSS (32)", "emulator CPU (32)"});
     for (bool tcp : {true, false}) {
         std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
         std::vector<std::string> links;
-        for (int i = 0; i < kSensors; ++i) {
+        for (int i = 0; i < kMany; ++i) {
             sensor_emu::EmulatorOptions o;
             o.versionText = "ORVANE V3.3 2020-05-18";
             o.tcp = tcp;
@@ -110,15 +115,18 @@ int main(int argc, char** argv) {
             links.push_back(tcp ? "tcp:127.0.0.1:" + std::to_string(sensors.back()->TcpPort())
                                 : "serial:" + o.ptyLink + ":115200");
         }
-        std::vector<Span> one, eight;
+        const std::vector<std::string> few(links.begin(), links.begin() + kFew);
+        std::vector<Span> one, eight, many;
         for (int r = 0; r < repetitions; ++r) {
             one.push_back(Configure({links.front()}, file));
-            eight.push_back(Configure(links, file));
+            eight.push_back(Configure(few, file));
+            many.push_back(Configure(links, file));
         }
-        const Span a = Median(one), b = Median(eight);
+        const Span a = Median(one), b = Median(eight), c = Median(many);
         table.Row({tcp ? "TCP" : "pty", Format("%.3f s", a.wall), Format("%.3f s", b.wall),
-                   Format("%.2f", b.wall / a.wall), Format("%.3f s", b.toolCpu),
-                   Format("%.3f s", b.emulatorCpu)});
+                   Format("%.2f", b.wall / a.wall), Format("%.3f s", c.wall), Format("%.2f", c.wall / a.wall),
+                   Format("%.3f s", c.toolCpu), Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
+                   Format("%.3f s", c.emulatorCpu)});
         for (auto& s : sensors) s->Stop();
     }
     table.Print();

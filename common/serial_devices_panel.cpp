@@ -235,6 +235,7 @@ void RunSearch() {
     CloseCom(comport);  // the search opens the devices itself
     HoldInterfaceForOperation(1);
     SensorSearch search(targets, comport, 0.12, &WindowLink().Log());
+    search.idle = [] { ProcessSystemEvents(); };
     runningSearch = &search;
     SetCtrlAttribute(devicespanel, DEVICESP_SEARCH, ATTR_LABEL_TEXT, std::string_view("Cancel"));
     const std::string count = std::to_string(targets.size()) + (targets.size() == 1 ? " device" : " devices");

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform.h"
+#include "io.h"
 
 void FrameLog::WriteLine(std::string line) {
     if (fd_ < 0) return;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform.h"
+#include "io.h"
 
 namespace {
 

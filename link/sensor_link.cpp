@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform.h"
+#include "io.h"
 
 namespace {
 

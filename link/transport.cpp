@@ -1,6 +1,6 @@
 #include "transport.h"
 
-#include "platform.h"
+#include "io.h"
 
 double LinkTransport::Now() {
     return Timer();

@@ -5,13 +5,20 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "build.h"
@@ -19,11 +26,12 @@
 #include "equation_file.h"
 #include "frame_assembler.h"
 #include "frame_log.h"
+#include "io.h"
+#include "io_host.h"
 #include "links.h"
 #include "pages.h"
 #include "parameter_diff.h"
 #include "parameter_image.h"
-#include "platform.h"
 #include "record_file.h"
 #include "scope_frames.h"
 #include "sensor_link.h"
@@ -56,10 +64,10 @@ int Fail(int code, const std::string& message) {
 
 // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
 // order as the scope does.
-void ToolPayload(const SensorLink& link, Frame& request, unsigned short code, unsigned short a,
-                 unsigned short b, unsigned short c) {
+void ToolPayload(const SensorLink& link, const CompensationTable& table, Frame& request, unsigned short code,
+                 unsigned short a, unsigned short b, unsigned short c) {
     if (code == 180 || code == 182)
-        FillMorvalenPayload(request, code, a, b, c);
+        FillMorvalenPayload(request, table, code, a, b, c);
     else
         FillScopePayload(request, code, a, link.pp);
 }
@@ -150,65 +158,85 @@ long OpenFileLimit() {
     return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? long(limit.rlim_cur) : -1;
 }
 
-// A second signal ends the tool at once (the platform's rule). When that breaks off a series of writes,
-// the sensor may hold part of the old set and part of the new one: the tool says so before it ends.
-volatile sig_atomic_t signalsTaken = 0;
-volatile sig_atomic_t writingSet = 0;  // while a parameter set or a table is being written
-int warningFd = STDERR_FILENO;
-char halfWrittenWarning[256] = "";
-struct sigaction platformStop {};
+// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
+// series of frames to the sensor is broken off halfway. A second signal ends the tool at once; when that
+// breaks off a series of writes, the sensor may hold part of the old set and part of the new one: the tool
+// says so, for each run that is writing, before it ends.
+std::atomic<int> stopSignal{0};
+std::atomic<HalfWrittenWarning*> warnings{nullptr};
+std::atomic<std::size_t> warningCount{0};
 
-extern "C" void WarnOfHalfWrittenSet(int signalNumber) {
-    signalsTaken = signalsTaken + 1;
-    if (signalsTaken >= 2 && writingSet) {
-        const int savedErrno = errno;
-        [[maybe_unused]] const ssize_t n =
-            ::write(warningFd, halfWrittenWarning, std::strlen(halfWrittenWarning));
-        errno = savedErrno;
-    }
-    if (platformStop.sa_handler != SIG_DFL && platformStop.sa_handler != SIG_IGN)
-        platformStop.sa_handler(signalNumber);
+extern "C" void OnStopSignal(int signalNumber) {
+    int none = 0;
+    if (stopSignal.compare_exchange_strong(none, signalNumber)) return;
+    const int savedErrno = errno;
+    HalfWrittenWarning* all = warnings.load();
+    for (std::size_t i = 0, n = warningCount.load(); all && i < n; ++i)
+        if (all[i].writing && all[i].text[0]) {
+            [[maybe_unused]] const ssize_t written =
+                ::write(all[i].fd, all[i].text, std::strlen(all[i].text));
+        }
+    errno = savedErrno;
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
 }
 
-void WarnOnSecondSignal(const ToolEnvironment& env, const char* what) {
-    std::snprintf(
-        halfWrittenWarning, sizeof halfWrittenWarning,
-        "sensor-tool: a second signal ended the tool while it wrote the %s: the sensor may now hold "
-        "a half-written %s; send it again\n",
-        what, what);
-    warningFd = ::fileno(env.err);
-    signalsTaken = 0;
+void SetStopDisposition(void (*handler)(int)) {
     struct sigaction action {};
-    if (::sigaction(SIGINT, nullptr, &platformStop) != 0 || platformStop.sa_handler == WarnOfHalfWrittenSet)
-        return;
-    action = platformStop;
-    action.sa_handler = WarnOfHalfWrittenSet;
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
 // Marks a series of writes to the sensor for the warning above.
 struct WritingSet {
-    WritingSet() { writingSet = 1; }
-    ~WritingSet() { writingSet = 0; }
+    explicit WritingSet(HalfWrittenWarning* w) : warning(w) {
+        if (warning) warning->writing = 1;
+    }
+    ~WritingSet() {
+        if (warning) warning->writing = 0;
+    }
+    HalfWrittenWarning* warning;
 };
 
-// SIGINT or SIGTERM: a record ends after the line being recorded; other commands run to their end, so no
-// series of frames to the sensor is broken off halfway.
-int stopSignal = 0;
-
-void StopOnSignal(int signalNumber) {
-    if (stopSignal == 0) stopSignal = signalNumber;
+// One pass of this thread's own events: its TCP conversations' callbacks. A pass after one that ran nothing,
+// with no bytes over any link since, waits up to 1 ms for an event, so a loop that waits for time to pass
+// yields the processor while a series of exchanges with the sensor is not slowed down.
+void PassThreadEvents() {
+    thread_local std::uint64_t activityAtLastPass = ~std::uint64_t{0};
+    thread_local bool lastPassIdle = false;
+    const std::uint64_t activity = io::LinkActivity();
+    const bool idling = lastPassIdle && activity == activityAtLastPass;
+    activityAtLastPass = activity;
+    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    bool ran = d->processEvents(QEventLoop::AllEvents);
+    if (!ran && idling) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.setTimerType(Qt::PreciseTimer);
+        limit.start(1);
+        d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        ran = limit.isActive();  // woken by something else than the limit
+    }
+    lastPassIdle = !ran;
 }
 
-// Computes page N's table from an equation file into the page's tables; 0 or the exit code.
-int PrepareTable(const ToolEnvironment& env, const Options& o) {
+// The page calculations work on the pages' one set of tables: one run at a time computes, and takes its
+// own copy of the table it sends.
+std::mutex pageTablesInUse;
+
+// Computes page N's table from an equation file into `table`; 0 or the exit code.
+int PrepareTable(const ToolEnvironment& env, const Options& o, CompensationTable& table) {
     const PageDescriptor* d = PageDescriptorFor(o.page);
     const int n = kCoefsPerChannel * d->channelCount;
     std::vector<double> coefs(n);
     const int result = LoadEquationFile(o.file, coefs);
     if (result != n)
         return Fail(env, kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
+    const std::lock_guard lock(pageTablesInUse);
     // Rounded as the page's coefficient fields round what is loaded into them.
     for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
     SetCoefficients(*d, coefs);
@@ -216,6 +244,8 @@ int PrepareTable(const ToolEnvironment& env, const Options& o) {
     std::vector<unsigned short> setPoints;
     for (int c = 0; c < d->channelCount; ++c) setPoints.push_back(SetPoint(d->channels[c]->curve[o.index]));
     ComputeFactorCurves(*d, setPoints);
+    LayOutSendBuf(*d);
+    std::copy(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), table.begin());
     return kExitOk;
 }
 
@@ -254,6 +284,7 @@ class ToolRun {
     const char* stage_ = "";
     std::string (*clockDate_)();
     std::string (*clockTime_)();
+    CompensationTable table_{};  // the table send-table sends
     SensorLink link_;
     Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
@@ -268,11 +299,12 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     link_.echoTimeout = 3.0;
     link_.replyTimeout = 3.0;
     link_.tcpReadPumpsEvents = true;
-    // The platform's TCP conversations bring their bytes while its events run.
-    link_.idle = [] { ProcessSystemEvents(); };
+    // A TCP conversation brings its bytes while this thread's events run.
+    link_.idle = PassThreadEvents;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
-                                        unsigned short b,
-                                        unsigned short c) { ToolPayload(link_, request, code, a, b, c); };
+                                        unsigned short b, unsigned short c) {
+        ToolPayload(link_, table_, request, code, a, b, c);
+    };
     link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
     // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
     // comes as the cause in the tool's one line; status and cause go to no box.
@@ -314,7 +346,7 @@ int ToolRun::Connect() {
         const std::string device = link.device.empty() ? ComPortDevice(link.comPort) : link.device;
         const bool byNumber = link.comPort > 0 && device == ComPortDevicePath(link.comPort);
         std::snprintf(link_.comDevice, sizeof link_.comDevice, "%s", byNumber ? "" : device.c_str());
-        link_.comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : 1);
+        link_.comport = static_cast<unsigned short>(link.comPort > 0 ? link.comPort : env_.devicePort);
         link_.baudrate = static_cast<unsigned short>(link.baudIndex);
         link_.InitRS232();
     }
@@ -420,7 +452,7 @@ int ToolRun::SendParams(const ParameterImage& image) {
     const ParameterImage sent = AsSent(image);
     bool written = false;
     {
-        WritingSet writing;
+        WritingSet writing(env_.warning);
         written = WriteParameterSeries(link_, sent, o_.eeprom,
                                        [this](int done, int count) { Progress(done, count); });
     }
@@ -439,9 +471,9 @@ int ToolRun::SendTable() {
     SetStage("writing");
     bool sent = false;
     {
-        WritingSet writing;
-        sent =
-            SendParaData(link_, o_.page, [this](int, int done, int count, double) { Progress(done, count); });
+        WritingSet writing(env_.warning);
+        sent = SendParaData(link_, o_.page, table_,
+                            [this](int, int done, int count, double) { Progress(done, count); });
     }
     if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
     return kExitOk;
@@ -467,7 +499,7 @@ void ToolRun::WriteRecordLine(const Measurement& v) {
 
 // Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
 void ToolRun::WaitUntil(double until) {
-    while (Timer() < until && stopSignal == 0) ProcessSystemEvents();
+    while (Timer() < until && stopSignal == 0) PassThreadEvents();
 }
 
 int ToolRun::RecordAtInterval() {
@@ -505,7 +537,7 @@ int ToolRun::RecordTriggered() {
         }
     };
     while (Timer() < end && stopSignal == 0) {
-        ProcessSystemEvents();
+        PassThreadEvents();
         bytes.clear();
         const bool got = link_.TakeReceivedBytes(bytes) > 0;
         const double now = Timer();
@@ -550,7 +582,7 @@ int ToolRun::Run() {
     if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
         LoadParameterFile(o_.file, image, error);
     if (o_.command == Command::SendTable)
-        if (int code = PrepareTable(env_, o_)) return code;
+        if (int code = PrepareTable(env_, o_, table_)) return code;
 
     int code = Connect();
     if (code == kExitOk) {
@@ -631,17 +663,57 @@ int RunCommand(const Options& o, const ToolEnvironment& environment) {
     return run.Run();
 }
 
+ConsoleApplication::ConsoleApplication(char* argv0) : args_{argv0, nullptr} {
+    if (!QCoreApplication::instance()) app_.emplace(argc_, args_);
+}
+
+ConsoleApplication::~ConsoleApplication() {
+    io::CloseAllConversations();
+    io::CloseAllPorts();
+}
+
+void PrepareHalfWrittenWarning(HalfWrittenWarning& warning, const Options& options, const std::string& prefix,
+                               int fd) {
+    warning.writing = 0;
+    warning.fd = fd;
+    warning.text[0] = '\0';
+    const char* what = options.command == Command::SendParams  ? "parameter set"
+                       : options.command == Command::SendTable ? "compensation table"
+                                                               : nullptr;
+    if (!what) return;
+    std::snprintf(warning.text, sizeof warning.text,
+                  "%sa second signal ended the tool while it wrote the %s: the sensor may now hold "
+                  "a half-written %s; send it again\n",
+                  prefix.c_str(), what, what);
+}
+
+void HandleStopSignals(std::span<HalfWrittenWarning> all) {
+    stopSignal = 0;
+    warningCount = 0;
+    warnings = all.data();
+    warningCount = all.size();
+    SetStopDisposition(OnStopSignal);
+}
+
+void StopHandlingSignals() {
+    SetStopDisposition(SIG_DFL);
+    warningCount = 0;
+    warnings = nullptr;
+}
+
+int StopSignal() {
+    return stopSignal.load();
+}
+
 int RunInConsole(const Options& options, const ToolEnvironment& environment, char* argv0) {
-    // The link, the clock and the event pump need the platform, but no window and no display.
-    char* qtArgs[] = {argv0, nullptr};
-    int qtArgc = 1;
-    if (InitConsoleRTE(qtArgc, qtArgs) != 0)
-        return Fail(environment, kExitNoLink, "the platform cannot start");
-    InstallTerminationHandler(StopOnSignal);
-    if (options.command == Command::SendParams) WarnOnSecondSignal(environment, "parameter set");
-    if (options.command == Command::SendTable) WarnOnSecondSignal(environment, "compensation table");
-    const int code = RunCommand(options, environment);
-    CloseCVIRTE();
+    ConsoleApplication app(argv0);
+    HalfWrittenWarning warning;
+    PrepareHalfWrittenWarning(warning, options, "sensor-tool: ", ::fileno(environment.err));
+    ToolEnvironment env = environment;
+    env.warning = &warning;
+    HandleStopSignals({&warning, 1});
+    const int code = RunCommand(options, env);
+    StopHandlingSignals();
     return code;
 }
 
@@ -746,9 +818,7 @@ int PlanRun(Options& options, std::vector<Options>& runs) {
 namespace {
 
 int Scan(const Options& options, char* argv0) {
-    char* qtArgs[] = {argv0, nullptr};
-    int qtArgc = 1;
-    if (InitConsoleRTE(qtArgc, qtArgs) != 0) return Fail(kExitNoLink, "the platform cannot start");
+    ConsoleApplication app(argv0);
     std::error_code ec;
     std::vector<SearchTarget> targets =
         SearchTargets(std::filesystem::current_path(ec).string(), options.includeFixed);
@@ -761,6 +831,7 @@ int Scan(const Options& options, char* argv0) {
                         (options.includeFixed ? ")" : "; --include-fixed adds /dev/ttyS*)"));
     } else {
         SensorSearch search(targets);
+        search.idle = PassThreadEvents;
         while (!search.Done()) {
             if (terminal)
                 std::fprintf(stderr, "\rtrying %zu device(s) at %ld baud (%d of 5)...", targets.size(),
@@ -780,7 +851,6 @@ int Scan(const Options& options, char* argv0) {
                                                " device(s) at any of the five baud rates; check that the "
                                                "sensor is powered and its cable plugged in");
     }
-    CloseCVIRTE();
     return code;
 }
 

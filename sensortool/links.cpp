@@ -12,7 +12,7 @@
 #include <map>
 #include <set>
 
-#include "platform.h"
+#include "io.h"
 #include "sensor_link.h"
 
 namespace fs = std::filesystem;

@@ -1,20 +1,22 @@
 #include "workers.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "commands.h"
 
@@ -24,100 +26,26 @@ using Clock = std::chrono::steady_clock;
 
 struct Worker {
     const Options* run = nullptr;
-    pid_t pid = -1;
-    int report = -1;           // the reading end of the worker's report pipe
-    std::FILE* out = nullptr;  // what the worker printed as its results
+    std::thread thread;
+    std::FILE* out = nullptr;  // what the run printed as its results
     std::FILE* err = nullptr;  // its error lines
-    std::string pending;       // a report line not yet complete
+    // Told by the run's thread, read by the main thread: under `Shared::mutex`.
     std::string version = "-";
     std::string stage = "starting";
     int done = 0, count = 0;
     bool ended = false;
     bool started = false;
     int code = -1;
-    std::string outText, errText;  // out and err, read when the worker ended
+    std::string outText, errText;  // out and err, read when the run ended
     Clock::time_point start;
     double seconds = 0.0;
 };
 
-// --- the worker's side ----------------------------------------------------------------------------------
-
-int reportFd = -1;
-
-void Report(const std::string& line) {
-    const std::string text = line + "\n";
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(reportFd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // the parent is gone; the worker finishes its series all the same
-        p += n;
-        left -= std::size_t(n);
-    }
-}
-
-// A new stage and the last frame of a series are always told; frames between at most every 50 ms, so a worker
-// does not wake the parent for each of its frames.
-void ReportProgress(const char* stage, int done, int count) {
-    static Clock::time_point last;
-    const auto now = Clock::now();
-    if (done > 0 && done < count && now - last < std::chrono::milliseconds(50)) return;
-    last = now;
-    Report("P " + std::to_string(done) + " " + std::to_string(count) + " " + stage);
-}
-
-void ReportVersion(const char* version) {
-    Report(std::string("V ") + version);
-}
-
-[[noreturn]] void RunWorker(Worker& w, int reportEnd, pid_t parent, char* argv0) {
-    // The parent passes SIGINT and SIGTERM on once; a worker in its own process group does not also get
-    // the terminal's, which would count as a second signal and end it at once. It ends with the parent.
-    ::setpgid(0, 0);
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent) ::_exit(128 + SIGTERM);
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGPIPE, SIG_IGN);  // a report to a parent that is gone must not end the series
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-    reportFd = reportEnd;
-    ToolEnvironment env;
-    env.out = w.out;
-    env.err = w.err;
-    env.progress = ReportProgress;
-    env.identified = ReportVersion;
-    const int code = RunInConsole(*w.run, env, argv0);
-    std::fflush(w.out);
-    std::fflush(w.err);
-    ::_exit(code);
-}
-
-// --- the parent's side ----------------------------------------------------------------------------------
-
-std::vector<Worker>* workers = nullptr;
-volatile sig_atomic_t stopSignal = 0;
-
-extern "C" void PassSignalOn(int signalNumber) {
-    stopSignal = signalNumber;
-    const int savedErrno = errno;
-    if (workers)
-        for (const Worker& w : *workers)
-            if (w.pid > 0 && !w.ended) ::kill(w.pid, signalNumber);
-    errno = savedErrno;
-}
-
-void HandleSignals(void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
+// What the runs' threads and the main thread share: the workers' state and the news that one ended.
+struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+};
 
 void CloseFiles(Worker& w) {
     for (std::FILE** f : {&w.out, &w.err})
@@ -127,92 +55,77 @@ void CloseFiles(Worker& w) {
         }
 }
 
-// Starts the worker; false with errno set when it cannot be started (nothing of it is left open then).
-bool Start(Worker& w, char* argv0) {
-    int fds[2];
-    w.out = std::tmpfile();
-    w.err = w.out ? std::tmpfile() : nullptr;
-    if (!w.out || !w.err || ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        const int cause = errno;
-        CloseFiles(w);
-        errno = cause;
-        return false;
-    }
-    std::fflush(nullptr);  // nothing buffered is written twice
-    const pid_t parent = ::getpid();
-    // A signal between the fork and the worker's own handling waits until the worker handles it itself.
-    sigset_t stops, before;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &stops, &before);
-    w.start = Clock::now();
-    w.pid = ::fork();
-    if (w.pid != 0) ::sigprocmask(SIG_SETMASK, &before, nullptr);
-    if (w.pid < 0) {
-        const int cause = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        CloseFiles(w);
-        errno = cause;
-        return false;
-    }
-    if (w.pid == 0) {
-        ::close(fds[0]);
-        ::fcntl(fds[1], F_SETFL, 0);  // the worker's reports wait for room; the parent's reads do not wait
-        for (const Worker& other : *workers) {
-            if (other.report >= 0) ::close(other.report);
-            for (std::FILE* f : {other.out, other.err})
-                if (f && &other != &w) ::close(::fileno(f));
-        }
-        RunWorker(w, fds[1], parent, argv0);
-    }
-    ::close(fds[1]);
-    w.report = fds[0];
-    w.started = true;
-    return true;
-}
-
 std::string FileText(std::FILE* f);
 
-void TakeReport(Worker& w, const std::string& line) {
-    if (line.starts_with("V ")) {
-        w.version = line.substr(2);
-    } else if (line.starts_with("P ")) {
-        int done = 0, count = 0, used = 0;
-        if (std::sscanf(line.c_str(), "P %d %d %n", &done, &count, &used) >= 2 && used > 0) {
-            w.done = done;
-            w.count = count;
-            w.stage = line.substr(std::size_t(used));
-        }
-    }
+// The run on the worker's link, on the worker's thread: its own link, output and warning; at its end its
+// output is taken in and its files closed, so an ended run holds no descriptor.
+void RunWorker(Worker& w, Shared& shared, HalfWrittenWarning& warning, int devicePort) {
+    Clock::time_point lastProgress;
+    ToolEnvironment env;
+    env.devicePort = devicePort;
+    env.out = w.out;
+    env.err = w.err;
+    env.warning = &warning;
+    // A new stage and the last frame of a series are always told; frames between at most every 50 ms.
+    env.progress = [&](const char* stage, int done, int count) {
+        const auto now = Clock::now();
+        if (done > 0 && done < count && now - lastProgress < std::chrono::milliseconds(50)) return;
+        lastProgress = now;
+        const std::lock_guard lock(shared.mutex);
+        w.done = done;
+        w.count = count;
+        w.stage = stage;
+    };
+    env.identified = [&](const char* version) {
+        const std::lock_guard lock(shared.mutex);
+        w.version = version;
+    };
+    const int code = RunCommand(*w.run, env);
+    std::string outText = FileText(w.out), errText = FileText(w.err);
+    const std::lock_guard lock(shared.mutex);
+    w.code = code;
+    w.seconds = std::chrono::duration<double>(Clock::now() - w.start).count();
+    w.outText = std::move(outText);
+    w.errText = std::move(errText);
+    CloseFiles(w);
+    w.ended = true;
+    shared.changed.notify_all();
 }
 
-// Reads everything the worker reported so far; at the end of its pipe the worker has ended and is reaped,
-// and its output taken in, so an ended worker holds no descriptor.
-void Serve(Worker& w) {
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(w.report, chunk, sizeof chunk);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;  // all read for now; more comes later
-        if (n <= 0) break;
-        w.pending.append(chunk, std::size_t(n));
-        for (std::size_t end; (end = w.pending.find('\n')) != std::string::npos;) {
-            TakeReport(w, w.pending.substr(0, end));
-            w.pending.erase(0, end + 1);
-        }
+// Whether two more descriptors can be opened: a run's thread needs them for its event dispatcher and its
+// line, and a thread that finds none for its dispatcher would end the whole tool. False with errno set.
+bool RoomForRun() {
+    int probe[2] = {-1, -1};
+    for (int& fd : probe) fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int cause = errno;
+    const bool room = probe[0] >= 0 && probe[1] >= 0;
+    for (int fd : probe)
+        if (fd >= 0) ::close(fd);
+    errno = cause;
+    return room;
+}
+
+// Starts the worker's thread; false with errno set when it cannot be started (nothing of it is left open).
+bool Start(Worker& w, Shared& shared, HalfWrittenWarning& warning, int devicePort) {
+    w.out = std::tmpfile();
+    w.err = w.out ? std::tmpfile() : nullptr;
+    if (!w.out || !w.err || !RoomForRun()) {
+        const int cause = errno;
+        CloseFiles(w);
+        errno = cause;
+        return false;
     }
-    ::close(w.report);
-    w.report = -1;
-    int status = 0;
-    while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+    w.start = Clock::now();
+    w.started = true;
+    try {
+        w.thread = std::thread(RunWorker, std::ref(w), std::ref(shared), std::ref(warning), devicePort);
+    } catch (const std::system_error& e) {
+        w.started = false;
+        CloseFiles(w);
+        errno = e.code().value();
+        return false;
     }
-    w.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    w.seconds = std::chrono::duration<double>(Clock::now() - w.start).count();
-    w.ended = true;
-    w.outText = FileText(w.out);
-    w.errText = FileText(w.err);
-    CloseFiles(w);
+    return true;
 }
 
 std::string Padded(std::string text, std::size_t width) {
@@ -342,8 +255,8 @@ const char* ResultText(int code) {
 }
 
 int DefaultParallel() {
-    // Each sensor worked at once holds three descriptors in the tool (its report pipe and its two output
-    // files) and a few more while it starts; the rest of the limit stays free for the tool itself.
+    // Each sensor worked at once holds three descriptors (its two output files and its line) and a few
+    // more while it starts; the rest of the limit stays free for the tool itself.
     rlimit limit{};
     const long files = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
                            ? long(limit.rlim_cur)
@@ -374,61 +287,81 @@ std::string NoWorkerCause(int cause) {
 }  // namespace
 
 int RunOnLinks(const std::vector<Options>& runs, char* argv0) {
+    ConsoleApplication app(argv0);
     std::vector<Worker> all(runs.size());
-    for (std::size_t i = 0; i < runs.size(); ++i) all[i].run = &runs[i];
-    workers = &all;
-    stopSignal = 0;
-    HandleSignals(PassSignalOn);
+    std::vector<HalfWrittenWarning> warnings(runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        all[i].run = &runs[i];
+        PrepareHalfWrittenWarning(warnings[i], runs[i], "sensor-tool: " + runs[i].link.text + ": ",
+                                  STDERR_FILENO);
+    }
+    Shared shared;
+    // The port numbers the runs on a device open under: none that a COMn link of the run names; each run
+    // holds one while it runs.
+    std::vector<int> freePorts, portOf(all.size(), 0);
+    for (int n = 255; n >= 1; --n)
+        if (std::none_of(runs.begin(), runs.end(), [n](const Options& r) { return r.link.comPort == n; }))
+            freePorts.push_back(n);
+    // The runs' threads take no signal: the main thread's handler sets the stop flag they all look at.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    HandleStopSignals(warnings);
     const std::size_t parallel =
         std::size_t(runs.empty() || runs.front().parallel <= 0 ? DefaultParallel() : runs.front().parallel);
     std::size_t next = 0, running = 0;
-    // Starts the links' workers in their order while fewer than `parallel` run. A start that finds no
-    // descriptor or process left waits for a running worker to end; with none running it is that link's
-    // failure. After a signal no further worker starts: the signal was meant for the whole run.
+    // Starts the links' runs in their order while fewer than `parallel` run. A start that finds no
+    // descriptor or thread left waits for a running one to end; with none running it is that link's
+    // failure. After a signal no further run starts: the signal was meant for the whole run.
     auto startMore = [&] {
-        while (next < all.size() && running < parallel && stopSignal == 0) {
+        while (next < all.size() && running < parallel && StopSignal() == 0 && !freePorts.empty()) {
             Worker& w = all[next];
-            if (Start(w, argv0)) {
+            portOf[next] = freePorts.back();
+            freePorts.pop_back();
+            ::pthread_sigmask(SIG_BLOCK, &stops, &before);
+            const bool started = Start(w, shared, warnings[next], portOf[next]);
+            const int cause = errno;
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+            if (!started) freePorts.push_back(portOf[next]);
+            if (started) {
                 ++next;
                 ++running;
                 continue;
             }
-            const int cause = errno;
             const bool lacking = cause == EMFILE || cause == ENFILE || cause == EAGAIN || cause == ENOMEM;
             if (lacking && running > 0) return;
             std::fprintf(stderr, "sensor-tool: %s: no worker could be started: %s\n",
                          w.run->link.text.c_str(), NoWorkerCause(cause).c_str());
+            const std::lock_guard lock(shared.mutex);
             w.ended = true;
             w.code = kExitNoLink;
             ++next;
         }
     };
     ProgressBlock progress(all);
+    std::vector<bool> joined(all.size(), false);
     for (;;) {
         startMore();
-        std::vector<pollfd> fds;
-        std::vector<Worker*> polled;
-        for (Worker& w : all)
-            if (w.report >= 0) {
-                fds.push_back({w.report, POLLIN, 0});
-                polled.push_back(&w);
+        std::unique_lock lock(shared.mutex);
+        for (std::size_t i = 0; i < next; ++i)
+            if (all[i].ended && all[i].thread.joinable() && !joined[i]) {
+                joined[i] = true;
+                freePorts.push_back(portOf[i]);
+                --running;
             }
-        if (fds.empty()) break;
+        if (running == 0 && (next == all.size() || StopSignal() != 0)) break;
         progress.Draw(false);
-        if (::poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) break;
-        for (std::size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents != 0) {
-                Serve(*polled[i]);
-                if (polled[i]->ended) --running;
-            }
+        shared.changed.wait_for(lock, std::chrono::milliseconds(100));
     }
+    for (Worker& w : all)
+        if (w.thread.joinable()) w.thread.join();
     for (std::size_t i = next; i < all.size(); ++i) {  // links a signal kept from starting
         all[i].ended = true;
-        all[i].code = 128 + stopSignal;
+        all[i].code = 128 + StopSignal();
     }
     progress.Draw(true);
-    HandleSignals(SIG_DFL);
-    workers = nullptr;
+    StopHandlingSignals();
     PrintResults(all);
     int code = kExitOk;
     for (Worker& w : all) code = MostSerious(code, w.code);

@@ -1,25 +1,24 @@
-// A run on several links at once, one worker process per link.
+// A run on several links at once, one thread per link.
 //
-// The link code keeps its link in module-level state, one link per program, as the window programs do.
-// So each link gets a process of its own: a fork of the tool made before the platform starts (no thread
-// and no Qt object exists yet), which runs the command on its link exactly as a run on one link does. The
-// workers share nothing, so a link that fails, hangs up or brings its worker down cannot touch the others,
-// and the links' waits overlap. The parent starts no platform: it reads each worker's progress from a pipe,
-// shows a line per link on a terminal, and at the end prints the workers' output and errors and a summary
-// table (link, sensor version, result, time).
+// Each link's run has everything of its own: its SensorLink, its output and error files, its page tables
+// and its warning of a half-written set; its thread lets only its own socket events run. So a link that
+// fails or hangs up touches no other, and the links' waits overlap. The main thread shows a line per link
+// on a terminal, takes SIGINT and SIGTERM for every run (a record ends after its line, no further link
+// starts), and at the end prints each run's output and errors and a summary table (link, sensor version,
+// result, time).
 #pragma once
 
 #include <vector>
 
 #include "arguments.h"
 
-// Runs each of `runs` (one link each) in a worker of its own, up to --parallel of them at once, the others
-// as running ones end; a signal reaches every worker running, and no further one starts. Returns 0 when every
+// Runs each of `runs` (one link each) on a thread of its own, up to --parallel of them at once, the others
+// as running ones end; a signal stops every run running, and no further one starts. Returns 0 when every
 // link succeeded, else the most serious exit code among them (MostSerious). argv0 names the program.
 int RunOnLinks(const std::vector<Options>& runs, char* argv0);
 
 // How many sensors a run works at once unless --parallel says: 32, fewer when the limit of open files
-// leaves room for fewer (each sensor worked at once holds a few descriptors in the tool).
+// leaves room for fewer (each sensor worked at once holds a few descriptors: its output files and its line).
 constexpr int kDefaultParallel = 32;
 int DefaultParallel();
 

@@ -1,7 +1,7 @@
 #include "table_transfer.h"
 
+#include "io.h"
 #include "pages.h"
-#include "platform.h"
 #include "sensor_link.h"
 
 namespace {
@@ -9,11 +9,26 @@ namespace {
 constexpr int kPrepareEchoWords = 2;
 constexpr int kWriteEchoWords = 14;
 constexpr double kPrepareSeconds = 0.2;
+constexpr int kTableSize = sizeof dataCfSendBuf / sizeof dataCfSendBuf[0];
+static_assert(kTableSize == std::tuple_size_v<CompensationTable>);
+
+void FillPayload(Frame& request, const unsigned short* table, int tableSize, unsigned short code,
+                 unsigned short start, unsigned short value, unsigned short count) {
+    if (code != 180 && code != 182) return;
+    SetFrameWord(request, 2, value);
+    if (code != 182) return;
+    SetFrameWord(request, 3, count);
+    // Factors never run past the frame or the compensation table.
+    constexpr int kMaxWords = kFrameWords - 4;
+    for (int j = 0; j < count && j < kMaxWords && start + j < tableSize; ++j)
+        SetFrameWord(request, 4 + j, table[start + j]);
+}
 
 struct Transfer {
     SensorLink& link;
     const PageDescriptor& d;
     const TransferProgress& progress;
+    const unsigned short* table;  // dataCfSendBuf, or a run's own table
 
     void Report(int done, double indicator) const {
         if (progress) progress(d.page, done, d.prepareCount + d.writeFrames, indicator);
@@ -21,7 +36,7 @@ struct Transfer {
     Frame Request(unsigned short code, unsigned short start, unsigned short value,
                   unsigned short count) const {
         Frame request = link.Request(code);
-        FillMorvalenPayload(request, code, start, value, count);
+        FillPayload(request, table, kTableSize, code, start, value, count);
         return request;
     }
     bool SendPrepareOrders() const;
@@ -70,15 +85,12 @@ bool Transfer::SendWriteOrders() const {
 
 void FillMorvalenPayload(Frame& request, unsigned short code, unsigned short start, unsigned short value,
                          unsigned short count) {
-    if (code != 180 && code != 182) return;
-    SetFrameWord(request, 2, value);
-    if (code != 182) return;
-    SetFrameWord(request, 3, count);
-    // Factors never run past the frame or the compensation table.
-    constexpr int kMaxWords = kFrameWords - 4;
-    constexpr int kTableSize = sizeof dataCfSendBuf / sizeof dataCfSendBuf[0];
-    for (int j = 0; j < count && j < kMaxWords && start + j < kTableSize; ++j)
-        SetFrameWord(request, 4 + j, dataCfSendBuf[start + j]);
+    FillPayload(request, dataCfSendBuf, kTableSize, code, start, value, count);
+}
+
+void FillMorvalenPayload(Frame& request, const CompensationTable& table, unsigned short code,
+                         unsigned short start, unsigned short value, unsigned short count) {
+    FillPayload(request, table.data(), kTableSize, code, start, value, count);
 }
 
 bool SendParaData(SensorLink& link, int page, const TransferProgress& progress) {
@@ -88,9 +100,21 @@ bool SendParaData(SensorLink& link, int page, const TransferProgress& progress) 
         return false;
     }
     link.FlushQueues();
-    const Transfer transfer{link, *d, progress};
+    const Transfer transfer{link, *d, progress, dataCfSendBuf};
     if (!transfer.SendPrepareOrders()) return false;
     // The table is fixed before the first write order; a recalculation meanwhile does not change it.
     LayOutSendBuf(*d);
     return transfer.SendWriteOrders();
+}
+
+bool SendParaData(SensorLink& link, int page, const CompensationTable& table,
+                  const TransferProgress& progress) {
+    const PageDescriptor* d = PageDescriptorFor(page);
+    if (!d) {
+        link.comecho = 0;
+        return false;
+    }
+    link.FlushQueues();
+    const Transfer transfer{link, *d, progress, table.data()};
+    return transfer.SendPrepareOrders() && transfer.SendWriteOrders();
 }

@@ -1,4 +1,4 @@
-# Fails when the program NO_GUI loads Qt's widget, GUI or UI-tools library, or the program NO_QT loads any
+# Fails when a program of the list NO_GUI loads Qt's widget, GUI or UI-tools library, or the program NO_QT loads any
 # Qt library at all, as ldd lists what each loads.
 function(check file forbidden)
     execute_process(COMMAND ldd ${file} OUTPUT_VARIABLE libraries RESULT_VARIABLE result)
@@ -10,5 +10,7 @@ function(check file forbidden)
     endif()
 endfunction()
 check("${NO_QT}" "libQt6[A-Za-z]*")
-check("${NO_GUI}" "libQt6(Widgets|Gui|UiTools|OpenGL)[A-Za-z]*")
-message(STATUS "${NO_QT} loads no Qt; ${NO_GUI} loads no Qt GUI")
+foreach(program IN LISTS NO_GUI)
+    check("${program}" "libQt6(Widgets|Gui|UiTools|OpenGL)[A-Za-z]*")
+endforeach()
+message(STATUS "${NO_QT} loads no Qt; ${NO_GUI} load no Qt GUI")

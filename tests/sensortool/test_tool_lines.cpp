@@ -437,6 +437,24 @@ TEST_F(ToolLines, CtrlCOnATerminalEndsEachRecordAfterItsLine) {
     }
 }
 
+// Eight sensors given a compensation table at once, each run computing and sending its own: every sensor
+// holds the whole table. Page 7, R = 1000 + 10 i, set point at index 0 (1000): factor i = 102400 / (100 + i).
+TEST_F(ToolLines, EightSensorsTakeTheirTablesAtOnce) {
+    std::vector<std::string> args;
+    for (int i = 0; i < 8; ++i) args.insert(args.end(), {"--link", AddSensor(true)});
+    WriteTextFile(ProjectFile("ramp.equ"), "0\n0\n0\n10\n1000\n");
+    args.insert(args.end(), {"send-table", "--page", "7", "--index", "0", "ramp.equ"});
+    const ToolRun run = RunTool(args, projectDir);
+    EXPECT_EQ(run.code, kExitOk) << run.err;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NE(RowOf(run.out, args[2 * i + 1]).find("  done"), std::string::npos) << run.out;
+        EXPECT_EQ(sensors[i]->TableWord(0x1400), 1024) << i;
+        EXPECT_EQ(sensors[i]->TableWord(0x1401), 1013) << i;
+        EXPECT_EQ(sensors[i]->TableWord(0x1400 + 50), 682) << i;
+        EXPECT_EQ(sensors[i]->TableWord(0x1400 + 99), 514) << i;
+    }
+}
+
 // A second SIGINT while the parameter set is being written ends the tool at once, and the tool says that the
 // sensors may now hold a half-written set.
 TEST_F(ToolLines, ASecondSignalDuringSendParamsSaysTheSetMayBeHalfWritten) {

@@ -3,11 +3,12 @@
 // Search and by sensor-tool scan.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "frame_log.h"
-#include "platform.h"
+#include "io.h"
 
 // Whose sensor a version text names: the scope's model 601, else a Morvalen tool's sensor.
 bool IsScopeSensor(const std::string& versionText);
@@ -38,10 +39,14 @@ class SensorSearch {
     SensorSearch(const SensorSearch&) = delete;
     SensorSearch& operator=(const SensorSearch&) = delete;
 
+    // Called at every pass of the wait for the answers (the windows let their events run meanwhile);
+    // empty: each pass sleeps for a millisecond.
+    std::function<void()> idle;
+
     bool Done() const { return cancelled_ || rate_ >= 5; }
     int RatesDone() const { return rate_; }  // of 5
     long CurrentRate() const;
-    // Tries every device at the next baud rate; returns what answered there. Runs the event pump meanwhile.
+    // Tries every device at the next baud rate; returns what answered there. Calls `idle` meanwhile.
     std::vector<SearchResult> Step();
     void Cancel() { cancelled_ = true; }
     bool Cancelled() const { return cancelled_; }

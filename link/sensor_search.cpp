@@ -95,7 +95,10 @@ std::vector<SearchResult> SensorSearch::Step() {
     const double start = Timer();
     std::vector<double> complete(targets_.size(), -1.0);
     for (;;) {
-        ProcessSystemEvents();
+        if (idle)
+            idle();
+        else
+            Sleep(1);
         const double now = Timer();
         bool waiting = false;
         for (std::size_t i = 0; i < targets_.size(); ++i) {
