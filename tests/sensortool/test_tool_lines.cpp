@@ -142,7 +142,7 @@ class BackgroundTool {
             const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(out, STDOUT_FILENO);
             ::dup2(err, STDERR_FILENO);
-            ::chdir(dir.c_str());
+            if (::chdir(dir.c_str()) != 0) ::_exit(126);  // the tool would run in the wrong folder
             ::execv(a[0], a.data());
             ::_exit(127);
         }
