@@ -87,20 +87,15 @@ void ClearLinkCause();  // a new connection attempt: the box is emptied
 std::string ServerWithPort();
 
 // --- frames -----------------------------------------------------------------------------------------------
-// Writes the header (sync word, order) and the program's payload into szWriteBuf; other bytes keep what the
-// last frame left there.
+// The window link's exchange, step by step: each name calls the SensorLink member of the same name, which
+// says what it does. FillTxBuf's payload is the program's (LinkProfile::fillPayload); the other bytes keep
+// what the last frame left there.
 void FillTxBuf(unsigned short order, unsigned short start, unsigned short value, unsigned short count);
-// Writes 2 * anzframe bytes of szWriteBuf on the open channel; the count goes to nBytesW.
 void WriteFrame(int tcpTimeoutMs = 2000);
-// On RS-232, empties both serial queues (each sender does this before its series of frames).
 void FlushQueues();
-// Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0. Logs nothing.
 void WaitForReply(double timeLimit);
-// Waits for a reply and logs it: with `conclusion` when complete, else as time-out, short or long.
 bool ReceiveFrame(double timeLimit, const char* conclusion);
-// Waits for the echo and compares n words; comecho = 1 when good, else the failure report.
 void CheckEcho(int n);
-// The reply wait without comparison; true when the reply is complete (else the failure report ran).
 bool ReceiveReply();
 void GetRxBufPara();
 void GetRxBufData();
