@@ -489,8 +489,7 @@ int ToolRun::Stopped(int lines) {
 }
 
 void ToolRun::WriteRecordLine(const Measurement& v) {
-    const RecordValues values = {v.chL, v.chC, v.chR, v.density, v.sym1, v.sym2, v.vec, v.temp};
-    const std::string line = RecordDataLine(clockDate_(), clockTime_(), values);
+    const std::string line = RecordDataLine(clockDate_(), clockTime_(), RecordValuesOf(v));
     const int file = CVI_OpenFile(o_.file, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
     bool ok = file >= 0 && CVI_WriteFile(file, line.data(), int(line.size())) == int(line.size());
     if (file >= 0) ok = CVI_CloseFile(file) == 0 && ok;
