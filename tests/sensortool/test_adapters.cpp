@@ -12,6 +12,7 @@
 #include "sensor_emulator.h"
 #include "sensor_link.h"
 #include "sensor_search.h"
+#include "tool_process.h"
 #include "ui_test.h"
 
 extern char** environ;
@@ -23,36 +24,9 @@ namespace {
 constexpr const char* kAdapterA = "usb-FTDI_FT232R_USB_UART_A10K1LQX-if00-port0";
 constexpr const char* kAdapterB = "usb-Prolific_Technology_Inc._USB-Serial_Controller_D-if00-port0";
 
-struct ToolRun {
-    int code = -1;
-    std::string out, err;
-};
-
 // Runs sensor-tool in `dir` with the environment of this test (the device directory included).
 ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir) {
-    std::vector<std::string> argv = {TOOL_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a;
-    for (auto& s : argv) a.push_back(s.data());
-    a.push_back(nullptr);
-    const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        ::execve(a[0], a.data(), environ);
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ToolRun run;
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadTextFile(outFile);
-    run.err = ReadTextFile(errFile);
-    return run;
+    return RunToolProcess({CommandLine(TOOL_PATH, args), dir});
 }
 
 class Adapters : public UiTest {

@@ -20,6 +20,7 @@
 
 #include "parameter_image.h"
 #include "sensor_emulator.h"
+#include "tool_process.h"
 #include "ui_test.h"
 
 namespace fs = std::filesystem;
@@ -29,44 +30,9 @@ namespace {
 
 constexpr int kSensors = 8;
 
-struct ToolRun {
-    bool ended = false;
-    int code = -1;
-    std::string out, err;
-};
-
 // Runs the tool in `dir`; a run that has not ended after `limit` seconds is a hang, and is killed.
 ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, double limit) {
-    std::vector<std::string> argv = {TOOL_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a;
-    for (auto& s : argv) a.push_back(s.data());
-    a.push_back(nullptr);
-    const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);  // the tool would run in the wrong folder
-        ::execv(a[0], a.data());
-        ::_exit(127);
-    }
-    ToolRun run;
-    const auto until = Clock::now() + std::chrono::duration<double>(limit);
-    int status = 0;
-    while (!(run.ended = ::waitpid(pid, &status, WNOHANG) == pid) && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!run.ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        return run;
-    }
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadTextFile(outFile);
-    run.err = ReadTextFile(errFile);
-    return run;
+    return RunToolProcess({CommandLine(TOOL_PATH, args), dir}, limit);
 }
 
 std::vector<std::string> LinesOf(const std::string& text) {

@@ -23,6 +23,7 @@
 #include "links.h"
 #include "parameter_image.h"
 #include "sensor_emulator.h"
+#include "tool_process.h"
 #include "ui_test.h"
 #include "unprivileged_user.h"
 
@@ -32,12 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    std::string out, err;
-    double seconds = 0;
-};
-
 // Runs the tool with `args`, its error stream on a terminal (a pseudo-terminal read here); returns what the
 // terminal showed.
 std::string RunOnTerminal(const std::vector<std::string>& args) {
@@ -46,8 +41,7 @@ std::string RunOnTerminal(const std::vector<std::string>& args) {
     const std::string slave = ::ptsname(master);
     const winsize size{.ws_row = 40, .ws_col = 200, .ws_xpixel = 0, .ws_ypixel = 0};
     ::ioctl(master, TIOCSWINSZ, &size);
-    std::vector<std::string> argv = {TOOL_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> argv = CommandLine(TOOL_PATH, args);
     std::vector<char*> a;
     for (auto& s : argv) a.push_back(s.data());
     a.push_back(nullptr);
@@ -90,95 +84,25 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir, const
             env.emplace_back(v);
     }
     if (user) env.push_back(std::string("HOME=") + user->pw_dir);
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a, e;
-    for (auto& s : argv) a.push_back(s.data());
-    a.push_back(nullptr);
-    for (auto& s : env) e.push_back(s.data());
-    e.push_back(nullptr);
-    const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (::chdir(dir.c_str()) != 0) ::_exit(125);  // the run's directory is part of what is tested
-        const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
-        if (fileLimit > 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(125);
-        if (user &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 || ::setuid(user->pw_uid) != 0))
-            ::_exit(126);
-        ::execve(a[0], a.data(), e.data());
-        ::_exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadTextFile(outFile);
-    run.err = ReadTextFile(errFile);
-    return run;
+    ToolLaunch launch(CommandLine(program, args), dir);
+    launch.environment = env;
+    launch.user = user;
+    launch.fileLimit = fileLimit;
+    return RunToolProcess(launch);
 }
 
 // The tool running in the background in a process group of its own, as a shell starts a job on a terminal;
 // its output goes to tool.out and tool.err in `dir`.
-class BackgroundTool {
+class BackgroundTool : public ToolProcess {
   public:
-    BackgroundTool(const std::vector<std::string>& args, const fs::path& dir) : dir_(dir) {
-        std::vector<std::string> argv = {TOOL_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> a;
-        for (auto& s : argv) a.push_back(s.data());
-        a.push_back(nullptr);
-        const std::string outFile = (dir / "tool.out").string(), errFile = (dir / "tool.err").string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            if (::chdir(dir.c_str()) != 0) ::_exit(126);  // the tool would run in the wrong folder
-            ::execv(a[0], a.data());
-            ::_exit(127);
-        }
-        ::setpgid(pid_, pid_);  // also here, so the group exists before the first signal to it
-    }
-    ~BackgroundTool() {
-        if (!ended_) {
-            ::kill(-pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t Pid() const { return pid_; }
-    // Whether it ended within `seconds`; then Run() holds how.
-    bool Ended(double seconds) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!ended_) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                ended_ = true;
-                run_.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                run_.out = ReadTextFile((dir_ / "tool.out").string());
-                run_.err = ReadTextFile((dir_ / "tool.err").string());
-                break;
-            }
-            if (std::chrono::steady_clock::now() >= until) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return ended_;
-    }
-    const ToolRun& Run() const { return run_; }
+    BackgroundTool(const std::vector<std::string>& args, const fs::path& dir)
+        : ToolProcess(InOwnGroup(ToolLaunch(CommandLine(TOOL_PATH, args), dir))) {}
 
   private:
-    fs::path dir_;
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    ToolRun run_;
+    static ToolLaunch InOwnGroup(ToolLaunch launch) {
+        launch.ownGroup = true;
+        return launch;
+    }
 };
 
 // Waits up to 20 s until `condition` holds.
