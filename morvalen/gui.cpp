@@ -16,11 +16,14 @@ std::string file_name;
 
 namespace {
 
+// The pages calculate on the program's one page state.
+PageState& pages = WindowPageState();
+
 std::span<double, kCurvePoints> CurveOf(const ChannelDef& ch) {
-    return std::span<double, kCurvePoints>(ch.curve, kCurvePoints);
+    return pages.Curve(ch);
 }
 std::span<unsigned short, kCurvePoints> FactorsOf(const ChannelDef& ch) {
-    return std::span<unsigned short, kCurvePoints>(ch.factors, kCurvePoints);
+    return pages.Factors(ch);
 }
 int CoefCount(const PageDescriptor& d) {
     return kCoefsPerChannel * d.channelCount;
@@ -71,9 +74,9 @@ void PlotDriftCurves(const PageDescriptor& d, int panel) {
         }
     }
     ColourTraces(panel, DATAP_DRIFT_GRAPH, d);
-    const std::span<const double> data =
-        d.combined ? std::span<const double>(d.combined, kCurvePoints * d.channelCount)
-                   : std::span<const double>(CurveOf(*d.channels[0]));
+    const std::span<const double> data = d.combined != kNoCombinedArrays
+                                             ? pages.Combined(d)
+                                             : std::span<const double>(CurveOf(*d.channels[0]));
     Plot(panel, DATAP_DRIFT_GRAPH, data, d.kind == kSixChannelPage ? FloatDriftRange(data) : RangeOf(all));
 }
 
@@ -89,8 +92,8 @@ void PlotFactorCurves(const PageDescriptor& d, int panel) {
     }
     ColourTraces(panel, DATAP_CF_GRAPH, d);
     const std::span<const unsigned short> data =
-        d.cfCombined ? std::span<const unsigned short>(d.cfCombined, kCurvePoints * d.channelCount)
-                     : std::span<const unsigned short>(FactorsOf(*d.channels[0]));
+        d.combined != kNoCombinedArrays ? pages.CfCombined(d)
+                                        : std::span<const unsigned short>(FactorsOf(*d.channels[0]));
     Plot(panel, DATAP_CF_GRAPH, data, RangeOf(all));
 }
 
@@ -99,8 +102,9 @@ void PlotFactorCurves(const PageDescriptor& d, int panel) {
 
 void CalcCurves(const PageDescriptor& d, int panel) {
     for (int c = 0; c < d.channelCount; ++c)
-        for (int t = 0; t < kCoefsPerChannel; ++t) GetCtrlVal(panel, CoefCtrl(c, t), *d.channels[c]->coef[t]);
-    ComputeDriftCurves(d);
+        for (int t = 0; t < kCoefsPerChannel; ++t)
+            GetCtrlVal(panel, CoefCtrl(c, t), pages.Coefs(*d.channels[c])[t]);
+    ComputeDriftCurves(pages, d);
     PlotDriftCurves(d, panel);
 }
 
@@ -112,15 +116,15 @@ void CalcSetPoint(const PageDescriptor& d, int panel) {
         SetCtrlVal(panel, DATAP_TEMP, index);
     }
     for (int c = 0; c < d.channelCount; ++c)
-        SetCtrlVal(panel, CurveValueCtrl(c), d.channels[c]->curve[index]);
+        SetCtrlVal(panel, CurveValueCtrl(c), CurveOf(*d.channels[c])[index]);
     for (int c = 0; c < d.channelCount; ++c)
-        SetCtrlVal(panel, SetPointCtrl(c), SetPoint(d.channels[c]->curve[index]));
+        SetCtrlVal(panel, SetPointCtrl(c), SetPoint(CurveOf(*d.channels[c])[index]));
 }
 
 void CalcCfCurves(const PageDescriptor& d, int panel) {
     unsigned short setPoint[6] = {};
     for (int c = 0; c < d.channelCount; ++c) GetCtrlVal(panel, SetPointCtrl(c), setPoint[c]);
-    ComputeFactorCurves(d, std::span<const unsigned short>(setPoint, d.channelCount));
+    ComputeFactorCurves(pages, d, std::span<const unsigned short>(setPoint, d.channelCount));
     PlotFactorCurves(d, panel);
 }
 

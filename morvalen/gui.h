@@ -5,8 +5,8 @@
 #include <string>
 
 #include "compensation.h"
-#include "pages.h"
 #include "platform.h"
+#include "window_pages.h"
 
 // The path chosen in the last equation-file pop-up.
 extern std::string file_name;

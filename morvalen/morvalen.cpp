@@ -98,7 +98,7 @@ void SetProgramProfiles() {
     LinkProfile link{};
     link.echoTimeout = 2.0;
     link.replyTimeout = 2.0;  // this program sends no read orders
-    link.fillPayload = FillMorvalenPayload;
+    link.fillPayload = FillWindowPayload;
     link.afterVersionQuery = AfterVersionQuery;
     link.showInterfacePanel = DisplayInterfacePanel;
     link.showTcpError = ShowTcpErrorPopup;

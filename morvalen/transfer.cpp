@@ -78,7 +78,7 @@ void SetTransferProgress(TransferStep progress) {
 void SendParaData(int page) {
     TransferProgress progress;
     if (transferProgress) progress = transferProgress;
-    SendParaData(WindowLink(), page, progress);
+    SendParaData(WindowLink(), page, WindowPageState(), progress);
 }
 
 void SendParaDataP1() {

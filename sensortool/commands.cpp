@@ -17,7 +17,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -64,10 +63,10 @@ int Fail(int code, const std::string& message) {
 
 // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
 // order as the scope does.
-void ToolPayload(const SensorLink& link, const CompensationTable& table, Frame& request, unsigned short code,
+void ToolPayload(const SensorLink& link, const PageState& pages, Frame& request, unsigned short code,
                  unsigned short a, unsigned short b, unsigned short c) {
     if (code == 180 || code == 182)
-        FillMorvalenPayload(request, table, code, a, b, c);
+        FillMorvalenPayload(request, pages, code, a, b, c);
     else
         FillScopePayload(request, code, a, link.pp);
 }
@@ -224,28 +223,23 @@ void PassThreadEvents() {
     lastPassIdle = !ran;
 }
 
-// The page calculations work on the pages' one set of tables: one run at a time computes, and takes its
-// own copy of the table it sends.
-std::mutex pageTablesInUse;
-
-// Computes page N's table from an equation file into `table`; 0 or the exit code.
-int PrepareTable(const ToolEnvironment& env, const Options& o, CompensationTable& table) {
+// Computes page N's table from an equation file in the run's own page state; 0 or the exit code.
+int PrepareTable(const ToolEnvironment& env, const Options& o, PageState& pages) {
     const PageDescriptor* d = PageDescriptorFor(o.page);
     const int n = kCoefsPerChannel * d->channelCount;
     std::vector<double> coefs(n);
     const int result = LoadEquationFile(o.file, coefs);
     if (result != n)
         return Fail(env, kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
-    const std::lock_guard lock(pageTablesInUse);
     // Rounded as the page's coefficient fields round what is loaded into them.
     for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
-    SetCoefficients(*d, coefs);
-    ComputeDriftCurves(*d);
+    SetCoefficients(pages, *d, coefs);
+    ComputeDriftCurves(pages, *d);
     std::vector<unsigned short> setPoints;
-    for (int c = 0; c < d->channelCount; ++c) setPoints.push_back(SetPoint(d->channels[c]->curve[o.index]));
-    ComputeFactorCurves(*d, setPoints);
-    LayOutSendBuf(*d);
-    std::copy(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), table.begin());
+    for (int c = 0; c < d->channelCount; ++c)
+        setPoints.push_back(SetPoint(pages.Curve(*d->channels[c])[o.index]));
+    ComputeFactorCurves(pages, *d, setPoints);
+    LayOutSendBuf(pages, *d);
     return kExitOk;
 }
 
@@ -284,7 +278,7 @@ class ToolRun {
     const char* stage_ = "";
     std::string (*clockDate_)();
     std::string (*clockTime_)();
-    CompensationTable table_{};  // the table send-table sends
+    PageState pages_{};  // the page send-table calculates and sends
     SensorLink link_;
     Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
@@ -303,7 +297,7 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     link_.idle = PassThreadEvents;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b, unsigned short c) {
-        ToolPayload(link_, table_, request, code, a, b, c);
+        ToolPayload(link_, pages_, request, code, a, b, c);
     };
     link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
     // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
@@ -472,7 +466,7 @@ int ToolRun::SendTable() {
     bool sent = false;
     {
         WritingSet writing(env_.warning);
-        sent = SendParaData(link_, o_.page, table_,
+        sent = SendParaData(link_, o_.page, pages_,
                             [this](int, int done, int count, double) { Progress(done, count); });
     }
     if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
@@ -581,7 +575,7 @@ int ToolRun::Run() {
     if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
         LoadParameterFile(o_.file, image, error);
     if (o_.command == Command::SendTable)
-        if (int code = PrepareTable(env_, o_, table_)) return code;
+        if (int code = PrepareTable(env_, o_, pages_)) return code;
 
     int code = Connect();
     if (code == kExitOk) {

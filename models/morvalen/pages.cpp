@@ -4,33 +4,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-double RX4, RX3, RX2, RX1, RT;
-double GX4, GX3, GX2, GX1, GT;
-double BX4, BX3, BX2, BX1, BT;
-double REFX4, REFX3, REFX2, REFX1, REFT;
-double DIRX4, DIRX3, DIRX2, DIRX1, DIRT;
-double DIFX4, DIFX3, DIFX2, DIFX1, DIFT;
-
-double dataRot[100], dataGruen[100], dataBlau[100], dataRef[100], dataDir[100], dataDif[100], dataRaw[100];
-unsigned short dataCfRot[100], dataCfGruen[100], dataCfBlau[100], dataCfRef[100], dataCfDir[100],
-    dataCfDif[100], dataCfRaw[100];
-double dataRGB[300], dataRGBRDD[600];
-unsigned short dataCfRGB[300], dataCfRGBRDD[600];
-unsigned short dataCfSendBuf[600];
-
 // ---------------------------------------------------------------------------------------------------------
 // Channels and pages
 
 namespace {
 
-constexpr ChannelDef kChR{"R", {&RX4, &RX3, &RX2, &RX1, &RT}, dataRot, dataCfRot, 0xE00000};
-constexpr ChannelDef kChG{"G", {&GX4, &GX3, &GX2, &GX1, &GT}, dataGruen, dataCfGruen, 0x00A000};
-constexpr ChannelDef kChB{"B", {&BX4, &BX3, &BX2, &BX1, &BT}, dataBlau, dataCfBlau, 0x0040FF};
-constexpr ChannelDef kChRef{"REF", {&REFX4, &REFX3, &REFX2, &REFX1, &REFT}, dataRef, dataCfRef, 0xFF8C00};
-constexpr ChannelDef kChDir{"DIR", {&DIRX4, &DIRX3, &DIRX2, &DIRX1, &DIRT}, dataDir, dataCfDir, 0xC000C0};
-constexpr ChannelDef kChDif{"DIF", {&DIFX4, &DIFX3, &DIFX2, &DIFX1, &DIFT}, dataDif, dataCfDif, 0x00A0A0};
+constexpr ChannelDef kChR{"R", kChannelR, kChannelR, 0xE00000};
+constexpr ChannelDef kChG{"G", kChannelG, kChannelG, 0x00A000};
+constexpr ChannelDef kChB{"B", kChannelB, kChannelB, 0x0040FF};
+constexpr ChannelDef kChRef{"REF", kChannelRef, kChannelRef, 0xFF8C00};
+constexpr ChannelDef kChDir{"DIR", kChannelDir, kChannelDir, 0xC000C0};
+constexpr ChannelDef kChDif{"DIF", kChannelDif, kChannelDif, 0x00A0A0};
 // RAW shares the R coefficients but has its own curves.
-constexpr ChannelDef kChRaw{"RAW", {&RX4, &RX3, &RX2, &RX1, &RT}, dataRaw, dataCfRaw, 0xE00000};
+constexpr ChannelDef kChRaw{"RAW", kChannelRaw, kChannelR, 0xE00000};
 
 // Pages 1, 4 and 5: R, G, B whole, each into its own block at 0x1400, 0x1500, 0x1600.
 constexpr PageDescriptor RgbBlocksPage(int page) {
@@ -38,8 +24,7 @@ constexpr PageDescriptor RgbBlocksPage(int page) {
             .kind = kThreeChannelPage,
             .channelCount = 3,
             .channels = {&kChR, &kChG, &kChB},
-            .combined = dataRGB,
-            .cfCombined = dataCfRGB,
+            .combined = kCombinedRgb,
             .prepareCount = 3,
             .prepareAddress = {0x1400, 0x1500, 0x1600},
             .valuesPerChannel = 100,
@@ -54,8 +39,7 @@ constexpr PageDescriptor kPage2{.page = 2,
                                 .kind = kThreeChannelPage,
                                 .channelCount = 3,
                                 .channels = {&kChR, &kChG, &kChB},
-                                .combined = dataRGB,
-                                .cfCombined = dataCfRGB,
+                                .combined = kCombinedRgb,
                                 .prepareCount = 1,
                                 .prepareAddress = {0x1600},
                                 .valuesPerChannel = 80,
@@ -69,8 +53,7 @@ constexpr PageDescriptor kPage3{.page = 3,
                                 .kind = kSixChannelPage,
                                 .channelCount = 6,
                                 .channels = {&kChR, &kChG, &kChB, &kChRef, &kChDir, &kChDif},
-                                .combined = dataRGBRDD,
-                                .cfCombined = dataCfRGBRDD,
+                                .combined = kCombinedRgbRdd,
                                 .prepareCount = 2,
                                 .prepareAddress = {0x1500, 0x1600},
                                 .valuesPerChannel = 80,
@@ -85,8 +68,7 @@ constexpr PageDescriptor SingleChannelPage(int page) {
             .kind = kSingleChannelPage,
             .channelCount = 1,
             .channels = {&kChRaw},
-            .combined = nullptr,
-            .cfCombined = nullptr,
+            .combined = kNoCombinedArrays,
             .prepareCount = 1,
             .prepareAddress = {0x1400},
             .valuesPerChannel = 100,
@@ -104,47 +86,69 @@ constexpr const PageDescriptor& Page(int page) {
     return kPages[page - 1];
 }
 
-std::span<double, kCurvePoints> CurveOf(const ChannelDef& ch) {
-    return std::span<double, kCurvePoints>(ch.curve, kCurvePoints);
+// The combined array of `d`: `array3` (rgb, cfRgb) or `array6` (rgbRdd, cfRgbRdd); empty where it has none.
+template <typename T, std::size_t N3, std::size_t N6>
+std::span<T> CombinedOf(const PageDescriptor& d, T (&array3)[N3], T (&array6)[N6]) {
+    switch (d.combined) {
+        case kCombinedRgb:
+            return array3;
+        case kCombinedRgbRdd:
+            return array6;
+        case kNoCombinedArrays:
+            break;
+    }
+    return {};
 }
 
 }  // namespace
+
+std::span<double> PageState::Combined(const PageDescriptor& d) {
+    return CombinedOf(d, rgb, rgbRdd);
+}
+std::span<const double> PageState::Combined(const PageDescriptor& d) const {
+    return CombinedOf(d, rgb, rgbRdd);
+}
+std::span<unsigned short> PageState::CfCombined(const PageDescriptor& d) {
+    return CombinedOf(d, cfRgb, cfRgbRdd);
+}
+std::span<const unsigned short> PageState::CfCombined(const PageDescriptor& d) const {
+    return CombinedOf(d, cfRgb, cfRgbRdd);
+}
 
 const PageDescriptor* PageDescriptorFor(int page) {
     return page >= 1 && page <= 7 ? &Page(page) : nullptr;
 }
 
-void ComputeDriftCurves(const PageDescriptor& d) {
-    for (int c = 0; c < d.channelCount; ++c) {
-        const ChannelDef& ch = *d.channels[c];
-        const double coef[kCoefsPerChannel] = {*ch.coef[0], *ch.coef[1], *ch.coef[2], *ch.coef[3],
-                                               *ch.coef[4]};
-        DriftCurve(coef, CurveOf(ch));
-    }
-    if (d.combined)
+void ComputeDriftCurves(PageState& s, const PageDescriptor& d) {
+    for (int c = 0; c < d.channelCount; ++c) DriftCurve(s.Coefs(*d.channels[c]), s.Curve(*d.channels[c]));
+    const std::span<double> combined = s.Combined(d);
+    if (!combined.empty())
         for (int i = 0; i < kCurvePoints; ++i)
             for (int c = 0; c < d.channelCount; ++c)
-                d.combined[d.channelCount * i + c] = d.channels[c]->curve[i];
+                combined[d.channelCount * i + c] = s.Curve(*d.channels[c])[i];
 }
 
-void ComputeFactorCurves(const PageDescriptor& d, std::span<const unsigned short> setPoints) {
+void ComputeFactorCurves(PageState& s, const PageDescriptor& d, std::span<const unsigned short> setPoints) {
+    const std::span<unsigned short> combined = s.CfCombined(d);
     for (int i = 0; i < kCurvePoints; ++i) {
         for (int c = 0; c < d.channelCount; ++c) {
-            const unsigned short f = CompensationFactor(setPoints[c], d.channels[c]->curve[i]);
-            d.channels[c]->factors[i] = f;
-            if (d.cfCombined) d.cfCombined[d.channelCount * i + c] = f;
+            const unsigned short f = CompensationFactor(setPoints[c], s.Curve(*d.channels[c])[i]);
+            s.Factors(*d.channels[c])[i] = f;
+            if (!combined.empty()) combined[d.channelCount * i + c] = f;
         }
     }
 }
 
-void SetCoefficients(const PageDescriptor& d, std::span<const double> coefs) {
+void SetCoefficients(PageState& s, const PageDescriptor& d, std::span<const double> coefs) {
     for (int c = 0; c < d.channelCount; ++c)
-        for (int t = 0; t < kCoefsPerChannel; ++t) *d.channels[c]->coef[t] = coefs[kCoefsPerChannel * c + t];
+        for (int t = 0; t < kCoefsPerChannel; ++t)
+            s.Coefs(*d.channels[c])[t] = coefs[kCoefsPerChannel * c + t];
 }
 
-void LayOutSendBuf(const PageDescriptor& d) {
+void LayOutSendBuf(PageState& s, const PageDescriptor& d) {
     for (int c = 0; c < d.channelCount; ++c)
-        std::copy_n(d.channels[c]->factors, d.valuesPerChannel, dataCfSendBuf + d.valuesPerChannel * c);
+        std::copy_n(s.Factors(*d.channels[c]).begin(), d.valuesPerChannel,
+                    s.sendBuf + d.valuesPerChannel * c);
 }
 
 double RoundCoefficient(double value, int term) {

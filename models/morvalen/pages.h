@@ -1,6 +1,7 @@
-// The compensation pages as data: the shared coefficient, curve and factor globals, one constant descriptor
-// per page (its channels and the layout of its table in the sensor), and the calculations a page runs.
-// No panels: the windows and the command-line tool use the same descriptors and calculations.
+// The compensation pages as data: one constant descriptor per page (its channels and the layout of its
+// table in the sensor), a page state that holds what a page computes, and the calculations a page runs on a
+// state. No panels: the windows and the command-line tool use the same descriptors and calculations, each
+// on its own state.
 #pragma once
 
 #include <span>
@@ -8,44 +9,32 @@
 #include "compensation.h"
 
 // ---------------------------------------------------------------------------------------------------------
-// Shared state: one set for the whole program, zero at start, overwritten whole by each calculation.
-extern double RX4, RX3, RX2, RX1, RT;  // R, and RAW on the single-channel pages
-extern double GX4, GX3, GX2, GX1, GT;
-extern double BX4, BX3, BX2, BX1, BT;
-extern double REFX4, REFX3, REFX2, REFX1, REFT;
-extern double DIRX4, DIRX3, DIRX2, DIRX1, DIRT;
-extern double DIFX4, DIFX3, DIFX2, DIFX1, DIFT;
+// Channels and page descriptors
 
-// Drift curves, index = temperature index.
-extern double dataRot[100], dataGruen[100], dataBlau[100], dataRef[100], dataDir[100], dataDif[100],
-    dataRaw[100];
-// Factor curves (1024 = 1.0).
-extern unsigned short dataCfRot[100], dataCfGruen[100], dataCfBlau[100], dataCfRef[100], dataCfDir[100],
-    dataCfDif[100], dataCfRaw[100];
-// Combined arrays for the multi-trace charts: element channels·i + c.
-extern double dataRGB[300], dataRGBRDD[600];
-extern unsigned short dataCfRGB[300], dataCfRGBRDD[600];
-// The compensation table of the page being sent (at most 480 values are used).
-extern unsigned short dataCfSendBuf[600];
-// ---------------------------------------------------------------------------------------------------------
-// Page descriptors
-enum PageKind : int { kThreeChannelPage, kSixChannelPage, kSingleChannelPage };
+// The measuring channels. RAW, the channel of the single-channel pages, has curves of its own but works on
+// R's coefficients.
+enum Channel : int { kChannelR, kChannelG, kChannelB, kChannelRef, kChannelDir, kChannelDif, kChannelRaw };
+inline constexpr int kChannels = 7;
+inline constexpr int kCoefficientSets = 6;  // R (RAW too), G, B, REF, DIR, DIF
 
 struct ChannelDef {
-    const char* name;                // "R", "G", "B", "REF", "DIR", "DIF", "RAW"
-    double* coef[kCoefsPerChannel];  // X4, X3, X2, X1, T
-    double* curve;                   // drift curve, 100 values
-    unsigned short* factors;         // factor curve, 100 values
-    int color;                       // trace colour
+    const char* name;      // "R", "G", "B", "REF", "DIR", "DIF", "RAW"
+    Channel channel;       // its drift and factor curves
+    Channel coefficients;  // its coefficient set
+    int color;             // trace colour
 };
+
+enum PageKind : int { kThreeChannelPage, kSixChannelPage, kSingleChannelPage };
+
+// The arrays that hold all of a page's curves for its multi-trace charts.
+enum CombinedArrays : int { kNoCombinedArrays, kCombinedRgb, kCombinedRgbRdd };
 
 struct PageDescriptor {
     int page;  // 1..7
     PageKind kind;
     int channelCount;  // 3, 6 or 1
     const ChannelDef* channels[6];
-    double* combined;            // dataRGB / dataRGBRDD, nullptr on single-channel pages
-    unsigned short* cfCombined;  // dataCfRGB / dataCfRGBRDD, nullptr on single-channel pages
+    CombinedArrays combined;  // none on single-channel pages
 
     // Transfer of the compensation table.
     int prepareCount;
@@ -57,10 +46,41 @@ struct PageDescriptor {
     double progressStep;
 };
 inline constexpr int kFactorsPerFrame = 10;
+inline constexpr int kSendBufSize = 600;  // at most 480 values are used
+
+// ---------------------------------------------------------------------------------------------------------
+// Page state: what the calculations of a page work on, zero at start and overwritten whole by each
+// calculation. A value: the window has one, each run of the command-line tool its own.
+struct PageState {
+    double coefs[kCoefficientSets][kCoefsPerChannel]{};  // X4, X3, X2, X1, T
+    double curves[kChannels][kCurvePoints]{};            // drift curves, index = temperature index
+    unsigned short factors[kChannels][kCurvePoints]{};   // factor curves (1024 = 1.0)
+    // Combined arrays for the multi-trace charts: element channels·i + c.
+    double rgb[3 * kCurvePoints]{}, rgbRdd[6 * kCurvePoints]{};
+    unsigned short cfRgb[3 * kCurvePoints]{}, cfRgbRdd[6 * kCurvePoints]{};
+    // The compensation table of the page being sent.
+    unsigned short sendBuf[kSendBufSize]{};
+
+    std::span<double, kCoefsPerChannel> Coefs(const ChannelDef& ch) { return coefs[ch.coefficients]; }
+    std::span<const double, kCoefsPerChannel> Coefs(const ChannelDef& ch) const {
+        return coefs[ch.coefficients];
+    }
+    std::span<double, kCurvePoints> Curve(const ChannelDef& ch) { return curves[ch.channel]; }
+    std::span<const double, kCurvePoints> Curve(const ChannelDef& ch) const { return curves[ch.channel]; }
+    std::span<unsigned short, kCurvePoints> Factors(const ChannelDef& ch) { return factors[ch.channel]; }
+    std::span<const unsigned short, kCurvePoints> Factors(const ChannelDef& ch) const {
+        return factors[ch.channel];
+    }
+    // The page's combined arrays, empty where it has none.
+    std::span<double> Combined(const PageDescriptor& d);
+    std::span<const double> Combined(const PageDescriptor& d) const;
+    std::span<unsigned short> CfCombined(const PageDescriptor& d);
+    std::span<const unsigned short> CfCombined(const PageDescriptor& d) const;
+};
 
 // Page 1..7, or nullptr.
 const PageDescriptor* PageDescriptorFor(int page);
-// Write frame k (0-based): its first element of dataCfSendBuf and its table address.
+// Write frame k (0-based): its first element of the send buffer and its table address.
 inline int WriteFrameStart(int k) {
     return kFactorsPerFrame * k;
 }
@@ -69,15 +89,15 @@ inline unsigned short WriteFrameAddress(const PageDescriptor& d, int k) {
                                        kFactorsPerFrame * (k % d.framesPerBase));
 }
 // The page's coefficients (X4..T per channel, channel by channel, as an equation file holds them) into the
-// channels' globals.
-void SetCoefficients(const PageDescriptor& d, std::span<const double> coefs);
+// channels' coefficient sets.
+void SetCoefficients(PageState& s, const PageDescriptor& d, std::span<const double> coefs);
 // The page's drift curves (and the combined array) from its channels' coefficients.
-void ComputeDriftCurves(const PageDescriptor& d);
+void ComputeDriftCurves(PageState& s, const PageDescriptor& d);
 // The page's factor curves (and the combined array) from its drift curves and one set point per channel.
-void ComputeFactorCurves(const PageDescriptor& d, std::span<const unsigned short> setPoints);
-// Lays the page's factor curves out in dataCfSendBuf: channel c's first valuesPerChannel factors at
+void ComputeFactorCurves(PageState& s, const PageDescriptor& d, std::span<const unsigned short> setPoints);
+// Lays the page's factor curves out in the send buffer: channel c's first valuesPerChannel factors at
 // valuesPerChannel·c.
-void LayOutSendBuf(const PageDescriptor& d);
+void LayOutSendBuf(PageState& s, const PageDescriptor& d);
 
 // The coefficient fields of a page show X4 and X3 with 10 decimals, X2 with 8, X1 and T with 6, so a
 // coefficient entered or loaded into a page is rounded to these; the command-line tool rounds alike.

@@ -9,10 +9,8 @@ namespace {
 constexpr int kPrepareEchoWords = 2;
 constexpr int kWriteEchoWords = 14;
 constexpr double kPrepareSeconds = 0.2;
-constexpr int kTableSize = sizeof dataCfSendBuf / sizeof dataCfSendBuf[0];
-static_assert(kTableSize == std::tuple_size_v<CompensationTable>);
 
-void FillPayload(Frame& request, const unsigned short* table, int tableSize, unsigned short code,
+void FillPayload(Frame& request, const unsigned short (&table)[kSendBufSize], unsigned short code,
                  unsigned short start, unsigned short value, unsigned short count) {
     if (code != 180 && code != 182) return;
     SetFrameWord(request, 2, value);
@@ -20,7 +18,7 @@ void FillPayload(Frame& request, const unsigned short* table, int tableSize, uns
     SetFrameWord(request, 3, count);
     // Factors never run past the frame or the compensation table.
     constexpr int kMaxWords = kFrameWords - 4;
-    for (int j = 0; j < count && j < kMaxWords && start + j < tableSize; ++j)
+    for (int j = 0; j < count && j < kMaxWords && start + j < kSendBufSize; ++j)
         SetFrameWord(request, 4 + j, table[start + j]);
 }
 
@@ -28,7 +26,7 @@ struct Transfer {
     SensorLink& link;
     const PageDescriptor& d;
     const TransferProgress& progress;
-    const unsigned short* table;  // dataCfSendBuf, or a run's own table
+    const PageState& pages;
 
     void Report(int done, double indicator) const {
         if (progress) progress(d.page, done, d.prepareCount + d.writeFrames, indicator);
@@ -36,7 +34,7 @@ struct Transfer {
     Frame Request(unsigned short code, unsigned short start, unsigned short value,
                   unsigned short count) const {
         Frame request = link.Request(code);
-        FillPayload(request, table, kTableSize, code, start, value, count);
+        FillPayload(request, pages.sendBuf, code, start, value, count);
         return request;
     }
     bool SendPrepareOrders() const;
@@ -83,38 +81,21 @@ bool Transfer::SendWriteOrders() const {
 
 }  // namespace
 
-void FillMorvalenPayload(Frame& request, unsigned short code, unsigned short start, unsigned short value,
-                         unsigned short count) {
-    FillPayload(request, dataCfSendBuf, kTableSize, code, start, value, count);
+void FillMorvalenPayload(Frame& request, const PageState& pages, unsigned short code, unsigned short start,
+                         unsigned short value, unsigned short count) {
+    FillPayload(request, pages.sendBuf, code, start, value, count);
 }
 
-void FillMorvalenPayload(Frame& request, const CompensationTable& table, unsigned short code,
-                         unsigned short start, unsigned short value, unsigned short count) {
-    FillPayload(request, table.data(), kTableSize, code, start, value, count);
-}
-
-bool SendParaData(SensorLink& link, int page, const TransferProgress& progress) {
+bool SendParaData(SensorLink& link, int page, PageState& pages, const TransferProgress& progress) {
     const PageDescriptor* d = PageDescriptorFor(page);
     if (!d) {
         link.comecho = 0;
         return false;
     }
     link.FlushQueues();
-    const Transfer transfer{link, *d, progress, dataCfSendBuf};
+    const Transfer transfer{link, *d, progress, pages};
     if (!transfer.SendPrepareOrders()) return false;
     // The table is fixed before the first write order; a recalculation meanwhile does not change it.
-    LayOutSendBuf(*d);
+    LayOutSendBuf(pages, *d);
     return transfer.SendWriteOrders();
-}
-
-bool SendParaData(SensorLink& link, int page, const CompensationTable& table,
-                  const TransferProgress& progress) {
-    const PageDescriptor* d = PageDescriptorFor(page);
-    if (!d) {
-        link.comecho = 0;
-        return false;
-    }
-    link.FlushQueues();
-    const Transfer transfer{link, *d, progress, table.data()};
-    return transfer.SendPrepareOrders() && transfer.SendWriteOrders();
 }

@@ -11,14 +11,18 @@
 namespace {
 
 // The Morvalen tool's own payloads: 180 carries one word, 182 a count and words of its send buffer.
-unsigned short (&table)[600] = dataCfSendBuf;
+PageState pages;
+unsigned short (&table)[600] = pages.sendBuf;
 
 class Frames : public testing::Test {
   protected:
     void SetUp() override {
         std::memset(szWriteBuf, 0, sizeof szWriteBuf);
         LinkProfile p{};
-        p.fillPayload = FillMorvalenPayload;
+        p.fillPayload = [](Frame& request, unsigned short order, unsigned short start, unsigned short value,
+                           unsigned short count) {
+            FillMorvalenPayload(request, pages, order, start, value, count);
+        };
         SetLinkProfile(p);
         syncWord = 0x55;
         for (int i = 0; i < 600; ++i) table[i] = static_cast<unsigned short>(0x0100 + i);

@@ -1,15 +1,19 @@
 // The compensation pages driven as a user would: coefficients typed into the fields, buttons pressed, the
-// temperature index committed; what the charts, fields, globals and files show afterwards.
+// temperature index committed; what the charts, fields, the window's page state and files show afterwards.
+// Without panels: the page descriptors, the table layout and page states calculated side by side.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <barrier>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui.h"
@@ -37,19 +41,28 @@ TEST(PageDescriptors, KindsAndChannels) {
     EXPECT_EQ(PageDescriptorFor(0), nullptr);
     EXPECT_EQ(PageDescriptorFor(8), nullptr);
 
+    // The window's names stand for the parts of its page state that each channel uses.
+    PageState& pages = WindowPageState();
     const PageDescriptor& six = *PageDescriptorFor(3);
-    EXPECT_EQ(six.channels[3]->curve, dataRef);
-    EXPECT_EQ(six.channels[4]->factors, dataCfDir);
-    EXPECT_EQ(six.channels[5]->coef[4], &DIFT);
-    EXPECT_EQ(six.combined, dataRGBRDD);
-    EXPECT_EQ(six.cfCombined, dataCfRGBRDD);
+    EXPECT_EQ(pages.Curve(*six.channels[3]).data(), dataRef);
+    EXPECT_EQ(pages.Factors(*six.channels[4]).data(), dataCfDir);
+    EXPECT_EQ(&pages.Coefs(*six.channels[5])[4], &DIFT);
+    EXPECT_EQ(pages.Combined(six).data(), dataRGBRDD);
+    EXPECT_EQ(pages.Combined(six).size(), 600u);
+    EXPECT_EQ(pages.CfCombined(six).data(), dataCfRGBRDD);
+    const PageDescriptor& rgb = *PageDescriptorFor(2);
+    EXPECT_EQ(&pages.Coefs(*rgb.channels[1])[0], &GX4);
+    EXPECT_EQ(pages.Curve(*rgb.channels[2]).data(), dataBlau);
+    EXPECT_EQ(pages.CfCombined(rgb).data(), dataCfRGB);
+    EXPECT_EQ(pages.CfCombined(rgb).size(), 300u);
     // RAW uses the R coefficients with curves of its own.
     const PageDescriptor& raw = *PageDescriptorFor(6);
-    EXPECT_EQ(raw.channels[0]->coef[0], &RX4);
-    EXPECT_EQ(raw.channels[0]->coef[4], &RT);
-    EXPECT_EQ(raw.channels[0]->curve, dataRaw);
-    EXPECT_EQ(raw.channels[0]->factors, dataCfRaw);
-    EXPECT_EQ(raw.combined, nullptr);
+    EXPECT_EQ(&pages.Coefs(*raw.channels[0])[0], &RX4);
+    EXPECT_EQ(&pages.Coefs(*raw.channels[0])[4], &RT);
+    EXPECT_EQ(pages.Curve(*raw.channels[0]).data(), dataRaw);
+    EXPECT_EQ(pages.Factors(*raw.channels[0]).data(), dataCfRaw);
+    EXPECT_TRUE(pages.Combined(raw).empty());
+    EXPECT_TRUE(pages.CfCombined(raw).empty());
 }
 
 TEST(PageDescriptors, TraceColoursAreDistinctPerPage) {
@@ -126,46 +139,92 @@ TEST(PageDescriptors, CompleteTransferFillsTheProgressScale) {
     }
 }
 
-// Factor curves whose every value tells its channel (c + 1) and index: 1000·(c + 1) + i.
-void FillDistinctFactors() {
-    unsigned short* curves[] = {dataCfRot, dataCfGruen, dataCfBlau, dataCfRef,
-                                dataCfDir, dataCfDif,   dataCfRaw};
+// Factor curves whose every value tells its channel (c + 1: R, G, B, REF, DIR, DIF, RAW) and index:
+// 1000·(c + 1) + i.
+void FillDistinctFactors(PageState& pages) {
     for (int c = 0; c < 7; ++c)
-        for (int i = 0; i < 100; ++i) curves[c][i] = static_cast<unsigned short>(1000 * (c + 1) + i);
+        for (int i = 0; i < 100; ++i) pages.factors[c][i] = static_cast<unsigned short>(1000 * (c + 1) + i);
 }
 
 TEST(LayOutSendBuf, WholeCurvesOnThreeBlockPages) {
-    FillDistinctFactors();
-    std::fill(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), 0xBEEF);
-    LayOutSendBuf(*PageDescriptorFor(1));
+    PageState pages;
+    FillDistinctFactors(pages);
+    std::fill(std::begin(pages.sendBuf), std::end(pages.sendBuf), 0xBEEF);
+    LayOutSendBuf(pages, *PageDescriptorFor(1));
     for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 100; ++i) EXPECT_EQ(dataCfSendBuf[100 * c + i], 1000 * (c + 1) + i);
-    EXPECT_EQ(dataCfSendBuf[300], 0xBEEF);
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(pages.sendBuf[100 * c + i], 1000 * (c + 1) + i);
+    EXPECT_EQ(pages.sendBuf[300], 0xBEEF);
 }
 
 TEST(LayOutSendBuf, FirstEightyOfEachChannelOnPagesTwoAndThree) {
-    FillDistinctFactors();
-    LayOutSendBuf(*PageDescriptorFor(2));
+    PageState pages;
+    FillDistinctFactors(pages);
+    LayOutSendBuf(pages, *PageDescriptorFor(2));
     // The frame with address 0x1650 is frame 8, start 80: G indices 0..9.
     const PageDescriptor& p2 = *PageDescriptorFor(2);
     EXPECT_EQ(WriteFrameAddress(p2, 8), 0x1650);
-    for (int j = 0; j < 10; ++j) EXPECT_EQ(dataCfSendBuf[WriteFrameStart(8) + j], 2000 + j);
-    EXPECT_EQ(dataCfSendBuf[79], 1079);
-    EXPECT_EQ(dataCfSendBuf[239], 3079);
+    for (int j = 0; j < 10; ++j) EXPECT_EQ(pages.sendBuf[WriteFrameStart(8) + j], 2000 + j);
+    EXPECT_EQ(pages.sendBuf[79], 1079);
+    EXPECT_EQ(pages.sendBuf[239], 3079);
 
-    FillDistinctFactors();
-    LayOutSendBuf(*PageDescriptorFor(3));
+    FillDistinctFactors(pages);
+    LayOutSendBuf(pages, *PageDescriptorFor(3));
     const PageDescriptor& p3 = *PageDescriptorFor(3);
     EXPECT_EQ(WriteFrameAddress(p3, 8), 0x1550);
     for (int c = 0; c < 6; ++c)
         for (int i = 0; i < 80; ++i)
-            EXPECT_EQ(dataCfSendBuf[80 * c + i], 1000 * (c + 1) + i) << c << " " << i;
+            EXPECT_EQ(pages.sendBuf[80 * c + i], 1000 * (c + 1) + i) << c << " " << i;
 }
 
 TEST(LayOutSendBuf, RawCurveOnSingleChannelPages) {
-    FillDistinctFactors();
-    LayOutSendBuf(*PageDescriptorFor(7));
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(dataCfSendBuf[i], 7000 + i);
+    PageState pages;
+    FillDistinctFactors(pages);
+    LayOutSendBuf(pages, *PageDescriptorFor(7));
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(pages.sendBuf[i], 7000 + i);
+}
+
+// Two runs calculate page 7's table at the same time, each on its own page state with its own coefficients,
+// as sensor-tool's threads do. Each step waits for the other run's same step, so the runs interleave step by
+// step: a state the two shared would give both the coefficients, curves and table of whichever ran last.
+// Rising RAW = 1000 + 10 i, set point at index 0 (1000): factor i = 1024000 / (1000 + 10 i) = 102400 / (100 +
+// i). Falling RAW = 2000 - 10 i, set point 2000: factor i = 204800 / (200 - i).
+TEST(PageState, TwoRunsAtOnceEachCalculateTheirOwnTable) {
+    struct Run {
+        Coefs coefs;
+        int numerator, denominatorAt0, slope;  // factor i = numerator / (denominatorAt0 + slope·i)
+        std::array<unsigned short, 4> words;   // at indices 0, 1, 50, 99
+        int wrongTables = 0;
+    };
+    Run rising{{0, 0, 0, 10, 1000}, 102400, 100, 1, {1024, 1013, 682, 514}};
+    Run falling{{0, 0, 0, -10, 2000}, 204800, 200, -1, {1024, 1029, 1365, 2027}};
+    const PageDescriptor& d = *PageDescriptorFor(7);
+    std::barrier stepDone(2);
+    auto calculate = [&](Run& run) {
+        PageState pages;
+        for (int round = 0; round < 50; ++round) {
+            SetCoefficients(pages, d, run.coefs);
+            stepDone.arrive_and_wait();
+            ComputeDriftCurves(pages, d);
+            stepDone.arrive_and_wait();
+            const unsigned short setPoint[] = {SetPoint(pages.Curve(*d.channels[0])[0])};
+            ComputeFactorCurves(pages, d, setPoint);
+            stepDone.arrive_and_wait();
+            std::fill(std::begin(pages.sendBuf), std::end(pages.sendBuf), 0);
+            LayOutSendBuf(pages, d);
+            stepDone.arrive_and_wait();
+            bool right = pages.sendBuf[0] == run.words[0] && pages.sendBuf[1] == run.words[1] &&
+                         pages.sendBuf[50] == run.words[2] && pages.sendBuf[99] == run.words[3];
+            for (int i = 0; i < 100; ++i)
+                right = right && pages.sendBuf[i] == run.numerator / (run.denominatorAt0 + run.slope * i);
+            if (!right) ++run.wrongTables;
+            stepDone.arrive_and_wait();
+        }
+    };
+    std::thread first(calculate, std::ref(rising)), second(calculate, std::ref(falling));
+    first.join();
+    second.join();
+    EXPECT_EQ(rising.wrongTables, 0);
+    EXPECT_EQ(falling.wrongTables, 0);
 }
 
 TEST(PagePanelDef, PagesOfAKindShareTheirFile) {
@@ -200,19 +259,7 @@ TEST(PagePanelDef, PagesOutsideOneToSevenDoNotLoad) {
 // The engine's coefficients, curves and factors as a fresh run has them (all zero), so that each test starts
 // from the program's start and not from what an earlier test in the same process computed.
 void ResetEngine() {
-    for (int page = 1; page <= 7; ++page) {
-        const PageDescriptor& d = *PageDescriptorFor(page);
-        for (int c = 0; c < d.channelCount; ++c) {
-            for (double* coef : d.channels[c]->coef) *coef = 0.0;
-            std::fill_n(d.channels[c]->curve, 100, 0.0);
-            std::fill_n(d.channels[c]->factors, 100, static_cast<unsigned short>(0));
-        }
-    }
-    std::fill(std::begin(dataRGB), std::end(dataRGB), 0.0);
-    std::fill(std::begin(dataRGBRDD), std::end(dataRGBRDD), 0.0);
-    std::fill(std::begin(dataCfRGB), std::end(dataCfRGB), static_cast<unsigned short>(0));
-    std::fill(std::begin(dataCfRGBRDD), std::end(dataCfRGBRDD), static_cast<unsigned short>(0));
-    std::fill(std::begin(dataCfSendBuf), std::end(dataCfSendBuf), static_cast<unsigned short>(0));
+    WindowPageState() = PageState{};
     file_name.clear();
 }
 
@@ -324,7 +371,7 @@ TEST_F(Pages, CalcCurvesPlotsEveryChannelWithItsRangeAndShowsTheCombinedChart) {
     EXPECT_EQ(YRangeOf(p, DATAP_DRIFT_GRAPH_B), std::make_pair(9950.0, 25251.0));
     EXPECT_EQ(YRangeOf(p, DATAP_DRIFT_GRAPH), std::make_pair(-53.0, 25251.0));
 
-    // The shared globals hold this page's coefficients and curves.
+    // The window's page state holds this page's coefficients and curves.
     EXPECT_EQ(RT, 500.0);
     EXPECT_EQ(GX1, 1.0);
     EXPECT_EQ(GT, -3.7);

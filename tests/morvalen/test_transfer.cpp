@@ -90,9 +90,10 @@ TEST_P(Transfer, PagesOneFourFiveWriteThreeWholeCurves) {
         }
         // The page's own factors: its button sends its table, not another page's.
         const PageDescriptor& d = *PageDescriptorFor(page);
-        ExpectTableHolds(0x1400, d.channels[0]->factors, 100);
-        ExpectTableHolds(0x1500, d.channels[1]->factors, 100);
-        ExpectTableHolds(0x1600, d.channels[2]->factors, 100);
+        const PageState& pages = WindowPageState();
+        ExpectTableHolds(0x1400, pages.Factors(*d.channels[0]).data(), 100);
+        ExpectTableHolds(0x1500, pages.Factors(*d.channels[1]).data(), 100);
+        ExpectTableHolds(0x1600, pages.Factors(*d.channels[2]).data(), 100);
         ExpectProgressSteps(uitest::WatchedValues(), 30, 33.33);
         EXPECT_NEAR(uitest::WatchedValues()[29], 999.9, 1e-9);
     }
