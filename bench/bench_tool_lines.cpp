@@ -1,8 +1,10 @@
 // sensor-tool on a production line: 8 and 32 emulated scope sensors, on TCP and on pseudo-terminals (115200
 // baud), each identified and then given a parameter set in RAM with --verify, all of them in one run of the
 // tool, next to one sensor in a run of its own. Reported per link kind: the wall time of one sensor, of 8
-// and of 32 in parallel, their ratios to one (goal: at most 1.3 each), the CPU time and the peak resident
-// memory of the tool with 32 sensors (and the CPU time of the emulators, which share this process).
+// and of 32 in parallel (median, lowest and highest run), their ratios to one (goal: at most 1.3 each), the
+// CPU time of the tool with one sensor and with 32 (and the CPU time of the emulators, which share this
+// process). Beside it the memory: the peak resident memory of the tool with 32 sensors against the sum of
+// the peaks of 32 processes of the tool, one per sensor, run at once (what a process per sensor costs).
 // Usage: bench_tool_lines [repetitions]   (default 5; the median run counts)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -38,9 +40,8 @@ double ChildrenCpu() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-// Runs the tool once; false when it did not end with 0. Adds its CPU time to `cpu`, and raises `peakKb` to
-// its peak resident memory.
-bool Tool(const std::vector<std::string>& args, double& cpu, long& peakKb) {
+// Starts the tool with its output to /dev/null.
+pid_t Spawn(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {TOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a;
@@ -53,35 +54,95 @@ bool Tool(const std::vector<std::string>& args, double& cpu, long& peakKb) {
         ::execv(a[0], a.data());
         ::_exit(127);
     }
-    // The tool and whatever it starts: the reaped descendants count.
-    const double before = ChildrenCpu();
+    return pid;
+}
+
+// Waits for a tool started by Spawn; false when it did not end with 0. Raises `peakKb` to its peak resident
+// memory.
+bool Reap(pid_t pid, long& peakKb) {
     int status = 0;
     rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    cpu += ChildrenCpu() - before;
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return false;
     peakKb = std::max(peakKb, long(usage.ru_maxrss));
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Runs the tool once; false when it did not end with 0. Adds its CPU time to `cpu`, and raises `peakKb` to
+// its peak resident memory.
+bool Tool(const std::vector<std::string>& args, double& cpu, long& peakKb) {
+    // The tool and whatever it starts: the reaped descendants count.
+    const double before = ChildrenCpu();
+    const bool ok = Reap(Spawn(args), peakKb);
+    cpu += ChildrenCpu() - before;
+    return ok;
+}
+
+std::vector<std::string> LinkArgs(const std::vector<std::string>& links) {
+    std::vector<std::string> args;
+    for (const auto& l : links) args.insert(args.end(), {"--link", l});
+    return args;
+}
+
+std::vector<std::string> Identify(const std::vector<std::string>& links) {
+    std::vector<std::string> args = LinkArgs(links);
+    args.push_back("identify");
+    return args;
+}
+
+std::vector<std::string> SendVerified(const std::vector<std::string>& links, const std::string& file) {
+    std::vector<std::string> args = LinkArgs(links);
+    args.insert(args.end(), {"send-params", "--to", "ram", "--verify", file});
+    return args;
+}
+
 // identify, then send-params --to ram --verify, on the given links in one run each.
 Span Configure(const std::vector<std::string>& links, const std::string& file) {
-    std::vector<std::string> linkArgs;
-    for (const auto& l : links) linkArgs.insert(linkArgs.end(), {"--link", l});
-    std::vector<std::string> identify = linkArgs, send = linkArgs;
-    identify.push_back("identify");
-    send.insert(send.end(), {"send-params", "--to", "ram", "--verify", file});
     Span s;
     const double w0 = bench::Now(), e0 = bench::ProcessCpu();
-    const bool ok = Tool(identify, s.toolCpu, s.toolPeakKb) && Tool(send, s.toolCpu, s.toolPeakKb);
+    const bool ok = Tool(Identify(links), s.toolCpu, s.toolPeakKb) &&
+                    Tool(SendVerified(links, file), s.toolCpu, s.toolPeakKb);
     s.wall = bench::Now() - w0;
     s.emulatorCpu = bench::ProcessCpu() - e0;
     bench::Require(ok, "sensor-tool failed on " + links.front() + " ...");
     return s;
 }
 
+// The same work with a process of the tool per link, all at once: the sum of the processes' peak resident
+// memory (each process's larger peak of its two runs) is what a process per sensor costs.
+Span ConfigureByProcesses(const std::vector<std::string>& links, const std::string& file) {
+    Span s;
+    std::vector<long> peaks(links.size(), 0);
+    const double w0 = bench::Now(), c0 = ChildrenCpu();
+    bool ok = true;
+    for (bool send : {false, true}) {
+        std::vector<pid_t> pids;
+        for (const auto& l : links) pids.push_back(Spawn(send ? SendVerified({l}, file) : Identify({l})));
+        for (std::size_t i = 0; i < pids.size(); ++i) ok = Reap(pids[i], peaks[i]) && ok;
+    }
+    s.wall = bench::Now() - w0;
+    s.toolCpu = ChildrenCpu() - c0;
+    for (long kb : peaks) s.toolPeakKb += kb;
+    bench::Require(ok, "sensor-tool failed in a process per link");
+    return s;
+}
+
 Span Median(std::vector<Span> spans) {
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.wall < b.wall; });
     return spans[spans.size() / 2];
+}
+
+// "median (lowest..highest)" of the runs' wall times.
+std::string Seconds(std::vector<Span> spans) {
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.wall < b.wall; });
+    return Format("%.3f s (%.3f..%.3f)", spans[spans.size() / 2].wall, spans.front().wall, spans.back().wall);
+}
+
+// The ratio of the medians, and the range of the ratios of the runs taken in turn.
+std::string Ratios(const std::vector<Span>& many, const std::vector<Span>& one) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < many.size(); ++i) r.push_back(many[i].wall / one[i].wall);
+    std::sort(r.begin(), r.end());
+    return Format("%.2f (%.2f..%.2f)", Median(many).wall / Median(one).wall, r.front(), r.back());
 }
 
 }  // namespace
@@ -99,7 +160,8 @@ int main(int argc, char** argv) {
     }
 
     bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "32 in parallel", "ratio",
-                        "tool CPU (32)", "tool peak RSS (32)", "emulator CPU (32)"});
+                        "tool CPU (1 / 32)", "emulator CPU (32)"});
+    bench::Table memory({"link", "threads: peak RSS", "a process per link: sum of peak RSS", "time", "CPU"});
     for (bool tcp : {true, false}) {
         std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
         std::vector<std::string> links;
@@ -116,20 +178,27 @@ int main(int argc, char** argv) {
                                 : "serial:" + o.ptyLink + ":115200");
         }
         const std::vector<std::string> few(links.begin(), links.begin() + kFew);
-        std::vector<Span> one, eight, many;
+        std::vector<Span> one, eight, many, processes;
         for (int r = 0; r < repetitions; ++r) {
             one.push_back(Configure({links.front()}, file));
             eight.push_back(Configure(few, file));
             many.push_back(Configure(links, file));
+            processes.push_back(ConfigureByProcesses(links, file));
         }
-        const Span a = Median(one), b = Median(eight), c = Median(many);
-        table.Row({tcp ? "TCP" : "pty", Format("%.3f s", a.wall), Format("%.3f s", b.wall),
-                   Format("%.2f", b.wall / a.wall), Format("%.3f s", c.wall), Format("%.2f", c.wall / a.wall),
-                   Format("%.3f s", c.toolCpu), Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
-                   Format("%.3f s", c.emulatorCpu)});
+        const Span a = Median(one), c = Median(many), p = Median(processes);
+        const char* kind = tcp ? "TCP" : "pty";
+        table.Row({kind, Seconds(one), Seconds(eight), Ratios(eight, one), Seconds(many), Ratios(many, one),
+                   Format("%.3f / %.3f s", a.toolCpu, c.toolCpu), Format("%.3f s", c.emulatorCpu)});
+        memory.Row({kind, Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
+                    Format("%.1f MB", double(p.toolPeakKb) / 1024.0), Format("%.3f s", p.wall),
+                    Format("%.3f s", p.toolCpu)});
         for (auto& s : sensors) s->Stop();
     }
     table.Print();
+    std::printf(
+        "\nThe tool's memory with 32 sensors: one process with a thread per link, against a process per "
+        "link, all at once (medians)\n");
+    memory.Print();
     bench::fs::remove_all(dir);
     return 0;
 }

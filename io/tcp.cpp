@@ -23,6 +23,7 @@
 #include <QTcpSocket>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -204,6 +205,20 @@ void CloseSocket(QTcpSocket& s, int waitMs, bool pump) {
         s.waitForDisconnected(waitMs);
 }
 
+// Hands bytes straight to the system, without waiting: the count it took (0 when it took none or the
+// connection failed, which the socket's own write then reports). Qt's way, through the socket's buffer,
+// turns its write notifier on and off for every frame, and each turn wakes the thread's event loop.
+int SendNow(QTcpSocket& s, const unsigned char* data, int count) {
+    const qintptr fd = s.socketDescriptor();
+    if (fd < 0) return 0;
+    for (;;) {
+        const ssize_t n =
+            ::send(static_cast<int>(fd), data, static_cast<std::size_t>(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 ? static_cast<int>(n) : 0;
+    }
+}
+
 int Slice(qint64 left) {
     return static_cast<int>(std::min<qint64>(left, INT_MAX));
 }
@@ -318,7 +333,12 @@ int ClientTCPWrite(unsigned handle, const unsigned char* data, int count, int ti
     QTcpSocket* s = c->socket.get();
     if (c->peerClosed || s->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
     if (count == 0) return 0;
-    if (s->write(reinterpret_cast<const char*>(data), count) != count) return kTCP_WriteFailed;
+    // With nothing queued before them the bytes go to the system at once; only what it does not take
+    // waits in the socket's buffer.
+    const int sent = s->bytesToWrite() == 0 ? SendNow(*s, data, count) : 0;
+    if (sent == count) return count;
+    const int rest = count - sent;
+    if (s->write(reinterpret_cast<const char*>(data) + sent, rest) != rest) return kTCP_WriteFailed;
     s->flush();          // what the system takes at once
     bool ended = false;  // a callback ended the conversation during the wait
     {

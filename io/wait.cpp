@@ -12,6 +12,7 @@ std::mutex g_hookMutex;
 io::WaitHook g_hook;
 std::atomic<QThread*> g_hookThread{nullptr};
 std::atomic<std::uint64_t> g_linkActivity{0};
+thread_local std::uint64_t t_linkActivity = 0;
 
 io::WaitHook HookHere() {
     if (g_hookThread.load() != QThread::currentThread()) return {};
@@ -29,6 +30,10 @@ void io::SetWaitHook(WaitHook hook) {
 
 std::uint64_t io::LinkActivity() {
     return g_linkActivity.load();
+}
+
+std::uint64_t io::ThreadLinkActivity() {
+    return t_linkActivity;
 }
 
 namespace io_detail {
@@ -50,6 +55,7 @@ void RunCallback(void (*callback)(void*), void* context) {
 
 void NoteLinkActivity() {
     ++g_linkActivity;
+    ++t_linkActivity;
 }
 
 void PrepareThread() {

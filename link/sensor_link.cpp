@@ -145,7 +145,14 @@ double SensorLink::Now() const {
 }
 
 void SensorLink::Pass() {
-    if (idle) idle();
+    PassUntil(idleUntil ? Now() : 0.0);
+}
+
+void SensorLink::PassUntil(double until) {
+    if (idleUntil)
+        idleUntil(until);
+    else if (idle)
+        idle();
     if (transport_) transport_->Pump();
 }
 
@@ -393,7 +400,7 @@ bool SensorLink::CheckComLine() {
     if (observer.beforeVersionQuery) observer.beforeVersionQuery();
     tstart = Now();
     do {
-        Pass();
+        PassUntil(tstart + 0.1);
         tdiff = Now() - tstart;
     } while (tdiff < 0.1);
 
@@ -514,7 +521,7 @@ void SensorLink::WaitForReply(double timeLimit) {
     if (comprotocol == 0) {
         // A port that went away (negative count) brings nothing more: the wait ends at once.
         do {
-            Pass();
+            PassUntil(tstart + timeLimit);
             dataSize = transport_ ? transport_->Waiting() : kRS232PortNotOpen;
             tdiff = Now() - tstart;
         } while (tdiff <= timeLimit && dataSize < want && dataSize >= 0);
@@ -527,7 +534,7 @@ void SensorLink::WaitForReply(double timeLimit) {
         // started after the close fails without waiting out its time limit.
         dataSize = bytesToRead = want;
         while (bytesToRead > 0 && tcpcon != 0) {
-            Pass();
+            PassUntil(tstart + timeLimit);
             tdiff = Now() - tstart;
             if (tdiff > timeLimit) break;
         }

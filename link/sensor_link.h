@@ -102,6 +102,11 @@ class SensorLink : private TransportEvents {
     // Called at every pass of a wait (the windows let their events run; the TCP transport's events come
     // through them); empty: the waits only pass the transport's own.
     std::function<void()> idle;
+    // Where set, called instead of `idle` at every pass of a wait, with the time (the link's clock, Now())
+    // at which the wait ends: the host may sleep until its next event (the line's bytes among them) or until
+    // then, whichever comes first, so a waiting thread neither spins nor wakes for nothing (sensor-tool's
+    // threads). A pass that must not wait gives the time now.
+    std::function<void(double until)> idleUntil;
     double echoTimeout = 3.0;        // seconds an echo may take
     double replyTimeout = 3.0;       // seconds a read reply or measurement frame may take
     bool tcpReadPumpsEvents = true;  // the data-ready handler lets events run between reads
@@ -211,8 +216,10 @@ class SensorLink : private TransportEvents {
     void BytesReady() override;
     void PeerClosed() override;
 
-    // One pass of a wait: the idle hook, then the transport's own.
+    // One pass of a wait: the idle hook, then the transport's own. PassUntil belongs to a wait that ends at
+    // `until` (the link's clock); Pass does not wait.
     void Pass();
+    void PassUntil(double until);
 
   private:
     int FrameBytes() const { return 2 * anzframe; }

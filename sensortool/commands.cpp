@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -200,27 +201,41 @@ struct WritingSet {
     HalfWrittenWarning* warning;
 };
 
-// One pass of this thread's own events: its TCP conversations' callbacks. A pass after one that ran nothing,
-// with no bytes over any link since, waits up to 1 ms for an event, so a loop that waits for time to pass
-// yields the processor while a series of exchanges with the sensor is not slowed down.
+// Runs this thread's own events (its TCP conversations' callbacks, its serial port's bytes) that are
+// pending; when none are, waits up to maxWaitMs for the next one. True when it ran anything.
+bool RunThreadEvents(int maxWaitMs) {
+    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    if (maxWaitMs <= 0) return d->processEvents(QEventLoop::AllEvents);
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    limit.start(maxWaitMs);
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return limit.isActive();  // woken by something else than the limit
+}
+
+// One pass of this thread's own events. A pass after one that ran nothing, with no bytes over this thread's
+// links since, waits up to 1 ms for an event, so a loop that waits for time to pass yields the processor
+// while a series of exchanges with the sensor is not slowed down.
 void PassThreadEvents() {
     thread_local std::uint64_t activityAtLastPass = ~std::uint64_t{0};
     thread_local bool lastPassIdle = false;
-    const std::uint64_t activity = io::LinkActivity();
+    const std::uint64_t activity = io::ThreadLinkActivity();
     const bool idling = lastPassIdle && activity == activityAtLastPass;
     activityAtLastPass = activity;
-    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    bool ran = d->processEvents(QEventLoop::AllEvents);
-    if (!ran && idling) {
-        QTimer limit;
-        limit.setSingleShot(true);
-        limit.setTimerType(Qt::PreciseTimer);
-        limit.start(1);
-        d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        ran = limit.isActive();  // woken by something else than the limit
-    }
+    bool ran = RunThreadEvents(0);
+    if (!ran && idling) ran = RunThreadEvents(1);
     lastPassIdle = !ran;
+}
+
+// A pass of a link's wait that ends at `until` (seconds, the platform's clock): the thread sleeps until its
+// link's bytes or the end of the wait, whichever comes first. Each sleep is bounded, so a clock that jumps
+// cannot hold the thread for long.
+void PassLinkWait(double until) {
+    constexpr double kLongestSleepMs = 100.0;
+    const double ms = std::min(std::ceil((until - Timer()) * 1000.0), kLongestSleepMs);
+    RunThreadEvents(ms > 0 ? int(ms) : 0);
 }
 
 // Computes page N's table from an equation file in the run's own page state; 0 or the exit code.
@@ -293,8 +308,8 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     link_.echoTimeout = 3.0;
     link_.replyTimeout = 3.0;
     link_.tcpReadPumpsEvents = true;
-    // A TCP conversation brings its bytes while this thread's events run.
-    link_.idle = PassThreadEvents;
+    // A TCP conversation brings its bytes while this thread's events run; a wait sleeps until they come.
+    link_.idleUntil = PassLinkWait;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b, unsigned short c) {
         ToolPayload(link_, pages_, request, code, a, b, c);

@@ -41,10 +41,13 @@ struct Worker {
     double seconds = 0.0;
 };
 
-// What the runs' threads and the main thread share: the workers' state and the news that one ended.
+// What the runs' threads and the main thread share: the workers' state, the news that one ended, and
+// whether the runs started so far may begin.
 struct Shared {
     std::mutex mutex;
     std::condition_variable changed;
+    bool released = false;
+    std::condition_variable release;
 };
 
 void CloseFiles(Worker& w) {
@@ -60,6 +63,10 @@ std::string FileText(std::FILE* f);
 // The run on the worker's link, on the worker's thread: its own link, output and warning; at its end its
 // output is taken in and its files closed, so an ended run holds no descriptor.
 void RunWorker(Worker& w, Shared& shared, HalfWrittenWarning& warning, int devicePort) {
+    {
+        std::unique_lock lock(shared.mutex);
+        shared.release.wait(lock, [&] { return shared.released; });
+    }
     Clock::time_point lastProgress;
     ToolEnvironment env;
     env.devicePort = devicePort;
@@ -344,6 +351,12 @@ int RunOnLinks(const std::vector<Options>& runs, char* argv0) {
     for (;;) {
         startMore();
         std::unique_lock lock(shared.mutex);
+        // The runs begin together once all that may run are started: a run that began at once would take
+        // the processor from the thread that starts the others, and the last would begin late.
+        if (!shared.released) {
+            shared.released = true;
+            shared.release.notify_all();
+        }
         for (std::size_t i = 0; i < next; ++i)
             if (all[i].ended && all[i].thread.joinable() && !joined[i]) {
                 joined[i] = true;

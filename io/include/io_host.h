@@ -28,6 +28,9 @@ void SetWaitHook(WaitHook hook);
 // Counts up whenever bytes go to or come from a serial port or a TCP conversation, on any thread: a host's
 // pump that finds it changed since its last pass should not sleep (a series of exchanges with a sensor).
 std::uint64_t LinkActivity();
+// The same count for the calling thread's own ports and conversations only: a thread that waits for its own
+// sensor is not kept awake by the bytes of the others.
+std::uint64_t ThreadLinkActivity();
 
 // The end of the run: every TCP conversation and serial port still open is closed without running any
 // hook (no callback of the program runs any more). Call after every thread that used io has ended.
