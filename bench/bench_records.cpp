@@ -197,8 +197,8 @@ struct Timings {
     double Median() const { return seconds.empty() ? 0.0 : bench::Summarise(seconds).median; }
     // The table's row: median seconds and peak MB, or `absent` when it never ran.
     std::vector<std::string> Row(const std::string& name, const std::string& absent) const {
-        if (seconds.empty()) return {name, absent, "-", ""};
-        return {name, Format("%.3f", Median()), Format("%.0f", peakMb), ""};
+        if (seconds.empty()) return {name, absent, "", "-", ""};
+        return {name, Format("%.3f", Median()), "", Format("%.0f", peakMb), ""};
     }
 };
 
@@ -270,31 +270,31 @@ void CompareReader(const std::string& file, std::size_t lines, bool large, bench
         for (const Times& t : runs) v.push_back(t.*part);
         return bench::Summarise(v).median;
     };
-    // The median of the rounds' own ratios of `runs` to `base`, and their lowest and highest.
-    const auto ratios = [](const std::vector<Times>& runs, const std::vector<Times>& base) {
+    // The CPU (user and system) of `runs` to that of `base`: the median of the rounds' own ratios, and their
+    // lowest and highest. Unlike the wall times, untouched by other programs taking the cores.
+    const auto cpuRatios = [](const std::vector<Times>& runs, const std::vector<Times>& base) {
         std::vector<double> v;
-        for (std::size_t i = 0; i < runs.size(); ++i) v.push_back(runs[i].wall / base[i].wall);
-        return Format("rounds %.2f..%.2f", *std::min_element(v.begin(), v.end()),
-                      *std::max_element(v.begin(), v.end()));
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            v.push_back((runs[i].user + runs[i].system) / (base[i].user + base[i].system));
+        return Format("CPU %.2f (rounds %.2f..%.2f)", bench::Summarise(v).median,
+                      *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+    };
+    const auto cpu = [&](const std::vector<Times>& runs) {
+        return Format("%.3f + %.3f", median(runs, &Times::user), median(runs, &Times::system));
     };
     const double floor = median(floors, &Times::wall), store = median(stores, &Times::wall),
                  reader = median(readers, &Times::wall);
-    const std::string cpu =
-        Format("user CPU %.3f, system %.3f", median(readers, &Times::user), median(readers, &Times::system));
-    table.Row(
-        {"bare from_chars parse loop (floor)", Format("%.3f", floor), "",
-         Format("user CPU %.3f, system %.3f", median(floors, &Times::user), median(floors, &Times::system))});
-    table.Row({"the same, storing 22 bytes a line (floor)", Format("%.3f", store), "",
-               "to the bare loop " + bench::RatioText(store / floor) + " (" + ratios(stores, floors) + ")"});
-    table.Row({"reader", Format("%.3f", reader),
+    table.Row({"bare from_chars parse loop (floor)", Format("%.3f", floor), cpu(floors), "", ""});
+    table.Row({"the same, storing 22 bytes a line (floor)", Format("%.3f", store), cpu(stores), "",
+               "to the bare loop " + bench::RatioText(store / floor) + ", " + cpuRatios(stores, floors)});
+    table.Row({"reader", Format("%.3f", reader), cpu(readers),
                Format("%.0f (%.1f bytes/line; resident +%.1f)", double(bytesUsed) / 1e6,
                       double(bytesUsed) / double(lines), double(residentGrowth) / double(lines)),
-               "to the bare loop " + Ratio(reader / floor, 1.5) + " (" + ratios(readers, floors) + "; " +
-                   cpu + ", user CPU to the floor's " +
-                   Format("%.2f", median(readers, &Times::user) / median(floors, &Times::user)) +
-                   "), to the storing loop " + bench::RatioText(reader / store) + " (" +
-                   ratios(readers, stores) + ")"});
-    table.Row({"memory per line", "", Format("%.1f bytes", double(bytesUsed) / double(lines)),
+               "to the bare loop " + Ratio(reader / floor, 1.5) + ", " + cpuRatios(readers, floors) +
+                   Format(", user CPU %.2f", median(readers, &Times::user) / median(floors, &Times::user)) +
+                   "; to the storing loop " + bench::RatioText(reader / store) + ", " +
+                   cpuRatios(readers, stores)});
+    table.Row({"memory per line", "", "", Format("%.1f bytes", double(bytesUsed) / double(lines)),
                Ratio(double(bytesUsed) / double(lines), 24.0)});
     if (sink == 42) std::printf(" ");
 }
@@ -357,9 +357,9 @@ void ComparePrograms(const std::string& file, bool large, const std::string& too
                      Format("%.2f", r.cpu * 1e3), r.wall.median <= 0.016 ? "met" : "MISSED"});
     }
     const double kstMedian = kst.Median();
-    table.Row({"viewer open (reader + first picture)", Format("%.3f", open.wall.median), "",
+    table.Row({"viewer open (reader + first picture)", Format("%.3f", open.wall.median), "", "",
                kstMedian > 0 ? "to kst2 " + Ratio(open.wall.median / kstMedian, 0.5) : "kst2 missing"});
-    table.Row({"sensor-tool plot --png", Format("%.3f", plot.Median()), Format("%.0f", plot.peakMb),
+    table.Row({"sensor-tool plot --png", Format("%.3f", plot.Median()), "", Format("%.0f", plot.peakMb),
                kstMedian > 0 ? "to kst2 " + Ratio(plot.Median() / kstMedian, 0.5) : "kst2 missing"});
     table.Row(kst.Row("kst2 --png", "-"));
     table.Row(gnuplot.Row("gnuplot png", large ? "not run" : "-"));
@@ -397,7 +397,7 @@ int main(int argc, char** argv) {
         const double megabytes = double(bench::fs::file_size(file)) / 1e6;
         std::printf("\n%zu lines, %.0f MB\n", lines, megabytes);
         const bool large = lines > 2'000'000;
-        bench::Table table({"", "seconds (median)", "peak MB", "ratio"});
+        bench::Table table({"", "seconds (median)", "CPU user + system", "peak MB", "ratio"});
         CompareReader(file, lines, large, table);
         if (readerOnly)
             table.Print();
