@@ -75,24 +75,25 @@ Range EmptyRange() {
     return r;
 }
 
-void* AllocateChunk() {
-    // Twice the size mapped, then trimmed to the 2 MB boundary inside it, so that the chunk can be one
+void* AllocateHuge(std::size_t bytes) {
+    // Mapped with 2 MB to spare, then trimmed to the 2 MB boundary inside it, so that each 2 MB can be one
     // huge page: on a virtual machine a page fault costs tens of microseconds, 512 of them per 2 MB.
-    const std::size_t span = 2 * kChunkBytes;
+    bytes = (bytes + kChunkBytes - 1) & ~(kChunkBytes - 1);
+    const std::size_t span = bytes + kChunkBytes;
     void* memory = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     const auto start = reinterpret_cast<std::uintptr_t>(memory);
     const std::uintptr_t aligned = (start + kChunkBytes - 1) & ~std::uintptr_t(kChunkBytes - 1);
     if (aligned > start) ::munmap(memory, aligned - start);
-    if (aligned + kChunkBytes < start + span)
-        ::munmap(reinterpret_cast<void*>(aligned + kChunkBytes), start + span - aligned - kChunkBytes);
+    if (aligned + bytes < start + span)
+        ::munmap(reinterpret_cast<void*>(aligned + bytes), start + span - aligned - bytes);
     void* chunk = reinterpret_cast<void*>(aligned);
-    ::madvise(chunk, kChunkBytes, MADV_HUGEPAGE);
+    ::madvise(chunk, bytes, MADV_HUGEPAGE);
     return chunk;
 }
 
-void FreeChunk(void* chunk) {
-    ::munmap(chunk, kChunkBytes);
+void FreeHuge(void* memory, std::size_t bytes) {
+    ::munmap(memory, (bytes + kChunkBytes - 1) & ~(kChunkBytes - 1));
 }
 
 RecordData::RecordData() = default;

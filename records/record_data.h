@@ -40,12 +40,38 @@ struct SignalStats {
     double mean = 0, stddev = 0;  // the standard deviation of the lines themselves (divided by count)
 };
 
-// 2 MB of memory aligned to 2 MB, on a huge page where the system offers them; throws std::bad_alloc.
-void* AllocateChunk();
-void FreeChunk(void* chunk);
+// Whole 2 MB pages of memory aligned to 2 MB, huge pages where the system offers them (so that filling them
+// costs one page fault per 2 MB, not 512); throws std::bad_alloc.
+void* AllocateHuge(std::size_t bytes);
+void FreeHuge(void* memory, std::size_t bytes);
 constexpr std::size_t kChunkBytes = std::size_t(2) << 20;
+inline void* AllocateChunk() {
+    return AllocateHuge(kChunkBytes);
+}
+inline void FreeChunk(void* chunk) {
+    FreeHuge(chunk, kChunkBytes);
+}
 struct ChunkFree {
     void operator()(void* chunk) const { FreeChunk(chunk); }
+};
+// For vectors that may grow large: from 2 MB on their memory is on huge pages, below it from the heap.
+template <typename T>
+struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <typename U>
+    HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        return static_cast<T*>(bytes >= kChunkBytes ? AllocateHuge(bytes) : ::operator new(bytes));
+    }
+    void deallocate(T* memory, std::size_t n) {
+        if (n * sizeof(T) >= kChunkBytes)
+            FreeHuge(memory, n * sizeof(T));
+        else
+            ::operator delete(memory);
+    }
+    friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
 };
 
 // An array of T that grows by chunks of 2 MB and never moves what it holds.
@@ -142,7 +168,9 @@ class RecordData {
     std::size_t nextFileLine_ = 1;  // the file line that follows on from the last line's
     // Line numbers in the file where they stop following on from the line before: (line, file line).
     std::vector<std::pair<std::size_t, std::size_t>> fileLineJumps_;
-    std::vector<std::vector<Range>> pyramid_;  // level k: one range per 64^(k+1) lines
+    // Level k: one range per 64^(k+1) lines. Level 0 of ten million lines is 5 MB: on 4 KB pages that would
+    // be over a thousand page faults.
+    std::vector<std::vector<Range, HugePageAllocator<Range>>> pyramid_;
 };
 
 // The x position of a line: its time, or its index (the line number axis).

@@ -118,3 +118,34 @@ TEST(RecordData, AClockSetBackIsNoticed) {
     d.Append(1990, Values{}, 3);
     EXPECT_FALSE(d.TimesAscend());
 }
+
+TEST(RecordData, MillionsOfLinesBeyondTheirReservationKeepTheirRanges) {
+    // Room made for 4.3 M lines (their first level of ranges is over 2 MB), then 4.4 M lines added, so that
+    // the ranges outgrow the room made and move. Every value 1000 but three planted ones.
+    RecordData d;
+    d.Reserve(4'300'000);
+    for (std::size_t i = 0; i < 4'400'000; ++i) {
+        Values v;
+        v.fill(1000);
+        if (i == 123'456) v[5] = 7;
+        if (i == 4'321'000) v[2] = 60000;
+        if (i == 4'399'999) v[7] = 65535;
+        ASSERT_TRUE(d.Append(1'700'000'000 + std::int64_t(i / 1000), v, i + 1));
+    }
+    ASSERT_EQ(d.Size(), 4'400'000u);
+    EXPECT_EQ(d.At(123'456)[5], 7);
+    EXPECT_EQ(d.At(4'321'000)[2], 60000);
+    const Range all = d.RangeOf(0, d.Size());
+    const Values mins = {1000, 1000, 1000, 1000, 1000, 7, 1000, 1000};
+    const Values maxs = {1000, 1000, 60000, 1000, 1000, 1000, 1000, 65535};
+    EXPECT_EQ(all.min, mins);
+    EXPECT_EQ(all.max, maxs);
+    // Between the planted lines, just leaving them out: nothing but 1000.
+    const Range between = d.RangeOf(123'457, 4'321'000);
+    Values flat;
+    flat.fill(1000);
+    EXPECT_EQ(between.min, flat);
+    EXPECT_EQ(between.max, flat);
+    EXPECT_EQ(d.RangeOf(4'320'999, 4'321'001).max[2], 60000);
+    EXPECT_EQ(d.RangeOf(4'399'936, 4'400'000).max[7], 65535);
+}
