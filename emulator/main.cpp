@@ -75,7 +75,13 @@ void PrintHelp() {
         std::cout << left << f.help << "\n";
     }
     std::cout << "  --auto-broken-bytes B how many bytes of each broken frame --auto-broken sends (1..35;\n"
-                 "                        default 10)\n";
+                 "                        default 10)\n"
+                 "  --wrong-echo-of-order ORDER  reply to every frame of this order (1..65535) with word 1\n"
+                 "                        one higher: --wrong-echo-of-order 6 fails every EEPROM store\n"
+                 "  --echo-compared-only  echoes repeat the request only in the words the programs compare\n"
+                 "                        (order 6, 8, 180: the order word; 2: the row and three values;\n"
+                 "                        190: the rate; 182: address, count and values; 1: all of it)\n"
+                 "                        and invert every byte after them\n";
     std::cout << "\nLine noise on what the sensor sends (replies and auto-sent frames, TCP and serial):\n"
                  "  --noise PERCENT       make this share of the bytes faulty (0..100, e.g. 1)\n"
                  "  --noise-modes LIST    which faults, comma-separated: drop, alter, insert, pause (all)\n"
@@ -227,6 +233,12 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v || !ParseInt(v, 1, 35, n)) return Fail("--auto-broken-bytes needs a byte count 1..35");
             faults.autoBrokenBytes = static_cast<int>(n);
+        } else if (arg == "--wrong-echo-of-order") {
+            const char* v = value();
+            if (!v || !ParseInt(v, 1, 65535, n)) return Fail("--wrong-echo-of-order needs an order 1..65535");
+            faults.wrongEchoOfOrder = static_cast<int>(n);
+        } else if (arg == "--echo-compared-only") {
+            faults.echoComparedOnly = true;
         } else if (const auto* fault = std::find_if(std::begin(kFaultOptions), std::end(kFaultOptions),
                                                     [&](const FaultOption& o) { return o.name == arg; });
                    fault != std::end(kFaultOptions)) {

@@ -489,6 +489,33 @@ void SensorCore::WriteParameterDump() {
 // ---------------------------------------------------------------------------------------------------------
 // Fault shaping
 
+int ComparedEchoWords(std::uint16_t order, std::span<const std::uint8_t> echo) {
+    switch (order) {
+        case 1:
+            return static_cast<int>(kFrameSize / 2);
+        case 2:
+            return 6;
+        case 6:
+        case 8:
+        case 180:
+            return 2;
+        case 182:
+            return echo.size() >= 8 ? std::min<int>(WordAt(echo, 6) + 4, kFrameSize / 2) : 0;
+        case 190:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+void ShapeReplyToOrder(Bytes& reply, std::uint16_t order, const Faults& faults) {
+    if (faults.echoComparedOnly)
+        if (const int words = ComparedEchoWords(order, reply); words > 0)
+            for (std::size_t i = 2 * static_cast<std::size_t>(words); i < reply.size(); ++i) reply[i] ^= 0xFF;
+    if (faults.wrongEchoOfOrder > 0 && order == faults.wrongEchoOfOrder && reply.size() >= 4)
+        PutWord(reply, 2, static_cast<std::uint16_t>(WordAt(reply, 2) + 1));
+}
+
 std::vector<ReplyPart> ShapeReply(Bytes reply, int frameNumber, const Faults& faults) {
     const auto at = [frameNumber](int k) { return k > 0 && k == frameNumber; };
     if (faults.SilentSince(frameNumber) || at(faults.silentAtFrame) || reply.empty()) return {};

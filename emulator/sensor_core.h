@@ -177,6 +177,11 @@ struct Faults {
     int wrongOrderAtFrame = 0;           // reply to this frame has its word 1 one higher (0: off)
     int badRowAtFrame = 0;               // reply to this frame carries badRow in word 2, the row (0: off)
     std::uint16_t badRow = 31;
+    int wrongEchoOfOrder = 0;  // the reply to every frame of this order has its word 1 one higher (0: off)
+    // Echoes repeat the request only in the words the programs compare (the order word and what the
+    // order's echo check covers) and carry every byte after them inverted, as a sensor may that echoes no
+    // more than it must.
+    bool echoComparedOnly = false;
     int autoWrongMarkerAt = 0;  // this auto-sent frame carries wrongMarker in word 0 (0: off)
     int autoDoubleAt = 0;       // this auto-sent frame and the next leave at once, in one write (0: off)
     // Auto-sent frame 1 and every autoBrokenEvery-th after it (1, N+1, 2N+1, ...) are preceded by a frame
@@ -340,6 +345,12 @@ struct NoiseCounts {
 // altered or inserted, and a part split where a pause falls. Counts what it did.
 std::vector<ReplyPart> AddLineNoise(std::vector<ReplyPart> parts, const Faults& faults, std::mt19937& random,
                                     NoiseCounts& counts);
+
+// How many words, from the frame's start, the programs compare of the echo of order `order`; 0 for an order
+// whose reply is no echo or unknown. `echo` is the echo (order 182 compares its count of words and 4).
+int ComparedEchoWords(std::uint16_t order, std::span<const std::uint8_t> echo);
+// The faults that depend on the order asked for (wrongEchoOfOrder, echoComparedOnly) on its `reply`.
+void ShapeReplyToOrder(Bytes& reply, std::uint16_t order, const Faults& faults);
 
 // How a reply to request frame number `frameNumber` goes out under `faults` (empty: nothing is sent). The
 // faults that change words (marker, order, row) apply to whatever reply that frame has.

@@ -384,6 +384,7 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_p
         return;
     }
     if (!reply) return;
+    ShapeReplyToOrder(*reply, WordAt(frame, 2), f);
     Clock::time_point at = now;
     for (auto& part : Noisy(ShapeReply(std::move(*reply), number, f), f))
         at = link.Queue(at, part.delayMs, std::move(part.bytes), Link::Action::Data);

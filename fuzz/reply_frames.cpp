@@ -6,8 +6,10 @@
 //  - whole frames with a wrong marker between some: the good frames come out, all of them, and nothing else;
 //  - whole frames and frames broken off (their first 4 to 35 bytes): no frame taken is ever made of the
 //    bytes of two, and every whole frame comes out.
-// A frame holding its own header inside may be dropped (it looks like a broken one); the line falls quiet
-// only between frames, as a sensor sends a frame's bytes back to back (any time in the first kind).
+// A frame holding its own header inside may be dropped (it looks like a broken one). The one run of pieces
+// taken as a frame: right after a frame taken, frames broken off whose lengths add up to 36 exactly, bytes
+// no different from a whole frame holding its header where the second begins. The line falls quiet only
+// between frames, as a sensor sends a frame's bytes back to back (any time in the first kind).
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -61,12 +63,20 @@ bool HoldsOwnHeader(const Bytes& s, std::size_t at, std::size_t end) {
 }
 
 // The rule, checked on a frame taken at `at` when the first `fed` bytes had arrived: it begins with a
-// marker, its header does not begin again inside it, and the next frame's marker follows it (directly or
-// after one frame with a wrong marker), or the bytes had ended there.
-void CheckTaken(const Bytes& s, std::size_t at, std::size_t fed, bool bytesEnded) {
+// marker, and the next frame's marker follows it (directly or after one frame with a wrong marker), or the
+// bytes had ended there. Its header does not begin again inside it, unless the frame before it was taken
+// and ended at `at` (in step) and the frame after it, whole, begins with the same header and holds it
+// nowhere inside, as far as the bytes went (to its byte 35's header, unless they had ended).
+void CheckTaken(const Bytes& s, std::size_t at, std::size_t fed, bool bytesEnded, bool inStep) {
     FUZZ_CHECK(at + kFrame <= fed);
     FUZZ_CHECK(MarkerAt(s, at, fed));
-    FUZZ_CHECK(!HoldsOwnHeader(s, at, fed));
+    if (HoldsOwnHeader(s, at, fed)) {
+        FUZZ_CHECK(inStep);
+        FUZZ_CHECK(at + 2 * kFrame <= fed);
+        FUZZ_CHECK(std::memcmp(&s[at + kFrame], &s[at], 4) == 0);
+        FUZZ_CHECK(!HoldsOwnHeader(s, at + kFrame, fed));
+        FUZZ_CHECK(bytesEnded || fed >= at + 2 * kFrame - 1 + 4);
+    }
     bool follows = false;
     for (std::size_t next : {at + kFrame, at + 2 * kFrame})
         follows = follows || MarkerAt(s, next, fed) ||
@@ -92,7 +102,7 @@ std::vector<Taken> Assemble(const Bytes& stream, const std::vector<bool>& mayPau
             // Bytes leave the assembler in stream order: dropped ones and frames.
             const std::size_t at = taken.size() * kFrame + a.Discarded();
             FUZZ_CHECK(std::memcmp(f.data(), stream.data() + at, kFrame) == 0);
-            CheckTaken(stream, at, fed, bytesEnded);
+            CheckTaken(stream, at, fed, bytesEnded, !taken.empty() && taken.back().at + kFrame == at);
             CheckReadReply(f);
             taken.push_back({at, Bytes(f.begin(), f.end())});
         }
@@ -140,6 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t count = 1 + in.Byte() % 12;
     Bytes stream;
     std::vector<std::size_t> wholeAt;  // where the whole good frames begin
+    std::vector<std::size_t> pieceAt;  // where every frame begins, and where the stream ends
+    std::vector<bool> brokenPiece;     // whether the frame at pieceAt[i] was broken off
     std::vector<bool> mayPause(1, true);
     bool lastSpoiled = false;
     for (std::size_t i = 0; i < count; ++i) {
@@ -155,6 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             wholeAt.push_back(stream.size());
             lastSpoiled = false;
         }
+        pieceAt.push_back(stream.size());
+        brokenPiece.push_back(f.size() < kFrame);
         stream.insert(stream.end(), f.begin(), f.end());
         mayPause.resize(stream.size(), false);
         mayPause.push_back(true);
@@ -167,12 +181,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 !std::binary_search(wholeAt.begin(), wholeAt.end(), at))
                 stream[at + 1] = 0xAB;
     }
+    pieceAt.push_back(stream.size());
     const std::vector<Taken> taken = Assemble(stream, mayPause, in);
-    // Every frame taken is a whole good frame, at its place: never one made of two.
+    // Frames broken off, one after the other from `at` to `at` + 36 exactly, and a frame begun there.
+    auto brokenRunOfOneFrame = [&](std::size_t at) {
+        const auto first = std::lower_bound(pieceAt.begin(), pieceAt.end(), at);
+        const auto last = std::lower_bound(pieceAt.begin(), pieceAt.end(), at + kFrame);
+        if (first == pieceAt.end() || *first != at || last >= pieceAt.end() - 1 || *last != at + kFrame)
+            return false;
+        for (auto i = first; i != last; ++i)
+            if (!brokenPiece[std::size_t(i - pieceAt.begin())]) return false;
+        return true;
+    };
+    // Every frame taken is a whole good frame, at its place: never one made of two, but for the run of
+    // broken frames that looks like a frame holding its own header, right after a frame taken.
     std::size_t next = 0;
-    for (const Taken& t : taken) {
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        const Taken& t = taken[i];
         while (next < wholeAt.size() && wholeAt[next] < t.at) ++next;
-        FUZZ_CHECK(next < wholeAt.size() && wholeAt[next] == t.at);
+        if (next < wholeAt.size() && wholeAt[next] == t.at) continue;
+        FUZZ_CHECK(i > 0 && taken[i - 1].at + kFrame == t.at && brokenRunOfOneFrame(t.at));
     }
     // And every good frame comes out, unless its own header begins again inside it.
     for (std::size_t at : wholeAt) {

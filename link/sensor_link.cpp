@@ -511,10 +511,6 @@ void SensorLink::FlushQueues() {
     transport_->Flush();
 }
 
-void SensorLink::ExpectReply() {
-    if (comprotocol != 0) bytesToRead = dataSize = FrameBytes();
-}
-
 void SensorLink::WaitForReply(double timeLimit) {
     const int want = FrameBytes();
     tstart = Now();

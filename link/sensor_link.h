@@ -182,6 +182,8 @@ class SensorLink : private TransportEvents {
     // On RS-232, empties both serial queues (each sender does this before its series of frames).
     void FlushQueues();
     // Waits for a reply of 2 * anzframe bytes; complete exactly when bytesToRead ends at 0. Logs nothing.
+    // Over TCP no byte of the reply is taken for a stray one though it may come as the request leaves:
+    // the write raises no event of its conversation, and the wait counts the reply before its first pass.
     void WaitForReply(double timeLimit);
     // Waits for a reply and logs it: with `conclusion` when complete, else as time-out, short or long. True
     // when complete; no failure report (the caller decides).
@@ -192,9 +194,6 @@ class SensorLink : private TransportEvents {
     bool ReceiveReply();
     void GetRxBufPara();
     void GetRxBufData();
-    // Over TCP, the reply of the next frame is waited for before it leaves, so no byte of it is taken for
-    // a stray one.
-    void ExpectReply();
 
     // Frames the sensor sends by itself (auto-send): while stream reception is on, every byte that
     // arrives on a TCP conversation is kept instead of dropping what no exchange waits for.

@@ -107,7 +107,6 @@ bool ReadParameterSeries(SensorLink& link, bool eeprom, const std::function<void
 
 void GetDataFrame(SensorLink& link) {
     link.FlushQueues();
-    link.ExpectReply();
     link.WriteFrame();
     link.ReceiveFrame(kReplySeconds, "complete");
 }
@@ -115,7 +114,6 @@ void GetDataFrame(SensorLink& link) {
 bool ExchangeDataFrame(SensorLink& link, Frame& reply) {
     const Frame request = RequestFor(link, 5, 0);
     link.FlushQueues();
-    link.ExpectReply();
     link.Send(request);
     if (!link.ReceiveFrame(kReplySeconds, "complete")) return false;
     reply = link.LastReply();

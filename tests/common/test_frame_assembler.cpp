@@ -1,5 +1,6 @@
 // Cutting a stream of frames into frames: chunking, frames back to back, the last frame of a burst, stray
-// bytes, frames with a wrong marker, and frames broken off, which must never make a frame with the next.
+// bytes, frames with a wrong marker, frames broken off, which must never make a frame with the next, and
+// frames whose words hold their own header.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -190,15 +191,88 @@ TEST(FrameAssembler, NoFrameIsEverMadeOfABrokenFrameAndTheNext) {
     }
 }
 
-// The price of the rule: a frame holding its own header in its words cannot be told from a frame broken off
-// there and the next begun, so it is dropped, never taken in part.
-TEST(FrameAssembler, AFrameHoldingItsOwnHeaderIsDroppedWithoutHarmToTheNext) {
-    Bytes f = Frame(0x07);
-    f[12] = 0x00;
-    f[13] = 0xAA;
-    f[14] = 0x00;
-    f[15] = 0x05;
-    EXPECT_EQ(Cut(Join({Frame(1), f, Frame(2)})), (Frames{Frame(1), Frame(2)}));
+// A frame whose words hold its own header (00 AA 00 05 at byte k) looks like a frame broken off at k.
+Bytes HoldingHeaderAt(std::uint8_t fill, std::size_t k) {
+    Bytes f = Frame(fill);
+    f[k] = 0x00;
+    f[k + 1] = 0xAA;
+    f[k + 2] = 0x00;
+    f[k + 3] = 0x05;
+    return f;
+}
+
+// Everything, fed in reads of `chunk` bytes without a pause, then the line quiet.
+std::vector<Bytes> CutInReads(const Bytes& stream, std::size_t chunk, std::size_t* discarded = nullptr) {
+    FrameAssembler a;
+    std::vector<Bytes> frames;
+    for (std::size_t at = 0; at < stream.size(); at += chunk) {
+        a.Feed({stream.data() + at, std::min(chunk, stream.size() - at)}, 0.0);
+        for (auto& f : Drain(a, 0.0)) frames.push_back(f);
+    }
+    for (auto& f : Drain(a, kQuiet)) frames.push_back(f);
+    if (discarded) *discarded = a.Discarded();
+    return frames;
+}
+
+// Right after a frame taken, the frame after it confirms it: it begins right after the 36 bytes, and its
+// own header stands nowhere inside it, as it would 36 bytes after the inner header had the frame been
+// broken off there.
+TEST(FrameAssembler, AFrameHoldingItsOwnHeaderIsTakenWhenTheFrameAfterItConfirmsIt) {
+    const Bytes f = HoldingHeaderAt(0x07, 12);
+    for (std::size_t chunk : {std::size_t(1), std::size_t(36), std::size_t(200)}) {
+        std::size_t discarded = 1;
+        EXPECT_EQ(CutInReads(Join({Frame(1), f, Frame(2)}), chunk, &discarded),
+                  (Frames{Frame(1), f, Frame(2)}))
+            << "reads of " << chunk;
+        EXPECT_EQ(discarded, 0u);
+    }
+    const Bytes last = HoldingHeaderAt(0x08, 32);
+    EXPECT_EQ(Cut(Join({Frame(1), f, last, Frame(2), Frame(3)})), (Frames{Frame(1), Frame(2), Frame(3)}))
+        << "a frame that itself holds its header confirms none";
+
+    // The price: two frames broken off in a row, 36 bytes together, are these bytes exactly.
+    const Bytes twoBroken = Join({Broken(2, 12), Broken(3, 24)});
+    EXPECT_EQ(Cut(Join({Frame(1), twoBroken, Frame(4)})), (Frames{Frame(1), twoBroken, Frame(4)}));
+}
+
+// The other alignment: the inner header is the real next frame, which holds the header 24 bytes in, right
+// where a frame of the first 36 bytes would end; 36 bytes after the inner header the frame after that
+// begins, so the bytes are cut there and nothing is made of two frames.
+TEST(FrameAssembler, ABrokenFrameWhoseNextFrameHoldsTheHeaderWhereItWouldEndIsCut) {
+    std::size_t discarded = 0;
+    EXPECT_EQ(CutInReads(Join({Frame(1), Broken(2, 12), HoldingHeaderAt(3, 24), Frame(4), Frame(5)}), 5,
+                         &discarded),
+              (Frames{Frame(1), Frame(4), Frame(5)}));
+    EXPECT_EQ(discarded, 48u) << "the broken 12 bytes and the frame holding its header";
+}
+
+// Both alignments fit when the frame after it holds the header too, 12 bytes in: nothing is taken of them.
+TEST(FrameAssembler, AFrameHoldingItsHeaderWhereBothAlignmentsFitIsDropped) {
+    std::size_t discarded = 0;
+    EXPECT_EQ(CutInReads(Join({Frame(1), HoldingHeaderAt(7, 12), HoldingHeaderAt(8, 12), Frame(3)}), 200,
+                         &discarded),
+              (Frames{Frame(1), Frame(3)}));
+    EXPECT_EQ(discarded, 72u);
+}
+
+// Confirmation counts only in step: after bytes dropped (a broken frame) or at the start of the bytes the
+// frame before it may have been broken off too, and two broken frames can put a header where the frame
+// after them begins. Likewise when the line falls quiet before the frame after it is whole.
+TEST(FrameAssembler, AFrameHoldingItsOwnHeaderOutOfStepOrUnconfirmedIsDropped) {
+    const Bytes f = HoldingHeaderAt(0x07, 12);
+    EXPECT_EQ(Cut(Join({Frame(1), Broken(9, 10), f, Frame(2), Frame(3)})),
+              (Frames{Frame(1), Frame(2), Frame(3)}));
+    EXPECT_EQ(Cut(Join({f, Frame(2), Frame(3)})), (Frames{Frame(2), Frame(3)}));
+    EXPECT_EQ(Cut(Join({Frame(1), Broken(2, 10), Broken(3, 20), HoldingHeaderAt(4, 16)})),
+              (Frames{Frame(1)}));
+
+    FrameAssembler a;
+    a.Feed(Join({Frame(1), f, Broken(2, 35)}), 0.0);
+    EXPECT_EQ(Drain(a, kQuiet), (Frames{Frame(1)}));
+    a.Feed(Frame(3), 1.0);
+    a.End();
+    EXPECT_EQ(Drain(a, 1.0), (Frames{Frame(3)}));
+    EXPECT_EQ(a.Discarded(), 71u);
 }
 
 }  // namespace

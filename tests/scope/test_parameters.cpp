@@ -335,6 +335,40 @@ TEST_P(Parameters, AFailureAtTheFirstFrameEndsTheSeriesThere) {
     }
 }
 
+// The EEPROM store's echo is checked like every other: a wrong order word in it fails the send, though every
+// frame before it was echoed, and nothing says every echo was checked.
+TEST_P(Parameters, AWrongEchoOfTheEepromStoreFailsTheSend) {
+    StartConnected(GetParam());
+    Select(MAINP_SELECT_EEPROM);
+    uitest::Click(mainpanel, MAINP_PARAMETERS);
+    emulator->ResetCounters();
+    emulator->SetFaults({.wrongEchoOfOrder = 6});
+    uitest::Click(mainpanel, MAINP_SEND);
+    EXPECT_EQ(Orders(), SendOrders(true));
+    EXPECT_EQ(Status(), "TIMEOUT");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE), "the echo of order 6 differs from the frame sent");
+    EXPECT_EQ(Status(datapanel, DATAP_LAST_OPERATION).find("every echo checked"), std::string::npos);
+    EXPECT_EQ(comecho, 0);
+    EXPECT_FALSE(WriteParameterSeries(ImageOfVars(), true));
+    EXPECT_TRUE(WriteParameterSeries(ImageOfVars(), false)) << "no order 6 in a send to RAM";
+}
+
+// A sensor echoes the request only as far as the programs compare it: orders 6 and 8 their first two words,
+// a teach row its first six. Every series passes with such echoes; one more word compared would fail them.
+TEST_P(Parameters, EchoesAreComparedOverTheWordsTheirCheckCoversAndNoMore) {
+    StartConnected(GetParam());
+    emulator->SetFaults({.echoComparedOnly = true});
+    for (bool eeprom : {false, true}) {
+        emulator->ResetCounters();
+        EXPECT_TRUE(WriteParameterSeries(ImageOfVars(), eeprom)) << "send, eeprom " << eeprom;
+        EXPECT_EQ(Orders(), SendOrders(eeprom));
+        emulator->ResetCounters();
+        EXPECT_TRUE(ReadParameterSeries(eeprom, nullptr)) << "get, eeprom " << eeprom;
+        EXPECT_EQ(Orders(), GetOrders(eeprom));
+    }
+    EXPECT_EQ(comecho, 1);
+}
+
 TEST_P(Parameters, VectorCountFromTheSensorIsLimitedToTheTable) {
     StartEmulator(GetParam());
     SetRamWord(kWordMaxNr, 40);

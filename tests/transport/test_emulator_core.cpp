@@ -282,6 +282,42 @@ TEST(ShapeReply, SplitPartsCarryDelayAndPausesAndJoinToTheReply) {
     EXPECT_EQ(ShapeReply(kEcho, 1, f).size(), 1u);
 }
 
+// Echoes as a sensor may send them that repeats no more than is compared, and a wrong order word in the
+// replies to one order only.
+TEST(ShapeReplyToOrder, EchoComparedOnlyKeepsTheComparedWordsAndInvertsTheRest) {
+    Faults f;
+    f.echoComparedOnly = true;
+    Bytes store = ToBytes(EchoReply(Request(6, {0x1234, 0x5678})));
+    ShapeReplyToOrder(store, 6, f);
+    Bytes expected(36, 0xFF);
+    const Bytes storeHead = {0x00, 0xAA, 0x00, 0x06, 0xED, 0xCB, 0xA9, 0x87};
+    std::copy(storeHead.begin(), storeHead.end(), expected.begin());
+    EXPECT_EQ(store, expected);
+
+    Bytes table = ToBytes(EchoReply(Request(182, {0x1400, 2, 0x1111, 0x2222, 0x3333})));
+    ShapeReplyToOrder(table, 182, f);
+    const Bytes tableHead = {0x00, 0xAA, 0x00, 0xB6, 0x14, 0x00, 0x00,
+                             0x02, 0x11, 0x11, 0x22, 0x22, 0xCC, 0xCC};
+    std::fill(expected.begin(), expected.end(), 0xFF);
+    std::copy(tableHead.begin(), tableHead.end(), expected.begin());
+    EXPECT_EQ(table, expected);
+
+    const Bytes scalars = ToBytes(EchoReply(Request(1, {1, 2, 3})));
+    Bytes reply = scalars;
+    ShapeReplyToOrder(reply, 1, f);
+    EXPECT_EQ(reply, scalars) << "order 1 is compared whole";
+    ShapeReplyToOrder(reply, 3, f);
+    EXPECT_EQ(reply, scalars) << "no echo";
+
+    f = {};
+    f.wrongEchoOfOrder = 6;
+    ShapeReplyToOrder(reply, 1, f);
+    EXPECT_EQ(reply, scalars);
+    Bytes wrong = ToBytes(EchoReply(Request(6)));
+    ShapeReplyToOrder(wrong, 6, f);
+    EXPECT_EQ(Bytes(wrong.begin(), wrong.begin() + 4), (Bytes{0x00, 0xAA, 0x00, 0x07}));
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Parameter memory
 
