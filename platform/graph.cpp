@@ -34,10 +34,41 @@ void Graph::Bounds::Add(QPointF p) {
 
 Graph::Graph(QWidget* parent) : PlotWidget(parent) {}
 
+void Graph::SetHandleLimit(int limit) {
+    handleLimit_ = std::max(1, limit);
+    lastHandle_ = std::min(lastHandle_, handleLimit_);
+}
+
+// Handles run from 1 to the limit and then start at 1 again, skipping those still in use, so a graph whose
+// old plots are deleted never runs out. While the oldest plots go first, the plots' handles ascend in
+// drawing order from the oldest plot's round the circle, and the next handle is free unless that round is
+// full. A plot that outlives a whole round breaks the order: then free handles and plots are searched
+// plot by plot, until the graph is empty again.
 int Graph::NextHandle() {
-    // Handles only grow, so plots_ stays sorted by handle; two billion plots on one graph end here.
-    if (lastHandle_ == INT_MAX) return UIEOutOfMemory;
-    return ++lastHandle_;
+    if (plots_.size() >= static_cast<std::size_t>(handleLimit_)) return UIEOutOfMemory;
+    const auto after = [this](int h) { return h >= handleLimit_ ? 1 : h + 1; };
+    int handle = after(lastHandle_);
+    if (plots_.empty()) handlesInOrder_ = true;
+    if (handlesInOrder_ && !plots_.empty() && handle == plots_.front().handle) handlesInOrder_ = false;
+    if (!handlesInOrder_)
+        while (FindPlot(handle) != plots_.end()) handle = after(handle);
+    return lastHandle_ = handle;
+}
+
+std::vector<Graph::StoredPlot>::iterator Graph::FindPlot(int handle) {
+    if (!handlesInOrder_)
+        return std::find_if(plots_.begin(), plots_.end(),
+                            [handle](const StoredPlot& p) { return p.handle == handle; });
+    if (plots_.empty() || handle < 1 || handle > handleLimit_) return plots_.end();
+    // The place of a handle in the round that starts at the oldest plot's.
+    const std::int64_t first = plots_.front().handle;
+    const auto place = [first, this](std::int64_t h) {
+        return h >= first ? h - first : h + handleLimit_ - first;
+    };
+    const auto it =
+        std::lower_bound(plots_.begin(), plots_.end(), place(handle),
+                         [&place](const StoredPlot& p, std::int64_t at) { return place(p.handle) < at; });
+    return it != plots_.end() && it->handle == handle ? it : plots_.end();
 }
 
 int Graph::AddXY(std::span<const double> x, std::span<const double> y, int color) {
@@ -143,9 +174,8 @@ int Graph::Delete(int handle) {
         poolGarbage_ = rectGarbage_ = 0;
         bounds_ = Bounds{};
     } else {
-        const auto it = std::lower_bound(plots_.begin(), plots_.end(), handle,
-                                         [](const StoredPlot& p, int h) { return p.handle < h; });
-        if (it == plots_.end() || it->handle != handle) return UIEItemNotFound;
+        const auto it = FindPlot(handle);
+        if (it == plots_.end()) return UIEItemNotFound;
         if (it->kind() == Stored::Points) poolGarbage_ += it->b;
         if (it->kind() == Stored::Rectangle) ++rectGarbage_;
         plots_.erase(it);

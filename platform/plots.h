@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QWidget>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -222,6 +223,9 @@ class Graph : public PlotWidget {
     int AddXY(std::span<const unsigned short> x, std::span<const unsigned short> y, int color);
     int AddRectangle(double x1, double y1, double x2, double y2, int color, int fillColor);
     int Delete(int handle);  // VAL_ALL_PLOTS deletes all
+    // The largest handle handed out (INT_MAX); handles of deleted plots are handed out again after it.
+    // Tests make it small, on an empty graph.
+    void SetHandleLimit(int limit);
     // The last `last` plots in drawing order (-1: all); only those are copied.
     std::vector<GraphPlotInfo> Plots(int last = -1) const;
     std::size_t PlotCount() const { return plots_.size(); }
@@ -284,6 +288,7 @@ class Graph : public PlotWidget {
     template <typename T>
     int AddPoints(std::span<const T> x, std::span<const T> y, int color);
     int NextHandle();
+    std::vector<StoredPlot>::iterator FindPlot(int handle);
     void UpdateAutoRange(AxisRange& shown, bool& valid, double lo, double hi) const;
     void RefreshRanges() const;
     void RedrawCache(const Layout& layout);
@@ -299,12 +304,14 @@ class Graph : public PlotWidget {
     void SetYMinProperty(double v) { SetManualBound(yScale_, false, v); }
     void SetYMaxProperty(double v) { SetManualBound(yScale_, true, v); }
 
-    std::vector<StoredPlot> plots_;  // in drawing order, handles ascending
+    std::vector<StoredPlot> plots_;  // in drawing order
     std::vector<QPointF> pool_;
     std::vector<StoredRect> rects_;
     std::size_t poolGarbage_ = 0;  // points of deleted plots still in pool_
     std::size_t rectGarbage_ = 0;  // rectangles of deleted plots still in rects_
     int lastHandle_ = 0;
+    int handleLimit_ = INT_MAX;
+    bool handlesInOrder_ = true;  // handles ascend in drawing order round the circle from the oldest plot's
     mutable Bounds bounds_;
     mutable bool boundsValid_ = true;
 

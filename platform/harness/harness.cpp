@@ -43,6 +43,7 @@ struct BusyAction {
 std::deque<Expectation> g_expected;
 std::vector<Popup> g_popups, g_unexpected;
 std::deque<BusyAction> g_busyActions;
+std::function<PopupReply(const Popup&)> g_answerOthers;
 
 // Counts the paint events of the widgets in one window.
 class PaintCounter : public QObject {
@@ -99,6 +100,10 @@ PopupAnswer Respond(const PopupRequest& r) {
     const Popup p = ToPopup(r);
     g_popups.push_back(p);
     if (g_expected.empty() || !Matches(g_expected.front(), p)) {
+        if (g_answerOthers) {
+            const PopupReply reply = g_answerOthers(p);
+            return {reply.result, reply.path};
+        }
         g_unexpected.push_back(p);
         return {0, {}};
     }
@@ -317,6 +322,7 @@ void Reset() {
     g_popups.clear();
     g_unexpected.clear();
     g_busyActions.clear();
+    g_answerOthers = nullptr;
     g_watchPanel = g_watchControl = 0;
     g_watched.clear();
     g_platformErrors.clear();
@@ -613,6 +619,10 @@ void ExpectPopup(std::string title, std::string text, int answer) {
 
 void ExpectFileSelect(int result, std::string path) {
     g_expected.push_back({true, {}, {}, result, std::move(path)});
+}
+
+void AnswerOtherPopups(std::function<PopupReply(const Popup&)> answer) {
+    g_answerOthers = std::move(answer);
 }
 
 const std::vector<Popup>& Popups() {

@@ -112,6 +112,14 @@ struct Popup {
 void ExpectPopup(std::string title, std::string text, int answer = 1);
 // The next file pop-up is answered with `result` and `path` (VAL_NO_FILE_SELECTED for cancel).
 void ExpectFileSelect(int result, std::string path = {});
+// From now on, a pop-up that no expectation matches is answered by `answer` (its result, and for a file
+// pop-up the path) instead of counting as unexpected: for runs whose pop-ups depend on chance, such as
+// operations on a noisy line. Reset ends it.
+struct PopupReply {
+    int result = 0;
+    std::string path;
+};
+void AnswerOtherPopups(std::function<PopupReply(const Popup&)> answer);
 // Every pop-up shown so far, expected or not, in order.
 const std::vector<Popup>& Popups();
 // Pop-ups that came when none was expected, or that did not match the expectation (answered with 0 /

@@ -310,6 +310,66 @@ TEST(GraphPicture, AutoscaledRangeShowsEverySegment) {
     EXPECT_FALSE(RowsWith(img, g.PlotArea(), x, 0xFF0000).empty());
 }
 
+// The handles of deleted plots come again, so a graph whose oldest plots are deleted as new ones come (the
+// scope's graph panel) never runs out of them: here with handles up to 5, a hundred samples later the
+// newest still draws and deletes by its handle.
+TEST(GraphPicture, HandlesOfDeletedPlotsComeAgainSoAGraphNeverRunsOut) {
+    Graph g(nullptr);
+    ManualGraph(g, 300, 240);
+    ASSERT_EQ(g.SetScaling(VAL_BOTTOM_XAXIS, VAL_MANUAL, 0, 110), 0);
+    g.SetHandleLimit(5);
+    std::vector<int> handles;
+    for (int i = 0; i < 102; ++i) {
+        if (handles.size() >= 3) {
+            ASSERT_EQ(g.Delete(handles[handles.size() - 3]), 0) << "sample " << i;
+        }
+        handles.push_back(Segment(g, i, 10, i, 90, i == 101 ? 0x0000FF : 0xFF0000));
+        ASSERT_GT(handles.back(), 0) << "sample " << i;
+    }
+    EXPECT_EQ(std::vector<int>(handles.begin(), handles.begin() + 7), (std::vector{1, 2, 3, 4, 5, 1, 2}));
+    EXPECT_EQ(std::vector<int>(handles.end() - 3, handles.end()), (std::vector{5, 1, 2}));
+    ASSERT_EQ(g.Delete(1), 0);  // the middle one of the last three: 1 comes after 5
+    EXPECT_EQ(g.Delete(3), UIEItemNotFound);
+    const auto plots = g.Plots();
+    ASSERT_EQ(plots.size(), 2u);
+    EXPECT_EQ((std::vector{plots[0].handle, int(plots[0].x[0]), plots[1].handle, int(plots[1].x[0])}),
+              (std::vector{5, 99, 2, 101}));
+    const QImage img = Render(g);
+    const PlotMapping m = GraphMapping(g);
+    EXPECT_EQ(At(img, m.X(101), m.Y(50)), 0x0000FF) << "the newest sample draws";
+    EXPECT_EQ(At(img, m.X(99), m.Y(50)), 0xFF0000);
+    EXPECT_NE(At(img, m.X(100), m.Y(50)), 0xFF0000) << "the deleted sample is gone";
+}
+
+// A plot that outlives a whole round of handles keeps its handle; the others take the free ones, and only
+// when every handle is in use does a new plot fail.
+TEST(GraphPicture, APlotThatOutlivesARoundOfHandlesKeepsItsHandleAndTheOthersTakeTheFreeOnes) {
+    Graph g(nullptr);
+    ManualGraph(g, 300, 240);
+    g.SetHandleLimit(4);
+    ASSERT_EQ(g.AddRectangle(0, 0, 10, 10, 0x00FF00, 0x00FF00), 1);
+    std::vector<int> handles;
+    for (int i = 0; i < 20; ++i) {
+        if (handles.size() >= 2) {
+            ASSERT_EQ(g.Delete(handles[handles.size() - 2]), 0) << "sample " << i;
+        }
+        handles.push_back(Segment(g, 20 + 3 * i, 20, 20 + 3 * i, 90, 0xFF0000));
+    }
+    EXPECT_EQ(std::vector<int>(handles.begin(), handles.begin() + 6), (std::vector{2, 3, 4, 2, 3, 4}));
+    ASSERT_EQ(Segment(g, 5, 50, 6, 50, 0x0000FF), 4);
+    EXPECT_EQ(Segment(g, 7, 50, 8, 50, 0x0000FF), UIEOutOfMemory) << "all four handles are in use";
+    ASSERT_EQ(g.Delete(1), 0);
+    const auto plots = g.Plots();
+    ASSERT_EQ(plots.size(), 3u);
+    EXPECT_EQ((std::vector{plots[0].handle, int(plots[0].x[0]), plots[2].handle, int(plots[2].x[0])}),
+              (std::vector{2, 74, 4, 5}));
+    EXPECT_EQ(Segment(g, 7, 50, 8, 50, 0x0000FF), 1);
+    const QImage img = Render(g);
+    const PlotMapping m = GraphMapping(g);
+    EXPECT_NE(At(img, m.X(3), m.Y(3)), 0x00FF00) << "the deleted rectangle is gone";
+    EXPECT_EQ(At(img, m.X(77), m.Y(50)), 0xFF0000);
+}
+
 // A graph of whole numbers (a recorder's samples) and the ticks it would label its axes with.
 class WholeGraph : public Graph {
   public:
