@@ -227,6 +227,46 @@ TEST(PageState, TwoRunsAtOnceEachCalculateTheirOwnTable) {
     EXPECT_EQ(falling.wrongTables, 0);
 }
 
+// A page's calculation fills its own channels' coefficients, curves and combined arrays, and nothing else of
+// the state: not the six-channel page's arrays next to its own, nor the channels it does not have.
+TEST(PageState, APageCalculatesIntoItsOwnPartsOnly) {
+    PageState pages;
+    std::fill(std::begin(pages.rgbRdd), std::end(pages.rgbRdd), -7.0);
+    std::fill(std::begin(pages.cfRgbRdd), std::end(pages.cfRgbRdd), 7);
+    for (int c : {kChannelRef, kChannelDir, kChannelDif, kChannelRaw}) {
+        std::fill(std::begin(pages.curves[c]), std::end(pages.curves[c]), -7.0);
+        std::fill(std::begin(pages.factors[c]), std::end(pages.factors[c]), 7);
+    }
+    const PageDescriptor& d = *PageDescriptorFor(1);
+    double coefs[15];
+    for (int k = 0; k < 15; ++k) coefs[k] = k + 0.5;
+    SetCoefficients(pages, d, coefs);
+    for (int c = 0; c < 3; ++c)
+        for (int t = 0; t < 5; ++t) EXPECT_EQ(pages.coefs[c][t], 5 * c + t + 0.5) << c << " " << t;
+    EXPECT_EQ(pages.coefs[kChannelRef][0], 0.0);
+
+    // R = 500, G = 600, B = 700; set points 1000, 600, 350 give factors 2048, 1024, 512.
+    const double constants[15] = {0, 0, 0, 0, 500, 0, 0, 0, 0, 600, 0, 0, 0, 0, 700};
+    SetCoefficients(pages, d, constants);
+    ComputeDriftCurves(pages, d);
+    const unsigned short setPoints[] = {1000, 600, 350};
+    ComputeFactorCurves(pages, d, setPoints);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(pages.curves[kChannelG][i], 600.0);
+        EXPECT_EQ(pages.factors[kChannelB][i], 512);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(pages.rgb[3 * i + c], 500.0 + 100 * c) << i;
+            EXPECT_EQ(pages.cfRgb[3 * i + c], 2048 >> c) << i;
+        }
+    }
+    for (double v : pages.rgbRdd) ASSERT_EQ(v, -7.0);
+    for (unsigned short f : pages.cfRgbRdd) ASSERT_EQ(f, 7);
+    for (int c : {kChannelRef, kChannelDir, kChannelDif, kChannelRaw}) {
+        for (double v : pages.curves[c]) ASSERT_EQ(v, -7.0) << c;
+        for (unsigned short f : pages.factors[c]) ASSERT_EQ(f, 7) << c;
+    }
+}
+
 TEST(PagePanelDef, PagesOfAKindShareTheirFile) {
     EXPECT_STREQ(PagePanelDef(1).file, PagePanelDef(2).file);
     EXPECT_STREQ(PagePanelDef(1).file, PagePanelDef(5).file);
