@@ -127,19 +127,6 @@ bool BrokenLine(const QSerialPort& serial) {
     return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || !serial.isOpen();
 }
 
-// Hands bytes straight to the system, without waiting: the count it took (0 when it took none or the
-// device failed, which the port's own write then reports). Qt's way, through the port's buffer, turns its
-// write notifier on and off for every frame, and each turn wakes the thread's event loop.
-int WriteNow(QSerialPort& serial, const unsigned char* bytes, int count) {
-    const int fd = static_cast<int>(serial.handle());
-    if (fd < 0) return 0;
-    for (;;) {
-        const ssize_t n = ::write(fd, bytes, static_cast<std::size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        return n > 0 ? static_cast<int>(n) : 0;
-    }
-}
-
 bool ApplyLineSettings(QSerialPort& serial, long baudRate, int parity, int dataBits, int stopBits) {
     static const QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
                                                   QSerialPort::EvenParity, QSerialPort::MarkParity,
@@ -303,12 +290,7 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
     if (count == 0) return 0;
     QSerialPort& s = p->serial;
-    // With nothing queued before them the bytes go to the system at once; only what it does not take
-    // waits in the port's buffer.
-    const int sent = s.bytesToWrite() == 0 && !BrokenLine(s) ? WriteNow(s, buffer, count) : 0;
-    if (sent == count) return count;
-    const int rest = count - sent;
-    if (s.write(reinterpret_cast<const char*>(buffer) + sent, rest) != rest) return kRS232UnknownIOError;
+    if (s.write(reinterpret_cast<const char*>(buffer), count) != count) return kRS232UnknownIOError;
     s.flush();  // what the system takes at once
     WaitFor([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); }, p->timeoutMs,
             [&](qint64 left) { s.waitForBytesWritten(static_cast<int>(std::min<qint64>(left, INT_MAX))); });
