@@ -159,12 +159,13 @@ TEST_F(LinkWaitTest, CallbackThatEndsTheConversationDuringAReadOrWriteEndsTheWai
     static std::vector<unsigned char> lots(64 << 20, 0x5A);
     g_call = [] {
         PostDeferredCallToThread([](void*) { DisconnectFromTCPServer(handle); }, nullptr);
-        return ClientTCPWrite(handle, lots.data(), static_cast<int>(lots.size()), 3000);
+        return ClientTCPWrite(handle, lots.data(), static_cast<int>(lots.size()), 10000);
     };
     g_wait = {};
     PressWhileTheWindowIsUsed();
     EXPECT_EQ(g_wait.result, kTCP_ConnectionClosed);
-    EXPECT_LT(g_wait.took, 2.0);
+    // Well short of the write's own time limit; handing 64 MB to the socket takes seconds on a busy machine.
+    EXPECT_LT(g_wait.took, 5.0);
 }
 
 TEST_F(LinkWaitTest, SerialReadKeepsTheWindowAliveAndEndsWhenACallbackClosesItsPort) {
