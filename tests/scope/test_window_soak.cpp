@@ -99,7 +99,8 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
     void AnswerEveryPopup() {
         uitest::AnswerOtherPopups([this](const uitest::Popup& p) {
             shown_.push_back(p);
-            if (p.kind == uitest::Popup::FileSelect) return uitest::PopupReply{VAL_NEW_FILE_SELECTED, nextFile_};
+            if (p.kind == uitest::Popup::FileSelect)
+                return uitest::PopupReply{VAL_NEW_FILE_SELECTED, nextFile_};
             return uitest::PopupReply{1, {}};
         });
     }
@@ -197,8 +198,8 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
         if (mode == 0) uitest::SetAndCommit(recpanel, RECP_COUNT, count);
         std::shared_ptr<bool> stop;
         if (mode == 1) stop = StopAfter(1.0, recpanel, RECP_STOP);
-        const Ending e = Operate("record mode " + std::to_string(mode),
-                                 [] { uitest::Click(recpanel, RECP_START); });
+        const Ending e =
+            Operate("record mode " + std::to_string(mode), [] { uitest::Click(recpanel, RECP_START); });
         if (stop) *stop = false;
         std::vector<std::string> lines = Lines(file);
         if (!lines.empty()) lines.erase(lines.begin());  // the header
@@ -223,9 +224,9 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
             EXPECT_TRUE(e.line.starts_with("record ended: ")) << e.line;
         } else {
             EXPECT_TRUE(e.failed) << "a record neither saved nor failed: " << e.line;
-            EXPECT_TRUE(std::any_of(shown_.begin(), shown_.end(),
-                                    [](const uitest::Popup& p) { return p.title == "ATTENTION!"; }))
-                << "the record ended without a word";
+            EXPECT_TRUE(std::any_of(shown_.begin(), shown_.end(), [](const uitest::Popup& p) {
+                return p.title == "ATTENTION!";
+            })) << "the record ended without a word";
         }
     }
     static double FrameCounter() {
@@ -284,8 +285,8 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
         for (int i = 0; i < 3; ++i) {
             Operate("record mode 2", [] { uitest::Click(recpanel, RECP_MANUAL); });
             std::string shown;
-            for (int ctrl : {DATAP_CH_L, DATAP_CH_C, DATAP_CH_R, DATAP_DENSITY, DATAP_SYM1, DATAP_SYM2, DATAP_VEC,
-                             DATAP_TEMP})
+            for (int ctrl : {DATAP_CH_L, DATAP_CH_C, DATAP_CH_R, DATAP_DENSITY, DATAP_SYM1, DATAP_SYM2,
+                             DATAP_VEC, DATAP_TEMP})
                 shown += (shown.empty() ? "" : "\t") + std::to_string(Int(datapanel, ctrl));
             const std::vector<std::string> lines = Lines(file);
             ++manualLines_;
@@ -321,10 +322,11 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
         if (strict) {
             std::string diff;
             for (int w = 0; w < kImageWords; ++w)
-                if (ram[w] != got[w]) diff += " " + std::to_string(w) + ":" + std::to_string(ram[w]) + "/" + std::to_string(got[w]);
+                if (ram[w] != got[w])
+                    diff +=
+                        " " + std::to_string(w) + ":" + std::to_string(ram[w]) + "/" + std::to_string(got[w]);
             ADD_FAILURE() << "a Get said done, but the window holds another set than the sensor" << diff;
-        }
-        else
+        } else
             ++getsAltered_;
     }
 
@@ -387,17 +389,20 @@ TEST_P(WindowSoak, EveryOperationEndsWithItsOutcomeOrItsCauseAndTheCleanRateCome
     const long rssAtEnd = RssKiB();
 
     const sensor_emu::NoiseCounts noise = emulator->Noise();
-    std::printf("soak: window on %s: %.0f s of noise, %d rounds, %d hangs, the longest operation %.1f s\n", link,
-                noisySeconds, rounds, hangs_, longest_);
+    std::printf("soak: window on %s: %.0f s of noise, %d rounds, %d hangs, the longest operation %.1f s\n",
+                link, noisySeconds, rounds, hangs_, longest_);
     std::printf("soak: window on %s: noise %ld dropped, %ld altered, %ld inserted, %ld pauses\n", link,
                 noise.dropped, noise.altered, noise.inserted, noise.pauses);
-    for (const auto& [what, count] : outcomes_) std::printf("soak: window on %s: %-36s %d\n", link, what.c_str(), count);
-    for (const auto& [cause, count] : causes_) std::printf("soak: window on %s: cause %4d x %s\n", link, count, cause.c_str());
-    std::printf("soak: window on %s: record lines interval %ld (%ld cut), manual %ld, triggered %ld: bytes dropped and "
-                "paused, %ld not a frame made; all faults, %ld with one or two values altered, %ld of bytes "
-                "that were never one frame\n",
-                link, intervalLines_, cutLines_, manualLines_, triggeredLines_, mixedLines_, alteredLines_,
-                strayLines_);
+    for (const auto& [what, count] : outcomes_)
+        std::printf("soak: window on %s: %-36s %d\n", link, what.c_str(), count);
+    for (const auto& [cause, count] : causes_)
+        std::printf("soak: window on %s: cause %4d x %s\n", link, count, cause.c_str());
+    std::printf(
+        "soak: window on %s: record lines interval %ld (%ld cut), manual %ld, triggered %ld: bytes dropped "
+        "and paused, %ld not a frame made; all faults, %ld with one or two values altered, %ld of bytes "
+        "that were never one frame\n",
+        link, intervalLines_, cutLines_, manualLines_, triggeredLines_, mixedLines_, alteredLines_,
+        strayLines_);
     std::printf("soak: window on %s: Get done with altered values (all faults) %ld\n", link, getsAltered_);
     std::printf("soak: window on %s: record rate clean %.0f lines/s, after the noise %.0f lines/s\n", link,
                 cleanRate, rateAfter);

@@ -74,7 +74,8 @@ class ToolProcess {
             if (::waitpid(pid_, &status, seconds < 0 ? 0 : WNOHANG) == pid_) {
                 run_.ended = true;
                 run_.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                run_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+                run_.seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
                 run_.out = ReadTextFile(File("tool.out"));
                 run_.err = ReadTextFile(File("tool.err"));
                 break;
@@ -90,8 +91,8 @@ class ToolProcess {
     std::string File(const char* name) const { return (launch_.dir / name).string(); }
 
     // In the child: never returns. Exit 125 to 127 say which step failed.
-    [[noreturn]] void Exec(const std::vector<char*>& a, const std::vector<char*>& e, const std::string& outFile,
-                           const std::string& errFile) const {
+    [[noreturn]] void Exec(const std::vector<char*>& a, const std::vector<char*>& e,
+                           const std::string& outFile, const std::string& errFile) const {
         if (launch_.ownGroup) ::setpgid(0, 0);
         const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -115,7 +116,8 @@ class ToolProcess {
 };
 
 // `program` followed by `args`.
-inline std::vector<std::string> CommandLine(const std::string& program, const std::vector<std::string>& args) {
+inline std::vector<std::string> CommandLine(const std::string& program,
+                                            const std::vector<std::string>& args) {
     std::vector<std::string> line = {program};
     line.insert(line.end(), args.begin(), args.end());
     return line;
