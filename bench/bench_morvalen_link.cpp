@@ -6,7 +6,8 @@
 //     (25th..75th percentile), and the CPU the program used. The same with the frame log on: its time
 //     must stay within 2 % of the time without it.
 //  2. A connection attempt that waits out a silent sensor: CPU seconds used per wall second.
-// Usage: bench_morvalen_link [--runs=N] [--reply-delay-ms=D]   (N: at least this many transfers, 5)
+// Usage: bench_morvalen_link [--runs=N] [--reply-delay-ms=D] [--only=TEXT]   (N: at least this many
+//   transfers, 5; TEXT: only the links whose name holds it, e.g. 115200)
 #include <cstdio>
 #include <string>
 
@@ -84,7 +85,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const auto [repeat, replyDelayMs] = bench::ParseLinkBenchOptions(argc, argv);
+    const auto [repeat, replyDelayMs, only] = bench::ParseLinkBenchOptions(argc, argv);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     const bench::fs::path dir = bench::WorkDir("bench-morvalen-link");
     uitest::Install(dir.string());
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
                         "CPU", "runs"});
     bench::Table silent({"link", "connection attempt, silent sensor", "CPU s per wall s"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
-        Run(link, repeat, replyDelayMs, dir, table, silent);
+        if (link.Name().find(only) != std::string::npos) Run(link, repeat, replyDelayMs, dir, table, silent);
     std::printf(
         "Emulator reply delay %d ms; the floor holds the three 0.2 s pauses after the prepare orders.\n"
         "Bare line: the same exchanges by a raw client with no program code on the same line, and the "

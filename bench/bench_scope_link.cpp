@@ -7,7 +7,8 @@
 //     (loopback, no wire) the times alone. Each operation is repeated until its time is stable; median and
 //     spread (25th..75th percentile), and the CPU the program used.
 //  3. A Get that waits out a silent sensor: CPU seconds used per wall second (goal: below 0.05).
-// Usage: bench_scope_link [--runs=N] [--reply-delay-ms=D]   (N: at least this many runs per operation, 5)
+// Usage: bench_scope_link [--runs=N] [--reply-delay-ms=D] [--only=TEXT]   (N: at least this many runs per
+//   operation, 5; TEXT: only the links whose name holds it, e.g. 115200)
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -103,7 +104,7 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const auto [repeat, replyDelayMs] = bench::ParseLinkBenchOptions(argc, argv);
+    const auto [repeat, replyDelayMs, only] = bench::ParseLinkBenchOptions(argc, argv);
     if (InitCVIRTE(argc, argv) != 0) return 1;
     const bench::fs::path dir = bench::WorkDir("bench-scope-link");
     uitest::Install(dir.string());
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
                         "time / floor (goal <= 1.02)", "time / bare line", "CPU", "runs"});
     bench::Table silent({"link", "Get against a silent sensor", "CPU s per wall s (goal < 0.05)"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
-        Run(link, repeat, replyDelayMs, dir, table, silent);
+        if (link.Name().find(only) != std::string::npos) Run(link, repeat, replyDelayMs, dir, table, silent);
     std::printf(
         "Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n"
         "Bare line: the same exchanges by a raw client with no program code on the same line.\n",

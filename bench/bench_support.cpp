@@ -157,6 +157,7 @@ LinkBenchOptions ParseLinkBenchOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--runs=", 7) == 0) o.repeat.minRuns = std::max(1, std::atoi(argv[i] + 7));
         if (std::strncmp(argv[i], "--reply-delay-ms=", 17) == 0) o.replyDelayMs = std::atoi(argv[i] + 17);
+        if (std::strncmp(argv[i], "--only=", 7) == 0) o.only = argv[i] + 7;
     }
     o.repeat.maxRuns = std::max(o.repeat.maxRuns, o.repeat.minRuns);
     return o;

@@ -103,11 +103,13 @@ void WriteComSettings(const fs::path& dir, const Link& link, const sensor_emu::S
 inline constexpr int kComPort = 5;
 int BaudIndex(long baud);
 
-// The options of the link benchmarks: --runs=N (at least N runs of each operation) and --reply-delay-ms=D
-// (the emulator's delay before each reply, added to the wire floor).
+// The options of the link benchmarks: --runs=N (at least N runs of each operation), --reply-delay-ms=D
+// (the emulator's delay before each reply, added to the wire floor) and --only=TEXT (only the links whose
+// name holds TEXT, e.g. 115200 or TCP).
 struct LinkBenchOptions {
     RepeatOptions repeat;
     int replyDelayMs = 0;
+    std::string only;
 };
 LinkBenchOptions ParseLinkBenchOptions(int argc, char** argv);
 
