@@ -15,16 +15,6 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // Values whose shortest decimal forms are long, tiny, huge, negative or need an exponent.
 std::vector<double> AwkwardValues(size_t n) {
     const double pool[] = {0.1,
@@ -55,7 +45,7 @@ TEST_F(EquationFileTest, RoundTripIsExactForEveryPageSize) {
         const std::vector<double> saved = AwkwardValues(n);
         ASSERT_EQ(SaveEquationFile(path, saved), 0);
 
-        const std::vector<std::string> lines = Lines(ReadTextFile(path));
+        const std::vector<std::string> lines = TextLines(ReadTextFile(path));
         ASSERT_EQ(lines.size(), n);
         for (const std::string& line : lines) {
             EXPECT_GE(line.size(), 10u) << "'" << line << "'";
@@ -82,7 +72,7 @@ TEST_F(EquationFileTest, WritesOneRightAlignedValuePerLine) {
     const std::string path = ProjectFile("equation.equ");
     ASSERT_EQ(SaveEquationFile(path, coefs), 0);
 
-    const std::vector<std::string> lines = Lines(ReadTextFile(path));
+    const std::vector<std::string> lines = TextLines(ReadTextFile(path));
     const std::vector<std::string> expected = {"         0", "         0", "       0.5", "        -2",
                                                "      1000", "         0", "         0", "         0",
                                                "         0", "         0", "         0", "         0",
@@ -95,7 +85,7 @@ TEST_F(EquationFileTest, SaveReplacesTheWholeFile) {
     WriteTextFile(path, std::string(40, '7') + "\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
     const std::vector<double> coefs = {1, 2, 3, 4, 5};
     ASSERT_EQ(SaveEquationFile(path, coefs), 0);
-    EXPECT_EQ(Lines(ReadTextFile(path)).size(), 5u);
+    EXPECT_EQ(TextLines(ReadTextFile(path)).size(), 5u);
 }
 
 TEST_F(EquationFileTest, ASaveThatFailsHalfWayLeavesTheOldFileAsItWas) {

@@ -786,16 +786,6 @@ TEST_F(Pages, AfterSendCfAndCalcCurvesAgainEveryChartShowsExactlyTheCurvesItWasL
 
 // --- equation files ------------------------------------------------------------------------------------
 
-std::vector<std::string> FileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::istringstream in(ReadTextFile(path));
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 TEST_F(Pages, SaveEquationWritesTheFieldsOnePerLine) {
     const int p = Page(1);
     TypeCoefs(p, 0, {0, 0, 0.5, -2, 1000});
@@ -806,7 +796,7 @@ TEST_F(Pages, SaveEquationWritesTheFieldsOnePerLine) {
     std::vector<std::string> expected = {"         0", "         0", "       0.5", "        -2",
                                          "      1000"};
     expected.resize(15, "         0");
-    EXPECT_EQ(FileLines(path), expected);
+    EXPECT_EQ(TextLines(ReadTextFile(path)), expected);
     EXPECT_EQ(file_name, path);
 
     ASSERT_EQ(uitest::Popups().size(), 1u);
@@ -845,7 +835,7 @@ TEST_F(Pages, SaveAndGetRestoreEveryFieldOfEachKind) {
         const std::string path = ProjectFile("page" + std::to_string(page) + ".equ");
         uitest::ExpectFileSelect(VAL_NEW_FILE_SELECTED, path);
         ASSERT_EQ(uitest::Click(p, DATAP_SAVE_EQUATION), 0);
-        EXPECT_EQ(FileLines(path).size(), static_cast<size_t>(n));
+        EXPECT_EQ(TextLines(ReadTextFile(path)).size(), static_cast<size_t>(n));
 
         for (int k = 0; k < n; ++k) ASSERT_EQ(uitest::SetAndCommit(p, DATAP_COEF + k, 3.0), 0);
         uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, path);

@@ -48,16 +48,6 @@ bool Readable(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7F); });
 }
 
-std::vector<std::string> Lines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::istringstream in(ReadTextFile(path));
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::vector<std::string> Split(const std::string& text) {
     std::vector<std::string> parts;
     std::istringstream in(text);
@@ -201,7 +191,7 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
         const Ending e =
             Operate("record mode " + std::to_string(mode), [] { uitest::Click(recpanel, RECP_START); });
         if (stop) *stop = false;
-        std::vector<std::string> lines = Lines(file);
+        std::vector<std::string> lines = TextLines(ReadTextFile(file));
         if (!lines.empty()) lines.erase(lines.begin());  // the header
         CheckRecordEnd(e, lines.size(), mode == 0 ? Int(recpanel, RECP_RECORDED) : FrameCounter());
         if (mode == 0 && Said("INFO!", kSaved)) {
@@ -248,7 +238,7 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
         std::shared_ptr<bool> stop = StopAfter(1.0, recpanel, RECP_STOP_TRIGGERED);
         const Ending e = Operate("record mode 3", [] { uitest::Click(recpanel, RECP_START_TRIGGERED); });
         *stop = false;
-        std::vector<std::string> lines = Lines(file);
+        std::vector<std::string> lines = TextLines(ReadTextFile(file));
         if (!lines.empty()) lines.erase(lines.begin());
         CheckRecordEnd(e, lines.size(), FrameCounter());
         std::set<std::string> made;
@@ -288,7 +278,7 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
             for (int ctrl : {DATAP_CH_L, DATAP_CH_C, DATAP_CH_R, DATAP_DENSITY, DATAP_SYM1, DATAP_SYM2,
                              DATAP_VEC, DATAP_TEMP})
                 shown += (shown.empty() ? "" : "\t") + std::to_string(Int(datapanel, ctrl));
-            const std::vector<std::string> lines = Lines(file);
+            const std::vector<std::string> lines = TextLines(ReadTextFile(file));
             ++manualLines_;
             ASSERT_EQ(lines.size(), std::size_t(2 + i));
             EXPECT_EQ(Values(lines.back()), shown) << "a manual line is not the frame the window shows";

@@ -40,3 +40,13 @@ std::string ReadTextFile(const std::filesystem::path& path) {
     s << in.rdbuf();
     return s.str();
 }
+
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 #include "platform.h"
@@ -24,3 +25,5 @@ class UiTest : public testing::Test {
 // Writes `text` to `path` as it stands (no line-end conversion).
 void WriteTextFile(const std::filesystem::path& path, const std::string& text);
 std::string ReadTextFile(const std::filesystem::path& path);
+// The lines of a text, each without its line end (LF or CRLF).
+std::vector<std::string> TextLines(const std::string& text);
