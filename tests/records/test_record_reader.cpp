@@ -1,5 +1,5 @@
 // The record reader: the files of every record mode as the scope writes them, line ends, a cut last line,
-// a header alone, bad input, a file read while it grows, and a large one whose memory is prepared ahead.
+// a header alone, bad input, and a file read while it grows.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "record_reader.h"
 
@@ -25,13 +24,6 @@ RecordParser Parse(const std::string& text) {
 Values V(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d, std::uint16_t e, std::uint16_t f,
          std::uint16_t g, std::uint16_t h) {
     return {a, b, c, d, e, f, g, h};
-}
-// The threads of this process, from /proc/self/status.
-int Threads() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("Threads:")) return std::stoi(line.substr(8));
-    return -1;
 }
 // 12-06-2026 17:45:03 in seconds since 1970: 20,793 days (1970-01-01 to 2026-12-06) and 63,903 s.
 constexpr std::int64_t k174503 = 20793LL * 86400 + 17 * 3600 + 45 * 60 + 3;
@@ -280,55 +272,4 @@ TEST(RecordReader, MissingFileAndFolderSayWhy) {
     RecordReader folder("/tmp");
     EXPECT_FALSE(folder.Open(error));
     EXPECT_EQ(error, "cannot open /tmp: it is a folder, not a file");
-}
-
-TEST(RecordReader, ALargeFileReadInStepsKeepsEveryLineAndNoThreadOutlivesTheReading) {
-    // A million lines, a thousand a second from 17:45:03: eleven chunks of memory, far more than the few
-    // prepared ahead. CH_L counts the lines (mod 65536), CH_C is the line's millisecond.
-    const std::string path = testing::TempDir() + "large-" + std::to_string(getpid()) + ".dat";
-    {
-        std::string text = kHeaderCrlf;
-        char line[80];
-        for (int i = 0; i < 1'000'000; ++i) {
-            const int s = 45 * 60 + 3 + i / 1000;
-            text.append(line,
-                        std::size_t(std::snprintf(line, sizeof line,
-                                                  "12-06-2026\t%02d:%02d:%02d\t%d\t%d\t1\t2\t3\t4\t5\t6\r\n",
-                                                  17 + s / 3600, s / 60 % 60, s % 60, i % 65536, i % 1000)));
-        }
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    const int threadsBefore = Threads();
-    const bool spareCore = std::thread::hardware_concurrency() >= 2;
-    std::string error;
-    {
-        // Given up a fifth of the way in: its memory was being prepared beside it, and that ends with it.
-        RecordReader cancelled(path);
-        ASSERT_TRUE(cancelled.Open(error)) << error;
-        ASSERT_TRUE(cancelled.Step(8 << 20));
-        if (spareCore) {
-            EXPECT_EQ(Threads(), threadsBefore + 1);
-        }
-    }
-    EXPECT_EQ(Threads(), threadsBefore);
-
-    RecordReader reader(path);
-    ASSERT_TRUE(reader.Open(error)) << error;
-    while (reader.Step(3 << 20)) {
-    }
-    EXPECT_EQ(Threads(), threadsBefore);  // the end of the file ends the preparing
-    const RecordData& data = reader.Data();
-    ASSERT_EQ(data.Size(), 1'000'000u);
-    EXPECT_EQ(reader.Parser().BadLines(), 0u);
-    std::size_t wrong = 0;
-    for (std::size_t i = 0; i < data.Size(); ++i)
-        if (data.At(i)[0] != i % 65536 || data.At(i)[1] != i % 1000 || data.At(i)[7] != 6) ++wrong;
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(data.At(999'999), V(16959, 999, 1, 2, 3, 4, 5, 6));  // 999,999 - 15 * 65,536
-    EXPECT_EQ(data.Second(999'999), k174503 + 999);                // 18:01:42
-    EXPECT_DOUBLE_EQ(data.Time(999'999), double(k174503 + 999) + 999.0 / 1000);
-    const Values mins = {0, 0, 1, 2, 3, 4, 5, 6}, maxs = {65535, 999, 1, 2, 3, 4, 5, 6};
-    EXPECT_EQ(data.RangeOf(0, data.Size()).min, mins);
-    EXPECT_EQ(data.RangeOf(0, data.Size()).max, maxs);
-    std::remove(path.c_str());
 }
