@@ -84,9 +84,12 @@ class ChunkedArray {
 
     T& operator[](std::size_t i) { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
     const T& operator[](std::size_t i) const { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
-    // Makes room for index i, the one after the last that has room.
+    // Makes room for index i, the one after the last that has room. The chunk is owned before it is noted,
+    // so that it is freed when there is no memory to note it.
     void MakeRoomFor(std::size_t i) {
-        if ((i >> kShift) >= chunks_.size()) chunks_.emplace_back(static_cast<T*>(AllocateChunk()));
+        if ((i >> kShift) < chunks_.size()) return;
+        std::unique_ptr<T, ChunkFree> chunk(static_cast<T*>(AllocateChunk()));
+        chunks_.push_back(std::move(chunk));
     }
     std::size_t Chunks() const { return chunks_.size(); }
 
