@@ -179,9 +179,8 @@ std::string Ratio(double ratio, double goal, bool atMost = true) {
                   (atMost ? ratio <= goal : ratio >= goal) ? "met" : "MISSED");
 }
 
-// A piece of work's wall time and the process's user and system CPU (the reader's thread that faults in its
-// memory ahead included): the system part is the kernel's, mostly the file's copies out of the page cache
-// and the first writes to fresh memory.
+// A piece of work's wall time and its thread's user and system CPU: the system part is the kernel's, mostly
+// the file's copies out of the page cache and the first writes to fresh memory.
 struct Times {
     double wall = 0, user = 0, system = 0;
 };
@@ -189,7 +188,7 @@ template <typename F>
 Times Timed(F&& f) {
     const auto now = [] {
         struct rusage usage {};
-        ::getrusage(RUSAGE_SELF, &usage);
+        ::getrusage(RUSAGE_THREAD, &usage);
         const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
         return Times{bench::Now(), seconds(usage.ru_utime), seconds(usage.ru_stime)};
     };

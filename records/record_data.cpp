@@ -4,13 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <limits>
-#include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace records {
 
@@ -100,90 +96,6 @@ void FreeHuge(void* memory, std::size_t bytes) {
     ::munmap(memory, (bytes + kChunkBytes - 1) & ~(kChunkBytes - 1));
 }
 
-// The first write to fresh memory makes the kernel clear it, and on a virtual machine whose host took the
-// memory back when it was freed, also makes the host back it anew: for ten million lines that can cost more
-// than parsing them. The supplier does it on a thread of its own, a few chunks ahead of the lines, so that
-// on a machine with a core to spare it happens beside the parsing. It prepares no more than it was told are
-// coming, never more than kAhead at a time; a chunk wanted when none is ready is mapped by the taker.
-class ChunkSupplier {
-  public:
-    // A line's second, time and fraction chunks may all be wanted at the same line.
-    static constexpr std::size_t kAhead = 3;
-
-    // Throws std::system_error when no thread can be started.
-    ChunkSupplier() : thread_([this] { Run(); }) {}
-    ~ChunkSupplier() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_one();
-        thread_.join();
-        for (void* chunk : ready_) FreeChunk(chunk);
-    }
-    ChunkSupplier(const ChunkSupplier&) = delete;
-    ChunkSupplier& operator=(const ChunkSupplier&) = delete;
-
-    // About `chunks` more chunks will be taken from now on.
-    void Expect(std::size_t chunks) {
-        {
-            std::lock_guard lock(mutex_);
-            const std::size_t have = ready_.size() + (preparing_ ? 1 : 0);
-            wanted_ = chunks > have ? chunks - have : 0;
-        }
-        changed_.notify_one();
-    }
-    // A chunk faulted in, or when none is ready, one mapped now (std::bad_alloc when none can be).
-    void* Take() {
-        {
-            std::lock_guard lock(mutex_);
-            if (!ready_.empty()) {
-                void* chunk = ready_.back();
-                ready_.pop_back();
-                changed_.notify_one();
-                return chunk;
-            }
-            if (wanted_ > 0) --wanted_;  // this one is no longer to be prepared
-        }
-        return AllocateChunk();
-    }
-
-  private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stop_ || (wanted_ > 0 && ready_.size() < kAhead); });
-            if (stop_) return;
-            --wanted_;
-            preparing_ = true;
-            lock.unlock();
-            void* chunk = nullptr;
-            try {
-                chunk = AllocateChunk();
-                // One write per page faults it in; with a huge page the first write faults all 2 MB.
-                for (std::size_t at = 0; at < kChunkBytes; at += 4096)
-                    static_cast<volatile char*>(chunk)[at] = 0;
-            } catch (const std::bad_alloc&) {
-                // No memory: nothing more is prepared, and the taker maps its own and learns why.
-            }
-            lock.lock();
-            preparing_ = false;
-            if (chunk == nullptr)
-                wanted_ = 0;
-            else
-                ready_.push_back(chunk);
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<void*> ready_;  // faulted in, at most kAhead
-    std::size_t wanted_ = 0;    // still to be prepared
-    bool preparing_ = false;
-    bool stop_ = false;
-    std::thread thread_;  // last: started when the rest is ready
-};
-
 RecordData::RecordData() = default;
 RecordData::~RecordData() = default;
 RecordData::RecordData(RecordData&&) noexcept = default;
@@ -217,38 +129,11 @@ void RecordData::Reserve(std::size_t lines) {
     pyramid_[0].reserve(lines / kFan + 1);
 }
 
-namespace {
-constexpr std::size_t kChunksWorthAThread = 32;
-}  // namespace
-
-void RecordData::ExpectLines(std::size_t more) {
-    if (more == 0) {
-        supplier_.reset();  // frees the chunks prepared beyond the lines that came
-        return;
-    }
-    const std::size_t lines = size_ + more;
-    const std::size_t chunks = values_.ChunksMissingFor(lines) + seconds_.ChunksMissingFor(lines) +
-                               fractions_.ChunksMissingFor(lines);
-    // Only for a read that still fills 64 MB or more, with a core for the thread beside the parsing: the
-    // kernel clearing that much fresh memory is slow where the host took it back (10 M lines read in a fresh
-    // process: 0.25 s), while the thread costs the parser some speed where memory is cheap to clear (1 M
-    // lines read again and again in one process: 1.42 times the bare loop without it, 1.58 with it).
-    if (!supplier_ && chunks >= kChunksWorthAThread && std::thread::hardware_concurrency() >= 2) {
-        try {
-            supplier_ = std::make_unique<ChunkSupplier>();
-        } catch (const std::system_error&) {
-            return;  // no thread: the chunks are mapped as the lines need them
-        }
-    }
-    if (supplier_) supplier_->Expect(chunks);
-}
-
 void RecordData::MakeRoom() {
     // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
-    const auto take = [this] { return supplier_ ? supplier_->Take() : AllocateChunk(); };
-    if (values_.NeedsChunkFor(size_)) values_.AddChunk(take());
-    if (seconds_.NeedsChunkFor(size_)) seconds_.AddChunk(take());
-    if (fractions_.NeedsChunkFor(size_)) fractions_.AddChunk(take());
+    values_.MakeRoomFor(size_);
+    seconds_.MakeRoomFor(size_);
+    fractions_.MakeRoomFor(size_);
 }
 
 bool RecordData::Append(std::int64_t second, const Values& values, std::size_t fileLine) {

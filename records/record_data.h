@@ -74,10 +74,6 @@ struct HugePageAllocator {
     friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
 };
 
-// Fresh chunks for the lines, faulted in ahead on a thread of its own while the parsing goes on (defined
-// with RecordData).
-class ChunkSupplier;
-
 // An array of T that grows by chunks of 2 MB and never moves what it holds.
 template <typename T>
 class ChunkedArray {
@@ -88,19 +84,14 @@ class ChunkedArray {
 
     T& operator[](std::size_t i) { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
     const T& operator[](std::size_t i) const { return chunks_[i >> kShift].get()[i & (kPerChunk - 1)]; }
-    // Whether index i, the one after the last that has room, needs another chunk.
-    bool NeedsChunkFor(std::size_t i) const { return (i >> kShift) >= chunks_.size(); }
-    // Takes `chunk` (2 MB from AllocateChunk) as the next; frees it when that fails.
-    void AddChunk(void* chunk) {
-        std::unique_ptr<T, ChunkFree> owned(static_cast<T*>(chunk));
-        chunks_.push_back(std::move(owned));
+    // Makes room for index i, the one after the last that has room. The chunk is owned before it is noted,
+    // so that it is freed when there is no memory to note it.
+    void MakeRoomFor(std::size_t i) {
+        if ((i >> kShift) < chunks_.size()) return;
+        std::unique_ptr<T, ChunkFree> chunk(static_cast<T*>(AllocateChunk()));
+        chunks_.push_back(std::move(chunk));
     }
     std::size_t Chunks() const { return chunks_.size(); }
-    // The chunks that `lines` indexes need, beyond those held.
-    std::size_t ChunksMissingFor(std::size_t lines) const {
-        const std::size_t needed = (lines + kPerChunk - 1) >> kShift;
-        return needed > chunks_.size() ? needed - chunks_.size() : 0;
-    }
 
   private:
     std::vector<std::unique_ptr<T, ChunkFree>> chunks_;
@@ -150,11 +141,6 @@ class RecordData {
     }
     // Room in the pyramid for about this many lines, so that it grows without copies.
     void Reserve(std::size_t lines);
-    // About this many more lines are coming now (a file read in bulk): when they need 64 MB or more, the
-    // chunks are mapped and faulted in ahead on a thread of their own (three at most), so that the kernel
-    // clears that memory beside the parsing rather than inside it. 0 ends that thread: lines added later get
-    // their chunks here.
-    void ExpectLines(std::size_t more);
 
     // Minimum and maximum of every signal over lines [first, last).
     Range RangeOf(std::size_t first, std::size_t last) const;
@@ -172,7 +158,6 @@ class RecordData {
     bool AppendOther(std::int64_t second, std::size_t fileLine);
     void Summarise();
 
-    std::unique_ptr<ChunkSupplier> supplier_;  // while a bulk read is expected; null otherwise
     ChunkedArray<Values> values_;
     ChunkedArray<std::int32_t> seconds_;
     ChunkedArray<std::uint16_t>

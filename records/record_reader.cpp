@@ -311,12 +311,6 @@ bool RecordReader::ReadAgain(const std::string& how) {
 }
 
 bool RecordReader::Step(std::size_t maxBytes) {
-    const bool more = ReadSome(maxBytes);
-    if (!more) parser_.Data().ExpectLines(0);  // none prepared ahead for lines that come later
-    return more;
-}
-
-bool RecordReader::ReadSome(std::size_t maxBytes) {
     if (fd_ < 0 || !Fatal().empty() || !StillTheFile()) return false;
     std::size_t done = 0;
     while (done < maxBytes && parser_.Fatal().empty()) {
@@ -334,20 +328,9 @@ bool RecordReader::ReadSome(std::size_t maxBytes) {
             parser_.Data().Reserve(std::size_t(size_ / std::uint64_t(n) * parser_.Data().Size() * 21 / 20));
         offset_ += std::uint64_t(n);
         done += std::size_t(n);
-        ExpectTheRest();
     }
     size_ = std::max(size_, offset_);
     return offset_ < size_ && parser_.Fatal().empty();
-}
-
-void RecordReader::ExpectTheRest() {
-    // The lines still in the file, at as many bytes a line as so far, up to the most that are kept.
-    RecordData& data = parser_.Data();
-    double rest = 0;
-    if (offset_ < size_ && parser_.Fatal().empty())
-        rest = std::min(double(size_ - offset_) * double(data.Size()) / double(offset_),
-                        double(maxLines_ - std::min(maxLines_, data.Size())));
-    data.ExpectLines(std::size_t(rest));
 }
 
 void RecordReader::ReadAll() {

@@ -99,10 +99,6 @@ class RecordReader {
     bool ReadAgain(const std::string& how);
     // Whether the file's first bytes, as far as it holds `size`, are still those read first.
     bool HeadUnchanged(std::uint64_t size) const;
-    // Step's reading, without ending the memory prepared ahead when it stops.
-    bool ReadSome(std::size_t maxBytes);
-    // Tells the lines how many more are coming in the rest of the file as far as it is known.
-    void ExpectTheRest();
 
     std::string path_;
     std::size_t maxLines_;

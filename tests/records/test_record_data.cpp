@@ -1,26 +1,15 @@
 // The lines in memory: ranges over any span (against a plain scan here), the pixel columns of a picture at
-// every zoom (a one-line spike never disappears), the statistics of a range, the memory a line costs, and
-// lines coming in bulk with their memory prepared ahead.
+// every zoom (a one-line spike never disappears), the statistics of a range and the memory a line costs.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <string>
-#include <thread>
 
 #include "record_data.h"
 
 using namespace records;
 
 namespace {
-// The threads of this process, from /proc/self/status.
-int Threads() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("Threads:")) return std::stoi(line.substr(8));
-    return -1;
-}
 RecordData Flat(std::size_t lines, std::uint16_t value, std::size_t spikeAt, std::uint16_t spike) {
     RecordData d;
     for (std::size_t i = 0; i < lines; ++i) {
@@ -159,45 +148,4 @@ TEST(RecordData, MillionsOfLinesBeyondTheirReservationKeepTheirRanges) {
     EXPECT_EQ(between.max, flat);
     EXPECT_EQ(d.RangeOf(4'320'999, 4'321'001).max[2], 60000);
     EXPECT_EQ(d.RangeOf(4'399'936, 4'400'000).max[7], 65535);
-}
-
-TEST(RecordData, LinesComingInBulkKeepEveryValueAndNoThreadOutlivesThem) {
-    // 3.2 M lines (70 MB) announced: their memory is prepared ahead on a thread of its own, a few chunks at a
-    // time, far fewer than the 36 they fill. CH_L counts the lines (mod 65536), CH_C is their millisecond.
-    const auto line = [](std::size_t i) {
-        return Values{std::uint16_t(i % 65536), std::uint16_t(i % 1000), 1, 2, 3, 4, 5, 6};
-    };
-    const int threadsBefore = Threads();
-    const bool spareCore = std::thread::hardware_concurrency() >= 2;
-    {
-        // Given up after 200,000 lines: the preparing ends with the lines.
-        RecordData cancelled;
-        cancelled.ExpectLines(3'200'000);
-        if (spareCore) {
-            EXPECT_EQ(Threads(), threadsBefore + 1);
-        }
-        for (std::size_t i = 0; i < 200'000; ++i)
-            cancelled.Append(1'700'000'000 + std::int64_t(i / 1000), line(i), i + 1);
-    }
-    EXPECT_EQ(Threads(), threadsBefore);
-
-    RecordData d;
-    d.Reserve(3'200'000);
-    d.ExpectLines(3'200'000);
-    for (std::size_t i = 0; i < 3'200'000; ++i)
-        ASSERT_TRUE(d.Append(1'700'000'000 + std::int64_t(i / 1000), line(i), i + 1));
-    d.ExpectLines(0);
-    EXPECT_EQ(Threads(), threadsBefore);  // no more lines expected: the preparing ends
-    ASSERT_EQ(d.Size(), 3'200'000u);
-    std::size_t wrong = 0;
-    for (std::size_t i = 0; i < d.Size(); ++i)
-        if (d.At(i)[0] != i % 65536 || d.At(i)[1] != i % 1000 || d.At(i)[7] != 6 ||
-            d.Second(i) != 1'700'000'000 + std::int64_t(i / 1000))
-            ++wrong;
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(d.At(3'199'999), (Values{54271, 999, 1, 2, 3, 4, 5, 6}));  // 3,199,999 - 48 * 65,536
-    EXPECT_EQ(d.Second(3'199'999), 1'700'003'199);
-    const Values mins = {0, 0, 1, 2, 3, 4, 5, 6}, maxs = {65535, 999, 1, 2, 3, 4, 5, 6};
-    EXPECT_EQ(d.RangeOf(0, d.Size()).min, mins);
-    EXPECT_EQ(d.RangeOf(0, d.Size()).max, maxs);
 }
