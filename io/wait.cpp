@@ -1,6 +1,9 @@
-// The wait hook, the callbacks' runner and the link activity count.
+// The wait hook, the callbacks' runner, the timed pass of a thread's events and the link activity count.
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <mutex>
 
@@ -26,6 +29,21 @@ void io::SetWaitHook(WaitHook hook) {
     std::lock_guard lock(g_hookMutex);
     g_hook = hook;
     g_hookThread = hook.pump || hook.runCallback ? QThread::currentThread() : nullptr;
+}
+
+bool io::RunPendingEvents(int maxWaitMs) {
+    if (QCoreApplication::instance()) io_detail::PrepareThread();
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    if (!d) return false;
+    if (d->processEvents(QEventLoop::AllEvents)) return true;
+    if (maxWaitMs <= 0) return false;
+    // Nothing was pending: wait for the next event, but no longer than maxWaitMs.
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    limit.start(maxWaitMs);
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return limit.isActive();  // woken by something else than the limit
 }
 
 std::uint64_t io::LinkActivity() {

@@ -5,10 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -201,32 +198,17 @@ struct WritingSet {
     HalfWrittenWarning* warning;
 };
 
-// Runs this thread's own events (its TCP conversations' callbacks, its serial port's bytes) that are
-// pending; when none are, waits up to maxWaitMs for the next one. True when it ran anything.
-bool RunThreadEvents(int maxWaitMs) {
-    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    if (maxWaitMs <= 0) return d->processEvents(QEventLoop::AllEvents);
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
-    limit.start(maxWaitMs);
-    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    return limit.isActive();  // woken by something else than the limit
-}
-
-// One pass of this thread's own events. A pass after one that ran nothing, with no bytes over this thread's
-// links since, waits up to 1 ms for an event, so a loop that waits for time to pass yields the processor
-// while a series of exchanges with the sensor is not slowed down.
+// One pass of this thread's own events (its TCP conversations' callbacks, its serial port's bytes). A pass
+// after one that ran nothing, with no bytes over this thread's links since, waits up to 1 ms for an event,
+// so a loop that waits for time to pass yields the processor while a series of exchanges with the sensor is
+// not slowed down.
 void PassThreadEvents() {
     thread_local std::uint64_t activityAtLastPass = ~std::uint64_t{0};
     thread_local bool lastPassIdle = false;
     const std::uint64_t activity = io::ThreadLinkActivity();
     const bool idling = lastPassIdle && activity == activityAtLastPass;
     activityAtLastPass = activity;
-    bool ran = RunThreadEvents(0);
-    if (!ran && idling) ran = RunThreadEvents(1);
-    lastPassIdle = !ran;
+    lastPassIdle = !io::RunPendingEvents(idling ? 1 : 0);
 }
 
 // A pass of a link's wait that ends at `until` (seconds, the platform's clock): the thread sleeps until its
@@ -235,7 +217,7 @@ void PassThreadEvents() {
 void PassLinkWait(double until) {
     constexpr double kLongestSleepMs = 100.0;
     const double ms = std::min(std::ceil((until - Timer()) * 1000.0), kLongestSleepMs);
-    RunThreadEvents(ms > 0 ? int(ms) : 0);
+    io::RunPendingEvents(ms > 0 ? int(ms) : 0);
 }
 
 // Computes page N's table from an equation file in the run's own page state; 0 or the exit code.
