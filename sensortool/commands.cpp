@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,16 +58,6 @@ int Fail(const ToolEnvironment& env, int code, const std::string& message) {
 
 int Fail(int code, const std::string& message) {
     return Fail(defaultEnvironment, code, message);
-}
-
-// The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
-// order as the scope does.
-void ToolPayload(const SensorLink& link, const PageState& pages, Frame& request, unsigned short code,
-                 unsigned short a, unsigned short b, unsigned short c) {
-    if (code == 180 || code == 182)
-        FillMorvalenPayload(request, pages, code, a, b, c);
-    else
-        FillScopePayload(request, code, a, link.pp);
 }
 
 // The version text as it can be printed: blanks and zero bytes at its end dropped, other bytes that are not
@@ -275,7 +266,13 @@ class ToolRun {
     const char* stage_ = "";
     std::string (*clockDate_)();
     std::string (*clockTime_)();
-    PageState pages_{};  // the page send-table calculates and sends
+    // The page send-table calculates and sends, made when first needed: a run of another command (one per
+    // sensor, each on a fresh thread) does not clear 17 KB of new stack for it.
+    std::unique_ptr<PageState> pages_;
+    PageState& Pages() {
+        if (!pages_) pages_ = std::make_unique<PageState>();
+        return *pages_;
+    }
     SensorLink link_;
     Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
@@ -289,12 +286,18 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
       clockTime_(env.time ? env.time : TimeStr) {
     link_.echoTimeout = 3.0;
     link_.replyTimeout = 3.0;
-    link_.tcpReadPumpsEvents = true;
+    // The data-ready handler only reads: this thread has no window whose events would wait meanwhile.
+    link_.tcpReadPumpsEvents = false;
     // A TCP conversation brings its bytes while this thread's events run; a wait sleeps until they come.
     link_.idleUntil = PassLinkWait;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b, unsigned short c) {
-        ToolPayload(link_, pages_, request, code, a, b, c);
+        // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every
+        // other order as the scope does.
+        if (code == 180 || code == 182)
+            FillMorvalenPayload(request, Pages(), code, a, b, c);
+        else
+            FillScopePayload(request, code, a, link_.pp);
     };
     link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
     // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
@@ -463,7 +466,7 @@ int ToolRun::SendTable() {
     bool sent = false;
     {
         WritingSet writing(env_.warning);
-        sent = SendParaData(link_, o_.page, pages_,
+        sent = SendParaData(link_, o_.page, Pages(),
                             [this](int, int done, int count, double) { Progress(done, count); });
     }
     if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
@@ -572,7 +575,7 @@ int ToolRun::Run() {
     if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
         LoadParameterFile(o_.file, image, error);
     if (o_.command == Command::SendTable)
-        if (int code = PrepareTable(env_, o_, pages_)) return code;
+        if (int code = PrepareTable(env_, o_, Pages())) return code;
 
     int code = Connect();
     if (code == kExitOk) {
