@@ -307,7 +307,9 @@ void SensorEmulator::Impl::ReadFrom(Link& link) {
                     rest = rest.subspan(take);
                 }
             }
-            if (!link.Open()) return;
+            // A read that did not fill the buffer took all there was: what comes next is for the next poll,
+            // so no further read is spent per frame to learn that nothing is left.
+            if (!link.Open() || std::size_t(n) < sizeof buf) return;
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;

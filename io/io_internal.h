@@ -37,6 +37,12 @@ void SetNameLookupDelay(int milliseconds);
 // Whether the calling thread set the wait hook (wait.cpp), and one pass of its pump.
 bool OnHookThread();
 void PumpHookPass(int maxWaitMs);
+// Whether the calling thread runs its events inside io::RunPendingEvents, which runs the services of its TCP
+// conversations that came due meanwhile (RunDueServices) before it returns.
+bool InEventPass();
+// Runs the services of the calling thread's conversations that came due during its last pass (tcp.cpp);
+// true when there were any.
+bool RunDueServices();
 // Runs callback(context) through the hook's runner on the hook's thread, else directly.
 void RunCallback(void (*callback)(void*), void* context);
 // Template form of RunCallback for a lambda or other callable.

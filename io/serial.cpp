@@ -121,6 +121,19 @@ void PullArrived(QSerialPort& serial) {
     ClearTimeout(serial);
 }
 
+// Hands bytes straight to the system, without waiting: the count it took (0 when it took none or the line
+// failed, which the port's own write then reports). Qt's way, through the port's buffer, turns its write
+// notifier on and off for every frame, and each turn wakes the thread's event loop.
+int WriteNow(QSerialPort& serial, const unsigned char* data, int count) {
+    const int fd = static_cast<int>(serial.handle());
+    if (fd < 0) return 0;
+    for (;;) {
+        const ssize_t n = ::write(fd, data, static_cast<std::size_t>(count));
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 ? static_cast<int>(n) : 0;
+    }
+}
+
 // The device went away or the line hung up (a read that ends the stream). It stays broken until reopened.
 bool BrokenLine(const QSerialPort& serial) {
     const auto e = serial.error();
@@ -290,7 +303,12 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     if (count < 0 || (count > 0 && !buffer)) return kRS232InternalError;
     if (count == 0) return 0;
     QSerialPort& s = p->serial;
-    if (s.write(reinterpret_cast<const char*>(buffer), count) != count) return kRS232UnknownIOError;
+    // With nothing queued before them the bytes go to the system at once; only what it does not take waits
+    // in the port's buffer (a failed line then shows in Qt's own write).
+    const int sent = s.bytesToWrite() == 0 ? WriteNow(s, buffer, count) : 0;
+    if (sent == count) return count;
+    const int rest = count - sent;
+    if (s.write(reinterpret_cast<const char*>(buffer) + sent, rest) != rest) return kRS232UnknownIOError;
     s.flush();  // what the system takes at once
     WaitFor([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); }, p->timeoutMs,
             [&](qint64 left) { s.waitForBytesWritten(static_cast<int>(std::min<qint64>(left, INT_MAX))); });
@@ -321,7 +339,8 @@ int ComRd(int port, unsigned char* buffer, int count) {
     clock.start();
     int got = 0;
     for (;;) {
-        PullArrived(s);
+        // Bytes already in the port's buffer come before any the system holds: ask the system only for more.
+        if (s.bytesAvailable() < count - got) PullArrived(s);
         const qint64 n = s.read(reinterpret_cast<char*>(buffer) + got, count - got);
         if (n > 0) got += static_cast<int>(n);
         if (got == count || BrokenLine(s)) break;

@@ -32,6 +32,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "io_internal.h"
 
@@ -87,10 +88,21 @@ std::unique_ptr<Conversation> RemoveConversation(unsigned handle) {
 
 void Service(unsigned handle);
 
+// The services that came due on this thread while it ran its events in io::RunPendingEvents, which runs them
+// when its events are done.
+thread_local std::vector<unsigned> t_dueServices;
+
+// A service is queued on the conversation's own thread. A thread that runs its events in a pass of
+// io::RunPendingEvents (not the hook's thread, whose windows run events in loops of their own) runs it at the
+// end of the pass; any other gets it as a posted call, which wakes its event loop.
 void QueueService(unsigned handle) {
     Conversation* c = Find(handle);
     if (!c || c->serviceQueued) return;
     c->serviceQueued = true;
+    if (io_detail::InEventPass() && !io_detail::OnHookThread()) {
+        t_dueServices.push_back(handle);
+        return;
+    }
     // Queued to the socket, so the service runs on the conversation's own thread.
     QMetaObject::invokeMethod(
         c->socket.get(), [handle] { Service(handle); }, Qt::QueuedConnection);
@@ -242,6 +254,15 @@ class ConversationWait {
 };
 
 }  // namespace
+
+bool io_detail::RunDueServices() {
+    if (t_dueServices.empty()) return false;
+    // Those due now; one that comes due while these run is queued anew.
+    std::vector<unsigned> due;
+    due.swap(t_dueServices);
+    for (unsigned handle : due) Service(handle);
+    return true;
+}
 
 void io_detail::SetNameLookupDelay(int milliseconds) {
     g_lookupDelayMs = std::max(milliseconds, 0);

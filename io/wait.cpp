@@ -1,6 +1,9 @@
-// The wait hook, the callbacks' runner and the link activity count.
+// The wait hook, the callbacks' runner, the timed pass of a thread's events and the link activity count.
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <mutex>
 
@@ -13,6 +16,14 @@ io::WaitHook g_hook;
 std::atomic<QThread*> g_hookThread{nullptr};
 std::atomic<std::uint64_t> g_linkActivity{0};
 thread_local std::uint64_t t_linkActivity = 0;
+thread_local int t_passDepth = 0;  // RunPendingEvents running their events on this thread
+
+struct PassScope {
+    PassScope() { ++t_passDepth; }
+    ~PassScope() { --t_passDepth; }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+};
 
 io::WaitHook HookHere() {
     if (g_hookThread.load() != QThread::currentThread()) return {};
@@ -28,6 +39,27 @@ void io::SetWaitHook(WaitHook hook) {
     g_hookThread = hook.pump || hook.runCallback ? QThread::currentThread() : nullptr;
 }
 
+bool io::RunPendingEvents(int maxWaitMs) {
+    if (QCoreApplication::instance()) io_detail::PrepareThread();
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    if (!d) return false;
+    bool ran = false;
+    {
+        const PassScope pass;
+        ran = d->processEvents(QEventLoop::AllEvents);
+        if (!ran && maxWaitMs > 0) {
+            // Nothing was pending: wait for the next event, but no longer than maxWaitMs.
+            QTimer limit;
+            limit.setSingleShot(true);
+            limit.setTimerType(Qt::PreciseTimer);
+            limit.start(maxWaitMs);
+            d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            ran = limit.isActive();  // woken by something else than the limit
+        }
+    }
+    return io_detail::RunDueServices() || ran;
+}
+
 std::uint64_t io::LinkActivity() {
     return g_linkActivity.load();
 }
@@ -37,6 +69,10 @@ std::uint64_t io::ThreadLinkActivity() {
 }
 
 namespace io_detail {
+
+bool InEventPass() {
+    return t_passDepth > 0;
+}
 
 bool OnHookThread() {
     return HookHere().pump != nullptr;

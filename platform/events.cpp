@@ -340,17 +340,7 @@ bool platform_detail::PumpEvents(int maxWaitMs) {
         inHook = false;
     }
     ServeTermination();
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    if (!d) return false;
-    if (d->processEvents(QEventLoop::AllEvents)) return true;
-    if (maxWaitMs <= 0) return false;
-    // Nothing was pending: wait for the next event, but no longer than maxWaitMs.
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
-    limit.start(maxWaitMs);
-    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    return limit.isActive();  // woken by something else than the limit
+    return io::RunPendingEvents(maxWaitMs);
 }
 
 namespace {

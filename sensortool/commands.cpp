@@ -5,10 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -18,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -60,16 +58,6 @@ int Fail(const ToolEnvironment& env, int code, const std::string& message) {
 
 int Fail(int code, const std::string& message) {
     return Fail(defaultEnvironment, code, message);
-}
-
-// The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every other
-// order as the scope does.
-void ToolPayload(const SensorLink& link, const PageState& pages, Frame& request, unsigned short code,
-                 unsigned short a, unsigned short b, unsigned short c) {
-    if (code == 180 || code == 182)
-        FillMorvalenPayload(request, pages, code, a, b, c);
-    else
-        FillScopePayload(request, code, a, link.pp);
 }
 
 // The version text as it can be printed: blanks and zero bytes at its end dropped, other bytes that are not
@@ -201,32 +189,17 @@ struct WritingSet {
     HalfWrittenWarning* warning;
 };
 
-// Runs this thread's own events (its TCP conversations' callbacks, its serial port's bytes) that are
-// pending; when none are, waits up to maxWaitMs for the next one. True when it ran anything.
-bool RunThreadEvents(int maxWaitMs) {
-    if (!QAbstractEventDispatcher::instance()) QEventLoop makesTheDispatcher;
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    if (maxWaitMs <= 0) return d->processEvents(QEventLoop::AllEvents);
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
-    limit.start(maxWaitMs);
-    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    return limit.isActive();  // woken by something else than the limit
-}
-
-// One pass of this thread's own events. A pass after one that ran nothing, with no bytes over this thread's
-// links since, waits up to 1 ms for an event, so a loop that waits for time to pass yields the processor
-// while a series of exchanges with the sensor is not slowed down.
+// One pass of this thread's own events (its TCP conversations' callbacks, its serial port's bytes). A pass
+// after one that ran nothing, with no bytes over this thread's links since, waits up to 1 ms for an event,
+// so a loop that waits for time to pass yields the processor while a series of exchanges with the sensor is
+// not slowed down.
 void PassThreadEvents() {
     thread_local std::uint64_t activityAtLastPass = ~std::uint64_t{0};
     thread_local bool lastPassIdle = false;
     const std::uint64_t activity = io::ThreadLinkActivity();
     const bool idling = lastPassIdle && activity == activityAtLastPass;
     activityAtLastPass = activity;
-    bool ran = RunThreadEvents(0);
-    if (!ran && idling) ran = RunThreadEvents(1);
-    lastPassIdle = !ran;
+    lastPassIdle = !io::RunPendingEvents(idling ? 1 : 0);
 }
 
 // A pass of a link's wait that ends at `until` (seconds, the platform's clock): the thread sleeps until its
@@ -235,7 +208,7 @@ void PassThreadEvents() {
 void PassLinkWait(double until) {
     constexpr double kLongestSleepMs = 100.0;
     const double ms = std::min(std::ceil((until - Timer()) * 1000.0), kLongestSleepMs);
-    RunThreadEvents(ms > 0 ? int(ms) : 0);
+    io::RunPendingEvents(ms > 0 ? int(ms) : 0);
 }
 
 // Computes page N's table from an equation file in the run's own page state; 0 or the exit code.
@@ -293,7 +266,13 @@ class ToolRun {
     const char* stage_ = "";
     std::string (*clockDate_)();
     std::string (*clockTime_)();
-    PageState pages_{};  // the page send-table calculates and sends
+    // The page send-table calculates and sends, made when first needed: a run of another command (one per
+    // sensor, each on a fresh thread) does not clear 17 KB of new stack for it.
+    std::unique_ptr<PageState> pages_;
+    PageState& Pages() {
+        if (!pages_) pages_ = std::make_unique<PageState>();
+        return *pages_;
+    }
     SensorLink link_;
     Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
@@ -307,12 +286,18 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
       clockTime_(env.time ? env.time : TimeStr) {
     link_.echoTimeout = 3.0;
     link_.replyTimeout = 3.0;
-    link_.tcpReadPumpsEvents = true;
+    // The data-ready handler only reads: this thread has no window whose events would wait meanwhile.
+    link_.tcpReadPumpsEvents = false;
     // A TCP conversation brings its bytes while this thread's events run; a wait sleeps until they come.
     link_.idleUntil = PassLinkWait;
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b, unsigned short c) {
-        ToolPayload(link_, pages_, request, code, a, b, c);
+        // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every
+        // other order as the scope does.
+        if (code == 180 || code == 182)
+            FillMorvalenPayload(request, Pages(), code, a, b, c);
+        else
+            FillScopePayload(request, code, a, link_.pp);
     };
     link_.observer.beforeVersionQuery = [this] { StopAutoSend(link_); };
     // What a window tells in a pop-up (the server closed the connection, a device this user may not open)
@@ -481,7 +466,7 @@ int ToolRun::SendTable() {
     bool sent = false;
     {
         WritingSet writing(env_.warning);
-        sent = SendParaData(link_, o_.page, pages_,
+        sent = SendParaData(link_, o_.page, Pages(),
                             [this](int, int done, int count, double) { Progress(done, count); });
     }
     if (!sent || link_.comecho != 1) return ExchangeFailed("the table transfer stopped");
@@ -590,7 +575,7 @@ int ToolRun::Run() {
     if (o_.command == Command::SendParams || o_.command == Command::CompareParams)
         LoadParameterFile(o_.file, image, error);
     if (o_.command == Command::SendTable)
-        if (int code = PrepareTable(env_, o_, pages_)) return code;
+        if (int code = PrepareTable(env_, o_, Pages())) return code;
 
     int code = Connect();
     if (code == kExitOk) {

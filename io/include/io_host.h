@@ -25,6 +25,11 @@ struct WaitHook {
 };
 void SetWaitHook(WaitHook hook);
 
+// One timed pass of the calling thread's own events: runs what is pending; when nothing was, waits up to
+// maxWaitMs for the next event and runs it. True when anything ran (the wait ended by an event, not by its
+// limit). A thread without an event dispatcher gets one when the program has its application object.
+bool RunPendingEvents(int maxWaitMs);
+
 // Counts up whenever bytes go to or come from a serial port or a TCP conversation, on any thread: a host's
 // pump that finds it changed since its last pass should not sleep (a series of exchanges with a sensor).
 std::uint64_t LinkActivity();
