@@ -32,6 +32,7 @@ int g_depth = 0;
 int g_operationDepth = 0;  // operations running, counted from the innermost program callback
 ErrorWatch g_errorWatch = nullptr;
 PumpHook g_pumpHook = nullptr;
+PumpHookPending g_pumpHookPending = nullptr;
 std::vector<QEventLoop*> g_loops;  // running RunUserInterface loops, innermost last
 bool g_quitPending = false;
 bool g_keySwallowed = false;
@@ -248,8 +249,9 @@ int DispatchPanelEvent(int panel, int event, int eventData1, int eventData2) {
     return Deliver(p->callback, panel, 0, event, nullptr, eventData1, eventData2);
 }
 
-void SetPumpHook(PumpHook hook) {
+void SetPumpHook(PumpHook hook, PumpHookPending pending) {
     g_pumpHook = hook;
+    g_pumpHookPending = pending;
 }
 
 void CommitUserEdit(int panel, int control) {
@@ -366,6 +368,13 @@ int ProcessSystemEvents() {
     const bool idling = g_lastPassIdle && activity == g_linkActivityAtLastPass;
     g_linkActivityAtLastPass = activity;
     g_lastPassIdle = !PumpEvents(idling ? 1 : 0);
+    return 0;
+}
+
+int ProcessSystemEventsWaiting(int maxWaitMs) {
+    const bool hookHasWork = g_pumpHookPending && g_pumpHookPending();
+    g_linkActivityAtLastPass = io::LinkActivity();
+    g_lastPassIdle = !PumpEvents(hookHasWork ? 0 : maxWaitMs);
     return 0;
 }
 
