@@ -30,6 +30,8 @@ void SetProjectDirOverride(const std::string& dir);
 void SetRefusedComDevice(const std::string& device);
 // Whether the harness refuses the device as to a user without the permission (serial.cpp).
 bool ComDeviceRefused(const std::string& device);
+// The device the harness refuses so; empty: none.
+std::string RefusedComDevice();
 // The name lookup of the TCP connect waits this long before it asks the resolver (a slow name server, for
 // tests); 0: no wait.
 void SetNameLookupDelay(int milliseconds);

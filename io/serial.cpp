@@ -227,6 +227,11 @@ bool io_detail::ComDeviceRefused(const std::string& device) {
     return RefusedForTest(device);
 }
 
+std::string io_detail::RefusedComDevice() {
+    std::lock_guard lock(g_portsMutex);
+    return g_refusedDevice;
+}
+
 void io_detail::SetRefusedComDevice(const std::string& device) {
     std::lock_guard lock(g_portsMutex);
     g_refusedDevice = device;

@@ -1,6 +1,7 @@
 // Serial devices by name: the adapters present, what the system tells of each, and the COMn links of a
 // program directory that give them their COM numbers. A test points the device directory elsewhere and
 // describes its fake adapters in small files beside their by-id links.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -315,6 +316,7 @@ struct DeviceWatch {
     DeferredCallbackPtr fn = nullptr;
     void* data = nullptr;
     std::string last;
+    std::string lastLook;  // Look() when `last` was taken
     QTimer timer;
     QFileSystemWatcher watcher;
 };
@@ -331,8 +333,45 @@ std::string Snapshot(const std::string& dir) {
     return s;
 }
 
-void CheckForChange() {
+// What a plain look at the folders sees: each entry's name, where a link leads, and what the entry it
+// leads to is (its node, owner, permissions and the time of their last change, or why it cannot be
+// reached), with the device the harness refuses. Listing the devices asks the system about every port,
+// which costs tens of milliseconds; this look costs a few system calls an entry, so the poll lists them
+// only when it changed.
+std::string Look(const std::string& dir) {
+    const fs::path deviceDir = SerialDeviceDir();
+    std::string s = io_detail::RefusedComDevice() + "\n";
+    for (const fs::path& folder : {fs::path(dir), deviceDir, deviceDir / "serial" / "by-id"}) {
+        const bool comLinks = folder == fs::path(dir);
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (comLinks && ComNumber(name) == 0) continue;  // the program's other files
+            s += name;
+            std::error_code linkError;
+            if (it->is_symlink(linkError)) s += " -> " + fs::read_symlink(it->path(), linkError).string();
+            struct stat st {};
+            const bool reached = ::stat(it->path().c_str(), &st) == 0;
+            if (reached && S_ISDIR(st.st_mode))
+                s += " folder";  // what changes inside it (the terminals of /dev/pts) is no serial device
+            else if (reached)
+                s += " " + std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+                     std::to_string(st.st_uid) + " " + std::to_string(st.st_gid) + " " +
+                     std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+            else
+                s += " errno " + std::to_string(errno);
+            s += "\n";
+        }
+    }
+    return s;
+}
+
+// The watcher's news is always worth a list; the poll's only when the look changed.
+void CheckForChange(bool polled) {
     if (!g_watch) return;
+    std::string look = Look(g_watch->dir);
+    if (polled && look == g_watch->lastLook) return;
+    g_watch->lastLook = std::move(look);
     std::string now = Snapshot(g_watch->dir);
     if (now == g_watch->last) return;
     g_watch->last = std::move(now);
@@ -352,6 +391,7 @@ void WatchSerialDevices(const std::string& dir, DeferredCallbackPtr fn, void* da
     g_watch->dir = dir;
     g_watch->fn = fn;
     g_watch->data = data;
+    g_watch->lastLook = Look(dir);
     g_watch->last = Snapshot(dir);
     // The watcher tells at once of what it sees; the poll catches the rest (a link's target that comes and
     // goes, a by-id folder made after the watch began).
@@ -360,8 +400,8 @@ void WatchSerialDevices(const std::string& dir, DeferredCallbackPtr fn, void* da
         std::error_code ec;
         if (fs::is_directory(d, ec)) g_watch->watcher.addPath(QString::fromStdString(d.string()));
     }
-    QObject::connect(&g_watch->watcher, &QFileSystemWatcher::directoryChanged, [] { CheckForChange(); });
-    QObject::connect(&g_watch->timer, &QTimer::timeout, [] { CheckForChange(); });
+    QObject::connect(&g_watch->watcher, &QFileSystemWatcher::directoryChanged, [] { CheckForChange(false); });
+    QObject::connect(&g_watch->timer, &QTimer::timeout, [] { CheckForChange(true); });
     g_watch->timer.start(kWatchIntervalMs);
 }
 

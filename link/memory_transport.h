@@ -42,6 +42,7 @@ class MemoryTransport final : public LinkTransport {
     void Flush() override;
     void Pump() override;
     double Now() override { return now_; }
+    bool RealTime() const override { return false; }
 
   private:
     struct Arrival {

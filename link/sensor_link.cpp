@@ -144,6 +144,10 @@ double SensorLink::Now() const {
     return transport_ ? transport_->Now() : Timer();
 }
 
+bool SensorLink::RealTime() const {
+    return !transport_ || transport_->RealTime();
+}
+
 void SensorLink::Pass() {
     PassUntil(idleUntil ? Now() : 0.0);
 }

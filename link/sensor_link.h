@@ -152,6 +152,8 @@ class SensorLink : private TransportEvents {
     std::string Name() const;
     std::string ServerWithPort() const;  // host:port
     double Now() const;
+    // Whether Now() is the platform's clock (see LinkTransport::RealTime).
+    bool RealTime() const;
 
     // --- opening ----------------------------------------------------------------------------------------
     void InitRS232();

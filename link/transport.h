@@ -40,6 +40,9 @@ class LinkTransport {
     virtual void Pump() {}
     // Seconds on the clock the link's waits run by.
     virtual double Now();
+    // Whether that clock is the platform's, on which the line's bytes arrive while a wait sleeps; a clock
+    // that moves only at the passes of a wait (a line in memory) gives a host no time to sleep for.
+    virtual bool RealTime() const { return true; }
 };
 
 // A serial port of the platform (COMn or a device), 8N1, no handshake.

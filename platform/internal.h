@@ -104,7 +104,10 @@ struct PopupAnswer {
 using PopupResponder = PopupAnswer (*)(const PopupRequest&);
 void SetPopupResponder(PopupResponder responder);
 using PumpHook = void (*)();
-void SetPumpHook(PumpHook hook);  // called at the start of every ProcessSystemEvents
+// Whether the hook has work for the next pass (a pass that has must not sleep).
+using PumpHookPending = bool (*)();
+// The hook is called at the start of every ProcessSystemEvents.
+void SetPumpHook(PumpHook hook, PumpHookPending pending = nullptr);
 // Told of every number the program writes into a control with SetCtrlVal (the harness records them).
 using ValueWatch = void (*)(int panel, int control, double value);
 void SetValueWatch(ValueWatch watch);

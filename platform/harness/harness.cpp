@@ -124,6 +124,11 @@ void PumpHook() {
     action();
 }
 
+// Whether the next pass of the pump runs or skips a queued action.
+bool PumpHookPending() {
+    return CallbackDepth() > 0 && !g_busyActions.empty();
+}
+
 // The control a person can act on: it exists, is not dimmed and is not hidden itself.
 int Usable(int panel, int control, Control*& c) {
     if (!GetPanel(panel)) return UIEInvalidPanel;
@@ -305,7 +310,7 @@ void DialogTick() {
 
 void Install(std::string_view projectDir) {
     SetPopupResponder(Respond);
-    SetPumpHook(PumpHook);
+    SetPumpHook(PumpHook, PumpHookPending);
     SetValueWatch(RecordValue);
     SetErrorWatch(RecordPlatformError);
     SetProjectDirOverride(std::string(projectDir));

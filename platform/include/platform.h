@@ -361,6 +361,10 @@ int QuitUserInterface(int code);
 // pending it may block for about a millisecond, so a wait loop that calls it on every pass stays responsive
 // without burning a core.
 int ProcessSystemEvents();
+// The same, for a wait that knows how long it may last: when nothing is pending it sleeps until the next
+// event (input, a timer, the bytes of a serial port or TCP conversation) or for maxWaitMs, whichever comes
+// first, so a wait for a reply neither spins nor answers late.
+int ProcessSystemEventsWaiting(int maxWaitMs);
 // Queues fn(data) to run later on the user-interface thread. Safe from any thread.
 int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 
