@@ -1,8 +1,5 @@
 #include "com232.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "operation_line.h"
 #include "platform.h"
 
@@ -26,7 +23,6 @@ std::function<void()> Call(Hook* hook) {
 struct WindowSensorLink : SensorLink {
     WindowSensorLink() { Observe(LinkProfile{}); }
     void Observe(const LinkProfile& p);
-    void PassWait(double until);
 };
 
 WindowSensorLink windowLink;
@@ -77,7 +73,9 @@ void WindowSensorLink::Observe(const LinkProfile& p) {
     link.echoTimeout = p.echoTimeout;
     link.replyTimeout = p.replyTimeout;
     link.tcpReadPumpsEvents = p.tcpReadPumpsEvents;
-    link.idleUntil = [this](double until) { PassWait(until); };
+    // A wait's pass runs the window's events; with none pending the window sleeps until its next event
+    // (the line's bytes among them) or the end of the wait.
+    link.idle = ProcessSystemEventsWaiting;
     LinkObserver& o = link.observer;
     o = LinkObserver{};
     if (p.fillPayload) o.fillPayload = p.fillPayload;
@@ -99,16 +97,6 @@ void WindowSensorLink::Observe(const LinkProfile& p) {
     o.reportFailed = ReportFailed;
     o.causeCleared = ClearOperationLines;
     o.connecting = [](bool busy) { SetWaitCursor(busy ? 1 : 0); };
-}
-
-// A pass of a wait that ends at `until` (the link's clock): the window's events run, and when none are
-// pending the window sleeps until its next event (the line's bytes among them) or the end of the wait.
-// Each sleep is bounded, so a clock that jumps cannot hold the window for long. A line in memory moves its
-// clock only at the passes, so its waits never sleep.
-void WindowSensorLink::PassWait(double until) {
-    constexpr double kLongestSleepMs = 100.0;
-    const double ms = RealTime() ? std::min(std::ceil((until - Now()) * 1000.0), kLongestSleepMs) : 0.0;
-    ProcessSystemEventsWaiting(ms > 0 ? int(ms) : 0);
 }
 
 void SetInterfaceStatusBox(int panel, int ctrl) {

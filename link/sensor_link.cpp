@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -149,14 +150,15 @@ bool SensorLink::RealTime() const {
 }
 
 void SensorLink::Pass() {
-    PassUntil(idleUntil ? Now() : 0.0);
+    if (idle) idle(0);
+    if (transport_) transport_->Pump();
 }
 
 void SensorLink::PassUntil(double until) {
-    if (idleUntil)
-        idleUntil(until);
-    else if (idle)
-        idle();
+    if (idle) {
+        const double ms = RealTime() ? std::ceil((until - Now()) * 1000.0) : 0.0;
+        idle(int(std::clamp(ms, 0.0, double(kLongestIdleMs))));
+    }
     if (transport_) transport_->Pump();
 }
 

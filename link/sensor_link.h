@@ -99,14 +99,14 @@ class SensorLink : private TransportEvents {
     SensorLink& operator=(const SensorLink&) = delete;
 
     LinkObserver observer;
-    // Called at every pass of a wait (the windows let their events run; the TCP transport's events come
-    // through them); empty: the waits only pass the transport's own.
-    std::function<void()> idle;
-    // Where set, called instead of `idle` at every pass of a wait, with the time (the link's clock, Now())
-    // at which the wait ends: the host may sleep until its next event (the line's bytes among them) or until
-    // then, whichever comes first, so a waiting thread neither spins nor wakes for nothing (sensor-tool's
-    // threads). A pass that must not wait gives the time now.
-    std::function<void(double until)> idleUntil;
+    // Called at every pass of a wait, with the milliseconds the host may sleep until its next event (the
+    // line's bytes among them; the TCP transport's events come through it), so a waiting thread neither
+    // spins nor wakes for nothing: the rest of the wait on the link's clock, at most kLongestIdleMs, and 0
+    // for a pass that must not wait or a clock that moves only at the passes (a line in memory). Empty: the
+    // waits only pass the transport's own.
+    std::function<void(int maxWaitMs)> idle;
+    // Each sleep is bounded, so a clock that jumps cannot hold a wait for long.
+    static constexpr int kLongestIdleMs = 100;
     double echoTimeout = 3.0;        // seconds an echo may take
     double replyTimeout = 3.0;       // seconds a read reply or measurement frame may take
     bool tcpReadPumpsEvents = true;  // the data-ready handler lets events run between reads

@@ -10,7 +10,6 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -202,15 +201,6 @@ void PassThreadEvents() {
     lastPassIdle = !io::RunPendingEvents(idling ? 1 : 0);
 }
 
-// A pass of a link's wait that ends at `until` (seconds, the platform's clock): the thread sleeps until its
-// link's bytes or the end of the wait, whichever comes first. Each sleep is bounded, so a clock that jumps
-// cannot hold the thread for long.
-void PassLinkWait(double until) {
-    constexpr double kLongestSleepMs = 100.0;
-    const double ms = std::min(std::ceil((until - Timer()) * 1000.0), kLongestSleepMs);
-    io::RunPendingEvents(ms > 0 ? int(ms) : 0);
-}
-
 // Computes page N's table from an equation file in the run's own page state; 0 or the exit code.
 int PrepareTable(const ToolEnvironment& env, const Options& o, PageState& pages) {
     const PageDescriptor* d = PageDescriptorFor(o.page);
@@ -289,7 +279,7 @@ ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
     // The data-ready handler only reads: this thread has no window whose events would wait meanwhile.
     link_.tcpReadPumpsEvents = false;
     // A TCP conversation brings its bytes while this thread's events run; a wait sleeps until they come.
-    link_.idleUntil = PassLinkWait;
+    link_.idle = [](int maxWaitMs) { io::RunPendingEvents(maxWaitMs); };
     link_.observer.fillPayload = [this](Frame& request, unsigned short code, unsigned short a,
                                         unsigned short b, unsigned short c) {
         // The tool talks both programs' orders: the table orders as the Morvalen tool builds them, every
