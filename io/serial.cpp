@@ -314,7 +314,8 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     if (sent == count) return count;
     const int rest = count - sent;
     if (s.write(reinterpret_cast<const char*>(buffer) + sent, rest) != rest) return kRS232UnknownIOError;
-    s.flush();  // what the system takes at once
+    // The rest leaves as the system makes room, in the wait below. No flush(): Qt takes a system queue that
+    // is full at that moment for a failed write, though the line only needs time.
     WaitFor([&] { return s.bytesToWrite() == 0 || BrokenLine(s) || !StillOpen(port, p); }, p->timeoutMs,
             [&](qint64 left) { s.waitForBytesWritten(static_cast<int>(std::min<qint64>(left, INT_MAX))); });
     if (!StillOpen(port, p)) return kRS232PortNotOpen;

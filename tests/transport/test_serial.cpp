@@ -1,11 +1,15 @@
 // The serial port of the platform against the sensor stand-in on a pseudo-terminal linked as COM5 in the
 // program directory: port numbers and open errors, the line settings the sensor sees, blocking reads and
 // writes with their time-out, the input queue with and without the event loop, and link faults.
+#include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "sensor_emulator.h"
 #include "transport_util.h"
@@ -151,6 +155,11 @@ TEST_F(SerialTest, FailedOpenTellsWhyAndWhichDevice) {
     EXPECT_EQ(f.problem, kComOpenNoDevice);
     EXPECT_EQ(f.device, (projectDir / "unplugged").string());
     EXPECT_EQ(f.group, "") << "no device file, no group";
+    // A probe before a run finds the same, and finds a device that is there.
+    EXPECT_EQ(ProbeComDevice((projectDir / "unplugged").string(), f), kRS232CannotOpenPort);
+    EXPECT_EQ(f.problem, kComOpenNoDevice);
+    EXPECT_EQ(ProbeComDevice(emulator->PtyPath(), f), 0);
+    EXPECT_EQ(f.problem, kComOpenOk);
 
     // Devices this user may not open (refused by the harness: root may open anything), one that its group
     // may read and write and one that only its owner may.
@@ -251,8 +260,10 @@ TEST_F(SerialTest, SettingsThatNoLineHasAreRefusedAndLeaveThePortClosed) {
     EXPECT_EQ(OpenComConfig(kPort, "", 0, VAL_NO_PARITY, 8, 1, 1024, 1024), kRS232InternalError);
     EXPECT_EQ(OpenComConfig(kPort, "", 19200, 5, 8, 1, 1024, 1024), kRS232InternalError);
     EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 9, 1, 1024, 1024), kRS232InternalError);
+    EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 4, 1, 1024, 1024), kRS232InternalError);
     EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 8, 3, 1024, 1024), kRS232InternalError);
     EXPECT_EQ(GetInQLen(kPort), kRS232PortNotOpen);
+    EXPECT_EQ(OpenComConfig(kPort, "", 19200, VAL_NO_PARITY, 5, 1, 1024, 1024), 0) << "the narrowest line";
     ASSERT_EQ(Open(), 0);
     EXPECT_EQ(SetComTime(kPort, -1.0), kRS232InternalError);
     EXPECT_EQ(SetCTSMode(kPort, -1), kRS232InternalError);
@@ -365,6 +376,147 @@ TEST_F(SerialTest, SensorSplitsFramesHoweverTheyArriveOnTheLine) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
+// Writes the line cannot take at once
+
+namespace {
+
+// A pseudo-terminal of the test's own: the port opens its device, and the far end takes in only what the
+// test reads from it, as a sensor that stopped reading or holds the line back.
+class HeldLine {
+  public:
+    HeldLine() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) device_ = ::ptsname(master_);
+        // A way in at the port's end of its own, taken before the port opens the device for itself alone.
+        if (!device_.empty()) near_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ~HeldLine() {
+        if (near_ >= 0) ::close(near_);
+        if (master_ >= 0) ::close(master_);
+    }
+    HeldLine(const HeldLine&) = delete;
+    HeldLine& operator=(const HeldLine&) = delete;
+
+    const std::string& Device() const { return device_; }
+    // Writes `fill` bytes at the port's end until the system takes no more (the system passes them on to
+    // the far end's queue behind our back, so until the port's end stays unwritable for a while): what the
+    // port then writes has to wait for room. False when the system did not fill up.
+    bool FillFromThePortsEnd(unsigned char fill) {
+        const Bytes chunk(4096, fill);
+        for (int round = 0; near_ >= 0 && round < 1000; ++round) {
+            while (::write(near_, chunk.data(), chunk.size()) > 0) {
+            }
+            if (errno != EAGAIN) return false;
+            pollfd pfd{near_, POLLOUT, 0};
+            if (::poll(&pfd, 1, 100) == 0) return true;
+        }
+        return false;
+    }
+    // Takes in bytes until `n` came or `seconds` passed; what came.
+    Bytes Take(std::size_t n, double seconds) {
+        return TakeUntil([n](const Bytes& got) { return got.size() >= n; }, seconds);
+    }
+    // Takes in bytes until they end with `last` or `seconds` passed; what came.
+    Bytes TakeThrough(const Bytes& last, double seconds) {
+        return TakeUntil(
+            [&](const Bytes& got) {
+                return got.size() >= last.size() && std::equal(last.rbegin(), last.rend(), got.rbegin());
+            },
+            seconds);
+    }
+
+  private:
+    template <typename Done>
+    Bytes TakeUntil(Done done, double seconds) {
+        Bytes got;
+        const double end = Timer() + seconds;
+        unsigned char buf[4096];
+        while (!done(got)) {
+            const double left = end - Timer();
+            if (left <= 0) break;
+            pollfd pfd{master_, POLLIN, 0};
+            if (::poll(&pfd, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
+            const ssize_t r = ::read(master_, buf, sizeof buf);
+            if (r > 0) got.insert(got.end(), buf, buf + r);
+        }
+        return got;
+    }
+
+    int master_;
+    int near_ = -1;
+    std::string device_;
+};
+
+// Bytes that show where each one belongs: no byte lost, doubled or moved goes unseen.
+Bytes Numbered(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(i % 251);
+    return b;
+}
+
+}  // namespace
+
+TEST_F(SerialTest, WriteLargerThanTheSystemTakesAtOnceWaitsUntilTheLineTookItAll) {
+    HeldLine line;
+    ASSERT_FALSE(line.Device().empty());
+    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
+    ASSERT_EQ(SetComTime(3, 5.0), 0);
+    const Bytes data = Numbered(1 << 20);
+    EXPECT_EQ(ComWrt(3, data.data(), 0), 0) << "nothing to write, nothing written";
+    Bytes arrived;
+    std::thread far([&] { arrived = line.Take(data.size(), 10.0); });
+    EXPECT_EQ(ComWrt(3, data.data(), static_cast<int>(data.size())), 1 << 20);
+    far.join();
+    EXPECT_TRUE(arrived == data) << arrived.size() << " bytes arrived";
+}
+
+TEST_F(SerialTest, WriteTheLineDoesNotTakeEndsAtTheTimeOutAndDropsTheRest) {
+    HeldLine line;
+    ASSERT_FALSE(line.Device().empty());
+    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
+    ASSERT_EQ(SetComTime(3, 0.3), 0);
+    const Bytes data = Numbered(1 << 20);
+    const double t0 = Timer();
+    const int sent = ComWrt(3, data.data(), static_cast<int>(data.size()));
+    const double took = Timer() - t0;
+    ASSERT_GT(sent, 0) << "the system took the first bytes";
+    ASSERT_LT(sent, 1 << 20) << "nobody took the rest";
+    EXPECT_GE(took, 0.28);
+    EXPECT_LT(took, 1.5);
+    // What leaves is the data from its start, never more than counted: the bytes the system still held are
+    // dropped with the rest (so they cannot leave in the middle of the next exchange), and the next write
+    // follows at once.
+    const Bytes next = {0xC3, 0x3C, 0xFF, 0x00};
+    ASSERT_EQ(ComWrt(3, next.data(), 4), 4);
+    const Bytes arrived = line.TakeThrough(next, 5.0);
+    ASSERT_GE(arrived.size(), 4u);
+    const std::size_t dataArrived = arrived.size() - 4;
+    EXPECT_LE(dataArrived, static_cast<std::size_t>(sent));
+    EXPECT_TRUE(std::equal(arrived.begin(), arrived.end() - 4, data.begin())) << "the data from its start";
+    EXPECT_TRUE(Bytes(arrived.end() - 4, arrived.end()) == next);
+}
+
+TEST_F(SerialTest, WriteToALineWhoseSystemIsFullWaitsForRoomAndEndsInATimeOutNotAnError) {
+    HeldLine line;
+    ASSERT_FALSE(line.Device().empty());
+    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
+    ASSERT_EQ(SetComTime(3, 0.3), 0);
+    ASSERT_TRUE(line.FillFromThePortsEnd(0xEE));
+    const Bytes query = ToBytes(Request(7));
+    const double t0 = Timer();
+    EXPECT_EQ(ComWrt(3, query.data(), 36), kRS232TimeOut);
+    const double took = Timer() - t0;
+    EXPECT_GE(took, 0.28);
+    EXPECT_LT(took, 1.5);
+    // The query that timed out never leaves; the next one follows what the line already carried.
+    const Bytes next = ToBytes(Request(180, {0x1400}));
+    ASSERT_EQ(ComWrt(3, next.data(), 36), 36);
+    const Bytes arrived = line.TakeThrough(next, 5.0);
+    ASSERT_GE(arrived.size(), 36u);
+    EXPECT_TRUE(std::all_of(arrived.begin(), arrived.end() - 36, [](unsigned char b) { return b == 0xEE; }))
+        << "only the fill before the second query";
+}
+
+// ---------------------------------------------------------------------------------------------------------
 // Link faults on the line
 
 TEST_F(SerialTest, FaultLongReplyLeavesOneByteTooMany) {
@@ -376,6 +528,17 @@ TEST_F(SerialTest, FaultLongReplyLeavesOneByteTooMany) {
     ASSERT_TRUE(QueuedWithin(37, 2.0));
     SleepMs(100);
     EXPECT_EQ(GetInQLen(kPort), 37);
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    // A read of a reply that comes in parts takes what it asked for and leaves the byte too many.
+    ASSERT_EQ(SetComTime(kPort, 2.0), 0);
+    f.splitParts = 3;
+    f.splitPauseMs = 100;
+    emulator->SetFaults(f);
+    const Frame req = Request(180, {0x1400});
+    ASSERT_EQ(Write(req), 36);
+    EXPECT_EQ(Read(36), ToBytes(EchoReply(req)));
+    ASSERT_TRUE(QueuedWithin(1, 2.0));
+    EXPECT_EQ(Read(1), Bytes{0x00});
 }
 
 TEST_F(SerialTest, FaultWrongEchoAndDelay) {
