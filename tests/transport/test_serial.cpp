@@ -453,13 +453,20 @@ Bytes Numbered(std::size_t n) {
     return b;
 }
 
+// Port 3 on the held line, its reads and writes timed out after `seconds`.
+::testing::AssertionResult OpenPortOn(const HeldLine& line, double seconds) {
+    if (line.Device().empty()) return ::testing::AssertionFailure() << "no pseudo-terminal of the test's own";
+    if (OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024) != 0)
+        return ::testing::AssertionFailure() << "port 3 does not open " << line.Device();
+    if (SetComTime(3, seconds) != 0) return ::testing::AssertionFailure() << "the time-out is refused";
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST_F(SerialTest, WriteLargerThanTheSystemTakesAtOnceWaitsUntilTheLineTookItAll) {
     HeldLine line;
-    ASSERT_FALSE(line.Device().empty());
-    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
-    ASSERT_EQ(SetComTime(3, 5.0), 0);
+    ASSERT_TRUE(OpenPortOn(line, 5.0));
     const Bytes data = Numbered(1 << 20);
     EXPECT_EQ(ComWrt(3, data.data(), 0), 0) << "nothing to write, nothing written";
     Bytes arrived;
@@ -471,9 +478,7 @@ TEST_F(SerialTest, WriteLargerThanTheSystemTakesAtOnceWaitsUntilTheLineTookItAll
 
 TEST_F(SerialTest, WriteTheLineDoesNotTakeEndsAtTheTimeOutAndDropsTheRest) {
     HeldLine line;
-    ASSERT_FALSE(line.Device().empty());
-    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
-    ASSERT_EQ(SetComTime(3, 0.3), 0);
+    ASSERT_TRUE(OpenPortOn(line, 0.3));
     const Bytes data = Numbered(1 << 20);
     const double t0 = Timer();
     const int sent = ComWrt(3, data.data(), static_cast<int>(data.size()));
@@ -497,9 +502,7 @@ TEST_F(SerialTest, WriteTheLineDoesNotTakeEndsAtTheTimeOutAndDropsTheRest) {
 
 TEST_F(SerialTest, WriteToALineWhoseSystemIsFullWaitsForRoomAndEndsInATimeOutNotAnError) {
     HeldLine line;
-    ASSERT_FALSE(line.Device().empty());
-    ASSERT_EQ(OpenComConfig(3, line.Device(), 19200, VAL_NO_PARITY, 8, 1, 1024, 1024), 0);
-    ASSERT_EQ(SetComTime(3, 0.3), 0);
+    ASSERT_TRUE(OpenPortOn(line, 0.3));
     ASSERT_TRUE(line.FillFromThePortsEnd(0xEE));
     const Bytes query = ToBytes(Request(7));
     const double t0 = Timer();
