@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -85,6 +87,52 @@ TEST(SensorLink, EchoThatDiffersInTheLastComparedWordFails) {
     EXPECT_EQ(other.link.linkFailure, kLinkOk);
     EXPECT_EQ(other.link.comecho, 0);
     EXPECT_TRUE(other.failures.empty());
+}
+
+// A line in memory whose clock is taken for the platform's: the link's waits then tell their idle hook how
+// long it may sleep, as they do on a real line.
+class ClockedLine final : public LinkTransport {
+  public:
+    explicit ClockedLine(MemoryTransport* line) : line_(line) {}
+    int Open(const LinkAddress& a, TransportEvents& e) override { return line_->Open(a, e); }
+    void Close() override { line_->Close(); }
+    int Write(const unsigned char* b, int n, int ms) override { return line_->Write(b, n, ms); }
+    int Read(unsigned char* b, int n, int ms) override { return line_->Read(b, n, ms); }
+    int Waiting() override { return line_->Waiting(); }
+    void Flush() override { line_->Flush(); }
+    void Pump() override { line_->Pump(); }
+    double Now() override { return line_->Now(); }
+    bool RealTime() const override { return true; }
+
+  private:
+    std::unique_ptr<MemoryTransport> line_;
+};
+
+// The milliseconds a silent echo wait of `seconds` offers its idle hook at each pass (the clock steps 2 ms
+// a pass).
+std::vector<int> SleepsOfASilentWait(double seconds) {
+    SensorLink link;
+    link.transportFactory = [](const SensorLink&) {
+        return std::make_unique<ClockedLine>(new MemoryTransport(false));
+    };
+    std::vector<int> sleeps;
+    link.idle = [&](int maxWaitMs) { sleeps.push_back(maxWaitMs); };
+    link.comport = 5;
+    link.InitRS232();
+    link.echoTimeout = seconds;
+    EXPECT_FALSE(link.SendEchoed(RequestOne(), 18));
+    return sleeps;
+}
+
+TEST(SensorLink, AWaitMaySleepForTheRestOfItsTimeButNoLongerThanATenthOfASecond) {
+    const std::vector<int> short_ = SleepsOfASilentWait(0.05);
+    ASSERT_GE(short_.size(), 20u);
+    EXPECT_GE(short_.front(), 49);
+    EXPECT_LE(*std::max_element(short_.begin(), short_.end()), 50) << "never past the end of the wait";
+    EXPECT_LE(short_.back(), 2) << "the last pass comes at the end of the wait";
+    const std::vector<int> long_ = SleepsOfASilentWait(3.0);
+    ASSERT_FALSE(long_.empty());
+    EXPECT_EQ(long_.front(), 100) << "each sleep is bounded";
 }
 
 TEST(SensorLink, ShortReplyOverTcpIsNamedWithItsCount) {
