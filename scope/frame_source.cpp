@@ -13,21 +13,34 @@ void RunFrameSource(FrameFeed& feed, const FrameSink& sink) {
     feed.Finish(sink);
 }
 
-bool RequestDataFrame(Frame& frame) {
-    return ExchangeDataFrame(WindowLink(), frame);
+void RequestedFrames::Request() {
+    requestedAt_ = Timer();
+    SendDataRequest(WindowLink());
+    requested_ = true;
+}
+
+bool RequestedFrames::Receive(Frame& frame) {
+    requested_ = false;
+    if (ReceiveDataFrame(WindowLink(), frame)) return true;
+    ++unanswered_;
+    SetPopupTimeout();
+    return false;
 }
 
 bool RequestedFrames::Pass(const FrameSink& sink) {
-    const double requestedAt = Timer();
+    if (!requested_) Request();
+    const double requestedAt = requestedAt_;
     Frame frame;
-    if (!RequestDataFrame(frame)) {
-        ++unanswered_;
-        SetPopupTimeout();
-        return false;
-    }
+    if (!Receive(frame)) return false;
+    if (askAhead_ && poll == 1 && askAhead_()) Request();
     sink(frame);
     pace_(requestedAt);
     return true;
+}
+
+void RequestedFrames::Finish(const FrameSink& sink) {
+    Frame frame;
+    if (requested_ && Receive(frame)) sink(frame);
 }
 
 bool SentFrames::Pass(const FrameSink& sink) {

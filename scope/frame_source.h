@@ -27,21 +27,31 @@ class FrameFeed {
 // Runs the feed while `poll` is 1 and it can give frames, then finishes it.
 void RunFrameSource(FrameFeed& feed, const FrameSink& sink);
 
-// Asks the sensor for one measurement frame (order 5); true when its reply arrived whole, in `frame`.
-bool RequestDataFrame(Frame& frame);
-
-// Frames asked for, one per pass. After each frame is handed on, `pace` gets the time its request left
-// (on Timer's clock) and waits for the next one. A request the sensor does not answer whole ends the
-// source with the failure report (SetPopupTimeout).
+// Frames asked for, one per pass (order 5). After each frame is handed on, `pace` gets the time its request
+// left (on Timer's clock) and waits for the next one. When `askAhead` says the next frame follows at once,
+// its request leaves as soon as this frame has arrived and before this one is handed on, so the sink's work
+// runs while the line carries the next exchange instead of between exchanges; the requests and replies on
+// the line stay the same. A request the sensor does not answer whole ends the source with the failure
+// report (SetPopupTimeout).
 class RequestedFrames : public FrameFeed {
   public:
-    explicit RequestedFrames(std::function<void(double requestedAt)> pace) : pace_(std::move(pace)) {}
+    explicit RequestedFrames(std::function<void(double requestedAt)> pace,
+                             std::function<bool()> askAhead = {})
+        : pace_(std::move(pace)), askAhead_(std::move(askAhead)) {}
     bool Pass(const FrameSink& sink) override;
+    // A request that went ahead is answered before the source ends, and its frame handed on.
+    void Finish(const FrameSink& sink) override;
     unsigned long Unanswered() const { return unanswered_; }
 
   private:
+    void Request();
+    bool Receive(Frame& frame);
+
     std::function<void(double)> pace_;
+    std::function<bool()> askAhead_;
     unsigned long unanswered_ = 0;
+    bool requested_ = false;  // a request is on its way and its reply not yet taken
+    double requestedAt_ = 0.0;
 };
 
 // Frames the sensor sends by itself (stream reception must be on), cut by a FrameAssembler out of the bytes

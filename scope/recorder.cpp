@@ -324,11 +324,14 @@ void RecordFrame() {
     CalcRecTime();
     frameCounter = 0.0;
     ShowFrameCounter();
-    // The interval runs from the moment a request leaves.
-    RequestedFrames requested([](double requestedAt) {
-        recstart = requestedAt;
-        SlowDown();
-    });
+    // The interval runs from the moment a request leaves. At interval 0 the next request leaves before a
+    // frame is shown and written, unless that frame is the count's last.
+    RequestedFrames requested(
+        [](double requestedAt) {
+            recstart = requestedAt;
+            SlowDown();
+        },
+        [] { return zeitint == 0 && (RecordMode() != 0 || otcrec + 1 < anzwerte); });
     RunFrameSource(requested, RecordIntervalFrame);
     requestsUnanswered += requested.Unanswered();
 }

@@ -112,9 +112,17 @@ void GetDataFrame(SensorLink& link) {
 }
 
 bool ExchangeDataFrame(SensorLink& link, Frame& reply) {
+    SendDataRequest(link);
+    return ReceiveDataFrame(link, reply);
+}
+
+void SendDataRequest(SensorLink& link) {
     const Frame request = RequestFor(link, 5, 0);
     link.FlushQueues();
     link.Send(request);
+}
+
+bool ReceiveDataFrame(SensorLink& link, Frame& reply) {
     if (!link.ReceiveFrame(kReplySeconds, "complete")) return false;
     reply = link.LastReply();
     return true;

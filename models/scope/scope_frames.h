@@ -42,6 +42,10 @@ bool ReadParameterSeries(SensorLink& link, bool eeprom,
 void GetDataFrame(SensorLink& link);
 // Builds the order-5 request and runs the exchange; true with the reply when it arrived whole.
 bool ExchangeDataFrame(SensorLink& link, Frame& reply);
+// The exchange's two halves, for a caller that asks for the next frame before it handles the last one:
+// the order-5 request leaves; then its reply is awaited (true with it when it arrived whole).
+void SendDataRequest(SensorLink& link);
+bool ReceiveDataFrame(SensorLink& link, Frame& reply);
 // Tells the sensor to stop sending measurement frames by itself (order 50, argument 0); no reply.
 void StopAutoSend(SensorLink& link);
 // Tells the sensor to send a measurement frame on every trigger event (order 50, argument 1); no reply.

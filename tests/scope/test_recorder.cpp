@@ -545,6 +545,67 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
     }
 }
 
+// The program's TCP conversation, noting at every data request it writes how many lines the record had
+// made by then.
+class NotingRequests final : public LinkTransport {
+  public:
+    explicit NotingRequests(std::vector<double>& linesAtRequest) : linesAtRequest_(linesAtRequest) {}
+    int Open(const LinkAddress& address, TransportEvents& events) override {
+        return tcp_.Open(address, events);
+    }
+    void Close() override { tcp_.Close(); }
+    int Write(const unsigned char* bytes, int count, int timeoutMs) override {
+        if (count >= 4 && (bytes[2] << 8 | bytes[3]) == 5) {
+            int mode = -1;
+            double counted = -1;
+            GetCtrlVal(recpanel, RECP_MODE, mode);
+            GetCtrlVal(recpanel, RECP_FRAME_COUNTER, counted);
+            linesAtRequest_.push_back(mode == 0 ? double(otcrec) : counted);
+        }
+        return tcp_.Write(bytes, count, timeoutMs);
+    }
+    int Read(unsigned char* bytes, int count, int timeoutMs) override {
+        return tcp_.Read(bytes, count, timeoutMs);
+    }
+    int Waiting() override { return tcp_.Waiting(); }
+    void Flush() override { tcp_.Flush(); }
+
+  private:
+    TcpTransport tcp_;
+    std::vector<double>& linesAtRequest_;
+};
+
+// At interval 0 the request for the next frame leaves before a frame is shown and written, so that work
+// does not hold up the line; the count's last frame asks for none, and after Stop no request is left
+// unanswered and every frame answered is recorded.
+TEST_F(Recorder, AtIntervalZeroTheNextRequestLeavesBeforeAFrameIsRecordedButNeverBeyondTheEnd) {
+    std::vector<double> linesAtRequest;
+    WindowLink().transportFactory = [&](const SensorLink&) {
+        return std::make_unique<NotingRequests>(linesAtRequest);
+    };
+    struct Restore {
+        ~Restore() { WindowLink().transportFactory = nullptr; }
+    } restore;
+    Connect(true);
+    linesAtRequest.clear();
+    StartRecord(0, 0, 5, kSaved);
+    EXPECT_EQ(linesAtRequest, (std::vector<double>{0, 0, 1, 2, 3}));
+    EXPECT_EQ(Requests().size(), 5u);
+    ASSERT_EQ(Lines(ProjectFile("RecordFile.dat")).size(), 5u);
+
+    emulator->ResetCounters();
+    WhenDuringTheRecord([] { return FrameCounter() >= 3; }, [] { uitest::Click(recpanel, RECP_STOP); });
+    StartRecord(1, 0, 1, kSaved);
+    const std::size_t lines = Lines(ProjectFile("RecordFile.dat")).size() - 5;
+    ASSERT_GE(lines, 3u);
+    EXPECT_EQ(Requests().size(), lines) << "a line for every request";
+    EXPECT_EQ(FrameCounter(), double(lines));
+    // From the second request on, each left before the frame before it was counted.
+    ASSERT_EQ(linesAtRequest.size(), 5 + lines);
+    for (std::size_t i = 1; i < lines; ++i)
+        EXPECT_EQ(linesAtRequest[5 + i], double(i - 1)) << "request " << i;
+}
+
 TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequest) {
     Connect(true);
     const double start = Timer();
