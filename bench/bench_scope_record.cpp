@@ -1,8 +1,8 @@
 // The recorder against the sensor emulator, through the program's own code:
 //  1. Mode 1 at interval 0, the record as fast as frames can be asked for: frames per second next to the bare
 //     exchange rate of the program's own link code measured in the same run (TCP and the pseudo-terminal
-//     on loopback; goal at least 0.5) and next to the wire exchange rate on a wire-speed serial line at
-//     115,200 baud (goal at least 0.95); rounds of both, medians.
+//     on loopback; goal at least 0.5) and, on a wire-speed serial line at 115,200 baud, next to the wire
+//     exchange rate (goal at least 0.95) and the bare exchange (goal at least 0.99); rounds of both, medians.
 //  2. The recorder's own work per frame, without the exchange and the repaints (displays, seven graphs, the
 //     file; goal at most 100 us), and one repaint at the screen's pace.
 //  3. A mode-1 record with interval 1 s: CPU seconds per wall second while it waits (goal below 0.05), and a
@@ -140,11 +140,11 @@ void IntervalZero(bench::Table& table) {
         }
         const double rec = bench::Summarise(record).median, b = bench::Summarise(bare).median;
         const double wire = 1.0 / bench::ExchangeFloor(1, link.baud);
-        const double reference = link.kind == Link::Wire ? wire : b;
         table.Row({link.Name(), bench::Format("%.0f", rec), bench::Format("%.0f", b),
                    link.kind == Link::Wire ? bench::Format("%.0f", wire) : "-",
-                   bench::Format("%.3f %s", rec / reference, link.kind == Link::Wire ? "of wire" : "of bare"),
-                   link.kind == Link::Wire ? ">= 0.95" : ">= 0.5",
+                   link.kind == Link::Wire ? bench::Format("%.3f of wire, %.3f of bare", rec / wire, rec / b)
+                                           : bench::Format("%.3f of bare", rec / b),
+                   link.kind == Link::Wire ? ">= 0.95, 0.99" : ">= 0.5",
                    bench::Format("%.0f %%", 100.0 * bench::Summarise(cpu).median), std::to_string(g_rounds)});
     }
 }
