@@ -1,11 +1,18 @@
 // Toggle switches as a memory selector, typed tables and their cell editor, row label colours, and
 // shortcut keys of command buttons from the real keyboard path.
 #include <QApplication>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
+#include <QProxyStyle>
 #include <QSpinBox>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 
+#include "registry.h"
 #include "test_panel.h"
 
 namespace {
@@ -302,6 +309,81 @@ TEST_F(PanelTest, AnIndicatorWrittenFasterThanTheScreenShowsTheLastValueAtItsPac
     SetCtrlVal(panel, NUM_IND, 7);
     uitest::PanelPixel(panel, 0, 0);
     EXPECT_EQ(box->value(), 7) << "a picture shows every value written before it";
+}
+
+// The largest difference of one colour channel between two pictures of a size (256 when the sizes differ).
+int LargestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 256;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))});
+        }
+    return largest;
+}
+
+// Counts how often the style draws a group box.
+class CountingStyle : public QProxyStyle {
+  public:
+    void drawComplexControl(ComplexControl cc, const QStyleOptionComplex* option, QPainter* p,
+                            const QWidget* w) const override {
+        if (cc == CC_GroupBox) ++groupBoxes;
+        QProxyStyle::drawComplexControl(cc, option, p, w);
+    }
+    mutable int groupBoxes = 0;
+};
+
+// A group box of a panel file keeps its drawing: a display inside it that changes is painted without the
+// style drawing the box again, and the box looks as Qt's own box does, also after its title, size or state
+// changed (a kept picture laid over the panel may round a blended edge pixel by one step).
+TEST(KeptGroupBox, APanelsGroupBoxIsDrawnOnceWhileItsDisplaysChangeAndLooksAsQtsOwn) {
+    QWidget window;
+    window.resize(420, 160);
+    std::unique_ptr<QWidget> made(platform_detail::CreateFileWidget(QStringLiteral("QGroupBox"), &window));
+    auto* kept = qobject_cast<QGroupBox*>(made.release());
+    ASSERT_TRUE(kept);
+    auto* plain = new QGroupBox(&window);
+    CountingStyle style;
+    for (QGroupBox* box : {kept, plain}) {
+        box->setStyle(&style);
+        box->setTitle(QStringLiteral("Colour values"));
+        box->resize(200, 120);
+    }
+    plain->move(210, 0);
+    auto* display = new QLabel(QStringLiteral("0"), kept);
+    display->setGeometry(20, 40, 80, 24);
+    (new QLabel(QStringLiteral("0"), plain))->setGeometry(20, 40, 80, 24);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto looks = [&] { return std::pair{kept->grab().toImage(), plain->grab().toImage()}; };
+    {
+        const auto [mine, qts] = looks();
+        EXPECT_LE(LargestDifference(mine, qts), 1);
+    }
+
+    style.groupBoxes = 0;
+    for (int value = 1; value <= 10; ++value) {
+        display->setText(QString::number(value));
+        display->repaint();
+    }
+    EXPECT_EQ(style.groupBoxes, 0) << "the box beneath the display is copied, not drawn again";
+    display->setText(QStringLiteral("0"));
+
+    const QImage before = kept->grab().toImage();
+    for (QGroupBox* box : {kept, plain}) box->setTitle(QStringLiteral("Temperature"));
+    auto [retitled, qtsRetitled] = looks();
+    EXPECT_GT(LargestDifference(retitled, before), 100) << "the new title is drawn";
+    EXPECT_LE(LargestDifference(retitled, qtsRetitled), 1);
+    for (QGroupBox* box : {kept, plain}) box->setEnabled(false);
+    const auto [dimmed, qtsDimmed] = looks();
+    EXPECT_GT(LargestDifference(dimmed, retitled), 30) << "a dimmed box is drawn so";
+    EXPECT_LE(LargestDifference(dimmed, qtsDimmed), 1);
+    for (QGroupBox* box : {kept, plain}) box->resize(240, 100);
+    const auto [smaller, qtsSmaller] = looks();
+    EXPECT_EQ(smaller.size(), QSize(240, 100));
+    EXPECT_LE(LargestDifference(smaller, qtsSmaller), 1);
 }
 
 }  // namespace
