@@ -242,6 +242,12 @@ void SensorLink::RecordConnectFailure(int code) {
         case kTCP_GeneralIOErr:
             SetLinkFailure(kLinkUnreachable, "the network does not reach " + where);
             break;
+        case kTCP_OutOfMemory:
+            SetLinkFailure(kLinkConnectFailed,
+                           "cannot connect to " + where +
+                               ": the system allows the program no more open files or "
+                               "connections; close other programs or links and try again");
+            break;
         default:
             SetLinkFailure(kLinkConnectFailed, "cannot connect to " + where);
             break;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "local_servers.h"
 #include "sensor_emulator.h"
+#include "sensor_link.h"
 #include "transport_util.h"
 #include "ui_test.h"
 
@@ -173,6 +175,34 @@ TEST_F(TcpTest, ConnectFailures) {
     EXPECT_EQ(ConnectToTCPServer(handle, emulator->TcpPort(), "127.0.0.1", RecordingCallback, &rec, 0),
               kTCP_InvalidParameter);
     EXPECT_EQ(handle, 0u);
+}
+
+// With every file the process may hold open in use, a connect fails for want of system resources, and the
+// link's cause says so and what to do.
+TEST_F(TcpTest, ConnectWithoutAFreeFileDescriptorSaysTheSystemHasNoRoomForIt) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> held;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held.push_back(fd);
+    const int direct =
+        ConnectToTCPServer(handle, emulator->TcpPort(), "127.0.0.1", RecordingCallback, &rec, 5000);
+    SensorLink link;
+    link.comprotocol = 1;
+    std::snprintf(link.ipBuf, sizeof link.ipBuf, "127.0.0.1");
+    link.portNum = emulator->TcpPort();
+    link.InitTCP_IP();
+    for (int fd : held) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(direct, kTCP_OutOfMemory);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(link.tcpcon, 0);
+    EXPECT_EQ(std::string(link.linkCause),
+              "cannot connect to 127.0.0.1:" + std::to_string(emulator->TcpPort()) +
+                  ": the system allows the program no more open files or "
+                  "connections; close other programs or links and try again");
 }
 
 TEST_F(TcpTest, ConnectToAServerThatDoesNotAnswerTimesOut) {
