@@ -336,7 +336,7 @@ std::string Snapshot(const std::string& dir) {
 // What a plain look at the folders sees: each entry's name, where a link leads, and what the entry it
 // leads to is (its node, owner, permissions and the time of their last change, or why it cannot be
 // reached), with the device the harness refuses. Listing the devices asks the system about every port,
-// which costs tens of milliseconds; this look costs a few system calls an entry, so the poll lists them
+// which costs tens of milliseconds; this look costs a few system calls an entry, so the devices are listed
 // only when it changed.
 std::string Look(const std::string& dir) {
     const fs::path deviceDir = SerialDeviceDir();
@@ -366,11 +366,12 @@ std::string Look(const std::string& dir) {
     return s;
 }
 
-// The watcher's news is always worth a list; the poll's only when the look changed.
-void CheckForChange(bool polled) {
+// Only a look that changed is worth a list, the watcher's news too: it tells of every file written beside
+// the COM links (a record, a frame log, the settings), which no list would show.
+void CheckForChange() {
     if (!g_watch) return;
     std::string look = Look(g_watch->dir);
-    if (polled && look == g_watch->lastLook) return;
+    if (look == g_watch->lastLook) return;
     g_watch->lastLook = std::move(look);
     std::string now = Snapshot(g_watch->dir);
     if (now == g_watch->last) return;
@@ -400,8 +401,8 @@ void WatchSerialDevices(const std::string& dir, DeferredCallbackPtr fn, void* da
         std::error_code ec;
         if (fs::is_directory(d, ec)) g_watch->watcher.addPath(QString::fromStdString(d.string()));
     }
-    QObject::connect(&g_watch->watcher, &QFileSystemWatcher::directoryChanged, [] { CheckForChange(false); });
-    QObject::connect(&g_watch->timer, &QTimer::timeout, [] { CheckForChange(true); });
+    QObject::connect(&g_watch->watcher, &QFileSystemWatcher::directoryChanged, [] { CheckForChange(); });
+    QObject::connect(&g_watch->timer, &QTimer::timeout, [] { CheckForChange(); });
     g_watch->timer.start(kWatchIntervalMs);
 }
 

@@ -1,5 +1,7 @@
 #include "recorder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -340,7 +342,10 @@ void SlowDown() {
     tdiff = 0.0;
     while (double(zeitint) > tdiff) {
         tdiff = Timer() - recstart;
-        ProcessSystemEvents();  // blocks about a millisecond when idle, so the wait costs little CPU
+        // Sleeps until an event comes or the interval is over (at most a tenth of a second a pass): an
+        // interval of a minute costs next to no processor time, and Stop still answers at once.
+        const double leftMs = std::ceil((double(zeitint) - tdiff) * 1000.0);
+        ProcessSystemEventsWaiting(static_cast<int>(std::clamp(leftMs, 0.0, 100.0)));
         if (poll == 0) return;
     }
 }
