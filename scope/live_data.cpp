@@ -78,8 +78,8 @@ void AppendToHistory(double* history, int size, std::initializer_list<double> va
     std::copy(values.begin(), values.end(), history + size - n);
 }
 
-// The pump may wait up to a millisecond for an event; the last part of the pause is slept instead, so the
-// pause does not run over.
+// The passes sleep until an event comes, but not into the pause's last millisecond, which is slept instead,
+// so the pause does not run over.
 constexpr double kPumpWait = 0.001;
 
 void ProcessEventsFor(double seconds) {
@@ -89,7 +89,7 @@ void ProcessEventsFor(double seconds) {
             Delay(left);
             break;
         }
-        ProcessSystemEvents();
+        ProcessSystemEventsWaiting(static_cast<int>((left - kPumpWait) * 1000.0));
     }
 }
 
