@@ -264,7 +264,6 @@ class ToolRun {
         return *pages_;
     }
     SensorLink link_;
-    Measurement values_{};  // the last good measurement frame
     unsigned long linesLost_ = 0;
 };
 
@@ -490,14 +489,14 @@ int ToolRun::RecordAtInterval() {
         if (stopSignal != 0) return Stopped(k);
         const double start = Timer();
         Frame reply;
-        const bool complete = ExchangeDataFrame(link_, reply);
-        if (complete) values_ = MeasurementOf(reply);
-        WriteRecordLine(values_);  // after a time-out the line holds the last good frame, as the scope does
+        // A request the sensor did not answer is a measurement that never happened: it makes no line.
+        if (!ExchangeDataFrame(link_, reply))
+            return Fail(kExitSensorFailed,
+                        "no measurement frame after " + std::to_string(k) + " of " +
+                            std::to_string(o_.count) +
+                            "; every line in the record file holds a frame the sensor sent");
+        WriteRecordLine(MeasurementOf(reply));
         Progress(k + 1, o_.count);
-        if (!complete)
-            return Fail(kExitSensorFailed, "no measurement frame after " + std::to_string(k) + " of " +
-                                               std::to_string(o_.count) +
-                                               "; the record ends with the last values");
         WaitUntil(start + o_.interval);
     }
     return kExitOk;
@@ -513,8 +512,7 @@ int ToolRun::RecordTriggered() {
     auto recordFrames = [&](double now) {
         FrameAssembler::Frame frame;
         while (frames.Next(frame, now)) {
-            values_ = MeasurementOf(frame);
-            WriteRecordLine(values_);
+            WriteRecordLine(MeasurementOf(frame));
             ++recorded;
             if (showProgress_) std::fprintf(env_.err, "\r%d frames", recorded);
         }

@@ -2,6 +2,7 @@
 // window's Get and Save write, and send-params leaves the sensor's memory as the window's Load and Send do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -231,6 +232,36 @@ TEST_P(ToolAndScope, RecordTriggeredWritesTheWholeFramesOnlyWhenFramesAreBrokenO
         ++lines;
     }
     EXPECT_GE(lines, 30u);
+}
+
+// record at an interval: a request the sensor leaves unanswered ends the record without a line, so every
+// line holds a frame the sensor sent (none repeats the last frame's values with a later time).
+TEST_P(ToolAndScope, RecordEndsAtAnUnansweredRequestWithoutALineForIt) {
+    StartEmulator(GetParam());
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Record;
+    o.count = 5;
+    o.file = ProjectFile("rec.dat");
+    out = std::tmpfile();
+    // Where the measurement requests begin among the frames of a run.
+    ASSERT_EQ(RunCommand(o, {out, out}), kExitOk);
+    const std::vector<int> orders = Orders();
+    const auto firstRequest = std::find(orders.begin(), orders.end(), 5);
+    ASSERT_NE(firstRequest, orders.end());
+    emulator->ResetCounters();
+    // The third request of the next run goes unanswered.
+    emulator->SetFaults({.silentFromFrame = int(firstRequest - orders.begin()) + 3});
+
+    EXPECT_EQ(RunCommand(o, {out, out}), kExitSensorFailed);
+    EXPECT_NE(
+        Output().find("no measurement frame after 2 of 5; every line in the record file holds a frame the "
+                      "sensor sent"),
+        std::string::npos)
+        << Output();
+    std::istringstream file(ReadTextFile(o.file));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    EXPECT_EQ(lines.size(), 3u) << "the header and the two frames answered";
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ToolAndScope, testing::Values(Link::Tcp, Link::Serial), LinkName);
