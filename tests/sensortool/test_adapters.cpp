@@ -78,16 +78,20 @@ class Adapters : public UiTest {
     std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
 };
 
-TEST_F(Adapters, TheListShowsTwoAdaptersWithWhatTheSystemTellsOfThem) {
+TEST_F(Adapters, TheListShowsTheAdaptersWithWhatTheSystemTellsOfThem) {
     Plug(kAdapterA, "ttyUSB0", AddSensor("MV-TARN3 V6.12 2024-03-11", 0),
          "vendor=0403\nproduct=6001\nmanufacturer=FTDI\nserial=A10K1LQX\ndescription=FT232R USB UART\n");
     Plug(kAdapterB, "ttyUSB1", AddSensor("ORVANE V3.3 2020-05-18", 0),
          "vendor=067b\nproduct=2303\nmanufacturer=Prolific Technology Inc.\n");
+    // A garbled number is not known, and ffff is the largest one there is.
+    WriteTextFile(projectDir / "plainC", "");
+    Plug("usb-WCH_USB_Serial-if00-port0", "ttyUSB2", (projectDir / "plainC").string(),
+         "vendor=ffff\nproduct=75x3\n");
     fs::create_symlink(AddSensor("KTM-PQ V4.11 2022-12-01", 0), devDir / "ttyS0");
     fs::create_symlink(sensors[0]->PtyPath(), devDir / "ttyUSB7");  // the first adapter's line again
 
     const std::vector<SerialDeviceInfo> list = ListSerialDevices();
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].path, Dev("ttyUSB0"));
     EXPECT_EQ(list[0].byId, ById(kAdapterA));
     EXPECT_EQ(list[0].vendorId, 0x0403);
@@ -100,9 +104,12 @@ TEST_F(Adapters, TheListShowsTwoAdaptersWithWhatTheSystemTellsOfThem) {
     EXPECT_EQ(list[1].vendorId, 0x067b);
     EXPECT_EQ(list[1].productId, 0x2303);
     EXPECT_EQ(list[1].serialNumber, "");
-    EXPECT_EQ(list[2].path, Dev("ttyS0"));
-    EXPECT_TRUE(list[2].fixedPort);
-    EXPECT_EQ(list[2].vendorId, -1);
+    EXPECT_EQ(list[2].path, Dev("ttyUSB2"));
+    EXPECT_EQ(list[2].vendorId, 0xffff);
+    EXPECT_EQ(list[2].productId, -1);
+    EXPECT_EQ(list[3].path, Dev("ttyS0"));
+    EXPECT_TRUE(list[3].fixedPort);
+    EXPECT_EQ(list[3].vendorId, -1);
 }
 
 TEST_F(Adapters, AChosenDeviceGetsTheLowestFreeComNumberByItsByIdNameAndKeepsItWhenTheTtysSwap) {
@@ -136,6 +143,28 @@ TEST_F(Adapters, AChosenDeviceGetsTheLowestFreeComNumberByItsByIdNameAndKeepsItW
     EXPECT_EQ(ReadComLink(projectDir.string(), 3).state, kComLinkAbsent);
     EXPECT_EQ(ReadComLink(projectDir.string(), 2).state, kComLinkAbsent);
     EXPECT_EQ(ReadComLink(projectDir.string(), 4).state, kComLinkNone);
+}
+
+// COM255 is the last number given; once it is taken too, the next device is refused with the reason.
+TEST_F(Adapters, TheLastFreeComNumberIs255AndAfterItNoneIsLeft) {
+    Plug(kAdapterA, "ttyUSB0", AddSensor("MV-TARN3 V6.12 2024-03-11", 0), "");
+    Plug(kAdapterB, "ttyUSB1", AddSensor("ORVANE V3.3 2020-05-18", 0), "");
+    for (int n = 1; n <= 254; ++n)
+        fs::create_symlink("/nowhere/ttyUSB" + std::to_string(n), projectDir / ("COM" + std::to_string(n)));
+    int port = 0;
+    std::string error;
+    ASSERT_EQ(LinkComPort(projectDir.string(), Dev("ttyUSB0"), port, error), 0) << error;
+    EXPECT_EQ(port, 255);
+    EXPECT_EQ(fs::read_symlink(projectDir / "COM255").string(), ById(kAdapterA));
+    EXPECT_EQ(ComLinkDevice(projectDir.string(), 255), fs::canonical(sensors[0]->PtyPath()).string());
+    EXPECT_EQ(ComLinkDevice(projectDir.string(), 256), "");
+
+    port = 0;
+    EXPECT_EQ(LinkComPort(projectDir.string(), Dev("ttyUSB0"), port, error), 0) << error;
+    EXPECT_EQ(port, 255) << "chosen again, it keeps its number";
+    EXPECT_EQ(LinkComPort(projectDir.string(), ById(kAdapterB), port, error), -1);
+    EXPECT_EQ(error, "every COM number from 1 to 255 is taken in " + projectDir.string());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(projectDir / "COM256")));
 }
 
 TEST_F(Adapters, BadDeviceNamesAreRefusedWithAClearReasonAndNoLinkIsMade) {
