@@ -189,6 +189,28 @@ TEST(LinksFile, CommentsAndBlankLinesAndTheReasonForARefusal) {
     EXPECT_EQ(error,
               "the links file /nonexistent/links.txt does not exist or is not a file; give a file with "
               "one link per line");
+
+    // An empty file is read and holds no link; a file of 1 MiB is still read, one byte more is refused.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("links-file-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string empty = (dir / "empty.txt").string(), big = (dir / "big.txt").string();
+    std::ofstream(empty).flush();
+    std::vector<LinkSpec> read;
+    EXPECT_FALSE(ReadLinksFile(empty, read, error));
+    EXPECT_EQ(error, "the links file " + empty +
+                         " holds no link; write one link per line, such as tcp:10.0.0.7:502 or "
+                         "serial:/dev/ttyUSB0");
+    const std::string mebibyte = "tcp:h:1\n# " + std::string(1048565, 'x') + "\n";
+    ASSERT_EQ(mebibyte.size(), 1048576u);
+    std::ofstream(big, std::ios::binary) << mebibyte;
+    EXPECT_TRUE(ReadLinksFile(big, read, error)) << error;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].text, "tcp:h:1");
+    std::ofstream(big, std::ios::binary) << mebibyte << "\n";
+    EXPECT_FALSE(ReadLinksFile(big, read, error));
+    EXPECT_EQ(error, "the links file " + big + " is 1048577 bytes long, too long for a links file");
+    fs::remove_all(dir);
 }
 
 TEST(Links, TheSameSensorTwiceIsRefused) {
