@@ -439,6 +439,8 @@ TEST_F(ToolLines, PortsNameTheComPortsOfTheWindowPrograms) {
     for (const char* name : {"COM5", "COM12", "COM4"}) fs::create_symlink(pty, ProjectFile(name));
     fs::create_symlink("tty0", ProjectFile("COM7"));  // a relative link to the link: the same device
     fs::create_symlink("/dev/ttyS0", ProjectFile("COM2"));
+    WriteTextFile(ProjectFile("spare"), "");
+    fs::create_symlink(ProjectFile("spare"), ProjectFile("COM0"));  // no COM port has the number 0
     EXPECT_EQ(WindowComPorts(pty), "COM4, COM5, COM7, COM12");
     EXPECT_EQ(WindowComPorts("/dev/ttyS0"), "COM1, COM2");
     EXPECT_EQ(WindowComPorts("/dev/ttyS3"), "-") << "COM4 leads elsewhere";
@@ -453,6 +455,7 @@ TEST_F(ToolLines, PortsNameTheComPortsOfTheWindowPrograms) {
     for (std::string line; std::getline(in, line);)
         if (line.starts_with(pty + " ")) row = line;
     ASSERT_FALSE(row.empty()) << table;
+    EXPECT_EQ(table.find("spare"), std::string::npos) << table;
     EXPECT_NE(row.find("linked as COM4 in " + projectDir.string()), std::string::npos) << row;
     EXPECT_EQ(row.find("COM4, COM5, COM7, COM12"), header.find("WINDOW PROGRAMS")) << table;
 }
