@@ -584,8 +584,13 @@ TEST_F(Recorder, AtIntervalZeroTheNextRequestLeavesBeforeAFrameIsRecordedButNeve
     WindowLink().transportFactory = [&](const SensorLink&) {
         return std::make_unique<NotingRequests>(linesAtRequest);
     };
+    // The conversation ends with the test: the window knows its handle only through a TcpTransport of its
+    // own.
     struct Restore {
-        ~Restore() { WindowLink().transportFactory = nullptr; }
+        ~Restore() {
+            WindowLink().Close();
+            WindowLink().transportFactory = nullptr;
+        }
     } restore;
     Connect(true);
     linesAtRequest.clear();
