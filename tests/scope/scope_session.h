@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <algorithm>
 #include <iterator>
@@ -23,6 +24,20 @@
 #include "ui_test.h"
 
 enum class Link { Tcp, Serial };
+
+// The sanitizers make every pass of a wait several times dearer in processor time.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
+// The processor time of the calling thread.
+inline double ThreadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 inline std::string LinkName(const testing::TestParamInfo<Link>& info) {
     return info.param == Link::Tcp ? "Tcp" : "Serial";

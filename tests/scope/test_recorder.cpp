@@ -5,7 +5,6 @@
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <time.h>
 
 #include <algorithm>
 #include <csignal>
@@ -612,22 +611,11 @@ TEST_F(Recorder, AtIntervalZeroTheNextRequestLeavesBeforeAFrameIsRecordedButNeve
         EXPECT_EQ(linesAtRequest[5 + i], double(i - 1)) << "request " << i;
 }
 
-// The processor time of the calling thread.
-double ThreadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 // Waiting out an interval, the window sleeps between its events, and the record file it writes beside the
 // COM links makes it look for serial devices no more. From the first frame to the end of a 2 s record, passes
 // of a millisecond took 0.06 s of the processor (twice that on a busy machine) and the new record file's list
-// of devices 0.035 s; sleeping, 0.012 to 0.015 s. The sanitizers make every pass several times dearer.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kIntervalWaitCpu = 0.075;
-#else
-constexpr double kIntervalWaitCpu = 0.03;
-#endif
+// of devices 0.035 s; sleeping, 0.012 to 0.015 s.
+constexpr double kIntervalWaitCpu = kSanitizedBuild ? 0.075 : 0.03;
 
 TEST_F(Recorder, TheIntervalIsWaitedOutFromTheStartOfEachRequestAsleep) {
     Connect(true);

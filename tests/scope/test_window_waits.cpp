@@ -1,7 +1,6 @@
 // The window link's waits, over TCP and the pseudo-terminal: a wait for a silent sensor sleeps instead of
 // spinning, and a reply ends its wait when its bytes arrive, not at the end of a sleep.
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <chrono>
 
@@ -12,19 +11,9 @@ namespace {
 
 class WindowWaits : public ScopeSession, public testing::WithParamInterface<Link> {};
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// The sanitizers make every pass several times dearer: a sleeping wait then costs up to 0.012 s in that
-// second, still well below a wait that spins.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kSilentSecondCpu = 0.025;
-#else
-constexpr double kSilentSecondCpu = 0.01;
-#endif
+// A sleeping wait costs up to 0.012 s of the processor in that second under the sanitizers, still well
+// below a wait that spins.
+constexpr double kSilentSecondCpu = kSanitizedBuild ? 0.025 : 0.01;
 
 double WallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
