@@ -109,19 +109,36 @@ std::size_t RecordData::FileLine(std::size_t line) const {
     return after->second + (line - after->first);
 }
 
-void RecordData::CloseRun() {
-    // Line k of n gets ceil(k * 65536 / n), rounded up so that a line is never placed before its true place:
-    // a line at exactly 0.9 s stays in the pixel column that starts at 0.9 s. Kept as quotient and
-    // remainder, stepped on by 65536 / n each line.
-    const std::size_t count = size_ - runStart_;
-    const std::size_t step = 65536 / count, stepRest = 65536 % count;
-    std::size_t quotient = 0, rest = count - 1;
-    for (std::size_t i = runStart_; i < size_; ++i) {
-        fractions_[i] = std::uint16_t(std::min<std::size_t>(quotient, 65535));
-        quotient += step, rest += stepRest;
-        if (rest >= count) rest -= count, ++quotient;
+std::size_t RecordData::SegmentOf(std::size_t line) const {
+    std::size_t lo = 0, hi = segmentCount_;  // the last segment that starts at or before the line
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (segments_[mid].first <= line ? lo : hi) = mid;
     }
-    runStart_ = size_;
+    return lo;
+}
+
+double RecordData::Time(std::size_t line) const {
+    const std::size_t s = SegmentOf(line);
+    const Segment& segment = segments_[s];
+    const std::uint64_t k = line - segment.first;
+    const double second = double(base_ + segment.offset);
+    if (segment.stepping) return second + double(k);
+    // Line k of n at ceil(k * 65536 / n) 65,536ths of the second, rounded up so that a line is never placed
+    // before its true place: a line at exactly 0.9 s stays in the pixel column that starts at 0.9 s.
+    const std::uint64_t n = SegmentEnd(s) - segment.first;
+    return second + double(std::min<std::uint64_t>((k * 65536 + n - 1) / n, 65535)) / 65536.0;
+}
+
+std::int64_t RecordData::Second(std::size_t line) const {
+    const Segment& segment = segments_[SegmentOf(line)];
+    return base_ + segment.offset + (segment.stepping ? std::int64_t(line - segment.first) : 0);
+}
+
+void RecordData::StartSegment(std::size_t first, std::int32_t offset) {
+    segments_.MakeRoomFor(segmentCount_);
+    segments_[segmentCount_++] = {std::uint32_t(first), 0, offset};
+    sharing_ = true;
 }
 
 void RecordData::Reserve(std::size_t lines) {
@@ -130,10 +147,7 @@ void RecordData::Reserve(std::size_t lines) {
 }
 
 void RecordData::MakeRoom() {
-    // The values fill their chunks first; the times' chunks hold four and eight times as many lines.
     values_.MakeRoomFor(size_);
-    seconds_.MakeRoomFor(size_);
-    fractions_.MakeRoomFor(size_);
 }
 
 bool RecordData::Append(std::int64_t second, const Values& values, std::size_t fileLine) {
@@ -142,17 +156,29 @@ bool RecordData::Append(std::int64_t second, const Values& values, std::size_t f
 }
 
 bool RecordData::AppendOther(std::int64_t second, std::size_t fileLine) {
+    if (size_ >= kMaxLines) return false;
     if (size_ == 0) base_ = second;
     const std::int64_t offset = second - base_;
     if (offset < std::numeric_limits<std::int32_t>::min() ||
         offset > std::numeric_limits<std::int32_t>::max())
         return false;
-    if (size_ > 0 && offset != lastOffset_) {
+    if (size_ == 0) {
+        StartSegment(0, std::int32_t(offset));
+    } else if (offset == lastOffset_) {
+        Segment& last = segments_[segmentCount_ - 1];
+        if (!sharing_ && std::size_t(last.first) + 1 == size_)
+            last.stepping = 0, sharing_ = true;  // its only line gets a companion in its second
+        else if (!sharing_)
+            StartSegment(size_ - 1, lastOffset_);  // the stepping ends before the last line
+    } else {
         if (offset < lastOffset_) timesAscend_ = false;
-        CloseRun();
+        Segment& last = segments_[segmentCount_ - 1];
+        if (offset == std::int64_t(lastOffset_) + 1 && (!sharing_ || std::size_t(last.first) + 1 == size_))
+            last.stepping = 1, sharing_ = false;  // one line a second: the segment steps on
+        else
+            StartSegment(size_, std::int32_t(offset));
     }
     lastOffset_ = std::int32_t(offset);
-    seconds_[size_] = std::int32_t(offset);
     if (fileLine != nextFileLine_) fileLineJumps_.emplace_back(size_, fileLine);
     nextFileLine_ = fileLine + 1;
     ++size_;
@@ -244,7 +270,7 @@ std::size_t RecordData::FirstAtOrAfter(double t) const {
 }
 
 std::size_t RecordData::BytesUsed() const {
-    std::size_t bytes = size_ * (sizeof(Values) + sizeof(std::int32_t) + sizeof(std::uint16_t));
+    std::size_t bytes = size_ * sizeof(Values) + segmentCount_ * sizeof(Segment);
     for (const auto& level : pyramid_) bytes += level.capacity() * sizeof(Range);
     return bytes + fileLineJumps_.capacity() * sizeof(fileLineJumps_[0]);
 }

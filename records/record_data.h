@@ -1,8 +1,10 @@
-// The lines of a record file in memory, compact: per line the eight 16-bit values and the time (22 bytes),
-// stored in chunks of 2 MB (a huge page each where the system offers them, so that filling them costs one
-// page fault per 2 MB, not 512), so that growing never copies what was read. Beside them a pyramid of minima
-// and maxima (one entry per 64 lines, per 4,096 lines, ...) answers the range of any span of lines in a few
-// hundred steps, so a picture of ten million lines takes no longer than one of a thousand.
+// The lines of a record file in memory, compact: per line the eight 16-bit values (16 bytes), stored in
+// chunks of 2 MB (a huge page each where the system offers them, so that filling them costs one page fault
+// per 2 MB, not 512), so that growing never copies what was read. Their times take 8 bytes per segment of
+// lines: lines that share a second, or lines a second apart (a record at one line a second is one segment).
+// Beside them a pyramid of minima and maxima (one entry per 64 lines, per 4,096 lines, ...) answers the range
+// of any span of lines in a few hundred steps, so a picture of ten million lines takes no longer than one of
+// a thousand.
 #pragma once
 
 #include <array>
@@ -99,6 +101,9 @@ class ChunkedArray {
 
 class RecordData {
   public:
+    // The most lines it holds: a segment of lines notes its first line in 31 bits.
+    static constexpr std::size_t kMaxLines = (std::size_t(1) << 31) - 1;
+
     RecordData();
     ~RecordData();
     RecordData(RecordData&&) noexcept;
@@ -107,21 +112,17 @@ class RecordData {
     std::size_t Size() const { return size_; }
     const Values& At(std::size_t line) const { return values_[line]; }
     // The time of a line in seconds: its second, and where several lines share that second, its place
-    // among them, spread evenly over the second.
-    double Time(std::size_t line) const {
-        // The latest second may get more lines yet: its lines spread over it as far as they are known.
-        if (line >= runStart_)
-            return double(Second(line)) + double(line - runStart_) / double(size_ - runStart_);
-        return double(Second(line)) + fractions_[line] / 65536.0;
-    }
-    std::int64_t Second(std::size_t line) const { return base_ + seconds_[line]; }
+    // among them, spread evenly over the second (the latest second's lines as far as they are known).
+    double Time(std::size_t line) const;
+    std::int64_t Second(std::size_t line) const;
     // False once a line's second lies before the line above it (a clock set back): the lines are then
     // shown by their number.
     bool TimesAscend() const { return timesAscend_; }
     // The number of the line in the file, from 1 (the header and lines left out count).
     std::size_t FileLine(std::size_t line) const;
 
-    // Adds a line; false (and nothing added) when its second lies more than 68 years from the first line's.
+    // Adds a line; false (and nothing added) when its second lies more than 68 years from the first line's,
+    // or kMaxLines are held.
     bool Append(std::int64_t second, const Values& values, std::size_t fileLine);
     // The same in two steps, for a reader that parses the values straight into their place: the place of
     // the next line's values, then the line added with whatever they hold.
@@ -130,10 +131,11 @@ class RecordData {
         return values_[size_];
     }
     bool AppendNext(std::int64_t second, std::size_t fileLine) {
-        // Most lines: the second of the line before, the next line of the file, not the last of 64.
-        if (size_ > 0 && second - base_ == lastOffset_ && fileLine == nextFileLine_ &&
+        // Most lines: the second of the line before, in a segment of lines that share it, the next line of
+        // the file, not the last of 64.
+        if (second - base_ == lastOffset_ && sharing_ && fileLine == nextFileLine_ &&
             (size_ + 1) % kFan != 0) {
-            seconds_[size_++] = lastOffset_;
+            ++size_;
             ++nextFileLine_;
             return true;
         }
@@ -153,20 +155,30 @@ class RecordData {
 
   private:
     static constexpr std::size_t kFan = 64;
-    void CloseRun();
+    // Lines [first, the next segment's first): all in the second `offset` (from base_), spread evenly over
+    // it; or, when `stepping`, each alone in its second, one after the other from `offset` on.
+    struct Segment {
+        std::uint32_t first : 31;
+        std::uint32_t stepping : 1;
+        std::int32_t offset;
+    };
+    static_assert(sizeof(Segment) == 8);
+
+    std::size_t SegmentOf(std::size_t line) const;
+    std::size_t SegmentEnd(std::size_t segment) const {
+        return segment + 1 < segmentCount_ ? segments_[segment + 1].first : size_;
+    }
+    void StartSegment(std::size_t first, std::int32_t offset);
     void MakeRoom();
     bool AppendOther(std::int64_t second, std::size_t fileLine);
     void Summarise();
 
     ChunkedArray<Values> values_;
-    ChunkedArray<std::int32_t> seconds_;
-    ChunkedArray<std::uint16_t>
-        fractions_;  // the line's place within its second, in 65,536ths (once the
-                     // second is closed: the lines of the latest one are still coming)
-    std::size_t size_ = 0;
+    ChunkedArray<Segment> segments_;
+    std::size_t segmentCount_ = 0, size_ = 0;
     std::int64_t base_ = 0;        // the first line's second; lines keep theirs as a 32-bit offset from it
     std::int32_t lastOffset_ = 0;  // the last line's
-    std::size_t runStart_ = 0;     // the first line of the latest second, whose lines are still coming
+    bool sharing_ = false;         // the last segment holds lines that share a second (not stepping)
     bool timesAscend_ = true;
     std::size_t nextFileLine_ = 1;  // the file line that follows on from the last line's
     // Line numbers in the file where they stop following on from the line before: (line, file line).

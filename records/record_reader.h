@@ -4,6 +4,7 @@
 // can show what is read while the rest loads, and follows a file that is still being written.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,7 +18,8 @@ namespace records {
 class RecordParser {
   public:
     // At most `maxLines` lines are kept; the rest of a larger file is left out, with a message.
-    explicit RecordParser(std::size_t maxLines = std::size_t(-1)) : maxLines_(maxLines) {}
+    explicit RecordParser(std::size_t maxLines = std::size_t(-1))
+        : maxLines_(std::min(maxLines, RecordData::kMaxLines)) {}
 
     // Parses every complete line of the text so far; a line without its line end waits for the next piece.
     void Feed(std::string_view text);
