@@ -165,11 +165,8 @@ bool RecordData::AppendOther(std::int64_t second, std::size_t fileLine) {
     if (size_ == 0) {
         StartSegment(0, std::int32_t(offset));
     } else if (offset == lastOffset_) {
-        Segment& last = segments_[segmentCount_ - 1];
-        if (!sharing_ && std::size_t(last.first) + 1 == size_)
-            last.stepping = 0, sharing_ = true;  // its only line gets a companion in its second
-        else if (!sharing_)
-            StartSegment(size_ - 1, lastOffset_);  // the stepping ends before the last line
+        // A stepping segment (two lines at least) ends before its last line, which gets a companion.
+        if (!sharing_) StartSegment(size_ - 1, lastOffset_);
     } else {
         if (offset < lastOffset_) timesAscend_ = false;
         Segment& last = segments_[segmentCount_ - 1];

@@ -133,6 +133,24 @@ TEST(RecordData, LinesOneASecondAndLinesSharingASecondTakeTheirPlaces) {
     }
     EXPECT_EQ(d.FirstAtOrAfter(103.2), 4u);
     EXPECT_EQ(d.FirstAtOrAfter(104), 5u);
+    // 70,000 lines in one second: the last stays inside it, at 65,535 / 65,536.
+    for (std::size_t i = 0; i < 70'000; ++i) d.Append(108, Values{}, i + 11);
+    EXPECT_DOUBLE_EQ(d.Time(d.Size() - 1), 108 + 65535 / 65536.0);
+}
+
+TEST(RecordData, ALineMoreThan68YearsFromTheFirstIsLeftOut) {
+    // Seconds are kept as 32-bit offsets from the first line's: -2^31 .. 2^31 - 1 from it.
+    RecordData d;
+    const std::int64_t first = 3'000'000'000;
+    ASSERT_TRUE(d.Append(first, Values{}, 1));
+    EXPECT_FALSE(d.Append(first + 2'147'483'648, Values{}, 2));
+    EXPECT_FALSE(d.Append(first - 2'147'483'649, Values{}, 3));
+    EXPECT_EQ(d.Size(), 1u);
+    EXPECT_TRUE(d.Append(first + 2'147'483'647, Values{}, 4));
+    EXPECT_TRUE(d.Append(first - 2'147'483'648, Values{}, 5));
+    EXPECT_EQ(d.Second(1), first + 2'147'483'647);
+    EXPECT_EQ(d.Second(2), first - 2'147'483'648);
+    EXPECT_EQ(d.FileLine(2), 5u);
 }
 
 TEST(RecordData, AClockSetBackIsNoticed) {
