@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -58,6 +59,19 @@ bool io::RunPendingEvents(int maxWaitMs) {
         }
     }
     return io_detail::RunDueServices() || ran;
+}
+
+void io::PassEventsUntil(double end, const std::function<void(int)>& pass,
+                         const std::function<bool()>& keepOn, int maxPassMs) {
+    constexpr double kSleptAtTheEnd = 0.002;
+    for (double left = end - Timer(); left > 0.0 && (!keepOn || keepOn()); left = end - Timer()) {
+        if (left < kSleptAtTheEnd) {
+            Delay(left);
+            return;
+        }
+        // Whole milliseconds, rounded down: the pass ends at least 1 ms before the end.
+        pass(std::min(maxPassMs, static_cast<int>((left - 0.001) * 1000.0)));
+    }
 }
 
 std::uint64_t io::LinkActivity() {

@@ -370,6 +370,11 @@ int ProcessSystemEventsWaiting(int maxWaitMs) {
     return 0;
 }
 
+void ProcessSystemEventsUntil(double end, const std::function<bool()>& keepOn) {
+    io::PassEventsUntil(
+        end, [](int maxWaitMs) { ProcessSystemEventsWaiting(maxWaitMs); }, keepOn);
+}
+
 int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!fn || !app) return -1;

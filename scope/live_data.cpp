@@ -78,21 +78,6 @@ void AppendToHistory(double* history, int size, std::initializer_list<double> va
     std::copy(values.begin(), values.end(), history + size - n);
 }
 
-// The passes sleep until an event comes, but not into the pause's last millisecond, which is slept instead,
-// so the pause does not run over.
-constexpr double kPumpWait = 0.001;
-
-void ProcessEventsFor(double seconds) {
-    const double end = Timer() + seconds;
-    for (double left = seconds; left > 0.0 && poll == 1; left = end - Timer()) {
-        if (left < kPumpWait) {
-            Delay(left);
-            break;
-        }
-        ProcessSystemEventsWaiting(static_cast<int>((left - kPumpWait) * 1000.0));
-    }
-}
-
 int HelpCallback(int event, const char* text, const char* title = "INFO!") {
     ShowHelp(event, text, title);
     return 0;
@@ -161,7 +146,7 @@ void GetData() {
     // Events run during the pause, so Stop, teaching and panel switches answer at once.
     RequestedFrames requested([](double) {
         ProcessSystemEvents();
-        ProcessEventsFor(kFramePause);
+        ProcessSystemEventsUntil(Timer() + kFramePause, [] { return poll == 1; });
     });
     RunFrameSource(requested, ShowFrame);
 }

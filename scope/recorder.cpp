@@ -339,15 +339,9 @@ void RecordFrame() {
 }
 
 void SlowDown() {
-    tdiff = 0.0;
-    while (double(zeitint) > tdiff) {
-        tdiff = Timer() - recstart;
-        // Sleeps until an event comes or the interval is over (at most a tenth of a second a pass): an
-        // interval of a minute costs next to no processor time, and Stop still answers at once.
-        const double leftMs = std::ceil((double(zeitint) - tdiff) * 1000.0);
-        ProcessSystemEventsWaiting(static_cast<int>(std::clamp(leftMs, 0.0, 100.0)));
-        if (poll == 0) return;
-    }
+    // An interval of a minute costs next to no processor time, and Stop still answers at once.
+    ProcessSystemEventsUntil(recstart + double(zeitint), [] { return poll != 0; });
+    tdiff = Timer() - recstart;
 }
 
 void TriggeredRecord() {

@@ -41,12 +41,6 @@ void CopyText(char* dest, std::size_t size, const std::string& text) {
     std::snprintf(dest, size, "%s", text.c_str());
 }
 
-// Lets events run for `seconds` (the hold after Send).
-void ProcessEventsFor(double seconds) {
-    const double start = Timer();
-    while (Timer() - start < seconds) ProcessSystemEvents();
-}
-
 }  // namespace
 
 void DisplayOrvanePanels() {
@@ -168,7 +162,7 @@ int CBF_ButtonSend(int, int, int event, void*, int, int) {
     else
         SendPara();
     // The sensor stores what it got before it takes the next order.
-    ProcessEventsFor(kSendHoldSeconds);
+    ProcessSystemEventsUntil(Timer() + kSendHoldSeconds);
     SetButtonsDimmed(0);
     return 0;
 }

@@ -479,9 +479,11 @@ void ToolRun::WriteRecordLine(const Measurement& v) {
     if (!ok) ++linesLost_;
 }
 
-// Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
+// Waits until `until` (the platform's clock) with events running, or until a signal asks to stop. A signal
+// does not wake a thread that sleeps in a pass, so a pass sleeps at most 20 ms.
 void ToolRun::WaitUntil(double until) {
-    while (Timer() < until && stopSignal == 0) PassThreadEvents();
+    io::PassEventsUntil(
+        until, [](int maxWaitMs) { io::RunPendingEvents(maxWaitMs); }, [] { return stopSignal == 0; }, 20);
 }
 
 int ToolRun::RecordAtInterval() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace io {
 
@@ -29,6 +30,14 @@ void SetWaitHook(WaitHook hook);
 // maxWaitMs for the next event and runs it. True when anything ran (the wait ended by an event, not by its
 // limit). A thread without an event dispatcher gets one when the program has its application object.
 bool RunPendingEvents(int maxWaitMs);
+
+// Runs events with `pass` (one pass that waits at most the given milliseconds for an event when none is
+// pending) until Timer() reaches `end`, or until `keepOn` turns false (asked before each pass). Each pass
+// sleeps until the next event, for at most `maxPassMs`, so a long wait costs next to no processor time while
+// a click or a stop still ends it at once; its last 2 ms are slept without events, so the wait does not run
+// over.
+void PassEventsUntil(double end, const std::function<void(int maxWaitMs)>& pass,
+                     const std::function<bool()>& keepOn = {}, int maxPassMs = 100);
 
 // Counts up whenever bytes go to or come from a serial port or a TCP conversation, on any thread: a host's
 // pump that finds it changed since its last pass should not sleep (a series of exchanges with a sensor).

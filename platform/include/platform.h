@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -365,6 +366,9 @@ int ProcessSystemEvents();
 // event (input, a timer, the bytes of a serial port or TCP conversation) or for maxWaitMs, whichever comes
 // first, so a wait for a reply neither spins nor answers late.
 int ProcessSystemEventsWaiting(int maxWaitMs);
+// Runs events until Timer() reaches `end`, or until `keepOn` turns false (asked before each pass): sleeps
+// until each event, so a wait of seconds costs next to no processor time and a click still ends it at once.
+void ProcessSystemEventsUntil(double end, const std::function<bool()>& keepOn = {});
 // Queues fn(data) to run later on the user-interface thread. Safe from any thread.
 int PostDeferredCallToThread(DeferredCallbackPtr fn, void* data);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QObject>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -112,6 +113,40 @@ TEST(IoEventPass, APassWithoutAWaitRunsWhatIsPendingAndReturns) {
     EXPECT_TRUE(ran);
     EXPECT_TRUE(first);
     EXPECT_FALSE(second);  // nothing was left, and it did not wait for more
+}
+
+TEST(IoEventPass, AWaitUntilATimeSleepsToItInLongPassesAndEndsWhenToldTo) {
+    int passes = 0, cappedPasses = 0;
+    double over = -1.0, stoppedAfter = -1.0;
+    bool stopped = false;
+    std::thread t([&] {
+        QObject here;
+        RunStartUpEvents();
+        auto pass = [](int counted, int& count) {
+            return [counted, &count](int maxWaitMs) {
+                count += counted;
+                io::RunPendingEvents(maxWaitMs);
+            };
+        };
+        // Nothing happens for 0.3 s: passes of up to 0.1 s, not one a millisecond, and no return before the
+        // end.
+        const double end = Timer() + 0.3;
+        io::PassEventsUntil(end, pass(1, passes));
+        over = Timer() - end;
+        // Passes of at most 20 ms when told so (a thread a signal cannot wake asks again that often).
+        io::PassEventsUntil(Timer() + 0.2, pass(1, cappedPasses), {}, 20);
+        // A stop that comes with an event 30 ms in ends a wait of 20 s.
+        QTimer::singleShot(30, &here, [&] { stopped = true; });
+        const double start = Timer();
+        io::PassEventsUntil(start + 20.0, pass(0, passes), [&] { return !stopped; });
+        stoppedAfter = Timer() - start;
+    });
+    t.join();
+    EXPECT_GE(over, 0.0);
+    EXPECT_LE(passes, 5);        // 0.1 + 0.1 + 0.098 s, and maybe one more for the timer's rounding
+    EXPECT_GE(cappedPasses, 5);  // ten of 20 ms, fewer when the machine is slow to wake them
+    EXPECT_TRUE(stopped);
+    EXPECT_LT(stoppedAfter, 5.0);  // far from the 20 s, however busy the machine
 }
 
 // What a conversation's callback saw: the bytes, and the thread it ran on.

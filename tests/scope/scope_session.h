@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -37,6 +38,14 @@ inline double ThreadCpuSeconds() {
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// How often the calling thread went to sleep: a wait that wakes every millisecond sleeps a thousand times
+// a second, one that sleeps until its end or an event a few times.
+inline long ThreadSleeps() {
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
 }
 
 inline std::string LinkName(const testing::TestParamInfo<Link>& info) {

@@ -4,6 +4,7 @@
 // pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -284,6 +285,17 @@ TEST_P(LiveLoop, GoShowsEachFrameAndStopEndsItInThePause) {
     EXPECT_EQ(Trace(DATAP_GRAPH_DENSITY, 0, 1).at(0), words[3]);
     EXPECT_EQ(CursorAt(DATAP_GRAPH_SYM1).first, words[4]);
     EXPECT_EQ(Status(), kScopeVersion) << "no failure report";
+}
+
+// The pause between two frames sleeps to its end: a few sleeps a frame, with the exchange's, not one a
+// millisecond (50 a frame).
+TEST_P(LiveLoop, ThePauseBetweenFramesSleeps) {
+    QTimer::singleShot(1000, [] { uitest::Click(mainpanel, MAINP_STOP); });
+    const long sleeps = ThreadSleeps();
+    Go();
+    const long slept = ThreadSleeps() - sleeps;
+    ASSERT_GE(FramesShown(), 5);
+    EXPECT_LT(slept, 10 * FramesShown());
 }
 
 TEST_P(LiveLoop, StopDuringAFrameWaitEndsTheLoopAfterThatWait) {

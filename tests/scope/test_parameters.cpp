@@ -297,6 +297,21 @@ TEST_P(Parameters, AnyExternalTeachValueButZeroIsOnAndGoesBackUnchanged) {
     EXPECT_EQ(RamWord(kWordTrigger), 0);
 }
 
+// After Send the window holds half a second, as the sensor stores what it got, and sleeps through it: a
+// few sleeps besides those of the 33 exchanges, not one a millisecond.
+TEST_P(Parameters, SendHoldsHalfASecondAsleep) {
+    StartConnected(GetParam());
+    Select(MAINP_SELECT_RAM);
+    emulator->ResetCounters();
+    const double start = Timer();
+    const long sleeps = ThreadSleeps();
+    uitest::Click(mainpanel, MAINP_SEND);
+    const long slept = ThreadSleeps() - sleeps;
+    EXPECT_EQ(Orders(), SendOrders(false));
+    EXPECT_GE(Timer() - start, 0.5);
+    EXPECT_LT(slept, 150);
+}
+
 // A series that fails at its first frame shows the failure, sends nothing more and reports no success. The
 // echo of order 8 is compared over its first two words only, so its fault is in the order word.
 TEST_P(Parameters, AFailureAtTheFirstFrameEndsTheSeriesThere) {
