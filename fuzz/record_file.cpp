@@ -23,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string back;
     for (std::size_t i = 0; i < d.Size(); ++i) {
         FUZZ_CHECK(pieces.Data().At(i) == d.At(i));
+        FUZZ_CHECK(pieces.Data().Time(i) == d.Time(i));
+        // A line's time lies within its second, not before the line before where they share it.
+        FUZZ_CHECK(d.Time(i) >= double(d.Second(i)) && d.Time(i) < double(d.Second(i) + 1));
+        FUZZ_CHECK(i == 0 || d.Second(i) != d.Second(i - 1) || d.Time(i) >= d.Time(i - 1));
         FUZZ_CHECK(d.FileLine(i) <= whole.LinesSeen());
         back += records::FormatTime(double(d.Second(i)), false);
         back[back.size() - 9] = '\t';
