@@ -222,6 +222,25 @@ TEST_F(AdaptersWindow, ADeviceThisUserMayNotOpenIsMarkedAndTrySaysWhatToDo) {
     EXPECT_EQ(Text(interfacepanel, INTERFACEP_CAUSE),
               "permission denied on " + pty +
                   ": join the group dialout (sudo adduser $USER dialout), then log in again");
+
+    // The device opened to everyone, with no replug: the list says so within a second, and Try works.
+    if (asNobody) {
+        asNobody.reset();
+        ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
+        asNobody.emplace(*nobody);
+        ASSERT_TRUE(asNobody->Ok());
+    } else {
+        uitest::RefuseComDevice("");
+    }
+    EXPECT_TRUE(Within(1.0, [&] {
+        return Text(devicespanel, DEVICESP_INFO).find("may not") == std::string::npos;
+    })) << Text(devicespanel, DEVICESP_INFO);
+    EXPECT_TRUE(Within(1.0, [&] {
+        const std::string shown = Text(interfacepanel, INTERFACEP_COM_DEVICE);
+        return shown.starts_with("COM1 opens ") && shown.find("may not") == std::string::npos;
+    })) << Text(interfacepanel, INTERFACEP_COM_DEVICE);
+    uitest::Click(interfacepanel, INTERFACEP_TRY);
+    EXPECT_EQ(InterfaceStatus(), kVersion);
 }
 
 TEST_F(AdaptersWindow, SearchFindsTheSensorAt57600AndTheResultSetsComNumberAndBaudRate) {
