@@ -52,6 +52,12 @@ class FrameAssembler {
     // No byte will come any more: the bytes end where they end.
     void End() { ended_ = true; }
     std::size_t Pending() const { return buffer_.size() - head_; }
+    // How long a reader may sleep at `now`, unless bytes come, before Next can decide more: until the bytes
+    // that wait count as ended (the quiet time after the last of them), and at most `longest`.
+    double QuietLeft(double now, double longest) const {
+        const double left = lastArrival_ + quiet_ - now;
+        return Pending() > 0 && left > 0.0 && left < longest ? left : longest;
+    }
     std::size_t Discarded() const { return discarded_; }  // bytes dropped as no frame
 
   private:

@@ -1,11 +1,16 @@
 #include "frame_source.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "com232.h"
 #include "platform.h"
 #include "scope_state.h"
 #include "sensor_exchange.h"
+
+namespace {
+constexpr double kLongestSleep = 0.1;  // a pass of a triggered record while no bytes wait
+}  // namespace
 
 void RunFrameSource(FrameFeed& feed, const FrameSink& sink) {
     while (poll == 1 && feed.Pass(sink)) {
@@ -44,7 +49,8 @@ void RequestedFrames::Finish(const FrameSink& sink) {
 }
 
 bool SentFrames::Pass(const FrameSink& sink) {
-    ProcessSystemEvents();
+    // Sleeps until bytes or a click come, or until bytes that wait count as ended.
+    ProcessSystemEventsWaiting(int(std::ceil(frames_.QuietLeft(Timer(), kLongestSleep) * 1000.0)));
     bytes_.clear();
     const int got = TakeReceivedBytes(bytes_);
     const double now = Timer();

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -520,7 +521,10 @@ int ToolRun::RecordTriggered() {
         }
     };
     while (Timer() < end && stopSignal == 0) {
-        PassThreadEvents();
+        // Sleeps until bytes come, until bytes that wait count as ended or the record's end, and at most
+        // 20 ms, as a signal does not wake a thread that sleeps here.
+        const double before = Timer();
+        io::RunPendingEvents(int(std::ceil(frames.QuietLeft(before, std::min(0.02, end - before)) * 1000.0)));
         bytes.clear();
         const bool got = link_.TakeReceivedBytes(bytes) > 0;
         const double now = Timer();

@@ -65,6 +65,18 @@ TEST(FrameAssembler, FramesBackToBackComeOutAtOnceAndTheLastOnceTheLineIsQuiet) 
     EXPECT_EQ(a.Discarded(), 0u);
 }
 
+// A reader sleeps until the line has been quiet for 20 ms after the last bytes, no longer than it wants to.
+TEST(FrameAssembler, AReaderMaySleepUntilTheWaitingBytesCountAsEnded) {
+    FrameAssembler a;
+    EXPECT_DOUBLE_EQ(a.QuietLeft(5.0, 0.1), 0.1) << "no bytes wait";
+    a.Feed(Frame(1), 10.0);
+    EXPECT_NEAR(a.QuietLeft(10.005, 0.1), 0.015, 1e-9);
+    EXPECT_DOUBLE_EQ(a.QuietLeft(10.005, 0.01), 0.01);
+    EXPECT_DOUBLE_EQ(a.QuietLeft(10.03, 0.1), 0.1) << "the quiet time is over";
+    EXPECT_EQ(Drain(a, 10.03), (Frames{Frame(1)}));
+    EXPECT_DOUBLE_EQ(a.QuietLeft(10.01, 0.1), 0.1) << "decided: nothing waits";
+}
+
 TEST(FrameAssembler, AFrameSplitOverManyReadsWaitsForItsRest) {
     FrameAssembler a;
     const Bytes f = Join({Frame(7), Frame(8)});

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
+#include <QTimer>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -779,6 +780,23 @@ TEST_P(TriggeredRecord, FramesBackToBackAreAllRecordedAndAFrameWithAWrongMarkerI
     // The link answers requests as before.
     StartRecord(0, 0, 1, kSaved);
     EXPECT_EQ(Text(datapanel, DATAP_STATUS).substr(0, 6), "ORVANE");
+}
+
+// Waiting for the sensor's frames, the window sleeps until bytes come or the bytes that came count as ended:
+// a few sleeps a frame, not one a millisecond.
+TEST_P(TriggeredRecord, WaitingForFramesTheWindowSleeps) {
+    Connect(GetParam(), 20.0);
+    SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("trig.dat"));
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    QTimer::singleShot(1000, [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+    const long sleeps = ThreadSleeps();
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+    const long slept = ThreadSleeps() - sleeps;
+    ASSERT_GE(FrameCounter(), 10.0);
+    EXPECT_LT(slept, 10 * FrameCounter());
 }
 
 // A sensor that breaks frames off: before its first frame and after every third it sends the first 10 bytes
