@@ -42,6 +42,10 @@ namespace {
 
 const ToolEnvironment defaultEnvironment;
 
+// A signal does not wake a thread that sleeps in an event pass, so a wait of a run sleeps at most this long
+// a pass: Ctrl+C is answered within it.
+constexpr int kLongestPassMs = 20;
+
 // One line on the error stream, and the exit code that goes with it; an open progress line ends first.
 int Fail(const ToolEnvironment& env, bool& progressLineOpen, int code, const std::string& message) {
     if (progressLineOpen) std::fputc('\n', env.err);
@@ -480,11 +484,11 @@ void ToolRun::WriteRecordLine(const Measurement& v) {
     if (!ok) ++linesLost_;
 }
 
-// Waits until `until` (the platform's clock) with events running, or until a signal asks to stop. A signal
-// does not wake a thread that sleeps in a pass, so a pass sleeps at most 20 ms.
+// Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
 void ToolRun::WaitUntil(double until) {
     io::PassEventsUntil(
-        until, [](int maxWaitMs) { io::RunPendingEvents(maxWaitMs); }, [] { return stopSignal == 0; }, 20);
+        until, [](int maxWaitMs) { io::RunPendingEvents(maxWaitMs); }, [] { return stopSignal == 0; },
+        kLongestPassMs);
 }
 
 int ToolRun::RecordAtInterval() {
@@ -521,10 +525,10 @@ int ToolRun::RecordTriggered() {
         }
     };
     while (Timer() < end && stopSignal == 0) {
-        // Sleeps until bytes come, until bytes that wait count as ended or the record's end, and at most
-        // 20 ms, as a signal does not wake a thread that sleeps here.
+        // Sleeps until bytes come, or until bytes that wait count as ended or the record ends.
         const double before = Timer();
-        io::RunPendingEvents(int(std::ceil(frames.QuietLeft(before, std::min(0.02, end - before)) * 1000.0)));
+        const double longest = std::min(kLongestPassMs / 1000.0, end - before);
+        io::RunPendingEvents(int(std::ceil(frames.QuietLeft(before, longest) * 1000.0)));
         bytes.clear();
         const bool got = link_.TakeReceivedBytes(bytes) > 0;
         const double now = Timer();

@@ -119,6 +119,8 @@ TEST(IoEventPass, AWaitUntilATimeSleepsToItInLongPassesAndEndsWhenToldTo) {
     int passes = 0, cappedPasses = 0;
     double over = -1.0, stoppedAfter = -1.0;
     bool stopped = false;
+    std::vector<int> asked;
+    std::vector<double> left;
     std::thread t([&] {
         QObject here;
         RunStartUpEvents();
@@ -140,6 +142,13 @@ TEST(IoEventPass, AWaitUntilATimeSleepsToItInLongPassesAndEndsWhenToldTo) {
         const double start = Timer();
         io::PassEventsUntil(start + 20.0, pass(0, passes), [&] { return !stopped; });
         stoppedAfter = Timer() - start;
+        // A short wait never asks a pass to sleep past its end: each pass at most the milliseconds left.
+        const double shortEnd = Timer() + 0.05;
+        io::PassEventsUntil(shortEnd, [&](int maxWaitMs) {
+            asked.push_back(maxWaitMs);
+            left.push_back((shortEnd - Timer()) * 1000.0);
+            io::RunPendingEvents(maxWaitMs);
+        });
     });
     t.join();
     EXPECT_GE(over, 0.0);
@@ -147,6 +156,8 @@ TEST(IoEventPass, AWaitUntilATimeSleepsToItInLongPassesAndEndsWhenToldTo) {
     EXPECT_GE(cappedPasses, 5);  // ten of 20 ms, fewer when the machine is slow to wake them
     EXPECT_TRUE(stopped);
     EXPECT_LT(stoppedAfter, 5.0);  // far from the 20 s, however busy the machine
+    ASSERT_FALSE(asked.empty());
+    for (std::size_t i = 0; i < asked.size(); ++i) EXPECT_LE(asked[i], left[i]) << "pass " << i;
 }
 
 // What a conversation's callback saw: the bytes, and the thread it ran on.
