@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "bench_support.h"
@@ -58,8 +59,9 @@ constexpr Operation kOperations[] = {
 
 void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs, const bench::fs::path& dir,
          bench::Table& table, bench::Table& silent) {
-    // The line's bare exchange, measured before the program's emulator starts.
-    const double bare = link.Serial() ? bench::BareLineExchangeSeconds(link, replyDelayMs) : 0.0;
+    // The line's bare exchanges, timed in turns with the program's runs.
+    std::unique_ptr<bench::BareLine> bare;
+    if (link.Serial()) bare = std::make_unique<bench::BareLine>(link, replyDelayMs);
     sensor_emu::EmulatorOptions options;
     options.versionText = kVersion;
     auto emulator = bench::StartEmulator(link, dir, options);
@@ -73,19 +75,19 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
     for (const Operation& op : kOperations) {
         target = op.memory;
         // The Send button's callback holds for 0.5 s after the transfer; the transfer itself is timed.
-        const bench::Runs runs = bench::Repeat(
+        const auto [runs, toBare] = bench::RepeatInTurns(
             [&] {
                 op.run();
                 bench::Require(comecho == 1, std::string(op.name) + " failed");
             },
-            repeat);
+            [&] { return bare ? bare->Seconds(op.exchanges) : 1.0; }, repeat);
         const double floor = bench::ExchangeFloor(op.exchanges, link.baud, replyDelayMs / 1e3);
-        table.Row({link.Name(), op.name, std::to_string(op.exchanges),
-                   link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
-                   link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
-                   link.Serial() ? bench::RatioText(runs.wall.median / (op.exchanges * bare)) : "-",
-                   bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median),
-                   std::to_string(runs.wall.runs)});
+        table.Row(
+            {link.Name(), op.name, std::to_string(op.exchanges),
+             link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
+             link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
+             link.Serial() ? bench::Format("%.4f (%.4f..%.4f)", toBare.median, toBare.low, toBare.high) : "-",
+             bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median), std::to_string(runs.wall.runs)});
     }
 
     target = RAM;
@@ -112,13 +114,15 @@ int main(int argc, char** argv) {
     StartUp(dir);
 
     bench::Table table({"link", "operation", "exchanges", "wire floor ms", "time ms median (p25..p75)",
-                        "time / floor (goal <= 1.02)", "time / bare line", "CPU", "runs"});
+                        "time / floor (goal <= 1.02)", "time / bare line in turns (goal <= 1.005)", "CPU",
+                        "runs"});
     bench::Table silent({"link", "Get against a silent sensor", "CPU s per wall s (goal < 0.05)"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
         if (link.Name().find(only) != std::string::npos) Run(link, repeat, replyDelayMs, dir, table, silent);
     std::printf(
         "Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n"
-        "Bare line: the same exchanges by a raw client with no program code on the same line.\n",
+        "Bare line: the same number of exchanges by a raw client with no program code on a line of its own,\n"
+        "just before each run; the median (25th..75th percentile) of the runs' ratios to it.\n",
         replyDelayMs);
     table.Print();
     silent.Print();

@@ -53,6 +53,12 @@ Summary Summarise(std::vector<double> samples) {
     return {Quantile(samples, 0.5), Quantile(samples, 0.25), Quantile(samples, 0.75), int(samples.size())};
 }
 
+bool RunsEnough(const std::vector<double>& walls, double start, const RepeatOptions& o) {
+    const int n = int(walls.size());
+    return n >= o.maxRuns || Now() - start >= o.maxSeconds ||
+           (n >= o.minRuns && Summarise(walls).Spread() <= o.spread);
+}
+
 double ExchangesPerSecond(double seconds, void (*exchange)()) {
     const double w0 = Now();
     long answered = 0;
@@ -107,41 +113,50 @@ std::unique_ptr<sensor_emu::SensorEmulator> StartEmulator(const Link& link, cons
     return emulator;
 }
 
-double BareLineExchangeSeconds(const Link& link, int replyDelayMs) {
+BareLine::BareLine(const Link& link, int replyDelayMs) : dir_(WorkDir("bench-bare-line")) {
     Require(link.Serial(), "a bare line exchange needs a serial line");
-    const fs::path dir = WorkDir("bench-bare-line");
     sensor_emu::EmulatorOptions options;
     options.versionText = "ORVANE V3.3 2020-05-18";  // a scope: order 5 answers with a measurement frame
-    auto emulator = StartEmulator(link, dir, options);
-    emulator->SetFaults({.replyDelayMs = replyDelayMs});
-    const int fd = ::open(emulator->PtyPath().c_str(), O_RDWR | O_NOCTTY);
-    Require(fd >= 0, "cannot open " + emulator->PtyPath());
+    emulator_ = StartEmulator(link, dir_, options);
+    emulator_->SetFaults({.replyDelayMs = replyDelayMs});
+    fd_ = ::open(emulator_->PtyPath().c_str(), O_RDWR | O_NOCTTY);
+    Require(fd_ >= 0, "cannot open " + emulator_->PtyPath());
     termios tio{};
-    ::tcgetattr(fd, &tio);
+    ::tcgetattr(fd_, &tio);
     ::cfmakeraw(&tio);
     const speed_t speed = link.baud == 9600 ? B9600 : link.baud == 115200 ? B115200 : B19200;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    ::tcsetattr(fd, TCSANOW, &tio);
+    ::tcsetattr(fd_, TCSANOW, &tio);
+}
+
+BareLine::~BareLine() {
+    ::close(fd_);
+    emulator_->Stop();
+    fs::remove_all(dir_);
+}
+
+double BareLine::Seconds(int exchanges) {
     const unsigned char request[kFrameBytes] = {0x00, 0x55, 0x00, 0x05};  // order 5: a measurement frame
     unsigned char reply[kFrameBytes];
-    constexpr int kExchanges = 16;
-    const Runs runs = Repeat([&] {
-        for (int i = 0; i < kExchanges; ++i) {
-            Require(::write(fd, request, kFrameBytes) == kFrameBytes, "bare line: write");
-            for (std::size_t got = 0; got < kFrameBytes;) {
-                pollfd p{fd, POLLIN, 0};
-                Require(::poll(&p, 1, 3000) == 1, "bare line: no reply");
-                const ssize_t n = ::read(fd, reply + got, kFrameBytes - got);
-                Require(n > 0, "bare line: read");
-                got += std::size_t(n);
-            }
+    const double start = Now();
+    for (int i = 0; i < exchanges; ++i) {
+        Require(::write(fd_, request, kFrameBytes) == kFrameBytes, "bare line: write");
+        for (std::size_t got = 0; got < kFrameBytes;) {
+            pollfd p{fd_, POLLIN, 0};
+            Require(::poll(&p, 1, 3000) == 1, "bare line: no reply");
+            const ssize_t n = ::read(fd_, reply + got, kFrameBytes - got);
+            Require(n > 0, "bare line: read");
+            got += std::size_t(n);
         }
-    });
-    ::close(fd);
-    emulator->Stop();
-    fs::remove_all(dir);
-    return runs.wall.median / kExchanges;
+    }
+    return Now() - start;
+}
+
+double BareLineExchangeSeconds(const Link& link, int replyDelayMs) {
+    BareLine line(link, replyDelayMs);
+    constexpr int kExchanges = 16;
+    return Repeat([&] { line.Seconds(kExchanges); }).wall.median / kExchanges;
 }
 
 void WriteComSettings(const fs::path& dir, const Link& link, const sensor_emu::SensorEmulator& emulator) {

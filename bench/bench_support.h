@@ -52,19 +52,37 @@ struct Runs {
     Summary wall;
     double cpu = 0.0;  // median CPU seconds per run
 };
+// Whether Repeat has run often enough, after `walls` since `start`.
+bool RunsEnough(const std::vector<double>& walls, double start, const RepeatOptions& o);
 template <typename F>
 Runs Repeat(F&& once, const RepeatOptions& o = {}) {
     std::vector<double> walls, cpus;
     const double start = Now();
-    for (;;) {
+    do {
         const Span s = Measure(once);
         walls.push_back(s.wall);
         cpus.push_back(s.cpu);
-        const Summary w = Summarise(walls);
-        const int n = int(walls.size());
-        if (n >= o.maxRuns || Now() - start >= o.maxSeconds || (n >= o.minRuns && w.Spread() <= o.spread))
-            return {w, Summarise(cpus).median};
-    }
+    } while (!RunsEnough(walls, start, o));
+    return {Summarise(walls), Summarise(cpus).median};
+}
+// As Repeat, with the floor's work (`floor` returns its seconds) run just before each run, untimed by it:
+// the runs and their ratios to the floor taken in turn with them.
+struct RunsInTurns {
+    Runs runs;
+    Summary ratio;
+};
+template <typename F, typename G>
+RunsInTurns RepeatInTurns(F&& once, G&& floor, const RepeatOptions& o = {}) {
+    std::vector<double> walls, cpus, ratios;
+    const double start = Now();
+    do {
+        const double floorSeconds = floor();
+        const Span s = Measure(once);
+        walls.push_back(s.wall);
+        cpus.push_back(s.cpu);
+        ratios.push_back(s.wall / floorSeconds);
+    } while (!RunsEnough(walls, start, o));
+    return {{Summarise(walls), Summarise(cpus).median}, Summarise(ratios)};
 }
 
 // `exchange` (one request and its reply through the program's own link code, nothing displayed or recorded)
@@ -94,6 +112,21 @@ struct Link {
 // exchange. Above the wire time by the line's own turnaround (the pseudo-terminal both ways and the
 // emulator's timing), which no program can avoid on this line.
 double BareLineExchangeSeconds(const Link& link, int replyDelayMs);
+// The same bare client kept open, so its exchanges can be timed in turns with the program's: the line's
+// turnaround drifts with the machine over a run, and a floor taken once at the start drifts away from it.
+class BareLine {
+  public:
+    BareLine(const Link& link, int replyDelayMs);
+    ~BareLine();
+    BareLine(const BareLine&) = delete;
+    BareLine& operator=(const BareLine&) = delete;
+    double Seconds(int exchanges);  // wall seconds of that many exchanges back to back
+
+  private:
+    fs::path dir_;
+    std::unique_ptr<sensor_emu::SensorEmulator> emulator_;
+    int fd_ = -1;
+};
 // The emulator on `link` (options as given, the link's own set here); its serial line linked as dir/COM5.
 // Ends the benchmark with the reason when it cannot start.
 std::unique_ptr<sensor_emu::SensorEmulator> StartEmulator(const Link& link, const fs::path& dir,

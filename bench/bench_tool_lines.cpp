@@ -1,11 +1,12 @@
 // sensor-tool on a production line: 8 and 32 emulated scope sensors, on TCP and on pseudo-terminals (115200
-// baud), each identified and then given a parameter set in RAM with --verify, all of them in one run of the
-// tool, next to one sensor in a run of its own. Reported per link kind: the wall time of one sensor, of 8
-// and of 32 in parallel (median, lowest and highest run), their ratios to one (goal: at most 1.3 each), the
-// CPU time of the tool with one sensor and with 32 (and the CPU time of the emulators, which share this
-// process). Beside it the memory: the peak resident memory of the tool with 32 sensors against the sum of
-// the peaks of 32 processes of the tool, one per sensor, run at once (what a process per sensor costs).
-// Usage: bench_tool_lines [repetitions]   (default 5; the median run counts)
+// baud; bytes at memory speed, and at wire speed as a real line passes them), each identified and then given
+// a parameter set in RAM with --verify, all of them in one run of the tool, next to one sensor in a run of
+// its own. Reported per link kind: the wall time of one sensor, of 8 and of 32 in parallel (median, lowest
+// and highest run), their ratios to one (goal: at most 1.3 each), the CPU time of the tool with one sensor
+// and with 32 (and the CPU time of the emulators, which share this process). Beside it the memory: the peak
+// resident memory of the tool with 32 sensors against the sum of the peaks of 32 processes of the tool, one
+// per sensor, run at once (what a process per sensor costs). Usage: bench_tool_lines [repetitions]   (default
+// 5; the median run counts)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -162,7 +163,9 @@ int main(int argc, char** argv) {
     bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "32 in parallel", "ratio",
                         "tool CPU (1 / 32)", "emulator CPU (32)"});
     bench::Table memory({"link", "threads: peak RSS", "a process per link: sum of peak RSS", "time", "CPU"});
-    for (bool tcp : {true, false}) {
+    enum class Kind { Tcp, Pty, Wire };
+    for (Kind kind : {Kind::Tcp, Kind::Pty, Kind::Wire}) {
+        const bool tcp = kind == Kind::Tcp;
         std::vector<std::unique_ptr<sensor_emu::SensorEmulator>> sensors;
         std::vector<std::string> links;
         for (int i = 0; i < kMany; ++i) {
@@ -170,6 +173,7 @@ int main(int argc, char** argv) {
             o.versionText = "ORVANE V3.3 2020-05-18";
             o.tcp = tcp;
             o.pty = !tcp;
+            o.wireSpeed = kind == Kind::Wire;
             if (!tcp) o.ptyLink = (dir / ("COM" + std::to_string(i + 1))).string();
             sensors.push_back(std::make_unique<sensor_emu::SensorEmulator>(o));
             std::string error;
@@ -186,10 +190,10 @@ int main(int argc, char** argv) {
             processes.push_back(ConfigureByProcesses(links, file));
         }
         const Span a = Median(one), c = Median(many), p = Median(processes);
-        const char* kind = tcp ? "TCP" : "pty";
-        table.Row({kind, Seconds(one), Seconds(eight), Ratios(eight, one), Seconds(many), Ratios(many, one),
+        const char* name = tcp ? "TCP" : kind == Kind::Pty ? "pty" : "pty, wire speed";
+        table.Row({name, Seconds(one), Seconds(eight), Ratios(eight, one), Seconds(many), Ratios(many, one),
                    Format("%.3f / %.3f s", a.toolCpu, c.toolCpu), Format("%.3f s", c.emulatorCpu)});
-        memory.Row({kind, Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
+        memory.Row({name, Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
                     Format("%.1f MB", double(p.toolPeakKb) / 1024.0), Format("%.3f s", p.wall),
                     Format("%.3f s", p.toolCpu)});
         for (auto& s : sensors) s->Stop();
