@@ -234,6 +234,24 @@ TEST_P(ToolAndScope, RecordTriggeredWritesTheWholeFramesOnlyWhenFramesAreBrokenO
     EXPECT_GE(lines, 30u);
 }
 
+// record --triggered sleeps while it waits for the sensor's frames, until bytes come or the bytes that came
+// count as ended: a wait that passed its events every millisecond slept a thousand times a second.
+TEST_P(ToolAndScope, RecordTriggeredSleepsWhileItWaitsForFrames) {
+    StartEmulator(GetParam(), 20.0);
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Record;
+    o.triggered = true;
+    o.duration = 1.0;
+    o.file = ProjectFile("trig.dat");
+    out = std::tmpfile();
+    const long sleeps = ThreadSleeps();  // a single link runs in the calling thread
+    ASSERT_EQ(RunCommand(o, {out, out}), kExitOk);
+    const long slept = ThreadSleeps() - sleeps;
+    const long frames = long(emulator->AutoSentFrames().size());
+    ASSERT_GE(frames, 10);
+    EXPECT_LT(slept, 10 * frames) << frames << " frames";
+}
+
 // record at an interval: a request the sensor leaves unanswered ends the record without a line, so every
 // line holds a frame the sensor sent (none repeats the last frame's values with a later time).
 TEST_P(ToolAndScope, RecordEndsAtAnUnansweredRequestWithoutALineForIt) {
