@@ -826,6 +826,32 @@ TEST_P(TriggeredRecord, AFrameBrokenOffMakesNoLineAndTheFrameAfterItIsRecorded) 
     EXPECT_EQ(FrameCounter(), double(lines.size() - 1));
 }
 
+// At 9,600 baud a frame comes a byte at a time, and the window mostly takes each byte alone: every frame is
+// still recorded whole and in order.
+TEST_F(Recorder, ATriggeredRecordAt9600BaudTakesFramesThatComeAByteAtATime) {
+    StartEmulator(Link::Serial, 10.0, true);
+    WriteSettingsFor(Link::Serial, 0);  // 9,600 baud
+    InitAll();
+    ASSERT_EQ(comecho, 1) << "the version query failed";
+    uitest::Click(mainpanel, MAINP_RECORDER);
+    const std::string path = ProjectFile("trig.dat");
+    SelectFile(VAL_NEW_FILE_SELECTED, path);
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    WhenDuringTheRecord([] { return FrameCounter() >= 5; },
+                        [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+
+    const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
+    const auto lines = Lines(path);
+    ASSERT_GE(lines.size(), 6u);
+    ASSERT_LE(lines.size() - 1, sent.size());
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(Values(lines[i]), LineValues(sent[i - 1])) << "line " << i;
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "Tcp" : "Serial"; });
 
