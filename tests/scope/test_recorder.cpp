@@ -203,6 +203,29 @@ class Recorder : public ScopeSession {
         };
         uitest::RunDuringBusyWait([step] { (*step)(); });
     }
+    // A triggered record into trig.dat, stopped once `frames` frames are counted.
+    void RecordTriggeredUntil(double frames) const {
+        SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("trig.dat"));
+        uitest::SelectListItem(recpanel, RECP_MODE, 3);
+        WhenDuringTheRecord([frames] { return FrameCounter() >= frames; },
+                            [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+        uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+        uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+        uitest::ExpectPopup("INFO!", kSaved);
+        uitest::Click(recpanel, RECP_START_TRIGGERED);
+    }
+    // trig.dat holds at least `atLeast` lines, each the frame the sensor sent in its place, and the counter
+    // counts them.
+    void ExpectEveryLineIsTheFrameSentInItsPlace(std::size_t atLeast) const {
+        const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
+        const auto lines = Lines(ProjectFile("trig.dat"));
+        ASSERT_GE(lines.size(), atLeast + 1);
+        ASSERT_LE(lines.size() - 1, sent.size());
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            ASSERT_EQ(Values(lines[i]), LineValues(sent[i - 1]))
+                << "line " << i << ": frames sent and lines differ";
+        EXPECT_EQ(FrameCounter(), double(lines.size() - 1));
+    }
 };
 
 // --- the panel ------------------------------------------------------------------------------------------
@@ -806,24 +829,8 @@ TEST_P(TriggeredRecord, AFrameBrokenOffMakesNoLineAndTheFrameAfterItIsRecorded) 
     const bool tcp = GetParam();
     Connect(tcp, 100.0, true);
     emulator->SetFaults({.autoBrokenEvery = 3});
-    const std::string path = ProjectFile("trig.dat");
-    SelectFile(VAL_NEW_FILE_SELECTED, path);
-    uitest::SelectListItem(recpanel, RECP_MODE, 3);
-    WhenDuringTheRecord([] { return FrameCounter() >= 30; },
-                        [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
-    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
-    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
-    uitest::ExpectPopup("INFO!", kSaved);
-    uitest::Click(recpanel, RECP_START_TRIGGERED);
-
-    const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
-    const auto lines = Lines(path);
-    ASSERT_GE(lines.size(), 31u);
-    ASSERT_LE(lines.size() - 1, sent.size());
-    for (std::size_t i = 1; i < lines.size(); ++i)
-        ASSERT_EQ(Values(lines[i]), LineValues(sent[i - 1]))
-            << "line " << i << ": frames sent and lines differ";
-    EXPECT_EQ(FrameCounter(), double(lines.size() - 1));
+    RecordTriggeredUntil(30);
+    ExpectEveryLineIsTheFrameSentInItsPlace(30);
 }
 
 // At 9,600 baud a frame comes a byte at a time, and the window mostly takes each byte alone: every frame is
@@ -834,22 +841,8 @@ TEST_F(Recorder, ATriggeredRecordAt9600BaudTakesFramesThatComeAByteAtATime) {
     InitAll();
     ASSERT_EQ(comecho, 1) << "the version query failed";
     uitest::Click(mainpanel, MAINP_RECORDER);
-    const std::string path = ProjectFile("trig.dat");
-    SelectFile(VAL_NEW_FILE_SELECTED, path);
-    uitest::SelectListItem(recpanel, RECP_MODE, 3);
-    WhenDuringTheRecord([] { return FrameCounter() >= 5; },
-                        [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
-    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
-    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
-    uitest::ExpectPopup("INFO!", kSaved);
-    uitest::Click(recpanel, RECP_START_TRIGGERED);
-
-    const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
-    const auto lines = Lines(path);
-    ASSERT_GE(lines.size(), 6u);
-    ASSERT_LE(lines.size() - 1, sent.size());
-    for (std::size_t i = 1; i < lines.size(); ++i)
-        ASSERT_EQ(Values(lines[i]), LineValues(sent[i - 1])) << "line " << i;
+    RecordTriggeredUntil(5);
+    ExpectEveryLineIsTheFrameSentInItsPlace(5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),

@@ -41,6 +41,17 @@ class ToolAndScope : public ScopeSession, public testing::WithParamInterface<Lin
         WindowLink().Close();
         return RunCommand(o, {out, out});
     }
+    // record --triggered for `seconds` into trig.dat, its output to a file of the test's.
+    Options TriggeredRecordFor(double seconds) {
+        Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+        o.command = Command::Record;
+        o.triggered = true;
+        o.duration = seconds;
+        o.file = ProjectFile("trig.dat");
+        if (out) std::fclose(out);
+        out = std::tmpfile();
+        return o;
+    }
     std::string Output() {
         std::string text(8192, '\0');
         std::rewind(out);
@@ -211,12 +222,7 @@ TEST(ParameterNames, EveryWordHasItsPanelName) {
 TEST_P(ToolAndScope, RecordTriggeredWritesTheWholeFramesOnlyWhenFramesAreBrokenOff) {
     StartEmulator(GetParam(), 100.0, true);
     emulator->SetFaults({.autoBrokenEvery = 3});
-    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
-    o.command = Command::Record;
-    o.triggered = true;
-    o.duration = 1.0;
-    o.file = ProjectFile("trig.dat");
-    out = std::tmpfile();
+    const Options o = TriggeredRecordFor(1.0);
     ASSERT_EQ(RunCommand(o, {out, out}), kExitOk);
 
     const std::vector<sensor_emu::Frame> sent = emulator->AutoSentFrames();
@@ -238,12 +244,7 @@ TEST_P(ToolAndScope, RecordTriggeredWritesTheWholeFramesOnlyWhenFramesAreBrokenO
 // count as ended: a wait that passed its events every millisecond slept a thousand times a second.
 TEST_P(ToolAndScope, RecordTriggeredSleepsWhileItWaitsForFrames) {
     StartEmulator(GetParam(), 20.0);
-    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
-    o.command = Command::Record;
-    o.triggered = true;
-    o.duration = 1.0;
-    o.file = ProjectFile("trig.dat");
-    out = std::tmpfile();
+    const Options o = TriggeredRecordFor(1.0);
     const long sleeps = ThreadSleeps();  // a single link runs in the calling thread
     ASSERT_EQ(RunCommand(o, {out, out}), kExitOk);
     const long slept = ThreadSleeps() - sleeps;
