@@ -42,8 +42,8 @@ namespace {
 
 const ToolEnvironment defaultEnvironment;
 
-// A signal does not wake a thread that sleeps in an event pass, so a wait of a run sleeps at most this long
-// a pass: Ctrl+C is answered within it.
+// A signal wakes only the one thread it is delivered to; the other runs' threads sleep on in their event
+// passes. So a wait of a run sleeps at most this long a pass: Ctrl+C is answered within it.
 constexpr int kLongestPassMs = 20;
 
 // One line on the error stream, and the exit code that goes with it; an open progress line ends first.

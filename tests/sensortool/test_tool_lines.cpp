@@ -136,9 +136,10 @@ class ToolLines : public UiTest {
     }
 
     // A scope sensor on TCP, or on a pseudo-terminal linked as `ptyLink`; returns its link for the tool.
-    std::string AddSensor(bool tcp, const sensor_emu::Faults& faults = {}) {
+    std::string AddSensor(bool tcp, const sensor_emu::Faults& faults = {}, double autoSendHz = 20.0) {
         sensor_emu::EmulatorOptions options;
         options.versionText = "ORVANE V3.3 2020-05-18";
+        options.autoSendHz = autoSendHz;
         options.tcp = tcp;
         options.pty = !tcp;
         if (!tcp) options.ptyLink = ProjectFile("tty" + std::to_string(sensors.size()));
@@ -359,6 +360,24 @@ TEST_F(ToolLines, CtrlCOnATerminalEndsEachRecordAfterItsLine) {
             EXPECT_EQ(Lines(ReadTextFile(file(n))), std::size_t(1 + lines));
         }
     }
+}
+
+// A signal reaches one thread of the tool, and the worker threads sleep on in their waits: a triggered record
+// of a sensor that sends a frame every 10 s still ends soon after SIGINT, not when its minute is over.
+TEST_F(ToolLines, ASignalEndsTriggeredRecordsOfQuietSensorsSoon) {
+    const std::string first = AddSensor(true, {}, 0.1), second = AddSensor(false, {}, 0.1);
+    BackgroundTool tool(
+        {"--link", first, "--link", second, "record", "--triggered", "--duration", "60", "t-{n}.dat"},
+        projectDir);
+    ASSERT_TRUE(WaitFor([&] { return sensors[0]->AutoSending() && sensors[1]->AutoSending(); }))
+        << ReadTextFile(ProjectFile("tool.err"));
+    ::kill(tool.Pid(), SIGINT);
+    ASSERT_TRUE(tool.Ended(5.0)) << "the next frames come 10 s after the first";
+    const ToolRun& run = tool.Run();
+    EXPECT_EQ(run.code, 130) << run.err;
+    for (const std::string& link : {first, second})
+        EXPECT_NE(run.err.find("sensor-tool: " + link + ": stopped by SIGINT after "), std::string::npos)
+            << run.err;
 }
 
 // Eight sensors given a compensation table at once, each run computing and sending its own: every sensor
