@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QSerialPortInfo>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -195,23 +194,6 @@ int ProbeComDevice(std::string_view device, ComOpenFailure& failure) {
     if (!path.empty() && AccessRefusal(path) == 0) return 0;
     failure = DescribeOpenFailure(path, QSerialPort::NoError);
     return kRS232CannotOpenPort;
-}
-
-std::vector<SerialPortEntry> ListSerialPorts() {
-    std::vector<SerialPortEntry> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        SerialPortEntry e;
-        e.device = info.systemLocation().toStdString();
-        e.description = info.description().toStdString();
-        e.manufacturer = info.manufacturer().toStdString();
-        e.serialNumber = info.serialNumber().toStdString();
-        if (info.hasVendorIdentifier()) e.vendorId = info.vendorIdentifier();
-        if (info.hasProductIdentifier()) e.productId = info.productIdentifier();
-        ports.push_back(std::move(e));
-    }
-    std::sort(ports.begin(), ports.end(),
-              [](const SerialPortEntry& a, const SerialPortEntry& b) { return a.device < b.device; });
-    return ports;
 }
 
 int GetComOpenFailure(int port, ComOpenFailure& failure) {

@@ -413,9 +413,11 @@ std::string HelpText(Command command) {
                    "  {n} or {link} in it (see get-params --help).\n";
         case Command::Ports:
             return "sensor-tool ports\n"
-                   "  Lists the serial ports of this machine: the device, its description, its USB vendor\n"
-                   "  and product where known, and the COM port under which the window programs reach it\n"
-                   "  (a COMn link in their program directory, or COMn for /dev/ttyS(n-1)).\n";
+                   "  Lists the serial ports of this machine: the device, its description, maker and serial\n"
+                   "  number, its USB vendor and product where known, and the COM port under which the\n"
+                   "  window programs reach it (a COMn link in their program directory, or COMn for\n"
+                   "  /dev/ttyS(n-1)). Below an adapter's row, its /dev/serial/by-id/ name, the same in\n"
+                   "  any USB socket.\n";
         case Command::Scan:
             return "sensor-tool scan [--include-fixed]\n"
                    "  Finds sensors: asks each USB and by-id serial adapter for the sensor's version at "

@@ -258,6 +258,7 @@ namespace {
 
 struct PortRow {
     std::string device, description, usb, com;
+    std::string byId;  // the adapter's name whichever USB socket it is in; empty when it has none
 };
 
 std::string ComNamesOf(const std::string& device, const std::vector<fs::path>& dirs) {
@@ -332,17 +333,17 @@ std::string PortsTable() {
     const std::vector<fs::path> dirs = WindowProgramDirs();
     std::vector<PortRow> rows;
     std::set<std::string> listed;
-    for (const SerialPortEntry& p : ListSerialPorts()) {
-        PortRow row{p.device, p.description, "", ""};
-        if (!p.manufacturer.empty())
-            row.description += (row.description.empty() ? "" : ", ") + p.manufacturer;
-        if (!p.serialNumber.empty()) row.description += " (serial number " + p.serialNumber + ")";
-        if (p.vendorId >= 0 && p.productId >= 0) {
+    for (const SerialDeviceInfo& d : ListSerialDevices()) {
+        PortRow row{d.path, d.description, "", "", d.byId};
+        if (!d.manufacturer.empty())
+            row.description += (row.description.empty() ? "" : ", ") + d.manufacturer;
+        if (!d.serialNumber.empty()) row.description += " (serial number " + d.serialNumber + ")";
+        if (d.vendorId >= 0 && d.productId >= 0) {
             char usb[32];
-            std::snprintf(usb, sizeof usb, "%04x:%04x", unsigned(p.vendorId), unsigned(p.productId));
+            std::snprintf(usb, sizeof usb, "%04x:%04x", unsigned(d.vendorId), unsigned(d.productId));
             row.usb = usb;
         }
-        listed.insert(CanonicalDevice(p.device));
+        listed.insert(CanonicalDevice(d.path));
         rows.push_back(row);
     }
     // Devices reached only through a COMn link (a pseudo-terminal, an adapter the system does not list).
@@ -352,7 +353,8 @@ std::string PortsTable() {
             std::error_code ec;
             if (target.empty() || !fs::exists(target, ec) || !listed.insert(CanonicalDevice(target)).second)
                 continue;
-            rows.push_back({target, "linked as COM" + std::to_string(port) + " in " + dir.string(), "", ""});
+            rows.push_back(
+                {target, "linked as COM" + std::to_string(port) + " in " + dir.string(), "", "", ""});
         }
     if (rows.empty())
         return "No serial ports found. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 once it "
@@ -366,8 +368,10 @@ std::string PortsTable() {
     }
     std::string text = Column("DEVICE", wDevice + 2) + Column("DESCRIPTION", wDescription + 2) +
                        Column("USB ID", 11) + "WINDOW PROGRAMS\n";
-    for (const PortRow& row : rows)
+    for (const PortRow& row : rows) {
         text += Column(row.device, wDevice + 2) + Column(row.description, wDescription + 2) +
                 Column(row.usb, 11) + row.com + "\n";
+        if (!row.byId.empty()) text += "  " + row.byId + "  (its name in any USB socket)\n";
+    }
     return text + WorkingDirectoryLinks();
 }

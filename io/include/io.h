@@ -129,16 +129,6 @@ int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232Invali
 // Whether this user could open the device (e.g. before a batch run), without opening it: 0 when it exists
 // and may be read and written, else kRS232CannotOpenPort with the reason (no device, no permission).
 int ProbeComDevice(std::string_view device, ComOpenFailure& failure);
-// The serial ports present on this machine, as the system lists them (pseudo-terminals are not listed).
-struct SerialPortEntry {
-    std::string device;        // e.g. /dev/ttyUSB0
-    std::string description;   // e.g. "FT232R USB UART"; empty when the system does not tell
-    std::string manufacturer;  // e.g. "FTDI"
-    std::string serialNumber;
-    int vendorId = -1;  // USB vendor and product, -1 when not known
-    int productId = -1;
-};
-std::vector<SerialPortEntry> ListSerialPorts();
 
 // Serial devices by name. The device directory is /dev, or the directory COLOUR_SENSOR_DEVICE_DIR names
 // (laid out as /dev: serial/by-id/ links, ttyUSB*, ttyACM*, ttyS*). Under COLOUR_SENSOR_DEVICE_DIR a

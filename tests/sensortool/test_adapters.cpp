@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "sensor_emulator.h"
 #include "sensor_link.h"
@@ -306,6 +307,32 @@ TEST_F(Adapters, PortsListsTheComLinksOfTheWorkingDirectory) {
     // serial:COM2 reaches the adapter through its by-id name.
     const ToolRun identify = RunTool({"--link", "serial:COM2", "identify"}, projectDir);
     EXPECT_EQ(identify.code, 0) << identify.err;
+}
+
+// ports lists a USB adapter with what the system tells of it and its by-id name; no window program's folder
+// links it to a COM port.
+TEST_F(Adapters, PortsListsAnAdapterWithWhatTheSystemTellsOfIt) {
+    Plug(kAdapterA, "ttyUSB0", AddSensor("MV-TARN3 V6.12 2024-03-11", 0),
+         "vendor=0403\nproduct=6001\nmanufacturer=FTDI\nserial=A10K1LQX\ndescription=FT232R USB UART\n");
+    const ToolRun run = RunTool({"ports"}, projectDir);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const std::size_t row = run.out.find("\n" + Dev("ttyUSB0") + " ");
+    ASSERT_NE(row, std::string::npos) << run.out;
+    std::istringstream rest(run.out.substr(row + 1));
+    std::string line, byId;
+    std::getline(rest, line);
+    std::getline(rest, byId);
+    std::istringstream cells(line);
+    std::string device, description, usb, com;
+    cells >> device;
+    std::getline(cells >> std::ws, description, '(');
+    EXPECT_EQ(description, "FT232R USB UART, FTDI ") << line;
+    std::getline(cells, description, ')');
+    EXPECT_EQ(description, "serial number A10K1LQX") << line;
+    cells >> usb >> com;
+    EXPECT_EQ(usb, "0403:6001") << line;
+    EXPECT_EQ(com, "-") << line;
+    EXPECT_EQ(byId, "  " + ById(kAdapterA) + "  (its name in any USB socket)");
 }
 
 TEST_F(Adapters, NothingToScanSaysWhatToDo) {
