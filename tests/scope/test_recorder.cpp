@@ -845,6 +845,60 @@ TEST_F(Recorder, ATriggeredRecordAt9600BaudTakesFramesThatComeAByteAtATime) {
     ExpectEveryLineIsTheFrameSentInItsPlace(5);
 }
 
+// The program's serial port, which has Stop clicked at the next pass of events once a whole frame's bytes
+// were read: well within the quiet time after which a frame counts as ended.
+class StopAfterAFrame final : public LinkTransport {
+  public:
+    int Open(const LinkAddress& address, TransportEvents& events) override {
+        return serial_.Open(address, events);
+    }
+    void Close() override { serial_.Close(); }
+    int Write(const unsigned char* bytes, int count, int timeoutMs) override {
+        return serial_.Write(bytes, count, timeoutMs);
+    }
+    int Read(unsigned char* bytes, int count, int timeoutMs) override {
+        const int n = serial_.Read(bytes, count, timeoutMs);
+        if (streamed_ < kFrameBytes && (streamed_ += std::max(n, 0)) >= kFrameBytes)
+            QTimer::singleShot(0, [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+        return n;
+    }
+    int Waiting() override { return serial_.Waiting(); }
+    void Flush() override { serial_.Flush(); }
+    void StreamFromNowOn() { streamed_ = 0; }
+
+  private:
+    static constexpr int kFrameBytes = 36;
+    SerialTransport serial_;
+    int streamed_ = kFrameBytes;  // nothing is counted before the record starts
+};
+
+// A frame whose last byte came just before Stop is recorded too, though no quiet time after it has passed.
+TEST_F(Recorder, AFrameThatCameJustBeforeStopIsRecorded) {
+    StopAfterAFrame* port = nullptr;
+    WindowLink().transportFactory = [&](const SensorLink&) {
+        auto made = std::make_unique<StopAfterAFrame>();
+        port = made.get();
+        return made;
+    };
+    struct Restore {
+        ~Restore() {
+            WindowLink().Close();
+            WindowLink().transportFactory = nullptr;
+        }
+    } restore;
+    Connect(false, 0.1);  // one frame at the start, the next 10 s later
+    ASSERT_NE(port, nullptr);
+    SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("trig.dat"));
+    uitest::SelectListItem(recpanel, RECP_MODE, 3);
+    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
+    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
+    uitest::ExpectPopup("INFO!", kSaved);
+    port->StreamFromNowOn();
+    uitest::Click(recpanel, RECP_START_TRIGGERED);
+    ExpectEveryLineIsTheFrameSentInItsPlace(1);
+    EXPECT_EQ(Lines(ProjectFile("trig.dat")).size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, TriggeredRecord, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "Tcp" : "Serial"; });
 
