@@ -5,7 +5,9 @@
 //     each way), on a wire-speed serial line at 9,600 and 115,200 baud next to its wire floor (the bytes
 //     both ways at 10 bits each, and the emulator's reply delay): goal at most 1.02 x the floor. On TCP
 //     (loopback, no wire) the times alone. Each operation is repeated until its time is stable; median and
-//     spread (25th..75th percentile), and the CPU the program used.
+//     spread (25th..75th percentile), and the CPU the program used. Next to a bare client's exchanges on a
+//     line of its own, timed in turns (goal at most 1.005): whole runs, and the median time between two
+//     requests at the sensor, which stalls of the machine that hit a run here and there leave out.
 //  3. A Get that waits out a silent sensor: CPU seconds used per wall second (goal: below 0.05).
 // Usage: bench_scope_link [--runs=N] [--reply-delay-ms=D] [--only=TEXT]   (N: at least this many runs per
 //   operation, 5; TEXT: only the links whose name holds it, e.g. 115200)
@@ -75,18 +77,33 @@ void Run(const Link& link, const bench::RepeatOptions& repeat, int replyDelayMs,
     for (const Operation& op : kOperations) {
         target = op.memory;
         // The Send button's callback holds for 0.5 s after the transfer; the transfer itself is timed.
+        // The median time between two requests at the sensor, of each run and of the bare run before it.
+        std::vector<double> opInterval, bareInterval;
+        emulator->ResetCounters();
         const auto [runs, toBare] = bench::RepeatInTurns(
             [&] {
                 op.run();
                 bench::Require(comecho == 1, std::string(op.name) + " failed");
+                opInterval.push_back(bench::MedianRequestInterval(*emulator));
             },
-            [&] { return bare ? bare->Seconds(op.exchanges) : 1.0; }, repeat);
+            [&] {
+                if (!bare) return 1.0;
+                const double seconds = bare->Seconds(op.exchanges);
+                bareInterval.push_back(bench::MedianRequestInterval(bare->Sensor()));
+                return seconds;
+            },
+            repeat);
+        std::vector<double> pace;
+        for (std::size_t i = 0; i < std::min(opInterval.size(), bareInterval.size()); ++i)
+            pace.push_back(opInterval[i] / bareInterval[i]);
+        const bench::Summary paced = bench::Summarise(pace);
         const double floor = bench::ExchangeFloor(op.exchanges, link.baud, replyDelayMs / 1e3);
         table.Row(
             {link.Name(), op.name, std::to_string(op.exchanges),
              link.Serial() ? bench::Format("%.2f", 1e3 * floor) : "-", bench::Millis(runs.wall),
              link.Serial() ? bench::RatioText(runs.wall.median / floor) : "-",
              link.Serial() ? bench::Format("%.4f (%.4f..%.4f)", toBare.median, toBare.low, toBare.high) : "-",
+             link.Serial() ? bench::Format("%.4f (%.4f..%.4f)", paced.median, paced.low, paced.high) : "-",
              bench::Format("%.1f %%", 100.0 * runs.cpu / runs.wall.median), std::to_string(runs.wall.runs)});
     }
 
@@ -114,15 +131,17 @@ int main(int argc, char** argv) {
     StartUp(dir);
 
     bench::Table table({"link", "operation", "exchanges", "wire floor ms", "time ms median (p25..p75)",
-                        "time / floor (goal <= 1.02)", "time / bare line in turns (goal <= 1.005)", "CPU",
-                        "runs"});
+                        "time / floor (goal <= 1.02)", "time / bare line in turns (goal <= 1.005)",
+                        "median pace / bare's (goal <= 1.005)", "CPU", "runs"});
     bench::Table silent({"link", "Get against a silent sensor", "CPU s per wall s (goal < 0.05)"});
     for (const Link& link : {Link{Link::Wire, 9600}, Link{Link::Wire, 115200}, Link{Link::Tcp}})
         if (link.Name().find(only) != std::string::npos) Run(link, repeat, replyDelayMs, dir, table, silent);
     std::printf(
         "Emulator reply delay %d ms. Serial links at wire speed: 10 bits per byte both ways.\n"
         "Bare line: the same number of exchanges by a raw client with no program code on a line of its own,\n"
-        "just before each run; the median (25th..75th percentile) of the runs' ratios to it.\n",
+        "just before each run; the median (25th..75th percentile) of the runs' ratios to it. The median "
+        "pace:\n"
+        "the median time between two requests at the sensor in a run over that of the bare run before it.\n",
         replyDelayMs);
     table.Print();
     silent.Print();

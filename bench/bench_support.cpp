@@ -153,6 +153,15 @@ double BareLine::Seconds(int exchanges) {
     return Now() - start;
 }
 
+double MedianRequestInterval(sensor_emu::SensorEmulator& sensor) {
+    const auto at = sensor.ReceivedTimes();
+    std::vector<double> intervals;
+    for (std::size_t i = 1; i < at.size(); ++i)
+        intervals.push_back(std::chrono::duration<double>(at[i] - at[i - 1]).count());
+    sensor.ResetCounters();
+    return intervals.empty() ? 0.0 : Summarise(intervals).median;
+}
+
 double BareLineExchangeSeconds(const Link& link, int replyDelayMs) {
     BareLine line(link, replyDelayMs);
     constexpr int kExchanges = 16;

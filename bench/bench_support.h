@@ -121,12 +121,17 @@ class BareLine {
     BareLine(const BareLine&) = delete;
     BareLine& operator=(const BareLine&) = delete;
     double Seconds(int exchanges);  // wall seconds of that many exchanges back to back
+    sensor_emu::SensorEmulator& Sensor() { return *emulator_; }
 
   private:
     fs::path dir_;
     std::unique_ptr<sensor_emu::SensorEmulator> emulator_;
     int fd_ = -1;
 };
+// The median time between two requests the sensor got since its counters were reset, which it resets: the
+// pace of the exchanges without the stalls of a few milliseconds that the machine adds to any run now and
+// then.
+double MedianRequestInterval(sensor_emu::SensorEmulator& sensor);
 // The emulator on `link` (options as given, the link's own set here); its serial line linked as dir/COM5.
 // Ends the benchmark with the reason when it cannot start.
 std::unique_ptr<sensor_emu::SensorEmulator> StartEmulator(const Link& link, const fs::path& dir,

@@ -142,6 +142,7 @@ struct SensorEmulator::Impl {
     Faults faults;
     int frameCount = 0;
     std::vector<Frame> received;
+    std::vector<Clock::time_point> receivedAt;  // when each of them arrived whole
     bool unmuteRequested = false;
     std::vector<Frame> autoSent;
     Clock::time_point lastAutoSentAt{};
@@ -368,6 +369,7 @@ void SensorEmulator::Impl::OnFrame(Link& link, const Frame& frame, Clock::time_p
         if (!link.isSocket && !LineAtSensorRate()) return;
         number = ++frameCount;
         received.push_back(frame);
+        receivedAt.push_back(now);
         f = faults;
         if (number != f.closeAtFrame) reply = core.Handle(frame);
         autoOn = core.AutoSending();
@@ -652,6 +654,7 @@ void SensorEmulator::ResetCounters() {
         std::lock_guard lock(impl_->mutex);
         impl_->frameCount = 0;
         impl_->received.clear();
+        impl_->receivedAt.clear();
         impl_->unmuteRequested = true;
     }
     impl_->Wake();
@@ -665,6 +668,11 @@ int SensorEmulator::FrameCount() const {
 std::vector<Frame> SensorEmulator::Received() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->received;
+}
+
+std::vector<std::chrono::steady_clock::time_point> SensorEmulator::ReceivedTimes() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->receivedAt;
 }
 
 std::uint16_t SensorEmulator::TableWord(std::uint16_t address) const {

@@ -65,6 +65,8 @@ class SensorEmulator {
     void ResetCounters();
     int FrameCount() const;
     std::vector<Frame> Received() const;  // every request frame since the last reset, in arrival order
+    // When each of them arrived whole (on a wire-speed line: when its last byte was through).
+    std::vector<std::chrono::steady_clock::time_point> ReceivedTimes() const;
 
     std::uint16_t TableWord(std::uint16_t address) const;
     std::vector<std::pair<std::uint16_t, std::uint16_t>> WrittenTable() const;
