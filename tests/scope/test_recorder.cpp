@@ -205,10 +205,17 @@ class Recorder : public ScopeSession {
     }
     // A triggered record into trig.dat, stopped once `frames` frames are counted.
     void RecordTriggeredUntil(double frames) const {
+        RecordTriggered([frames] {
+            WhenDuringTheRecord([frames] { return FrameCounter() >= frames; },
+                                [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+        });
+    }
+    // A triggered record into trig.dat, until what `beforeStart` sets up (or the test's transport) clicks
+    // Stop.
+    void RecordTriggered(const std::function<void()>& beforeStart = {}) const {
         SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("trig.dat"));
         uitest::SelectListItem(recpanel, RECP_MODE, 3);
-        WhenDuringTheRecord([frames] { return FrameCounter() >= frames; },
-                            [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
+        if (beforeStart) beforeStart();
         uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
         uitest::ExpectPopup("ATTENTION!", MakeSure(42));
         uitest::ExpectPopup("INFO!", kSaved);
@@ -569,15 +576,32 @@ TEST_F(Recorder, CountAtIntervalWritesExactlyTheCountAndEachLineIsTheFrameItGrap
     }
 }
 
+// The program's own transport of kind T, passed through: a test's transport overrides what it watches.
+template <typename T>
+class PassedThrough : public LinkTransport {
+  public:
+    int Open(const LinkAddress& address, TransportEvents& events) override {
+        return inner_.Open(address, events);
+    }
+    void Close() override { inner_.Close(); }
+    int Write(const unsigned char* bytes, int count, int timeoutMs) override {
+        return inner_.Write(bytes, count, timeoutMs);
+    }
+    int Read(unsigned char* bytes, int count, int timeoutMs) override {
+        return inner_.Read(bytes, count, timeoutMs);
+    }
+    int Waiting() override { return inner_.Waiting(); }
+    void Flush() override { inner_.Flush(); }
+
+  private:
+    T inner_;
+};
+
 // The program's TCP conversation, noting at every data request it writes how many lines the record had
 // made by then.
-class NotingRequests final : public LinkTransport {
+class NotingRequests final : public PassedThrough<TcpTransport> {
   public:
     explicit NotingRequests(std::vector<double>& linesAtRequest) : linesAtRequest_(linesAtRequest) {}
-    int Open(const LinkAddress& address, TransportEvents& events) override {
-        return tcp_.Open(address, events);
-    }
-    void Close() override { tcp_.Close(); }
     int Write(const unsigned char* bytes, int count, int timeoutMs) override {
         if (count >= 4 && (bytes[2] << 8 | bytes[3]) == 5) {
             int mode = -1;
@@ -586,16 +610,10 @@ class NotingRequests final : public LinkTransport {
             GetCtrlVal(recpanel, RECP_FRAME_COUNTER, counted);
             linesAtRequest_.push_back(mode == 0 ? double(otcrec) : counted);
         }
-        return tcp_.Write(bytes, count, timeoutMs);
+        return PassedThrough::Write(bytes, count, timeoutMs);
     }
-    int Read(unsigned char* bytes, int count, int timeoutMs) override {
-        return tcp_.Read(bytes, count, timeoutMs);
-    }
-    int Waiting() override { return tcp_.Waiting(); }
-    void Flush() override { tcp_.Flush(); }
 
   private:
-    TcpTransport tcp_;
     std::vector<double>& linesAtRequest_;
 };
 
@@ -847,28 +865,18 @@ TEST_F(Recorder, ATriggeredRecordAt9600BaudTakesFramesThatComeAByteAtATime) {
 
 // The program's serial port, which has Stop clicked at the next pass of events once a whole frame's bytes
 // were read: well within the quiet time after which a frame counts as ended.
-class StopAfterAFrame final : public LinkTransport {
+class StopAfterAFrame final : public PassedThrough<SerialTransport> {
   public:
-    int Open(const LinkAddress& address, TransportEvents& events) override {
-        return serial_.Open(address, events);
-    }
-    void Close() override { serial_.Close(); }
-    int Write(const unsigned char* bytes, int count, int timeoutMs) override {
-        return serial_.Write(bytes, count, timeoutMs);
-    }
     int Read(unsigned char* bytes, int count, int timeoutMs) override {
-        const int n = serial_.Read(bytes, count, timeoutMs);
+        const int n = PassedThrough::Read(bytes, count, timeoutMs);
         if (streamed_ < kFrameBytes && (streamed_ += std::max(n, 0)) >= kFrameBytes)
             QTimer::singleShot(0, [] { uitest::Click(recpanel, RECP_STOP_TRIGGERED); });
         return n;
     }
-    int Waiting() override { return serial_.Waiting(); }
-    void Flush() override { serial_.Flush(); }
     void StreamFromNowOn() { streamed_ = 0; }
 
   private:
     static constexpr int kFrameBytes = 36;
-    SerialTransport serial_;
     int streamed_ = kFrameBytes;  // nothing is counted before the record starts
 };
 
@@ -888,13 +896,8 @@ TEST_F(Recorder, AFrameThatCameJustBeforeStopIsRecorded) {
     } restore;
     Connect(false, 0.1);  // one frame at the start, the next 10 s later
     ASSERT_NE(port, nullptr);
-    SelectFile(VAL_NEW_FILE_SELECTED, ProjectFile("trig.dat"));
-    uitest::SelectListItem(recpanel, RECP_MODE, 3);
-    uitest::ExpectPopup("ATTENTION!", kConfirmName, 1);
-    uitest::ExpectPopup("ATTENTION!", MakeSure(42));
-    uitest::ExpectPopup("INFO!", kSaved);
     port->StreamFromNowOn();
-    uitest::Click(recpanel, RECP_START_TRIGGERED);
+    RecordTriggered();
     ExpectEveryLineIsTheFrameSentInItsPlace(1);
     EXPECT_EQ(Lines(ProjectFile("trig.dat")).size(), 2u);
 }
