@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 
+#include "links.h"
 #include "sensor_emulator.h"
 #include "sensor_link.h"
 #include "sensor_search.h"
@@ -333,6 +334,19 @@ TEST_F(Adapters, PortsListsAnAdapterWithWhatTheSystemTellsOfIt) {
     EXPECT_EQ(usb, "0403:6001") << line;
     EXPECT_EQ(com, "-") << line;
     EXPECT_EQ(byId, "  " + ById(kAdapterA) + "  (its name in any USB socket)");
+}
+
+// An adapter that a window program's COMn link leads to is listed once, on its own row with that COM port.
+TEST_F(Adapters, PortsListsALinkedAdapterOnce) {
+    const std::string pty = AddSensor("MV-TARN3 V6.12 2024-03-11", 0);
+    Plug(kAdapterA, "ttyUSB0", pty, "");
+    fs::create_symlink(ById(kAdapterA), projectDir / "COM4");
+    const std::string table = PortsTable();
+    const std::size_t row = table.find("\n" + Dev("ttyUSB0") + " ");
+    ASSERT_NE(row, std::string::npos) << table;
+    const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
+    EXPECT_TRUE(line.ends_with("  COM4")) << line;
+    EXPECT_EQ(table.find("linked as COM4"), std::string::npos) << table;
 }
 
 TEST_F(Adapters, NothingToScanSaysWhatToDo) {
