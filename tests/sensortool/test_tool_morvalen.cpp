@@ -274,7 +274,13 @@ TEST_F(MorvalenSession, ToolRecordEndedBySignalKeepsEveryLineAndSaysSo) {
                   std::string::npos)
             << said;
     }
-    // The triggered record told the sensor to stop sending by itself on its way out.
+    // The triggered record told the sensor to stop sending by itself on its way out. The tool may end before
+    // the emulator's thread has read that last frame off the connection.
+    auto lastIsTheStop = [&] {
+        const std::vector<sensor_emu::Frame> frames = emulator->Received();
+        return !frames.empty() && frames.back()[3] == 50 && frames.back()[5] == 0;
+    };
+    EXPECT_TRUE(uitest::PumpUntil(lastIsTheStop, 5.0));
     const std::vector<sensor_emu::Frame> frames = emulator->Received();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back()[3], 50);
