@@ -206,7 +206,7 @@ void CompareReader(const std::string& file, std::size_t lines, bool large, bench
     std::size_t bytesUsed = 0;
     long residentGrowth = 0;
     std::vector<Times> floors, readers;
-    for (int round = 0; round < (large ? 5 : 9); ++round) {
+    for (int round = 0; round < (large ? 9 : 25); ++round) {
         floors.push_back(Timed([&] { sink += BareParse(file); }));
         readers.push_back(Timed([&] {
             const long before = ResidentBytes();
