@@ -54,10 +54,13 @@ TEST(RecordReader, IntervalModeWithHeaderCrlf) {
 TEST(RecordReader, LfLineEndsReadAsCrlf) {
     const RecordParser p = Parse(
         "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\n"
-        "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\n");
+        "12-06-2026\t17:45:03\t1210\t1984\t1177\t2051\t50\t48\t3\t27\n"
+        "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\n");
     EXPECT_TRUE(p.HasHeader());
-    ASSERT_EQ(p.Data().Size(), 1u);
+    ASSERT_EQ(p.Data().Size(), 2u);
     EXPECT_EQ(p.Data().At(0), V(1210, 1984, 1177, 2051, 50, 48, 3, 27));
+    EXPECT_EQ(p.Data().At(1), V(1, 2, 3, 4, 5, 6, 7, 8));
+    EXPECT_EQ(p.Data().FileLine(1), 3u);
     EXPECT_EQ(p.BadLines(), 0u);
 }
 
@@ -81,6 +84,41 @@ TEST(RecordReader, IntervalZeroAndTriggeredLinesSpreadOverTheirSecond) {
     EXPECT_EQ(FormatTime(d.Time(5), true), "02-29-2024 00:00:00.500");
     EXPECT_EQ(d.FirstAtOrAfter(t0 + 0.3), 2u);
     EXPECT_TRUE(d.TimesAscend());
+    // Lines that share a second keep their own line numbers in the file.
+    EXPECT_EQ(d.FileLine(3), 5u);
+    EXPECT_EQ(d.FileLine(5), 7u);
+    EXPECT_TRUE(p.Summary().empty()) << p.Summary();
+}
+
+TEST(RecordReader, DatesAndTimesAreCheckedAgainstTheCalendar) {
+    const std::string values = "\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    const RecordParser p = Parse(kHeaderCrlf +                         //
+                                 "02-29-2023\t12:00:00" + values +     // line 2: 2023 is no leap year
+                                 "02-29-1900\t12:00:00" + values +     // line 3: nor is 1900
+                                 "02-29-2000\t12:00:00" + values +     // 2000 is
+                                 "08-31-2026\t12:00:00" + values +     //
+                                 "08-32-2026\t12:00:00" + values +     // line 6
+                                 "09-31-2026\t12:00:00" + values +     // line 7
+                                 "01-00-2026\t12:00:00" + values +     // line 8
+                                 "00-10-2026\t12:00:00" + values +     // line 9
+                                 "12-06-2026\t17:45" + values +        // line 10: a time without seconds
+                                 "2026-12-06T17:45:03Z\tx" + values +  // line 11: an ISO stamp, 20 characters
+                                 "2026-12-06T17:45:03+01\tx" + values);  // line 12: 22 characters
+    ASSERT_EQ(p.Data().Size(), 2u);
+    // 2000-01-01 is day 10,957 (30 years of 365 days and 7 leap days), 2000-02-29 59 days later.
+    EXPECT_EQ(p.Data().Second(0), (10957LL + 59) * 86400 + 12 * 3600);
+    EXPECT_EQ(p.Data().FileLine(1), 5u);
+    EXPECT_EQ(p.Summary(),
+              "line 2: the date \"02-29-2023\" is not a date MM-DD-YYYY\n"
+              "line 3: the date \"02-29-1900\" is not a date MM-DD-YYYY\n"
+              "line 6: the date \"08-32-2026\" is not a date MM-DD-YYYY\n"
+              "line 7: the date \"09-31-2026\" is not a date MM-DD-YYYY\n"
+              "line 8: the date \"01-00-2026\" is not a date MM-DD-YYYY\n"
+              "line 9: the date \"00-10-2026\" is not a date MM-DD-YYYY\n"
+              "line 10: the time \"17:45\" is not a time HH:MM:SS\n"
+              "line 11: the date \"2026-12-06T17:45:03Z\" is not a date MM-DD-YYYY\n"
+              "line 12: the date \"2026-12-06T17:45:03+...\" is not a date MM-DD-YYYY\n"
+              "9 lines are left out; the others are shown.\n");
 }
 
 TEST(RecordReader, ManualLinesWithoutHeaderAsTheDefaultFileHasThem) {
@@ -153,6 +191,16 @@ TEST(RecordReader, BinaryJunkIsNotARecordFile) {
     const RecordParser p = Parse(junk);
     EXPECT_EQ(p.Data().Size(), 0u);
     EXPECT_EQ(p.Fatal().rfind("this is not a record file", 0), 0u) << p.Fatal();
+}
+
+TEST(RecordReader, SixteenLinesOfTextBeforeAnyRecordLineAreNoRecordFile) {
+    std::string text;
+    for (int i = 0; i < 16; ++i) text += "text line\n";
+    const RecordParser p = Parse(text + "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n");
+    EXPECT_EQ(p.Data().Size(), 0u);
+    EXPECT_EQ(p.Fatal(),
+              "this is not a record file: its first 16 lines are neither record lines (date, time and eight "
+              "values separated by TABs) nor the header line \"DATE TIME CH_L ... TEMP\"");
 }
 
 TEST(RecordReader, TextThatIsNoRecordFile) {
