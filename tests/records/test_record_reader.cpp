@@ -1,12 +1,17 @@
 // The record reader: the files of every record mode as the scope writes them, line ends, a cut last line,
 // a header alone, bad input, and a file read while it grows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "record_reader.h"
 
@@ -309,6 +314,37 @@ TEST(RecordReader, AFileReplacedWhileFollowedIsReadAgainFromItsStart) {
     EXPECT_EQ(reader.Data().At(0), V(7, 7, 7, 7, 7, 7, 7, 7));
     EXPECT_EQ(reader.Data().At(2), V(5, 5, 5, 5, 5, 5, 5, 5));
     EXPECT_EQ(reader.Parser().BadLines(), 0u);
+    std::remove(path.c_str());
+}
+
+TEST(RecordReader, APipeIsReadToItsEndAndFollowedWithoutOpeningItAgain) {
+    // As `sensor-tool plot <(ssh line-pc cat record.dat)` hands it over: a pipe, whose size says nothing.
+    const std::string path = testing::TempDir() + "pipe-" + std::to_string(getpid());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::thread writer([&] {
+        const std::string text = kHeaderCrlf + "12-06-2026\t17:45:03\t1\t2\t3\t4\t5\t6\t7\t8\r\n" +
+                                 "12-06-2026\t17:45:03\t9\t9\t9\t9\t9\t9\t9\t9\r\n";
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        EXPECT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
+        ::close(fd);
+    });
+    RecordReader reader(path);
+    std::string error;
+    ASSERT_TRUE(reader.Open(error)) << error;
+    while (reader.Step(1 << 20)) {
+    }
+    writer.join();
+    // Following it on: the pipe is at its end. Opened again, it would wait for a writer that never comes.
+    auto more = std::async(std::launch::async, [&] { return reader.Step(1 << 20); });
+    if (more.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the reader waits for the pipe to be opened again";
+        ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go
+    }
+    EXPECT_FALSE(more.get());
+    EXPECT_EQ(reader.ReadAgainCount(), 0u);
+    EXPECT_EQ(reader.Fatal(), "");
+    ASSERT_EQ(reader.Data().Size(), 2u);
+    EXPECT_EQ(reader.Data().At(1), V(9, 9, 9, 9, 9, 9, 9, 9));
     std::remove(path.c_str());
 }
 
