@@ -126,6 +126,24 @@ TEST(RecordReader, DatesAndTimesAreCheckedAgainstTheCalendar) {
               "9 lines are left out; the others are shown.\n");
 }
 
+TEST(RecordReader, TimesAroundTheEndOfFebruaryAreShownOnTheirDay) {
+    // Days since 1970-01-01, counted by hand: 2000-01-01 is day 10,957, 2024-01-01 day 19,723 (54 years and
+    // 13 leap days) and 2100-01-01 day 47,482 (130 years and 32 leap days); 2000 and 2024 are leap years,
+    // 2100 is not.
+    EXPECT_EQ(SecondsFromCivil(2000, 2, 29, 0, 0, 0), (10957 + 59) * 86400LL);
+    EXPECT_EQ(SecondsFromCivil(2000, 3, 1, 0, 0, 0), (10957 + 60) * 86400LL);
+    EXPECT_EQ(SecondsFromCivil(2100, 3, 1, 0, 0, 0), (47482 + 59) * 86400LL);
+    EXPECT_EQ(FormatTime((10957 + 59) * 86400.0, false), "02-29-2000 00:00:00");
+    EXPECT_EQ(FormatTime((10957 + 60) * 86400.0, false), "03-01-2000 00:00:00");
+    EXPECT_EQ(FormatTime((47482 + 59) * 86400.0 - 1, false), "02-28-2100 23:59:59");
+    EXPECT_EQ(FormatTime((47482 + 59) * 86400.0, false), "03-01-2100 00:00:00");
+    EXPECT_EQ(FormatTime((47482 + 364) * 86400.0, false), "12-31-2100 00:00:00");
+    const RecordParser p = Parse("03-01-2024\t12:00:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n");
+    ASSERT_EQ(p.Data().Size(), 1u);
+    EXPECT_EQ(p.Data().Second(0), (19723 + 60) * 86400LL + 12 * 3600);
+    EXPECT_EQ(FormatTime(p.Data().Time(0), false), "03-01-2024 12:00:00");
+}
+
 TEST(RecordReader, ManualLinesWithoutHeaderAsTheDefaultFileHasThem) {
     const RecordParser p = Parse(
         "01-02-2027\t08:00:00\t0\t0\t0\t0\t0\t0\t0\t0\r\n"
