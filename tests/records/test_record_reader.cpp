@@ -126,7 +126,7 @@ TEST(RecordReader, DatesAndTimesAreCheckedAgainstTheCalendar) {
               "9 lines are left out; the others are shown.\n");
 }
 
-TEST(RecordReader, TimesAroundTheEndOfFebruaryAreShownOnTheirDay) {
+TEST(RecordReader, TimesAreReadAndShownOnTheirCalendarDay) {
     // Days since 1970-01-01, counted by hand: 2000-01-01 is day 10,957, 2024-01-01 day 19,723 (54 years and
     // 13 leap days) and 2100-01-01 day 47,482 (130 years and 32 leap days); 2000 and 2024 are leap years,
     // 2100 is not.
@@ -138,6 +138,16 @@ TEST(RecordReader, TimesAroundTheEndOfFebruaryAreShownOnTheirDay) {
     EXPECT_EQ(FormatTime((47482 + 59) * 86400.0 - 1, false), "02-28-2100 23:59:59");
     EXPECT_EQ(FormatTime((47482 + 59) * 86400.0, false), "03-01-2100 00:00:00");
     EXPECT_EQ(FormatTime((47482 + 364) * 86400.0, false), "12-31-2100 00:00:00");
+    // The first and the last day of each month of 2026 (2026-01-01 is day 20,454: 56 years and 14 leap days).
+    constexpr int kMonthStart[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
+    for (int m = 0; m < 12; ++m) {
+        char first[32], last[32];
+        std::snprintf(first, sizeof first, "%02d-01-2026 00:00:00", m + 1);
+        std::snprintf(last, sizeof last, "%02d-%02d-2026 23:59:59", m + 1,
+                      kMonthStart[m + 1] - kMonthStart[m]);
+        EXPECT_EQ(FormatTime((20454 + kMonthStart[m]) * 86400.0, false), first);
+        EXPECT_EQ(FormatTime((20454 + kMonthStart[m + 1]) * 86400.0 - 1, false), last);
+    }
     const RecordParser p = Parse("03-01-2024\t12:00:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n");
     ASSERT_EQ(p.Data().Size(), 1u);
     EXPECT_EQ(p.Data().Second(0), (19723 + 60) * 86400LL + 12 * 3600);
