@@ -82,55 +82,64 @@ QString XLabel(const RecordData& data, const PictureView& view, double x) {
     return QString::fromStdString(records::FormatTime(x + 1e-7, true));
 }
 
-namespace {
-void DrawAxis(QPainter& p, const RecordData& data, const PictureView& v, const PictureLayout& layout) {
-    const QRect& plot = layout.plot;
+std::vector<AxisTick> AxisTicks(const PictureView& v, const QRect& plot) {
+    std::vector<AxisTick> ticks;
     const double span = v.x1 - v.x0;
+    if (!(span > 0) || plot.width() < 1) return ticks;
     const bool time = v.axis == Axis::Time;
     const double step = time ? TimeStep(span, plot.width(), 120) : LineStep(span, plot.width(), 90);
+    QString lastDate;
+    for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step) {
+        AxisTick tick{PixelOf(x, v, plot), {}, {}};
+        if (!time) {
+            tick.upper = QString::number(std::llround(x) + 1);
+            ticks.push_back(tick);
+            continue;
+        }
+        const std::string text = records::FormatTime(x + 1e-7, step < 1);
+        const QString date = QString::fromStdString(text.substr(0, 10));
+        QString clock = QString::fromStdString(text.substr(11));
+        // As many digits as the step needs: minutes, seconds, or tenths, hundredths or thousandths.
+        if (step >= 60) clock.chop(3);
+        if (step < 1 && step >= 0.1)
+            clock.chop(2);
+        else if (step < 0.1 && step >= 0.01)
+            clock.chop(1);
+        if (step >= 86400) {
+            tick.upper = date;
+        } else {
+            tick.upper = clock;
+            if (date != lastDate) tick.lower = date;
+        }
+        lastDate = date;
+        ticks.push_back(tick);
+    }
+    return ticks;
+}
+
+namespace {
+void DrawAxis(QPainter& p, const PictureView& v, const PictureLayout& layout) {
+    const QRect& plot = layout.plot;
     p.setPen(QColor(0x60, 0x60, 0x60));
     p.drawLine(plot.left(), plot.bottom() + 2, plot.right(), plot.bottom() + 2);
     const QFontMetrics metrics(p.font());
-    QString lastDate;
-    for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step) {
-        const double px = PixelOf(x, v, plot);
+    for (const AxisTick& tick : AxisTicks(v, plot)) {
         p.setPen(QColor(0xE4, 0xE4, 0xE4));
         for (const QRect& lane : layout.lanes)
-            p.drawLine(QPointF(px, lane.top()), QPointF(px, lane.bottom()));
+            p.drawLine(QPointF(tick.px, lane.top()), QPointF(tick.px, lane.bottom()));
         p.setPen(QColor(0x30, 0x30, 0x30));
-        p.drawLine(QPointF(px, plot.bottom() + 2), QPointF(px, plot.bottom() + 6));
-        QString upper, lower;
-        if (!time) {
-            upper = QString::number(std::llround(x) + 1);
-        } else {
-            const std::string text = records::FormatTime(x + 1e-7, step < 1);
-            const QString date = QString::fromStdString(text.substr(0, 10));
-            QString clock = QString::fromStdString(text.substr(11));
-            if (step >= 60) clock.chop(3);
-            if (step < 1 && step >= 0.1)
-                clock.chop(2);
-            else if (step < 0.1 && step >= 0.01)
-                clock.chop(1);
-            if (step >= 86400) {
-                upper = date;
-            } else {
-                upper = clock;
-                if (date != lastDate) lower = date;
-            }
-            lastDate = date;
-        }
-        const int w = metrics.horizontalAdvance(upper);
-        p.drawText(QPointF(px - w / 2.0, plot.bottom() + 8 + metrics.ascent()), upper);
-        if (!lower.isEmpty())
-            p.drawText(QPointF(px - metrics.horizontalAdvance(lower) / 2.0,
+        p.drawLine(QPointF(tick.px, plot.bottom() + 2), QPointF(tick.px, plot.bottom() + 6));
+        const int w = metrics.horizontalAdvance(tick.upper);
+        p.drawText(QPointF(tick.px - w / 2.0, plot.bottom() + 8 + metrics.ascent()), tick.upper);
+        if (!tick.lower.isEmpty())
+            p.drawText(QPointF(tick.px - metrics.horizontalAdvance(tick.lower) / 2.0,
                                plot.bottom() + 8 + metrics.height() + metrics.ascent()),
-                       lower);
+                       tick.lower);
     }
-    if (!time) {
+    if (v.axis == Axis::Line) {
         const QString caption = QStringLiteral("line");
         p.drawText(QPointF(plot.left() - kLabelWidth + 8, plot.bottom() + 8 + metrics.ascent()), caption);
     }
-    (void)data;
 }
 
 void DrawLane(QPainter& p, const RecordData& data, const PictureView& v, const QRect& plot, const QRect& lane,
@@ -229,7 +238,7 @@ void DrawRecordPicture(QPainter& p, const QRect& area, const RecordData& data, c
     const std::vector<records::Column> columns =
         records::ReduceToColumns(data, v.axis, v.x0, v.x1, layout.plot.width());
     const std::size_t visible = columns.back().last - columns.front().first;
-    DrawAxis(p, data, v, layout);
+    DrawAxis(p, v, layout);
     for (std::size_t i = 0; i < layout.lanes.size(); ++i)
         DrawLane(p, data, v, layout.plot, layout.lanes[i], layout.signalOfLane[i], columns, visible);
     if (layout.lanes.empty()) {

@@ -38,6 +38,16 @@ PictureLayout LayoutOf(const QRect& area, const PictureView& view);
 void DrawRecordPicture(QPainter& painter, const QRect& area, const records::RecordData& data,
                        const PictureView& view);
 
+// A mark on the x axis: its pixel, its time (as many digits as the marks' step needs) or line number, and
+// the date under the first mark of each day.
+struct AxisTick {
+    double px;
+    QString upper, lower;
+};
+// The x axis' marks across `plot`, at round steps at least 120 pixels apart on a time axis, 90 on a line
+// axis.
+std::vector<AxisTick> AxisTicks(const PictureView& view, const QRect& plot);
+
 // The label of x on the axis: date and time to the millisecond, or the line number.
 QString XLabel(const records::RecordData& data, const PictureView& view, double x);
 

@@ -78,6 +78,41 @@ TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
     std::remove(path.c_str());
 }
 
+// The axis' marks as "pixel label/date" for a plot whose columns start at x = 92.
+std::vector<std::string> Ticks(const PictureView& view, int width) {
+    std::vector<std::string> out;
+    for (const AxisTick& t : AxisTicks(view, QRect(92, 8, width, 300)))
+        out.push_back(QString::number(t.px).toStdString() + " " + t.upper.toStdString() +
+                      (t.lower.isEmpty() ? "" : "/" + t.lower.toStdString()));
+    return out;
+}
+
+TEST(ViewerExport, TheAxisMarksRoundTimesAndLineNumbersWhereTheyLie) {
+    // 12-06-2026 17:45:03 is second 63,903 of its day; 1,000 s over 1,000 pixels: a mark every 2 minutes
+    // (the first step of at least 120 pixels), the first at 17:46:00, 57 s in.
+    const double start = double(records::SecondsFromCivil(2026, 12, 6, 17, 45, 3));
+    PictureView view;
+    view.x0 = start, view.x1 = start + 1000;
+    EXPECT_EQ(Ticks(view, 1000),
+              (std::vector<std::string>{"149 17:46/12-06-2026", "269 17:48", "389 17:50", "509 17:52",
+                                        "629 17:54", "749 17:56", "869 17:58", "989 18:00"}));
+    // Over midnight: the new day's date under its first mark.
+    const double midnight = double(records::SecondsFromCivil(2026, 12, 7, 0, 0, 0));
+    view.x0 = midnight - 300, view.x1 = midnight + 300;
+    EXPECT_EQ(Ticks(view, 600), (std::vector<std::string>{"152 23:56/12-06-2026", "272 23:58",
+                                                          "392 00:00/12-07-2026", "512 00:02", "632 00:04"}));
+    // 2 s over 1,000 pixels: a mark every half second, with tenths.
+    view.x0 = start, view.x1 = start + 2;
+    EXPECT_EQ(Ticks(view, 1000), (std::vector<std::string>{"92 17:45:03.0/12-06-2026", "342 17:45:03.5",
+                                                           "592 17:45:04.0", "842 17:45:04.5"}));
+    // Line numbers count from 1: x = 0 is line 1. 1,000 lines over 1,000 pixels: every 100 lines.
+    view.axis = records::Axis::Line;
+    view.x0 = 0, view.x1 = 1000;
+    EXPECT_EQ(Ticks(view, 1000),
+              (std::vector<std::string>{"92 1", "192 101", "292 201", "392 301", "492 401", "592 501",
+                                        "692 601", "792 701", "892 801", "992 901"}));
+}
+
 TEST(ViewerExport, SvgParses) {
     const RecordData d = Spiked();
     PictureView view = FitAll(d, PictureView{});
