@@ -78,6 +78,33 @@ TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
     std::remove(path.c_str());
 }
 
+TEST(ViewerExport, LinesFarApartAreJoined) {
+    // 20 lines over 1,000 columns (line 20 in column 0, 50 columns a line), CH_L rising by 100 a line: the
+    // line from line 25 (column 250) to line 26 (column 300) crosses column 275 at x = 92 + 275 = 367.
+    RecordData d;
+    for (std::size_t i = 0; i < 40; ++i)
+        d.Append(1000 + std::int64_t(i), {std::uint16_t(1000 + 100 * i), 0, 0, 0, 0, 0, 0, 0}, i + 2);
+    PictureView view;
+    view.axis = records::Axis::Line;
+    view.shown.fill(false);
+    view.shown[0] = true;
+    view.x0 = 20, view.x1 = 40;
+    QImage image(1106, 400, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        DrawRecordPicture(painter, image.rect(), d, view);
+    }
+    auto redIn = [&](int x) {
+        for (int y = 0; y < image.height(); ++y)
+            if (qRed(image.pixel(x, y)) > 180 && qGreen(image.pixel(x, y)) < 60 &&
+                qBlue(image.pixel(x, y)) < 60)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(redIn(367));
+    EXPECT_TRUE(redIn(342));  // line 25 itself
+}
+
 // The axis' marks as "pixel label/date" for a plot whose columns start at x = 92.
 std::vector<std::string> Ticks(const PictureView& view, int width) {
     std::vector<std::string> out;
