@@ -6,6 +6,7 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using records::Axis;
 using records::RecordData;
@@ -82,36 +83,45 @@ QString XLabel(const RecordData& data, const PictureView& view, double x) {
     return QString::fromStdString(records::FormatTime(x + 1e-7, true));
 }
 
+namespace {
+// The label of a time mark at `ms` milliseconds since 1970, with as many digits as a step of `stepMs` needs:
+// minutes, seconds, or tenths, hundredths or thousandths.
+AxisTick TimeTick(std::int64_t ms, std::int64_t stepMs, const QString& lastDate) {
+    const std::int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    const std::string text = records::FormatTime(double(second), false);
+    const QString date = QString::fromStdString(text.substr(0, 10));
+    QString clock = QString::fromStdString(text.substr(11));
+    if (stepMs >= 60000) clock.chop(3);
+    if (stepMs < 1000) {
+        char millis[8];
+        std::snprintf(millis, sizeof millis, ".%03d", int(ms - second * 1000));
+        clock += QString::fromLatin1(millis);
+        clock.chop(stepMs % 100 == 0 ? 2 : stepMs % 10 == 0 ? 1 : 0);
+    }
+    if (stepMs >= 86400000) return {0, date, {}};
+    return {0, clock, date != lastDate ? date : QString()};
+}
+}  // namespace
+
 std::vector<AxisTick> AxisTicks(const PictureView& v, const QRect& plot) {
     std::vector<AxisTick> ticks;
     const double span = v.x1 - v.x0;
     if (!(span > 0) || plot.width() < 1) return ticks;
-    const bool time = v.axis == Axis::Time;
-    const double step = time ? TimeStep(span, plot.width(), 120) : LineStep(span, plot.width(), 90);
+    if (v.axis == Axis::Line) {
+        const double step = LineStep(span, plot.width(), 90);
+        for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step)
+            ticks.push_back({PixelOf(x, v, plot), QString::number(std::llround(x) + 1), {}});
+        return ticks;
+    }
+    // Counted in whole milliseconds: near 1.8e9 s since 1970 a double resolves only 2.4e-7 s, and steps of
+    // 0.1 s added up there drift far enough for a label to show the tenth before its mark.
+    const std::int64_t stepMs = std::llround(TimeStep(span, plot.width(), 120) * 1000.0);
     QString lastDate;
-    for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step) {
-        AxisTick tick{PixelOf(x, v, plot), {}, {}};
-        if (!time) {
-            tick.upper = QString::number(std::llround(x) + 1);
-            ticks.push_back(tick);
-            continue;
-        }
-        const std::string text = records::FormatTime(x + 1e-7, step < 1);
-        const QString date = QString::fromStdString(text.substr(0, 10));
-        QString clock = QString::fromStdString(text.substr(11));
-        // As many digits as the step needs: minutes, seconds, or tenths, hundredths or thousandths.
-        if (step >= 60) clock.chop(3);
-        if (step < 1 && step >= 0.1)
-            clock.chop(2);
-        else if (step < 0.1 && step >= 0.01)
-            clock.chop(1);
-        if (step >= 86400) {
-            tick.upper = date;
-        } else {
-            tick.upper = clock;
-            if (date != lastDate) tick.lower = date;
-        }
-        lastDate = date;
+    for (std::int64_t ms = std::int64_t(std::ceil(v.x0 * 1000.0 / double(stepMs))) * stepMs;
+         double(ms) / 1000.0 < v.x1; ms += stepMs) {
+        AxisTick tick = TimeTick(ms, stepMs, lastDate);
+        tick.px = PixelOf(double(ms) / 1000.0, v, plot);
+        if (!tick.lower.isEmpty()) lastDate = tick.lower;
         ticks.push_back(tick);
     }
     return ticks;

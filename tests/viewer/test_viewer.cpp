@@ -132,12 +132,20 @@ TEST(ViewerExport, TheAxisMarksRoundTimesAndLineNumbersWhereTheyLie) {
     view.x0 = start, view.x1 = start + 2;
     EXPECT_EQ(Ticks(view, 1000), (std::vector<std::string>{"92 17:45:03.0/12-06-2026", "342 17:45:03.5",
                                                            "592 17:45:04.0", "842 17:45:04.5"}));
+    // Half a second over 1,000 pixels from 17:45:03.3: a mark every tenth, each labelled with its own tenth
+    // (seconds since 1970 are too large for tenths added up in floating point to stay on them).
+    view.x0 = start + 0.3, view.x1 = start + 0.8;
+    EXPECT_EQ(Ticks(view, 1000),
+              (std::vector<std::string>{"92 17:45:03.3/12-06-2026", "292 17:45:03.4", "492 17:45:03.5",
+                                        "692 17:45:03.6", "892 17:45:03.7"}));
+    EXPECT_EQ(XLabel(RecordData(), view, start + 0.5).toStdString(), "12-06-2026 17:45:03.500");
     // Line numbers count from 1: x = 0 is line 1. 1,000 lines over 1,000 pixels: every 100 lines.
     view.axis = records::Axis::Line;
     view.x0 = 0, view.x1 = 1000;
     EXPECT_EQ(Ticks(view, 1000),
               (std::vector<std::string>{"92 1", "192 101", "292 201", "392 301", "492 401", "592 501",
                                         "692 601", "792 701", "892 801", "992 901"}));
+    EXPECT_EQ(XLabel(RecordData(), view, 0).toStdString(), "line 1");
 }
 
 TEST(ViewerExport, SvgParses) {
