@@ -265,6 +265,40 @@ TEST(ViewerWindow, FollowsAGrowingFileWithinASecond) {
     std::remove(path.c_str());
 }
 
+TEST(ViewerWindow, FollowKeepsAZoomedInEndInViewAndTheCursorShowsItsLine) {
+    const std::string path = Temp("zoomed-end.dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 10; ++i)
+            out << "12-06-2026\t17:45:0" << i << "\t" << 10 * i << "\t2\t3\t4\t5\t6\t7\t8\r\n";
+    }
+    ViewerWindow window(QString::fromStdString(path), "", true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 10; }, 5000));
+    std::vector<std::string> boxes;
+    for (const QCheckBox* box : window.findChildren<QCheckBox*>()) boxes.push_back(box->text().toStdString());
+    EXPECT_EQ(boxes, (std::vector<std::string>{"CH_L", "CH_C", "CH_R", "DENSITY", "SYM1", "SYM2", "VECTOR",
+                                               "TEMP"}));
+    // Zoomed in on the last seconds: two more lines, one second apart, move the view on by 2 s.
+    window.ZoomAt(0.5, window.View().x1);
+    const PictureView zoomed = window.View();
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        << "12-06-2026\t17:45:10\t100\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:45:11\t110\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Data().Size() == 12; }, 3000));
+    EXPECT_NEAR(window.View().x0, zoomed.x0 + 2, 1e-6);
+    EXPECT_NEAR(window.View().x1, zoomed.x1 + 2, 1e-6);
+    // The cursor on line 12 shows its values; taken away, none.
+    QTableWidget* stats = window.StatsTable();
+    window.SetCursorLine(11);
+    EXPECT_EQ(stats->item(0, 1)->text(), "110");
+    window.SetCursorLine(-1);
+    EXPECT_EQ(stats->item(0, 1)->text(), "");
+    window.SetCursorLine(12);  // past the last line
+    EXPECT_EQ(stats->item(0, 1)->text(), "");
+    std::remove(path.c_str());
+}
+
 TEST(ViewerWindow, AFollowedFileReplacedIsShownAfreshAndOneCutShortIsSaidSo) {
     const std::string path = Temp("replaced.dat"), other = Temp("replaced.new");
     const std::string header = "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
