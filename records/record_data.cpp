@@ -45,6 +45,13 @@ struct Widening {
 };
 }  // namespace
 
+bool IsDate(int year, int month, int day) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= (month == 2 && leap ? 29 : days[month - 1]);
+}
+
 std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
     return DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
 }

@@ -25,6 +25,8 @@ using Values = std::array<std::uint16_t, kSignals>;
 constexpr std::array<std::string_view, kSignals> kSignalNames = {"CH_L", "CH_C", "CH_R",   "DENSITY",
                                                                  "SYM1", "SYM2", "VECTOR", "TEMP"};
 
+// Whether the day is on the calendar (leap years as the Gregorian calendar has them).
+bool IsDate(int year, int month, int day);
 // Seconds since 1970-01-01 00:00:00 of a wall-clock date and time (no time zone: the record's own clock).
 std::int64_t SecondsFromCivil(int year, int month, int day, int hour, int minute, int second);
 // "MM-DD-YYYY HH:MM:SS", with ".mmm" after it when `withMillis`.

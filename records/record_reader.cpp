@@ -24,13 +24,6 @@ bool Digits(const char* p, int n, int& value) {
     }
     return true;
 }
-bool LeapYear(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-int DaysInMonth(int y, int m) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && LeapYear(y) ? 29 : days[m - 1];
-}
 // A field as it may be quoted in a message: at most 20 characters, anything unprintable as '?'.
 std::string Quoted(std::string_view field) {
     std::string out = "\"";
@@ -180,7 +173,7 @@ bool RecordParser::ParseData(std::string_view line, std::int64_t& second, Values
     } else {
         int month, day, year, hour, minute, sec;
         if (!Digits(p, 2, month) || p[2] != '-' || !Digits(p + 3, 2, day) || p[5] != '-' ||
-            !Digits(p + 6, 4, year) || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
+            !Digits(p + 6, 4, year) || !IsDate(year, month, day)) {
             why = "the date " + Quoted({p, 10}) + " is not a date MM-DD-YYYY";
             return false;
         }

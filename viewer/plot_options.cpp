@@ -94,7 +94,7 @@ bool ParseTimeArgument(std::string_view text, std::int64_t firstSecond, double& 
     std::int64_t dayStart;
     if (text.size() >= 10 && text[2] == '-') {
         if (!Fixed(text, 0, 2, month) || text[5] != '-' || !Fixed(text, 3, 2, day) ||
-            !Fixed(text, 6, 4, year) || month < 1 || month > 12 || day < 1 || day > 31 ||
+            !Fixed(text, 6, 4, year) || !records::IsDate(year, month, day) ||
             (text.size() > 10 && text[10] != ' ')) {
             error = "the time \"" + std::string(text) + "\" is not MM-DD-YYYY [HH:MM:SS]";
             return false;

@@ -222,6 +222,14 @@ TEST(PlotArguments, ReadAndRefused) {
     EXPECT_DOUBLE_EQ(t, double(records::SecondsFromCivil(2026, 12, 7, 1, 0, 0)) + 0.5);
     EXPECT_FALSE(ParseTimeArgument("25:00:00", first, t, error));
     EXPECT_EQ(error, "the time \"25:00:00\" is not MM-DD-YYYY HH:MM:SS or HH:MM:SS");
+    EXPECT_FALSE(ParseTimeArgument("01:00:60", first, t, error));
+    // A day alone is its midnight; a day not on the calendar is refused.
+    ASSERT_TRUE(ParseTimeArgument("12-07-2026", first, t, error)) << error;
+    EXPECT_DOUBLE_EQ(t, double(records::SecondsFromCivil(2026, 12, 7, 0, 0, 0)));
+    for (const char* wrong : {"02-29-2026", "12-32-2026 01:00:00", "12-07-20x6 01:00:00"}) {
+        EXPECT_FALSE(ParseTimeArgument(wrong, first, t, error)) << wrong;
+        EXPECT_EQ(error, "the time \"" + std::string(wrong) + "\" is not MM-DD-YYYY [HH:MM:SS]");
+    }
 
     const std::vector<std::string_view> noPicture = {"rec.dat"};
     EXPECT_FALSE(ParsePlotArguments(noPicture, o, error));
@@ -230,9 +238,17 @@ TEST(PlotArguments, ReadAndRefused) {
     EXPECT_FALSE(ParsePlotArguments(badSignal, o, error));
     EXPECT_EQ(error,
               "no signal \"CH_X\": the signals are CH_L, CH_C, CH_R, DENSITY, SYM1, SYM2, VECTOR, TEMP");
-    const std::vector<std::string_view> badSize = {"rec.dat", "--png", "a.png", "--size", "10x10"};
-    EXPECT_FALSE(ParsePlotArguments(badSize, o, error));
-    EXPECT_EQ(error, "--size takes WIDTHxHEIGHT in pixels, from 200x120 to 16384x16384, not \"10x10\"");
+    for (std::string_view size : {"10x10", "300x100", "20000x600"}) {
+        const std::vector<std::string_view> badSize = {"rec.dat", "--png", "a.png", "--size", size};
+        EXPECT_FALSE(ParsePlotArguments(badSize, o, error));
+        EXPECT_EQ(error, "--size takes WIDTHxHEIGHT in pixels, from 200x120 to 16384x16384, not \"" +
+                             std::string(size) + "\"");
+    }
+    for (std::string_view option : {"--png", "--size", "--signals", "--from", "--to"}) {
+        const std::vector<std::string_view> noValue = {"rec.dat", "--svg", "a.svg", option};
+        EXPECT_FALSE(ParsePlotArguments(noValue, o, error));
+        EXPECT_EQ(error, std::string(option) + " needs a value");
+    }
 }
 
 TEST(ViewerWindow, FollowsAGrowingFileWithinASecond) {
