@@ -3,13 +3,21 @@
 // a parameter set in RAM with --verify, all of them in one run of the tool, next to one sensor in a run of
 // its own. Reported per link kind: the wall time of one sensor, of 8 and of 32 in parallel (median, lowest
 // and highest run), their ratios to one (goal: at most 1.3 each), the CPU time of the tool with one sensor
-// and with 32 (and the CPU time of the emulators, which share this process). Beside it the memory: the peak
-// resident memory of the tool with 32 sensors against the sum of the peaks of 32 processes of the tool, one
-// per sensor, run at once (what a process per sensor costs). Usage: bench_tool_lines [repetitions]   (default
-// 5; the median run counts)
+// and with 32 (and the CPU time of the emulators, which share this process), and the time 32 sensors take
+// beyond one, for the tool and for bare clients that make the same exchanges and waits with no program in
+// them (the floor of that time: what the machine charges for 32 lines at once). Beside it the memory:
+// the peak resident memory of the tool with 32 sensors against the sum of the peaks of 32 processes of the
+// tool, one per sensor, run at once (what a process per sensor costs). Usage: bench_tool_lines [repetitions]
+// (default 5; the median run counts)
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +26,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -127,6 +136,68 @@ Span ConfigureByProcesses(const std::vector<std::string>& links, const std::stri
     return s;
 }
 
+// The floor of the ratios: the same runs with no program in them. A bare client per link, each on a thread
+// of one process started one after the other as the tool's are: it opens the line (a raw 115,200-baud
+// pseudo-terminal, or a TCP connection), writes the stop order that no sensor answers, waits the 0.1 s the
+// tool waits after it, then makes `exchanges` bare exchanges (a 36-byte request, its 36-byte reply) and
+// closes. What 32 of them cost beyond one is what this machine charges for 32 lines at once.
+struct BareLink {
+    bool tcp;
+    std::string where;  // the device, or the TCP port
+};
+
+int OpenBare(const BareLink& link) {
+    if (link.tcp) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(std::uint16_t(std::stoi(link.where)));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        bench::Require(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0, "bare client: connect");
+        return fd;
+    }
+    const int fd = ::open(link.where.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    bench::Require(fd >= 0, "bare client: cannot open " + link.where);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+void BareRun(const BareLink& link, int exchanges) {
+    const int fd = OpenBare(link);
+    unsigned char stop[36] = {0x00, 0x55, 0x00, 50}, request[36] = {0x00, 0x55, 0x00, 0x05}, reply[36];
+    bench::Require(::write(fd, stop, sizeof stop) == ssize_t(sizeof stop), "bare client: write");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < exchanges; ++i) {
+        bench::Require(::write(fd, request, sizeof request) == ssize_t(sizeof request), "bare client: write");
+        for (std::size_t got = 0; got < sizeof reply;) {
+            pollfd p{fd, POLLIN, 0};
+            bench::Require(::poll(&p, 1, 3000) == 1, "bare client: no reply");
+            const ssize_t n = ::read(fd, reply + got, sizeof reply - got);
+            bench::Require(n > 0, "bare client: read");
+            got += std::size_t(n);
+        }
+    }
+    ::close(fd);
+}
+
+// Wall seconds of the two runs (identify's one exchange, then send-params' 65) on all the links at once.
+double BareConfigure(const std::vector<BareLink>& links) {
+    const double w0 = bench::Now();
+    for (int exchanges : {1, 65}) {
+        std::vector<std::thread> threads;
+        for (const BareLink& l : links) threads.emplace_back(BareRun, std::cref(l), exchanges);
+        for (std::thread& t : threads) t.join();
+    }
+    return bench::Now() - w0;
+}
+
 Span Median(std::vector<Span> spans) {
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.wall < b.wall; });
     return spans[spans.size() / 2];
@@ -161,7 +232,7 @@ int main(int argc, char** argv) {
     }
 
     bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "32 in parallel", "ratio",
-                        "tool CPU (1 / 32)", "emulator CPU (32)"});
+                        "tool CPU (1 / 32)", "emulator CPU (32)", "32 beyond one: tool / bare clients"});
     bench::Table memory({"link", "threads: peak RSS", "a process per link: sum of peak RSS", "time", "CPU"});
     enum class Kind { Tcp, Pty, Wire };
     for (Kind kind : {Kind::Tcp, Kind::Pty, Kind::Wire}) {
@@ -182,17 +253,26 @@ int main(int argc, char** argv) {
                                 : "serial:" + o.ptyLink + ":115200");
         }
         const std::vector<std::string> few(links.begin(), links.begin() + kFew);
+        std::vector<BareLink> bare;
+        for (const auto& sensor : sensors)
+            bare.push_back({tcp, tcp ? std::to_string(sensor->TcpPort()) : sensor->PtyPath()});
         std::vector<Span> one, eight, many, processes;
+        std::vector<double> bareOne, bareMany;
         for (int r = 0; r < repetitions; ++r) {
             one.push_back(Configure({links.front()}, file));
             eight.push_back(Configure(few, file));
             many.push_back(Configure(links, file));
             processes.push_back(ConfigureByProcesses(links, file));
+            bareOne.push_back(BareConfigure({bare.front()}));
+            bareMany.push_back(BareConfigure(bare));
         }
         const Span a = Median(one), c = Median(many), p = Median(processes);
         const char* name = tcp ? "TCP" : kind == Kind::Pty ? "pty" : "pty, wire speed";
         table.Row({name, Seconds(one), Seconds(eight), Ratios(eight, one), Seconds(many), Ratios(many, one),
-                   Format("%.3f / %.3f s", a.toolCpu, c.toolCpu), Format("%.3f s", c.emulatorCpu)});
+                   Format("%.3f / %.3f s", a.toolCpu, c.toolCpu), Format("%.3f s", c.emulatorCpu),
+                   Format("%.3f s / %.3f s (bare %.2f)", c.wall - a.wall,
+                          bench::Summarise(bareMany).median - bench::Summarise(bareOne).median,
+                          bench::Summarise(bareMany).median / bench::Summarise(bareOne).median)});
         memory.Row({name, Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
                     Format("%.1f MB", double(p.toolPeakKb) / 1024.0), Format("%.3f s", p.wall),
                     Format("%.3f s", p.toolCpu)});
