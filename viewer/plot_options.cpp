@@ -17,6 +17,7 @@ bool Fixed(std::string_view text, std::size_t at, std::size_t n, int& value) {
 
 bool ParsePlotArguments(std::span<const std::string_view> args, PlotOptions& o, std::string& error) {
     o = PlotOptions{};
+    error.clear();  // the answer is whether a reason was found here
     bool picture = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];

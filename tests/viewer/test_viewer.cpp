@@ -223,6 +223,14 @@ TEST(PlotArguments, ReadAndRefused) {
     EXPECT_FALSE(ParseTimeArgument("25:00:00", first, t, error));
     EXPECT_EQ(error, "the time \"25:00:00\" is not MM-DD-YYYY HH:MM:SS or HH:MM:SS");
     EXPECT_FALSE(ParseTimeArgument("01:00:60", first, t, error));
+    // The last second of a day, and parts of a second.
+    const double day = double(records::SecondsFromCivil(2026, 12, 6, 0, 0, 0));
+    ASSERT_TRUE(ParseTimeArgument("23:59:59", first, t, error)) << error;
+    EXPECT_DOUBLE_EQ(t, day + 86399);
+    ASSERT_TRUE(ParseTimeArgument("17:45:00.25", first, t, error)) << error;
+    EXPECT_DOUBLE_EQ(t, day + 63900.25);
+    for (const char* wrong : {"17:45:00.", "17:45:00.1234", "17:45:00,5", "7:45:00", "17:4:00"})
+        EXPECT_FALSE(ParseTimeArgument(wrong, first, t, error)) << wrong;
     // A day alone is its midnight; a day not on the calendar is refused.
     ASSERT_TRUE(ParseTimeArgument("12-07-2026", first, t, error)) << error;
     EXPECT_DOUBLE_EQ(t, double(records::SecondsFromCivil(2026, 12, 7, 0, 0, 0)));
@@ -238,6 +246,10 @@ TEST(PlotArguments, ReadAndRefused) {
     EXPECT_FALSE(ParsePlotArguments(badSignal, o, error));
     EXPECT_EQ(error,
               "no signal \"CH_X\": the signals are CH_L, CH_C, CH_R, DENSITY, SYM1, SYM2, VECTOR, TEMP");
+    for (std::string_view size : {"200x120", "16384x16384"}) {
+        const std::vector<std::string_view> edge = {"rec.dat", "--png", "a.png", "--size", size};
+        EXPECT_TRUE(ParsePlotArguments(edge, o, error)) << size << ": " << error;
+    }
     for (std::string_view size : {"10x10", "300x100", "20000x600"}) {
         const std::vector<std::string_view> badSize = {"rec.dat", "--png", "a.png", "--size", size};
         EXPECT_FALSE(ParsePlotArguments(badSize, o, error));
