@@ -229,7 +229,7 @@ TEST(PlotArguments, ReadAndRefused) {
     EXPECT_DOUBLE_EQ(t, day + 86399);
     ASSERT_TRUE(ParseTimeArgument("17:45:00.25", first, t, error)) << error;
     EXPECT_DOUBLE_EQ(t, day + 63900.25);
-    for (const char* wrong : {"17:45:00.", "17:45:00.1234", "17:45:00,5", "7:45:00", "17:4:00"})
+    for (const char* wrong : {"24:00:00", "17:45:00.", "17:45:00.1234", "17:45:00,5", "7:45:00", "17:4:00"})
         EXPECT_FALSE(ParseTimeArgument(wrong, first, t, error)) << wrong;
     // A day alone is its midnight; a day not on the calendar is refused.
     ASSERT_TRUE(ParseTimeArgument("12-07-2026", first, t, error)) << error;
