@@ -336,12 +336,16 @@ TEST(ViewerWindow, AFollowedFileReplacedIsShownAfreshAndOneCutShortIsSaidSo) {
     ViewerWindow window(QString::fromStdString(path), "", true);
     window.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 3; }, 5000));
-    // A new record renamed over the file (57 + 38 + 38 bytes): its two lines alone are shown.
+    window.ZoomAt(0.25, window.View().x0);  // looking at the first second only
+    // A new record renamed over the file (57 + 38 + 38 bytes): its two lines alone are shown, all of them.
     std::ofstream(other, std::ios::binary) << header << "12-07-2026\t08:00:00\t70\t2\t3\t4\t5\t6\t7\t8\r\n"
                                            << "12-07-2026\t08:00:01\t80\t2\t3\t4\t5\t6\t7\t8\r\n";
     ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window.Data().Size() == 2 && window.Data().At(0)[0] == 70; }, 3000));
+    const double eight = double(records::SecondsFromCivil(2026, 12, 7, 8, 0, 0));
+    EXPECT_LT(window.View().x0, eight);
+    EXPECT_GT(window.View().x1, eight + 1);
     EXPECT_TRUE(QRegularExpression(
                     "^2 lines   \\|   following   \\|   \\d\\d:\\d\\d:\\d\\d  the file was replaced by "
                     "another file of the same name while it was read: it is read again from "
