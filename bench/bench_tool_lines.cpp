@@ -136,11 +136,11 @@ Span ConfigureByProcesses(const std::vector<std::string>& links, const std::stri
     return s;
 }
 
-// The floor of the ratios: the same runs with no program in them. A bare client per link, each on a thread
-// of one process started one after the other as the tool's are: it opens the line (a raw 115,200-baud
-// pseudo-terminal, or a TCP connection), writes the stop order that no sensor answers, waits the 0.1 s the
-// tool waits after it, then makes `exchanges` bare exchanges (a 36-byte request, its 36-byte reply) and
-// closes. What 32 of them cost beyond one is what this machine charges for 32 lines at once.
+// The same runs with no program in them: the floor of the time 32 sensors take beyond one. A bare client per
+// link, each on a thread of one process started one after the other as the tool's are: it opens the line (a
+// raw 115,200-baud pseudo-terminal, or a TCP connection), writes the stop order that no sensor answers, waits
+// the 0.1 s the tool waits after it, then makes `exchanges` bare exchanges (a 36-byte request, its 36-byte
+// reply) and closes. What 32 of them cost beyond one is what this machine charges for 32 lines at once.
 struct BareLink {
     bool tcp;
     std::string where;  // the device, or the TCP port
