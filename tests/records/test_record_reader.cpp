@@ -126,6 +126,16 @@ TEST(RecordReader, DatesAndTimesAreCheckedAgainstTheCalendar) {
               "9 lines are left out; the others are shown.\n");
 }
 
+TEST(RecordReader, EveryMonthHasItsNumberOfDays) {
+    constexpr int kDays2026[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_TRUE(IsDate(2026, m, kDays2026[m - 1])) << m;
+        EXPECT_FALSE(IsDate(2026, m, kDays2026[m - 1] + 1)) << m;
+    }
+    EXPECT_TRUE(IsDate(2024, 2, 29));
+    EXPECT_FALSE(IsDate(2024, 2, 30));
+}
+
 TEST(RecordReader, TimesAreReadAndShownOnTheirCalendarDay) {
     // Days since 1970-01-01, counted by hand: 2000-01-01 is day 10,957, 2024-01-01 day 19,723 (54 years and
     // 13 leap days) and 2100-01-01 day 47,482 (130 years and 32 leap days); 2000 and 2024 are leap years,
