@@ -48,6 +48,14 @@ TEST(RecordData, RangeOfAnySpanMatchesAPlainScan) {
     }
 }
 
+TEST(RecordData, ASpikeJustBeforeARangeStaysOutOfIt) {
+    // Lines 4,096 to 8,191 share one range a level above their groups of 64; a span from line 4,160 on (the
+    // 66th group) must take that part from the groups, without line 4,096's spike.
+    const RecordData d = Flat(3 * 4096, 100, 4096, 60000);
+    EXPECT_EQ(d.RangeOf(4160, 3 * 4096).max[3], 100);
+    EXPECT_EQ(d.RangeOf(4096, 3 * 4096).max[3], 60000);
+}
+
 TEST(RecordData, ASpikeOfOneLineShowsInItsColumnAtEveryZoom) {
     const RecordData d = Flat(100'000, 100, 77'777, 5000);
     // Line axis, all lines over the width: line 77,777 lies in column floor(77,777 · W / 100,000).
