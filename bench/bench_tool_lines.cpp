@@ -5,7 +5,8 @@
 // and highest run), their ratios to one (goal: at most 1.3 each), the CPU time of the tool with one sensor
 // and with 32 (and the CPU time of the emulators, which share this process), and the time 32 sensors take
 // beyond one, for the tool and for bare clients that make the same exchanges and waits with no program in
-// them (the floor of that time: what the machine charges for 32 lines at once). Beside it the memory:
+// them, in a process of their own as the tool is and in the emulators' process (the floor of that time:
+// what the machine charges for 32 lines at once). Beside it the memory:
 // the peak resident memory of the tool with 32 sensors against the sum of the peaks of 32 processes of the
 // tool, one per sensor, run at once (what a process per sensor costs). Usage: bench_tool_lines [repetitions]
 // (default 5; the median run counts)
@@ -198,6 +199,49 @@ double BareConfigure(const std::vector<BareLink>& links) {
     return bench::Now() - w0;
 }
 
+constexpr const char* kBareClients = "--bare-clients";
+
+// The same in a process of its own, as the tool runs apart from the emulators: on this kind of virtual
+// machine every switch between two processes costs far more than one between two threads of a process,
+// and an exchange takes four of them. This benchmark started again as "--bare-clients tcp:PORT|pty:PATH
+// ...", which prints its seconds.
+double BareConfigureApart(const std::vector<BareLink>& links) {
+    std::vector<std::string> args = {"/proc/self/exe", kBareClients};
+    for (const BareLink& l : links) args.push_back((l.tcp ? "tcp:" : "pty:") + l.where);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    bench::Require(::pipe2(out, O_CLOEXEC) == 0, "bare clients: pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    char chunk[64];
+    for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;) text.append(chunk, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    const bool ended =
+        pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    bench::Require(ended && !text.empty(), "bare clients in a process of their own failed");
+    return std::atof(text.c_str());
+}
+
+// The process that BareConfigureApart starts.
+int BareClientsMain(int argc, char** argv) {
+    std::vector<BareLink> links;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        links.push_back({a.rfind("tcp:", 0) == 0, a.substr(4)});
+    }
+    std::printf("%.6f\n", BareConfigure(links));
+    return 0;
+}
+
 Span Median(std::vector<Span> spans) {
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.wall < b.wall; });
     return spans[spans.size() / 2];
@@ -217,9 +261,16 @@ std::string Ratios(const std::vector<Span>& many, const std::vector<Span>& one) 
     return Format("%.2f (%.2f..%.2f)", Median(many).wall / Median(one).wall, r.front(), r.back());
 }
 
+// "seconds (ratio)" of the bare clients' 32 links beyond one, from the medians.
+std::string BeyondOne(const std::vector<double>& many, const std::vector<double>& one) {
+    const double m = bench::Summarise(many).median, o = bench::Summarise(one).median;
+    return Format("%.3f s (%.2f)", m - o, m / o);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == kBareClients) return BareClientsMain(argc, argv);
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     bench::PrintConditions("sensor-tool: identify + send-params --to ram --verify, one sensor, " +
                            std::to_string(kFew) + " and " + std::to_string(kMany) +
@@ -232,7 +283,8 @@ int main(int argc, char** argv) {
     }
 
     bench::Table table({"link", "one sensor", "8 in parallel", "ratio", "32 in parallel", "ratio",
-                        "tool CPU (1 / 32)", "emulator CPU (32)", "32 beyond one: tool / bare clients"});
+                        "tool CPU (1 / 32)", "emulator CPU (32)",
+                        "32 beyond one: tool / bare clients apart (ratio) / within the emulators' process"});
     bench::Table memory({"link", "threads: peak RSS", "a process per link: sum of peak RSS", "time", "CPU"});
     enum class Kind { Tcp, Pty, Wire };
     for (Kind kind : {Kind::Tcp, Kind::Pty, Kind::Wire}) {
@@ -257,7 +309,7 @@ int main(int argc, char** argv) {
         for (const auto& sensor : sensors)
             bare.push_back({tcp, tcp ? std::to_string(sensor->TcpPort()) : sensor->PtyPath()});
         std::vector<Span> one, eight, many, processes;
-        std::vector<double> bareOne, bareMany;
+        std::vector<double> bareOne, bareMany, apartOne, apartMany;
         for (int r = 0; r < repetitions; ++r) {
             one.push_back(Configure({links.front()}, file));
             eight.push_back(Configure(few, file));
@@ -265,14 +317,15 @@ int main(int argc, char** argv) {
             processes.push_back(ConfigureByProcesses(links, file));
             bareOne.push_back(BareConfigure({bare.front()}));
             bareMany.push_back(BareConfigure(bare));
+            apartOne.push_back(BareConfigureApart({bare.front()}));
+            apartMany.push_back(BareConfigureApart(bare));
         }
         const Span a = Median(one), c = Median(many), p = Median(processes);
         const char* name = tcp ? "TCP" : kind == Kind::Pty ? "pty" : "pty, wire speed";
         table.Row({name, Seconds(one), Seconds(eight), Ratios(eight, one), Seconds(many), Ratios(many, one),
                    Format("%.3f / %.3f s", a.toolCpu, c.toolCpu), Format("%.3f s", c.emulatorCpu),
-                   Format("%.3f s / %.3f s (bare %.2f)", c.wall - a.wall,
-                          bench::Summarise(bareMany).median - bench::Summarise(bareOne).median,
-                          bench::Summarise(bareMany).median / bench::Summarise(bareOne).median)});
+                   Format("%.3f s / %s / %s", c.wall - a.wall, BeyondOne(apartMany, apartOne).c_str(),
+                          BeyondOne(bareMany, bareOne).c_str())});
         memory.Row({name, Format("%.1f MB", double(c.toolPeakKb) / 1024.0),
                     Format("%.1f MB", double(p.toolPeakKb) / 1024.0), Format("%.3f s", p.wall),
                     Format("%.3f s", p.toolCpu)});
