@@ -104,22 +104,11 @@ int RecordMode() {
     return mode;
 }
 
-// Appends text to the record file; false when it was not written whole. What a failed write left of the
-// text (the disk filled up, a file size limit) is cut off again, so the next line does not run on from a
-// fragment.
+// Appends text to the record file; false when it was not written whole (nothing of it stays then).
 bool AppendToRecordFile(const std::string& text) {
     if (recFileName[0] == '\0') return false;
-    long sizeBefore = 0;
-    const int existed = GetFileInfo(recFileName, sizeBefore);  // 0: new (size 0), or not a regular file
-    const int file = CVI_OpenFile(recFileName, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
-    if (file < 0) return false;
-    const bool written = CVI_WriteFile(file, text.data(), int(text.size())) == int(text.size());
-    const bool closed = CVI_CloseFile(file) == 0;
-    if (written && closed) return true;
-    std::error_code ec;
-    if (existed >= 0 && std::filesystem::is_regular_file(recFileName, ec))
-        std::filesystem::resize_file(recFileName, std::uintmax_t(sizeBefore), ec);
-    return false;
+    std::string reason;
+    return AppendRecordText(recFileName, text, reason);
 }
 
 void StartCountingLines() {

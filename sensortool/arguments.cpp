@@ -236,8 +236,15 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             return true;
         };
         std::string_view v;
-        if (a.starts_with("--") && std::find(o.given.begin(), o.given.end(), a) == o.given.end())
-            o.given.emplace_back(a);
+        if (a.starts_with("--")) {
+            // A value given twice would leave the tool to pick one of them; only links add up.
+            const bool again = std::find(o.given.begin(), o.given.end(), a) != o.given.end();
+            if (again && a != "--link") {
+                error = "give " + std::string(a) + " once";
+                return false;
+            }
+            if (!again) o.given.emplace_back(a);
+        }
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--link") {
@@ -248,13 +255,13 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             o.linkGiven = true;
         } else if (a == "--links") {
             if (!value(v)) return false;
-            if (!o.linksFile.empty()) {
-                error = "give --links once";
-                return false;
-            }
             o.linksFile = std::string(v);
         } else if (a == "--frame-log") {
             if (!value(v)) return false;
+            if (v.empty()) {
+                error = "--frame-log needs a file name";
+                return false;
+            }
             o.frameLog = std::string(v);
         } else if (a == "--from" || a == "--to") {
             if (!value(v)) return false;
@@ -342,6 +349,10 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         return false;
     }
     if (needsFile) o.file = std::string(positional[0]);
+    if (needsFile && o.file.empty()) {
+        error = "the file name is empty: give a file name";
+        return false;
+    }
     if (!o.linkGiven && o.linksFile.empty()) {
         error = std::string("--link is missing: ") + kLinkForms + " (or --links FILE)";
         return false;
@@ -356,7 +367,9 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         return false;
     }
     if (o.command == Command::Record) {
-        if (o.triggered ? o.duration <= 0.0 || o.count > 0 : o.count == 0 || o.duration > 0.0) {
+        const bool intervalGiven = std::find(o.given.begin(), o.given.end(), "--interval") != o.given.end();
+        if (o.triggered ? o.duration <= 0.0 || o.count > 0 || intervalGiven
+                        : o.count == 0 || !intervalGiven || o.duration > 0.0) {
             error = "record takes either --count N --interval S or --triggered --duration S";
             return false;
         }

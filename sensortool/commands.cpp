@@ -112,14 +112,16 @@ std::string OpenAdvice(LinkFailure failure, const LinkSpec& link) {
 std::string AnswerAdvice(LinkFailure failure, const LinkSpec& link) {
     switch (failure) {
         case kLinkServerClosed:
-            return "the server ended the connection; check that no other program uses its port for this "
-                   "sensor and that the server can open its serial line";
+            return "check that no other program uses the server's port for this sensor and that the server "
+                   "can open its serial line";
         case kLinkDeviceLost:
             return "check the adapter and its cable";
         case kLinkWrongEcho:
             return "check that the link reaches a sensor of this kind (sensor-tool identify)";
         case kLinkLineNoise:
-            return "sensor-tool scan finds the sensor's baud rate";
+            // Over TCP the server sets the line's rate; scan tries only this machine's serial adapters.
+            return link.tcp ? "set the server's serial line to the sensor's baud rate"
+                            : "sensor-tool scan finds the sensor's baud rate";
         default:
             break;
     }
@@ -128,6 +130,11 @@ std::string AnswerAdvice(LinkFailure failure, const LinkSpec& link) {
                "settings match the sensor";
     return "check that the sensor is powered and connected, and that it runs at " +
            std::to_string(BaudRateOf(link.baudIndex)) + " baud (serial:DEVICE:BAUD sets the rate)";
+}
+
+// "1 line", "2 lines".
+std::string Lines(int n) {
+    return std::to_string(n) + (n == 1 ? " line" : " lines");
 }
 
 std::string SensorPlace(const LinkSpec& link) {
@@ -238,6 +245,7 @@ class ToolRun {
     void SetStage(const char* what);
     void Progress(int done, int count);
     int ExchangeFailed(const std::string& what);
+    std::string CauseAndAdvice() const;
     int Connect();
     void Disconnect() { link_.Close(); }
     int Identify();
@@ -248,7 +256,8 @@ class ToolRun {
     int CompareParams(const ParameterImage& image);
     int SendTable();
     int Stopped(int lines);
-    void WriteRecordLine(const Measurement& v);
+    bool WriteRecordLine(const Measurement& v);
+    int FileFailed(int lines);
     void WaitUntil(double until);
     int RecordAtInterval();
     int RecordTriggered();
@@ -269,7 +278,7 @@ class ToolRun {
         return *pages_;
     }
     SensorLink link_;
-    unsigned long linesLost_ = 0;
+    std::string fileProblem_;  // why the record file took no more lines
 };
 
 ToolRun::ToolRun(const Options& o, const ToolEnvironment& env)
@@ -314,9 +323,13 @@ void ToolRun::Progress(int done, int count) {
 
 // A failed exchange: what failed, why, and what to do.
 int ToolRun::ExchangeFailed(const std::string& what) {
-    return Fail(kExitSensorFailed,
-                what + (link_.linkCause[0] ? ": " + std::string(link_.linkCause) : std::string()) + "; " +
-                    AnswerAdvice(link_.linkFailure, o_.link));
+    return Fail(kExitSensorFailed, what + CauseAndAdvice());
+}
+
+// ": why the link failed; what to do about it", or "; what to do" when the link named no cause.
+std::string ToolRun::CauseAndAdvice() const {
+    return (link_.linkCause[0] ? ": " + std::string(link_.linkCause) : std::string()) + "; " +
+           AnswerAdvice(link_.linkFailure, o_.link);
 }
 
 // Opens the link and asks for the version; 0 when the sensor answered.
@@ -405,13 +418,11 @@ int ToolRun::GetParams() {
     if (int code = ReadSensorImage(image)) return code;
     // The vector count as the scope takes it from the sensor: never more than the table's rows.
     image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
-    // Written beside the file and put in its place only when whole, so a failed write leaves the old file.
-    const std::string whole = o_.file + ".part";
-    if (!SaveParameterFile(whole, image) || RenameFile(whole, o_.file) != 0) {
-        CVI_DeleteFile(whole);
+    // Written beside the file and put in its place only when whole, so a failed write leaves the old file;
+    // a symbolic link keeps pointing where it did, and its target gets the new set.
+    if (!SaveParameterFile(o_.file, image))
         return Fail(kExitBadFile,
                     "cannot write " + o_.file + "; check the folder, its free space and its permissions");
-    }
     return kExitOk;
 }
 
@@ -472,16 +483,20 @@ int ToolRun::SendTable() {
 // A record that a signal ended: 128 + the signal's number, as a shell reports a program the signal ended.
 int ToolRun::Stopped(int lines) {
     return Fail(128 + stopSignal, std::string("stopped by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") +
-                                      " after " + std::to_string(lines) +
-                                      " lines; the record file holds every line recorded until then");
+                                      " after " + Lines(lines) +
+                                      "; the record file holds every line recorded until then");
 }
 
-void ToolRun::WriteRecordLine(const Measurement& v) {
-    const std::string line = RecordDataLine(clockDate_(), clockTime_(), RecordValuesOf(v));
-    const int file = CVI_OpenFile(o_.file, VAL_READ_WRITE, VAL_APPEND, VAL_BINARY);
-    bool ok = file >= 0 && CVI_WriteFile(file, line.data(), int(line.size())) == int(line.size());
-    if (file >= 0) ok = CVI_CloseFile(file) == 0 && ok;
-    if (!ok) ++linesLost_;
+// Appends the measurement's line; false, with the system's reason kept, when the file did not take it.
+bool ToolRun::WriteRecordLine(const Measurement& v) {
+    return AppendRecordText(o_.file, RecordDataLine(clockDate_(), clockTime_(), RecordValuesOf(v)),
+                            fileProblem_);
+}
+
+// A record file that stopped taking lines ends the record: the frames after them would be lost.
+int ToolRun::FileFailed(int lines) {
+    return Fail(kExitBadFile, "cannot write " + o_.file + " (" + fileProblem_ + ") after " + Lines(lines) +
+                                  "; the record stopped, and the file holds every line recorded until then");
 }
 
 // Waits until `until` (the platform's clock) with events running, or until a signal asks to stop.
@@ -500,11 +515,11 @@ int ToolRun::RecordAtInterval() {
         if (!ExchangeDataFrame(link_, reply))
             return Fail(kExitSensorFailed,
                         "no measurement frame after " + std::to_string(k) + " of " +
-                            std::to_string(o_.count) +
+                            std::to_string(o_.count) + CauseAndAdvice() +
                             "; every line in the record file holds a frame the sensor sent");
-        WriteRecordLine(MeasurementOf(reply));
+        if (!WriteRecordLine(MeasurementOf(reply))) return FileFailed(k);
         Progress(k + 1, o_.count);
-        WaitUntil(start + o_.interval);
+        if (k + 1 < o_.count) WaitUntil(start + o_.interval);  // no wait after the last frame
     }
     return kExitOk;
 }
@@ -516,15 +531,17 @@ int ToolRun::RecordTriggered() {
     std::vector<unsigned char> bytes;
     int recorded = 0;
     const double end = Timer() + o_.duration;
+    bool fileTakes = true;
     auto recordFrames = [&](double now) {
         FrameAssembler::Frame frame;
-        while (frames.Next(frame, now)) {
-            WriteRecordLine(MeasurementOf(frame));
+        while (fileTakes && frames.Next(frame, now)) {
+            fileTakes = WriteRecordLine(MeasurementOf(frame));
+            if (!fileTakes) break;
             ++recorded;
             if (showProgress_) std::fprintf(env_.err, "\r%d frames", recorded);
         }
     };
-    while (Timer() < end && stopSignal == 0) {
+    while (Timer() < end && stopSignal == 0 && fileTakes) {
         // Sleeps until bytes come, or until bytes that wait count as ended or the record ends.
         const double before = Timer();
         const double longest = std::min(kLongestPassMs / 1000.0, end - before);
@@ -540,23 +557,21 @@ int ToolRun::RecordTriggered() {
     link_.SetStreamReceive(false);
     StopAutoSend(link_);
     if (showProgress_) std::fputc('\n', env_.err);
+    if (!fileTakes) return FileFailed(recorded);
     return stopSignal != 0 ? Stopped(recorded) : kExitOk;
 }
 
 int ToolRun::Record() {
-    linesLost_ = 0;
-    if (!o_.append) {
-        const std::string header = RecordHeaderLine();
-        const int file = CVI_OpenFile(o_.file, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
-        bool ok = file >= 0 && CVI_WriteFile(file, header.data(), int(header.size())) == int(header.size());
-        if (file >= 0) ok = CVI_CloseFile(file) == 0 && ok;
-        if (!ok)
-            return Fail(kExitBadFile, "cannot write " + o_.file + "; check the folder and its permissions");
-    }
-    const int result = o_.triggered ? RecordTriggered() : RecordAtInterval();
-    if (linesLost_ > 0)
-        return Fail(kExitBadFile, std::to_string(linesLost_) + " lines could not be written to " + o_.file);
-    return result;
+    // The file must take lines before the sensor is asked for any: a record that cannot be kept is not
+    // started. A new record begins with its header; one appended to a file whose last line was cut short
+    // (a record that ended with the power) begins on a line of its own.
+    const bool ready =
+        o_.append ? AppendRecordText(o_.file, RecordLineEndMissing(o_.file) ? "\r\n" : "", fileProblem_)
+                  : StartRecordFile(o_.file, RecordHeaderLine(), fileProblem_);
+    if (!ready)
+        return Fail(kExitBadFile, "cannot write " + o_.file + " (" + fileProblem_ +
+                                      "); check the folder, its permissions and its free space");
+    return o_.triggered ? RecordTriggered() : RecordAtInterval();
 }
 
 int ToolRun::Run() {
@@ -715,11 +730,12 @@ struct RunFile {
     std::string name;  // as the run uses it
     std::string role;  // "the frame log", "the file that LINK writes", ...
     bool written = true;
-    std::string link;  // the link whose output it is; empty for the frame log and the input file
+    std::string link;       // the link whose output it is; empty for the frame log and the input file
+    bool replaced = false;  // written beside and put in the place of the old file when whole
 };
 
-// The longest file name the tool writes: the system's limit less the ".part" of the file written beside.
-constexpr std::size_t kLongestFileName = 250;
+// The longest file name the tool writes: the system's 255 less the ".partial-PID" of the file written beside.
+constexpr std::size_t kLongestFileName = 239;
 
 // Why a file the run is to write cannot be written there, or empty: a name too long for the system, a
 // folder, a folder that does not exist.
@@ -737,6 +753,10 @@ std::string OutputProblem(const RunFile& f) {
     std::error_code ec;
     if (fs::is_directory(path, ec))
         return f.role + ", " + ShownText(f.name) + ", is a folder; give the name of a file";
+    // A device or a pipe cannot be replaced by a file, and must not be (a record or a log may go to one).
+    if (f.replaced && fs::exists(path, ec) && !fs::is_regular_file(path, ec))
+        return f.role + ", " + ShownText(f.name) +
+               ", is no plain file (a device or a pipe); give the name of a file";
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec))
         return "the folder " + ShownText(folder.string()) + " of " + f.role +
@@ -752,7 +772,8 @@ int CheckRunFiles(const Options& options, const std::vector<Options>& runs, std:
     if (!options.frameLog.empty()) files.push_back({options.frameLog, "the frame log", true, {}});
     for (const Options& run : runs) {
         if (writesFile)
-            files.push_back({run.file, "the file that " + run.link.text + " writes", true, run.link.text});
+            files.push_back({run.file, "the file that " + run.link.text + " writes", true, run.link.text,
+                             options.command == Command::GetParams});
         else if (options.command != Command::Identify && &run == &runs.front())
             files.push_back({run.file, "the file that is read", false, {}});
     }

@@ -1,5 +1,82 @@
 #include "record_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace {
+
+// 0 when the whole text went to the file, else the system's error number.
+int WriteAll(int fd, std::string_view text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += std::size_t(n);
+    }
+    return 0;
+}
+
+// Closes the file; the first error of the write and the close, or 0.
+int CloseAfter(int fd, int writeError) {
+    const int closeError = ::close(fd) == 0 ? 0 : errno;
+    return writeError ? writeError : closeError;
+}
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+bool AppendRecordText(const std::string& path, std::string_view text, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        reason = Reason(errno);
+        return false;
+    }
+    struct stat before {};
+    const bool regular = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+    const int written = WriteAll(fd, text);
+    // A file that refuses even this keeps the fragment; the caller learns of the failed write either way.
+    if (written != 0 && regular) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
+    }
+    const int error = CloseAfter(fd, written);
+    if (error != 0) reason = Reason(error);
+    return error == 0;
+}
+
+bool StartRecordFile(const std::string& path, std::string_view header, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        reason = Reason(errno);
+        return false;
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const int error = CloseAfter(fd, WriteAll(fd, header));
+    if (error == 0) return true;
+    if (regular) ::unlink(path.c_str());
+    reason = Reason(error);
+    return false;
+}
+
+bool RecordLineEndMissing(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    char last = '\n';
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        ::pread(fd, &last, 1, st.st_size - 1) != 1)
+        last = '\n';
+    ::close(fd);
+    return last != '\n';
+}
+
 std::string RecordHeaderLine() {
     std::string line;
     for (const char* name :

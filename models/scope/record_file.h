@@ -22,6 +22,18 @@ std::string RecordHeaderLine();
 // Date, TAB, time, TAB, the eight values as unsigned decimals separated by TABs, CR LF.
 std::string RecordDataLine(std::string_view date, std::string_view time, const RecordValues& values);
 
+// Appends `text` to the record file at `path` (made when missing); false, with the system's reason in
+// `reason`, when it was not written whole. What a failed write left of the text (the disk filled up, a file
+// size limit) is cut off again, so the next line does not run on from a fragment. An empty text only checks
+// that the file takes lines.
+bool AppendRecordText(const std::string& path, std::string_view text, std::string& reason);
+// Makes the record file at `path` anew with `header` as its first line; false, with the system's reason in
+// `reason`, when it could not (no file is left behind then).
+bool StartRecordFile(const std::string& path, std::string_view header, std::string& reason);
+// Whether the file's last line lacks its line end (a record that ended with the power): a line appended to
+// it must begin on a line of its own. False for an empty or missing file.
+bool RecordLineEndMissing(const std::string& path);
+
 struct RecordDuration {
     std::uint32_t days, hours, minutes, seconds;
 };

@@ -1,13 +1,17 @@
 // The scope's data without panels or link: frame payloads, read replies, parameter files, record lines and
 // times, the history shift and the density chart's limits and zoom.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <vector>
 
 #include "com232.h"
+#include "file_size_limit.h"
 #include "live_data.h"
 #include "measurement.h"
 #include "parameter_image.h"
@@ -215,6 +219,34 @@ TEST(RecordFile, FrameBytesToMeasurementToDataLine) {
     EXPECT_EQ(back.aktMaxChL, 9999);
     EXPECT_EQ(back.aktMaxChR, 65535);
     EXPECT_EQ(back.trigger, 1);
+}
+
+// A record file whose header the disk refuses is not left behind empty, and the system's reason is given;
+// a line appended to a file whose last line lacks its end must begin on a line of its own.
+TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndACutLastLineIsFound) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("record-file-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string path = (dir / "r.dat").string();
+    std::string reason;
+    {
+        const FileSizeLimit limit(10);
+        EXPECT_FALSE(StartRecordFile(path, RecordHeaderLine(), reason));
+    }
+    EXPECT_EQ(reason, "File too large");
+    EXPECT_FALSE(fs::exists(path));
+
+    EXPECT_FALSE(RecordLineEndMissing(path)) << "no file";
+    const struct {
+        const char* text;
+        bool missing;
+    } cases[] = {
+        {"", false}, {"DATE\r\n", false}, {"a\n", false}, {"12-10-2026\t13:18", true}, {"a\r", true}};
+    for (const auto& c : cases) {
+        std::ofstream(path, std::ios::binary) << c.text;
+        EXPECT_EQ(RecordLineEndMissing(path), c.missing) << c.text;
+    }
+    fs::remove_all(dir);
 }
 
 TEST(RecordFile, RecordTimeSplit) {

@@ -102,6 +102,17 @@ TEST(Arguments, RefusedWithAReason) {
         {{"--link", "tcp:h:1", "record", "--triggered", "--duration", "-1", "r.dat"},
          "--duration takes a number of seconds above 0"},
         {{"--link"}, "--link needs a value"},
+        // A value given twice, or a file named by nothing (an unset variable in a script), is refused.
+        {{"--link", "tcp:h:1", "send-table", "--page", "1", "--page", "2", "e.equ"}, "give --page once"},
+        {{"--link", "tcp:h:1", "send-params", "--to", "ram", "--to", "eeprom", "p.ini"}, "give --to once"},
+        {{"--link", "tcp:h:1", "record", "--count", "3", "--count", "5", "--interval", "0", "r.dat"},
+         "give --count once"},
+        {{"--link", "tcp:h:1", "record", "--count", "5", "r.dat"},
+         "record takes either --count N --interval S or --triggered --duration S"},
+        {{"--link", "tcp:h:1", "record", "--triggered", "--duration", "1", "--interval", "0", "r.dat"},
+         "record takes either --count N --interval S or --triggered --duration S"},
+        {{"--link", "tcp:h:1", "get-params", ""}, "the file name is empty: give a file name"},
+        {{"--link", "tcp:h:1", "--frame-log", "", "identify"}, "--frame-log needs a file name"},
         {{"--link", "tcp:h:1", "--verbose", "identify"}, "unknown option --verbose (see --help)"},
     };
     for (const Case& c : cases) {

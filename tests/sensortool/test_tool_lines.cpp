@@ -264,6 +264,7 @@ TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
     ParameterImage image{};
     WriteTextFile(ProjectFile("set.ini"), FormatParameterFile(image));
     fs::create_directory(ProjectFile("folder"));
+    ASSERT_EQ(::mkfifo(ProjectFile("pipe").c_str(), 0600), 0);
     const std::string longName(251, 'n');
     struct Case {
         std::vector<std::string> args;
@@ -279,13 +280,16 @@ TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
          "the folder 1/.. of the file that " + a + " writes does not exist; make it first"},
         {{"--link", a, "get-params", "folder"},
          "the file that " + a + " writes, folder, is a folder; give the name of a file"},
+        {{"--link", a, "get-params", "pipe"},
+         "the file that " + a +
+             " writes, pipe, is no plain file (a device or a pipe); give the name of a file"},
         {{"--link", a, "--frame-log", "folder", "identify"},
          "the frame log, folder, is a folder; give the name of a file"},
-        {{"--link", a, "record", "--count", "1", "missing/r.dat"},
+        {{"--link", a, "record", "--count", "1", "--interval", "0", "missing/r.dat"},
          "the folder missing of the file that " + a + " writes does not exist; make it first"},
         {{"--link", a, "--link", b, "get-params", longName + "{n}"},
          "the name of the file that " + a + " writes is 252 characters long (" + std::string(60, 'n') +
-             "... (252 characters)); a file name may have 250 at most"},
+             "... (252 characters)); a file name may have 239 at most"},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool(c.args, projectDir);
@@ -300,6 +304,19 @@ TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
 
 // A signal while links still wait for their turn reaches every worker running, and no further link starts:
 // nothing is sent to those sensors.
+// get-params writes a file that a symbolic link names where the link points, and the link stays.
+TEST_F(ToolLines, GetParamsWritesThroughASymbolicLinkAndKeepsIt) {
+    const std::string a = AddSensor(true);
+    fs::create_directory(ProjectFile("shared"));
+    WriteTextFile(ProjectFile("shared/set.ini"), "old\r\n");
+    fs::create_symlink("shared/set.ini", ProjectFile("linked.ini"));
+    const ToolRun run = RunTool({"--link", a, "get-params", "linked.ini"}, projectDir);
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_TRUE(fs::is_symlink(ProjectFile("linked.ini")));
+    const std::string text = ReadTextFile(ProjectFile("shared/set.ini"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 202) << "one line per word of the set";
+}
+
 TEST_F(ToolLines, ASignalStopsEveryLinkAndStartsNoOther) {
     std::vector<std::string> links;
     for (int i = 0; i < 5; ++i) links.push_back(AddSensor(true));
@@ -355,8 +372,11 @@ TEST_F(ToolLines, CtrlCOnATerminalEndsEachRecordAfterItsLine) {
             const std::size_t at = run.err.find(said);
             ASSERT_NE(at, std::string::npos) << "round " << round << "\n" << run.err;
             const int lines = std::atoi(run.err.c_str() + at + said.size());
-            EXPECT_NE(run.err.find(" lines; the record file holds every line recorded until then", at),
-                      std::string::npos);
+            EXPECT_NE(run.err.find(std::string(lines == 1 ? " line" : " lines") +
+                                       "; the record file holds every line recorded until then",
+                                   at),
+                      std::string::npos)
+                << run.err;
             EXPECT_EQ(Lines(ReadTextFile(file(n))), std::size_t(1 + lines));
         }
     }

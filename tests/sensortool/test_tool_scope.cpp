@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "commands.h"
+#include "file_size_limit.h"
 #include "parameter_diff.h"
 #include "parameter_files.h"
 #include "scope_session.h"
@@ -272,15 +275,90 @@ TEST_P(ToolAndScope, RecordEndsAtAnUnansweredRequestWithoutALineForIt) {
     emulator->SetFaults({.silentFromFrame = int(firstRequest - orders.begin()) + 3});
 
     EXPECT_EQ(RunCommand(o, {out, out}), kExitSensorFailed);
+    // The link's cause and what to do about it, as every other command tells them.
     EXPECT_NE(
-        Output().find("no measurement frame after 2 of 5; every line in the record file holds a frame the "
-                      "sensor sent"),
+        Output().find("no measurement frame after 2 of 5: no answer within 3 s; check that the sensor is "
+                      "powered and connected"),
         std::string::npos)
+        << Output();
+    EXPECT_NE(Output().find("; every line in the record file holds a frame the sensor sent\n"),
+              std::string::npos)
         << Output();
     std::istringstream file(ReadTextFile(o.file));
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) lines.push_back(line);
     EXPECT_EQ(lines.size(), 3u) << "the header and the two frames answered";
+}
+
+// A record file that stops taking lines (a full disk; here a file size limit) ends the record there with
+// the system's reason: the sensor is not kept measuring for frames that would be lost, and no part of the
+// refused line stays. A file that cannot be made is found before the sensor is asked for any frame.
+TEST_P(ToolAndScope, RecordEndsAtTheFirstLineTheFileRefusesAndSaysWhy) {
+    StartEmulator(GetParam());
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Record;
+    o.count = 50;
+    o.file = ProjectFile("rec.dat");
+    out = std::tmpfile();
+    emulator->ResetCounters();
+    // The header is 61 bytes; a line 38 to 70 (date, time, eight values of 1 to 5 digits, TABs, CR LF): one
+    // line fits in 75 more bytes, two never do.
+    {
+        const FileSizeLimit limit(61 + 75);
+        EXPECT_EQ(RunCommand(o, {out, out}), kExitBadFile);
+    }
+    EXPECT_NE(Output().find("cannot write " + o.file +
+                            " (File too large) after 1 line; the record stopped, and the file holds every "
+                            "line recorded until then"),
+              std::string::npos)
+        << Output();
+    const std::string text = ReadTextFile(o.file);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+    EXPECT_TRUE(text.ends_with("\r\n")) << text;
+    std::vector<int> orders = Orders();
+    EXPECT_EQ(std::count(orders.begin(), orders.end(), 5), 2) << "the line written and the one refused";
+
+    emulator->ResetCounters();
+    std::fclose(out);
+    out = std::tmpfile();
+    o.file = ProjectFile("gone/rec.dat");
+    EXPECT_EQ(RunCommand(o, {out, out}), kExitBadFile);
+    EXPECT_NE(
+        Output().find("cannot write " + o.file +
+                      " (No such file or directory); check the folder, its permissions and its free space"),
+        std::string::npos)
+        << Output();
+    orders = Orders();
+    EXPECT_EQ(std::count(orders.begin(), orders.end(), 5), 0);
+}
+
+// A record appended to a file whose last line was cut short (the power failed in the middle of it) starts
+// on a line of its own, so its first frame is not lost in the broken line. The last frame is not followed
+// by a wait for the interval.
+TEST_P(ToolAndScope, RecordAppendedAfterACutLineStartsOnALineOfItsOwn) {
+    StartEmulator(GetParam());
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Record;
+    o.count = 1;
+    o.interval = 600;
+    o.append = true;
+    o.file = ProjectFile("cut.dat");
+    const std::string cut = "12-10-2026\t13:18:16\t661\t1040\t28";
+    {
+        std::ofstream file(o.file, std::ios::binary);
+        file << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n" << cut;
+    }
+    out = std::tmpfile();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunCommand(o, {out, out}), kExitOk) << Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60))
+        << "no 600 s wait after the only frame";
+    std::istringstream file(ReadTextFile(o.file));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], cut + "\r");
+    EXPECT_EQ(std::count(lines[2].begin(), lines[2].end(), '\t'), 9) << lines[2];
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ToolAndScope, testing::Values(Link::Tcp, Link::Serial), LinkName);
