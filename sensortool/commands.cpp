@@ -660,6 +660,15 @@ int CheckInputFile(const Options& o, std::string& error) {
             error = "the equation file " + o.file + " " + problem + "; nothing was sent";
             return kExitBadFile;
         }
+        // A file with more values is another page's (three or six channels): its first values would go to
+        // the wrong channels.
+        std::vector<double> more(coefs.size() + 1);
+        if (LoadEquationFile(o.file, more) > int(coefs.size())) {
+            error = "the equation file " + o.file + " holds more than the " + std::to_string(coefs.size()) +
+                    " values page " + std::to_string(o.page) +
+                    " needs, so it belongs to another page; nothing was sent";
+            return kExitBadFile;
+        }
     }
     return kExitOk;
 }

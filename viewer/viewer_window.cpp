@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -253,7 +254,11 @@ ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool fo
     statsTimer_.setInterval(40);
     connect(&statsTimer_, &QTimer::timeout, this, &ViewerWindow::UpdateStats);
 
-    resize(1280, 860);
+    // 1280 x 860 where the screen has room; on a smaller one (a 1366 x 768 laptop) within its free area,
+    // with room left for the title bar and the panel.
+    QSize size(1280, 860);
+    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size() * 0.9);
+    resize(size);
     OpenFile();
     followAction_->setChecked(follow);
 }

@@ -222,6 +222,9 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     ParameterImage image{};
     WriteTextFile(ProjectFile("long.ini"), FormatParameterFile(image) + "    0\r\n");
     WriteTextFile(ProjectFile("bom.ini"), "\xEF\xBB\xBF" + FormatParameterFile(image));
+    std::string sixChannels;  // page 3's 30 coefficients: page 1 takes 15
+    for (int k = 0; k < 30; ++k) sixChannels += std::to_string(k) + "\n";
+    WriteTextFile(ProjectFile("six.equ"), sixChannels);
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -238,6 +241,11 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
         {{"--link", link, "--link", "tcp:localhost:1", "get-params", "same.ini"},
          kExitBadArguments,
          "would both write same.ini; put {n} or {link} into the file name"},
+        {{"--link", link, "send-table", "--page", "1", "six.equ"},
+         kExitBadFile,
+         "the equation file six.equ holds more than the 15 values page 1 needs, so it belongs to another "
+         "page; "
+         "nothing was sent"},
         {{"--link", link, "send-params", "long.ini"},
          kExitBadFile,
          "the parameter file long.ini holds 203 numbers instead of 202; nothing was sent"},

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QTableWidget>
 #include <QTest>
@@ -395,6 +396,18 @@ TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
     EXPECT_NEAR(window.View().x0, all.x0, 1e-6);
     EXPECT_NEAR(window.View().x1, all.x1, 1e-6);
     std::remove(path.c_str());
+}
+
+// The window opens within the screen's free area, with room for a title bar: on this test's 800 x 600
+// screen at most 720 x 540 (on a 1366 x 768 laptop 1229 x 691), and 1280 x 860 where that fits.
+TEST(ViewerWindow, OpensWithinTheScreen) {
+    const std::string path = Temp("size.dat");
+    std::ofstream(path, std::ios::binary) << "12-06-2026\t17:10:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    const QSize room = window.screen()->availableGeometry().size();
+    EXPECT_LE(window.width(), room.width() * 9 / 10);
+    EXPECT_LE(window.height(), room.height() * 9 / 10);
+    EXPECT_EQ(window.width(), std::min(1280, room.width() * 9 / 10));
 }
 
 TEST(ViewerWindow, TheMouseSetsTheCursorZoomsToABoxAndPans) {
