@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "build.h"
@@ -877,7 +878,20 @@ int Scan(const Options& options, char* argv0) {
 
 }  // namespace
 
-int SensorToolMain(int argc, char** argv) {
+namespace {
+
+// What the command printed must reach its place too (a full disk, a file system that went away): output
+// that did not is a failure, whatever the command did.
+int EndWithOutput(int code) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    const int error = errno;
+    std::fprintf(stderr, "sensor-tool: cannot write the output (%s)\n",
+                 error ? std::generic_category().message(error).c_str() : "a write failed");
+    return code == kExitOk ? kExitBadFile : code;
+}
+
+int RunSensorTool(int argc, char** argv) {
     if (PrintVersionIfAsked(argc, argv, "sensor-tool")) return kExitOk;
     std::vector<std::string_view> args(argv + 1, argv + argc);
     Options options;
@@ -896,4 +910,10 @@ int SensorToolMain(int argc, char** argv) {
     if (int code = PlanRun(options, runs)) return code;
     if (runs.size() > 1) return RunOnLinks(runs, argv[0]);
     return RunInConsole(runs.front(), defaultEnvironment, argv[0]);
+}
+
+}  // namespace
+
+int SensorToolMain(int argc, char** argv) {
+    return EndWithOutput(RunSensorTool(argc, argv));
 }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -312,6 +313,18 @@ TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
 
 // A signal while links still wait for their turn reaches every worker running, and no further link starts:
 // nothing is sent to those sensors.
+// Output that cannot be written (here to a full device) ends the tool with exit code 5 and the reason,
+// though the sensor answered.
+TEST_F(ToolLines, OutputThatCannotBeWrittenIsAFailure) {
+    const std::string a = AddSensor(true);
+    const std::string err = ProjectFile("full.err");
+    const int status =
+        std::system((std::string(TOOL_PATH) + " --link " + a + " identify > /dev/full 2> " + err).c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), kExitBadFile);
+    EXPECT_EQ(ReadTextFile(err), "sensor-tool: cannot write the output (No space left on device)\n");
+}
+
 // get-params writes a file that a symbolic link names where the link points, and the link stays.
 TEST_F(ToolLines, GetParamsWritesThroughASymbolicLinkAndKeepsIt) {
     const std::string a = AddSensor(true);
