@@ -292,7 +292,7 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
             }
         } else if (a == "--duration") {
             if (!value(v) || !ToSeconds(v, o.duration)) {
-                error = "--duration takes a number of seconds above 0";
+                error = "--duration takes a number of seconds above 0 and at most 10000000 (about 115 days)";
                 return false;
             }
         } else if (a == "--parallel") {

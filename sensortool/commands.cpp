@@ -768,6 +768,8 @@ std::string OutputProblem(const RunFile& f) {
         return f.role + ", " + ShownText(f.name) +
                ", is no plain file (a device or a pipe); give the name of a file";
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+        return "the folder " + ShownText(folder.string()) + " of " + f.role + " is a file, not a folder";
     if (!fs::is_directory(folder, ec))
         return "the folder " + ShownText(folder.string()) + " of " + f.role +
                " does not exist; make it first";

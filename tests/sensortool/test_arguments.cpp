@@ -100,7 +100,9 @@ TEST(Arguments, RefusedWithAReason) {
         {{"--link", "tcp:h:1", "record", "--count", "0", "r.dat"},
          "--count takes a number of frames from 1 to 65535"},
         {{"--link", "tcp:h:1", "record", "--triggered", "--duration", "-1", "r.dat"},
-         "--duration takes a number of seconds above 0"},
+         "--duration takes a number of seconds above 0 and at most 10000000 (about 115 days)"},
+        {{"--link", "tcp:h:1", "record", "--triggered", "--duration", "1e10", "r.dat"},
+         "--duration takes a number of seconds above 0 and at most 10000000 (about 115 days)"},
         {{"--link"}, "--link needs a value"},
         // A value given twice, or a file named by nothing (an unset variable in a script), is refused.
         {{"--link", "tcp:h:1", "send-table", "--page", "1", "--page", "2", "e.equ"}, "give --page once"},

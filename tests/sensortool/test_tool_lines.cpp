@@ -289,6 +289,8 @@ TEST_F(ToolLines, EveryFileOfARunHasOneWriterAndANameItCanHave) {
          "the folder 1/.. of the file that " + a + " writes does not exist; make it first"},
         {{"--link", a, "get-params", "folder"},
          "the file that " + a + " writes, folder, is a folder; give the name of a file"},
+        {{"--link", a, "get-params", "set.ini/p.ini"},
+         "the folder set.ini of the file that " + a + " writes is a file, not a folder"},
         {{"--link", a, "get-params", "pipe"},
          "the file that " + a +
              " writes, pipe, is no plain file (a device or a pipe); give the name of a file"},
