@@ -67,10 +67,7 @@ int Plot(int argc, char** argv, std::vector<std::string_view> args) {
     }
     if (!(view.x1 > view.x0)) return Fail(name, kExitBadArguments, "--to must lie after --from");
     std::string base = options.file.substr(options.file.find_last_of('/') + 1);
-    view.title = QString::fromStdString(base) +
-                 QStringLiteral("    %1 lines, %2 to %3")
-                     .arg(qulonglong(VisibleLines(data, view).second - VisibleLines(data, view).first))
-                     .arg(XLabel(data, view, view.x0), XLabel(data, view, view.x1));
+    view.title = PictureTitle(QString::fromStdString(base), data, view);
     QString qerror;
     const QSize size(options.width, options.height);
     const QString out = QString::fromStdString(options.out);

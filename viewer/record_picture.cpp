@@ -103,6 +103,13 @@ AxisTick TimeTick(std::int64_t ms, std::int64_t stepMs, const QString& lastDate)
 }
 }  // namespace
 
+QString PictureTitle(const QString& fileName, const records::RecordData& data, const PictureView& view) {
+    const auto [first, end] = VisibleLines(data, view);
+    return fileName + QStringLiteral("    %1 lines, %2 to %3")
+                          .arg(qulonglong(end - first))
+                          .arg(XLabel(data, view, view.x0), XLabel(data, view, view.x1));
+}
+
 std::vector<AxisTick> AxisTicks(const PictureView& v, const QRect& plot) {
     std::vector<AxisTick> ticks;
     const double span = v.x1 - v.x0;

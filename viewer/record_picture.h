@@ -50,6 +50,8 @@ std::vector<AxisTick> AxisTicks(const PictureView& view, const QRect& plot);
 
 // The label of x on the axis: date and time to the millisecond, or the line number.
 QString XLabel(const records::RecordData& data, const PictureView& view, double x);
+// The title of an exported picture: the file's name, the lines in view and the span they cover.
+QString PictureTitle(const QString& fileName, const records::RecordData& data, const PictureView& view);
 
 // Exports; false with a message when the file cannot be written.
 bool WritePng(const QString& path, QSize size, const records::RecordData& data, const PictureView& view,

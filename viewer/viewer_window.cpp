@@ -475,7 +475,7 @@ void ViewerWindow::ExportPicture(bool svg) {
     if (file.isEmpty()) return;
     PictureView v = view_;
     v.cursor = -1;
-    v.title = windowTitle().section(QStringLiteral(" - Record viewer"), 0, 0);
+    v.title = PictureTitle(windowTitle().section(QStringLiteral(" - Record viewer"), 0, 0), Data(), v);
     QString error;
     const QSize size = canvas_->size().expandedTo(QSize(800, 450));
     if (!(svg ? WriteSvg(file, size, Data(), v, error) : WritePng(file, size, Data(), v, error)))
