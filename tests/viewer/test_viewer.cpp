@@ -79,6 +79,16 @@ TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
     std::remove(path.c_str());
 }
 
+// A saved picture's title: the file, the lines in view and where they begin and end (lines 101 to 300).
+TEST(ViewerExport, TheTitleNamesTheLinesInView) {
+    const RecordData d = Spiked();
+    PictureView view;
+    view.axis = records::Axis::Line;
+    view.x0 = 100, view.x1 = 300;
+    EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(),
+              "spiked.dat    200 lines, line 101 to line 301");
+}
+
 TEST(ViewerExport, LinesFarApartAreJoined) {
     // 20 lines over 1,000 columns (line 20 in column 0, 50 columns a line), CH_L rising by 100 a line: the
     // line from line 25 (column 250) to line 26 (column 300) crosses column 275 at x = 92 + 275 = 367.
