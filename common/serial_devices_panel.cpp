@@ -301,7 +301,10 @@ std::string DescribeComPort(const std::string& programDir, int port) {
     SerialDeviceInfo d;
     switch (link.state) {
         case kComLinkPresent: {
-            if (!Listed(link.device, d)) return com + " opens " + link.target + " (" + link.device + ")";
+            // The device the link leads to, named once where the link names it itself.
+            if (!Listed(link.device, d))
+                return com + " opens " + link.target +
+                       (link.target == link.device ? "" : " (" + link.device + ")");
             std::string text = com + " opens " + (d.byId.empty() ? d.path : d.byId);
             if (!d.byId.empty()) text += " (" + d.path + ")";
             if (const std::string says = SystemSays(d); !says.empty()) text += ", " + says;

@@ -123,6 +123,16 @@ TEST_F(AdaptersWindow, AnAdapterChosenFromTheListGetsAComNumberAndKeepsItAfterRe
 
 // Plugged in or pulled out while the window is open, the adapter appears or goes within a second; the
 // stored COM number stays and is shown as not plugged in.
+// A COM link to a device outside the list of serial devices names the device once, and the place it leads
+// to beside a name that leads on.
+TEST_F(AdaptersWindow, AComLinkOutsideTheListNamesItsDeviceOnce) {
+    fs::create_symlink("/dev/null", ProjectFile("COM9"));
+    EXPECT_EQ(DescribeComPort(projectDir.string(), 9), "COM9 opens /dev/null");
+    fs::create_symlink("/dev/null", ProjectFile("alias"));
+    fs::create_symlink(ProjectFile("alias"), ProjectFile("COM8"));
+    EXPECT_EQ(DescribeComPort(projectDir.string(), 8), "COM8 opens " + ProjectFile("alias") + " (/dev/null)");
+}
+
 TEST_F(AdaptersWindow, PluggingIsFollowedWithinASecond) {
     StartSerialEmulator();
     fs::create_symlink(ById(), ProjectFile("COM3"));
