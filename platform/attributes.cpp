@@ -1,15 +1,42 @@
 // Control attributes: what every control has (visibility, geometry, mode, tab and stacking order, text
 // and colours), with the kind's adapter asked first for attributes of its own.
 #include <QApplication>
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "kinds.h"
 
 using namespace platform_detail;
 
 namespace {
+
+// Where the keyboard focus of each control went when the control was dimmed holding it.
+struct LentFocus {
+    QPointer<QWidget> control, holder;
+};
+std::map<const QWidget*, LentFocus> g_lentFocus;
+
+// A control dimmed while it holds the keyboard focus hands it on to the next one. Lit again while the focus
+// still rests where it went, the control takes it back, so that Return presses the button the person used
+// (Send) rather than the one the focus landed on meanwhile (Stop).
+void SetDimmed(QWidget* w, bool dimmed) {
+    if (dimmed) {
+        const bool held = w->hasFocus();
+        w->setEnabled(false);
+        if (held) g_lentFocus[w] = {w, QApplication::focusWidget()};
+        return;
+    }
+    w->setEnabled(true);
+    const auto it = g_lentFocus.find(w);
+    if (it == g_lentFocus.end()) return;
+    const LentFocus lent = it->second;
+    g_lentFocus.erase(it);
+    if (lent.control == w && QApplication::focusWidget() == lent.holder.data() && w->isVisible())
+        w->setFocus(Qt::OtherFocusReason);
+}
 
 // ---- mode ---------------------------------------------------------------------------------------------
 void SetMode(Control& c, int mode) {
@@ -211,7 +238,7 @@ int SetIntAttr(Control& c, CtrlAttr attr, int v) {
             w->setVisible(v != 0);
             return 0;
         case ATTR_DIMMED:
-            w->setEnabled(v == 0);
+            SetDimmed(w, v != 0);
             return 0;
         case ATTR_CTRL_MODE:
             if (v != VAL_HOT && v != VAL_INDICATOR) return UIEInvalidValue;

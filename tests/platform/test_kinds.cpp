@@ -286,6 +286,35 @@ TEST_F(ControlKindTest, ShortcutKeysFromTheKeyboardPressTheirButtonsAtOnce) {
 
 // A display the program refreshes with every frame it gets: each value reads back at once, as the box shows
 // it, but the box takes only the last of a burst, once per screen frame; a picture taken at once shows it.
+// A button dimmed while it has the keyboard focus (an operation runs) takes it back when lit again, unless
+// the focus moved on meanwhile: Return then presses the button the person used.
+TEST_F(PanelTest, ADimmedButtonTakesItsKeyboardFocusBackWhenLitAgain) {
+    DisplayPanel(panel);
+    auto shown = [](const char* name) -> QWidget* {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (QWidget* w = top->isVisible() ? top->findChild<QWidget*>(name) : nullptr) return w;
+        return nullptr;
+    };
+    QWidget* button = shown("button");
+    ASSERT_NE(button, nullptr);
+    button->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(button->window()));
+    button->setFocus();
+    ASSERT_TRUE(button->hasFocus());
+    SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1);
+    QWidget* holder = QApplication::focusWidget();
+    EXPECT_NE(holder, button);
+    SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 0);
+    EXPECT_TRUE(button->hasFocus());
+    SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1);
+    QWidget* other = shown("strField");
+    ASSERT_NE(other, nullptr);
+    if (QApplication::focusWidget() == other) other = shown("strField2");
+    other->setFocus();  // the person moved on
+    SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 0);
+    EXPECT_EQ(QApplication::focusWidget(), other);
+}
+
 TEST_F(PanelTest, AnIndicatorWrittenFasterThanTheScreenShowsTheLastValueAtItsPace) {
     DisplayPanel(panel);
     QSpinBox* box = nullptr;
