@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -101,6 +102,8 @@ void SetDialogMode(QFileDialog& dialog, int buttonLabel) {
 
 QString RunFileDialog(const PopupRequest& r) {
     QFileDialog dialog(OwnerWindow(), QString::fromStdString(r.title), QString::fromStdString(r.directory));
+    // Wide enough for the size, type and date of the files beside their names.
+    dialog.resize(QSize(800, 500).boundedTo(dialog.screen()->availableGeometry().size()));
     KeepCentredOnOwner(dialog);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     SetDialogMode(dialog, r.buttonLabel);
