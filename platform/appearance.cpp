@@ -37,9 +37,17 @@ void ShowFaceStyle(QWidget* w, std::optional<int> face, std::optional<int> text,
     const QString cls = w->metaObject()->className();
     QString sheet = decl.isEmpty() ? QString() : QString("%1 { %2 }").arg(cls, decl);
     if (pressedShade) sheet += FocusFrameStyle(w, face);
-    if (face && pressedShade)
+    if (face && pressedShade) {
         sheet +=
             QString(" %1:pressed { background-color: %2; }").arg(cls, ToQColor(*face).darker(120).name());
+        // Dimmed, a coloured face fades towards grey and its text turns dark grey: still readable, and
+        // plainly out of reach (a strong face with the style's pale dimmed text could not be read).
+        const QColor c = ToQColor(*face), grey(0xD4, 0xD4, 0xD4);
+        const QColor faded((c.red() + 2 * grey.red()) / 3, (c.green() + 2 * grey.green()) / 3,
+                           (c.blue() + 2 * grey.blue()) / 3);
+        sheet += QString(" %1:disabled { background-color: %2; color: #505050; border: 1px solid #a0a0a0; }")
+                     .arg(cls, faded.name());
+    }
     w->setStyleSheet(sheet);
 }
 
