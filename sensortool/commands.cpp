@@ -636,6 +636,12 @@ bool BeginsWithByteOrderMark(const std::string& path) {
 }  // namespace
 
 int CheckInputFile(const Options& o, std::string& error) {
+    if (o.command == Command::Record && o.append && !TakesRecordLines(o.file)) {
+        error = o.file +
+                " is not a record file (its first line is neither the record header nor a record "
+                "line); nothing was recorded";
+        return kExitBadFile;
+    }
     if (o.command == Command::SendParams || o.command == Command::CompareParams) {
         if (BeginsWithByteOrderMark(o.file)) {
             error =

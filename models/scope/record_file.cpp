@@ -100,3 +100,21 @@ std::string RecordDataLine(std::string_view date, std::string_view time, const R
     }
     return line + "\r\n";
 }
+
+bool TakesRecordLines(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    char start[16];
+    const ssize_t n = ::read(fd, start, sizeof start);
+    ::close(fd);
+    if (n <= 0) return n == 0;
+    const std::string_view head(start, std::size_t(n));
+    auto digits = [&](std::size_t at, std::size_t count) {
+        for (std::size_t i = at; i < at + count; ++i)
+            if (i >= head.size() || head[i] < '0' || head[i] > '9') return false;
+        return true;
+    };
+    const bool dated = head.size() >= 11 && digits(0, 2) && head[2] == '-' && digits(3, 2) &&
+                       head[5] == '-' && digits(6, 4) && head[10] == '\t';
+    return head.starts_with("DATE\t") || dated;
+}

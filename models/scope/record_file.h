@@ -34,6 +34,10 @@ bool StartRecordFile(const std::string& path, std::string_view header, std::stri
 // it must begin on a line of its own. False for an empty or missing file.
 bool RecordLineEndMissing(const std::string& path);
 
+// Whether lines may be appended to the file at `path`: it is missing or empty, or its first line is the
+// record header or a record line (a date MM-DD-YYYY and a TAB), not a parameter file or other text.
+bool TakesRecordLines(const std::string& path);
+
 struct RecordDuration {
     std::uint32_t days, hours, minutes, seconds;
 };

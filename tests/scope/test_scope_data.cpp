@@ -222,8 +222,9 @@ TEST(RecordFile, FrameBytesToMeasurementToDataLine) {
 }
 
 // A record file whose header the disk refuses is not left behind empty, and the system's reason is given;
-// a line appended to a file whose last line lacks its end must begin on a line of its own.
-TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndACutLastLineIsFound) {
+// a line appended to a file whose last line lacks its end must begin on a line of its own, and only a
+// record file takes lines.
+TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndAFileToAppendToIsLookedAt) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("record-file-" + std::to_string(::getpid()));
     fs::create_directories(dir);
@@ -246,6 +247,23 @@ TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndACutLastLineIsFound) {
         std::ofstream(path, std::ios::binary) << c.text;
         EXPECT_EQ(RecordLineEndMissing(path), c.missing) << c.text;
     }
+
+    // Lines go only to a record file: one that begins with the header or a dated line, or none yet.
+    const struct {
+        const char* text;
+        bool takes;
+    } files[] = {{"", true},
+                 {"DATE\tTIME\tCH_L\t", true},
+                 {"12-10-2026\t13:18:16\t661\t", true},
+                 {"  800\r\n    3\r\n", false},
+                 {"12-10-26\t13:18:16\t", false},
+                 {"DATE TIME", false}};
+    for (const auto& f : files) {
+        std::ofstream(path, std::ios::binary) << f.text;
+        EXPECT_EQ(TakesRecordLines(path), f.takes) << f.text;
+    }
+    fs::remove(path);
+    EXPECT_TRUE(TakesRecordLines(path)) << "no file yet";
     fs::remove_all(dir);
 }
 

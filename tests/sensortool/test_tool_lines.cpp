@@ -247,6 +247,10 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
          "the equation file six.equ holds more than the 15 values page 1 needs, so it belongs to another "
          "page; "
          "nothing was sent"},
+        {{"--link", link, "record", "--count", "1", "--interval", "0", "--append", "long.ini"},
+         kExitBadFile,
+         "long.ini is not a record file (its first line is neither the record header nor a record line); "
+         "nothing was recorded"},
         {{"--link", link, "send-params", "long.ini"},
          kExitBadFile,
          "the parameter file long.ini holds 203 numbers instead of 202; nothing was sent"},
