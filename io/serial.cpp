@@ -360,6 +360,12 @@ int ComRd(int port, unsigned char* buffer, int count) {
     return BrokenLine(s) ? kRS232UnknownIOError : kRS232TimeOut;
 }
 
+bool ComLineLost(int port) {
+    int err = 0;
+    const std::shared_ptr<ComPort> p = FindPort(port, err);
+    return !p || BrokenLine(p->serial);
+}
+
 int GetInQLen(int port) {
     int err = 0;
     const std::shared_ptr<ComPort> p = FindPort(port, err);

@@ -271,7 +271,7 @@ void SensorLink::RecordIncompleteReply(double timeLimit) {
     const int received = FrameBytes() - bytesToRead;
     if (comprotocol != 0 && tcpcon == 0)
         RecordServerClosed();
-    else if (comprotocol == 0 && dataSize < 0)
+    else if (comprotocol == 0 && (dataSize < 0 || (transport_ && transport_->LineLost())))
         RecordDeviceLost();
     else if (received <= 0)
         SetLinkFailure(kLinkNoAnswer, "no answer within " + Seconds(timeLimit));
@@ -527,12 +527,13 @@ void SensorLink::WaitForReply(double timeLimit) {
     const int want = FrameBytes();
     tstart = Now();
     if (comprotocol == 0) {
-        // A port that went away (negative count) brings nothing more: the wait ends at once.
+        // A port that went away (negative count), or whose line went away in the middle of a reply, brings
+        // nothing more: the wait ends at once.
         do {
             PassUntil(tstart + timeLimit);
             dataSize = transport_ ? transport_->Waiting() : kRS232PortNotOpen;
             tdiff = Now() - tstart;
-        } while (tdiff <= timeLimit && dataSize < want && dataSize >= 0);
+        } while (tdiff <= timeLimit && dataSize < want && dataSize >= 0 && !transport_->LineLost());
         // Everything that is waiting is read, so an over-long reply shows as such.
         int n = std::clamp(dataSize, 0, int(sizeof szReadBuf));
         if (n > 0) transport_->Read(szReadBuf, n, 0);

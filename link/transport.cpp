@@ -34,6 +34,10 @@ int SerialTransport::Waiting() {
     return GetInQLen(port_);
 }
 
+bool SerialTransport::LineLost() {
+    return ComLineLost(port_);
+}
+
 void SerialTransport::Flush() {
     FlushInQ(port_);
     FlushOutQ(port_);

@@ -36,6 +36,9 @@ class LinkTransport {
     virtual int Waiting() = 0;
     // Empties the queues (a serial port); nothing where there are none.
     virtual void Flush() = 0;
+    // Whether no more bytes can come: the serial device went away or hung up. (A TCP conversation tells its
+    // end through its events.)
+    virtual bool LineLost() { return false; }
     // One pass of a wait: a transport in memory moves its clock here.
     virtual void Pump() {}
     // Seconds on the clock the link's waits run by.
@@ -55,6 +58,7 @@ class SerialTransport final : public LinkTransport {
     int Read(unsigned char* bytes, int count, int timeoutMs) override;
     int Waiting() override;
     void Flush() override;
+    bool LineLost() override;
     int Port() const { return port_; }
 
   private:

@@ -108,6 +108,8 @@ int FlushOutQ(int port);
 int ComWrt(int port, const unsigned char* buffer, int count);  // bytes written or an error
 int ComRd(int port, unsigned char* buffer, int count);         // bytes read or an error
 int GetInQLen(int port);                                       // bytes waiting or an error
+bool ComLineLost(
+    int port);  // the port's device went away or hung up (or the port is not open): no more bytes come
 // Where port n would be opened from (for messages and the README).
 std::string ComPortDevicePath(int port);
 // Why the last OpenComConfig of a port could not open its device (kRS232CannotOpenPort), to tell the user

@@ -361,6 +361,23 @@ TEST_P(ToolAndScope, RecordAppendedAfterACutLineStartsOnALineOfItsOwn) {
     EXPECT_EQ(std::count(lines[2].begin(), lines[2].end(), '\t'), 9) << lines[2];
 }
 
+// A line that goes away in the middle of a reply is said to be gone at once, not after the reply's time
+// limit as a reply that came short.
+TEST_P(ToolAndScope, ALineLostInTheMiddleOfAReplyIsNamedAsSuch) {
+    StartEmulator(GetParam());
+    // Every reply lacks its last byte, and the line goes 100 ms after the version query's.
+    emulator->SetFaults({.shortReply = true, .closeAfterFrame = 2});
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::Identify;
+    out = std::tmpfile();
+    EXPECT_EQ(RunCommand(o, {out, out}), kExitSensorFailed);
+    const std::string said = Output();
+    EXPECT_EQ(said.find("bytes came within"), std::string::npos) << said;
+    EXPECT_NE(said.find(GetParam() == Link::Tcp ? "the server closed the connection" : "the serial device "),
+              std::string::npos)
+        << said;
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, ToolAndScope, testing::Values(Link::Tcp, Link::Serial), LinkName);
 
 }  // namespace
