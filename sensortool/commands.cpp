@@ -468,6 +468,16 @@ int ToolRun::CompareParams(const ParameterImage& image) {
 }
 
 int ToolRun::SendTable() {
+    // The window shows the model it found and lets the person choose the page; here nobody sees the model,
+    // so a page that is not the recognised model's (a slip in --page, a wrong link) writes nothing.
+    if (const std::uint16_t code = IdentifySensor(link_.version, 0);
+        code != 0 && PageForSensorCode(code) != o_.page) {
+        const std::string page = std::to_string(PageForSensorCode(code));
+        return Fail(kExitSensorFailed, "the sensor is " + ModelFamily(link_.version) + " (sensor code " +
+                                           std::to_string(code) + "), whose table is page " + page +
+                                           ", not page " + std::to_string(o_.page) +
+                                           "; nothing was sent (give --page " + page + ")");
+    }
     SetStage("writing");
     bool sent = false;
     {

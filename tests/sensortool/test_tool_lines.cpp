@@ -137,9 +137,10 @@ class ToolLines : public UiTest {
     }
 
     // A scope sensor on TCP, or on a pseudo-terminal linked as `ptyLink`; returns its link for the tool.
-    std::string AddSensor(bool tcp, const sensor_emu::Faults& faults = {}, double autoSendHz = 20.0) {
+    std::string AddSensor(bool tcp, const sensor_emu::Faults& faults = {}, double autoSendHz = 20.0,
+                          const char* versionText = "ORVANE V3.3 2020-05-18") {
         sensor_emu::EmulatorOptions options;
-        options.versionText = "ORVANE V3.3 2020-05-18";
+        options.versionText = versionText;
         options.autoSendHz = autoSendHz;
         options.tcp = tcp;
         options.pty = !tcp;
@@ -431,7 +432,8 @@ TEST_F(ToolLines, ASignalEndsTriggeredRecordsOfQuietSensorsSoon) {
 // holds the whole table. Page 7, R = 1000 + 10 i, set point at index 0 (1000): factor i = 102400 / (100 + i).
 TEST_F(ToolLines, EightSensorsTakeTheirTablesAtOnce) {
     std::vector<std::string> args;
-    for (int i = 0; i < 8; ++i) args.insert(args.end(), {"--link", AddSensor(true)});
+    for (int i = 0; i < 8; ++i)
+        args.insert(args.end(), {"--link", AddSensor(true, {}, 20.0, "MV-NEX8 V1.2 2024-05-21")});  // page 7
     WriteTextFile(ProjectFile("ramp.equ"), "0\n0\n0\n10\n1000\n");
     args.insert(args.end(), {"send-table", "--page", "7", "--index", "0", "ramp.equ"});
     const ToolRun run = RunTool(args, projectDir);

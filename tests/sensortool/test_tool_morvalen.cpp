@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "child_process.h"
@@ -79,9 +80,14 @@ TEST_P(Tool, IdentifyPrintsTheVersionModelAndPage) {
 }
 
 TEST_P(Tool, SendTableWritesWhatTheWindowWrites) {
-    for (int page : {1, 2, 3, 6}) {
+    // A sensor of each page's model (sensor codes 100, 300, 400 and 700).
+    const std::map<int, std::string> models = {{1, "MV-TARN3 V6.12 2024-03-11"},
+                                               {2, "LUMAVEX3 V3.20 2023-02-07"},
+                                               {3, "MV-TARN-PQ V1.4 2021-09-30"},
+                                               {6, "QWD/HZD V3.2 2021-04-12"}};
+    for (const auto& [page, model] : models) {
         const std::string equation = EquationFile(page);
-        StartEmulator(GetParam());
+        StartEmulator(GetParam(), model);
         Options o = LinkOptions();
         o.command = Command::SendTable;
         o.page = page;
@@ -91,7 +97,7 @@ TEST_P(Tool, SendTableWritesWhatTheWindowWrites) {
         const auto fromTool = emulator->WrittenTable();
         emulator->Stop();
 
-        StartEmulator(GetParam());
+        StartEmulator(GetParam(), model);
         WriteSettingsFor(GetParam());
         StartProgram();
         for (const CodePage& cp : kCodePages)
@@ -153,7 +159,19 @@ TEST_P(Tool, FailuresHaveTheirOwnExitCodes) {
     EXPECT_EQ(Run(o), kExitBadFile);
     EXPECT_TRUE(emulator->Received().empty()) << "a bad file is refused before anything is sent";
 
+    // The sensor is of page 1's model: page 6's table would be another model's, and nothing is written.
+    o.file = EquationFile(6);
+    o.page = 6;
+    EXPECT_EQ(Run(o), kExitSensorFailed);
+    EXPECT_NE(Text(err).find("the sensor is MV-TARN3 (sensor code 100), whose table is page 1, not page 6; "
+                             "nothing was sent (give --page 1)"),
+              std::string::npos)
+        << Text(err);
+    EXPECT_TRUE(emulator->WrittenTable().empty());
+
     o.file = EquationFile(1);
+    o.page = 1;
+    emulator->ResetCounters();  // frames count from here
     emulator->SetFaults({.wrongEchoAtFrame = 6});
     EXPECT_EQ(Run(o), kExitSensorFailed);
     emulator->SetFaults({.silent = true});
@@ -163,7 +181,7 @@ TEST_P(Tool, FailuresHaveTheirOwnExitCodes) {
 }
 
 TEST_P(Tool, FrameLogNamesEachReplysOutcome) {
-    StartEmulator(GetParam());
+    StartEmulator(GetParam(), "QWD/HZD V3.2 2021-04-12");  // page 6
     const std::string log = ProjectFile("frames.log");
     Options o = LinkOptions();
     o.frameLog = log;
