@@ -324,15 +324,6 @@ int CVI_DeleteFile(std::string_view path) {
     return std::remove(p.c_str()) == 0 ? 0 : -6;
 }
 
-int RenameFile(std::string_view existing, std::string_view target) {
-    const std::string from(existing), to(target);
-    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced && std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
-}
-
 int ArrayToFile(std::string_view path, std::span<const double> data, int fieldWidth) {
     return WriteArray(path, data, fieldWidth);
 }

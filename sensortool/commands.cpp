@@ -894,10 +894,6 @@ int Scan(const Options& options, char* argv0) {
     return code;
 }
 
-}  // namespace
-
-namespace {
-
 // What the command printed must reach its place too (a full disk, a file system that went away): output
 // that did not is a failure, whatever the command did.
 int EndWithOutput(int code) {

@@ -49,9 +49,6 @@ int CVI_WriteFile(int file, const void* data, int count);
 int CVI_ReadFile(int file, void* data, int count);
 int CVI_CloseFile(int file);
 int CVI_DeleteFile(std::string_view path);
-// Puts the file `existing` in the place of `target` in one step, replacing it, after its bytes have reached
-// the disk: a reader sees the old file or the new one, never a part. 0, or -1 when it fails.
-int RenameFile(std::string_view existing, std::string_view target);
 
 // Arrays as text, one value per line, each right-aligned in a field fieldWidth characters wide. Doubles are
 // written in the shortest form that reads back to the same value (wider than the field when they need it).
@@ -108,8 +105,8 @@ int FlushOutQ(int port);
 int ComWrt(int port, const unsigned char* buffer, int count);  // bytes written or an error
 int ComRd(int port, unsigned char* buffer, int count);         // bytes read or an error
 int GetInQLen(int port);                                       // bytes waiting or an error
-bool ComLineLost(
-    int port);  // the port's device went away or hung up (or the port is not open): no more bytes come
+// Whether no more bytes can come: the port's device went away or hung up, or the port is not open.
+bool ComLineLost(int port);
 // Where port n would be opened from (for messages and the README).
 std::string ComPortDevicePath(int port);
 // Why the last OpenComConfig of a port could not open its device (kRS232CannotOpenPort), to tell the user
