@@ -320,13 +320,13 @@ class WindowSoak : public ScopeSession, public testing::WithParamInterface<Link>
             ++getsAltered_;
     }
 
-    // A record of 100 frames at interval 0 on the clean line: lines a second.
+    // A record of 1000 frames at interval 0 on the clean line: lines a second.
     double CleanRate(const char* what) {
         Noise(0.0, 0xF);
         const double start = Timer();
-        const std::vector<std::string> lines = IntervalRecord(0, 100);
+        const std::vector<std::string> lines = IntervalRecord(0, 1000);
         const double rate = double(lines.size()) / (Timer() - start);
-        EXPECT_EQ(lines.size(), 100u) << what;
+        EXPECT_EQ(lines.size(), 1000u) << what;
         EXPECT_TRUE(Said("INFO!", kSaved)) << what;
         return rate;
     }
@@ -354,7 +354,9 @@ TEST_P(WindowSoak, EveryOperationEndsWithItsOutcomeOrItsCauseAndTheCleanRateCome
     ASSERT_EQ(outcomes_["Get done"], 1) << "the clean line reads the set";
 
     CleanRate("the clean line");  // the first record also opens what every later one finds open
-    const double cleanRate = CleanRate("the clean line");
+    // Another program may take the processor during a record: the best of three is the line's own rate.
+    double cleanRate = 0;
+    for (int i = 0; i < 3; ++i) cleanRate = std::max(cleanRate, CleanRate("the clean line"));
     long rssAfterFirstRound = 0;
     int rounds = 0;
     const double end = Timer() + noisySeconds;
@@ -375,7 +377,10 @@ TEST_P(WindowSoak, EveryOperationEndsWithItsOutcomeOrItsCauseAndTheCleanRateCome
         if (rounds == 0) rssAfterFirstRound = RssKiB();
         if (HasFatalFailure()) return;
     }
-    const double rateAfter = CleanRate("after the noise");
+    // A line left slow by the noise stays slow; a busy machine is slow for a while only.
+    double rateAfter = 0;
+    for (const double until = Timer() + 10; rateAfter <= cleanRate / 3 && Timer() < until;)
+        rateAfter = std::max(rateAfter, CleanRate("after the noise"));
     const long rssAtEnd = RssKiB();
 
     const sensor_emu::NoiseCounts noise = emulator->Noise();
@@ -400,7 +405,7 @@ TEST_P(WindowSoak, EveryOperationEndsWithItsOutcomeOrItsCauseAndTheCleanRateCome
                 rssAfterFirstRound, rssAtEnd);
     EXPECT_GT(noise.dropped + noise.altered + noise.inserted + noise.pauses, 0) << "the line was noisy";
     EXPECT_EQ(hangs_, 0);
-    // The same work on the same machine: the rate comes back, allowing for a busy machine.
+    // The same work on the same machine: the rate comes back.
     EXPECT_GT(rateAfter, cleanRate / 3) << "the clean line's rate did not come back";
     // Flat: what the rounds after the first add is the noise of the allocator, not a growing store.
     EXPECT_LT(rssAtEnd - rssAfterFirstRound, 16 * 1024) << "memory grew";
