@@ -121,6 +121,11 @@ bool CommandTakesItsOptions(const Options& o, std::string& error) {
     return true;
 }
 
+// plot draws a record file and is told apart by its first word, before any link option is read.
+constexpr const char* kPlotComesFirst =
+    "plot reads a record file and takes no link; give it first: sensor-tool plot FILE ... (see sensor-tool "
+    "plot --help)";
+
 bool IsPrintable(unsigned char c) {
     return c >= 0x20 && c < 0x7F;
 }
@@ -256,6 +261,7 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         } else if (a == "--links") {
             if (!value(v)) return false;
             o.linksFile = std::string(v);
+            o.linksFileAt = o.links.size();
         } else if (a == "--frame-log") {
             if (!value(v)) return false;
             if (v.empty()) {
@@ -309,7 +315,9 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         } else if (a == "--include-fixed") {
             o.includeFixed = true;
         } else if (a.starts_with("-") && a.size() > 1) {
-            error = "unknown option " + ShownText(a) + " (see --help)";
+            error = !positional.empty() && positional[0] == "plot"
+                        ? kPlotComesFirst
+                        : "unknown option " + ShownText(a) + " (see --help)";
             return false;
         } else {
             positional.push_back(a);
@@ -319,7 +327,9 @@ bool ParseArguments(std::span<const std::string_view> args, Options& o, std::str
         for (const CommandName& c : kCommands)
             if (positional[0] == c.name) o.command = c.command;
         if (o.command == Command::None) {
-            error = "unknown command \"" + ShownText(positional[0]) + "\" (see --help)";
+            error = positional[0] == "plot"
+                        ? kPlotComesFirst
+                        : "unknown command \"" + ShownText(positional[0]) + "\" (see --help)";
             return false;
         }
         positional.erase(positional.begin());

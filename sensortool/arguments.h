@@ -41,8 +41,9 @@ bool ParseLink(std::string_view text, LinkSpec& link, std::string& error);
 struct Options {
     LinkSpec link;  // the link of a run on one link
     bool linkGiven = false;
-    std::vector<LinkSpec> links;  // every --link in order, then those of the links file (links.h)
+    std::vector<LinkSpec> links;  // every --link in order; the links file's go in at linksFileAt (links.h)
     std::string linksFile;        // --links FILE
+    std::size_t linksFileAt = 0;  // how many --link came before --links
     std::string frameLog;
     Command command = Command::None;
     bool help = false;    // --help: of the command when one is given, else of the tool

@@ -833,8 +833,13 @@ int CheckRunFiles(const Options& options, const std::vector<Options>& runs, std:
 // options of each link's run, their file names made from the file argument. 0 or the exit code.
 int PlanRun(Options& options, std::vector<Options>& runs) {
     std::string error;
-    if (!options.linksFile.empty() && !ReadLinksFile(options.linksFile, options.links, error))
-        return Fail(kExitBadArguments, error);
+    if (!options.linksFile.empty()) {
+        // Numbered in the order the command line gives them: the file's links where --links stands.
+        std::vector<LinkSpec> fromFile;
+        if (!ReadLinksFile(options.linksFile, fromFile, error)) return Fail(kExitBadArguments, error);
+        options.links.insert(options.links.begin() + std::ptrdiff_t(options.linksFileAt), fromFile.begin(),
+                             fromFile.end());
+    }
     if (!ResolveLinks(options.links, error)) return Fail(kExitBadArguments, error);
     for (std::size_t i = 0; i < options.links.size(); ++i) {
         Options run = options;

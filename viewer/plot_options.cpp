@@ -72,6 +72,9 @@ bool ParsePlotArguments(std::span<const std::string_view> args, PlotOptions& o, 
             o.to = v;
         } else if (a == "--line-numbers") {
             o.lineNumbers = true;
+        } else if (a == "--link" || a == "--links") {
+            error = "plot reads a record file and takes no link; record one first with sensor-tool record";
+            return false;
         } else if (a.starts_with("-") && a.size() > 1) {
             error = "unknown option " + std::string(a);
             return false;

@@ -52,6 +52,9 @@ TEST(Arguments, LinksAndCommands) {
 }
 
 TEST(Arguments, RefusedWithAReason) {
+    const std::string kPlotFirst =
+        "plot reads a record file and takes no link; give it first: sensor-tool plot FILE ... (see "
+        "sensor-tool plot --help)";
     struct Case {
         std::vector<std::string_view> args;
         std::string error;
@@ -116,8 +119,12 @@ TEST(Arguments, RefusedWithAReason) {
         {{"--link", "tcp:h:1", "get-params", ""}, "the file name is empty: give a file name"},
         {{"--link", "tcp:h:1", "--frame-log", "", "identify"}, "--frame-log needs a file name"},
         {{"--link", "tcp:h:1", "--verbose", "identify"}, "unknown option --verbose (see --help)"},
+        // plot is told apart by its first word; after a link it is no command of a sensor.
+        {{"--link", "tcp:h:1", "plot", "r.dat"}, kPlotFirst},
+        {{"--link", "tcp:h:1", "plot", "r.dat", "--png", "r.png"}, kPlotFirst},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
         Options o;
         std::string error;
         EXPECT_FALSE(Parse(c.args, o, error));
@@ -143,6 +150,7 @@ TEST(Arguments, DevicesAndSeveralLinks) {
     EXPECT_EQ(o.links[2].baudIndex, 1);
     EXPECT_EQ(o.links[2].text, "serial:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
     EXPECT_EQ(o.linksFile, "more.txt");
+    EXPECT_EQ(o.linksFileAt, 3u);
     EXPECT_TRUE(o.verify);
 
     Options f;

@@ -187,9 +187,11 @@ TEST_F(ToolLines, EveryLinkAtOnceAndAFailureStopsNoOther) {
                   "the rate)\n");
     EXPECT_LT(run.seconds, 3.0 + 2.0) << "the links ran side by side, not one after the other";
 
-    // A file per sensor, named by its link's number, each holding what that sensor holds.
+    // A file per sensor, named by its link's number in the command line's order, each holding what that
+    // sensor holds.
     sensors[1]->SetEepromWord(kWordPower, 4);
-    const ToolRun get = RunTool({"--link", good[0], "--link", good[1], "--link", good[2], "get-params",
+    WriteTextFile(ProjectFile("second.txt"), good[1] + "\n");
+    const ToolRun get = RunTool({"--link", good[0], "--links", "second.txt", "--link", good[2], "get-params",
                                  "--from", "eeprom", "saved-{n}.ini"},
                                 projectDir);
     ASSERT_EQ(get.code, kExitOk) << get.err;

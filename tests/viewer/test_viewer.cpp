@@ -250,6 +250,9 @@ TEST(PlotArguments, ReadAndRefused) {
         EXPECT_EQ(error, "the time \"" + std::string(wrong) + "\" is not MM-DD-YYYY [HH:MM:SS]");
     }
 
+    const std::vector<std::string_view> withLink = {"--link", "tcp:h:1", "rec.dat", "--png", "a.png"};
+    EXPECT_FALSE(ParsePlotArguments(withLink, o, error));
+    EXPECT_EQ(error, "plot reads a record file and takes no link; record one first with sensor-tool record");
     const std::vector<std::string_view> noPicture = {"rec.dat"};
     EXPECT_FALSE(ParsePlotArguments(noPicture, o, error));
     EXPECT_EQ(error, "name the picture to write with --png OUT or --svg OUT");
