@@ -170,7 +170,8 @@ bool ChooseEquationFile(int buttonLabel) {
 }
 
 void ReportEquationProblem(const char* title, int result, int needed) {
-    std::string text = "The equation file\n" + file_name + "\n" + EquationFileProblem(result, needed);
+    std::string text =
+        "The equation file\n" + file_name + "\n" + EquationFileProblem(result, needed, file_name);
     if (result != kEquationCannotWrite) text += "\nThe coefficients are unchanged.";
     MessagePopup(title, text);
 }

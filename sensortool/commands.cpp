@@ -221,7 +221,8 @@ int PrepareTable(const ToolEnvironment& env, const Options& o, PageState& pages)
     std::vector<double> coefs(n);
     const int result = LoadEquationFile(o.file, coefs);
     if (result != n)
-        return Fail(env, kExitBadFile, "the equation file " + o.file + " " + EquationFileProblem(result, n));
+        return Fail(env, kExitBadFile,
+                    "the equation file " + o.file + " " + EquationFileProblem(result, n, o.file));
     // Rounded as the page's coefficient fields round what is loaded into them.
     for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
     SetCoefficients(pages, *d, coefs);
@@ -672,7 +673,7 @@ int CheckInputFile(const Options& o, std::string& error) {
         std::vector<double> coefs(std::size_t(kCoefsPerChannel * d->channelCount));
         const int result = LoadEquationFile(o.file, coefs);
         if (result != int(coefs.size())) {
-            std::string problem = EquationFileProblem(result, int(coefs.size()));
+            std::string problem = EquationFileProblem(result, int(coefs.size()), o.file);
             if (!problem.empty() && problem.back() == '.') problem.pop_back();
             error = "the equation file " + o.file + " " + problem + "; nothing was sent";
             return kExitBadFile;

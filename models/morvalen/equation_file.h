@@ -29,5 +29,7 @@ int LoadEquationFile(std::string_view path, std::span<double> coefs);
 int ParseEquationFile(std::string_view text, std::span<double> coefs);
 std::string FormatEquationFile(std::span<const double> coefs);
 
-// Why a load or save failed, as a sentence for the user ("holds text that is not a number.").
-std::string EquationFileProblem(int result, int needed);
+// Why a load or save failed, as a sentence for the user ("holds text that is not a number on line 7.").
+// Given the file's path, a value the load refused is named by its line, so a 30-line file need not be
+// searched by eye.
+std::string EquationFileProblem(int result, int needed, std::string_view path = {});

@@ -178,4 +178,17 @@ TEST(EquationFileProblem, SaysWhatWentWrong) {
     EXPECT_EQ(EquationFileProblem(0, 30), "holds 0 of the 30 values this page needs.");
 }
 
+// A refused value is named by its line, blank lines counted, as an editor numbers them.
+TEST_F(EquationFileTest, ProblemNamesTheLineOfTheRefusedValue) {
+    const std::string path = ProjectFile("typo.equ");
+    WriteTextFile(path, "0.5\r\n\r\n-2\r\n1,5\r\n7\r\n");
+    std::vector<double> coefs(5, 9.0);
+    const int result = LoadEquationFile(path, coefs);
+    EXPECT_EQ(EquationFileProblem(result, 5, path), "holds text that is not a number on line 4.");
+    WriteTextFile(path, "1\n2\n3\n4\n5\n\n   2e12\n");
+    std::vector<double> six(6, 9.0);
+    EXPECT_EQ(EquationFileProblem(LoadEquationFile(path, six), 6, path),
+              "holds a value that is not a number between -1e12 and 1e12 on line 7.");
+}
+
 }  // namespace

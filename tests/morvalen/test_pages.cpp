@@ -897,7 +897,7 @@ TEST_F(Pages, BadEquationFilesAreReportedAndChangeNothing) {
     const std::string shortFile = ProjectFile("short.equ");
     const std::string junk = ProjectFile("junk.equ");
     WriteTextFile(shortFile, "1\n2\n3\n4\n5\n6\n7\n");
-    WriteTextFile(junk, "1\n2\n3\n4\nfive\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n");
+    WriteTextFile(junk, "1\n2\n\n3\n4\nfive\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n");
     const std::string tail = "\nThe coefficients are unchanged.";
 
     struct Case {
@@ -905,7 +905,7 @@ TEST_F(Pages, BadEquationFilesAreReportedAndChangeNothing) {
     };
     for (const Case& c : {Case{missing, "cannot be opened or read."},
                           Case{shortFile, "holds 7 of the 15 values this page needs."},
-                          Case{junk, "holds text that is not a number."}}) {
+                          Case{junk, "holds text that is not a number on line 6."}}) {
         uitest::ExpectFileSelect(VAL_EXISTING_FILE_SELECTED, c.path);
         uitest::ExpectPopup("Get Equation", "The equation file\n" + c.path + "\n" + c.problem + tail);
         ASSERT_EQ(uitest::Click(p, DATAP_GET_EQUATION), 0);
