@@ -4,6 +4,7 @@
 // on its thread); bytes that reached the operating system count as received even when no event loop ran
 // since.
 #include <grp.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "io_internal.h"
 
@@ -66,13 +68,30 @@ int AccessRefusal(const std::string& device) {
     return ::access(device.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
 }
 
+// Names from the user and group databases, else the numbers; safe on the tool's threads, which open their
+// links side by side.
+std::string UserName(uid_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+    return found ? found->pw_name : std::to_string(uid);
+}
+std::string GroupName(gid_t gid) {
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(16384);
+    ::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found);
+    return found ? found->gr_name : std::to_string(gid);
+}
+
 ComOpenFailure DescribeOpenFailure(const std::string& device, QSerialPort::SerialPortError error) {
     ComOpenFailure f;
     f.device = device;
     struct stat st {};
     if (::stat(device.c_str(), &st) == 0) {
-        const group* g = ::getgrgid(st.st_gid);
-        f.group = g ? g->gr_name : std::to_string(st.st_gid);
+        f.group = GroupName(st.st_gid);
+        f.owner = UserName(st.st_uid);
         f.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     }
     const int refusal = AccessRefusal(device);

@@ -37,11 +37,11 @@ LinkFailure DescribeComOpenFailure(const ComOpenFailure& f, std::string& cause) 
             cause = "there is no device " + f.device;
             return kLinkNoDevice;
         case kComOpenNoPermission:
-            cause = "permission denied on " + f.device + ": " +
-                    (f.groupMayOpen && !f.group.empty()
-                         ? "join the group " + f.group + " (sudo adduser $USER " + f.group +
-                               "), then log in again"
-                         : "only its owner may open it (ls -l " + f.device + " shows who)");
+            cause =
+                "permission denied on " + f.device + ": " +
+                (f.groupMayOpen && !f.group.empty() ? "join the group " + f.group + " (sudo adduser $USER " +
+                                                          f.group + "), then log in again"
+                                                    : "only its owner, " + f.owner + ", may open it");
             return kLinkNoPermission;
         case kComOpenInUse:
             cause = f.device + " is in use by another program";
@@ -340,7 +340,7 @@ void SensorLink::ShowPermissionHint() {
                 "\" may. To join it once, run\n    sudo adduser $USER " + f.group +
                 "\nthen log out and log in again.";
     else
-        text += "Only the device's owner may open it (ls -l " + f.device + " shows who).";
+        text += "Only the device's owner, " + f.owner + ", may open it.";
     TellUser("Serial port", text);
 }
 

@@ -122,6 +122,7 @@ struct ComOpenFailure {
     ComOpenProblem problem = kComOpenOk;
     std::string device;  // e.g. /dev/ttyUSB0, the target of a COMn link
     std::string group;   // name (else number) of the device file's group; empty when there is no file
+    std::string owner;   // name (else number) of the device file's owner; empty when there is no file
     bool groupMayOpen = false;
 };
 int GetComOpenFailure(int port, ComOpenFailure& failure);  // 0, or kRS232InvalidPortNum

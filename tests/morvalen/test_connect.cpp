@@ -2,6 +2,7 @@
 // pseudo-terminal: identification, time-outs, settings and server history.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -510,6 +511,12 @@ TEST_F(InterfacePanel, SerialOpenErrorShowsTheTimeout) {
     EXPECT_EQ(ret, -7);
 }
 
+// The name of the user this test runs as, who owns the files it makes.
+std::string UserName() {
+    const passwd* user = ::getpwuid(::geteuid());
+    return user ? user->pw_name : std::to_string(::geteuid());
+}
+
 TEST_F(InterfacePanel, SerialPortThisUserMayNotOpenGetsAHintOncePerDevice) {
     // Two adapters whose device files this user may not open (refused by the harness: root may open
     // anything): the first may be opened by the members of its group, the second only by its owner.
@@ -549,14 +556,14 @@ TEST_F(InterfacePanel, SerialPortThisUserMayNotOpenGetsAHintOncePerDevice) {
     // Another device gets its own hint.
     uitest::RefuseComDevice(usb1);
     uitest::SetAndCommit(interfacepanel, INTERFACEP_COMPORT, 4);
-    uitest::ExpectPopup("Serial port",
-                        "COM4 opens " + usb1 +
-                            ", which this user may not open.\nOnly the device's owner may open "
-                            "it (ls -l " +
-                            usb1 + " shows who).");
+    uitest::ExpectPopup("Serial port", "COM4 opens " + usb1 +
+                                           ", which this user may not open.\nOnly the device's owner, " +
+                                           UserName() + ", may open it.");
     uitest::Click(interfacepanel, INTERFACEP_TRY);
     EXPECT_EQ(comport, 4);
     EXPECT_STREQ(szStatus, "Cannot open port");
+    EXPECT_EQ(Status(interfacepanel, INTERFACEP_CAUSE),
+              "permission denied on " + usb1 + ": only its owner, " + UserName() + ", may open it");
 
     // A missing device is no matter of permission: no hint.
     fs::create_symlink(ProjectFile("ttyUSB2"), ProjectFile("COM5"));
