@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -10,14 +12,17 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTime>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -414,13 +419,40 @@ QString ViewerWindow::Problems() const {
     return text.trimmed();
 }
 
+// One problem a line, unwrapped, in a box as wide as the longest (within the screen), so that a list of
+// refused lines reads as the file's lines do and can be copied.
 void ViewerWindow::ShowProblems() {
     const QString problems = Problems();
     if (problems.isEmpty()) return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Record file"),
-                    QStringLiteral("%1\n\n%2").arg(QFileInfo(path_).fileName(), problems), QMessageBox::Ok,
-                    this);
-    box.exec();
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Record file"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* heading = new QHBoxLayout;
+    auto* icon = new QLabel(&dialog);
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(iconSize, iconSize));
+    heading->addWidget(icon);
+    auto* file =
+        new QLabel(QStringLiteral("<b>%1</b>").arg(QFileInfo(path_).fileName().toHtmlEscaped()), &dialog);
+    heading->addWidget(file, 1);
+    layout->addLayout(heading);
+    auto* text = new QPlainTextEdit(problems, &dialog);
+    text->setObjectName(QStringLiteral("problems"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QFontMetrics metrics(text->font());
+    int widest = 0;
+    for (const QString& line : problems.split('\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const QSize room = screen()->availableGeometry().size() * 9 / 10;
+    const int lines = int(problems.count('\n')) + 1;
+    text->setMinimumSize(std::min(widest + 40, room.width() - 40),
+                         std::min(metrics.lineSpacing() * std::min(lines, 20) + 20, room.height() - 120));
+    layout->addWidget(text, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.exec();
 }
 
 QString ViewerWindow::StatusText() const {

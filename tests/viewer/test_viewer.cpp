@@ -8,11 +8,15 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSvgRenderer>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QXmlStreamReader>
 #include <filesystem>
 #include <fstream>
@@ -421,6 +425,46 @@ TEST(ViewerWindow, OpensWithinTheScreen) {
     EXPECT_LE(window.width(), room.width() * 9 / 10);
     EXPECT_LE(window.height(), room.height() * 9 / 10);
     EXPECT_EQ(window.width(), std::min(1280, room.width() * 9 / 10));
+}
+
+// The lines left out are listed one a line, none wrapped or cut, in a box as wide as the longest.
+TEST(ViewerWindow, ProblemsListTheLinesLeftOutOneALine) {
+    const std::string path = Temp("problems.dat");
+    std::ofstream(path, std::ios::binary)
+        << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n"
+           "12-06-2026\t17:10:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n"
+           "12-06-2026\t17:10:01\t1\t2\t3\t4\t5\t6\t7\t-8\r\n"
+           "garbage\r\n"
+           "12-06-2026\t17:10:02\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 2; }, 5000));
+    QToolButton* problems = nullptr;
+    for (QToolButton* b : window.findChildren<QToolButton*>())
+        if (b->text() == "Problems...") problems = b;
+    ASSERT_NE(problems, nullptr);
+    ASSERT_TRUE(problems->isVisible());
+    QString shown;
+    bool wrapped = true, scrolls = true;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Record file");
+        if (auto* text = dialog->findChild<QPlainTextEdit*>("problems")) {
+            shown = text->toPlainText();
+            wrapped = text->lineWrapMode() != QPlainTextEdit::NoWrap;
+            scrolls = text->horizontalScrollBar()->maximum() > 0;
+        }
+        dialog->close();
+    });
+    QTest::mouseClick(problems, Qt::LeftButton);
+    EXPECT_EQ(shown.toStdString(),
+              "line 3: TEMP \"-8\" is not a number from 0 to 65535\n"
+              "line 4: 1 field instead of 10 (date, time and eight values, separated by TABs)\n"
+              "2 lines are left out; the others are shown.");
+    EXPECT_FALSE(wrapped);
+    EXPECT_FALSE(scrolls) << "the box is as wide as its longest line";
+    std::remove(path.c_str());
 }
 
 TEST(ViewerWindow, TheMouseSetsTheCursorZoomsToABoxAndPans) {
