@@ -48,7 +48,8 @@ PictureView FitAll(const RecordData& data, PictureView view) {
     }
     const double first = records::XOf(data, view.axis, 0),
                  last = records::XOf(data, view.axis, data.Size() - 1);
-    const double margin = std::max((last - first) * 0.02, 0.5);
+    // A fiftieth of the span on each side; half a second around a single moment.
+    const double margin = last > first ? (last - first) * 0.02 : 0.5;
     view.x0 = first - margin;
     view.x1 = last + margin;
     return view;

@@ -163,6 +163,26 @@ TEST(ViewerExport, TheAxisMarksRoundTimesAndLineNumbersWhereTheyLie) {
     EXPECT_EQ(XLabel(RecordData(), view, 0).toStdString(), "line 1");
 }
 
+// All lines fill the width but a fiftieth of their span at each end, however short the record.
+TEST(ViewerExport, FitAllLeavesAFiftiethOfTheSpanAtEachEnd) {
+    const double start = double(records::SecondsFromCivil(2026, 12, 6, 17, 45, 3));
+    RecordData d;
+    d.Append(std::int64_t(start), records::Values{}, 2);
+    PictureView view = FitAll(d, PictureView{});
+    EXPECT_DOUBLE_EQ(view.x0, start - 0.5) << "one line: half a second each side";
+    EXPECT_DOUBLE_EQ(view.x1, start + 0.5);
+    d.Append(std::int64_t(start) + 10, records::Values{}, 3);
+    view = FitAll(d, PictureView{});
+    EXPECT_DOUBLE_EQ(view.x0, start - 0.2);
+    EXPECT_DOUBLE_EQ(view.x1, start + 10.2);
+    // Four lines in one second lie at its quarters: 0.75 s, so 0.015 s each side.
+    RecordData second;
+    for (int i = 0; i < 4; ++i) second.Append(std::int64_t(start), records::Values{}, std::size_t(i) + 2);
+    view = FitAll(second, PictureView{});
+    EXPECT_NEAR(view.x0, start - 0.015, 1e-6);
+    EXPECT_NEAR(view.x1, start + 0.765, 1e-6);
+}
+
 TEST(ViewerExport, SvgParses) {
     const RecordData d = Spiked();
     PictureView view = FitAll(d, PictureView{});
