@@ -347,7 +347,13 @@ void ViewerWindow::AfterNewLines(std::size_t before, double endBefore) {
 
 void ViewerWindow::SetView(const PictureView& view) {
     view_ = view;
-    if (!(view_.x1 - view_.x0 > 1e-4)) view_.x1 = view_.x0 + 1e-4;
+    // The deepest zoom: 10 ms, where the time axis still has several marks (its finest step is 1 ms, as
+    // are a record's times), or two lines.
+    const double narrowest = view_.axis == Axis::Time ? 0.01 : 2.0;
+    if (!(view_.x1 - view_.x0 >= narrowest)) {
+        const double middle = std::isfinite(view_.x0 + view_.x1) ? (view_.x0 + view_.x1) / 2 : 0.0;
+        view_.x0 = middle - narrowest / 2, view_.x1 = middle + narrowest / 2;
+    }
     fitted_ = false;
     canvas_->update();
     statsTimer_.start();

@@ -426,6 +426,10 @@ TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
     window.ZoomAt(0.5, all.x0 + 10);
     EXPECT_NEAR(window.View().x1 - window.View().x0, 51.48, 1e-6);
     EXPECT_NEAR(window.View().x0, all.x0 + 5, 1e-6);
+    // Zoomed in as far as it goes: ten milliseconds around the mouse, where the axis still has marks.
+    for (int i = 0; i < 40; ++i) window.ZoomAt(0.5, all.x0 + 10);
+    EXPECT_NEAR(window.View().x1 - window.View().x0, 0.01, 1e-6);
+    EXPECT_NEAR(window.View().x0, all.x0 + 10 - 0.005, 1e-6);
     QWidget* canvas = window.findChild<QWidget*>("canvas");
     ASSERT_NE(canvas, nullptr);
     canvas->setFocus();
