@@ -347,8 +347,8 @@ void ViewerWindow::AfterNewLines(std::size_t before, double endBefore) {
 
 void ViewerWindow::SetView(const PictureView& view) {
     view_ = view;
-    // The deepest zoom: 10 ms, where the time axis still has several marks (its finest step is 1 ms, as
-    // are a record's times), or two lines.
+    // The deepest zoom: 10 ms, where the time axis still has several marks (its finest step is 1 ms), or
+    // two lines.
     const double narrowest = view_.axis == Axis::Time ? 0.01 : 2.0;
     if (!(view_.x1 - view_.x0 >= narrowest)) {
         const double middle = std::isfinite(view_.x0 + view_.x1) ? (view_.x0 + view_.x1) / 2 : 0.0;
