@@ -185,6 +185,9 @@ TEST_F(EquationFileTest, ProblemNamesTheLineOfTheRefusedValue) {
     std::vector<double> coefs(5, 9.0);
     const int result = LoadEquationFile(path, coefs);
     EXPECT_EQ(EquationFileProblem(result, 5, path), "holds text that is not a number on line 4.");
+    WriteTextFile(path, "x\n1\n2\n3\n4\n5\n");
+    EXPECT_EQ(EquationFileProblem(LoadEquationFile(path, coefs), 5, path),
+              "holds text that is not a number on line 1.");
     WriteTextFile(path, "1\n2\n3\n4\n5\n\n   2e12\n");
     std::vector<double> six(6, 9.0);
     EXPECT_EQ(EquationFileProblem(LoadEquationFile(path, six), 6, path),
