@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -196,7 +197,7 @@ ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool fo
 
     QToolBar* tools = addToolBar(QStringLiteral("View"));
     tools->setMovable(false);
-    tools->addAction(QStringLiteral("Open..."), this, [this] {
+    QAction* open = tools->addAction(QStringLiteral("Open..."), this, [this] {
         const QString file = QFileDialog::getOpenFileName(
             this, QStringLiteral("Open record file"), QFileInfo(path_).absolutePath(),
             QStringLiteral("Record files (*.dat);;All files (*)"));
@@ -205,6 +206,17 @@ ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool fo
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
     });
+    open->setShortcuts(QKeySequence::Open);
+    open->setToolTip(QStringLiteral("Open another record file in a window of its own (Ctrl+O)"));
+    // The desktop's keys for closing this window and for closing every window of the program.
+    auto* close = new QAction(QStringLiteral("Close"), this);
+    close->setShortcuts(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
+    auto* quit = new QAction(QStringLiteral("Quit"), this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // not every desktop binds one
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    addAction(quit);
     tools->addAction(QStringLiteral("Fit all"), this, &ViewerWindow::FitAllLines)->setShortcut(Qt::Key_Home);
     followAction_ = tools->addAction(QStringLiteral("Follow"));
     followAction_->setCheckable(true);

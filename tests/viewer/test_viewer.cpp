@@ -439,6 +439,36 @@ TEST(ViewerWindow, WheelZoomsAroundTheMouseAndHomeFitsAll) {
     std::remove(path.c_str());
 }
 
+// The desktop's keys: Ctrl+O asks for another record file, Ctrl+W closes the window, Ctrl+Q all.
+TEST(ViewerWindow, TheDesktopsKeysOpenAndClose) {
+    const std::string path = Temp("keys.dat");
+    std::ofstream(path, std::ios::binary) << "12-06-2026\t17:10:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QString asked;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            asked = dialog->windowTitle();
+            dialog->close();
+        }
+    });
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(asked, "Open record file");
+    ASSERT_TRUE(window.isVisible());
+    window.activateWindow();  // as a desktop's window manager does when the dialog goes
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(window.isVisible());
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window.isVisible()) << "Ctrl+Q closes every window";
+    std::remove(path.c_str());
+}
+
 // The window opens within the screen's free area, with room for a title bar: on this test's 800 x 600
 // screen at most 720 x 540 (on a 1366 x 768 laptop 1229 x 691), and 1280 x 860 where that fits.
 TEST(ViewerWindow, OpensWithinTheScreen) {
