@@ -3,12 +3,10 @@
 // panels and destroys the application object while every Qt object it needs is still there.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -75,25 +73,6 @@ void StopTerminationSignals() {
         ::close(fd);
         fd = -1;
     }
-}
-
-// Qt's platform plugins want $XDG_RUNTIME_DIR, the user's private directory that a login session makes,
-// and warn on the error stream without it (under cron, su, sudo, ssh without a session, a container). A
-// program started so takes the directory Qt itself would fall back to, quietly: runtime-<uid> in the
-// temporary directory, made with mode 0700 when missing and used only while it is this user's alone;
-// else one made for it under a new name.
-void EnsureRuntimeDir() {
-    if (const char* set = std::getenv("XDG_RUNTIME_DIR"); set && *set) return;
-    const std::string dir = QDir::tempPath().toStdString() + "/runtime-" + std::to_string(::getuid());
-    ::mkdir(dir.c_str(), 0700);
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-        ((st.st_mode & 07777) == 0700 || ::chmod(dir.c_str(), 0700) == 0)) {
-        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-        return;
-    }
-    std::string pattern = dir + "-XXXXXX";  // someone else's, or not a directory: a name of our own
-    if (::mkdtemp(pattern.data())) ::setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
 }
 
 // The program's callbacks that io raises (TCP events, serial device changes) count as callbacks here.

@@ -190,10 +190,11 @@ class RecordData {
     std::vector<std::vector<Range, HugePageAllocator<Range>>> pyramid_;
 };
 
-// The x position of a line: its time, or its index (the line number axis).
+// The x position of a line: its time, or its line number in the file (the line number axis), so that the
+// axis, the cursor and the list of problems name a line alike.
 enum class Axis { Time, Line };
 inline double XOf(const RecordData& data, Axis axis, std::size_t line) {
-    return axis == Axis::Time ? data.Time(line) : double(line);
+    return axis == Axis::Time ? data.Time(line) : double(data.FileLine(line));
 }
 
 // One pixel column of a picture: the lines whose x falls into it and their range.

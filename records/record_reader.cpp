@@ -222,8 +222,8 @@ std::string RecordParser::Summary() const {
     if (badLines_ > told)
         text += "... and " + std::to_string(badLines_ - told) + " more lines that are left out\n";
     if (badLines_ > 0)
-        text += std::to_string(badLines_) + (badLines_ == 1 ? " line is" : " lines are") +
-                " left out; the others are shown.\n";
+        text += std::to_string(badLines_) + (badLines_ == 1 ? " line is" : " lines are") + " left out; " +
+                (data_.Size() > 0 ? "the others are shown.\n" : "no line is left to show.\n");
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "build_info.h"
+#include "io.h"
 #include "plot_options.h"
 #include "record_picture.h"
 #include "record_reader.h"
@@ -47,6 +48,9 @@ int Plot(int argc, char** argv, std::vector<std::string_view> args) {
                      summary.substr(at, end - at).c_str());
         at = end + 1;
     }
+    // A picture without a line would show an axis the file does not have; a batch job learns it by the code.
+    if (data.Size() == 0)
+        return Fail(name, kExitBadFile, options.file + ": no line to draw; nothing was written");
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
@@ -60,12 +64,26 @@ int Plot(int argc, char** argv, std::vector<std::string_view> args) {
         if (text->empty()) continue;
         double t;
         if (!ParseTimeArgument(*text, firstSecond, t, error)) return Fail(name, kExitBadArguments, error);
-        if (view.axis == records::Axis::Line) {
-            t = double(data.FirstAtOrAfter(t)) - 0.5;
+        if (!data.TimesAscend())
+            return Fail(name, kExitBadArguments,
+                        "the clock went back within " + options.file +
+                            ", so a time does not name one place in it; draw it without --from and --to");
+        if (view.axis == records::Axis::Line) {  // between the line before the time and the first at it
+            const std::size_t at = data.FirstAtOrAfter(t);
+            t = at < data.Size() ? double(data.FileLine(at)) - 0.5
+                                 : double(data.FileLine(data.Size() - 1)) + 0.5;
         }
         *x = t;
     }
     if (!(view.x1 > view.x0)) return Fail(name, kExitBadArguments, "--to must lie after --from");
+    if (const auto [first, end] = VisibleLines(data, view); first == end) {
+        std::string range;
+        for (const auto& [option, text] :
+             {std::pair{"--from", &options.from}, std::pair{"--to", &options.to}})
+            if (!text->empty()) range += std::string(range.empty() ? "" : " ") + option + " " + *text;
+        return Fail(name, kExitBadArguments,
+                    "no line of " + options.file + " lies in " + range + "; nothing was written");
+    }
     std::string base = options.file.substr(options.file.find_last_of('/') + 1);
     view.title = PictureTitle(QString::fromStdString(base), data, view);
     QString qerror;
@@ -81,9 +99,7 @@ int main(int argc, char** argv) {
     if (PrintVersionIfAsked(argc, argv, "RecordViewer")) return 0;
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "--plot") return Plot(argc, argv, {args.begin() + 1, args.end()});
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("RecordViewer"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("colour-sensor-tools-record-viewer")));
+    // The arguments first: --help and a wrong option need no display.
     bool follow = false;
     QString sensorId;
     QStringList files;
@@ -106,6 +122,10 @@ int main(int argc, char** argv) {
             files << QString::fromLocal8Bit(args[i].data());
         }
     }
+    EnsureRuntimeDir();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("RecordViewer"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("colour-sensor-tools-record-viewer")));
     if (files.isEmpty()) {
         const QString file =
             QFileDialog::getOpenFileName(nullptr, QStringLiteral("Open record file"), QString(),

@@ -79,7 +79,7 @@ PictureLayout LayoutOf(const QRect& area, const PictureView& view) {
 }
 
 QString XLabel(const RecordData& data, const PictureView& view, double x) {
-    if (view.axis == Axis::Line) return QStringLiteral("line %1").arg(std::llround(x) + 1);
+    if (view.axis == Axis::Line) return QStringLiteral("line %1").arg(std::llround(x));
     (void)data;
     return QString::fromStdString(records::FormatTime(x + 1e-7, true));
 }
@@ -104,11 +104,16 @@ AxisTick TimeTick(std::int64_t ms, std::int64_t stepMs, const QString& lastDate)
 }
 }  // namespace
 
+// The lines in view and where the first and the last of them lie: what the picture shows of the file, not
+// the margins of its axis.
 QString PictureTitle(const QString& fileName, const records::RecordData& data, const PictureView& view) {
     const auto [first, end] = VisibleLines(data, view);
+    if (first == end) return fileName + QStringLiteral("    no lines");
+    const QString from = XLabel(data, view, records::XOf(data, view.axis, first));
+    if (end - first == 1) return fileName + QStringLiteral("    1 line, ") + from;
     return fileName + QStringLiteral("    %1 lines, %2 to %3")
                           .arg(qulonglong(end - first))
-                          .arg(XLabel(data, view, view.x0), XLabel(data, view, view.x1));
+                          .arg(from, XLabel(data, view, records::XOf(data, view.axis, end - 1)));
 }
 
 std::vector<AxisTick> AxisTicks(const PictureView& v, const QRect& plot) {
@@ -118,7 +123,7 @@ std::vector<AxisTick> AxisTicks(const PictureView& v, const QRect& plot) {
     if (v.axis == Axis::Line) {
         const double step = LineStep(span, plot.width(), 90);
         for (double x = std::ceil(v.x0 / step) * step; x < v.x1; x += step)
-            ticks.push_back({PixelOf(x, v, plot), QString::number(std::llround(x) + 1), {}});
+            ticks.push_back({PixelOf(x, v, plot), QString::number(std::llround(x)), {}});
         return ticks;
     }
     // Counted in whole milliseconds: near 1.8e9 s since 1970 a double resolves only 2.4e-7 s, and steps of
@@ -147,11 +152,14 @@ void DrawAxis(QPainter& p, const PictureView& v, const PictureLayout& layout) {
             p.drawLine(QPointF(tick.px, lane.top()), QPointF(tick.px, lane.bottom()));
         p.setPen(QColor(0x30, 0x30, 0x30));
         p.drawLine(QPointF(tick.px, plot.bottom() + 2), QPointF(tick.px, plot.bottom() + 6));
-        const int w = metrics.horizontalAdvance(tick.upper);
-        p.drawText(QPointF(tick.px - w / 2.0, plot.bottom() + 8 + metrics.ascent()), tick.upper);
+        // Centred under the mark, but kept whole within the picture's right edge.
+        const auto left = [&](const QString& text) {
+            const int w = metrics.horizontalAdvance(text);
+            return std::min(tick.px - w / 2.0, double(plot.right() + kRightMargin - w));
+        };
+        p.drawText(QPointF(left(tick.upper), plot.bottom() + 8 + metrics.ascent()), tick.upper);
         if (!tick.lower.isEmpty())
-            p.drawText(QPointF(tick.px - metrics.horizontalAdvance(tick.lower) / 2.0,
-                               plot.bottom() + 8 + metrics.height() + metrics.ascent()),
+            p.drawText(QPointF(left(tick.lower), plot.bottom() + 8 + metrics.height() + metrics.ascent()),
                        tick.lower);
     }
     if (v.axis == Axis::Line) {
@@ -256,7 +264,7 @@ void DrawRecordPicture(QPainter& p, const QRect& area, const RecordData& data, c
     const std::vector<records::Column> columns =
         records::ReduceToColumns(data, v.axis, v.x0, v.x1, layout.plot.width());
     const std::size_t visible = columns.back().last - columns.front().first;
-    DrawAxis(p, v, layout);
+    if (data.Size() > 0) DrawAxis(p, v, layout);  // no line, no time: an axis would invent one
     for (std::size_t i = 0; i < layout.lanes.size(); ++i)
         DrawLane(p, data, v, layout.plot, layout.lanes[i], layout.signalOfLane[i], columns, visible);
     if (layout.lanes.empty()) {

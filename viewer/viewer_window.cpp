@@ -32,6 +32,7 @@ using records::Axis;
 namespace {
 constexpr std::size_t kBytesPerLoadStep = 8 << 20;  // about 20 ms of reading: the window stays responsive
 constexpr int kFollowMs = 250;
+constexpr const char* kLineAxisTip = "Lay the lines out by their number instead of their time";
 }  // namespace
 
 // The drawing area: wheel zooms, dragging pans, Shift+drag or a right-button drag zooms to a box, the mouse
@@ -137,7 +138,10 @@ class RecordCanvas : public QWidget {
         const records::RecordData& lines = window_->Data();
         if (lines.Size() == 0) return;
         const auto [first, last] = VisibleLines(lines, window_->View());
-        if (first == last) return;
+        if (first == last) {  // no line here: no cursor, rather than one on a line out of sight
+            window_->SetCursorLine(-1);
+            return;
+        }
         // The nearest line to the mouse among those in view.
         const double x = XAt(px);
         std::size_t lo = first, hi = last;
@@ -224,7 +228,7 @@ ViewerWindow::ViewerWindow(const QString& path, const QString& sensorId, bool fo
     connect(followAction_, &QAction::toggled, this, &ViewerWindow::SetFollow);
     lineAxisAction_ = tools->addAction(QStringLiteral("Line numbers"));
     lineAxisAction_->setCheckable(true);
-    lineAxisAction_->setToolTip(QStringLiteral("Lay the lines out by their number instead of their time"));
+    lineAxisAction_->setToolTip(QString::fromLatin1(kLineAxisTip));
     connect(lineAxisAction_, &QAction::toggled, this, [this](bool on) {
         view_.axis = on ? Axis::Line : Axis::Time;
         FitAllLines();
@@ -317,6 +321,13 @@ void ViewerWindow::LoadStep() {
 }
 
 void ViewerWindow::FollowStep() {
+    if (!openError_.isEmpty()) {  // a file followed before it exists is read once it does
+        if (QFileInfo::exists(path_)) {
+            openError_.clear();
+            OpenFile();
+        }
+        return;
+    }
     if (loading_) return;
     const std::size_t before = Data().Size();
     const double endBefore = before ? records::XOf(Data(), view_.axis, before - 1) : 0;
@@ -442,19 +453,22 @@ QString ViewerWindow::Problems() const {
 void ViewerWindow::ShowProblems() {
     const QString problems = Problems();
     if (problems.isEmpty()) return;
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Record file"));
-    auto* layout = new QVBoxLayout(&dialog);
+    // Of this window only: the program's other windows stay in use while it is open.
+    auto* dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowTitle(QStringLiteral("Record file"));
+    auto* layout = new QVBoxLayout(dialog);
     auto* heading = new QHBoxLayout;
-    auto* icon = new QLabel(&dialog);
+    auto* icon = new QLabel(dialog);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(iconSize, iconSize));
     heading->addWidget(icon);
     auto* file =
-        new QLabel(QStringLiteral("<b>%1</b>").arg(QFileInfo(path_).fileName().toHtmlEscaped()), &dialog);
+        new QLabel(QStringLiteral("<b>%1</b>").arg(QFileInfo(path_).fileName().toHtmlEscaped()), dialog);
     heading->addWidget(file, 1);
     layout->addLayout(heading);
-    auto* text = new QPlainTextEdit(problems, &dialog);
+    auto* text = new QPlainTextEdit(problems, dialog);
     text->setObjectName(QStringLiteral("problems"));
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -467,10 +481,10 @@ void ViewerWindow::ShowProblems() {
     text->setMinimumSize(std::min(widest + 40, room.width() - 40),
                          std::min(metrics.lineSpacing() * std::min(lines, 20) + 20, room.height() - 120));
     layout->addWidget(text, 1);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.exec();
+    dialog->open();
 }
 
 QString ViewerWindow::StatusText() const {
@@ -479,7 +493,9 @@ QString ViewerWindow::StatusText() const {
 
 void ViewerWindow::UpdateStatus() {
     if (!openError_.isEmpty()) {
-        status_->setText(openError_);
+        status_->setText(openError_ + (followAction_->isChecked()
+                                           ? QStringLiteral("   |   following: it is read once it can be")
+                                           : QString()));
         return;
     }
     const records::RecordData& lines = Data();
@@ -492,8 +508,10 @@ void ViewerWindow::UpdateStatus() {
                     .arg(qulonglong(lines.FileLine(line)));
     }
     if (followAction_->isChecked()) text += QStringLiteral("   |   following");
-    if (!lines.TimesAscend() && view_.axis == Axis::Time)
-        text += QStringLiteral("   |   the clock went back within the file: use Line numbers");
+    const bool clockWentBack = !lines.TimesAscend();
+    if (clockWentBack)
+        text +=
+            QStringLiteral("   |   the clock went back within the file: its lines are laid out by number");
     const QString problems = Problems();
     const bool fatal = !reader_->Fatal().empty();
     if (!problems.isEmpty() && !(lines.Size() == 0 && problems.startsWith(QStringLiteral("The file")))) {
@@ -505,8 +523,13 @@ void ViewerWindow::UpdateStatus() {
     if (!note_.isEmpty()) text += QStringLiteral("   |   ") + note_;
     status_->setStyleSheet(fatal ? QStringLiteral("color: #B00000") : QString());
     status_->setText(text);
-    if (!lines.TimesAscend() && view_.axis == Axis::Time && !lineAxisAction_->isChecked() && lines.Size() > 0)
-        lineAxisAction_->setChecked(true);
+    // Times that go back name no single place on a time axis: such a file is shown by line number only.
+    if (clockWentBack && !lineAxisAction_->isChecked()) lineAxisAction_->setChecked(true);
+    lineAxisAction_->setEnabled(!clockWentBack);
+    lineAxisAction_->setToolTip(clockWentBack
+                                    ? QStringLiteral("The clock went back within the file: its lines "
+                                                     "can be laid out by their number only")
+                                    : QString::fromLatin1(kLineAxisTip));
 }
 
 void ViewerWindow::UpdateTitle() {

@@ -30,6 +30,9 @@ int GetProgramDirOf(std::string_view program, std::string& dir);
 // Starts the program `program` of this suite (the one beside this executable, else the one on the PATH)
 // with `arguments`, on its own: it runs on when this program ends. 0, or -1 when it cannot be started.
 int StartProgram(std::string_view program, const std::vector<std::string>& arguments);
+// Before a program with windows makes its application object: gives it a private runtime directory when
+// its session has none, so that Qt does not warn on the error stream.
+void EnsureRuntimeDir();
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
 // 1 and the size in bytes when the file exists, 0 when it does not, negative on error.

@@ -58,10 +58,11 @@ TEST(RecordData, ASpikeJustBeforeARangeStaysOutOfIt) {
 
 TEST(RecordData, ASpikeOfOneLineShowsInItsColumnAtEveryZoom) {
     const RecordData d = Flat(100'000, 100, 77'777, 5000);
-    // Line axis, all lines over the width: line 77,777 lies in column floor(77,777 · W / 100,000).
+    // Line axis, all lines (the file's lines 2 to 100,001) over the width: the spike, file line 77,779, lies
+    // in column floor(77,777 · W / 100,000).
     const std::pair<int, int> widths[] = {{1, 0}, {100, 77}, {1920, 1493}, {4000, 3111}, {100'000, 77'777}};
     for (const auto& [width, column] : widths) {
-        const std::vector<Column> columns = ReduceToColumns(d, Axis::Line, 0, 100'000, width);
+        const std::vector<Column> columns = ReduceToColumns(d, Axis::Line, 2, 100'002, width);
         for (int c = 0; c < width; ++c) {
             ASSERT_EQ(columns[std::size_t(c)].range.max[3], c == column ? 5000 : 100) << width << " " << c;
             // At one line a column the spike's column holds the spike alone.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -55,9 +56,10 @@ TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
     view.axis = records::Axis::Line;
     view.shown.fill(false);
     view.shown[3] = true;
-    view.x0 = 0, view.x1 = 1000;
-    // 1,106 pixels wide: 92 for the labels and 14 on the right leave 1,000 columns, one per line; line 500
-    // is column 500 at x = 592. The lane runs from y = 8; 60,000 is its top, 5 pixels in: y = 13.
+    view.x0 = 2, view.x1 = 1002;  // the file's lines 2 to 1001 (line 1 is the header)
+    // 1,106 pixels wide: 92 for the labels and 14 on the right leave 1,000 columns, one per line; the
+    // spike's line 502 is column 500 at x = 592. The lane runs from y = 8; 60,000 is its top, 5 pixels in: y
+    // = 13.
     const std::string path = Temp("spike.png");
     QString error;
     ASSERT_TRUE(WritePng(QString::fromStdString(path), QSize(1106, 400), d, view, error))
@@ -83,14 +85,28 @@ TEST(ViewerExport, PngShowsAOneLineSpikeInItsColumn) {
     std::remove(path.c_str());
 }
 
-// A saved picture's title: the file, the lines in view and where they begin and end (lines 101 to 300).
+// A saved picture's title: the file, the lines in view and where the first and the last of them lie, not
+// where the axis begins and ends.
 TEST(ViewerExport, TheTitleNamesTheLinesInView) {
-    const RecordData d = Spiked();
+    const RecordData d = Spiked();  // file lines 2 to 1001, one a second from 17:45:03
     PictureView view;
     view.axis = records::Axis::Line;
     view.x0 = 100, view.x1 = 300;
     EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(),
-              "spiked.dat    200 lines, line 101 to line 301");
+              "spiked.dat    200 lines, line 100 to line 299");
+    view.x0 = 990, view.x1 = 1500;
+    EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(),
+              "spiked.dat    12 lines, line 990 to line 1001");
+    view.x0 = 1001, view.x1 = 1500;
+    EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(), "spiked.dat    1 line, line 1001");
+    view.x0 = 2000, view.x1 = 3000;
+    EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(), "spiked.dat    no lines");
+    // Time: a margin of a minute before the first line and after the last; the lines' own times count.
+    view.axis = records::Axis::Time;
+    const double start = double(records::SecondsFromCivil(2026, 12, 6, 17, 45, 3));
+    view.x0 = start - 60, view.x1 = start + 1059;
+    EXPECT_EQ(PictureTitle("spiked.dat", d, view).toStdString(),
+              "spiked.dat    1000 lines, 12-06-2026 17:45:03.000 to 12-06-2026 18:01:42.000");
 }
 
 TEST(ViewerExport, LinesFarApartAreJoined) {
@@ -154,13 +170,13 @@ TEST(ViewerExport, TheAxisMarksRoundTimesAndLineNumbersWhereTheyLie) {
               (std::vector<std::string>{"92 17:45:03.3/12-06-2026", "292 17:45:03.4", "492 17:45:03.5",
                                         "692 17:45:03.6", "892 17:45:03.7"}));
     EXPECT_EQ(XLabel(RecordData(), view, start + 0.5).toStdString(), "12-06-2026 17:45:03.500");
-    // Line numbers count from 1: x = 0 is line 1. 1,000 lines over 1,000 pixels: every 100 lines.
+    // Line numbers are the file's: x = 100 is line 100. 1,000 lines over 1,000 pixels: every 100 lines.
     view.axis = records::Axis::Line;
-    view.x0 = 0, view.x1 = 1000;
+    view.x0 = 50, view.x1 = 1050;
     EXPECT_EQ(Ticks(view, 1000),
-              (std::vector<std::string>{"92 1", "192 101", "292 201", "392 301", "492 401", "592 501",
-                                        "692 601", "792 701", "892 801", "992 901"}));
-    EXPECT_EQ(XLabel(RecordData(), view, 0).toStdString(), "line 1");
+              (std::vector<std::string>{"142 100", "242 200", "342 300", "442 400", "542 500", "642 600",
+                                        "742 700", "842 800", "942 900", "1042 1000"}));
+    EXPECT_EQ(XLabel(RecordData(), view, 302).toStdString(), "line 302");
 }
 
 // All lines fill the width but a fiftieth of their span at each end, however short the record.
@@ -481,6 +497,49 @@ TEST(ViewerWindow, OpensWithinTheScreen) {
     EXPECT_EQ(window.width(), std::min(1280, room.width() * 9 / 10));
 }
 
+// A file whose clock went back is laid out by line number only: on a time axis its lines would fall on top
+// of each other, and a range of times would not be a range of lines.
+TEST(ViewerWindow, AClockThatWentBackKeepsTheLineAxis) {
+    const std::string path = Temp("clockback.dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (const char* hour : {"10", "09"})
+            for (int s = 0; s < 30; ++s)
+                out << "12-06-2026\t" << hour << ":00:" << (s < 10 ? "0" : "") << s
+                    << "\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    }
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Loading() && window.Data().Size() == 60; }, 5000));
+    QAction* lineAxis = nullptr;
+    for (QAction* a : window.findChildren<QAction*>())
+        if (a->text() == "Line numbers") lineAxis = a;
+    ASSERT_NE(lineAxis, nullptr);
+    EXPECT_TRUE(lineAxis->isChecked());
+    EXPECT_FALSE(lineAxis->isEnabled()) << "the time axis cannot be chosen";
+    EXPECT_EQ(window.View().axis, records::Axis::Line);
+    EXPECT_EQ(VisibleLines(window.Data(), window.View()), (std::pair<std::size_t, std::size_t>{0, 60}));
+    EXPECT_TRUE(window.StatusText().contains("the clock went back within the file"))
+        << window.StatusText().toStdString();
+    std::remove(path.c_str());
+}
+
+// Follow on a file that is not there yet reads it as soon as it is.
+TEST(ViewerWindow, FollowReadsAFileOnceItAppears) {
+    const std::string path = Temp("later.dat");
+    std::remove(path.c_str());
+    ViewerWindow window(QString::fromStdString(path), "", true);
+    window.show();
+    EXPECT_TRUE(window.StatusText().contains("No such file")) << window.StatusText().toStdString();
+    std::ofstream(path, std::ios::binary) << "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Data().Size() == 1; }, 3000));
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        << "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\t8\r\n";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.Data().Size() == 2; }, 3000))
+        << "and goes on following it";
+    std::remove(path.c_str());
+}
+
 // The lines left out are listed one a line, none wrapped or cut, in a box as wide as the longest.
 TEST(ViewerWindow, ProblemsListTheLinesLeftOutOneALine) {
     const std::string path = Temp("problems.dat");
@@ -498,20 +557,18 @@ TEST(ViewerWindow, ProblemsListTheLinesLeftOutOneALine) {
         if (b->text() == "Problems...") problems = b;
     ASSERT_NE(problems, nullptr);
     ASSERT_TRUE(problems->isVisible());
-    QString shown;
-    bool wrapped = true, scrolls = true;
-    QTimer::singleShot(0, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->windowTitle(), "Record file");
-        if (auto* text = dialog->findChild<QPlainTextEdit*>("problems")) {
-            shown = text->toPlainText();
-            wrapped = text->lineWrapMode() != QPlainTextEdit::NoWrap;
-            scrolls = text->horizontalScrollBar()->maximum() > 0;
-        }
-        dialog->close();
-    });
     QTest::mouseClick(problems, Qt::LeftButton);
+    QWidget* dialog = nullptr;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (dialog = QApplication::activeModalWidget()) != nullptr; }, 2000));
+    EXPECT_EQ(dialog->windowTitle(), "Record file");
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal) << "the program's other windows stay in use";
+    auto* text = dialog->findChild<QPlainTextEdit*>("problems");
+    ASSERT_NE(text, nullptr);
+    const QString shown = text->toPlainText();
+    const bool wrapped = text->lineWrapMode() != QPlainTextEdit::NoWrap;
+    const bool scrolls = text->horizontalScrollBar()->maximum() > 0;
+    dialog->close();
     EXPECT_EQ(shown.toStdString(),
               "line 3: TEMP \"-8\" is not a number from 0 to 65535\n"
               "line 4: 1 field instead of 10 (date, time and eight values, separated by TABs)\n"
@@ -597,7 +654,45 @@ TEST(SensorToolPlot, DrawsWithoutADisplayAndSaysWhatIsWrong) {
     const std::string badArgs =
         std::string(TOOL_PATH) + " plot " + dat + " --png " + png + " --signals X 2> " + err;
     EXPECT_EQ(WEXITSTATUS(std::system(badArgs.c_str())), 2);
-    for (const std::string& f : {dat, png, err}) std::remove(f.c_str());
+
+    // Nothing to draw is no picture: a batch job learns it by the exit code, and no axis is invented.
+    auto plot = [&](const std::string& file, const std::string& more) {
+        std::remove(png.c_str());
+        const std::string command =
+            std::string(TOOL_PATH) + " plot " + file + " --png " + png + more + " 2> " + err;
+        const int code = WEXITSTATUS(std::system(command.c_str()));
+        std::ifstream in(err);
+        return std::pair{code, std::string((std::istreambuf_iterator<char>(in)), {})};
+    };
+    const std::string header = Temp("header.dat");
+    std::ofstream(header, std::ios::binary)
+        << "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+    EXPECT_EQ(plot(header, ""),
+              std::pair(5, "sensor-tool: " + header + ": The file holds the header line only.\n" +
+                               "sensor-tool: " + header + ": no line to draw; nothing was written\n"));
+    EXPECT_FALSE(std::filesystem::exists(png));
+    const auto [code, said2] = plot(dat, " --from 18:00:00 --to 18:00:10");
+    EXPECT_EQ(code, 2);
+    EXPECT_TRUE(said2.ends_with("sensor-tool: no line of " + dat +
+                                " lies in --from 18:00:00 --to 18:00:10; nothing was written\n"))
+        << said2;
+    EXPECT_FALSE(std::filesystem::exists(png));
+    for (const std::string& f : {dat, png, err, header}) std::remove(f.c_str());
+}
+
+// The window program's help needs no display.
+TEST(RecordViewerProgram, HelpWithoutADisplay) {
+    const std::string viewer = (std::filesystem::path(TOOL_PATH).parent_path() / "RecordViewer").string();
+    const std::string out = Temp("help.out"), err = Temp("help.err");
+    const std::string run =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + viewer + " --help > " + out + " 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 0);
+    std::ifstream said(out), complaint(err);
+    std::string first;
+    std::getline(said, first);
+    EXPECT_EQ(first, "usage: RecordViewer [--follow] [--sensor-id ID] [FILE...]");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(complaint)), {}), "");
+    for (const std::string& f : {out, err}) std::remove(f.c_str());
 }
 
 int main(int argc, char** argv) {
