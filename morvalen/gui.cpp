@@ -147,6 +147,18 @@ void SendCF(const PageDescriptor& d, int panel) {
     CalcCurves(d, panel);
     CalcSetPoint(d, panel);
     CalcCfCurves(d, panel);
+    // A number the sensor's 16 bits cannot hold would go out wrapped round: a wrong table said SUCCESS.
+    unsigned short index = 0;
+    GetCtrlVal(panel, DATAP_TEMP, index);
+    if (const std::string problem = TableProblem(pages, d, index); !problem.empty()) {
+        SetCtrlVal(panel, DATAP_STATUS, "FAILURE");
+        ReportFailed("nothing was sent: " + problem);
+        MessagePopup("Send CF", "Nothing was sent to the sensor.\n" + problem +
+                                    ".\nCheck the coefficients and the temperature index.");
+        SetCtrlAttribute(panel, DATAP_LAMP, ATTR_CMD_BUTTON_COLOR, kLampIdleColor);
+        EndTransfer();
+        return;
+    }
     SendParaData(d.page);
     SetCtrlVal(panel, DATAP_STATUS, comecho == 1 ? "SUCCESS" : "FAILURE");
     if (comecho == 1)

@@ -227,6 +227,11 @@ int PrepareTable(const ToolEnvironment& env, const Options& o, PageState& pages)
     for (int k = 0; k < n; ++k) coefs[k] = RoundCoefficient(coefs[k], k % kCoefsPerChannel);
     SetCoefficients(pages, *d, coefs);
     ComputeDriftCurves(pages, *d);
+    if (const std::string problem = TableProblem(pages, *d, o.index); !problem.empty())
+        return Fail(env, kExitBadFile,
+                    "the equation file " + o.file + " gives page " + std::to_string(o.page) + " at --index " +
+                        std::to_string(o.index) + " no table the sensor can hold (" + problem +
+                        "); nothing was sent");
     std::vector<unsigned short> setPoints;
     for (int c = 0; c < d->channelCount; ++c)
         setPoints.push_back(SetPoint(pages.Curve(*d->channels[c])[o.index]));

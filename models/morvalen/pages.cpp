@@ -1,6 +1,7 @@
 #include "pages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -137,6 +138,42 @@ void ComputeFactorCurves(PageState& s, const PageDescriptor& d, std::span<const 
             if (!combined.empty()) combined[d.channelCount * i + c] = f;
         }
     }
+}
+
+namespace {
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+}  // namespace
+
+std::string TableProblem(const PageState& s, const PageDescriptor& d, int index) {
+    constexpr double kLimit = 65536.0;
+    for (int c = 0; c < d.channelCount; ++c) {
+        const ChannelDef& ch = *d.channels[c];
+        const std::span<const double, kCurvePoints> curve = s.Curve(ch);
+        const std::string channel = std::string("channel ") + ch.name + ": ";
+        const double at = curve[std::size_t(index)];
+        if (!(at >= 0 && at < kLimit))
+            return channel + "the set point would be " + Number(at) +
+                   " (the drift curve at temperature index " + std::to_string(index) +
+                   "), outside 0 to 65535";
+        const double setPoint = std::trunc(at);
+        if (setPoint == 0) continue;  // every factor 0, whatever the curve: an empty page sends zeros
+        for (int i = 0; i < kCurvePoints; ++i) {
+            const double v = curve[std::size_t(i)];
+            const std::string where = " at temperature index " + std::to_string(i);
+            if (!std::isfinite(v) || v <= 0)
+                return channel + "the drift curve is " + (std::isfinite(v) ? Number(v) : "not a number") +
+                       where + ", so no factor brings it to the set point";
+            const double factor = setPoint * kFactorOne / v;
+            if (!(factor < kLimit))
+                return channel + "the factor" + where + " would be " + Number(std::trunc(factor)) +
+                       " (1024 is 1.0), more than 65535";
+        }
+    }
+    return {};
 }
 
 void SetCoefficients(PageState& s, const PageDescriptor& d, std::span<const double> coefs) {

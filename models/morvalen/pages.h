@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "compensation.h"
 
@@ -95,6 +96,12 @@ void SetCoefficients(PageState& s, const PageDescriptor& d, std::span<const doub
 void ComputeDriftCurves(PageState& s, const PageDescriptor& d);
 // The page's factor curves (and the combined array) from its drift curves and one set point per channel.
 void ComputeFactorCurves(PageState& s, const PageDescriptor& d, std::span<const unsigned short> setPoints);
+// Why page d's table, with its set points taken from the drift curves at temperature index `index` as a
+// send takes them, would not be what the curves ask for: the first channel and index where a set point or a
+// factor lies outside the 0 to 65535 of the sensor's numbers (it would go out wrapped round), or where no
+// factor brings a set point above 0 back (the drift curve is 0, negative or not a number there). Empty when
+// every number is true; a set point of 0 makes every factor 0, as a page without coefficients sends.
+std::string TableProblem(const PageState& s, const PageDescriptor& d, int index);
 // Lays the page's factor curves out in the send buffer: channel c's first valuesPerChannel factors at
 // valuesPerChannel·c.
 void LayOutSendBuf(PageState& s, const PageDescriptor& d);

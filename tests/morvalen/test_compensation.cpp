@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "compensation.h"
+#include "pages.h"
 
 namespace {
 
@@ -224,6 +226,33 @@ TEST(FactorRange, SpansEveryValue) {
     const YRange r = RangeOf(FactorExtremes(f));
     EXPECT_EQ(r.low, 462.0);
     EXPECT_EQ(r.high, 1330.0);
+}
+
+// A table goes to the sensor only when every set point and factor is the number it means: none wrapped
+// round 16 bits, none from a curve that no factor can bring back.
+TEST(TableProblem, NamesTheFirstNumberTheSensorCannotHold) {
+    const PageDescriptor& d = *PageDescriptorFor(1);  // R, G, B: X4, X3, X2, X1, T each
+    auto problem = [&](const std::vector<double>& coefs, int index) {
+        auto s = std::make_unique<PageState>();
+        SetCoefficients(*s, d, coefs);
+        ComputeDriftCurves(*s, d);
+        return TableProblem(*s, d, index);
+    };
+    EXPECT_EQ(problem(std::vector<double>(15, 0.0), 0), "") << "an empty page sends zeros";
+    EXPECT_EQ(problem({0, 0, 0, 0, 1000, 0, 0, 0, 0, 500, 0, 0, 0, 0, 2000}, 40), "");
+    EXPECT_EQ(problem({0, 0, 0, 0, 70000, 0, 0, 0, 0, 500, 0, 0, 0, 0, 2000}, 0),
+              "channel R: the set point would be 70000 (the drift curve at temperature index 0), outside 0 "
+              "to 65535");
+    EXPECT_EQ(
+        problem({0, 0, 0, 0, 1000, 0, 0, 0, 0, -5, 0, 0, 0, 0, 2000}, 7),
+        "channel G: the set point would be -5 (the drift curve at temperature index 7), outside 0 to 65535");
+    // 50 - i reaches 0 at index 50.
+    EXPECT_EQ(
+        problem({0, 0, 0, -1, 50, 0, 0, 0, 0, 500, 0, 0, 0, 0, 2000}, 0),
+        "channel R: the drift curve is 0 at temperature index 50, so no factor brings it to the set point");
+    // 1000 - 10·i: at index 99 the curve is 10, and 1000 · 1024 / 10 = 102400.
+    EXPECT_EQ(problem({0, 0, 0, -10, 1000, 0, 0, 0, 0, 500, 0, 0, 0, 0, 2000}, 0),
+              "channel R: the factor at temperature index 99 would be 102400 (1024 is 1.0), more than 65535");
 }
 
 }  // namespace

@@ -745,6 +745,22 @@ TEST_F(Pages, SendCfRecalculatesEverythingAndReportsAFailedTransfer) {
     EXPECT_EQ(Attr(p, DATAP_SEND_CF, ATTR_DIMMED), 0);
 }
 
+// A set point that 16 bits cannot hold would go out wrapped round (70000 as 4464): nothing is sent, and the
+// person learns which channel and why.
+TEST_F(Pages, SendCfSendsNoTableThatTheSensorsNumbersCannotHold) {
+    const int p = Page(1);
+    TypeCoefs(p, 0, {0, 0, 0, 0, 1000});
+    TypeCoefs(p, 1, {0, 0, 0, 0, 70000});
+    uitest::ExpectPopup(
+        "Send CF",
+        "Nothing was sent to the sensor.\nchannel G: the set point would be 70000 (the drift curve at "
+        "temperature index 0), outside 0 to 65535.\nCheck the coefficients and the temperature index.");
+    ASSERT_EQ(uitest::Click(p, DATAP_SEND_CF), 0);
+    EXPECT_EQ(uitest::PendingExpectations(), 0);
+    EXPECT_EQ(Text(p, DATAP_STATUS), "FAILURE");
+    EXPECT_EQ(Attr(p, DATAP_SEND_CF, ATTR_DIMMED), 0);
+}
+
 TEST_F(Pages, AfterSendCfAndCalcCurvesAgainEveryChartShowsExactlyTheCurvesItWasLastGiven) {
     const int p = Page(1);
     TypeCoefs(p, 0, {0, 0, 0, 0, 3000});

@@ -229,6 +229,8 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     std::string sixChannels;  // page 3's 30 coefficients: page 1 takes 15
     for (int k = 0; k < 30; ++k) sixChannels += std::to_string(k) + "\n";
     WriteTextFile(ProjectFile("six.equ"), sixChannels);
+    // R's constant 70000 makes a set point that 16 bits cannot hold.
+    WriteTextFile(ProjectFile("wrap.equ"), "0\n0\n0\n0\n70000\n0\n0\n0\n0\n500\n0\n0\n0\n0\n2000\n");
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -250,6 +252,12 @@ TEST_F(ToolLines, BadArgumentsAreRefusedBeforeAnythingIsSent) {
          "the equation file six.equ holds more than the 15 values page 1 needs, so it belongs to another "
          "page; "
          "nothing was sent"},
+        {{"--link", link, "send-table", "--page", "1", "wrap.equ"},
+         kExitBadFile,
+         "the equation file wrap.equ gives page 1 at --index 0 no table the sensor can hold (channel R: the "
+         "set "
+         "point would be 70000 (the drift curve at temperature index 0), outside 0 to 65535); nothing was "
+         "sent"},
         {{"--link", link, "record", "--count", "1", "--interval", "0", "--append", "long.ini"},
          kExitBadFile,
          "long.ini is not a record file (its first line is neither the record header nor a record line); "
