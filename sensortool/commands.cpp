@@ -581,10 +581,17 @@ int ToolRun::RecordTriggered() {
 int ToolRun::Record() {
     // The file must take lines before the sensor is asked for any: a record that cannot be kept is not
     // started. A new record begins with its header; one appended to a file whose last line was cut short
-    // (a record that ended with the power) begins on a line of its own.
-    const bool ready =
-        o_.append ? AppendRecordText(o_.file, RecordLineEndMissing(o_.file) ? "\r\n" : "", fileProblem_)
-                  : StartRecordFile(o_.file, RecordHeaderLine(), fileProblem_);
+    // (a record that ended with the power) begins after its last whole line, and the cut piece is shown.
+    std::string cut;
+    const bool ready = o_.append ? CutPartialLastLine(o_.file, cut, fileProblem_) &&
+                                       AppendRecordText(o_.file, "", fileProblem_)
+                                 : StartRecordFile(o_.file, RecordHeaderLine(), fileProblem_);
+    std::replace(cut.begin(), cut.end(), '\t', ' ');  // the fields as a person reads them
+    if (!cut.empty())
+        std::fprintf(env_.err,
+                     "sensor-tool: the last line of %s was cut short (%s): it is left out, and the "
+                     "record goes on after the last whole line\n",
+                     o_.file.c_str(), ShownText(cut).c_str());
     if (!ready)
         return Fail(kExitBadFile, "cannot write " + o_.file + " (" + fileProblem_ +
                                       "); check the folder, its permissions and its free space");

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -65,16 +67,52 @@ bool StartRecordFile(const std::string& path, std::string_view header, std::stri
     return false;
 }
 
-bool RecordLineEndMissing(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool CutPartialLastLine(const std::string& path, std::string& removed, std::string& reason) {
+    removed.clear();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        reason = Reason(errno);
+        return false;
+    }
     struct stat st {};
-    char last = '\n';
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-        ::pread(fd, &last, 1, st.st_size - 1) != 1)
-        last = '\n';
-    ::close(fd);
-    return last != '\n';
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+        ::close(fd);
+        return true;
+    }
+    // A record line is far shorter than this; a longer last piece is cut back to its last line end as well.
+    constexpr off_t kTail = 1 << 16;
+    off_t end = st.st_size;
+    std::string tail;
+    for (;;) {
+        const off_t from = std::max<off_t>(end - kTail, 0);
+        std::string piece(std::size_t(end - from), '\0');
+        if (::pread(fd, piece.data(), piece.size(), from) != ssize_t(piece.size())) {
+            reason = Reason(errno ? errno : EIO);
+            ::close(fd);
+            return false;
+        }
+        tail.insert(0, piece);
+        end = from;
+        const std::size_t lineEnd = tail.rfind('\n');
+        if (lineEnd == tail.size() - 1) break;  // a whole last line: nothing to cut
+        if (lineEnd != std::string::npos || from == 0) {
+            const std::size_t keep = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+            removed = tail.substr(keep);
+            if (::ftruncate(fd, off_t(std::size_t(from) + keep)) != 0) {
+                reason = Reason(errno);
+                removed.clear();
+                ::close(fd);
+                return false;
+            }
+            break;
+        }
+    }
+    if (::close(fd) != 0) {
+        reason = Reason(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string RecordHeaderLine() {

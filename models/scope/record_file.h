@@ -30,9 +30,11 @@ bool AppendRecordText(const std::string& path, std::string_view text, std::strin
 // Makes the record file at `path` anew with `header` as its first line; false, with the system's reason in
 // `reason`, when it could not (no file is left behind then).
 bool StartRecordFile(const std::string& path, std::string_view header, std::string& reason);
-// Whether the file's last line lacks its line end (a record that ended with the power): a line appended to
-// it must begin on a line of its own. False for an empty or missing file.
-bool RecordLineEndMissing(const std::string& path);
+// Cuts a last line that lacks its line end (a record that ended with the power) off the file: a line
+// appended after it would join it, and closing it would make whole a line whose last value was cut short
+// (TEMP 31 of 315). `removed` gets what was cut (empty when the file ends with a line end, is empty or does
+// not exist). False with the system's reason when the file cannot be cut.
+bool CutPartialLastLine(const std::string& path, std::string& removed, std::string& reason);
 
 // Whether lines may be appended to the file at `path`: it is missing or empty, or its first line is the
 // record header or a record line (a date MM-DD-YYYY and a TAB), not a parameter file or other text.

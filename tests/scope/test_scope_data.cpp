@@ -17,6 +17,7 @@
 #include "parameter_image.h"
 #include "record_file.h"
 #include "scope_link.h"
+#include "ui_test.h"
 
 namespace {
 
@@ -222,8 +223,8 @@ TEST(RecordFile, FrameBytesToMeasurementToDataLine) {
 }
 
 // A record file whose header the disk refuses is not left behind empty, and the system's reason is given;
-// a line appended to a file whose last line lacks its end must begin on a line of its own, and only a
-// record file takes lines.
+// a file to append to loses a last line cut short (its values are not whole), and only a record file takes
+// lines.
 TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndAFileToAppendToIsLookedAt) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("record-file-" + std::to_string(::getpid()));
@@ -237,15 +238,23 @@ TEST(RecordFile, AHeaderTheDiskRefusesLeavesNoFileAndAFileToAppendToIsLookedAt) 
     EXPECT_EQ(reason, "File too large");
     EXPECT_FALSE(fs::exists(path));
 
-    EXPECT_FALSE(RecordLineEndMissing(path)) << "no file";
+    std::string cut;
+    EXPECT_TRUE(CutPartialLastLine(path, cut, reason) && cut.empty()) << "no file";
+    // A last line without its end is cut back to the last whole line, and what was cut is told.
     const struct {
-        const char* text;
-        bool missing;
-    } cases[] = {
-        {"", false}, {"DATE\r\n", false}, {"a\n", false}, {"12-10-2026\t13:18", true}, {"a\r", true}};
+        std::string text, kept, cut;
+    } cases[] = {{"", "", ""},
+                 {"DATE\r\n", "DATE\r\n", ""},
+                 {"a\nb\n", "a\nb\n", ""},
+                 {"DATE\r\n12-10-2026\t13:18:00\t1\t2\t3\t4\t5\t6\t7\t31", "DATE\r\n",
+                  "12-10-2026\t13:18:00\t1\t2\t3\t4\t5\t6\t7\t31"},
+                 {"a\r", "", "a\r"},
+                 {"x\n" + std::string(70000, 'y'), "x\n", std::string(70000, 'y')}};
     for (const auto& c : cases) {
         std::ofstream(path, std::ios::binary) << c.text;
-        EXPECT_EQ(RecordLineEndMissing(path), c.missing) << c.text;
+        EXPECT_TRUE(CutPartialLastLine(path, cut, reason)) << reason;
+        EXPECT_EQ(cut, c.cut) << c.text.substr(0, 40);
+        EXPECT_EQ(ReadTextFile(path), c.kept) << c.text.substr(0, 40);
     }
 
     // Lines go only to a record file: one that begins with the header or a dated line, or none yet.
