@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -40,4 +41,14 @@ void EnsureRuntimeDir() {
     }
     std::string pattern = dir + "-XXXXXX";  // someone else's, or not a directory: a name of our own
     if (::mkdtemp(pattern.data())) ::setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+}
+
+bool DisplayToOpenWindowsOn(std::string_view program) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value) return true;
+    std::fprintf(stderr,
+                 "%.*s: there is no display to open the window on (DISPLAY is not set); start it on the "
+                 "desktop, or use sensor-tool on a console\n",
+                 int(program.size()), program.data());
+    return false;
 }

@@ -182,6 +182,10 @@ bool ChooseEquationFile(int buttonLabel) {
 }
 
 void ReportEquationProblem(const char* title, int result, int needed) {
+    // No earlier "saved" or "loaded" stays beside the status box.
+    ReportTrouble(std::string(result == kEquationCannotWrite ? "equations not saved to "
+                                                             : "equations not loaded from ") +
+                  file_name);
     std::string text =
         "The equation file\n" + file_name + "\n" + EquationFileProblem(result, needed, file_name);
     if (result != kEquationCannotWrite) text += "\nThe coefficients are unchanged.";

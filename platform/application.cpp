@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,8 @@ int InitCVIRTE(int argc, char** argv) {
     if (g_app) return HasWindows() ? 0 : -1;
     if (QCoreApplication::instance()) return -1;  // someone else's application object
     g_argc = argc;
+    const std::string program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "";
+    if (!DisplayToOpenWindowsOn(program)) return -1;
     EnsureRuntimeDir();
     g_app = new QApplication(g_argc, argv);
     // Hiding the last shown panel must not end the program; the program decides when to quit.

@@ -45,9 +45,10 @@ void SendParaToFile() {
     CopyVarsToPP();
     ParameterImage image;
     std::copy(pp, pp + kImageWords, image.begin());
-    if (!SaveParameterFile(paraFileName, image))
+    if (!SaveParameterFile(paraFileName, image)) {
+        ReportTrouble("parameter set not saved to " + std::string(paraFileName));  // no earlier "saved" stays
         Report("could not be written. The parameters were not saved.");
-    else
+    } else
         ReportDone("parameter set saved to " + std::string(paraFileName));
 }
 

@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
             files << QString::fromLocal8Bit(args[i].data());
         }
     }
+    if (!DisplayToOpenWindowsOn("RecordViewer")) return 1;
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RecordViewer"));

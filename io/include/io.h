@@ -33,6 +33,9 @@ int StartProgram(std::string_view program, const std::vector<std::string>& argum
 // Before a program with windows makes its application object: gives it a private runtime directory when
 // its session has none, so that Qt does not warn on the error stream.
 void EnsureRuntimeDir();
+// False, after a line on the error stream that says so, when there is no display to open a window on (no
+// DISPLAY, no WAYLAND_DISPLAY and no platform chosen for Qt): Qt would end the program with an abort.
+bool DisplayToOpenWindowsOn(std::string_view program);
 // Joins a directory and a file name with the platform's separator.
 std::string MakePathname(std::string_view dir, std::string_view fileName);
 // 1 and the size in bytes when the file exists, 0 when it does not, negative on error.

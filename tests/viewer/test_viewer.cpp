@@ -692,6 +692,14 @@ TEST(RecordViewerProgram, HelpWithoutADisplay) {
     std::getline(said, first);
     EXPECT_EQ(first, "usage: RecordViewer [--follow] [--sensor-id ID] [FILE...]");
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(complaint)), {}), "");
+    // Without a display a window cannot open: said so, where Qt would abort.
+    const std::string window =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + viewer + " r.dat 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(window.c_str())), 1);
+    std::ifstream noDisplay(err);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(noDisplay)), {}),
+              "RecordViewer: there is no display to open the window on (DISPLAY is not set); start it on the "
+              "desktop, or use sensor-tool on a console\n");
     for (const std::string& f : {out, err}) std::remove(f.c_str());
 }
 
