@@ -427,9 +427,10 @@ int ToolRun::GetParams() {
     image[kWordMaxNr] = ClampVectorCount(image[kWordMaxNr]);
     // Written beside the file and put in its place only when whole, so a failed write leaves the old file;
     // a symbolic link keeps pointing where it did, and its target gets the new set.
-    if (!SaveParameterFile(o_.file, image))
-        return Fail(kExitBadFile,
-                    "cannot write " + o_.file + "; check the folder, its free space and its permissions");
+    if (!SaveParameterFile(o_.file, image)) {
+        const int cause = errno;  // the write's own reason: a full disk, a missing folder, a permission
+        return Fail(kExitBadFile, "cannot write " + o_.file + " (" + std::strerror(cause) + ")");
+    }
     return kExitOk;
 }
 

@@ -34,6 +34,10 @@ int Plot(int argc, char** argv, std::vector<std::string_view> args) {
     std::string error;
     if (!ParsePlotArguments(args, options, error))
         return Fail(name, kExitBadArguments, error + " (usage: plot " + std::string(kPlotUsage) + ")");
+    if (SameFile(QString::fromLocal8Bit(options.out.c_str()), QString::fromLocal8Bit(options.file.c_str())))
+        return Fail(
+            name, kExitBadArguments,
+            "the picture " + options.out + " is the record file itself; give the picture another name");
     records::RecordReader reader(options.file, records::LinesThatFitInMemory());
     if (!reader.Open(error)) return Fail(name, kExitBadFile, error);
     reader.ReadAll();
@@ -88,7 +92,7 @@ int Plot(int argc, char** argv, std::vector<std::string_view> args) {
     view.title = PictureTitle(QString::fromStdString(base), data, view);
     QString qerror;
     const QSize size(options.width, options.height);
-    const QString out = QString::fromStdString(options.out);
+    const QString out = QString::fromLocal8Bit(options.out.c_str());
     if (!(options.svg ? WriteSvg(out, size, data, view, qerror) : WritePng(out, size, data, view, qerror)))
         return Fail(name, kExitBadFile, qerror.toStdString());
     return 0;

@@ -1,12 +1,18 @@
 #include "record_picture.h"
 
+#include <sys/stat.h>
+
+#include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QSvgGenerator>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#include "whole_file.h"
 
 using records::Axis;
 using records::RecordData;
@@ -282,6 +288,26 @@ void DrawRecordPicture(QPainter& p, const QRect& area, const RecordData& data, c
     }
 }
 
+namespace {
+// `bytes` as the file `path`, whole or not at all: a failed write keeps the old file and leaves nothing cut.
+bool WriteWhole(const QString& path, std::string_view bytes, QString& error) {
+    if (WriteFileWhole(QFile::encodeName(path).toStdString(), bytes)) return true;
+    const int cause = errno;
+    error = QStringLiteral("cannot write %1 (%2)").arg(path, QString::fromLocal8Bit(std::strerror(cause)));
+    return false;
+}
+}  // namespace
+
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Pictures are made in memory and written whole: the encoder never meets a full disk half-way (nor prints
+// its own complaint about it), and the file is either the new picture or the old one.
 bool WritePng(const QString& path, QSize size, const RecordData& data, const PictureView& view,
               QString& error) {
     QImage image(size, QImage::Format_RGB32);
@@ -290,60 +316,52 @@ bool WritePng(const QString& path, QSize size, const RecordData& data, const Pic
         QPainter painter(&image);
         DrawRecordPicture(painter, image.rect(), data, view);
     }
-    if (!image.save(path, "PNG")) {
-        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) {
+        error = QStringLiteral("cannot encode the picture %1").arg(path);
         return false;
     }
-    return true;
+    return WriteWhole(path, std::string_view(bytes.constData(), std::size_t(bytes.size())), error);
 }
 
 bool WriteSvg(const QString& path, QSize size, const RecordData& data, const PictureView& view,
               QString& error) {
-    QFile::remove(path);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
-    generator.setFileName(path);
+    generator.setOutputDevice(&buffer);
     generator.setSize(size);
     generator.setViewBox(QRect(QPoint(0, 0), size));
     generator.setTitle(view.title);
     QPainter painter;
     if (!painter.begin(&generator)) {
-        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
+        error = QStringLiteral("cannot make the drawing %1").arg(path);
         return false;
     }
     DrawRecordPicture(painter, QRect(QPoint(0, 0), size), data, view);
     painter.end();
-    if (QFileInfo(path).size() == 0) {
-        error = QStringLiteral("cannot write %1: check that its folder exists and may be written").arg(path);
-        return false;
-    }
-    return true;
+    return WriteWhole(path, std::string_view(bytes.constData(), std::size_t(bytes.size())), error);
 }
 
+// The whole text in memory, once: about 60 bytes a line, so millions of lines take a few hundred MB for the
+// moment of writing; in exchange the file is whole or the old one.
 bool WriteCsv(const QString& path, const RecordData& data, std::size_t first, std::size_t last,
               QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
+    last = std::min(last, data.Size());
+    first = std::min(first, last);
     std::string text = "DATE,TIME";
     for (std::string_view name : records::kSignalNames) (text += ',') += name;
     text += "\r\n";
-    last = std::min(last, data.Size());
+    text.reserve(text.size() + (last - first) * 64);
     for (std::size_t i = first; i < last; ++i) {
         std::string stamp = records::FormatTime(double(data.Second(i)), false);
         stamp[10] = ',';
         text += stamp;
         for (std::uint16_t value : data.At(i)) (text += ',') += std::to_string(value);
         text += "\r\n";
-        if (text.size() > (1 << 20)) {
-            if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) break;
-            text.clear();
-        }
     }
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush()) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWhole(path, text, error);
 }

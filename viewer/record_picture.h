@@ -53,7 +53,10 @@ QString XLabel(const records::RecordData& data, const PictureView& view, double 
 // The title of an exported picture: the file's name, the lines in view and the span they cover.
 QString PictureTitle(const QString& fileName, const records::RecordData& data, const PictureView& view);
 
-// Exports; false with a message when the file cannot be written.
+// Whether two names lead to one existing file (through links too): an export never replaces its record.
+bool SameFile(const QString& a, const QString& b);
+// Exports, written whole: false with a message naming the system's reason when the file cannot be written,
+// and the file as it was.
 bool WritePng(const QString& path, QSize size, const records::RecordData& data, const PictureView& view,
               QString& error);
 bool WriteSvg(const QString& path, QSize size, const records::RecordData& data, const PictureView& view,

@@ -546,6 +546,13 @@ void ViewerWindow::ExportPicture(bool svg) {
         QFileInfo(path_).absolutePath() + "/" + QFileInfo(path_).completeBaseName() + "." + suffix,
         svg ? QStringLiteral("SVG drawings (*.svg)") : QStringLiteral("PNG pictures (*.png)"));
     if (file.isEmpty()) return;
+    if (SameFile(file, path_)) {
+        QMessageBox::warning(
+            this, QStringLiteral("Export"),
+            QStringLiteral("The picture %1 is the record file itself; give the picture another name.")
+                .arg(file));
+        return;
+    }
     PictureView v = view_;
     v.cursor = -1;
     v.title = PictureTitle(windowTitle().section(QStringLiteral(" - Record viewer"), 0, 0), Data(), v);
@@ -561,6 +568,13 @@ void ViewerWindow::ExportCsv() {
         QFileInfo(path_).absolutePath() + "/" + QFileInfo(path_).completeBaseName() + ".csv",
         QStringLiteral("CSV files (*.csv)"));
     if (file.isEmpty()) return;
+    if (SameFile(file, path_)) {
+        QMessageBox::warning(
+            this, QStringLiteral("Export"),
+            QStringLiteral("The CSV file %1 is the record file itself; give the CSV file another name.")
+                .arg(file));
+        return;
+    }
     const auto [first, last] = VisibleLines(Data(), view_);
     QString error;
     if (!WriteCsv(file, Data(), first, last, error))

@@ -70,7 +70,7 @@ using ParameterImage = std::array<std::uint16_t, kImageWords>;
 // file X" ("does not exist or is not a file", "holds 150 numbers instead of 202") when it cannot be read
 // whole or is not a parameter file; `image` is unchanged then. The vector count is not limited here.
 bool LoadParameterFile(const std::string& path, ParameterImage& image, std::string& problem);
-// Writes the image, replacing the file; false when it could not be written whole.
+// Writes the image, replacing the file; false when it could not be written whole, errno saying why.
 bool SaveParameterFile(const std::string& path, const ParameterImage& image);
 
 // The file's text: 202 lines, each word right-aligned in 5 characters, each line ended by CR LF.

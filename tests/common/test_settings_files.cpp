@@ -1,7 +1,10 @@
 // The settings file and the server history file: formats, and what happens with missing, short and
 // damaged files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -195,6 +198,59 @@ TEST_F(SettingsFiles, AFileWrittenWholeKeepsItsPermissionsAndItsLinks) {
     EXPECT_TRUE(fs::is_directory(ProjectFile("dir.cfg")));
     EXPECT_TRUE(WriteFileWhole(ProjectFile("fresh.cfg"), "")) << "an empty file is a whole file too";
     EXPECT_EQ(fs::file_size(ProjectFile("fresh.cfg")), 0u);
+}
+
+// A link whose file does not exist yet has it made where it points, relative targets read from each
+// link's own folder, and the links stay; a link into a missing folder makes nothing.
+TEST_F(SettingsFiles, ADanglingLinkIsWrittenThroughAndKept) {
+    namespace fs = std::filesystem;
+    fs::create_directory(ProjectFile("sub"));
+    fs::create_symlink("sub/mid.cfg", ProjectFile("first.cfg"));
+    fs::create_symlink("target.cfg", ProjectFile("sub/mid.cfg"));  // sub/target.cfg, not ./target.cfg
+    ASSERT_TRUE(WriteFileWhole(ProjectFile("first.cfg"), "through\n"));
+    EXPECT_TRUE(fs::is_symlink(ProjectFile("first.cfg")));
+    EXPECT_TRUE(fs::is_symlink(ProjectFile("sub/mid.cfg")));
+    EXPECT_EQ(ReadTextFile(ProjectFile("sub/target.cfg")), "through\n");
+    EXPECT_FALSE(fs::exists(ProjectFile("target.cfg")));
+
+    fs::create_symlink("missing/target.cfg", ProjectFile("astray.cfg"));
+    errno = 0;
+    EXPECT_FALSE(WriteFileWhole(ProjectFile("astray.cfg"), "x"));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_TRUE(fs::is_symlink(ProjectFile("astray.cfg")));
+    EXPECT_FALSE(fs::exists(ProjectFile("missing")));
+}
+
+// Root replacing a file of another user leaves it theirs (CI runs the tests as root).
+TEST_F(SettingsFiles, AFileReplacedByRootKeepsItsOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file away";
+    const std::string file = ProjectFile("theirs.cfg");
+    WriteTextFile(file, "old\n");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(WriteFileWhole(file, "new\n"));
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(ReadTextFile(file), "new\n");
+}
+
+// A failed write leaves errno at its cause, for the caller to name.
+TEST_F(SettingsFiles, AFailedWholeWriteLeavesItsReasonInErrno) {
+    const std::string file = ProjectFile("limited.cfg");
+    {
+        FileSizeLimit limit(20);
+        errno = 0;
+        EXPECT_FALSE(WriteFileWhole(file, std::string(40, 'x')));
+        EXPECT_EQ(errno, EFBIG);
+    }
+    std::filesystem::create_directory(ProjectFile("folder.cfg"));
+    errno = 0;
+    EXPECT_FALSE(WriteFileWhole(ProjectFile("folder.cfg"), "x"));
+    EXPECT_EQ(errno, EISDIR);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(projectDir)) ++files;
+    EXPECT_EQ(files, 1) << "nothing but the folder";
 }
 
 TEST_F(SettingsFiles, MissingHistoryIsEmpty) {

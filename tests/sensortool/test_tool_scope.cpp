@@ -332,6 +332,23 @@ TEST_P(ToolAndScope, RecordEndsAtTheFirstLineTheFileRefusesAndSaysWhy) {
     EXPECT_EQ(std::count(orders.begin(), orders.end(), 5), 0);
 }
 
+// A parameter file that does not fit (a full disk; here a file size limit) stays as it was, and the tool
+// names the system's reason.
+TEST_P(ToolAndScope, GetParamsThatDoesNotFitKeepsTheOldFileAndSaysWhy) {
+    StartEmulator(GetParam());
+    Options o = ToolLinkOptions(GetParam() == Link::Tcp, emulator->TcpPort(), kSerialPort);
+    o.command = Command::GetParams;
+    o.file = ProjectFile("set.ini");
+    WriteTextFile(o.file, "old\r\n");
+    out = std::tmpfile();
+    {
+        const FileSizeLimit limit(100);  // a parameter file is one word of 5 characters and CR LF a line
+        EXPECT_EQ(RunCommand(o, {out, out}), kExitBadFile);
+    }
+    EXPECT_NE(Output().find("cannot write " + o.file + " (File too large)\n"), std::string::npos) << Output();
+    EXPECT_EQ(ReadTextFile(o.file), "old\r\n");
+}
+
 // A record appended to a file whose last line was cut short (the power failed in the middle of it) goes on
 // after the last whole line: the cut piece is left out and shown, since closing it would make a whole line
 // of values cut short, and its first frame is not lost in the broken line. The last frame is not followed

@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -19,9 +22,13 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <vector>
 
+#include "file_size_limit.h"
 #include "plot_options.h"
 #include "record_picture.h"
 #include "record_reader.h"
@@ -250,6 +257,35 @@ TEST(ViewerExport, CsvOfTheVisibleRangeReadsBackAsTheRecord) {
         EXPECT_EQ(back.Data().Second(i), d.Second(498 + i));
     }
     std::remove(path.c_str());
+}
+
+// On a full disk an export says why and leaves the old file as it was, with nothing cut beside it.
+TEST(ViewerExport, AnExportThatDoesNotFitKeepsTheOldFileAndSaysWhy) {
+    namespace fs = std::filesystem;
+    const fs::path dir = Temp("full");
+    fs::create_directory(dir);
+    const RecordData d = Spiked();
+    PictureView view = FitAll(d, PictureView{});
+    for (const char* name : {"old.png", "old.svg", "old.csv"}) {
+        const QString path = QString::fromStdString((dir / name).string());
+        std::ofstream(path.toStdString()) << "old\n";
+        QString error;
+        bool written;
+        {
+            FileSizeLimit limit(1000);  // no file may grow past 1,000 bytes: a full disk
+            written = QString(name).endsWith("png")   ? WritePng(path, QSize(800, 450), d, view, error)
+                      : QString(name).endsWith("svg") ? WriteSvg(path, QSize(800, 450), d, view, error)
+                                                      : WriteCsv(path, d, 0, d.Size(), error);
+        }
+        EXPECT_FALSE(written) << name;
+        EXPECT_EQ(error, "cannot write " + path + " (File too large)");
+        std::ifstream in(path.toStdString());
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "old\n") << name;
+    }
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 3) << "nothing cut left beside them";
+    fs::remove_all(dir);
 }
 
 TEST(PlotArguments, ReadAndRefused) {
@@ -485,6 +521,58 @@ TEST(ViewerWindow, TheDesktopsKeysOpenAndClose) {
     std::remove(path.c_str());
 }
 
+// The window's exports refuse the open record as their file and say so; here the names the save dialogs
+// offer, links to the record.
+TEST(ViewerWindow, ExportsRefuseTheOpenRecordFile) {
+    namespace fs = std::filesystem;
+    const std::string path = Temp("exported.dat"), png = Temp("exported.png"), csv = Temp("exported.csv");
+    const std::string record = "12-06-2026\t17:10:00\t1\t2\t3\t4\t5\t6\t7\t8\r\n";
+    std::ofstream(path, std::ios::binary) << record;
+    fs::create_symlink(path, png);
+    fs::create_symlink(path, csv);
+    ViewerWindow window(QString::fromStdString(path), "", false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    std::map<QString, QAction*> actions;
+    for (QAction* action : window.findChildren<QAction*>()) actions[action->text()] = action;
+    ASSERT_TRUE(actions["PNG..."] && actions["CSV..."]);
+    // Takes the name the save dialog offers, confirms replacing it, and keeps what the export says then.
+    // Each window is answered once, queued, for each answer opens the next.
+    auto exportBy = [&](QAction* action) {
+        QString said;
+        std::vector<QPointer<QWidget>> answered;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible() ||
+                std::find(answered.begin(), answered.end(), modal) != answered.end())
+                return;
+            answered.emplace_back(modal);
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                    QMetaObject::invokeMethod(yes, "click", Qt::QueuedConnection);
+                } else {
+                    said = box->text();
+                    QMetaObject::invokeMethod(box, "close", Qt::QueuedConnection);
+                }
+            }
+        });
+        answer.start(10);
+        action->trigger();
+        return said;
+    };
+    EXPECT_EQ(exportBy(actions["PNG..."]), "The picture " + QString::fromStdString(png) +
+                                               " is the record file itself; give the picture another name.");
+    EXPECT_EQ(exportBy(actions["CSV..."]), "The CSV file " + QString::fromStdString(csv) +
+                                               " is the record file itself; give the CSV file another name.");
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), record);
+    EXPECT_TRUE(fs::is_symlink(png) && fs::is_symlink(csv));
+    for (const std::string& f : {path, png, csv}) std::remove(f.c_str());
+}
+
 // The window opens within the screen's free area, with room for a title bar: on this test's 800 x 600
 // screen at most 720 x 540 (on a 1366 x 768 laptop 1229 x 691), and 1280 x 860 where that fits.
 TEST(ViewerWindow, OpensWithinTheScreen) {
@@ -661,8 +749,8 @@ TEST(SensorToolPlot, DrawsWithoutADisplayAndSaysWhatIsWrong) {
         const std::string command =
             std::string(TOOL_PATH) + " plot " + file + " --png " + png + more + " 2> " + err;
         const int code = WEXITSTATUS(std::system(command.c_str()));
-        std::ifstream in(err);
-        return std::pair{code, std::string((std::istreambuf_iterator<char>(in)), {})};
+        std::ifstream stream(err);
+        return std::pair{code, std::string((std::istreambuf_iterator<char>(stream)), {})};
     };
     const std::string header = Temp("header.dat");
     std::ofstream(header, std::ios::binary)
@@ -678,6 +766,49 @@ TEST(SensorToolPlot, DrawsWithoutADisplayAndSaysWhatIsWrong) {
         << said2;
     EXPECT_FALSE(std::filesystem::exists(png));
     for (const std::string& f : {dat, png, err, header}) std::remove(f.c_str());
+}
+
+// A picture never takes the place of the record it is drawn from, by its name or through a link; and one
+// that does not fit on the disk ends plot with exit code 5 and the system's reason, the old picture kept.
+TEST(SensorToolPlot, RefusesItsOwnRecordAndKeepsAPictureThatDoesNotFit) {
+    namespace fs = std::filesystem;
+    const fs::path dir = Temp("own");
+    fs::create_directory(dir);
+    const std::string dat = (dir / "r.dat").string(), link = (dir / "r.png").string(),
+                      png = (dir / "p.png").string(), err = (dir / "plot.err").string();
+    const std::string record =
+        "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENSITY\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n"
+        "12-06-2026\t17:45:03\t10\t2\t3\t4\t5\t6\t7\t8\r\n"
+        "12-06-2026\t17:45:04\t20\t2\t3\t4\t5\t6\t7\t8\r\n";
+    std::ofstream(dat, std::ios::binary) << record;
+    fs::create_symlink("r.dat", link);
+    auto plot = [&](const std::string& out) {
+        const std::string command = std::string(TOOL_PATH) + " plot " + dat + " --png " + out + " 2> " + err;
+        const int code = WEXITSTATUS(std::system(command.c_str()));
+        std::ifstream in(err);
+        return std::pair{code, std::string((std::istreambuf_iterator<char>(in)), {})};
+    };
+    auto contents = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    for (const std::string& out : {dat, link}) {
+        EXPECT_EQ(plot(out), std::pair(2, "sensor-tool: the picture " + out +
+                                              " is the record file itself; give the picture another name\n"));
+        EXPECT_EQ(contents(dat), record);
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+
+    std::ofstream(png) << "old picture\n";
+    {
+        FileSizeLimit limit(1000);  // the tool inherits it: a disk full after 1,000 bytes
+        EXPECT_EQ(plot(png), std::pair(5, "sensor-tool: cannot write " + png + " (File too large)\n"));
+    }
+    EXPECT_EQ(contents(png), "old picture\n");
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 4) << "nothing cut left beside the picture";
+    fs::remove_all(dir);
 }
 
 // The window program's help needs no display.
