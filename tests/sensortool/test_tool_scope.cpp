@@ -342,7 +342,9 @@ TEST_P(ToolAndScope, GetParamsThatDoesNotFitKeepsTheOldFileAndSaysWhy) {
     WriteTextFile(o.file, "old\r\n");
     out = std::tmpfile();
     {
-        const FileSizeLimit limit(100);  // a parameter file is one word of 5 characters and CR LF a line
+        // A parameter file is 202 words of 5 characters and CR LF (1,414 bytes); the serial port's lock file,
+        // written on opening it, takes about a hundred.
+        const FileSizeLimit limit(1000);
         EXPECT_EQ(RunCommand(o, {out, out}), kExitBadFile);
     }
     EXPECT_NE(Output().find("cannot write " + o.file + " (File too large)\n"), std::string::npos) << Output();
