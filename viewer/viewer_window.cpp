@@ -539,6 +539,15 @@ void ViewerWindow::UpdateTitle() {
     view_.title.clear();
 }
 
+// An export never goes over the record it shows (also through a link): said so, and true.
+bool ViewerWindow::IsTheRecordItself(const QString& file, const QString& what) {
+    if (!SameFile(file, path_)) return false;
+    QMessageBox::warning(
+        this, QStringLiteral("Export"),
+        QStringLiteral("The %1 %2 is the record file itself; give the %1 another name.").arg(what, file));
+    return true;
+}
+
 void ViewerWindow::ExportPicture(bool svg) {
     const QString suffix = svg ? QStringLiteral("svg") : QStringLiteral("png");
     const QString file = QFileDialog::getSaveFileName(
@@ -546,13 +555,7 @@ void ViewerWindow::ExportPicture(bool svg) {
         QFileInfo(path_).absolutePath() + "/" + QFileInfo(path_).completeBaseName() + "." + suffix,
         svg ? QStringLiteral("SVG drawings (*.svg)") : QStringLiteral("PNG pictures (*.png)"));
     if (file.isEmpty()) return;
-    if (SameFile(file, path_)) {
-        QMessageBox::warning(
-            this, QStringLiteral("Export"),
-            QStringLiteral("The picture %1 is the record file itself; give the picture another name.")
-                .arg(file));
-        return;
-    }
+    if (IsTheRecordItself(file, QStringLiteral("picture"))) return;
     PictureView v = view_;
     v.cursor = -1;
     v.title = PictureTitle(windowTitle().section(QStringLiteral(" - Record viewer"), 0, 0), Data(), v);
@@ -568,13 +571,7 @@ void ViewerWindow::ExportCsv() {
         QFileInfo(path_).absolutePath() + "/" + QFileInfo(path_).completeBaseName() + ".csv",
         QStringLiteral("CSV files (*.csv)"));
     if (file.isEmpty()) return;
-    if (SameFile(file, path_)) {
-        QMessageBox::warning(
-            this, QStringLiteral("Export"),
-            QStringLiteral("The CSV file %1 is the record file itself; give the CSV file another name.")
-                .arg(file));
-        return;
-    }
+    if (IsTheRecordItself(file, QStringLiteral("CSV file"))) return;
     const auto [first, last] = VisibleLines(Data(), view_);
     QString error;
     if (!WriteCsv(file, Data(), first, last, error))

@@ -48,6 +48,7 @@ class ViewerWindow : public QMainWindow {
     void UpdateTitle();
     void ExportPicture(bool svg);
     void ExportCsv();
+    bool IsTheRecordItself(const QString& file, const QString& what);
     void ShowProblems();
 
     QString path_, sensorId_;
